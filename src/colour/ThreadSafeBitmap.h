@@ -1,0 +1,96 @@
+#pragma once
+// A tiled copy of a picture that a worker thread can read without touching the
+// picture itself: 100 x 100 tiles are copied on the GUI thread on demand, while
+// the worker waits, and each entry also carries the worker's visited mark.
+// Also home of GraphicsLock, the one process-wide lock between the worker's
+// mask writes and painting on the GUI thread.
+
+#include "colour/HSV.h"
+#include "platform/Bitmap.h"
+
+#include <QPoint>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// The process-wide re-entrant graphics lock. Take it only through TGraphicsLockGuard.
+std::recursive_mutex& GraphicsLock();
+
+class TGraphicsLockGuard {
+public:
+    TGraphicsLockGuard() : guard_(GraphicsLock()) {}
+
+private:
+    std::lock_guard<std::recursive_mutex> guard_;
+};
+
+class TThreadSafeBitmap;
+
+// What a store needs from the thread that reads it: a field naming the store
+// whose tile is wanted, and a way to have that tile built on the GUI thread.
+class TThreadSafeBitmapOwner {
+public:
+    virtual ~TThreadSafeBitmapOwner() = default;
+    // Runs PendingStore->BuildPendingTile() on the GUI thread and waits for it.
+    virtual void BuildTileSync() = 0;
+    TThreadSafeBitmap* PendingStore = nullptr;
+};
+
+// One 100 x 100 tile. Entry bits 0..23 hold the colour, bit 24 the visited mark;
+// positions beyond the picture hold all bits set (white and visited).
+class TThreadSafeBitmapPart {
+public:
+    static constexpr int32_t TileSize = 100;
+    static constexpr uint32_t VisitedFlag = 0x1000000;
+
+    TThreadSafeBitmapPart(const tw::Bitmap& picture, int32_t height, int32_t width, int32_t top, int32_t left);
+
+    void MarkVisited(int32_t x, int32_t y) { Entry(x, y) |= VisitedFlag; }
+    bool IsVisited(int32_t x, int32_t y) const { return (Entry(x, y) & VisitedFlag) != 0; }
+    TColorValue ColorAt(int32_t x, int32_t y) const { return Entry(x, y) & 0xFFFFFF; }
+    // Index of a position, or -1 when it lies outside this tile's entries.
+    int32_t IndexOf(int32_t x, int32_t y) const {
+        const int64_t i = static_cast<int64_t>(y - Top) * Width + (x - Left);
+        return i >= 0 && i < static_cast<int64_t>(Entries.size()) ? static_cast<int32_t>(i) : -1;
+    }
+
+    std::vector<uint32_t> Entries;
+    int32_t Left;
+    int32_t Top;
+    int32_t Width;
+    int32_t Height;
+
+private:
+    uint32_t& Entry(int32_t x, int32_t y) { return Entries[static_cast<size_t>((y - Top) * Width + (x - Left))]; }
+    uint32_t Entry(int32_t x, int32_t y) const {
+        return Entries[static_cast<size_t>((y - Top) * Width + (x - Left))];
+    }
+};
+
+class TThreadSafeBitmap {
+public:
+    TThreadSafeBitmap(const tw::Bitmap& picture, TThreadSafeBitmapOwner& owner);
+
+    // The tile holding (x, y), built through the owner when it is missing.
+    // Throws std::out_of_range when the position's slot is outside the list.
+    TThreadSafeBitmapPart& TileAt(int32_t x, int32_t y);
+
+    // For positions inside the picture only.
+    void MarkVisited(int32_t x, int32_t y) { TileAt(x, y).MarkVisited(x, y); }
+    bool IsVisited(int32_t x, int32_t y) { return TileAt(x, y).IsVisited(x, y); }
+    TColorValue ColorAt(int32_t x, int32_t y) { return TileAt(x, y).ColorAt(x, y); }
+    // Leaves rgb unchanged for any position it cannot read (negative or out of the list).
+    void RGBAt(int32_t x, int32_t y, TRGBValues& rgb) noexcept;
+
+    // GUI thread only, inside the owner's synchronised call.
+    void BuildPendingTile();
+
+    int32_t TilesAcross;
+    int32_t TilesDown;
+    std::vector<std::unique_ptr<TThreadSafeBitmapPart>> Tiles;
+    TThreadSafeBitmapOwner& OwnerThread;
+    const tw::Bitmap& Source;
+    QPoint PendingPoint;
+};

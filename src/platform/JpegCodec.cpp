@@ -1,0 +1,514 @@
+#include "platform/JpegCodec.h"
+
+#include "platform/PictureError.h"
+
+#include <QtGlobal>
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+// jpeglib.h needs size_t and FILE declared before it, and jerror.h needs jpeglib.h's
+// configuration for its list of message codes.
+#include <jpeglib.h>
+
+#include <jerror.h>
+
+#if !defined(JCS_ALPHA_EXTENSIONS)
+#error "the JPEG decoder writes 32-bit pixels directly and needs libjpeg-turbo's colour space extensions"
+#endif
+
+namespace tw {
+namespace {
+
+// The byte order of a Format_RGB32 word in memory, as a libjpeg output colour space,
+// so that scanlines can be decoded straight into the bitmap.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+constexpr J_COLOR_SPACE kRgb32Space = JCS_EXT_BGRA;
+#else
+constexpr J_COLOR_SPACE kRgb32Space = JCS_EXT_ARGB;
+#endif
+
+// Pathological progressive files can hold thousands of tiny scans and take minutes to decode;
+// real ones have about ten.
+constexpr int kMaxScans = 500;
+
+// Error handling: libjpeg's error_exit must not return. We longjmp back to the setjmp in
+// Guarded() rather than throw, because throwing through libjpeg's C frames is only safe if
+// the library happens to be built with unwind tables. The price is that nothing between the
+// setjmp and libjpeg may own an object with a destructor: every step run under Guarded()
+// works on plain pointers and structs, and the C++ objects live in the calling function.
+struct ErrorManager {
+    jpeg_error_mgr pub; // first, so a jpeg_error_mgr* is also an ErrorManager*
+    std::jmp_buf jump;
+    int code = 0;                 // libjpeg's message code of the failure
+    const char* reason = nullptr; // our own reason, when we stopped the decoder ourselves
+    char detail[JMSG_LENGTH_MAX] = {};
+};
+
+ErrorManager& ErrorsOf(j_common_ptr cinfo) {
+    return *reinterpret_cast<ErrorManager*>(cinfo->err);
+}
+
+[[noreturn]] void ExitOnError(j_common_ptr cinfo) {
+    ErrorManager& err = ErrorsOf(cinfo);
+    err.code = err.pub.msg_code;
+    (*err.pub.format_message)(cinfo, err.detail);
+    std::longjmp(err.jump, 1);
+}
+
+// Warnings about missing or damaged data would otherwise give a half-grey picture without a word.
+bool IsDamageWarning(int code) {
+    switch (code) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+    case JWRN_MUST_RESYNC:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void EmitMessage(j_common_ptr cinfo, int level) {
+    // Other warnings (extraneous bytes, unknown JFIF revisions) and trace output are harmless.
+    if (level < 0 && IsDamageWarning(cinfo->err->msg_code)) ExitOnError(cinfo);
+}
+
+void OutputNothing(j_common_ptr) {}
+
+void InstallErrorManager(ErrorManager& err) {
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = ExitOnError;
+    err.pub.emit_message = EmitMessage;
+    err.pub.output_message = OutputNothing;
+}
+
+// Runs one step of libjpeg work; false when libjpeg failed (the reason is in err).
+// Kept out of line so that the setjmp lives in a frame of its own: the caller's variables
+// are never cached in registers across the jump.
+template <class Step> [[gnu::noinline]] bool Guarded(ErrorManager& err, const Step& step) {
+    if (setjmp(err.jump) != 0) return false;
+    step();
+    return true;
+}
+
+struct Decompressor {
+    jpeg_decompress_struct cinfo{};
+    ErrorManager err;
+    jpeg_progress_mgr progress{};
+
+    Decompressor() { InstallErrorManager(err); }
+    ~Decompressor() { jpeg_destroy_decompress(&cinfo); } // safe on a zeroed or half-made struct
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+};
+
+void LimitScans(j_common_ptr cinfo) {
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+        ErrorsOf(cinfo).reason = "the file has too many scans";
+        (*cinfo->err->error_exit)(cinfo);
+    }
+}
+
+// Compressed output grows in a malloc'd buffer owned here, so it is freed on every path.
+// (jpeg_mem_dest would lose its enlarged buffer when libjpeg fails half-way.)
+struct MemoryDestination {
+    jpeg_destination_mgr pub{}; // first, so cinfo->dest is also a MemoryDestination*
+    unsigned char* data = nullptr;
+    size_t capacity = 0;
+    size_t size = 0;
+
+    MemoryDestination() {
+        pub.init_destination = Init;
+        pub.empty_output_buffer = Grow;
+        pub.term_destination = Term;
+    }
+    ~MemoryDestination() { std::free(data); }
+    MemoryDestination(const MemoryDestination&) = delete;
+    MemoryDestination& operator=(const MemoryDestination&) = delete;
+
+    static MemoryDestination& Of(j_compress_ptr cinfo) {
+        return *reinterpret_cast<MemoryDestination*>(cinfo->dest);
+    }
+    static void Init(j_compress_ptr cinfo) {
+        MemoryDestination& d = Of(cinfo);
+        if (d.data == nullptr) {
+            d.capacity = 64 * 1024;
+            d.data = static_cast<unsigned char*>(std::malloc(d.capacity));
+            if (d.data == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+        }
+        d.pub.next_output_byte = d.data;
+        d.pub.free_in_buffer = d.capacity;
+    }
+    // Called when the whole buffer is full.
+    static boolean Grow(j_compress_ptr cinfo) {
+        MemoryDestination& d = Of(cinfo);
+        const size_t bigger = d.capacity * 2;
+        auto* grown = static_cast<unsigned char*>(std::realloc(d.data, bigger));
+        if (grown == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 1);
+        d.data = grown;
+        d.pub.next_output_byte = d.data + d.capacity;
+        d.pub.free_in_buffer = bigger - d.capacity;
+        d.capacity = bigger;
+        return TRUE;
+    }
+    static void Term(j_compress_ptr cinfo) {
+        MemoryDestination& d = Of(cinfo);
+        d.size = d.capacity - d.pub.free_in_buffer;
+    }
+};
+
+struct Compressor {
+    jpeg_compress_struct cinfo{};
+    ErrorManager err;
+
+    Compressor() { InstallErrorManager(err); }
+    ~Compressor() { jpeg_destroy_compress(&cinfo); }
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
+};
+
+std::string BaseName(const std::string& fileName) {
+    std::string name = std::filesystem::path(fileName).filename().string();
+    return name.empty() ? fileName : name;
+}
+
+std::string SizeText(long long width, long long height) {
+    return "(" + std::to_string(width) + " x " + std::to_string(height) + ")";
+}
+
+// libjpeg's message in the words a user can act on.
+std::string ReasonFor(const ErrorManager& err, long long width, long long height) {
+    if (err.reason != nullptr) return err.reason;
+    switch (err.code) {
+    case JERR_NO_SOI:
+        return "not a JPEG file";
+    case JERR_INPUT_EMPTY:
+        return "the file is empty";
+    case JERR_IMAGE_TOO_BIG:
+    case JERR_WIDTH_OVERFLOW:
+        return "the picture is too large " + SizeText(width, height);
+    case JERR_OUT_OF_MEMORY:
+    case JERR_NO_BACKING_STORE:
+        return "not enough memory";
+    case JERR_BAD_PRECISION:
+    case JERR_SOF_UNSUPPORTED:
+    case JERR_ARITH_NOTIMPL:
+    case JERR_NOTIMPL:
+    case JERR_NOT_COMPILED:
+    case JERR_CONVERSION_NOTIMPL:
+    case JERR_CCIR601_NOTIMPL:
+    case JERR_FRACT_SAMPLE_NOTIMPL:
+        return std::string("this kind of JPEG is not supported (") + err.detail + ")";
+    default:
+        return "the file is truncated or corrupt";
+    }
+}
+
+[[noreturn]] void FailRead(const std::string& name, const std::string& reason) {
+    throw PictureError("cannot read " + name + ": " + reason);
+}
+
+// Reads the header of data into d; throws PictureError when it is not a readable JPEG header.
+void ReadHeader(Decompressor& d, const QByteArray& data, const std::string& name) {
+    if (data.isEmpty()) FailRead(name, "the file is empty");
+    jpeg_decompress_struct* cinfo = &d.cinfo;
+    cinfo->err = &d.err.pub;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    const auto size = static_cast<unsigned long>(data.size());
+    const bool ok = Guarded(d.err, [cinfo, bytes, size] {
+        jpeg_create_decompress(cinfo);
+        jpeg_mem_src(cinfo, bytes, size);
+        jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_read_header(cinfo, TRUE);
+    });
+    if (!ok) FailRead(name, ReasonFor(d.err, cinfo->image_width, cinfo->image_height));
+}
+
+// --- EXIF orientation -------------------------------------------------------------------------
+
+class TiffReader {
+  public:
+    TiffReader(const unsigned char* data, size_t size, bool littleEndian)
+        : data_(data), size_(size), little_(littleEndian) {}
+
+    bool Has(size_t at, size_t count) const { return at <= size_ && size_ - at >= count; }
+    uint32_t U16(size_t at) const {
+        return little_ ? data_[at] | data_[at + 1] << 8 : data_[at] << 8 | data_[at + 1];
+    }
+    uint32_t U32(size_t at) const {
+        return little_ ? U16(at) | U16(at + 2) << 16 : U16(at) << 16 | U16(at + 2);
+    }
+
+  private:
+    const unsigned char* data_;
+    size_t size_;
+    bool little_;
+};
+
+// Orientation 1..8 from the TIFF structure inside an EXIF segment; 1 for anything unreadable.
+int OrientationFromTiff(const unsigned char* data, size_t size) {
+    if (size < 8) return 1;
+    bool little;
+    if (data[0] == 'I' && data[1] == 'I')
+        little = true;
+    else if (data[0] == 'M' && data[1] == 'M')
+        little = false;
+    else
+        return 1;
+    const TiffReader tiff(data, size, little);
+    if (tiff.U16(2) != 42) return 1;
+    const size_t ifd = tiff.U32(4);
+    if (!tiff.Has(ifd, 2)) return 1;
+    const uint32_t count = tiff.U16(ifd);
+    constexpr uint32_t kOrientationTag = 0x0112, kShortType = 3;
+    for (uint32_t i = 0; i < count; ++i) {
+        const size_t entry = ifd + 2 + 12 * size_t{i};
+        if (!tiff.Has(entry, 12)) return 1;
+        if (tiff.U16(entry) != kOrientationTag) continue;
+        if (tiff.U16(entry + 2) != kShortType || tiff.U32(entry + 4) < 1) return 1;
+        const uint32_t value = tiff.U16(entry + 8);
+        return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+    }
+    return 1;
+}
+
+int ReadOrientation(const jpeg_decompress_struct& cinfo) {
+    static constexpr unsigned char kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
+        if (m->marker != JPEG_APP0 + 1 || m->data_length < sizeof kExif) continue;
+        if (std::memcmp(m->data, kExif, sizeof kExif) != 0) continue;
+        return OrientationFromTiff(m->data + sizeof kExif, m->data_length - sizeof kExif);
+    }
+    return 1;
+}
+
+bool SwapsSides(int orientation) {
+    return orientation >= 5;
+}
+
+// Where decoded pixel (x, y) of a width x height picture lands in the upright bitmap, as a word
+// index: origin + x * stepX + y * stepY.
+struct Placement {
+    ptrdiff_t origin, stepX, stepY;
+};
+
+Placement PlacementFor(int orientation, ptrdiff_t width, ptrdiff_t height, ptrdiff_t stride) {
+    const ptrdiff_t w = width - 1, h = height - 1;
+    switch (orientation) {
+    case 2:
+        return {w, -1, stride}; // mirror left to right
+    case 3:
+        return {h * stride + w, -1, -stride}; // turn half round
+    case 4:
+        return {h * stride, 1, -stride}; // mirror top to bottom
+    case 5:
+        return {0, stride, 1}; // mirror across the main diagonal
+    case 6:
+        return {h, stride, -1}; // turn a quarter clockwise
+    case 7:
+        return {w * stride + h, -stride, -1}; // mirror across the other diagonal
+    case 8:
+        return {w * stride, -stride, 1}; // turn a quarter anticlockwise
+    default:
+        return {0, 1, stride};
+    }
+}
+
+// --- Decoding ---------------------------------------------------------------------------------
+
+// Plain data for the scanline loop, which runs under Guarded().
+struct ScanTarget {
+    uint32_t* pixels; // the upright bitmap's first word
+    Placement place;
+    uint32_t* rowWords; // one decoded row as RGB32 words, when it cannot go in place
+    JSAMPLE* cmykRow;   // one decoded CMYK row, or null
+    bool invertedCmyk;  // Adobe-style CMYK stores 255 for no ink
+};
+
+inline uint32_t Mul255(uint32_t a, uint32_t b) {
+    return (a * b + 127) / 255;
+}
+
+void CmykToRgb32(const JSAMPLE* in, uint32_t* out, JDIMENSION width, bool inverted) {
+    for (JDIMENSION x = 0; x < width; ++x, in += 4) {
+        uint32_t c = in[0], m = in[1], y = in[2], k = in[3];
+        if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+        out[x] = 0xFF000000u | Mul255(c, k) << 16 | Mul255(m, k) << 8 | Mul255(y, k);
+    }
+}
+
+void DecodeScanlines(j_decompress_ptr cinfo, const ScanTarget& t) {
+    jpeg_start_decompress(cinfo);
+    const JDIMENSION width = cinfo->output_width;
+    const bool inPlace = t.place.stepX == 1 && t.cmykRow == nullptr;
+    while (cinfo->output_scanline < cinfo->output_height) {
+        const ptrdiff_t y = cinfo->output_scanline;
+        uint32_t* target = t.pixels + t.place.origin + y * t.place.stepY;
+        JSAMPROW row = inPlace                ? reinterpret_cast<JSAMPROW>(target)
+                       : t.cmykRow != nullptr ? t.cmykRow
+                                              : reinterpret_cast<JSAMPROW>(t.rowWords);
+        if (jpeg_read_scanlines(cinfo, &row, 1) != 1) ERREXIT(cinfo, JERR_INPUT_EOF);
+        if (inPlace) continue;
+        if (t.cmykRow != nullptr) CmykToRgb32(t.cmykRow, t.rowWords, width, t.invertedCmyk);
+        for (JDIMENSION x = 0; x < width; ++x)
+            target[x * t.place.stepX] = t.rowWords[x];
+    }
+    jpeg_finish_decompress(cinfo);
+}
+
+} // namespace
+
+Bitmap DecodeJpeg(const QByteArray& data, const std::string& fileName, QSize minimumSize) {
+    const std::string name = BaseName(fileName);
+    Decompressor d;
+    ReadHeader(d, data, name);
+    jpeg_decompress_struct* cinfo = &d.cinfo;
+
+    // Refuse absurd sizes before libjpeg or we allocate anything for the pixels.
+    const long long storedWidth = cinfo->image_width, storedHeight = cinfo->image_height;
+    if (storedWidth > kMaxPictureSide || storedHeight > kMaxPictureSide ||
+        storedWidth * storedHeight > kMaxPicturePixels)
+        FailRead(name, "the picture is too large " + SizeText(storedWidth, storedHeight));
+
+    const int orientation = ReadOrientation(*cinfo);
+    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    cinfo->out_color_space = cmyk ? JCS_CMYK : kRgb32Space;
+    d.progress.progress_monitor = LimitScans;
+    cinfo->progress = &d.progress;
+
+    // The largest DCT reduction that still leaves at least minimumSize as displayed.
+    int needWidth = 0, needHeight = 0;
+    if (minimumSize.width() > 0 && minimumSize.height() > 0) {
+        const QSize need = SwapsSides(orientation) ? minimumSize.transposed() : minimumSize;
+        needWidth = need.width();
+        needHeight = need.height();
+    }
+    const bool sized = Guarded(d.err, [cinfo, needWidth, needHeight] {
+        for (unsigned denom : {8u, 4u, 2u, 1u}) {
+            if (denom > 1 && needWidth == 0) continue;
+            cinfo->scale_num = 1;
+            cinfo->scale_denom = denom;
+            jpeg_calc_output_dimensions(cinfo);
+            if (cinfo->output_width >= static_cast<JDIMENSION>(needWidth) &&
+                cinfo->output_height >= static_cast<JDIMENSION>(needHeight))
+                return;
+        }
+    });
+    if (!sized) FailRead(name, ReasonFor(d.err, storedWidth, storedHeight));
+
+    const int width = static_cast<int>(cinfo->output_width);
+    const int height = static_cast<int>(cinfo->output_height);
+    Bitmap bitmap;
+    std::vector<uint32_t> rowWords;
+    std::vector<JSAMPLE> cmykRow;
+    try {
+        bitmap = SwapsSides(orientation) ? Bitmap(height, width) : Bitmap(width, height);
+        rowWords.resize(static_cast<size_t>(width));
+        if (cmyk) cmykRow.resize(static_cast<size_t>(width) * 4);
+    } catch (const std::bad_alloc&) {
+        FailRead(name, "not enough memory for a picture " + SizeText(width, height));
+    } catch (const std::runtime_error& e) {
+        FailRead(name, e.what());
+    }
+
+    ScanTarget target{};
+    target.pixels = bitmap.Row(0);
+    target.place = PlacementFor(orientation, width, height, bitmap.Image().bytesPerLine() / 4);
+    target.rowWords = rowWords.data();
+    target.cmykRow = cmyk ? cmykRow.data() : nullptr;
+    // Adobe's CMYK (and YCCK, which libjpeg turns into CMYK) is stored inverted.
+    target.invertedCmyk = cinfo->saw_Adobe_marker != 0;
+    if (!Guarded(d.err, [cinfo, &target] { DecodeScanlines(cinfo, target); }))
+        FailRead(name, ReasonFor(d.err, storedWidth, storedHeight));
+    return bitmap;
+}
+
+QSize ReadJpegSize(const QByteArray& data, const std::string& fileName) {
+    Decompressor d;
+    ReadHeader(d, data, BaseName(fileName));
+    return QSize(static_cast<int>(d.cinfo.image_width), static_cast<int>(d.cinfo.image_height));
+}
+
+namespace {
+
+struct EncodeSource {
+    const Bitmap* bitmap;
+    JSAMPLE* row; // one row of RGB bytes
+    int quality;
+};
+
+void EncodeScanlines(j_compress_ptr cinfo, const EncodeSource& s) {
+    cinfo->image_width = static_cast<JDIMENSION>(s.bitmap->Width());
+    cinfo->image_height = static_cast<JDIMENSION>(s.bitmap->Height());
+    cinfo->input_components = 3;
+    cinfo->in_color_space = JCS_RGB;
+    jpeg_set_defaults(cinfo); // baseline, Huffman tables from the standard
+    jpeg_set_quality(cinfo, s.quality, TRUE);
+    jpeg_start_compress(cinfo, TRUE);
+    const int width = s.bitmap->Width();
+    while (cinfo->next_scanline < cinfo->image_height) {
+        const uint32_t* in = s.bitmap->Row(static_cast<int>(cinfo->next_scanline));
+        JSAMPLE* out = s.row;
+        for (int x = 0; x < width; ++x, out += 3) {
+            const ColorValue c = ColorFromRgb32(in[x]);
+            out[0] = static_cast<JSAMPLE>(c & 0xFF);
+            out[1] = static_cast<JSAMPLE>((c >> 8) & 0xFF);
+            out[2] = static_cast<JSAMPLE>((c >> 16) & 0xFF);
+        }
+        JSAMPROW row = s.row;
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+}
+
+} // namespace
+
+QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int quality) {
+    const std::string name = BaseName(fileName);
+    auto fail = [&name](const std::string& reason) {
+        throw PictureError("cannot write " + name + ": " + reason);
+    };
+    if (bitmap.IsEmpty()) fail("the picture is empty");
+
+    MemoryDestination destination;
+    Compressor c;
+    std::vector<JSAMPLE> row;
+    try {
+        row.resize(static_cast<size_t>(bitmap.Width()) * 3);
+    } catch (const std::bad_alloc&) {
+        fail("not enough memory");
+    }
+    const EncodeSource source{&bitmap, row.data(), quality};
+    jpeg_compress_struct* cinfo = &c.cinfo;
+    cinfo->err = &c.err.pub;
+    const bool ok = Guarded(c.err, [cinfo, &destination, &source] {
+        jpeg_create_compress(cinfo);
+        cinfo->dest = &destination.pub;
+        EncodeScanlines(cinfo, source);
+    });
+    if (!ok) {
+        if (c.err.code == JERR_IMAGE_TOO_BIG || c.err.code == JERR_WIDTH_OVERFLOW ||
+            c.err.code == JERR_OUT_OF_MEMORY)
+            fail(ReasonFor(c.err, bitmap.Width(), bitmap.Height()));
+        fail(std::string("the JPEG encoder failed (") + c.err.detail + ")");
+    }
+    try {
+        return QByteArray(reinterpret_cast<const char*>(destination.data),
+                          static_cast<qsizetype>(destination.size));
+    } catch (const std::bad_alloc&) {
+        fail("not enough memory");
+    }
+    return {};
+}
+
+} // namespace tw

@@ -1,0 +1,272 @@
+#include "platform/PictureFile.h"
+
+#include "colour/HSV.h"
+#include "platform/JpegCodec.h"
+#include "platform/Metafile.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace tw {
+namespace {
+
+// Larger files are refused before reading them into memory.
+constexpr qint64 kMaxFileBytes = 1LL << 30;
+
+[[noreturn]] void FailRead(const std::string& fileName, const std::string& reason) {
+    throw PictureError("cannot read " + DisplayName(fileName) + ": " + reason);
+}
+
+[[noreturn]] void FailWrite(const std::string& fileName, const std::string& reason) {
+    throw PictureError("cannot write " + DisplayName(fileName) + ": " + reason);
+}
+
+void CheckSize(QSize size, const std::string& fileName) {
+    if (!size.isValid() || size.isEmpty()) FailRead(fileName, "the picture has no pixels");
+    if (size.width() > kMaxPictureSide || size.height() > kMaxPictureSide ||
+        static_cast<long long>(size.width()) * size.height() > kMaxPicturePixels)
+        FailRead(fileName, "the picture is too large (" + std::to_string(size.width()) + " x " +
+                               std::to_string(size.height()) + ")");
+}
+
+const char* FormatName(PictureFormat f) {
+    switch (f) {
+    case PictureFormat::Bmp: return "BMP";
+    case PictureFormat::Png: return "PNG";
+    case PictureFormat::Ico: return "icon";
+    case PictureFormat::Jpeg: return "JPEG";
+    default: return "picture";
+    }
+}
+
+uint32_t Le32(const QByteArray& b, int at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(b[at + i]);
+    return v;
+}
+
+// The size a BMP header claims, read before any decoder allocates for it.
+void CheckBmpHeader(const QByteArray& bytes, const std::string& fileName) {
+    if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') FailRead(fileName, "not a BMP file");
+    const uint32_t headerSize = Le32(bytes, 14);
+    long long width, height;
+    if (headerSize == 12) {
+        width = static_cast<uint8_t>(bytes[18]) | (static_cast<uint8_t>(bytes[19]) << 8);
+        height = static_cast<uint8_t>(bytes[20]) | (static_cast<uint8_t>(bytes[21]) << 8);
+    } else {
+        width = static_cast<int32_t>(Le32(bytes, 18));
+        height = std::llabs(static_cast<int32_t>(Le32(bytes, 22)));
+    }
+    if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels)
+        FailRead(fileName, "the picture is too large (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+}
+
+// Reads BMP, PNG and icon files with Qt's readers, validating the size first.
+Bitmap DecodeWithQt(const QByteArray& bytes, PictureFormat format, const std::string& fileName) {
+    const char* qtFormat = format == PictureFormat::Bmp ? "bmp" : format == PictureFormat::Png ? "png" : "ico";
+    if (format == PictureFormat::Bmp) CheckBmpHeader(bytes, fileName);
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, qtFormat);
+    reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(false);
+    if (!reader.canRead()) FailRead(fileName, std::string("not a ") + FormatName(format) + " file");
+
+    if (format == PictureFormat::Ico) {
+        // An icon file holds several sizes: take the largest.
+        int best = 0;
+        long long bestArea = -1;
+        for (int i = 0; i < std::max(1, reader.imageCount()); ++i) {
+            if (!reader.jumpToImage(i)) break;
+            const QSize s = reader.size();
+            const long long area = static_cast<long long>(s.width()) * s.height();
+            if (area > bestArea) bestArea = area, best = i;
+        }
+        reader.jumpToImage(best);
+    }
+    const QSize size = reader.size();
+    if (size.isValid()) CheckSize(size, fileName);
+
+    // Our own limits are tighter in pixels; let Qt allocate what they allow.
+    QImageReader::setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024)) + 64);
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        const std::string why = reader.errorString().toStdString();
+        FailRead(fileName, "the file is damaged or truncated" + (why.empty() ? "" : " (" + why + ")"));
+    }
+    CheckSize(image.size(), fileName);
+    return Bitmap(image);
+}
+
+QByteArray EncodeWithQt(const QImage& image, const char* format, const std::string& fileName) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image)) FailWrite(fileName, writer.errorString().toStdString());
+    return bytes;
+}
+
+QImage ToRgb888(const Bitmap& bitmap) {
+    QImage image = bitmap.Image().convertToFormat(QImage::Format_RGB888);
+    if (image.isNull() && !bitmap.IsEmpty()) throw PictureError("not enough memory to convert the picture");
+    return image;
+}
+
+// Icons hold at most 256 x 256: larger pictures are reduced to fit, keeping their shape.
+QByteArray EncodeIcon(const Bitmap& bitmap, const std::string& fileName) {
+    Bitmap icon = bitmap;
+    if (bitmap.Width() > 256 || bitmap.Height() > 256) {
+        const QSize fit = bitmap.Rect().size().scaled(256, 256, Qt::KeepAspectRatio);
+        icon = Bitmap(std::max(1, fit.width()), std::max(1, fit.height()));
+        icon.StretchHalftone(icon.Rect(), bitmap, bitmap.Rect());
+    }
+    return EncodeWithQt(icon.Image().convertToFormat(QImage::Format_ARGB32), "ico", fileName);
+}
+
+} // namespace
+
+std::string DisplayName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ExtensionOf(const std::string& fileName) {
+    const std::string name = DisplayName(fileName);
+    const auto dot = name.find_last_of('.');
+    if (dot == std::string::npos) return {};
+    std::string ext = name.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+PictureFormat LoadFormatFor(const std::string& fileName) {
+    const std::string ext = ExtensionOf(fileName);
+    if (ext == ".bmp") return PictureFormat::Bmp;
+    if (ext == ".jpg" || ext == ".jpeg") return PictureFormat::Jpeg;
+    if (ext == ".ico") return PictureFormat::Ico;
+    if (ext == ".png") return PictureFormat::Png;
+    return PictureFormat::Unknown;
+}
+
+PictureFormat SaveFormatFor(const std::string& fileName) {
+    const std::string ext = ExtensionOf(fileName);
+    if (ext == ".emf") return PictureFormat::Emf;
+    if (ext == ".wmf") return PictureFormat::Wmf;
+    return LoadFormatFor(fileName);
+}
+
+QSize WorkingSize(QSize size) {
+    double s = 0;
+    if (size.height() > 600) s = 600.0 / size.height();
+    if (size.width() > 800) s = 800.0 / size.width();
+    if (s == 0) return size;
+    return QSize(Round(size.width() * s), Round(size.height() * s));
+}
+
+Bitmap DecodePicture(const QByteArray& bytes, const std::string& fileName, QSize minimumSize) {
+    const PictureFormat format = LoadFormatFor(fileName);
+    if (format == PictureFormat::Unknown) {
+        const std::string ext = ExtensionOf(fileName);
+        FailRead(fileName, ext.empty() ? "the file name has no extension (use .bmp, .jpg, .jpeg, .ico or .png)"
+                                       : "unsupported file type \"" + ext + "\" (use .bmp, .jpg, .jpeg, .ico or .png)");
+    }
+    if (bytes.isEmpty()) FailRead(fileName, "the file is empty");
+    if (format == PictureFormat::Jpeg) return DecodeJpeg(bytes, fileName, minimumSize);
+    return DecodeWithQt(bytes, format, fileName);
+}
+
+Bitmap LoadPicture(const std::string& path, QSize minimumSize) {
+    const QString qpath = QString::fromStdString(path);
+    const QFileInfo info(qpath);
+    if (!info.exists()) FailRead(path, "no such file");
+    if (info.isDir()) FailRead(path, "it is a folder, not a file");
+    if (info.size() > kMaxFileBytes) FailRead(path, "the file is too large");
+    if (LoadFormatFor(path) == PictureFormat::Unknown) DecodePicture({}, path); // the type message
+    QFile file(qpath);
+    if (!file.open(QIODevice::ReadOnly)) FailRead(path, file.errorString().toLower().toStdString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) FailRead(path, file.errorString().toLower().toStdString());
+    return DecodePicture(bytes, path, minimumSize);
+}
+
+Bitmap ReduceToWorkingSize(const Bitmap& picture) {
+    const QSize working = WorkingSize(picture.Rect().size());
+    if (working == picture.Rect().size()) return picture;
+    Bitmap reduced(working.width(), working.height());
+    reduced.StretchHalftone(reduced.Rect(), picture, picture.Rect());
+    return reduced;
+}
+
+Bitmap LoadWorkingPicture(const std::string& path) {
+    QSize minimum;
+    if (LoadFormatFor(path) == PictureFormat::Jpeg) {
+        // Decode no larger than needed: the DCT can drop whole octaves for free.
+        QFile file(QString::fromStdString(path));
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray head = file.read(256 * 1024);
+            try {
+                minimum = WorkingSize(ReadJpegSize(head, path)); // TODO orientation
+            } catch (const PictureError&) {
+                // The full load below reports the problem.
+            }
+        }
+    }
+    return ReduceToWorkingSize(LoadPicture(path, minimum));
+}
+
+QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::string& fileName) {
+    if (bitmap.IsEmpty()) FailWrite(fileName, "the picture is empty");
+    try {
+        switch (format) {
+        case PictureFormat::Jpeg: return EncodeJpeg(bitmap, fileName, 100);
+        case PictureFormat::Bmp: return EncodeWithQt(bitmap.Image(), "bmp", fileName);
+        case PictureFormat::Png: return EncodeWithQt(ToRgb888(bitmap), "png", fileName);
+        case PictureFormat::Ico: return EncodeIcon(bitmap, fileName);
+        case PictureFormat::Emf: return EncodeEmf(bitmap);
+        case PictureFormat::Wmf: return EncodeWmf(bitmap);
+        case PictureFormat::Unknown: break;
+        }
+    } catch (const PictureError&) {
+        throw;
+    } catch (const std::exception& e) {
+        FailWrite(fileName, e.what());
+    }
+    FailWrite(fileName, "unsupported file type \"" + ExtensionOf(fileName) + "\"");
+}
+
+bool SavePicture(const Bitmap& bitmap, const std::string& path) {
+    const PictureFormat format = SaveFormatFor(path);
+    if (format == PictureFormat::Unknown) return false;
+    WriteFileAtomically(path, EncodePicture(bitmap, format, path));
+    return true;
+}
+
+void WriteFileAtomically(const std::string& path, const QByteArray& bytes) {
+    const QString qpath = QString::fromStdString(path);
+    const QFileInfo info(qpath);
+    if (!info.absoluteDir().exists()) FailWrite(path, "the folder " + info.absolutePath().toStdString() + " does not exist");
+    if (info.isDir()) FailWrite(path, "it is a folder");
+    if (info.exists() && !info.isWritable()) FailWrite(path, "the file is read-only");
+    QSaveFile file(qpath);
+    if (!file.open(QIODevice::WriteOnly)) FailWrite(path, file.errorString().toLower().toStdString());
+    if (file.write(bytes) != bytes.size()) {
+        const std::string why = file.errorString().toLower().toStdString();
+        file.cancelWriting();
+        FailWrite(path, why.empty() ? "the disk may be full" : why);
+    }
+    if (!file.commit()) FailWrite(path, file.errorString().toLower().toStdString());
+}
+
+} // namespace tw

@@ -1,0 +1,55 @@
+#pragma once
+// Reading and writing picture files by their extension.
+//
+// Loading knows .bmp, .jpg, .jpeg, .ico and .png; saving knows .jpg/.jpeg
+// (quality 100), .bmp (24-bit), .ico, .emf, .wmf and .png. Every failure is a
+// PictureError naming the file and the reason. Writes are atomic: the data go
+// to a temporary file in the target folder that replaces the target only when
+// complete, so a failed save never damages the file that was there.
+
+#include "platform/Bitmap.h"
+#include "platform/PictureError.h"
+
+#include <QByteArray>
+#include <QSize>
+
+#include <string>
+
+namespace tw {
+
+enum class PictureFormat { Unknown, Bmp, Jpeg, Ico, Png, Emf, Wmf };
+
+// The extension of a file name: from the last dot of the name part, dot included,
+// lower-cased; empty when the name part has no dot.
+std::string ExtensionOf(const std::string& fileName);
+// The name part of a path, for messages.
+std::string DisplayName(const std::string& path);
+
+PictureFormat LoadFormatFor(const std::string& fileName);
+PictureFormat SaveFormatFor(const std::string& fileName);
+
+// The working size: pictures higher than 600 are scaled to 600 high; then
+// pictures wider than 800 are scaled to 800 wide instead (from the original
+// size). Smaller pictures keep their size.
+QSize WorkingSize(QSize pictureSize);
+
+// Loads a picture at its own size. Icons and transparent pictures come out drawn
+// over white. minimumSize lets the JPEG decoder skip detail that a later reduction
+// to that size would throw away anyway.
+Bitmap LoadPicture(const std::string& path, QSize minimumSize = {});
+// Decodes picture bytes as the format that fileName's extension names.
+Bitmap DecodePicture(const QByteArray& bytes, const std::string& fileName, QSize minimumSize = {});
+// Loads a picture and reduces it to the working size with smooth stretching.
+Bitmap LoadWorkingPicture(const std::string& path);
+// Reduces a picture to the working size (a plain copy when it is small enough).
+Bitmap ReduceToWorkingSize(const Bitmap& picture);
+
+// Encodes the bitmap in the given format (not Unknown).
+QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::string& fileName);
+// Writes the bitmap in the format its extension names. Returns false, writing
+// nothing, when the extension names no known format.
+bool SavePicture(const Bitmap& bitmap, const std::string& path);
+// Replaces path's content with bytes, atomically.
+void WriteFileAtomically(const std::string& path, const QByteArray& bytes);
+
+} // namespace tw

@@ -1,0 +1,139 @@
+#include "platform/Thread.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <pthread.h>
+#include <sched.h>
+
+namespace tw {
+namespace {
+
+// Static initialisation runs on the thread that starts the program.
+const std::thread::id gGuiThread = std::this_thread::get_id();
+
+struct SyncCall {
+    const std::function<void()>* fn;
+    std::exception_ptr error;
+    bool done = false;
+};
+
+struct SyncQueue {
+    std::mutex mutex;
+    std::condition_variable arrived; // wakes a headless CheckSynchronize
+    std::condition_variable finished; // wakes the waiting workers
+    std::deque<SyncCall*> calls;
+    std::atomic<bool> fromEventLoop{false};
+};
+
+SyncQueue& Queue() {
+    static SyncQueue queue;
+    return queue;
+}
+
+} // namespace
+
+bool IsGuiThread() { return std::this_thread::get_id() == gGuiThread; }
+
+void EnableSynchronizeFromEventLoop() { Queue().fromEventLoop = true; }
+
+bool CheckSynchronize(int timeoutMs) {
+    SyncQueue& q = Queue();
+    std::unique_lock lock(q.mutex);
+    if (q.calls.empty() && timeoutMs > 0)
+        q.arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !q.calls.empty(); });
+    if (q.calls.empty()) return false;
+    while (!q.calls.empty()) {
+        SyncCall* call = q.calls.front();
+        q.calls.pop_front();
+        lock.unlock();
+        try {
+            (*call->fn)();
+        } catch (...) {
+            call->error = std::current_exception();
+        }
+        lock.lock();
+        call->done = true;
+        q.finished.notify_all();
+    }
+    return true;
+}
+
+void Thread::Synchronize(const std::function<void()>& fn) {
+    if (IsGuiThread()) {
+        fn();
+        return;
+    }
+    SyncQueue& q = Queue();
+    SyncCall call{&fn, nullptr, false};
+    {
+        std::lock_guard lock(q.mutex);
+        q.calls.push_back(&call);
+    }
+    q.arrived.notify_all();
+    if (q.fromEventLoop)
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [] { CheckSynchronize(0); }, Qt::QueuedConnection);
+    std::unique_lock lock(q.mutex);
+    q.finished.wait(lock, [&] { return call.done; });
+    if (call.error) std::rethrow_exception(call.error);
+}
+
+Thread::Thread() = default;
+
+Thread::~Thread() {
+    if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id())
+            thread_.detach(); // freeing itself at its end
+        else
+            thread_.join();
+    }
+}
+
+void Thread::Resume() {
+    if (started_) return;
+    started_ = true;
+    thread_ = std::thread([this] { Run(); });
+}
+
+void Thread::SetIdlePriority() {
+    idle_ = true;
+    if (started_ && !finished_) ApplyPriority();
+}
+
+void Thread::ApplyPriority() {
+    if (!idle_ || !thread_.joinable()) return;
+    sched_param param{};
+    param.sched_priority = 0;
+    pthread_setschedparam(thread_.native_handle(), SCHED_IDLE, &param);
+}
+
+void Thread::WaitFor() {
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void Thread::Run() {
+    if (idle_) {
+        sched_param param{};
+        pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+    }
+    try {
+        Execute();
+    } catch (...) {
+        // The walk ends here; OnTerminate still runs and the object is still freed.
+    }
+    try {
+        Synchronize([this] {
+            if (OnTerminate) OnTerminate(this);
+        });
+    } catch (...) {
+    }
+    finished_ = true;
+    if (FreeOnTerminate) delete this;
+}
+
+} // namespace tw

@@ -1,0 +1,121 @@
+#include "recolour/BitmapThings.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr uint32_t kWhiteRgb32 = tw::Rgb32FromColor(tw::kWhite);
+
+int32_t ApplyTint(int32_t channel, int32_t tint) {
+    // The product is an integer, the division real.
+    const int64_t product = static_cast<int64_t>(channel) * tint;
+    return static_cast<int32_t>(channel + std::nearbyint(static_cast<double>(product) / 100.0));
+}
+
+int32_t Limit(int32_t channel, bool avoidSingularities) {
+    if (avoidSingularities) {
+        if (channel < 25) return 26;
+        if (channel > 230) return 229;
+        return channel;
+    }
+    return std::clamp(channel, 0, 255);
+}
+
+int32_t NewHue(const TTintwellSettings& s, int32_t H) {
+    if (s.ShiftHue) {
+        H += s.Hue;
+        if (H > 360) H -= 360;
+    } else if (!s.KeepHue) {
+        H = s.Hue;
+    }
+    return H;
+}
+
+// Moves a result whose three channels share one band of five levels off grey.
+void NudgeGrey(TRGBValues& c) {
+    const int32_t band = c.G / 5;
+    if (band == c.R / 5 && band == c.B / 5 && c.R <= 250 && c.G >= 5) {
+        c.R += 5;
+        c.G -= 5;
+    }
+}
+
+TColorValue NeverWhite(TColorValue c) { return c == tw::kWhite ? 16777214u : c; }
+
+} // namespace
+
+TColorValue TransformColorReference(const TTintwellSettings& settings, TColorValue color) {
+    THSVValues hsv = hsv_reference::RGBToHSVValues(ColorToRGBValues(color));
+    hsv.H = NewHue(settings, hsv.H);
+    hsv.S = Limit(ApplyTint(hsv.S, settings.SaturationTint), settings.AvoidSingularities);
+    hsv.V = Limit(ApplyTint(hsv.V, settings.ValueTint), settings.AvoidSingularities);
+    TRGBValues rgb = hsv_reference::HSVToRGBValues(hsv);
+    if (settings.AvoidSingularities) NudgeGrey(rgb);
+    return NeverWhite(RGBValuesToColor(rgb));
+}
+
+TBitmapThings::TBitmapThings(const TTintwellSettings& settings, const tw::Bitmap& source, tw::Bitmap& target)
+    : Settings(settings), Source(source), Target(target) {
+    for (int32_t H = 0; H <= 360; ++H) hueMap_[H] = static_cast<int16_t>(NewHue(settings, H));
+    for (int32_t c = 0; c < 256; ++c) {
+        saturationMap_[c] =
+            static_cast<uint8_t>(Limit(ApplyTint(c, settings.SaturationTint), settings.AvoidSingularities));
+        valueMap_[c] = static_cast<uint8_t>(Limit(ApplyTint(c, settings.ValueTint), settings.AvoidSingularities));
+    }
+}
+
+uint32_t TBitmapThings::TransformRgb32(uint32_t rgb32) const {
+    const TRGBValues in{static_cast<int32_t>((rgb32 >> 16) & 0xFF), static_cast<int32_t>((rgb32 >> 8) & 0xFF),
+                        static_cast<int32_t>(rgb32 & 0xFF)};
+    const THSVValues hsv = RGBToHSVValues(in);
+    TRGBValues out = HSVToRGBValues({hueMap_[hsv.H], saturationMap_[hsv.S], valueMap_[hsv.V]});
+    if (Settings.AvoidSingularities) NudgeGrey(out);
+    const uint32_t result = 0xFF000000u | (static_cast<uint32_t>(out.R) << 16) |
+                            (static_cast<uint32_t>(out.G) << 8) | static_cast<uint32_t>(out.B);
+    return result == kWhiteRgb32 ? tw::Rgb32FromColor(16777214u) : result;
+}
+
+void TBitmapThings::ApplyAt(int x, int y) {
+    if (!Target.Contains(x, y) || !Source.Contains(x, y)) return;
+    uint32_t& t = Target.Row(y)[x];
+    if ((t | 0xFF000000u) != kWhiteRgb32) t = TransformRgb32(Source.Row(y)[x]);
+}
+
+void TBitmapThings::ApplyAll() {
+    // Rows are walked for speed; the result equals a column-major scan because each
+    // pixel is independent, and the anchor is the column-major first part pixel.
+    AnchorX = Target.Width() - 1;
+    AnchorY = Target.Height() - 1;
+    bool found = false;
+    const int width = std::min(Target.Width(), Source.Width());
+    const int height = std::min(Target.Height(), Source.Height());
+    for (int y = 0; y < Target.Height(); ++y) {
+        uint32_t* t = Target.Row(y);
+        const uint32_t* s = y < height ? Source.Row(y) : nullptr;
+        const int inside = s ? width : 0;
+        for (int x = 0; x < Target.Width(); ++x) {
+            if ((t[x] | 0xFF000000u) == kWhiteRgb32) continue;
+            if (!found || x < AnchorX) {
+                AnchorX = x;
+                AnchorY = y;
+                found = true;
+            }
+            if (x < inside) t[x] = TransformRgb32(s[x]);
+        }
+    }
+}
+
+void TBitmapThings::PaintRect(int left, int top, int right, int bottom) {
+    const int x0 = std::max(left, 0), y0 = std::max(top, 0);
+    const int x1 = std::min({right, Target.Width() - 1, Source.Width() - 1});
+    const int y1 = std::min({bottom, Target.Height() - 1, Source.Height() - 1});
+    for (int y = y0; y <= y1; ++y) {
+        const uint32_t* s = Source.Row(y);
+        uint32_t* t = Target.Row(y);
+        for (int x = x0; x <= x1; ++x) {
+            const uint32_t pixel = s[x] | 0xFF000000u;
+            t[x] = pixel == kWhiteRgb32 ? pixel : TransformRgb32(pixel);
+        }
+    }
+}

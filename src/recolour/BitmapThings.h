@@ -1,0 +1,50 @@
+#pragma once
+
+#include "colour/HSV.h"
+#include "platform/Bitmap.h"
+#include "recolour/TintwellSettings.h"
+
+#include <array>
+#include <cstdint>
+
+// Applies one set of recolour settings from the picture to a part bitmap, in
+// which white marks a position outside the part. Short-lived: built for one
+// operation. The transform never yields white, so recolouring never removes a
+// pixel from its part.
+class TBitmapThings {
+public:
+    TBitmapThings(const TTintwellSettings& settings, const tw::Bitmap& source, tw::Bitmap& target);
+
+    // The recoloured value of one picture pixel. Allocation-free; safe to run on
+    // several objects from several threads at once.
+    TColorValue TransformColor(TColorValue color) const {
+        return tw::ColorFromRgb32(TransformRgb32(tw::Rgb32FromColor(color)));
+    }
+
+    // Recolours (x, y) from the picture when the part holds that position.
+    void ApplyAt(int x, int y);
+    // Recolours every part pixel from the picture; AnchorX/AnchorY become the
+    // first part pixel in column-major order, or the bottom-right corner.
+    void ApplyAll();
+    // Takes the picture's pixels in the inclusive rectangle into the part and
+    // recolours them (a pure white picture pixel leaves the part).
+    void PaintRect(int left, int top, int right, int bottom);
+
+    const TTintwellSettings Settings;
+    const tw::Bitmap& Source;
+    tw::Bitmap& Target;
+    int32_t AnchorX = 0;
+    int32_t AnchorY = 0;
+
+private:
+    uint32_t TransformRgb32(uint32_t rgb32) const;
+
+    // The hue, saturation and value steps depend on one channel each, so they
+    // are tabulated per settings object.
+    std::array<int16_t, 361> hueMap_{};
+    std::array<uint8_t, 256> saturationMap_{};
+    std::array<uint8_t, 256> valueMap_{};
+};
+
+// The transform computed step by step without tables; TransformColor must agree with it.
+TColorValue TransformColorReference(const TTintwellSettings& settings, TColorValue color);

@@ -1,0 +1,216 @@
+#include "platform/PictureFile.h"
+
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+
+#include <csignal>
+#include <random>
+#include <sys/resource.h>
+
+namespace {
+
+using tw::Bitmap;
+using tw::PictureError;
+using twtest::TempDir;
+
+Bitmap Photo(int w, int h) {
+    Bitmap b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int r = (x * 255) / std::max(1, w - 1), g = (y * 255) / std::max(1, h - 1);
+            b.SetPixel(x, y, static_cast<tw::ColorValue>(r + 256 * g + 65536 * std::min(255, (x + y) * 2)));
+        }
+    return b;
+}
+
+double MeanAbsDiff(const Bitmap& a, const Bitmap& b) {
+    double sum = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width(); ++x)
+            for (int shift : {0, 8, 16})
+                sum += std::abs(static_cast<int>((a.Pixel(x, y) >> shift) & 0xFF) -
+                                static_cast<int>((b.Pixel(x, y) >> shift) & 0xFF));
+    return sum / (3.0 * a.Width() * a.Height());
+}
+
+std::string ExpectReadError(const std::string& path) {
+    try {
+        tw::LoadPicture(path);
+    } catch (const PictureError& e) {
+        EXPECT_NE(std::string(e.what()).find(tw::DisplayName(path)), std::string::npos) << e.what();
+        return e.what();
+    }
+    ADD_FAILURE() << "no error for " << path;
+    return {};
+}
+
+TEST(WorkingSize, ScalesByHeightThenWidth) {
+    EXPECT_EQ(tw::WorkingSize({1000, 750}), QSize(800, 600));
+    EXPECT_EQ(tw::WorkingSize({700, 1000}), QSize(420, 600));
+    EXPECT_EQ(tw::WorkingSize({3000, 4000}), QSize(800, 1067)) << "the width rule replaces the height rule";
+    EXPECT_EQ(tw::WorkingSize({640, 480}), QSize(640, 480));
+    EXPECT_EQ(tw::WorkingSize({800, 600}), QSize(800, 600));
+    EXPECT_EQ(tw::WorkingSize({4000, 3000}), QSize(800, 600));
+}
+
+TEST(PictureFile, ExtensionsAreComparedInLowerCase) {
+    EXPECT_EQ(tw::ExtensionOf("/a.b/photo.JPG"), ".jpg");
+    EXPECT_EQ(tw::ExtensionOf("/a.b/photo"), "");
+    EXPECT_EQ(tw::ExtensionOf("x.tar.Gz"), ".gz");
+    EXPECT_EQ(tw::SaveFormatFor("P.JPEG"), tw::PictureFormat::Jpeg);
+    EXPECT_EQ(tw::SaveFormatFor("p.wmf"), tw::PictureFormat::Wmf);
+    EXPECT_EQ(tw::LoadFormatFor("p.wmf"), tw::PictureFormat::Unknown);
+    EXPECT_EQ(tw::SaveFormatFor("p.gif"), tw::PictureFormat::Unknown);
+}
+
+TEST(PictureFile, RoundTripsEveryWritableFormat) {
+    TempDir dir;
+    const Bitmap photo = Photo(67, 41);
+    for (const char* name : {"a.bmp", "a.png", "A.PNG"}) {
+        ASSERT_TRUE(tw::SavePicture(photo, dir.Path(name)));
+        EXPECT_EQ(tw::LoadPicture(dir.Path(name)), photo) << name << " must be lossless";
+    }
+    for (const char* name : {"a.jpg", "a.jpeg", "b.JPG"}) {
+        ASSERT_TRUE(tw::SavePicture(photo, dir.Path(name)));
+        const Bitmap back = tw::LoadPicture(dir.Path(name));
+        ASSERT_EQ(back.Rect(), photo.Rect());
+        EXPECT_LT(MeanAbsDiff(back, photo), 3.0) << name;
+    }
+    ASSERT_TRUE(tw::SavePicture(photo, dir.Path("a.ico")));
+    EXPECT_EQ(tw::LoadPicture(dir.Path("a.ico")), photo);
+    const Bitmap big = Photo(600, 300);
+    ASSERT_TRUE(tw::SavePicture(big, dir.Path("big.ico")));
+    EXPECT_EQ(tw::LoadPicture(dir.Path("big.ico")).Rect(), QRect(0, 0, 256, 128)) << "icons hold 256 at most";
+
+    // A BMP written here is 24-bit.
+    const QByteArray bmp = twtest::ReadAll(dir.Path("a.bmp"));
+    ASSERT_GT(bmp.size(), 30);
+    EXPECT_EQ(static_cast<int>(bmp[28]), 24);
+}
+
+TEST(PictureFile, UnknownExtensionWritesNothing) {
+    TempDir dir;
+    EXPECT_FALSE(tw::SavePicture(Photo(4, 4), dir.Path("a.gif")));
+    EXPECT_FALSE(tw::SavePicture(Photo(4, 4), dir.Path("noext")));
+    EXPECT_FALSE(twtest::FileExists(dir.Path("a.gif")));
+    EXPECT_FALSE(twtest::FileExists(dir.Path("noext")));
+}
+
+TEST(PictureFile, IndependentReaderSeesWhatWeWrote) {
+    if (!twtest::HaveProgram("identify") || !twtest::HaveProgram("convert"))
+        GTEST_SKIP() << "ImageMagick (identify, convert) is not installed; run scripts/setup";
+    TempDir dir;
+    const Bitmap photo = Photo(53, 29);
+    for (const char* name : {"x.bmp", "x.png", "x.jpg", "x.ico"}) {
+        ASSERT_TRUE(tw::SavePicture(photo, dir.Path(name)));
+        QByteArray out;
+        ASSERT_EQ(twtest::RunProgram("identify", {"-format", "%w %h", QString::fromStdString(dir.Path(name))}, &out),
+                  0)
+            << name;
+        EXPECT_EQ(out.trimmed(), "53 29") << name;
+        // Pixel check through a conversion to an uncompressed format we read ourselves.
+        const std::string ppm = dir.Path(std::string(name) + ".ppm");
+        ASSERT_EQ(twtest::RunProgram("convert", {QString::fromStdString(dir.Path(name)), QString::fromStdString(ppm)}),
+                  0);
+        QImage theirs(QString::fromStdString(ppm));
+        ASSERT_FALSE(theirs.isNull()) << name;
+        EXPECT_LT(MeanAbsDiff(Bitmap(theirs), photo), std::string(name) == "x.jpg" ? 3.0 : 0.01) << name;
+    }
+    QByteArray quality;
+    twtest::RunProgram("identify", {"-format", "%Q", QString::fromStdString(dir.Path("x.jpg"))}, &quality);
+    EXPECT_EQ(quality.trimmed(), "100");
+}
+
+TEST(PictureFile, MalformedFilesGiveOneClearError) {
+    TempDir dir;
+    const Bitmap photo = Photo(64, 48);
+    tw::SavePicture(photo, dir.Path("good.jpg"));
+    tw::SavePicture(photo, dir.Path("good.png"));
+    const QByteArray jpg = twtest::ReadAll(dir.Path("good.jpg"));
+
+    twtest::WriteAll(dir.Path("empty.jpg"), {});
+    EXPECT_NE(ExpectReadError(dir.Path("empty.jpg")).find("empty"), std::string::npos);
+    twtest::WriteAll(dir.Path("cut.jpg"), jpg.left(jpg.size() / 2));
+    ExpectReadError(dir.Path("cut.jpg"));
+    twtest::WriteAll(dir.Path("png.bmp"), twtest::ReadAll(dir.Path("good.png")));
+    EXPECT_NE(ExpectReadError(dir.Path("png.bmp")).find("not a BMP file"), std::string::npos);
+    std::mt19937 rng(3);
+    QByteArray noise(5000, '\0');
+    for (char& c : noise) c = static_cast<char>(rng());
+    twtest::WriteAll(dir.Path("noise.ico"), noise);
+    ExpectReadError(dir.Path("noise.ico"));
+    EXPECT_NE(ExpectReadError(dir.Path("missing.png")).find("no such file"), std::string::npos);
+    twtest::WriteAll(dir.Path("photo.gif"), noise);
+    EXPECT_NE(ExpectReadError(dir.Path("photo.gif")).find("unsupported"), std::string::npos);
+
+    // A BMP header that claims 100000 x 100000 pixels is refused before allocating.
+    QByteArray bmp(54, '\0');
+    auto put32 = [&](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    bmp[0] = 'B', bmp[1] = 'M';
+    put32(2, 54), put32(10, 54), put32(14, 40), put32(18, 100000), put32(22, 100000);
+    bmp[26] = 1, bmp[28] = 24;
+    twtest::WriteAll(dir.Path("huge.bmp"), bmp);
+    const std::string huge = ExpectReadError(dir.Path("huge.bmp"));
+    EXPECT_NE(huge.find("too large"), std::string::npos) << huge;
+}
+
+TEST(PictureFile, LoadingAtWorkingSize) {
+    TempDir dir;
+    tw::SavePicture(Photo(1000, 750), dir.Path("wide.png"));
+    tw::SavePicture(Photo(1000, 750), dir.Path("wide.jpg"));
+    tw::SavePicture(Photo(700, 1000), dir.Path("tall.bmp"));
+    EXPECT_EQ(tw::LoadWorkingPicture(dir.Path("wide.png")).Rect(), QRect(0, 0, 800, 600));
+    EXPECT_EQ(tw::LoadWorkingPicture(dir.Path("wide.jpg")).Rect(), QRect(0, 0, 800, 600));
+    EXPECT_EQ(tw::LoadWorkingPicture(dir.Path("tall.bmp")).Rect(), QRect(0, 0, 420, 600));
+    // The reduction averages: a smooth gradient stays close to a direct reduction.
+    const Bitmap reduced = tw::LoadWorkingPicture(dir.Path("wide.png"));
+    EXPECT_NEAR(static_cast<int>(reduced.Pixel(400, 300) & 0xFF), 128, 3);
+}
+
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit old_{};
+    void (*previous_)(int) = nullptr;
+};
+
+TEST(PictureFile, FailedSaveLeavesTheOldFileAndNoLeftovers) {
+    TempDir dir;
+    const std::string target = dir.Path("keep.bmp");
+    tw::SavePicture(Photo(8, 8), target);
+    const QByteArray before = twtest::ReadAll(target);
+    {
+        // The disk "fills up" after 4 KB: the big picture cannot be written whole.
+        FileSizeLimit limit(4096);
+        EXPECT_THROW(tw::SavePicture(Photo(300, 300), target), PictureError);
+    }
+    EXPECT_EQ(twtest::ReadAll(target), before);
+    EXPECT_EQ(QDir(dir.Dir().path()).entryList(QDir::Files), QStringList{"keep.bmp"}) << "no partial file";
+
+    try {
+        tw::SavePicture(Photo(8, 8), dir.Path("no/such/folder/x.png"));
+        ADD_FAILURE() << "saving into a missing folder must fail";
+    } catch (const PictureError& e) {
+        EXPECT_NE(std::string(e.what()).find("does not exist"), std::string::npos) << e.what();
+    }
+}
+
+} // namespace
