@@ -439,6 +439,13 @@ QSize ReadJpegSize(const QByteArray& data, const std::string& fileName) {
     return QSize(static_cast<int>(d.cinfo.image_width), static_cast<int>(d.cinfo.image_height));
 }
 
+QSize ReadJpegDisplaySize(const QByteArray& data, const std::string& fileName) {
+    Decompressor d;
+    ReadHeader(d, data, BaseName(fileName));
+    const QSize stored(static_cast<int>(d.cinfo.image_width), static_cast<int>(d.cinfo.image_height));
+    return SwapsSides(ReadOrientation(d.cinfo)) ? stored.transposed() : stored;
+}
+
 namespace {
 
 struct EncodeSource {

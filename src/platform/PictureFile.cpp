@@ -187,18 +187,26 @@ Bitmap DecodePicture(const QByteArray& bytes, const std::string& fileName, QSize
     return DecodeWithQt(bytes, format, fileName);
 }
 
-Bitmap LoadPicture(const std::string& path, QSize minimumSize) {
+namespace {
+
+QByteArray ReadPictureFile(const std::string& path) {
     const QString qpath = QString::fromStdString(path);
     const QFileInfo info(qpath);
     if (!info.exists()) FailRead(path, "no such file");
     if (info.isDir()) FailRead(path, "it is a folder, not a file");
     if (info.size() > kMaxFileBytes) FailRead(path, "the file is too large");
-    if (LoadFormatFor(path) == PictureFormat::Unknown) DecodePicture({}, path); // the type message
+    if (LoadFormatFor(path) == PictureFormat::Unknown) DecodePicture({}, path); // the file type message
     QFile file(qpath);
     if (!file.open(QIODevice::ReadOnly)) FailRead(path, file.errorString().toLower().toStdString());
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) FailRead(path, file.errorString().toLower().toStdString());
-    return DecodePicture(bytes, path, minimumSize);
+    return bytes;
+}
+
+} // namespace
+
+Bitmap LoadPicture(const std::string& path, QSize minimumSize) {
+    return DecodePicture(ReadPictureFile(path), path, minimumSize);
 }
 
 Bitmap ReduceToWorkingSize(const Bitmap& picture) {
@@ -210,20 +218,17 @@ Bitmap ReduceToWorkingSize(const Bitmap& picture) {
 }
 
 Bitmap LoadWorkingPicture(const std::string& path) {
+    const QByteArray bytes = ReadPictureFile(path);
     QSize minimum;
     if (LoadFormatFor(path) == PictureFormat::Jpeg) {
         // Decode no larger than needed: the DCT can drop whole octaves for free.
-        QFile file(QString::fromStdString(path));
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray head = file.read(256 * 1024);
-            try {
-                minimum = WorkingSize(ReadJpegSize(head, path)); // TODO orientation
-            } catch (const PictureError&) {
-                // The full load below reports the problem.
-            }
+        try {
+            minimum = WorkingSize(ReadJpegDisplaySize(bytes, path));
+        } catch (const PictureError&) {
+            // The decode below reports the problem.
         }
     }
-    return ReduceToWorkingSize(LoadPicture(path, minimum));
+    return ReduceToWorkingSize(DecodePicture(bytes, path, minimum));
 }
 
 QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::string& fileName) {

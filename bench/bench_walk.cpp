@@ -1,0 +1,76 @@
+// Mask growing and zoomed painting.
+#include "masking/BitmapWalkerThread.h"
+#include "recolour/SharedGraphicsThings.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+namespace {
+
+tw::Bitmap PhotoLike(int w, int h) {
+    tw::Bitmap b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double d = std::hypot(x - w / 2.0, y - h / 2.0);
+            const int r = d < 180 ? 200 - static_cast<int>(d / 4) : 60 + (x % 17);
+            const int g = d < 180 ? 60 + static_cast<int>(d / 6) : 120 + (y % 13);
+            const int bl = d < 180 ? 40 : 90 + ((x + y) % 23);
+            b.SetPixel(x, y, RGBToColor(r, g, bl));
+        }
+    return b;
+}
+
+// Runs one walk to its end, servicing tile builds and progress on this thread.
+void Walk(const tw::Bitmap& picture, tw::Bitmap& mask, const TWalkerRules& rules, QPoint seed) {
+    bool ended = false;
+    auto* t = new TBitmapWalkerThread(picture, 1.0, TTintwellSettings::Initial(), rules, seed, mask);
+    t->FreeOnTerminate = true;
+    t->OnTerminate = [&](tw::Thread*) { ended = true; };
+    t->Resume();
+    while (!ended) tw::CheckSynchronize(10);
+}
+
+void WalkUniformAcceptsAll(benchmark::State& state) {
+    const tw::Bitmap picture(800, 600, 0x406080);
+    tw::Bitmap mask(800, 600);
+    for (auto _ : state) {
+        mask.Fill(tw::kWhite);
+        Walk(picture, mask, TWalkerRules::Default(), {400, 300});
+    }
+}
+BENCHMARK(WalkUniformAcceptsAll)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void WalkPhotoDefaultRules(benchmark::State& state) {
+    const tw::Bitmap picture = PhotoLike(800, 600);
+    tw::Bitmap mask(800, 600);
+    for (auto _ : state) {
+        mask.Fill(tw::kWhite);
+        Walk(picture, mask, TWalkerRules::Default(), {400, 300});
+    }
+}
+BENCHMARK(WalkPhotoDefaultRules)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void PaintZoomedTwoOverlays(benchmark::State& state) {
+    const auto zoomIndex = static_cast<uint8_t>(state.range(0));
+    const tw::Bitmap picture = PhotoLike(800, 600);
+    tw::Bitmap first(800, 600), second(800, 600);
+    first.FillRect(QRect(100, 100, 300, 200), 0x0000FF);
+    second.FillRect(QRect(300, 250, 300, 200), 0x00FF00);
+    const double z = TSharedGraphicsThings::ZoomFactor(zoomIndex);
+    TScrollBoxState box{800 * z > 1000, 0, 600 * z > 700, 0, 1000, 700};
+    if (box.HorzVisible) box.HorzPosition = static_cast<int>(800 * z / 2 - 500);
+    if (box.VertVisible) box.VertPosition = static_cast<int>(600 * z / 2 - 350);
+    tw::Bitmap screen(1000, 700);
+    for (auto _ : state) {
+        tw::Canvas canvas(screen, QPoint(box.HorzPosition, box.VertPosition));
+        TSharedGraphicsThings::PaintZoomed(box, {&picture, &first, &second}, zoomIndex, canvas);
+        benchmark::DoNotOptimize(screen.Row(0));
+    }
+    state.SetLabel("zoom " + std::to_string(z));
+}
+BENCHMARK(PaintZoomedTwoOverlays)->Arg(0)->Arg(4)->Arg(9)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
