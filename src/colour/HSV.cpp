@@ -1,4 +1,5 @@
 #include "colour/HSV.h"
+#include "colour/HSVTables.h"
 
 #include <array>
 #include <cmath>
@@ -80,92 +81,57 @@ namespace {
 // Saturation and hue depend on few inputs (delta and max; the signed channel
 // difference, delta and which channel is the largest), so they are tabulated
 // once from the step-by-step formulas; the tables are exact by construction.
-struct RGBToHSVTables {
-    std::array<uint8_t, 256 * 256> saturation{}; // [delta * 256 + max]
-    // [case][diff + 255][delta]: case 0 red is max, 1 green, 2 blue.
-    std::array<std::array<std::array<uint16_t, 256>, 511>, 3> hue{};
-
-    RGBToHSVTables() {
-        for (int max = 0; max < 256; ++max)
-            for (int delta = 0; delta <= max; ++delta) {
-                const double S = max == 0 ? 0.0 : static_cast<double>(delta) / static_cast<double>(max);
-                saturation[delta * 256 + max] = static_cast<uint8_t>(std::nearbyint(S * 255));
-            }
-        // Adding 0 for the red case is exact, so one expression serves all three.
-        const double offset[3] = {0, 120, 240};
-        for (int c = 0; c < 3; ++c)
-            for (int delta = 1; delta < 256; ++delta)
-                for (int diff = -delta; diff <= delta; ++diff) {
+std::unique_ptr<THSVTables> MakeTables() {
+    auto t = std::make_unique<THSVTables>();
+    for (int max = 0; max < 256; ++max)
+        for (int delta = 0; delta < 256; ++delta) {
+            const double S = max == 0 ? 0.0 : static_cast<double>(delta) / static_cast<double>(max);
+            t->saturation[delta * 256 + max] = delta <= max ? static_cast<uint8_t>(std::nearbyint(S * 255)) : 0;
+        }
+    // Adding 0 for the red case is exact, so one expression serves all three.
+    const double offset[3] = {0, 120, 240};
+    for (int c = 0; c < 3; ++c)
+        for (int delta = 0; delta < 256; ++delta)
+            for (int diff = -255; diff <= 255; ++diff) {
+                uint16_t value = 0;
+                if (delta > 0 && diff >= -delta && diff <= delta) {
                     double H = static_cast<double>(diff) * 60 / static_cast<double>(delta) + offset[c];
                     if (H < 0) H += 360;
-                    hue[c][diff + 255][delta] = static_cast<uint16_t>(std::nearbyint(H));
+                    value = static_cast<uint16_t>(std::nearbyint(H));
                 }
+                t->hue[c][diff + 255][delta] = value;
+            }
+    for (int H = 0; H <= 360; ++H) {
+        const double h = (H == 360 ? 0 : H) / 60.0;
+        t->sector[H] = static_cast<int32_t>(h);
+        t->fraction[H] = h - t->sector[H];
     }
-};
-
-const RGBToHSVTables& Tables() {
-    static const std::unique_ptr<RGBToHSVTables> tables = std::make_unique<RGBToHSVTables>();
-    return *tables;
-}
-
-// H / 60 split into sector and fraction, and S / 255, for every integer input.
-struct HSVToRGBTables {
-    std::array<int, 361> sector{};
-    std::array<double, 361> fraction{};
-    std::array<double, 256> saturation{};
-    HSVToRGBTables() {
-        for (int H = 0; H <= 360; ++H) {
-            const double h = (H == 360 ? 0 : H) / 60.0;
-            sector[H] = static_cast<int>(h);
-            fraction[H] = h - sector[H];
-        }
-        for (int S = 0; S < 256; ++S) saturation[S] = S / 255.0;
+    for (int S = 0; S < 256; ++S) {
+        t->saturationFraction[S] = S / 255.0;
+        for (int V = 0; V < 256; ++V)
+            t->p[S * 256 + V] = static_cast<uint8_t>(std::nearbyint(V * (1 - S / 255.0)));
     }
-};
-
-const HSVToRGBTables& InverseTables() {
-    static const HSVToRGBTables tables;
-    return tables;
+    return t;
 }
 
 } // namespace
 
+const THSVTables& THSVTables::Get() {
+    static const std::unique_ptr<THSVTables> tables = MakeTables();
+    return *tables;
+}
+
 THSVValues RGBToHSVValues(const TRGBValues& rgb) {
-    const int R = rgb.R, G = rgb.G, B = rgb.B;
-    if ((R | G | B) & ~0xFF) return hsv_reference::RGBToHSVValues(rgb); // outside the tables
-    const RGBToHSVTables& t = Tables();
-    int max, c, diff;
-    if (R >= G && R >= B)
-        max = R, c = 0, diff = G - B;
-    else if (G >= B)
-        max = G, c = 1, diff = B - R;
-    else
-        max = B, c = 2, diff = R - G;
-    const int min = R < G ? (R < B ? R : B) : (G < B ? G : B);
-    const int delta = max - min;
-    if (delta == 0) return {0, 0, max};
-    return {t.hue[c][diff + 255][delta], t.saturation[delta * 256 + max], max};
+    if ((rgb.R | rgb.G | rgb.B) & ~0xFF) return hsv_reference::RGBToHSVValues(rgb); // outside the tables
+    return THSVTables::Get().ToHSV(rgb.R, rgb.G, rgb.B);
 }
 
 TRGBValues HSVToRGBValues(const THSVValues& hsv) {
-    if (hsv.H < 0 || hsv.H > 360 || hsv.S < 0 || hsv.S > 255) return hsv_reference::HSVToRGBValues(hsv);
-    const int32_t V = hsv.V;
-    if (hsv.S == 0) return {V, V, V};
-    const HSVToRGBTables& t = InverseTables();
-    const double S = t.saturation[hsv.S];
-    const double f = t.fraction[hsv.H];
-    const double v = V;
-    const int32_t p = Round(v * (1 - S));
-    const int32_t q = Round(v * (1 - S * f));
-    const int32_t u = Round(v * (1 - S * (1 - f)));
-    switch (t.sector[hsv.H]) {
-    case 0: return {V, u, p};
-    case 1: return {q, V, p};
-    case 2: return {p, V, u};
-    case 3: return {p, q, V};
-    case 4: return {u, p, V};
-    default: return {V, p, q};
-    }
+    if (hsv.H < 0 || hsv.H > 360 || hsv.S < 0 || hsv.S > 255 || hsv.V < 0 || hsv.V > 255)
+        return hsv_reference::HSVToRGBValues(hsv);
+    int32_t out[3];
+    THSVTables::Get().ToRGB(hsv.H, hsv.S, hsv.V, out);
+    return {out[0], out[1], out[2]};
 }
 
 THSVValues ColorToHSVValues(TColorValue color) { return RGBToHSVValues(ColorToRGBValues(color)); }

@@ -30,7 +30,7 @@ TThreadSafeBitmap::TThreadSafeBitmap(const tw::Bitmap& picture, TThreadSafeBitma
       Tiles(static_cast<size_t>(TilesAcross) * static_cast<size_t>(TilesDown) + 1), OwnerThread(owner),
       Source(picture) {}
 
-TThreadSafeBitmapPart& TThreadSafeBitmap::TileAt(int32_t x, int32_t y) {
+TThreadSafeBitmapPart& TThreadSafeBitmap::FetchTile(int32_t x, int32_t y) {
     for (;;) {
         const int64_t index = static_cast<int64_t>(y / TThreadSafeBitmapPart::TileSize) * TilesAcross +
                               x / TThreadSafeBitmapPart::TileSize;

@@ -42,7 +42,7 @@ public:
 // positions beyond the picture hold all bits set (white and visited).
 class TThreadSafeBitmapPart {
 public:
-    static constexpr int32_t TileSize = 100;
+    static constexpr int32_t TileSize = 100; // TileAt's fast path divides by the literal
     static constexpr uint32_t VisitedFlag = 0x1000000;
 
     TThreadSafeBitmapPart(const tw::Bitmap& picture, int32_t height, int32_t width, int32_t top, int32_t left);
@@ -75,7 +75,17 @@ public:
 
     // The tile holding (x, y), built through the owner when it is missing.
     // Throws std::out_of_range when the position's slot is outside the list.
-    TThreadSafeBitmapPart& TileAt(int32_t x, int32_t y);
+    TThreadSafeBitmapPart& TileAt(int32_t x, int32_t y) {
+        int64_t index;
+        if (x >= 0 && y >= 0) // the usual case: unsigned division is cheaper
+            index = static_cast<int64_t>(static_cast<uint32_t>(y) / 100u) * TilesAcross + static_cast<uint32_t>(x) / 100u;
+        else
+            index = static_cast<int64_t>(y / TThreadSafeBitmapPart::TileSize) * TilesAcross +
+                    x / TThreadSafeBitmapPart::TileSize;
+        if (index >= 0 && index < static_cast<int64_t>(Tiles.size()))
+            if (TThreadSafeBitmapPart* tile = Tiles[static_cast<size_t>(index)].get()) return *tile;
+        return FetchTile(x, y);
+    }
 
     // For positions inside the picture only.
     void MarkVisited(int32_t x, int32_t y) { TileAt(x, y).MarkVisited(x, y); }
@@ -83,6 +93,9 @@ public:
     TColorValue ColorAt(int32_t x, int32_t y) { return TileAt(x, y).ColorAt(x, y); }
     // Leaves rgb unchanged for any position it cannot read (negative or out of the list).
     void RGBAt(int32_t x, int32_t y, TRGBValues& rgb) noexcept;
+
+    // The slow path of TileAt: has the missing tile built on the GUI thread.
+    TThreadSafeBitmapPart& FetchTile(int32_t x, int32_t y);
 
     // GUI thread only, inside the owner's synchronised call.
     void BuildPendingTile();

@@ -24,7 +24,17 @@ TBitmapWalkerThread::TBitmapWalkerThread(const tw::Bitmap& source, double previe
                                          tw::Bitmap& mask)
     : source_(source), mask_(mask), seed_(ClampInto(seed, source)), rules_(rules),
       recolorer_(settings, source, mask), sourceStore_(std::make_unique<TThreadSafeBitmap>(source, *this)),
-      previewZoom_(previewZoom), progressInterval_(IntervalFor(previewZoom)) {}
+      previewZoom_(previewZoom), progressInterval_(IntervalFor(previewZoom)),
+      width_(std::min(source.Width(), mask.Width())), height_(std::min(source.Height(), mask.Height())),
+      tolerances_(rules), tables_(THSVTables::Get()) {}
+
+TBitmapWalkerThread::Tolerances::Tolerances(const TWalkerRules& rules)
+    : useHue(rules.UseHue), useSaturation(rules.UseSaturation), useValue(rules.UseValue),
+      any(rules.UseHue || rules.UseSaturation || rules.UseValue),
+      // The products are integers, the division by 100 real.
+      th(static_cast<double>(std::abs(static_cast<int64_t>(rules.HueDeviation) * 360)) / 100.0),
+      ts(static_cast<double>(std::abs(static_cast<int64_t>(rules.SaturationDeviation) * 255)) / 100.0),
+      tv(static_cast<double>(std::abs(static_cast<int64_t>(rules.ValueDeviation) * 255)) / 100.0) {}
 
 TBitmapWalkerThread::~TBitmapWalkerThread() {
     // A thread that frees itself is already past its end; others are waited for
@@ -47,7 +57,7 @@ void TBitmapWalkerThread::Execute() {
         DoProgress();
         return;
     }
-    seedHsv_ = ColorToHSVValues(ReadColor(seed_));
+    seedHsv_ = HsvAt(seed_);
     IncludePoint(seed_);
     VisitNeighbours(seed_);
     int64_t k = 0;
@@ -81,39 +91,24 @@ void TBitmapWalkerThread::TryNeighbour(QPoint p, QPoint q) {
     }
 }
 
-bool TBitmapWalkerThread::PassesRules(const TWalkerRules& rules, const THSVValues& r, const THSVValues& c) {
-    // Tolerances stay real: the products are integers, the division by 100 real.
-    if (rules.UseHue) {
-        const double th = std::abs(static_cast<int64_t>(rules.HueDeviation) * 360) / 100.0;
-        const double lo = r.H - th, hi = r.H + th;
-        const bool direct = lo <= c.H && c.H <= hi;
-        const bool wrappedLow = lo < 0 && c.H > lo + 360;
-        const bool wrappedHigh = hi > 360 && c.H < hi - 360;
-        if (!direct && !wrappedLow && !wrappedHigh) return false;
-    }
-    if (rules.UseSaturation) {
-        const double ts = std::abs(static_cast<int64_t>(rules.SaturationDeviation) * 255) / 100.0;
-        if (!(r.S - ts <= c.S && c.S <= r.S + ts)) return false;
-    }
-    if (rules.UseValue) {
-        const double tv = std::abs(static_cast<int64_t>(rules.ValueDeviation) * 255) / 100.0;
-        if (!(r.V - tv <= c.V && c.V <= r.V + tv)) return false;
-    }
-    return true;
+inline THSVValues TBitmapWalkerThread::HsvAt(QPoint p) {
+    const TColorValue c = ReadColor(p);
+    return tables_.ToHSV(static_cast<int32_t>(c & 0xFF), static_cast<int32_t>((c >> 8) & 0xFF),
+                         static_cast<int32_t>(c >> 16));
 }
 
 bool TBitmapWalkerThread::Accepts(QPoint p, QPoint q) {
-    if (q.x() < 0 || q.x() >= mask_.Width() || q.y() < 0 || q.y() >= mask_.Height()) return false;
-    if (q.x() >= source_.Width() || q.y() >= source_.Height()) return false;
+    if (q.x() < 0 || q.x() >= width_ || q.y() < 0 || q.y() >= height_) return false;
     if (sourceStore_->IsVisited(q.x(), q.y())) return false;
-    if (!rules_.UseHue && !rules_.UseSaturation && !rules_.UseValue) return false;
-    const THSVValues candidate = ColorToHSVValues(ReadColor(q));
-    if (!rules_.CompareToNeighbour) return PassesRules(rules_, seedHsv_, candidate);
+    if (!tolerances_.any) return false;
+    const THSVValues candidate = HsvAt(q);
+    if (!rules_.CompareToNeighbour) return tolerances_.Pass(seedHsv_, candidate);
+    // The reference is read once per expanded pixel: reading is deterministic.
     if (p != referencePoint_) {
-        referenceHsv_ = ColorToHSVValues(ReadColor(p));
+        referenceHsv_ = HsvAt(p);
         referencePoint_ = p;
     }
-    return PassesRules(rules_, referenceHsv_, candidate);
+    return tolerances_.Pass(referenceHsv_, candidate);
 }
 
 TColorValue TBitmapWalkerThread::ReadColor(QPoint p) {
@@ -122,7 +117,7 @@ TColorValue TBitmapWalkerThread::ReadColor(QPoint p) {
     int32_t r = 0, g = 0, b = 0, n = 0;
     for (int y = p.y() - 1; y <= p.y() + 1; ++y)
         for (int x = p.x() - 1; x <= p.x() + 1; ++x) {
-            if (x < 0 || y < 0 || x >= source_.Width() || y >= source_.Height()) continue;
+            if (x < 0 || y < 0 || x >= width_ || y >= height_) continue;
             TRGBValues rgb;
             sourceStore_->RGBAt(x, y, rgb);
             r += rgb.R, g += rgb.G, b += rgb.B, ++n;
@@ -131,12 +126,14 @@ TColorValue TBitmapWalkerThread::ReadColor(QPoint p) {
 }
 
 void TBitmapWalkerThread::IncludePoint(QPoint p) {
-    const TColorValue color = sourceStore_->ColorAt(p.x(), p.y());
-    PaintMaskPixel(p, recolorer_.TransformColor(color));
-    sourceStore_->MarkVisited(p.x(), p.y());
+    // Always the single pixel, never the 3 x 3 average.
+    TThreadSafeBitmapPart& tile = sourceStore_->TileAt(p.x(), p.y());
+    PaintMaskPixel(p, recolorer_.TransformColor(tile.ColorAt(p.x(), p.y())));
+    tile.MarkVisited(p.x(), p.y());
 }
 
 void TBitmapWalkerThread::PaintMaskPixel(QPoint p, TColorValue color) {
+    // Every point that reaches here lies inside both bitmaps (see Accepts and Execute).
     TGraphicsLockGuard lock;
-    mask_.SetPixel(p.x(), p.y(), color);
+    mask_.Row(p.y())[p.x()] = tw::Rgb32FromColor(color);
 }

@@ -3,6 +3,7 @@
 // accepted pixel is painted into the mask at once, already recoloured, so a
 // preview can show the region growing.
 
+#include "colour/HSVTables.h"
 #include "colour/ThreadSafeBitmap.h"
 #include "platform/Bitmap.h"
 #include "platform/Thread.h"
@@ -57,16 +58,37 @@ public:
 
     // The pure acceptance test, shared with tests: whether candidate (Hc, Sc, Vc)
     // passes the rules against reference (Hr, Sr, Vr).
-    static bool PassesRules(const TWalkerRules& rules, const THSVValues& reference, const THSVValues& candidate);
+    static bool PassesRules(const TWalkerRules& rules, const THSVValues& reference, const THSVValues& candidate) {
+        return Tolerances(rules).Pass(reference, candidate);
+    }
 
 protected:
     void Execute() override;
 
 private:
+    // The rules with their tolerances worked out once: real numbers, not rounded.
+    struct Tolerances {
+        explicit Tolerances(const TWalkerRules& rules);
+        bool Pass(const THSVValues& r, const THSVValues& c) const {
+            if (useHue) {
+                const double lo = r.H - th, hi = r.H + th;
+                // The direct range is inclusive, the two wrapped ranges strict.
+                if (!(lo <= c.H && c.H <= hi) && !(lo < 0 && c.H > lo + 360) && !(hi > 360 && c.H < hi - 360))
+                    return false;
+            }
+            if (useSaturation && !(r.S - ts <= c.S && c.S <= r.S + ts)) return false;
+            if (useValue && !(r.V - tv <= c.V && c.V <= r.V + tv)) return false;
+            return true;
+        }
+        bool useHue, useSaturation, useValue, any;
+        double th, ts, tv;
+    };
+
     void VisitNeighbours(QPoint p);
     void TryNeighbour(QPoint p, QPoint q);
     bool Accepts(QPoint p, QPoint q);
     TColorValue ReadColor(QPoint p);
+    THSVValues HsvAt(QPoint p);
     void IncludePoint(QPoint p);
     void PaintMaskPixel(QPoint p, TColorValue color);
     void DoProgress();
@@ -81,6 +103,10 @@ private:
     std::unique_ptr<TThreadSafeBitmap> sourceStore_;
     double previewZoom_;
     int32_t progressInterval_;
+    int32_t width_;  // the part of the picture the walk may enter: Source and Mask overlap
+    int32_t height_;
+    Tolerances tolerances_;
+    const THSVTables& tables_;
     // The reference colour of the pixel being expanded, read once per expansion.
     THSVValues seedHsv_{};
     THSVValues referenceHsv_{};

@@ -19,14 +19,29 @@ const std::thread::id gGuiThread = std::this_thread::get_id();
 struct SyncCall {
     const std::function<void()>* fn;
     std::exception_ptr error;
-    bool done = false;
+    std::atomic<bool> done{false};
 };
+
+// A hand-over to the GUI thread usually takes microseconds; both sides spin
+// this long before they sleep, which saves two context switches per call
+// (a walk makes hundreds of them).
+constexpr auto kSpin = std::chrono::microseconds(200);
+
+template <class Ready> bool SpinUntil(const Ready& ready) {
+    const auto until = std::chrono::steady_clock::now() + kSpin;
+    do {
+        if (ready()) return true;
+        std::this_thread::yield();
+    } while (std::chrono::steady_clock::now() < until);
+    return ready();
+}
 
 struct SyncQueue {
     std::mutex mutex;
     std::condition_variable arrived; // wakes a headless CheckSynchronize
     std::condition_variable finished; // wakes the waiting workers
     std::deque<SyncCall*> calls;
+    std::atomic<size_t> waiting{0}; // calls.size(), readable without the mutex
     std::atomic<bool> fromEventLoop{false};
 };
 
@@ -43,6 +58,7 @@ void EnableSynchronizeFromEventLoop() { Queue().fromEventLoop = true; }
 
 bool CheckSynchronize(int timeoutMs) {
     SyncQueue& q = Queue();
+    if (timeoutMs > 0) SpinUntil([&] { return q.waiting.load(std::memory_order_acquire) > 0; });
     std::unique_lock lock(q.mutex);
     if (q.calls.empty() && timeoutMs > 0)
         q.arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !q.calls.empty(); });
@@ -50,6 +66,7 @@ bool CheckSynchronize(int timeoutMs) {
     while (!q.calls.empty()) {
         SyncCall* call = q.calls.front();
         q.calls.pop_front();
+        q.waiting.store(q.calls.size(), std::memory_order_release);
         lock.unlock();
         try {
             (*call->fn)();
@@ -57,7 +74,7 @@ bool CheckSynchronize(int timeoutMs) {
             call->error = std::current_exception();
         }
         lock.lock();
-        call->done = true;
+        call->done.store(true, std::memory_order_release);
         q.finished.notify_all();
     }
     return true;
@@ -69,17 +86,23 @@ void Thread::Synchronize(const std::function<void()>& fn) {
         return;
     }
     SyncQueue& q = Queue();
-    SyncCall call{&fn, nullptr, false};
+    SyncCall call{&fn, nullptr};
     {
         std::lock_guard lock(q.mutex);
         q.calls.push_back(&call);
+        q.waiting.store(q.calls.size(), std::memory_order_release);
     }
     q.arrived.notify_all();
     if (q.fromEventLoop)
         if (QCoreApplication* app = QCoreApplication::instance())
             QMetaObject::invokeMethod(app, [] { CheckSynchronize(0); }, Qt::QueuedConnection);
-    std::unique_lock lock(q.mutex);
-    q.finished.wait(lock, [&] { return call.done; });
+    if (!SpinUntil([&] { return call.done.load(std::memory_order_acquire); })) {
+        std::unique_lock lock(q.mutex);
+        q.finished.wait(lock, [&] { return call.done.load(std::memory_order_acquire); });
+    }
+    // The GUI thread may still be inside notify_all for this call: take the mutex
+    // once so the call record outlives every use of it.
+    { std::lock_guard lock(q.mutex); }
     if (call.error) std::rethrow_exception(call.error);
 }
 

@@ -56,24 +56,19 @@ TColorValue TransformColorReference(const TTintwellSettings& settings, TColorVal
 }
 
 TBitmapThings::TBitmapThings(const TTintwellSettings& settings, const tw::Bitmap& source, tw::Bitmap& target)
-    : Settings(settings), Source(source), Target(target) {
-    for (int32_t H = 0; H <= 360; ++H) hueMap_[H] = static_cast<int16_t>(NewHue(settings, H));
+    : Settings(settings), Source(source), Target(target), tables_(THSVTables::Get()) {
+    for (int32_t H = 0; H <= 360; ++H) {
+        int32_t mapped = NewHue(settings, H);
+        // Settings from outside the 0..360 range are folded back into it, so the
+        // tables are never indexed out of range.
+        if (mapped < 0 || mapped > 360) mapped = ((mapped % 360) + 360) % 360;
+        hueMap_[H] = static_cast<int16_t>(mapped);
+    }
     for (int32_t c = 0; c < 256; ++c) {
         saturationMap_[c] =
             static_cast<uint8_t>(Limit(ApplyTint(c, settings.SaturationTint), settings.AvoidSingularities));
         valueMap_[c] = static_cast<uint8_t>(Limit(ApplyTint(c, settings.ValueTint), settings.AvoidSingularities));
     }
-}
-
-uint32_t TBitmapThings::TransformRgb32(uint32_t rgb32) const {
-    const TRGBValues in{static_cast<int32_t>((rgb32 >> 16) & 0xFF), static_cast<int32_t>((rgb32 >> 8) & 0xFF),
-                        static_cast<int32_t>(rgb32 & 0xFF)};
-    const THSVValues hsv = RGBToHSVValues(in);
-    TRGBValues out = HSVToRGBValues({hueMap_[hsv.H], saturationMap_[hsv.S], valueMap_[hsv.V]});
-    if (Settings.AvoidSingularities) NudgeGrey(out);
-    const uint32_t result = 0xFF000000u | (static_cast<uint32_t>(out.R) << 16) |
-                            (static_cast<uint32_t>(out.G) << 8) | static_cast<uint32_t>(out.B);
-    return result == kWhiteRgb32 ? tw::Rgb32FromColor(16777214u) : result;
 }
 
 void TBitmapThings::ApplyAt(int x, int y) {

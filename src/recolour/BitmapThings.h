@@ -1,6 +1,7 @@
 #pragma once
 
 #include "colour/HSV.h"
+#include "colour/HSVTables.h"
 #include "platform/Bitmap.h"
 #include "recolour/TintwellSettings.h"
 
@@ -37,7 +38,25 @@ public:
     int32_t AnchorY = 0;
 
 private:
-    uint32_t TransformRgb32(uint32_t rgb32) const;
+    // The whole transform on a raw RGB32 word, inlined into the picture loops.
+    uint32_t TransformRgb32(uint32_t rgb32) const {
+        const THSVValues hsv = tables_.ToHSV(static_cast<int32_t>((rgb32 >> 16) & 0xFF),
+                                             static_cast<int32_t>((rgb32 >> 8) & 0xFF),
+                                             static_cast<int32_t>(rgb32 & 0xFF));
+        int32_t c[3];
+        tables_.ToRGB(hueMap_[hsv.H], saturationMap_[hsv.S], valueMap_[hsv.V], c);
+        if (Settings.AvoidSingularities) {
+            // Moves a result whose three channels share one band of five levels off grey.
+            const int32_t band = c[1] / 5;
+            if (band == c[0] / 5 && band == c[2] / 5 && c[0] <= 250 && c[1] >= 5) c[0] += 5, c[1] -= 5;
+        }
+        const uint32_t result = 0xFF000000u | (static_cast<uint32_t>(c[0]) << 16) |
+                                (static_cast<uint32_t>(c[1]) << 8) | static_cast<uint32_t>(c[2]);
+        // White means "not in the part", so the transform never yields it.
+        return result == 0xFFFFFFFFu ? 0xFFFEFFFFu : result;
+    }
+
+    const THSVTables& tables_;
 
     // The hue, saturation and value steps depend on one channel each, so they
     // are tabulated per settings object.

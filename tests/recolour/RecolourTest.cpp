@@ -164,3 +164,29 @@ TEST(SharedGraphicsThings, ToleranceFromSamples) {
 }
 
 } // namespace
+
+#include "recolour/GoalColorSolver.h"
+
+namespace {
+
+TEST(GoalColorSolver, DirectComputation) {
+    const TTintwellSettings blue = SolveGoalColor(RGBToColor(200, 150, 100), RGBToColor(100, 100, 200));
+    EXPECT_EQ(blue, (TTintwellSettings{240, false, false, 0, 0, true}));
+    const TTintwellSettings fromGrey = SolveGoalColor(RGBToColor(100, 100, 100), RGBToColor(200, 100, 100));
+    EXPECT_EQ(fromGrey.SaturationTint, 400) << "12700 limited to the tint range";
+    EXPECT_EQ(fromGrey.ValueTint, 100);
+    EXPECT_EQ(fromGrey.Hue, 0);
+    EXPECT_EQ(SolveGoalColor(RGBToColor(255, 0, 0), RGBToColor(128, 0, 0)).ValueTint, -50);
+    const TTintwellSettings fromBlack = SolveGoalColor(0, RGBToColor(0, 0, 3));
+    EXPECT_EQ(fromBlack.ValueTint, 200) << "black divides by 1";
+    // The solved settings take the original to the goal's hue, within rounding.
+    Bitmap a(1, 1), c(1, 1);
+    const TBitmapThings things(SolveGoalColor(RGBToColor(30, 120, 60), RGBToColor(180, 40, 160)), a, c);
+    const THSVValues reached = ColorToHSVValues(things.TransformColor(RGBToColor(30, 120, 60)));
+    const THSVValues goal = ColorToHSVValues(RGBToColor(180, 40, 160));
+    EXPECT_NEAR(reached.H, goal.H, 1);
+    EXPECT_NEAR(reached.S, goal.S, 2);
+    EXPECT_NEAR(reached.V, goal.V, 2);
+}
+
+} // namespace

@@ -1,0 +1,355 @@
+#include "cli/CliCommands.h"
+
+#include "cli/CliArguments.h"
+#include "cli/CliError.h"
+#include "cli/RecipeReader.h"
+#include "cli/RecolorJob.h"
+#include "platform/PictureFile.h"
+#include "recolour/BitmapThings.h"
+#include "recolour/GoalColorSolver.h"
+#include "resources/StartPicture.h"
+
+#include <QDir>
+#include <QString>
+
+#include <algorithm>
+#include <iostream>
+
+namespace cli {
+namespace {
+
+constexpr const char* kUsage = R"(usage: tintwell-cli COMMAND [ARGUMENTS]
+
+commands:
+  hsv                              read "R G B" lines, write "H S V" lines
+  transform [SETTINGS]             read "R G B" lines, write the recoloured "R G B"
+  solve --from R,G,B --to R,G,B    print the SETTINGS that take one colour to the other
+  open PICTURE -o OUT              load at the working size, write OUT
+  grow PICTURE --seed X,Y [RULES] [SETTINGS] -o PART.bmp [--full-size]
+                                   grow one part from a seed, write its bitmap
+  tolerance PICTURE --seed X,Y --half-width N [--full-size]
+                                   suggest tolerances from the square around a seed
+  recolor PICTURE -o OUT [--full-size] PART...
+                                   PART: --seed X,Y [RULES] [SETTINGS]
+                                       | --part PART.bmp [SETTINGS]
+                                   earlier parts lie on top of later ones
+  recipe FILE.json                 run a recolour job described in JSON
+  demo -o OUT                      recolour the built-in start picture
+
+SETTINGS (default --shift 75):
+  --change H | --shift H | --keep  hue mode, H 0..360
+  --saturation-tint N              -400..400, default 0
+  --value-tint N                   -400..400, default 0
+  --avoid-singularities
+RULES:
+  --hue P|off  --saturation P|off  --value P|off
+                                   tolerance in percent 0..100 (default 5, 40, 40)
+  --neighbour                      compare to the neighbour instead of the seed
+  --average9                       compare 3 x 3 averages
+
+Pictures are worked on at the working size (at most 800 wide and 600 high)
+unless --full-size is given. Output types: .bmp .jpg .jpeg .png .ico .emf .wmf.
+Exit codes: 0 done, 1 bad input, 2 usage error.
+)";
+
+[[noreturn]] void UnknownOption(const std::string& flag, const std::string& command) {
+    FailUsage("unknown option " + flag + " for " + command);
+}
+
+// The picture, -o and --full-size, which several commands share.
+struct FileArgs {
+    std::string picture;
+    std::string output;
+    bool fullSize = false;
+
+    // Takes the argument just read when it is one of these; false otherwise.
+    bool Take(const std::string& arg, ArgReader& args, const std::string& command, bool allowFullSize) {
+        if (!args.IsFlag()) {
+            if (!picture.empty()) FailUsage(command + " takes one picture; unexpected \"" + arg + "\"");
+            picture = arg;
+        } else if (arg == "-o" || arg == "--output") {
+            output = args.Value();
+        } else if (allowFullSize && arg == "--full-size") {
+            args.NoValue();
+            fullSize = true;
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    void Require(const std::string& command, bool needPicture) const {
+        if (needPicture && picture.empty()) FailUsage(command + " needs a picture");
+        if (output.empty()) FailUsage(command + " needs -o OUT");
+    }
+};
+
+void RequireSeed(bool given, const std::string& command) {
+    if (!given) FailUsage(command + " needs --seed X,Y");
+}
+
+// Reads "R G B" lines from standard input and writes one answer line for each.
+// Blank lines are skipped; a bad line ends the run as bad input.
+template <typename Answer>
+void ForEachColorLine(Answer answer) {
+    std::string line, out;
+    long long number = 0;
+    while (std::getline(std::cin, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> words;
+        size_t at = 0;
+        while (at < line.size()) {
+            const size_t start = line.find_first_not_of(" \t", at);
+            if (start == std::string::npos) break;
+            const size_t end = std::min(line.find_first_of(" \t", start), line.size());
+            words.push_back(line.substr(start, end - start));
+            at = end;
+        }
+        if (words.empty()) continue;
+        int64_t c[3] = {};
+        if (words.size() != 3 || !ParseWholeNumber(words[0], c[0]) || !ParseWholeNumber(words[1], c[1]) ||
+            !ParseWholeNumber(words[2], c[2]))
+            FailInput("line " + std::to_string(number) + ": expected \"R G B\" (three whole numbers), got \"" +
+                      line + "\"");
+        for (int64_t v : c)
+            if (v < 0 || v > 255)
+                FailInput("line " + std::to_string(number) + ": \"" + line + "\" is out of range (0 to 255)");
+        answer(TRGBValues{static_cast<int32_t>(c[0]), static_cast<int32_t>(c[1]), static_cast<int32_t>(c[2])},
+               out);
+        if (out.size() > (1 << 16)) {
+            std::cout << out;
+            out.clear();
+        }
+    }
+    std::cout << out << std::flush;
+    if (!std::cout) FailInput("cannot write to standard output");
+}
+
+std::string Triple(int32_t a, int32_t b, int32_t c) {
+    return std::to_string(a) + ' ' + std::to_string(b) + ' ' + std::to_string(c) + '\n';
+}
+
+int CommandHsv(ArgReader args) {
+    if (!args.AtEnd()) FailUsage("hsv takes no arguments; unexpected \"" + args.Next() + "\"");
+    ForEachColorLine([](const TRGBValues& rgb, std::string& out) {
+        const THSVValues hsv = RGBToHSVValues(rgb);
+        out += Triple(hsv.H, hsv.S, hsv.V);
+    });
+    return kExitSuccess;
+}
+
+int CommandTransform(ArgReader args) {
+    TTintwellSettings settings = TTintwellSettings::Initial();
+    while (!args.AtEnd()) {
+        const std::string arg = args.Next();
+        if (!IsSettingsFlag(arg)) {
+            if (args.IsFlag()) UnknownOption(arg, "transform");
+            FailUsage("transform reads colours from standard input; unexpected \"" + arg + "\"");
+        }
+        ApplySettingsFlag(arg, args, settings);
+    }
+    // The transform reads no bitmap; the recolorer only needs something to refer to.
+    const tw::Bitmap none;
+    tw::Bitmap target;
+    const TBitmapThings things(settings, none, target);
+    ForEachColorLine([&things](const TRGBValues& rgb, std::string& out) {
+        const TRGBValues result = ColorToRGBValues(things.TransformColor(RGBValuesToColor(rgb)));
+        out += Triple(result.R, result.G, result.B);
+    });
+    return kExitSuccess;
+}
+
+int CommandSolve(ArgReader args) {
+    bool haveFrom = false, haveTo = false;
+    TColorValue from = 0, to = 0;
+    while (!args.AtEnd()) {
+        const std::string arg = args.Next();
+        if (arg == "--from") {
+            from = ParseColor(arg, args.Value());
+            haveFrom = true;
+        } else if (arg == "--to") {
+            to = ParseColor(arg, args.Value());
+            haveTo = true;
+        } else if (args.IsFlag()) {
+            UnknownOption(arg, "solve");
+        } else {
+            FailUsage("solve takes no picture; unexpected \"" + arg + "\"");
+        }
+    }
+    if (!haveFrom || !haveTo) FailUsage("solve needs --from R,G,B and --to R,G,B");
+    std::cout << FormatSettings(SolveGoalColor(from, to)) << '\n';
+    return kExitSuccess;
+}
+
+int CommandOpen(ArgReader args) {
+    FileArgs files;
+    while (!args.AtEnd()) {
+        const std::string arg = args.Next();
+        if (!files.Take(arg, args, "open", false)) UnknownOption(arg, "open");
+    }
+    files.Require("open", true);
+    CheckOutputName(files.output);
+    WritePicture(tw::LoadWorkingPicture(files.picture), files.output);
+    return kExitSuccess;
+}
+
+int CommandGrow(ArgReader args) {
+    FileArgs files;
+    TPartSpec part;
+    bool haveSeed = false;
+    while (!args.AtEnd()) {
+        const std::string arg = args.Next();
+        if (files.Take(arg, args, "grow", true)) continue;
+        if (arg == "--seed") {
+            part.Seed = ParsePoint(arg, args.Value());
+            haveSeed = true;
+        } else if (IsRuleFlag(arg)) {
+            ApplyRuleFlag(arg, args, part.Rules);
+        } else if (IsSettingsFlag(arg)) {
+            ApplySettingsFlag(arg, args, part.Settings);
+        } else {
+            UnknownOption(arg, "grow");
+        }
+    }
+    files.Require("grow", true);
+    RequireSeed(haveSeed, "grow");
+    CheckOutputName(files.output);
+    const tw::Bitmap picture = LoadPictureToWorkOn(files.picture, files.fullSize);
+    CheckSeed(part.Seed, picture);
+    WritePicture(GrowPart(picture, part.Seed, part.Rules, part.Settings), files.output);
+    return kExitSuccess;
+}
+
+int CommandTolerance(ArgReader args) {
+    FileArgs files;
+    QPoint seed;
+    bool haveSeed = false;
+    int halfWidth = -1;
+    while (!args.AtEnd()) {
+        const std::string arg = args.Next();
+        if (arg == "-o" || arg == "--output") UnknownOption(arg, "tolerance");
+        if (files.Take(arg, args, "tolerance", true)) continue;
+        if (arg == "--seed") {
+            seed = ParsePoint(arg, args.Value());
+            haveSeed = true;
+        } else if (arg == "--half-width") {
+            // The dialog offers 3, 10, 25 and 100; more is allowed, within reason.
+            halfWidth = ParseNumber(arg, args.Value(), 0, 1000);
+        } else {
+            UnknownOption(arg, "tolerance");
+        }
+    }
+    if (files.picture.empty()) FailUsage("tolerance needs a picture");
+    RequireSeed(haveSeed, "tolerance");
+    if (halfWidth < 0) FailUsage("tolerance needs --half-width N");
+    const tw::Bitmap picture = LoadPictureToWorkOn(files.picture, files.fullSize);
+    CheckSeed(seed, picture);
+    const THSVValues t = SuggestTolerance(picture, seed, halfWidth);
+    std::cout << "hue " << t.H << " saturation " << t.S << " value " << t.V << '\n';
+    return kExitSuccess;
+}
+
+int CommandRecolor(ArgReader args) {
+    FileArgs files;
+    TRecolorJob job;
+    while (!args.AtEnd()) {
+        const std::string arg = args.Next();
+        if (files.Take(arg, args, "recolor", true)) continue;
+        if (arg == "--seed") {
+            TPartSpec part;
+            part.Seed = ParsePoint(arg, args.Value());
+            job.Parts.push_back(part);
+        } else if (arg == "--part") {
+            TPartSpec part;
+            part.Grown = false;
+            part.PartFile = args.Value();
+            job.Parts.push_back(part);
+        } else if (IsSettingsFlag(arg) || IsRuleFlag(arg)) {
+            if (job.Parts.empty()) FailUsage(arg + " must follow the --seed or --part it applies to");
+            TPartSpec& part = job.Parts.back();
+            if (IsSettingsFlag(arg)) {
+                ApplySettingsFlag(arg, args, part.Settings);
+            } else {
+                if (!part.Grown) FailUsage(arg + " applies to parts grown from a --seed, not to a --part");
+                ApplyRuleFlag(arg, args, part.Rules);
+            }
+        } else {
+            UnknownOption(arg, "recolor");
+        }
+    }
+    files.Require("recolor", true);
+    if (job.Parts.empty()) FailUsage("recolor needs at least one --seed X,Y or --part PART.bmp");
+    job.FullSize = files.fullSize;
+    job.Tasks.push_back({files.picture, files.output, {}});
+    RunRecolorJob(job);
+    return kExitSuccess;
+}
+
+int CommandRecipe(ArgReader args) {
+    std::string path;
+    while (!args.AtEnd()) {
+        const std::string arg = args.Next();
+        if (args.IsFlag()) UnknownOption(arg, "recipe");
+        if (!path.empty()) FailUsage("recipe takes one file; unexpected \"" + arg + "\"");
+        path = arg;
+    }
+    if (path.empty()) FailUsage("recipe needs a FILE.json");
+    const TRecipe recipe = ReadRecipe(path);
+    if (!recipe.OutputDir.empty() && !QDir().mkpath(QString::fromStdString(recipe.OutputDir)))
+        FailInput("cannot make the folder " + recipe.OutputDir);
+    const size_t count = recipe.Job.Tasks.size();
+    RunRecolorJob(recipe.Job, [&](size_t index, const TRecolorTask& task) {
+        if (recipe.SeveralPictures)
+            std::cerr << "[" << index + 1 << "/" << count << "] " << task.Label << std::endl;
+    });
+    return kExitSuccess;
+}
+
+int CommandDemo(ArgReader args) {
+    FileArgs files;
+    while (!args.AtEnd()) {
+        const std::string arg = args.Next();
+        if (!args.IsFlag() || !files.Take(arg, args, "demo", false)) UnknownOption(arg, "demo");
+    }
+    files.Require("demo", false);
+    CheckOutputName(files.output);
+    // The red balloon turns teal, the blue one a warm orange.
+    TPartSpec red;
+    red.Seed = QPoint(110, 140);
+    red.Settings = {175, false, false, 0, 0, false};
+    TPartSpec blue;
+    blue.Seed = QPoint(215, 195);
+    blue.Settings = {28, false, false, 10, 15, false};
+    WritePicture(RecolorPicture(tw::StartPicture(), {red, blue}), files.output);
+    return kExitSuccess;
+}
+
+} // namespace
+
+void PrintUsage(std::FILE* to) { std::fputs(kUsage, to); }
+
+int RunCli(const std::vector<std::string>& all) {
+    if (all.empty()) FailUsage("no command given");
+    const std::string& command = all[0];
+    const std::vector<std::string> rest(all.begin() + 1, all.end());
+    const bool help = command == "--help" || command == "-h" || command == "help" ||
+                      std::find(rest.begin(), rest.end(), "--help") != rest.end();
+    if (help) {
+        PrintUsage(stdout);
+        return kExitSuccess;
+    }
+    ArgReader args(rest);
+    if (command == "hsv") return CommandHsv(args);
+    if (command == "transform") return CommandTransform(args);
+    if (command == "solve") return CommandSolve(args);
+    if (command == "open") return CommandOpen(args);
+    if (command == "grow") return CommandGrow(args);
+    if (command == "tolerance") return CommandTolerance(args);
+    if (command == "recolor") return CommandRecolor(args);
+    if (command == "recipe") return CommandRecipe(args);
+    if (command == "demo") return CommandDemo(args);
+    FailUsage("unknown command \"" + command + "\"");
+}
+
+} // namespace cli

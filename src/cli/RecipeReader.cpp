@@ -1,0 +1,232 @@
+#include "cli/RecipeReader.h"
+
+#include "cli/CliError.h"
+#include "platform/PictureFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+#include <initializer_list>
+#include <set>
+
+namespace cli {
+namespace {
+
+class RecipeParser {
+public:
+    RecipeParser(const std::string& path, const QDir& base) : file_(tw::DisplayName(path)), base_(base) {}
+
+    TRecipe Parse(const QJsonObject& root) {
+        CheckKeys(root, "", {"picture", "pictures", "output", "outputDir", "outputFormat", "fullSize", "parts"});
+        TRecipe recipe;
+        if (root.contains("fullSize")) recipe.Job.FullSize = Boolean(root["fullSize"], "fullSize");
+        ReadTasks(root, recipe);
+        if (!root.contains("parts")) Fail("", "\"parts\" is missing");
+        const QJsonValue parts = root["parts"];
+        if (!parts.isArray() || parts.toArray().isEmpty()) Fail("parts", "expected a list of at least one part");
+        const QJsonArray list = parts.toArray();
+        for (qsizetype i = 0; i < list.size(); ++i)
+            recipe.Job.Parts.push_back(Part(list[i], "parts[" + std::to_string(i) + "]"));
+        return recipe;
+    }
+
+private:
+    [[noreturn]] void Fail(const std::string& where, const std::string& what) const {
+        FailInput(file_ + ": " + (where.empty() ? "" : where + ": ") + what);
+    }
+
+    static std::string Join(const std::string& where, const std::string& key) {
+        return where.empty() ? key : where + "." + key;
+    }
+
+    void CheckKeys(const QJsonObject& object, const std::string& where,
+                   std::initializer_list<const char*> known) const {
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            bool found = false;
+            for (const char* k : known) found = found || it.key() == QLatin1String(k);
+            if (!found) Fail(where, "unknown key \"" + it.key().toStdString() + "\"");
+        }
+    }
+
+    QJsonObject Object(const QJsonValue& v, const std::string& where) const {
+        if (!v.isObject()) Fail(where, "expected an object");
+        return v.toObject();
+    }
+
+    bool Boolean(const QJsonValue& v, const std::string& where) const {
+        if (!v.isBool()) Fail(where, "expected true or false");
+        return v.toBool();
+    }
+
+    std::string Text(const QJsonValue& v, const std::string& where) const {
+        if (!v.isString() || v.toString().isEmpty()) Fail(where, "expected a non-empty string");
+        return v.toString().toStdString();
+    }
+
+    int32_t Number(const QJsonValue& v, const std::string& where, int32_t min, int32_t max) const {
+        const double d = v.toDouble();
+        if (!v.isDouble() || !std::isfinite(d) || d != std::trunc(d)) Fail(where, "expected a whole number");
+        if (d < min || d > max)
+            Fail(where, QString::number(d, 'g', 17).toStdString() + " is out of range (" + std::to_string(min) +
+                            " to " + std::to_string(max) + ")");
+        return static_cast<int32_t>(d);
+    }
+
+    std::string ResolvedPath(const std::string& path) const {
+        return QDir::cleanPath(base_.filePath(QString::fromStdString(path))).toStdString();
+    }
+
+    void ReadTasks(const QJsonObject& root, TRecipe& recipe) const {
+        const bool one = root.contains("picture"), several = root.contains("pictures");
+        if (one == several) Fail("", "give either \"picture\" (with \"output\") or \"pictures\" (with \"outputDir\")");
+        if (one) {
+            if (root.contains("outputDir") || root.contains("outputFormat"))
+                Fail("", "\"outputDir\" and \"outputFormat\" go with \"pictures\"; use \"output\" for one picture");
+            if (!root.contains("output")) Fail("", "\"output\" is missing");
+            const std::string picture = Text(root["picture"], "picture");
+            const std::string output = Text(root["output"], "output");
+            recipe.Job.Tasks.push_back({ResolvedPath(picture), ResolvedPath(output), picture + " -> " + output});
+            return;
+        }
+        recipe.SeveralPictures = true;
+        if (root.contains("output")) Fail("", "\"output\" goes with \"picture\"; use \"outputDir\" for several pictures");
+        if (!root.contains("outputDir")) Fail("", "\"outputDir\" is missing");
+        const std::string dir = Text(root["outputDir"], "outputDir");
+        std::string extension = ".png";
+        if (root.contains("outputFormat")) {
+            extension = Text(root["outputFormat"], "outputFormat");
+            if (extension[0] != '.') extension.insert(0, ".");
+            if (tw::SaveFormatFor("x" + extension) == tw::PictureFormat::Unknown)
+                Fail("outputFormat", "unsupported file type \"" + extension + "\"");
+        }
+        const QJsonValue pictures = root["pictures"];
+        if (!pictures.isArray() || pictures.toArray().isEmpty())
+            Fail("pictures", "expected a list of at least one file name");
+        const QJsonArray list = pictures.toArray();
+        std::set<std::string> outputs;
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            const std::string picture = Text(list[i], "pictures[" + std::to_string(i) + "]");
+            const std::string name =
+                QFileInfo(QString::fromStdString(picture)).completeBaseName().toStdString() + extension;
+            const std::string output = QDir(QString::fromStdString(dir)).filePath(QString::fromStdString(name)).toStdString();
+            const std::string resolved = ResolvedPath(output);
+            if (!outputs.insert(resolved).second)
+                Fail("pictures[" + std::to_string(i) + "]", "a second picture would be written to " + output);
+            recipe.Job.Tasks.push_back({ResolvedPath(picture), resolved, picture + " -> " + output});
+        }
+        recipe.OutputDir = ResolvedPath(dir);
+    }
+
+    TPartSpec Part(const QJsonValue& value, const std::string& where) const {
+        const QJsonObject part = Object(value, where);
+        CheckKeys(part, where, {"seed", "part", "rules", "settings"});
+        TPartSpec spec;
+        const bool seeded = part.contains("seed"), loaded = part.contains("part");
+        if (seeded == loaded) Fail(where, "give either \"seed\" or \"part\"");
+        if (seeded) {
+            const QJsonValue seed = part["seed"];
+            const QJsonArray xy = seed.toArray();
+            if (!seed.isArray() || xy.size() != 2) Fail(Join(where, "seed"), "expected [x, y]");
+            spec.Seed = QPoint(Number(xy[0], Join(where, "seed[0]"), INT32_MIN, INT32_MAX),
+                               Number(xy[1], Join(where, "seed[1]"), INT32_MIN, INT32_MAX));
+            if (part.contains("rules")) spec.Rules = Rules(part["rules"], Join(where, "rules"));
+        } else {
+            spec.Grown = false;
+            spec.PartFile = ResolvedPath(Text(part["part"], Join(where, "part")));
+            if (part.contains("rules")) Fail(Join(where, "rules"), "rules apply to parts grown from a seed only");
+        }
+        if (part.contains("settings")) spec.Settings = Settings(part["settings"], Join(where, "settings"));
+        return spec;
+    }
+
+    TWalkerRules Rules(const QJsonValue& value, const std::string& where) const {
+        const QJsonObject o = Object(value, where);
+        CheckKeys(o, where, {"hue", "saturation", "value", "neighbour", "average9"});
+        TWalkerRules rules = TWalkerRules::Default();
+        const auto deviation = [&](const char* key, bool& use, int32_t& percent) {
+            if (!o.contains(key)) return;
+            const QJsonValue v = o[key];
+            use = !(v.isString() && v.toString() == "off");
+            if (use) {
+                if (!v.isDouble()) Fail(Join(where, key), "expected a percentage 0 to 100 or \"off\"");
+                percent = Number(v, Join(where, key), 0, 100);
+            }
+        };
+        deviation("hue", rules.UseHue, rules.HueDeviation);
+        deviation("saturation", rules.UseSaturation, rules.SaturationDeviation);
+        deviation("value", rules.UseValue, rules.ValueDeviation);
+        if (o.contains("neighbour")) rules.CompareToNeighbour = Boolean(o["neighbour"], Join(where, "neighbour"));
+        if (o.contains("average9")) rules.NineValueAverage = Boolean(o["average9"], Join(where, "average9"));
+        return rules;
+    }
+
+    TTintwellSettings Settings(const QJsonValue& value, const std::string& where) const {
+        const QJsonObject o = Object(value, where);
+        CheckKeys(o, where, {"mode", "hue", "saturationTint", "valueTint", "avoidSingularities"});
+        TTintwellSettings s = TTintwellSettings::Initial();
+        if (o.contains("mode")) {
+            const std::string mode = Text(o["mode"], Join(where, "mode"));
+            if (mode != "shift" && mode != "change" && mode != "keep")
+                Fail(Join(where, "mode"), "expected \"shift\", \"change\" or \"keep\", not \"" + mode + "\"");
+            s.ShiftHue = mode == "shift";
+            s.KeepHue = mode == "keep";
+        }
+        if (o.contains("hue")) s.Hue = Number(o["hue"], Join(where, "hue"), 0, 360);
+        if (o.contains("saturationTint"))
+            s.SaturationTint = Number(o["saturationTint"], Join(where, "saturationTint"), -400, 400);
+        if (o.contains("valueTint")) s.ValueTint = Number(o["valueTint"], Join(where, "valueTint"), -400, 400);
+        if (o.contains("avoidSingularities"))
+            s.AvoidSingularities = Boolean(o["avoidSingularities"], Join(where, "avoidSingularities"));
+        return s;
+    }
+
+    std::string file_;
+    QDir base_;
+};
+
+// Line and column (from 1) of a byte offset, for parse errors.
+std::pair<int, int> LineAndColumn(const QByteArray& text, int offset) {
+    int line = 1, column = 1;
+    for (int i = 0; i < offset && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return {line, column};
+}
+
+} // namespace
+
+TRecipe ReadRecipe(const std::string& path) {
+    const QString qpath = QString::fromStdString(path);
+    const std::string name = tw::DisplayName(path);
+    const QFileInfo info(qpath);
+    if (!info.exists()) FailInput("cannot read " + name + ": no such file");
+    if (info.isDir()) FailInput("cannot read " + name + ": it is a folder, not a file");
+    // A recipe is a few lines; anything huge is not one.
+    if (info.size() > (16 << 20)) FailInput("cannot read " + name + ": the file is too large for a recipe");
+    QFile file(qpath);
+    if (!file.open(QIODevice::ReadOnly))
+        FailInput("cannot read " + name + ": " + file.errorString().toLower().toStdString());
+    const QByteArray bytes = file.readAll();
+
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError) {
+        const auto [line, column] = LineAndColumn(bytes, error.offset);
+        FailInput(name + ": malformed JSON at line " + std::to_string(line) + ", column " + std::to_string(column) +
+                  ": " + error.errorString().toStdString());
+    }
+    if (!doc.isObject()) FailInput(name + ": expected a JSON object at the top");
+    return RecipeParser(path, info.absoluteDir()).Parse(doc.object());
+}
+
+} // namespace cli

@@ -1,0 +1,28 @@
+#pragma once
+// Recolour jobs described in JSON:
+//
+//   {"picture": "in.jpg", "output": "out.png", "fullSize": false,
+//    "parts": [{"seed": [x, y], "rules": {...}, "settings": {...}}, {"part": "mask.bmp", "settings": {...}}]}
+//
+// or, for several pictures, "pictures": [...] with "outputDir" and optional
+// "outputFormat" (".png" by default). Relative paths are relative to the recipe.
+
+#include "cli/RecolorJob.h"
+
+#include <string>
+
+namespace cli {
+
+struct TRecipe {
+    TRecolorJob Job;
+    // Given as "pictures": progress is reported per picture.
+    bool SeveralPictures = false;
+    // Where the results of several pictures go (resolved); empty for one picture.
+    std::string OutputDir;
+};
+
+// Every problem — unreadable file, malformed JSON, a wrong type, an unknown key,
+// a number out of range — is bad input naming the key or the position.
+TRecipe ReadRecipe(const std::string& path);
+
+} // namespace cli

@@ -1,0 +1,65 @@
+#pragma once
+// The picture work of the batch tool, done with the same classes the desktop
+// program uses: the mask worker grows parts, TImagePart recolours loaded ones,
+// and the parts are drawn over the picture as a saved picture shows them.
+
+#include "colour/HSV.h"
+#include "masking/BitmapWalkerThread.h"
+#include "platform/Bitmap.h"
+#include "recolour/TintwellSettings.h"
+
+#include <QPoint>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// One part of a recolour job: grown from a seed, or read from a part bitmap.
+struct TPartSpec {
+    bool Grown = true;
+    QPoint Seed;
+    std::string PartFile; // when not grown
+    TWalkerRules Rules = TWalkerRules::Default();
+    TTintwellSettings Settings = TTintwellSettings::Initial();
+};
+
+struct TRecolorTask {
+    std::string Picture;
+    std::string Output;
+    std::string Label; // "photo.jpg -> out/photo.png", as the user wrote the names
+};
+
+struct TRecolorJob {
+    std::vector<TRecolorTask> Tasks;
+    std::vector<TPartSpec> Parts;
+    bool FullSize = false;
+};
+
+// Loads a picture at the working size, or at the file's own size.
+tw::Bitmap LoadPictureToWorkOn(const std::string& path, bool fullSize);
+// Refuses a seed outside the picture (bad input).
+void CheckSeed(QPoint seed, const tw::Bitmap& picture);
+// Refuses, before any work is done, an output name no picture format is known for.
+void CheckOutputName(const std::string& path);
+// Writes through the picture module (atomically); an unknown type is an error.
+void WritePicture(const tw::Bitmap& bitmap, const std::string& path);
+
+// Grows a part from the seed with the mask dialog's worker at preview zoom 1.
+// The result is the part bitmap: white outside the part, recoloured inside.
+tw::Bitmap GrowPart(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& rules,
+                    const TTintwellSettings& settings);
+
+// The tolerances the mask dialog suggests from the square of the given half
+// width around the seed; positions outside the picture are skipped.
+THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidth);
+
+// The picture with every part drawn over it, the first part on top.
+tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartSpec>& parts);
+
+// Runs every task of the job; progress (optional) hears of each task before it starts.
+void RunRecolorJob(const TRecolorJob& job,
+                   const std::function<void(size_t index, const TRecolorTask& task)>& progress = {});
+
+} // namespace cli
