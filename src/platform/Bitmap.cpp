@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -100,6 +101,48 @@ void Bitmap::StretchPlain(const QRect& dstRect, const Bitmap& src, const QRect& 
     }
 }
 
+namespace {
+
+// Area-averaging resampling: every destination pixel is the mean of the source
+// area it covers, weighted by overlap. Reducing, that smooths; enlarging, it
+// keeps pixels crisp with blended seams. Separable, in fixed point.
+struct Taps {
+    std::vector<int> first;   // first source index per destination index
+    std::vector<int> count;   // number of taps
+    std::vector<int> weights; // concatenated, each destination's weights sum to 1 << 14
+    std::vector<int> offset;
+};
+
+Taps MakeTaps(int srcSize, int dstSize) {
+    Taps t;
+    t.first.resize(dstSize);
+    t.count.resize(dstSize);
+    t.offset.resize(dstSize);
+    const double scale = static_cast<double>(srcSize) / dstSize;
+    for (int j = 0; j < dstSize; ++j) {
+        const double a = j * scale, b = (j + 1) * scale;
+        const int lo = static_cast<int>(a);
+        const int hi = std::min(srcSize, static_cast<int>(std::ceil(b)));
+        t.first[j] = lo;
+        t.offset[j] = static_cast<int>(t.weights.size());
+        int sum = 0;
+        const size_t start = t.weights.size();
+        for (int i = lo; i < std::max(hi, lo + 1); ++i) {
+            const double overlap = std::min<double>(b, i + 1) - std::max<double>(a, i);
+            const int w = static_cast<int>(overlap / scale * 16384 + 0.5);
+            t.weights.push_back(w);
+            sum += w;
+        }
+        // Give the rounding remainder to the largest tap so the weights sum exactly.
+        auto largest = std::max_element(t.weights.begin() + static_cast<std::ptrdiff_t>(start), t.weights.end());
+        *largest += 16384 - sum;
+        t.count[j] = static_cast<int>(t.weights.size() - start);
+    }
+    return t;
+}
+
+} // namespace
+
 void Bitmap::StretchHalftone(const QRect& dstRect, const Bitmap& src, const QRect& srcRect) {
     if (dstRect.isEmpty() || srcRect.isEmpty()) return;
     const QRect s = srcRect.intersected(src.Rect());
@@ -108,14 +151,53 @@ void Bitmap::StretchHalftone(const QRect& dstRect, const Bitmap& src, const QRec
         CopyRect(dstRect.left(), dstRect.top(), src, s);
         return;
     }
-    const QImage part = src.image_.copy(s);
-    const QImage scaled =
-        part.scaled(dstRect.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-            .convertToFormat(QImage::Format_RGB32);
-    if (scaled.isNull()) NewImage(dstRect.width(), dstRect.height());
-    Bitmap tmp;
-    tmp.image_ = scaled;
-    CopyRect(dstRect.left(), dstRect.top(), tmp, tmp.Rect());
+    // Only destination rows and columns inside this bitmap are computed.
+    const QRect clip = dstRect.intersected(Rect());
+    if (clip.isEmpty()) return;
+    const int dw = dstRect.width(), dh = dstRect.height();
+    const Taps tx = MakeTaps(s.width(), dw), ty = MakeTaps(s.height(), dh);
+    const int colFrom = clip.left() - dstRect.left(), colTo = clip.right() - dstRect.left();
+    const int rowFrom = clip.top() - dstRect.top(), rowTo = clip.bottom() - dstRect.top();
+    const int srcRowFrom = ty.first[rowFrom];
+    const int srcRowTo = ty.first[rowTo] + ty.count[rowTo] - 1;
+    const int cols = colTo - colFrom + 1;
+    // Horizontal pass: source rows -> destination columns, 3 channels, 8 extra bits.
+    std::vector<uint16_t> mid(static_cast<size_t>(srcRowTo - srcRowFrom + 1) * cols * 3);
+    for (int sy = srcRowFrom; sy <= srcRowTo; ++sy) {
+        const uint32_t* in = src.Row(s.top() + sy) + s.left();
+        uint16_t* out = mid.data() + static_cast<size_t>(sy - srcRowFrom) * cols * 3;
+        for (int j = colFrom; j <= colTo; ++j) {
+            uint32_t r = 0, g = 0, b = 0;
+            const int* w = tx.weights.data() + tx.offset[j];
+            const uint32_t* p = in + tx.first[j];
+            for (int k = 0; k < tx.count[j]; ++k) {
+                r += w[k] * ((p[k] >> 16) & 0xFF);
+                g += w[k] * ((p[k] >> 8) & 0xFF);
+                b += w[k] * (p[k] & 0xFF);
+            }
+            *out++ = static_cast<uint16_t>(r >> 6);
+            *out++ = static_cast<uint16_t>(g >> 6);
+            *out++ = static_cast<uint16_t>(b >> 6);
+        }
+    }
+    // Vertical pass straight into our rows.
+    constexpr uint32_t kHalf = 1u << 21;
+    for (int i = rowFrom; i <= rowTo; ++i) {
+        uint32_t* out = Row(dstRect.top() + i) + clip.left();
+        const int* w = ty.weights.data() + ty.offset[i];
+        const uint16_t* base = mid.data() + static_cast<size_t>(ty.first[i] - srcRowFrom) * cols * 3;
+        for (int j = 0; j < cols; ++j) {
+            uint32_t r = kHalf, g = kHalf, b = kHalf;
+            const uint16_t* p = base + j * 3;
+            for (int k = 0; k < ty.count[i]; ++k, p += static_cast<size_t>(cols) * 3) {
+                r += static_cast<uint32_t>(w[k]) * p[0];
+                g += static_cast<uint32_t>(w[k]) * p[1];
+                b += static_cast<uint32_t>(w[k]) * p[2];
+            }
+            out[j] = 0xFF000000u | (std::min(r >> 22, 255u) << 16) | (std::min(g >> 22, 255u) << 8) |
+                     std::min(b >> 22, 255u);
+        }
+    }
 }
 
 void Bitmap::DrawTransparent(int x, int y, const Bitmap& src) {
