@@ -36,7 +36,9 @@ void ArgReader::NoValue() {
 
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
 } // namespace
 
@@ -58,7 +60,8 @@ int32_t ParseNumber(const std::string& flag, const std::string& text, int32_t mi
     int64_t value = 0;
     if (!ParseWholeNumber(text, value)) FailUsage(flag + " expects " + expected + ", not " + Quoted(text));
     if (value < min || value > max)
-        FailInput(flag + " " + text + " is out of range (" + std::to_string(min) + " to " + std::to_string(max) + ")");
+        FailInput(flag + " " + text + " is out of range (" + std::to_string(min) + " to " +
+                  std::to_string(max) + ")");
     return static_cast<int32_t>(value);
 }
 

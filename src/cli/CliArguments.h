@@ -17,7 +17,7 @@ namespace cli {
 // Walks the arguments of one command. A flag's value is either the next
 // argument or the part after "=" ("--hue=10").
 class ArgReader {
-public:
+  public:
     explicit ArgReader(std::vector<std::string> args) : args_(std::move(args)) {}
 
     bool AtEnd() const { return next_ >= args_.size(); }
@@ -30,7 +30,7 @@ public:
     // Refuses a "=value" on a flag that takes none.
     void NoValue();
 
-private:
+  private:
     std::vector<std::string> args_;
     size_t next_ = 0;
     std::string flag_;

@@ -35,7 +35,9 @@ commands:
                                    earlier parts lie on top of later ones
   recipe FILE.json                 run a recolour job described in JSON
   demo -o OUT                      recolour the built-in start picture
+)";
 
+constexpr const char* kDetails = R"(
 SETTINGS (default --shift 75):
   --change H | --shift H | --keep  hue mode, H 0..360
   --saturation-tint N              -400..400, default 0
@@ -90,8 +92,7 @@ void RequireSeed(bool given, const std::string& command) {
 
 // Reads "R G B" lines from standard input and writes one answer line for each.
 // Blank lines are skipped; a bad line ends the run as bad input.
-template <typename Answer>
-void ForEachColorLine(Answer answer) {
+template <typename Answer> void ForEachColorLine(Answer answer) {
     std::string line, out;
     long long number = 0;
     while (std::getline(std::cin, line)) {
@@ -107,14 +108,17 @@ void ForEachColorLine(Answer answer) {
             at = end;
         }
         if (words.empty()) continue;
+        // Every line before a bad one is answered, as a filter would.
+        const auto fail = [&](const std::string& why) {
+            std::cout << out << std::flush;
+            FailInput("line " + std::to_string(number) + ": " + why);
+        };
         int64_t c[3] = {};
         if (words.size() != 3 || !ParseWholeNumber(words[0], c[0]) || !ParseWholeNumber(words[1], c[1]) ||
             !ParseWholeNumber(words[2], c[2]))
-            FailInput("line " + std::to_string(number) + ": expected \"R G B\" (three whole numbers), got \"" +
-                      line + "\"");
+            fail("expected \"R G B\" (three whole numbers), got \"" + line + "\"");
         for (int64_t v : c)
-            if (v < 0 || v > 255)
-                FailInput("line " + std::to_string(number) + ": \"" + line + "\" is out of range (0 to 255)");
+            if (v < 0 || v > 255) fail("\"" + line + "\" is out of range (0 to 255)");
         answer(TRGBValues{static_cast<int32_t>(c[0]), static_cast<int32_t>(c[1]), static_cast<int32_t>(c[2])},
                out);
         if (out.size() > (1 << 16)) {
@@ -190,7 +194,7 @@ int CommandOpen(ArgReader args) {
     }
     files.Require("open", true);
     CheckOutputName(files.output);
-    WritePicture(tw::LoadWorkingPicture(files.picture), files.output);
+    WritePicture(LoadPictureToWorkOn(files.picture, false), files.output);
     return kExitSuccess;
 }
 
@@ -310,16 +314,20 @@ int CommandDemo(ArgReader args) {
     FileArgs files;
     while (!args.AtEnd()) {
         const std::string arg = args.Next();
-        if (!args.IsFlag() || !files.Take(arg, args, "demo", false)) UnknownOption(arg, "demo");
+        if (!args.IsFlag()) FailUsage("demo takes no picture; unexpected \"" + arg + "\"");
+        if (!files.Take(arg, args, "demo", false)) UnknownOption(arg, "demo");
     }
     files.Require("demo", false);
     CheckOutputName(files.output);
-    // The red balloon turns teal, the blue one a warm orange.
+    // The red balloon turns teal, the blue one a warm orange. The wider
+    // saturation tolerance takes in the pale gloss spots as well.
     TPartSpec red;
     red.Seed = QPoint(110, 140);
+    red.Rules.SaturationDeviation = 75;
     red.Settings = {175, false, false, 0, 0, false};
     TPartSpec blue;
     blue.Seed = QPoint(215, 195);
+    blue.Rules.SaturationDeviation = 75;
     blue.Settings = {28, false, false, 10, 15, false};
     WritePicture(RecolorPicture(tw::StartPicture(), {red, blue}), files.output);
     return kExitSuccess;
@@ -327,7 +335,11 @@ int CommandDemo(ArgReader args) {
 
 } // namespace
 
-void PrintUsage(std::FILE* to) { std::fputs(kUsage, to); }
+void PrintUsage(std::FILE* to, bool details) {
+    std::fputs(kUsage, to);
+    std::fputs(details ? kDetails : "\nRun \"tintwell-cli --help\" for the settings, rules and exit codes.\n",
+               to);
+}
 
 int RunCli(const std::vector<std::string>& all) {
     if (all.empty()) FailUsage("no command given");
@@ -336,7 +348,7 @@ int RunCli(const std::vector<std::string>& all) {
     const bool help = command == "--help" || command == "-h" || command == "help" ||
                       std::find(rest.begin(), rest.end(), "--help") != rest.end();
     if (help) {
-        PrintUsage(stdout);
+        PrintUsage(stdout, true);
         return kExitSuccess;
     }
     ArgReader args(rest);

@@ -10,6 +10,7 @@ namespace cli {
 // the exit code. Failures are thrown as CliError or the core's exceptions.
 int RunCli(const std::vector<std::string>& args);
 
-void PrintUsage(std::FILE* to);
+// The command list, with the settings, rules and exit codes when details are asked for.
+void PrintUsage(std::FILE* to, bool details);
 
 } // namespace cli

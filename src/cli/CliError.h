@@ -11,14 +11,18 @@ inline constexpr int kExitUsage = 2;
 
 // Ends the command with a one-line message and the given exit code.
 class CliError : public std::runtime_error {
-public:
+  public:
     CliError(int exitCode, const std::string& message) : std::runtime_error(message), ExitCode(exitCode) {}
     const int ExitCode;
 };
 
 // The command line itself is wrong: the usage text follows the message.
-[[noreturn]] inline void FailUsage(const std::string& message) { throw CliError(kExitUsage, message); }
+[[noreturn]] inline void FailUsage(const std::string& message) {
+    throw CliError(kExitUsage, message);
+}
 // A file, a number or a position does not fit.
-[[noreturn]] inline void FailInput(const std::string& message) { throw CliError(kExitBadInput, message); }
+[[noreturn]] inline void FailInput(const std::string& message) {
+    throw CliError(kExitBadInput, message);
+}
 
 } // namespace cli

@@ -18,24 +18,26 @@ namespace cli {
 namespace {
 
 class RecipeParser {
-public:
+  public:
     RecipeParser(const std::string& path, const QDir& base) : file_(tw::DisplayName(path)), base_(base) {}
 
     TRecipe Parse(const QJsonObject& root) {
-        CheckKeys(root, "", {"picture", "pictures", "output", "outputDir", "outputFormat", "fullSize", "parts"});
+        CheckKeys(root, "",
+                  {"picture", "pictures", "output", "outputDir", "outputFormat", "fullSize", "parts"});
         TRecipe recipe;
         if (root.contains("fullSize")) recipe.Job.FullSize = Boolean(root["fullSize"], "fullSize");
         ReadTasks(root, recipe);
         if (!root.contains("parts")) Fail("", "\"parts\" is missing");
         const QJsonValue parts = root["parts"];
-        if (!parts.isArray() || parts.toArray().isEmpty()) Fail("parts", "expected a list of at least one part");
+        if (!parts.isArray() || parts.toArray().isEmpty())
+            Fail("parts", "expected a list of at least one part");
         const QJsonArray list = parts.toArray();
         for (qsizetype i = 0; i < list.size(); ++i)
             recipe.Job.Parts.push_back(Part(list[i], "parts[" + std::to_string(i) + "]"));
         return recipe;
     }
 
-private:
+  private:
     [[noreturn]] void Fail(const std::string& where, const std::string& what) const {
         FailInput(file_ + ": " + (where.empty() ? "" : where + ": ") + what);
     }
@@ -48,7 +50,8 @@ private:
                    std::initializer_list<const char*> known) const {
         for (auto it = object.begin(); it != object.end(); ++it) {
             bool found = false;
-            for (const char* k : known) found = found || it.key() == QLatin1String(k);
+            for (const char* k : known)
+                found = found || it.key() == QLatin1String(k);
             if (!found) Fail(where, "unknown key \"" + it.key().toStdString() + "\"");
         }
     }
@@ -72,8 +75,8 @@ private:
         const double d = v.toDouble();
         if (!v.isDouble() || !std::isfinite(d) || d != std::trunc(d)) Fail(where, "expected a whole number");
         if (d < min || d > max)
-            Fail(where, QString::number(d, 'g', 17).toStdString() + " is out of range (" + std::to_string(min) +
-                            " to " + std::to_string(max) + ")");
+            Fail(where, QString::number(d, 'g', 17).toStdString() + " is out of range (" +
+                            std::to_string(min) + " to " + std::to_string(max) + ")");
         return static_cast<int32_t>(d);
     }
 
@@ -83,18 +86,22 @@ private:
 
     void ReadTasks(const QJsonObject& root, TRecipe& recipe) const {
         const bool one = root.contains("picture"), several = root.contains("pictures");
-        if (one == several) Fail("", "give either \"picture\" (with \"output\") or \"pictures\" (with \"outputDir\")");
+        if (one == several)
+            Fail("", "give either \"picture\" (with \"output\") or \"pictures\" (with \"outputDir\")");
         if (one) {
             if (root.contains("outputDir") || root.contains("outputFormat"))
-                Fail("", "\"outputDir\" and \"outputFormat\" go with \"pictures\"; use \"output\" for one picture");
+                Fail("", "\"outputDir\" and \"outputFormat\" go with \"pictures\"; use \"output\" for one "
+                         "picture");
             if (!root.contains("output")) Fail("", "\"output\" is missing");
             const std::string picture = Text(root["picture"], "picture");
             const std::string output = Text(root["output"], "output");
-            recipe.Job.Tasks.push_back({ResolvedPath(picture), ResolvedPath(output), picture + " -> " + output});
+            recipe.Job.Tasks.push_back(
+                {ResolvedPath(picture), ResolvedPath(output), picture + " -> " + output});
             return;
         }
         recipe.SeveralPictures = true;
-        if (root.contains("output")) Fail("", "\"output\" goes with \"picture\"; use \"outputDir\" for several pictures");
+        if (root.contains("output"))
+            Fail("", "\"output\" goes with \"picture\"; use \"outputDir\" for several pictures");
         if (!root.contains("outputDir")) Fail("", "\"outputDir\" is missing");
         const std::string dir = Text(root["outputDir"], "outputDir");
         std::string extension = ".png";
@@ -113,7 +120,8 @@ private:
             const std::string picture = Text(list[i], "pictures[" + std::to_string(i) + "]");
             const std::string name =
                 QFileInfo(QString::fromStdString(picture)).completeBaseName().toStdString() + extension;
-            const std::string output = QDir(QString::fromStdString(dir)).filePath(QString::fromStdString(name)).toStdString();
+            const std::string output =
+                QDir(QString::fromStdString(dir)).filePath(QString::fromStdString(name)).toStdString();
             const std::string resolved = ResolvedPath(output);
             if (!outputs.insert(resolved).second)
                 Fail("pictures[" + std::to_string(i) + "]", "a second picture would be written to " + output);
@@ -138,7 +146,8 @@ private:
         } else {
             spec.Grown = false;
             spec.PartFile = ResolvedPath(Text(part["part"], Join(where, "part")));
-            if (part.contains("rules")) Fail(Join(where, "rules"), "rules apply to parts grown from a seed only");
+            if (part.contains("rules"))
+                Fail(Join(where, "rules"), "rules apply to parts grown from a seed only");
         }
         if (part.contains("settings")) spec.Settings = Settings(part["settings"], Join(where, "settings"));
         return spec;
@@ -160,7 +169,8 @@ private:
         deviation("hue", rules.UseHue, rules.HueDeviation);
         deviation("saturation", rules.UseSaturation, rules.SaturationDeviation);
         deviation("value", rules.UseValue, rules.ValueDeviation);
-        if (o.contains("neighbour")) rules.CompareToNeighbour = Boolean(o["neighbour"], Join(where, "neighbour"));
+        if (o.contains("neighbour"))
+            rules.CompareToNeighbour = Boolean(o["neighbour"], Join(where, "neighbour"));
         if (o.contains("average9")) rules.NineValueAverage = Boolean(o["average9"], Join(where, "average9"));
         return rules;
     }
@@ -179,7 +189,8 @@ private:
         if (o.contains("hue")) s.Hue = Number(o["hue"], Join(where, "hue"), 0, 360);
         if (o.contains("saturationTint"))
             s.SaturationTint = Number(o["saturationTint"], Join(where, "saturationTint"), -400, 400);
-        if (o.contains("valueTint")) s.ValueTint = Number(o["valueTint"], Join(where, "valueTint"), -400, 400);
+        if (o.contains("valueTint"))
+            s.ValueTint = Number(o["valueTint"], Join(where, "valueTint"), -400, 400);
         if (o.contains("avoidSingularities"))
             s.AvoidSingularities = Boolean(o["avoidSingularities"], Join(where, "avoidSingularities"));
         return s;
@@ -222,8 +233,8 @@ TRecipe ReadRecipe(const std::string& path) {
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError) {
         const auto [line, column] = LineAndColumn(bytes, error.offset);
-        FailInput(name + ": malformed JSON at line " + std::to_string(line) + ", column " + std::to_string(column) +
-                  ": " + error.errorString().toStdString());
+        FailInput(name + ": malformed JSON at line " + std::to_string(line) + ", column " +
+                  std::to_string(column) + ": " + error.errorString().toStdString());
     }
     if (!doc.isObject()) FailInput(name + ": expected a JSON object at the top");
     return RecipeParser(path, info.absoluteDir()).Parse(doc.object());

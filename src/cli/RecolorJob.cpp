@@ -7,19 +7,52 @@
 #include "recolour/SharedGraphicsThings.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace cli {
 namespace {
 
-std::string SizeText(const tw::Bitmap& b) { return std::to_string(b.Width()) + " x " + std::to_string(b.Height()); }
+// The PNG library prints its own complaint about a damaged file to stderr
+// before our error carries the same news; one line per failure is the promise,
+// so stderr is muted while a picture is decoded.
+class MutedStderr {
+  public:
+    MutedStderr() {
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        if (null >= 0) close(null);
+    }
+    ~MutedStderr() {
+        if (saved_ < 0) return;
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    MutedStderr(const MutedStderr&) = delete;
+    MutedStderr& operator=(const MutedStderr&) = delete;
+
+  private:
+    int saved_ = -1;
+};
+
+std::string SizeText(const tw::Bitmap& b) {
+    return std::to_string(b.Width()) + " x " + std::to_string(b.Height());
+}
 
 // Parts are stored as 24-bit BMP files by the desktop program; other formats
 // would blur or shift the white that marks "not in the part".
 tw::Bitmap LoadPartBitmap(const std::string& path, const tw::Bitmap& picture) {
     if (tw::ExtensionOf(path) != ".bmp")
         FailInput("cannot use " + tw::DisplayName(path) + " as a part: parts are read from BMP files only");
-    tw::Bitmap part = tw::LoadPicture(path);
+    tw::Bitmap part;
+    {
+        const MutedStderr muted;
+        part = tw::LoadPicture(path);
+    }
     if (part.Width() != picture.Width() || part.Height() != picture.Height())
         FailInput("part " + tw::DisplayName(path) + " is " + SizeText(part) + " but the picture is " +
                   SizeText(picture) + "; a part must have the picture's size");
@@ -29,6 +62,7 @@ tw::Bitmap LoadPartBitmap(const std::string& path, const tw::Bitmap& picture) {
 } // namespace
 
 tw::Bitmap LoadPictureToWorkOn(const std::string& path, bool fullSize) {
+    const MutedStderr muted;
     return fullSize ? tw::LoadPicture(path) : tw::LoadWorkingPicture(path);
 }
 
@@ -53,25 +87,35 @@ tw::Bitmap GrowPart(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& 
                     const TTintwellSettings& settings) {
     tw::Bitmap mask(picture.Width(), picture.Height());
     bool ended = false;
+    std::exception_ptr failure;
     // The worker frees itself after OnTerminate; until then this thread services
     // its synchronised calls (tile builds, progress) as the GUI thread would.
     // It keeps normal priority: here nothing else needs the processor first.
     auto* walker = new TBitmapWalkerThread(picture, 1.0, settings, rules, seed, mask);
     walker->FreeOnTerminate = true;
-    walker->OnTerminate = [&ended](tw::Thread*) { ended = true; };
+    walker->OnTerminate = [&ended, &failure](tw::Thread* t) {
+        failure = t->FatalException();
+        ended = true;
+    };
     walker->Resume();
-    while (!ended) tw::CheckSynchronize(50);
+    while (!ended)
+        tw::CheckSynchronize(50);
+    // A walk that failed (out of memory, say) would leave a partial part: report it.
+    if (failure) std::rethrow_exception(failure);
     return mask;
 }
 
 THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidth) {
     const THSVValues reference = ColorToHSVValues(picture.Pixel(seed.x(), seed.y()));
     std::vector<THSVValues> samples;
-    const int left = std::max(0, seed.x() - halfWidth), right = std::min(picture.Width() - 1, seed.x() + halfWidth);
-    const int top = std::max(0, seed.y() - halfWidth), bottom = std::min(picture.Height() - 1, seed.y() + halfWidth);
+    const int left = std::max(0, seed.x() - halfWidth),
+              right = std::min(picture.Width() - 1, seed.x() + halfWidth);
+    const int top = std::max(0, seed.y() - halfWidth),
+              bottom = std::min(picture.Height() - 1, seed.y() + halfWidth);
     samples.reserve(static_cast<size_t>(right - left + 1) * static_cast<size_t>(bottom - top + 1));
     for (int y = top; y <= bottom; ++y)
-        for (int x = left; x <= right; ++x) samples.push_back(ColorToHSVValues(picture.Pixel(x, y)));
+        for (int x = left; x <= right; ++x)
+            samples.push_back(ColorToHSVValues(picture.Pixel(x, y)));
     THSVValues result;
     TSharedGraphicsThings::ToleranceFromSamples(reference, samples, result);
     return result;
@@ -79,36 +123,33 @@ THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidt
 
 tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartSpec>& specs) {
     // Everything that can be refused is checked before the first walk starts.
-    std::vector<std::unique_ptr<TImagePart>> parts;
-    for (const TPartSpec& spec : specs) {
-        if (spec.Grown)
-            CheckSeed(spec.Seed, picture);
+    std::vector<std::unique_ptr<TImagePart>> parts(specs.size());
+    for (size_t i = 0; i < specs.size(); ++i) {
+        if (specs[i].Grown)
+            CheckSeed(specs[i].Seed, picture);
         else
-            parts.push_back(std::make_unique<TImagePart>(LoadPartBitmap(spec.PartFile, picture)));
+            parts[i] = std::make_unique<TImagePart>(LoadPartBitmap(specs[i].PartFile, picture));
     }
-    std::vector<const tw::Bitmap*> layers;
-    auto loaded = parts.begin();
-    std::vector<std::unique_ptr<TImagePart>> grown;
-    for (const TPartSpec& spec : specs) {
+    for (size_t i = 0; i < specs.size(); ++i) {
+        const TPartSpec& spec = specs[i];
         if (spec.Grown) {
-            // The walk painted the part's recoloured pixels already.
-            grown.push_back(std::make_unique<TImagePart>(GrowPart(picture, spec.Seed, spec.Rules, spec.Settings)));
-            grown.back()->Settings = spec.Settings;
-            layers.push_back(&grown.back()->Bitmap);
+            // The walk paints the part's pixels recoloured already.
+            parts[i] = std::make_unique<TImagePart>(GrowPart(picture, spec.Seed, spec.Rules, spec.Settings));
+            parts[i]->Settings = spec.Settings;
         } else {
-            (*loaded)->ApplySettings(picture, spec.Settings);
-            layers.push_back(&(*loaded)->Bitmap);
-            ++loaded;
+            parts[i]->ApplySettings(picture, spec.Settings);
         }
     }
     tw::Bitmap result = picture;
     // As in a saved picture: the last part first, so that earlier parts end on top.
-    for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer) result.DrawTransparent(0, 0, **layer);
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part)
+        result.DrawTransparent(0, 0, (*part)->Bitmap);
     return result;
 }
 
 void RunRecolorJob(const TRecolorJob& job, const std::function<void(size_t, const TRecolorTask&)>& progress) {
-    for (const TRecolorTask& task : job.Tasks) CheckOutputName(task.Output);
+    for (const TRecolorTask& task : job.Tasks)
+        CheckOutputName(task.Output);
     for (size_t i = 0; i < job.Tasks.size(); ++i) {
         const TRecolorTask& task = job.Tasks[i];
         if (progress) progress(i, task);

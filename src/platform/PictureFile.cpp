@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 
 namespace tw {
@@ -30,6 +32,14 @@ constexpr qint64 kMaxFileBytes = 1LL << 30;
     throw PictureError("cannot write " + DisplayName(fileName) + ": " + reason);
 }
 
+// Qt reports some failed writes (a full disk, a file size limit) as "Unknown error".
+std::string WriteReason(const QFileDevice& file, int savedErrno) {
+    std::string why = file.errorString().toLower().toStdString();
+    if (why.empty() || why == "unknown error")
+        why = savedErrno != 0 ? std::strerror(savedErrno) : "the disk may be full";
+    return why;
+}
+
 void CheckSize(QSize size, const std::string& fileName) {
     if (!size.isValid() || size.isEmpty()) FailRead(fileName, "the picture has no pixels");
     if (size.width() > kMaxPictureSide || size.height() > kMaxPictureSide ||
@@ -42,7 +52,7 @@ const char* FormatName(PictureFormat f) {
     switch (f) {
     case PictureFormat::Bmp: return "BMP";
     case PictureFormat::Png: return "PNG";
-    case PictureFormat::Ico: return "icon";
+    case PictureFormat::Ico: return "an icon";
     case PictureFormat::Jpeg: return "JPEG";
     default: return "picture";
     }
@@ -80,7 +90,10 @@ Bitmap DecodeWithQt(const QByteArray& bytes, PictureFormat format, const std::st
     QImageReader reader(&buffer, qtFormat);
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(false);
-    if (!reader.canRead()) FailRead(fileName, std::string("not a ") + FormatName(format) + " file");
+    if (!reader.canRead()) {
+        const std::string article = format == PictureFormat::Ico ? "" : "a ";
+        FailRead(fileName, "not " + article + FormatName(format) + " file");
+    }
 
     if (format == PictureFormat::Ico) {
         // An icon file holds several sizes: take the largest.
@@ -265,13 +278,14 @@ void WriteFileAtomically(const std::string& path, const QByteArray& bytes) {
     if (info.isDir()) FailWrite(path, "it is a folder");
     if (info.exists() && !info.isWritable()) FailWrite(path, "the file is read-only");
     QSaveFile file(qpath);
-    if (!file.open(QIODevice::WriteOnly)) FailWrite(path, file.errorString().toLower().toStdString());
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly)) FailWrite(path, WriteReason(file, errno));
     if (file.write(bytes) != bytes.size()) {
-        const std::string why = file.errorString().toLower().toStdString();
+        const std::string why = WriteReason(file, errno);
         file.cancelWriting();
-        FailWrite(path, why.empty() ? "the disk may be full" : why);
+        FailWrite(path, why);
     }
-    if (!file.commit()) FailWrite(path, file.errorString().toLower().toStdString());
+    if (!file.commit()) FailWrite(path, WriteReason(file, errno));
 }
 
 } // namespace tw

@@ -46,8 +46,10 @@ struct SyncQueue {
 };
 
 SyncQueue& Queue() {
-    static SyncQueue queue;
-    return queue;
+    // Never destroyed: a self-freeing thread may still be leaving Synchronize
+    // when the program ends right after its OnTerminate.
+    static SyncQueue* const queue = new SyncQueue;
+    return *queue;
 }
 
 } // namespace
@@ -147,7 +149,8 @@ void Thread::Run() {
     try {
         Execute();
     } catch (...) {
-        // The walk ends here; OnTerminate still runs and the object is still freed.
+        // Execute ends here; OnTerminate still runs and the object is still freed.
+        fatal_ = std::current_exception();
     }
     try {
         Synchronize([this] {

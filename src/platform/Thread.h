@@ -9,6 +9,7 @@
 // whenever it calls CheckSynchronize.
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <thread>
 
@@ -37,6 +38,8 @@ public:
     bool FreeOnTerminate = false;
     // Runs on the GUI thread once Execute has returned (or thrown).
     std::function<void(Thread*)> OnTerminate;
+    // What Execute threw, if it ended that way; read it in OnTerminate.
+    std::exception_ptr FatalException() const { return fatal_; }
 
     // Runs fn on the GUI thread and waits for it; an exception it throws is
     // re-thrown here. On the GUI thread itself fn simply runs.
@@ -50,6 +53,7 @@ private:
     void ApplyPriority();
 
     std::thread thread_;
+    std::exception_ptr fatal_;
     std::atomic<bool> terminated_{false};
     std::atomic<bool> idle_{false};
     std::atomic<bool> finished_{false};

@@ -7,7 +7,9 @@
 
 // Resources in a static library are only registered when something calls their
 // initialiser; the macro must be used outside any namespace.
-static void InitTintwellResources() { Q_INIT_RESOURCE(tintwell_resources); }
+static void InitTintwellResources() {
+    Q_INIT_RESOURCE(tintwell_resources);
+}
 
 namespace tw {
 

@@ -121,6 +121,7 @@ TEST(BitmapWalkerThread, ProgressEveryIntervalAndOnceAtTheEnd) {
     Bitmap mask(50, 30);
     const auto outcome = RunWalk(picture, mask, ValueOnly(10), {0, 0}, 2.0);
     EXPECT_EQ(outcome.progressCalls, 3);
+    EXPECT_FALSE(outcome.failed);
     const TBitmapWalkerThread probe(picture, 1.5, {}, {}, {0, 0}, mask);
     EXPECT_EQ(probe.ProgressInterval(), 667);
     EXPECT_EQ(TBitmapWalkerThread(picture, 0.05, {}, {}, {0, 0}, mask).ProgressInterval(), 20000);
@@ -149,6 +150,7 @@ TEST(BitmapWalkerThread, AnErrorEndsTheWalkWithoutTheFinalReport) {
     const auto outcome = RunWalk(picture, mask, ValueOnly(10), {50, 50}, 1, twtest::KeepColours(),
                                  [](TBitmapWalkerThread*, int) { throw std::runtime_error("boom"); });
     EXPECT_TRUE(outcome.ended);
+    EXPECT_TRUE(outcome.failed) << "the error is kept for OnTerminate";
     EXPECT_EQ(outcome.progressCalls, 1);
     EXPECT_GE(PartPixels(mask), 1000) << "pixels painted so far stay";
 }

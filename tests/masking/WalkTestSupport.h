@@ -12,6 +12,7 @@ namespace twtest {
 struct WalkOutcome {
     int progressCalls = 0;
     bool ended = false;
+    bool failed = false; // Execute ended with an exception
 };
 
 inline TTintwellSettings KeepColours() { return {0, true, false, 0, 0, false}; }
@@ -28,7 +29,10 @@ inline WalkOutcome RunWalk(const tw::Bitmap& picture, tw::Bitmap& mask, const TW
         ++outcome.progressCalls;
         if (onProgress) onProgress(t, outcome.progressCalls);
     };
-    walker->OnTerminate = [&](tw::Thread*) { outcome.ended = true; };
+    walker->OnTerminate = [&](tw::Thread* t) {
+        outcome.failed = t->FatalException() != nullptr;
+        outcome.ended = true;
+    };
     walker->SetIdlePriority();
     walker->Resume();
     while (!outcome.ended) tw::CheckSynchronize(50);

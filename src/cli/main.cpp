@@ -1,0 +1,52 @@
+// tintwell-cli: the batch tool. Recolours pictures from the command line with
+// the desktop program's own core.
+
+#include "cli/CliCommands.h"
+#include "cli/CliError.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Report(const std::string& message) {
+    std::fprintf(stderr, "tintwell-cli: %s\n", message.c_str());
+}
+
+// Qt's own warnings would break the promise of one line per failure; every
+// failure that matters reaches the user as an exception.
+void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) Report(message.toStdString());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Taken before Qt sees them, so no argument is consumed.
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        qInstallMessageHandler(QuietMessages);
+        // Qt's image plugins (icons) are found through the application object.
+        QCoreApplication app(argc, argv);
+        return cli::RunCli(args);
+    } catch (const cli::CliError& e) {
+        Report(e.what());
+        if (e.ExitCode == cli::kExitUsage) {
+            std::fputs("\n", stderr);
+            cli::PrintUsage(stderr, false);
+        }
+        return e.ExitCode;
+    } catch (const std::bad_alloc&) {
+        Report("not enough memory");
+    } catch (const std::exception& e) {
+        Report(e.what());
+    } catch (...) {
+        Report("unexpected error");
+    }
+    return cli::kExitBadInput;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The application's general error handler, as seen from code that runs inside
+// Qt's event loop. An exception must never unwind through Qt, so event handlers
+// that call user code catch everything and hand it here; the application
+// installs a handler that shows the message and carries on.
+
+#include <exception>
+#include <functional>
+#include <string>
+
+namespace tw {
+
+using ErrorHandler = std::function<void(const std::string& message)>;
+
+// Installs the handler and returns the previous one. An empty handler restores
+// the default, which writes the message to stderr.
+ErrorHandler SetErrorHandler(ErrorHandler handler);
+
+// Passes the error's message to the handler. Never throws: a handler that fails
+// is reported on stderr instead.
+void ReportException(std::exception_ptr error) noexcept;
+
+// The text shown for an error: what() of a standard exception, else a generic line.
+std::string MessageOf(std::exception_ptr error);
+
+} // namespace tw

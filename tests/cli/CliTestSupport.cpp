@@ -1,0 +1,87 @@
+#include "cli/CliTestSupport.h"
+
+#include "colour/HSV.h"
+#include "platform/PictureFile.h"
+#include "support/TestFiles.h"
+
+#include <QProcess>
+
+#include <cmath>
+#include <stdexcept>
+
+namespace twtest {
+namespace {
+
+// Under ThreadSanitizer the tool gets its own options (see tests/cli/CMakeLists.txt);
+// this process read its options at start-up, so the change reaches children only.
+const bool kChildSanitizerOptions = [] {
+    if (qEnvironmentVariableIsSet("TW_CLI_TSAN_OPTIONS"))
+        qputenv("TSAN_OPTIONS", qgetenv("TW_CLI_TSAN_OPTIONS"));
+    return true;
+}();
+
+} // namespace
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+CliRun RunCli(const QStringList& args, const QByteArray& input) {
+    CliRun run;
+    run.code = RunProgram(TW_CLI_PROGRAM, args, &run.out, &run.err, input);
+    return run;
+}
+
+CliRun RunCliWithChildSetup(const QStringList& args, const std::function<void()>& childSetup) {
+    CliRun run;
+    QProcess p;
+    p.setChildProcessModifier(childSetup);
+    p.start(QStringLiteral(TW_CLI_PROGRAM), args);
+    if (!p.waitForStarted(10000) || !p.waitForFinished(60000)) return run;
+    run.out = p.readAllStandardOutput();
+    run.err = p.readAllStandardError();
+    run.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return run;
+}
+
+::testing::AssertionResult FailsWith(const CliRun& run, int code, const std::string& text) {
+    const QString err = QString::fromUtf8(run.err);
+    if (run.code != code)
+        return ::testing::AssertionFailure()
+               << "exit code " << run.code << ", not " << code << "; stderr: " << err.toStdString();
+    // Usage errors add the usage text after one blank line; the message is the first line.
+    const QString message = code == 2 ? err.section('\n', 0, 0) + "\n" : err;
+    if (!message.startsWith("tintwell-cli: ") || !message.endsWith('\n') || message.count('\n') != 1)
+        return ::testing::AssertionFailure() << "not one \"tintwell-cli: \" line: " << err.toStdString();
+    if (!message.contains(Q(text)))
+        return ::testing::AssertionFailure()
+               << "\"" << message.trimmed().toStdString() << "\" lacks \"" << text << "\"";
+    return ::testing::AssertionSuccess();
+}
+
+tw::Bitmap Scene(int width, int height) {
+    tw::Bitmap b(width, height);
+    const double cx = width * 0.3, cy = height * 0.45, radius = std::min(width, height) * 0.25;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const double fy = static_cast<double>(y) / height, fx = static_cast<double>(x) / width;
+            // Background: a gentle teal gradient.
+            int r = 40 + static_cast<int>(30 * fx), g = 150 + static_cast<int>(50 * fy), bl = 140;
+            const double d = std::hypot(x - cx, y - cy) / radius;
+            if (d < 1) { // red disc, darker towards its rim
+                r = 230 - static_cast<int>(90 * d), g = 40, bl = 50;
+            } else if (fy > 0.75 && fy < 0.9) { // yellow bar
+                r = 240, g = 200 - static_cast<int>(40 * fx), bl = 40;
+            } else if (fx > 0.62 && fx < 0.9 && fy > 0.15 && fy < 0.6) { // blue square
+                r = 40, g = 60, bl = 200 - static_cast<int>(60 * fy);
+            }
+            b.SetPixel(x, y, RGBToColor(r, g, bl));
+        }
+    return b;
+}
+
+void Save(const tw::Bitmap& picture, const std::string& path) {
+    if (!tw::SavePicture(picture, path)) throw std::runtime_error("cannot save " + path);
+}
+
+} // namespace twtest
