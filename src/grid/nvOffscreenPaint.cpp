@@ -15,7 +15,9 @@
 #include <QPolygon>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <utility>
 
@@ -73,45 +75,6 @@ constexpr int kDragEdge = 5;
 constexpr int kBorderWidth = 2;
 
 } // namespace
-
-// --- Colours ---------------------------------------------------------------
-
-tw::ColorValue ResolveColor(tw::ColorValue c) {
-    if ((c & 0xFF000000u) != kThemeColorFlag) return c & 0xFFFFFFu;
-    const QPalette palette = QGuiApplication::palette();
-    switch (c) {
-    case kColorWindow:
-        return ColorValueOf(palette.color(QPalette::Base));
-    case kColorWindowText:
-        return ColorValueOf(palette.color(QPalette::Text));
-    case kColorHighlight:
-        return ColorValueOf(palette.color(QPalette::Highlight));
-    case kColorHighlightText:
-        return ColorValueOf(palette.color(QPalette::HighlightedText));
-    case kColorBtnFace:
-        return ColorValueOf(palette.color(QPalette::Button));
-    case kColorBtnShadow:
-        return ColorValueOf(palette.color(QPalette::Dark));
-    case kColorGrayText:
-        return ColorValueOf(palette.color(QPalette::Disabled, QPalette::Text));
-    case kColorBtnText:
-        return ColorValueOf(palette.color(QPalette::ButtonText));
-    case kColorBtnHighlight:
-        return ColorValueOf(palette.color(QPalette::Light));
-    case kColor3DDkShadow:
-        return ColorValueOf(palette.color(QPalette::Shadow));
-    case kColor3DLight:
-        return ColorValueOf(palette.color(QPalette::Midlight));
-    default:
-        return c & 0xFFFFFFu;
-    }
-}
-
-QColor ToQColor(tw::ColorValue c) {
-    const tw::ColorValue v = ResolveColor(c);
-    return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF),
-                  static_cast<int>((v >> 16) & 0xFF));
-}
 
 // --- Fonts -------------------------------------------------------------------
 
@@ -308,10 +271,39 @@ void TPaintCanvas::LineTo(int x, int y) {
     const QPoint from = penPos_;
     penPos_ = QPoint(x, y);
     if (Pen.Style == TPenStyle::Clear || from == penPos_) return;
-    if (QPainter* p = Painter()) {
-        UsePen(*p);
+    QPainter* p = Painter();
+    if (!p) return;
+    UsePen(*p);
+    // Thin lines pixel by pixel: Qt leaves out the lower-right end of a line
+    // whichever way it runs, but a line here leaves out its end point, so
+    // strokes drawn in any direction join without a gap or an overlap. Lines
+    // far longer than any surface are left to Qt rather than listed.
+    constexpr int kLongest = 16384;
+    const int dx = std::abs(x - from.x());
+    const int dy = -std::abs(y - from.y());
+    if (Pen.Width > 1 || dx > kLongest || -dy > kLongest) {
         p->drawLine(from, penPos_);
+        return;
     }
+    const int stepX = from.x() < x ? 1 : -1;
+    const int stepY = from.y() < y ? 1 : -1;
+    QPolygon points;
+    points.reserve(std::max(dx, -dy));
+    int error = dx + dy;
+    int n = 0;
+    for (QPoint at = from; at != penPos_; ++n) {
+        if (Pen.Style != TPenStyle::Dot || n % 2 == 0) points << at;
+        const int twice = 2 * error;
+        if (twice >= dy) {
+            error += dy;
+            at.rx() += stepX;
+        }
+        if (twice <= dx) {
+            error += dx;
+            at.ry() += stepY;
+        }
+    }
+    p->drawPoints(points);
 }
 
 void TPaintCanvas::Rectangle(const QRect& r) {

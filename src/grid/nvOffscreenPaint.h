@@ -9,6 +9,7 @@
 // border. Width() and Height() are the control's size, or the scaled size while
 // PaintTo runs, so that descendants lay out for the surface they draw on.
 
+#include "grid/nvTypes.h"
 #include "platform/Bitmap.h"
 #include "platform/Canvas.h"
 
@@ -29,29 +30,6 @@
 class QPainter;
 class QPaintDevice;
 class QKeyEvent;
-
-// --- Colours ---------------------------------------------------------------
-
-// Theme colours travel as colour values with the top byte set and a theme index
-// in the low byte; they are looked up in the application palette when used, so
-// controls follow the desktop theme.
-inline constexpr tw::ColorValue kThemeColorFlag = 0xFF000000u;
-inline constexpr tw::ColorValue kColorWindow = kThemeColorFlag | 5;
-inline constexpr tw::ColorValue kColorWindowText = kThemeColorFlag | 8;
-inline constexpr tw::ColorValue kColorHighlight = kThemeColorFlag | 13;
-inline constexpr tw::ColorValue kColorHighlightText = kThemeColorFlag | 14;
-inline constexpr tw::ColorValue kColorBtnFace = kThemeColorFlag | 15;
-inline constexpr tw::ColorValue kColorBtnShadow = kThemeColorFlag | 16;
-inline constexpr tw::ColorValue kColorGrayText = kThemeColorFlag | 17;
-inline constexpr tw::ColorValue kColorBtnText = kThemeColorFlag | 18;
-inline constexpr tw::ColorValue kColorBtnHighlight = kThemeColorFlag | 20;
-inline constexpr tw::ColorValue kColor3DDkShadow = kThemeColorFlag | 21;
-inline constexpr tw::ColorValue kColor3DLight = kThemeColorFlag | 22;
-
-// A plain colour value for any colour value: theme colours are looked up, plain
-// ones pass through (top byte cleared).
-tw::ColorValue ResolveColor(tw::ColorValue c);
-QColor ToQColor(tw::ColorValue c);
 
 // --- Drawing tools -----------------------------------------------------------
 
@@ -185,10 +163,7 @@ class TPaintCanvas : public tw::Canvas {
 
 // --- Input ------------------------------------------------------------------
 
-using TShiftState = uint8_t;
-struct TShift {
-    static constexpr TShiftState Shift = 1, Alt = 2, Ctrl = 4, Left = 8, Right = 16, Middle = 32, Double = 64;
-};
+// Modifier keys: TShiftState and TShift in nvTypes.h.
 
 enum class TMouseButton { Left, Right, Middle };
 

@@ -4,8 +4,6 @@
 #include "grid/nvGridTree.h"
 
 #include <QDate>
-#include <QGuiApplication>
-#include <QPalette>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -28,36 +26,6 @@ template <class T> void EraseValue(std::vector<T*>& v, const T* value) {
 constexpr int32_t NoLayoutExtent = 20;
 
 } // namespace
-
-// ---------------------------------------------------------------------------
-// Colours
-
-uint32_t ResolveColor(TColor color) {
-    if (color >= 0) return static_cast<uint32_t>(color) & 0xFFFFFFu;
-    struct Entry {
-        TColor Color;
-        QPalette::ColorRole Role;
-        uint32_t Fallback;
-    };
-    // clWindow is the background of lists and text fields, which Qt calls Base.
-    static constexpr Entry table[] = {
-        {clWindow, QPalette::Base, 0xFFFFFF},
-        {clBtnFace, QPalette::Button, 240 + 256 * 240 + 65536 * 240},
-        {clHighlight, QPalette::Highlight, 0 + 256 * 120 + 65536 * 215},
-        {clHighlightText, QPalette::HighlightedText, 0xFFFFFF},
-        {cl3DDkShadow, QPalette::Shadow, 105 + 256 * 105 + 65536 * 105},
-        {cl3DLight, QPalette::Midlight, 227 + 256 * 227 + 65536 * 227},
-    };
-    for (const Entry& e : table) {
-        if (e.Color != color) continue;
-        if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-            const QColor c = QGuiApplication::palette().color(QPalette::Active, e.Role);
-            return static_cast<uint32_t>(c.red() + 256 * c.green() + 65536 * c.blue());
-        }
-        return e.Fallback;
-    }
-    return 0;
-}
 
 // ---------------------------------------------------------------------------
 // Events
@@ -950,8 +918,8 @@ void TVokGridCell::SelectCell(TVokCell* cell, TShiftState shift) {
     if (!Contains(*cell)) throw EVokGridError();
     if (!MultiSelect) shift = {};
     if (cell->IsFixed()) return;
-    const bool withShift = shift.testFlag(ssShift);
-    const bool withCtrl = shift.testFlag(ssCtrl);
+    const bool withShift = (shift & ssShift) != 0;
+    const bool withCtrl = (shift & ssCtrl) != 0;
     if (!withShift && !withCtrl) {
         AnchorCell = cell;
         SelectAll(false);

@@ -8,6 +8,8 @@
 //
 // Everything runs on the GUI thread; nothing here locks.
 
+#include "grid/nvTypes.h"
+
 #include <QFlags>
 #include <QLocale>
 #include <QRect>
@@ -43,24 +45,7 @@ class EVokGridError : public std::runtime_error {
     explicit EVokGridError(const char* message = "") : std::runtime_error(message) {}
 };
 
-// ---------------------------------------------------------------------------
-// Colours: a colour value R + 256*G + 65536*B, or one of the negative system
-// colours below, which stand for the current theme's colour and are resolved
-// only when something is drawn.
-using TColor = int32_t;
-
-constexpr TColor clBlack = 0;
-constexpr TColor clWhite = 0xFFFFFF;
-constexpr TColor clWindow = -16777211;
-constexpr TColor clHighlight = -16777203;
-constexpr TColor clHighlightText = -16777202;
-constexpr TColor clBtnFace = -16777201;
-constexpr TColor cl3DDkShadow = -16777195;
-constexpr TColor cl3DLight = -16777194;
-
-// The colour value a colour stands for: system colours come from the
-// application's palette when there is a GUI application, else fixed values.
-uint32_t ResolveColor(TColor color);
+// Colours (TColor, cl...) and modifier keys (TShiftState, ss...): nvTypes.h.
 
 // ---------------------------------------------------------------------------
 // A rectangle by its edges; Right and Bottom lie just outside it.
@@ -84,19 +69,6 @@ struct TRect {
 constexpr TRect NoCellRect{-1, -1, -1, -1};
 
 // ---------------------------------------------------------------------------
-// Modifier keys and mouse buttons of an input event.
-enum TShiftStateFlag : uint8_t {
-    ssShift = 1,
-    ssAlt = 2,
-    ssCtrl = 4,
-    ssLeft = 8,
-    ssRight = 16,
-    ssMiddle = 32,
-    ssDouble = 64,
-};
-Q_DECLARE_FLAGS(TShiftState, TShiftStateFlag)
-Q_DECLARE_OPERATORS_FOR_FLAGS(TShiftState)
-
 enum TFontStyle : uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 Q_DECLARE_FLAGS(TFontStyles, TFontStyle)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TFontStyles)

@@ -406,6 +406,28 @@ TEST(OffscreenPaint, CanvasLinesShapesAndInversion) {
     EXPECT_EQ(b.Pixel(9, 2), kBlack);
     EXPECT_EQ(b.Pixel(10, 2), tw::kWhite) << "the end point is left out";
     EXPECT_EQ(c.Pixel(2, 2), kBlack);
+    // Whichever way a line runs: back, up and diagonally up-left.
+    c.MoveTo(10, 4);
+    c.LineTo(2, 4);
+    EXPECT_EQ(b.Pixel(10, 4), kBlack);
+    EXPECT_EQ(b.Pixel(2, 4), tw::kWhite);
+    c.LineTo(2, 0);
+    EXPECT_EQ(b.Pixel(2, 3), kBlack);
+    EXPECT_EQ(b.Pixel(2, 4), kBlack) << "the corner comes with the second stroke";
+    EXPECT_EQ(b.Pixel(2, 0), tw::kWhite);
+    c.MoveTo(10, 12);
+    c.LineTo(6, 8);
+    EXPECT_EQ(b.Pixel(10, 12), kBlack);
+    EXPECT_EQ(b.Pixel(7, 9), kBlack);
+    EXPECT_EQ(b.Pixel(6, 8), tw::kWhite);
+    c.Pen.Style = TPenStyle::Dot;
+    c.MoveTo(0, 14);
+    c.LineTo(6, 14);
+    EXPECT_EQ(b.Pixel(0, 14), kBlack);
+    EXPECT_EQ(b.Pixel(1, 14), tw::kWhite) << "dotted: every other pixel";
+    EXPECT_EQ(b.Pixel(4, 14), kBlack);
+    c.Pen.Style = TPenStyle::Solid;
+    b.Fill(tw::kWhite);
 
     c.Brush.Color = kGreen;
     c.Pen.Color = kRed;

@@ -1,0 +1,283 @@
+#pragma once
+// The grid view: the control that shows a cell tree (nvVokGridContent.h). It
+// lays the cells out in its client rectangle, paints them into the off-screen
+// Buffer of its base, keeps two scroll bars, and follows the notifications of
+// its cells (content, scroll position, focus, sizes, selection).
+//
+// Painting is driven entirely by state: model changes only set NeedMeasure or
+// NeedPlace and ask for a paint; the next paint measures, places and draws.
+// Mouse and keyboard handling and in-place editing build on the state and the
+// virtual hooks declared here.
+
+#include "grid/nvOffscreenPaint.h"
+#include "grid/nvVokGridContent.h"
+#include "platform/ErrorReport.h"
+
+#include <QPoint>
+#include <QScrollBar>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <tuple>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QDateTimeEdit;
+class QLineEdit;
+class QPlainTextEdit;
+class QTimer;
+
+// The scroll bar the grid uses: a plain bar that never takes the focus, so
+// the keyboard stays with the grid.
+class TScrollbar_nv : public QScrollBar {
+    Q_OBJECT
+
+  public:
+    TScrollbar_nv(Qt::Orientation orientation, QWidget* parent);
+};
+
+// Icons for columns with HasIcon. White pixels are transparent.
+struct TImageList {
+    int32_t Width = 16;
+    int32_t Height = 16;
+    std::vector<tw::Bitmap> Images;
+};
+
+class TVokGridView_Custom : public TnvOffscreenPaint {
+    Q_OBJECT
+
+  public:
+    // Width that marks the column stretched to the right edge: it is laid out
+    // this wide and clipped (see ColumnWidthOf).
+    static constexpr int32_t ExtendedColumnWidth = 1000;
+
+    using TOnUserRenderCell =
+        std::function<void(TVokGridView_Custom& theVokGridView, TPaintCanvas& theCanvas, TVokCell& theVokCell,
+                           const QString& theString, bool theBoolean, bool theIsStringEdit,
+                           TVokDrawStateSet theDrawState, const TRect& theDrawRect, bool& aDefaultDraw)>;
+    using TCellEvent = std::function<void(TVokGridView_Custom& theVokGridView, TVokCell* theVokCell)>;
+    using TOnCellBooleanEvent =
+        std::function<bool(TVokGridView_Custom& theVokGridView, TVokCell* theVokCell)>;
+    using TOnEditStop =
+        std::function<void(TVokGridView_Custom& theVokGridView, QWidget* theEditComponent,
+                           TVokSimpleCellStringData& theVokSimpleCellStringData, QString& theText)>;
+    using TOnAfterUserSize = std::function<void(TVokGridView_Custom& theVokGridView, TVokCell* theVokCell,
+                                                bool theIsHorz, TAxisContentItem& theAxisContentItem)>;
+    using TOnVirtualLoad =
+        std::function<void(TVokGridCell& theCaller, TAxisContentItem& theAxisItem, bool theRowNotColumn)>;
+    using TOnVirtualUnLoad = std::function<void(TVokGridCell& theCaller, TAxisContentItem* theAxisItem,
+                                                bool theRowNotColumn, TVirtualUnload& request)>;
+    // Tree rows. The inset is in pixels; without a handler it is 15 pixels per
+    // level of the row's tree node.
+    using TOnCellInset = std::function<int32_t(TVokGridView_Custom& theVokGridView, TVokCell& theVokCell)>;
+    using TOnCellQuery = std::function<bool(TVokGridView_Custom& theVokGridView, TVokCell& theVokCell)>;
+    using TOnGetParentButtonCell =
+        std::function<TVokCell*(TVokGridView_Custom& theVokGridView, TVokCell& theVokCell)>;
+
+    explicit TVokGridView_Custom(QWidget* parent = nullptr);
+    ~TVokGridView_Custom() override;
+
+    // --- Events ---
+    TNotifyEvent OnTopLeftChanged;
+    TNotifyEvent OnSelectionChanged;
+    // Every simple cell painted, after its background; clear aDefaultDraw to
+    // draw the content yourself.
+    TOnUserRenderCell OnUserRenderCell;
+    TCellEvent OnBeforeRenderCell;
+    TCellEvent OnCellSelectionChanged;
+    // Unassigned means every cell may be edited.
+    TOnCellBooleanEvent OnEditorCanModify;
+    TCellEvent OnRightClick;
+    TNotifyEvent OnGridResize;
+    TNotifyEvent OnAxisChanged;
+    TOnEditStop OnEditStop;
+    TOnAfterUserSize OnAfterUserSize;
+    TOnVirtualLoad OnVirtualLoad;
+    TOnVirtualUnLoad OnVirtualUnLoad;
+    TCellEvent OnButtonClick;
+    TOnCellInset OnCellInset;
+    TOnCellQuery OnIsButtonExpanded;
+    TOnCellQuery OnIsButtonTerminal;
+    TOnGetParentButtonCell OnGetParentButtonCell;
+    TOnCellQuery OnButtonHasNonHiddenChildren;
+
+    // --- Options ---
+    bool FocusRect_Grid = true;
+    bool FocusRect_Cell = true;
+    bool AutoEditMode = false;
+    // Not owned.
+    TImageList* ImageList = nullptr;
+
+    TVokGridCellForViewer& RootCell() const { return *rootCell_; }
+    // The layout of every non-fixed simple cell; changes show at the next paint.
+    TLayoutProp& DefaultLayout() { return *defaultLayout_; }
+    TScrollbar_nv* HorzScrollBar() const { return horzScrollBar_; }
+    TScrollbar_nv* VertScrollBar() const { return vertScrollBar_; }
+    bool IsEditing() const { return Editing; }
+
+    // The rectangle the root cell is laid out in, in client coordinates.
+    TRect ClientRect() const;
+    // Measures and places now what the next paint would, and updates the bars.
+    void UpdateLayout();
+    // Scrolls so that the item with ordinal k (hidden items not counted) can be
+    // seen; nothing happens while the bar is hidden.
+    void KeepInView(bool horizontal, int32_t k);
+    // Position of an item among the non-hidden items of its axis, and back.
+    static int32_t Ordinal(const TAxisContentList& axis, int32_t index);
+    static int32_t IndexOfOrdinal(const TAxisContentList& axis, int32_t ordinal);
+    // The focused cell's text to the clipboard.
+    void Copy();
+    // Whether the grid or its open editor has the keyboard focus.
+    bool GridHasFocus() const;
+
+    void Invalidate() override;
+    void BeginUpdate() override;
+    void EndUpdate() override;
+
+    // --- Hooks for descendants ---
+    // The text, check state and kind of a simple cell, as painted.
+    virtual void GetCellContent(TVokCell& cell, QString& theString, bool& theBoolean, bool& theIsStringEdit);
+    // Opens an editor on the focused cell when it may be modified.
+    virtual void BeginEdit();
+    // Commits and closes the open editor.
+    virtual void EndEdit();
+    // Closes the open editor without committing.
+    virtual void CancelEdit();
+    // Writes the editor's text into the cell being edited.
+    virtual void ApplyEdit();
+    virtual bool CanModify(TVokCell& cell);
+    // The width text in the column wraps to. For the column stretched to the
+    // right edge, what is left of the available width.
+    virtual int32_t ColumnWidthOf(const TAxisContentItem& column) const;
+    virtual void SortByColumn(TVokCell& headerCell, bool descending);
+
+  protected:
+    // Reactions to the root cell's events.
+    virtual void DoContentChanged(const TEventArg& argument);
+    virtual void DoScrollChanged();
+    virtual void DoFocusChanged();
+    virtual void DoSizeChanged(TAxisContentItem& item);
+    virtual void DoSelectionChanged(TVokCell& cell);
+    // A scroll bar appeared or went; the client rectangle changed with it.
+    virtual void ScrollBarVisibilityChanged();
+
+    // Layout phases, run by UpdateLayout: before measuring (a descendant
+    // rebuilds its axes here), and the measure step itself.
+    virtual void BeforeLayout();
+    virtual void DoMeasure();
+    // Whether the horizontal bar may stay hidden while the partly shown column
+    // is the last one (the stretched last column).
+    virtual bool LastColumnStretches() const { return false; }
+
+    // Tree buttons and icons: which cells show them.
+    virtual bool HasTreeButton(TVokCell& cell);
+    virtual bool HasIcon(TVokCell& cell, int32_t& iconIndex);
+    int32_t CellInset(TVokCell& cell);
+    bool IsButtonExpanded(TVokCell& cell);
+    bool IsButtonTerminal(TVokCell& cell);
+    TVokCell* ParentButtonCell(TVokCell& cell);
+
+    void DoPaint() override;
+    void CopyBufferToScreen(QPainter& window) override;
+    void Resize() override;
+
+  public:
+    // Lays out for the target while it runs, and for the screen again after.
+    void PaintTo(QPaintDevice& target, int X, int Y, double ScaleX, double ScaleY, bool UseScale) override;
+
+  protected:
+    // Runs f; an exception goes to the application's error handler. For code
+    // that Qt or the deferred-call service calls.
+    template <class F> static void Guarded(F&& f) noexcept;
+
+    // --- State (input and editing use it too) ---
+    struct TButtonCell {
+        TVokCell* Cell;
+        TRect Button; // the 15-pixel strip left of the text
+    };
+
+    QPoint PressPoint;
+    std::function<void()> PressAction;
+    QTimer* AutoEditTimer = nullptr;
+    QPoint MousePoint;
+    bool InvokedFromClick = false;
+    bool EndingEdit = false;
+    double TypeAheadTime = 0;
+    QString TypeAheadText;
+    std::vector<TButtonCell> ButtonCells;
+    bool PendingSelect = false;
+    TVokCell* PendingCell = nullptr;
+    TShiftState PendingShift = 0;
+    bool EnterStartsEdit = true;
+    Qt::CursorShape NormalCursor = Qt::ArrowCursor;
+    bool NeedMeasure = true;
+    bool NeedPlace = true;
+    bool Editing = false;
+    TVokSimpleCell* EditCell = nullptr;
+    QLineEdit* TextEditor = nullptr;
+    QComboBox* ComboEditor = nullptr;
+    QPlainTextEdit* MemoEditor = nullptr;
+    QCheckBox* BoolEditor = nullptr;
+    QDateTimeEdit* DateTimeEditor = nullptr;
+    QWidget* ActiveEditor = nullptr;
+    uint8_t ResizeMode = 0;
+    QPoint ResizePress;
+    TVokCell* ResizeCell = nullptr;
+    uint8_t EditKind = 0;
+    TRect ResizeLine = NoCellRect;
+    TVokCell* SortCell = nullptr;
+    bool SortDescending = false;
+    // The layout whose font is on the canvas; empty when none was set yet in
+    // this paint (null is a cell without a layout).
+    std::optional<const TLayoutProp*> LastLayout;
+    bool TypeAheadEnabled = true;
+
+  private:
+    void PaintCells(TVokGridCell& grid);
+    void PaintCell(TVokCell& cell, const TRect& Q, TVokDrawStateSet D);
+    void DrawFrameLines(TVokCell& cell, const TRect& edges);
+    void DrawFrameSide(TLayoutProp& layout, TFrameOption side, TVokCell& cell, const TRect& edges);
+    void DrawCheckBox(const TRect& T, bool checked);
+    void DrawSortMark(const TRect& T);
+    void DrawTreeButtons();
+    void Line(int x1, int y1, int x2, int y2);
+    TFont ControlFont() const;
+    int32_t MeasureText(TVokSimpleCell& cell);
+
+    void UpdateScrollBars();
+    bool UpdateBar(TScrollbar_nv& bar, const TAxisContentList& axis, int32_t firstScrolled,
+                   int32_t visibleCount, bool fits);
+    int BarExtent(const TScrollbar_nv& bar) const;
+    void BarMoved(bool horizontal, int position);
+    void RefreshAndScroll(int);
+    void ForgetCell(TVokCell& cell);
+    void CloseEditor();
+
+    // Declared before the root, which points at it.
+    std::unique_ptr<TLayoutProp> defaultLayout_;
+    std::unique_ptr<TVokGridCellForViewer> rootCell_;
+    TScrollbar_nv* horzScrollBar_ = nullptr;
+    TScrollbar_nv* vertScrollBar_ = nullptr;
+    // What of DefaultLayout the last measure saw; a change means measuring again.
+    using TLayoutKey = std::tuple<int32_t, int32_t, bool, bool, QString, int32_t, int>;
+    static TLayoutKey KeyOf(const TLayoutProp& layout);
+    std::optional<TLayoutKey> measuredLayout_;
+    bool settingBars_ = false;
+    // Repaint requests made while the layout runs are dropped: the paint in
+    // progress shows the result, or one request is made afterwards.
+    int layingOut_ = 0;
+    bool droppedInvalidate_ = false;
+    bool painting_ = false;
+};
+
+template <class F> void TVokGridView_Custom::Guarded(F&& f) noexcept {
+    try {
+        f();
+    } catch (...) {
+        tw::ReportException(std::current_exception());
+    }
+}
