@@ -149,6 +149,42 @@ bool TnvGrid::CanModify(TVokCell& cell) {
     return TVokGridView_Custom::CanModify(cell);
 }
 
+uint8_t TnvGrid::EditorKindOf(TVokCell& cell) {
+    const uint8_t kind = TVokGridView_Custom::EditorKindOf(cell);
+    const TnvGrid_Column* column = ColumnOf(&cell);
+    if (!column) return kind;
+    switch (column->Kind()) {
+    case tckSimpleEdit:
+        return 0;
+    case tckMemo:
+        return 1;
+    case tckBool:
+        return 3;
+    case tckCombo:
+        return 2;
+    case tckDate:
+    case tckTime:
+        return 4;
+    default:
+        return kind;
+    }
+}
+
+bool TnvGrid::EditsDate(TVokCell& cell) {
+    const TnvGrid_Column* column = ColumnOf(&cell);
+    return column && column->Kind() == tckDate;
+}
+
+bool TnvGrid::CanSortBy(TVokCell& headerCell) {
+    const TnvGrid_Column* column = ColumnOf(&headerCell);
+    return UserSortEnable && column && column->SortEnable() && headerCell.Owner() == &RootCell();
+}
+
+void TnvGrid::BeforeEditWithCombo(TVokCell& cell) {
+    if (TnvGrid_Column* column = ColumnOf(&cell); column && OnBeforeEditWithCombo)
+        OnBeforeEditWithCombo(*this, *column, cell);
+}
+
 void TnvGrid::SortByColumn(TVokCell& headerCell, bool descending) {
     TVokGridView_Custom::SortByColumn(headerCell, descending);
     TnvGrid_Column* column = ColumnOf(&headerCell);

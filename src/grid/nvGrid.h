@@ -93,8 +93,16 @@ class TnvGrid : public TVokGridView_Custom {
     // The column given the stretched width last, -1 when none.
     int32_t LastExtendColumn = -1;
 
+    using TVokGridView_Custom::ApplyEdit;
+    using TVokGridView_Custom::GetCellContent;
     void GetCellContent(TVokCell& cell, QString& theString, bool& theBoolean, bool& theIsStringEdit) override;
     bool CanModify(TVokCell& cell) override;
+    // The editor of the column's kind.
+    uint8_t EditorKindOf(TVokCell& cell) override;
+    bool EditsDate(TVokCell& cell) override;
+    // Header cells of columns with SortEnable, while UserSortEnable is on.
+    bool CanSortBy(TVokCell& headerCell) override;
+    void BeforeEditWithCombo(TVokCell& cell) override;
     void SortByColumn(TVokCell& headerCell, bool descending) override;
 
   protected:

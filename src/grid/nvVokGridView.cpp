@@ -3,10 +3,12 @@
 #include "colour/HSV.h"
 #include "grid/nvDoLater.h"
 #include "grid/nvGridTree.h"
+#include "grid/nvInplaceEditors.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDateTimeEdit>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -100,16 +102,17 @@ TVokGridView_Custom::TVokGridView_Custom(QWidget* parent)
     layout.FrontColor = clBlack;
     layout.BackColor = clWindow;
 
-    // One editor of each kind, hidden until an edit opens one.
-    TextEditor = new QLineEdit(this);
-    ComboEditor = new QComboBox(this);
-    MemoEditor = new QPlainTextEdit(this);
-    BoolEditor = new QCheckBox(this);
-    DateTimeEditor = new QDateTimeEdit(this);
+    // One editor of each kind, hidden until an edit opens one. The view sees
+    // their keys and focus changes first (eventFilter).
+    TextEditor = new TVokInplaceEditor(this);
+    ComboEditor = new TVokInplaceComboEditor(this);
+    MemoEditor = new TVokInplaceMemoEditor(this);
+    BoolEditor = new TVokInplaceBoolEditor(this);
+    DateTimeEditor = new TVokInplaceDateTimeEditor(this);
     for (QWidget* editor :
          std::initializer_list<QWidget*>{TextEditor, ComboEditor, MemoEditor, BoolEditor, DateTimeEditor})
-        editor->hide();
-    connect(TextEditor, &QLineEdit::returnPressed, this, [this] { Guarded([this] { EndEdit(); }); });
+        editor->installEventFilter(this);
+    TypeAheadClock = [] { return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 86400000.0; };
 
     rootCell_ = std::make_unique<TVokGridCellForViewer>();
     TVokGridCellForViewer& root = *rootCell_;
@@ -139,6 +142,10 @@ TVokGridView_Custom::TVokGridView_Custom(QWidget* parent)
     AutoEditTimer = new QTimer(this);
     AutoEditTimer->setSingleShot(true);
     AutoEditTimer->setInterval(750);
+    connect(AutoEditTimer, &QTimer::timeout, this, [this] { Guarded([this] { AutoEditFired(); }); });
+    dragTimer_ = new QTimer(this);
+    dragTimer_->setInterval(100);
+    connect(dragTimer_, &QTimer::timeout, this, [this] { Guarded([this] { DragTimerFired(); }); });
 
     root.OnPaintCell = [this](TVokCell& cell, const TRect& rect, TVokDrawStateSet state) {
         PaintCell(cell, rect, state);
@@ -164,6 +171,21 @@ TVokGridView_Custom::TVokGridView_Custom(QWidget* parent)
 
 TVokGridView_Custom::~TVokGridView_Custom() {
     TDoLater::CancelAll(this);
+    // No commit on the focus loss that going brings; the editors go first,
+    // while this filter of theirs is still whole.
+    destroying_ = true;
+    Editing = false;
+    EditCell = nullptr;
+    const auto drop = [this](auto*& editor) {
+        editor->removeEventFilter(this);
+        delete std::exchange(editor, nullptr);
+    };
+    drop(TextEditor);
+    drop(ComboEditor);
+    drop(MemoEditor);
+    drop(BoolEditor);
+    drop(DateTimeEditor);
+    ActiveEditor = nullptr;
     // The cells report their going to this view, so they go while it is whole.
     rootCell_.reset();
 }
@@ -494,6 +516,7 @@ void TVokGridView_Custom::DoPaint() {
     canvas.ClearClip();
     if (GridHasFocus() && !IsPrinting() && FocusRect_Grid)
         canvas.DrawFocusRect(Inset(ClientRect(), 1).ToQRect());
+    if (!IsPrinting()) DrawResizeLine();
 }
 
 void TVokGridView_Custom::CopyBufferToScreen(QPainter& window) {
@@ -881,64 +904,6 @@ void TVokGridView_Custom::GetCellContent(TVokCell& cell, QString& theString, boo
         theIsStringEdit = false;
         theBoolean = theString.toUpper() == QStringLiteral("TRUE");
     }
-}
-
-bool TVokGridView_Custom::CanModify(TVokCell& cell) {
-    return OnEditorCanModify ? OnEditorCanModify(*this, &cell) : true;
-}
-
-void TVokGridView_Custom::BeginEdit() {
-    if (Editing) return;
-    auto* cell = dynamic_cast<TVokSimpleCell*>(rootCell_->DeepFocusedCell());
-    if (!cell || cell->IsFixed() || !cell->StringData() || !CanModify(*cell)) return;
-    EditCell = cell;
-    Editing = true;
-    EditKind = 0;
-    ActiveEditor = TextEditor;
-    TextEditor->setText(cell->Text());
-    if (cell->Rect != NoCellRect)
-        TextEditor->setGeometry(cell->Rect.ToQRect().translated(contentsRect().topLeft()));
-    TextEditor->show();
-    TextEditor->setFocus();
-    TextEditor->selectAll();
-    Invalidate();
-}
-
-void TVokGridView_Custom::ApplyEdit() {
-    if (!Editing || !EditCell) return;
-    TVokSimpleCellStringData* data = EditCell->StringData();
-    if (!data) return;
-    QString text = TextEditor->text();
-    if (OnEditStop) OnEditStop(*this, ActiveEditor, *data, text);
-    data->SetText(text);
-    Invalidate();
-}
-
-void TVokGridView_Custom::EndEdit() {
-    if (!Editing || EndingEdit) return;
-    EndingEdit = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{EndingEdit};
-    ApplyEdit();
-    CloseEditor();
-}
-
-void TVokGridView_Custom::CancelEdit() {
-    if (!Editing) return;
-    CloseEditor();
-}
-
-void TVokGridView_Custom::CloseEditor() {
-    Editing = false;
-    EditCell = nullptr;
-    if (QWidget* editor = std::exchange(ActiveEditor, nullptr)) {
-        const bool hadFocus = editor->hasFocus();
-        editor->hide();
-        if (hadFocus) setFocus();
-    }
-    Invalidate();
 }
 
 void TVokGridView_Custom::SortByColumn(TVokCell& headerCell, bool descending) {

@@ -6,8 +6,9 @@
 //
 // Painting is driven entirely by state: model changes only set NeedMeasure or
 // NeedPlace and ask for a paint; the next paint measures, places and draws.
-// Mouse and keyboard handling and in-place editing build on the state and the
-// virtual hooks declared here.
+// Mouse, wheel and keyboard handling and in-place editing (nvVokGridViewInput.cpp,
+// editors in nvInplaceEditors.h) build on the state and the virtual hooks
+// declared here.
 
 #include "grid/nvOffscreenPaint.h"
 #include "grid/nvVokGridContent.h"
@@ -30,6 +31,10 @@ class QDateTimeEdit;
 class QLineEdit;
 class QPlainTextEdit;
 class QTimer;
+class QWheelEvent;
+class QDragLeaveEvent;
+class QDropEvent;
+class QEvent;
 
 // The scroll bar the grid uses: a plain bar that never takes the focus, so
 // the keyboard stays with the grid.
@@ -149,11 +154,39 @@ class TVokGridView_Custom : public TnvOffscreenPaint {
     virtual void CancelEdit();
     // Writes the editor's text into the cell being edited.
     virtual void ApplyEdit();
+    // Stores an edit: nothing when cancelled; otherwise OnEditStop may change
+    // the text before it goes into the cell.
+    virtual void ApplyEdit(QWidget* editor, TVokSimpleCell* cell, bool cancelled, QString text);
+    // The text an editor starts from.
+    virtual QString GetCellContent(QWidget* editor, TVokCell& cell);
     virtual bool CanModify(TVokCell& cell);
+    // 0 text, 1 memo, 2 combo, 3 check box, 4 date or time.
+    virtual uint8_t EditorKindOf(TVokCell& cell);
+    // Whether a date-time editor edits a date (else a time).
+    virtual bool EditsDate(TVokCell& cell);
+    // Whether a click on this header cell sorts by its column.
+    virtual bool CanSortBy(TVokCell& headerCell);
+    // Runs just before the combo editor is shown (it may fill the list).
+    virtual void BeforeEditWithCombo(TVokCell& cell);
+    // A character typed into an editor; false drops it with a beep.
+    virtual bool AcceptsChar(QChar ch);
+    // Expands or collapses the cell's tree row (OnButtonClick when assigned).
+    virtual void ToggleTreeButton(TVokCell& cell);
     // The width text in the column wraps to. For the column stretched to the
     // right edge, what is left of the available width.
     virtual int32_t ColumnWidthOf(const TAxisContentItem& column) const;
     virtual void SortByColumn(TVokCell& headerCell, bool descending);
+
+    // The clock of the incremental search, in days; tests replace it.
+    std::function<double()> TypeAheadClock;
+    // Commits an open combo editor when it loses the focus.
+    bool CommitOnExit = true;
+
+    // Moves the focus as a navigation key does (1 Left ... 11 End), then
+    // selects the target with shift.
+    void MoveFocus(int move, TShiftState shift);
+    // Feeds one character to the incremental search.
+    void TypeAhead(QChar ch);
 
   protected:
     // Reactions to the root cell's events.
@@ -180,6 +213,22 @@ class TVokGridView_Custom : public TnvOffscreenPaint {
     bool IsButtonExpanded(TVokCell& cell);
     bool IsButtonTerminal(TVokCell& cell);
     TVokCell* ParentButtonCell(TVokCell& cell);
+
+    // Input.
+    void MouseDown(TMouseButton button, TShiftState shift, int X, int Y) override;
+    void MouseMove(TShiftState shift, int X, int Y) override;
+    void MouseUp(TMouseButton button, TShiftState shift, int X, int Y) override;
+    void DblClick() override;
+    void KeyDown(int& Key, TShiftState shift) override;
+    // A typed character reaching the grid; true when it was used.
+    virtual bool KeyPress(QChar ch);
+    void DragScroll(int direction) override;
+    void DragOver(int X, int Y, bool& Accept) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     void DoPaint() override;
     void CopyBufferToScreen(QPainter& window) override;
@@ -256,6 +305,26 @@ class TVokGridView_Custom : public TnvOffscreenPaint {
     void RefreshAndScroll(int);
     void ForgetCell(TVokCell& cell);
     void CloseEditor();
+
+    // Input and editing helpers.
+    bool BorderAt(int X, int Y, uint8_t& mode, TVokCell*& cell);
+    TVokCell* MoveFrom(TVokCell& cell, int move);
+    TVokCell* Enter(TVokCell* cell);
+    void ScrollOneRow(bool up);
+    void RunTypeAhead(int);
+    void AutoEditFired();
+    void DragTimerFired();
+    QWidget* EditorOfKind(uint8_t kind) const;
+    QString EditorText() const;
+    void HideEditors();
+    bool EditorKey(QWidget* editor, QKeyEvent& key);
+    void DrawResizeLine();
+
+    QPoint lastPress_;
+    QTimer* dragTimer_ = nullptr;
+    int dragDirection_ = -1;
+    bool dragScrolled_ = false;
+    bool destroying_ = false;
 
     // Declared before the root, which points at it.
     std::unique_ptr<TLayoutProp> defaultLayout_;

@@ -1,0 +1,818 @@
+#include "app/Form_Main.h"
+
+#include "app/Form_About.h"
+#include "app/HelpModule.h"
+#include "app/ShellLinks.h"
+#include "colour/HSV.h"
+#include "colour/ThreadSafeBitmap.h"
+#include "grid/nvDoLater.h"
+#include "platform/PictureError.h"
+#include "platform/PictureFile.h"
+#include "recolour/BitmapThings.h"
+#include "recolour/SharedGraphicsThings.h"
+#include "resources/ActionIcons.h"
+#include "resources/StartPicture.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+constexpr tw::ColorValue kRed = 0x0000FF;
+constexpr tw::ColorValue kYellow = 0x00FFFF;
+constexpr tw::ColorValue kGrey = 0x808080;
+constexpr tw::ColorValue kBlack = 0x000000;
+
+// The text field that has the focus, for the standard edit commands.
+QWidget* FocusedTextField() {
+    QWidget* w = QApplication::focusWidget();
+    if (!w) return nullptr;
+    const QMetaObject* meta = w->metaObject();
+    return meta->indexOfMethod("cut()") >= 0 && meta->indexOfMethod("paste()") >= 0 ? w : nullptr;
+}
+
+} // namespace
+
+// --- Construction -------------------------------------------------------------
+
+TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)) {
+    if (!options_.ShowMessage)
+        options_.ShowMessage = [this](const QString& text) {
+            QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tintwell"), text, QMessageBox::Ok, this);
+            box.exec();
+        };
+    if (!options_.ConfirmQuit)
+        options_.ConfirmQuit = [this] {
+            return QMessageBox::question(this, QStringLiteral("Tintwell"),
+                                         QStringLiteral("Sure you want to quit?"),
+                                         QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+        };
+    setWindowTitle(QStringLiteral("Tintwell"));
+    resize(860, 620);
+    CreateActions();
+    CreateLayout();
+    FormCreate();
+
+    // Commands are enabled whenever the event loop runs out of work.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TFormMain::UpdateActions);
+}
+
+TFormMain::~TFormMain() {
+    TDoLater::CancelAll(this);
+    // The grid's rows refer to the parts; let the grid go first.
+    delete nvGridImageParts;
+    nvGridImageParts = nullptr;
+}
+
+bool TFormMain::IsCloseSwitch(const QStringList& arguments) {
+    return !arguments.isEmpty() && arguments.first() == QStringLiteral("/close");
+}
+
+QAction* TFormMain::MakeAction(const QString& caption, const QString& hint, const QString& icon,
+                               const QKeySequence& shortcut, bool checkable) {
+    auto* action = new QAction(tw::ActionIcon(icon), caption, this);
+    action->setToolTip(hint.isEmpty() ? caption : hint);
+    action->setStatusTip(hint);
+    action->setShortcut(shortcut);
+    action->setCheckable(checkable);
+    connect(action, &QAction::triggered, this, [this, action] { ActionTriggered(action); });
+    actions_.push_back(action);
+    return action;
+}
+
+void TFormMain::CreateActions() {
+    ActionFillMode = MakeAction("Fill", "Find an object by hue or saturation rules", "fill", {}, true);
+    ActionBrushMode = MakeAction("Brush", "Paint the areas to move and color", "brush", {}, true);
+    ActionEraseMode = MakeAction("Erase", "Remove color from selected image part", "erase", {}, true);
+    ActionChangeColor =
+        MakeAction("Change color...", "Change the color settings on selected image parts", "change_color");
+    tw::SetHelpKeyword(ActionChangeColor, QStringLiteral("Change_color_dialog.htm"));
+    ActionDeleteImagePart = MakeAction("Delete image part", "Delete an image part", "delete_image_part");
+    ActionJoinSelectedImageParts =
+        MakeAction("Join selected image parts", "Group image parts ", "join_image_parts");
+    ActionLoadimagepartfromfile =
+        MakeAction("Load image part from file...", "Load an image part from file", "load_image_part");
+    ActionAddImagePart = MakeAction("Add image part", "", "add_image_part");
+    ActionBrushSmall = MakeAction("BrushSmall", "Smallest brush, used to paint or delete areas to move",
+                                  "brush_small", {}, true);
+    ActionBrushMedium = MakeAction("BrushMedium", "Medium brush, used to paint or delete areas to move",
+                                   "brush_medium", {}, true);
+    ActionBrushLarge = MakeAction("BrushLarge", "Large brush, used to paint or delete areas to move",
+                                  "brush_large", {}, true);
+    ActionOrgImageInBack =
+        MakeAction("Draw original image in background", "Toggles the original image in the back",
+                   "original_in_background", {}, true);
+    ActionZoomPlus = MakeAction("Zoom +", "", "zoom_plus");
+    ActionZoomMinus = MakeAction("Zoom -", "", "zoom_minus");
+    ActionExit = MakeAction("Exit", "", "exit");
+    ActionHelp = MakeAction("Help...", "", "help", QKeySequence(Qt::Key_F1));
+    ActionAbout = MakeAction("About...", "", "about");
+    OpenPicture1 = MakeAction("&Open Picture...", "Open a new picture to tintwell", "open_picture",
+                              QKeySequence(Qt::CTRL | Qt::Key_O));
+    SaveCompletePicture = MakeAction("&Save Picture...", "Save the resulting image", "save_picture",
+                                     QKeySequence(Qt::CTRL | Qt::Key_S));
+    // Ctrl+S belongs to the picture save: two actions on one key would leave
+    // the key to neither.
+    SaveImagePart = MakeAction("&Save Image part...", "Save Picture", "save_image_part");
+
+    EditCut1 = MakeAction("Cu&t", "", "", QKeySequence::Cut);
+    EditCopy1 = MakeAction("&Copy", "", "", QKeySequence::Copy);
+    EditPaste1 = MakeAction("&Paste", "", "", QKeySequence::Paste);
+    EditDelete1 = MakeAction("&Delete", "", "", QKeySequence(Qt::Key_Delete));
+    for (QAction* a : actions_)
+        addAction(a); // shortcuts work without the tool bar or menus
+}
+
+void TFormMain::CreateLayout() {
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    file->addAction(SaveCompletePicture);
+    file->addAction(OpenPicture1);
+    file->addSeparator();
+    file->addAction(ActionExit);
+    QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
+    edit->addAction(EditCut1);
+    edit->addAction(EditCopy1);
+    edit->addAction(EditPaste1);
+    edit->addAction(EditDelete1);
+    QMenu* help = bar->addMenu(QStringLiteral("Help"));
+    help->addAction(ActionHelp);
+    help->addAction(ActionAbout);
+
+    ToolBarTools = new QToolBar(QStringLiteral("Tools"), this);
+    ToolBarTools->setObjectName(QStringLiteral("ToolBarTools"));
+    ToolBarTools->setOrientation(Qt::Vertical);
+    ToolBarTools->setMovable(false);
+    ToolBarTools->setFloatable(false);
+    ToolBarTools->setIconSize(QSize(24, 24));
+    ToolBarTools->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBarTools->addActions({ActionFillMode, ActionBrushMode, ActionEraseMode});
+    ToolBarTools->addSeparator();
+    ToolBarTools->addAction(ActionChangeColor);
+    ToolBarTools->addSeparator();
+    ToolBarTools->addActions({ActionBrushSmall, ActionBrushMedium, ActionBrushLarge});
+    ToolBarTools->addSeparator();
+    ToolBarTools->addAction(ActionOrgImageInBack);
+    ToolBarTools->addSeparator();
+    ToolBarTools->addAction(ActionJoinSelectedImageParts);
+    ToolBarTools->addSeparator();
+    ToolBarTools->addActions({ActionZoomPlus, ActionZoomMinus});
+    addToolBar(Qt::LeftToolBarArea, ToolBarTools);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setHandleWidth(7);
+    Splitter1->setChildrenCollapsible(false);
+
+    auto* left = new QWidget(Splitter1);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(4, 4, 0, 4);
+    leftLayout->setSpacing(4);
+    LabelFilename = new QLabel(left);
+    QFont bold = LabelFilename->font();
+    bold.setBold(true);
+    LabelFilename->setFont(bold);
+    LabelFilename->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    leftLayout->addWidget(LabelFilename);
+
+    ScrollBox2 = new QScrollArea(left);
+    ScrollBox2->setWidgetResizable(false);
+    ScrollBox2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ScrollBox2->setBackgroundRole(QPalette::Base);
+    QPalette white = ScrollBox2->palette();
+    white.setColor(QPalette::Base, Qt::white);
+    white.setColor(QPalette::Window, Qt::white);
+    ScrollBox2->setPalette(white);
+    ScrollBox2->viewport()->setAutoFillBackground(true);
+    leftLayout->addWidget(ScrollBox2, 1);
+    // Scrolling shows another part of the zoomed picture.
+    for (QScrollBar* b : {ScrollBox2->horizontalScrollBar(), ScrollBox2->verticalScrollBar()})
+        connect(b, &QScrollBar::valueChanged, this, [this] {
+            if (ImageView) ImageView->Invalidate();
+        });
+
+    auto* bottom = new QHBoxLayout();
+    bottom->setSpacing(16);
+    LabelColorAtCurs = new QLabel(QStringLiteral("Color at cursor"), left);
+    LabelColorAtCursHSV = new QLabel(QStringLiteral("Color at cursor"), left);
+    for (QLabel* l : {LabelColorAtCurs, LabelColorAtCursHSV})
+        l->setMinimumWidth(150);
+    bottom->addWidget(LabelColorAtCurs);
+    bottom->addWidget(LabelColorAtCursHSV);
+    bottom->addStretch(1);
+    Label1 = new QLabel(QStringLiteral("Online help"), left);
+    Label1->setToolTip(QStringLiteral("Starts your browser and navigates to Norvane"));
+    Label2 = new QLabel(QStringLiteral("New version check"), left);
+    Label2->setToolTip(QStringLiteral("Searches Norvane for a new version of Tintwell"));
+    for (QLabel* l : {Label1, Label2}) {
+        QFont f = l->font();
+        f.setPixelSize(19);
+        l->setFont(f);
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, Qt::blue);
+        l->setPalette(p);
+        l->setCursor(Qt::PointingHandCursor);
+        l->installEventFilter(this);
+        bottom->addWidget(l);
+    }
+    leftLayout->addLayout(bottom);
+
+    auto* right = new QWidget(Splitter1);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 4, 4, 4);
+    rightLayout->setSpacing(4);
+    CreateGrid();
+    nvGridImageParts->setParent(right);
+    rightLayout->addWidget(nvGridImageParts, 1);
+    LabelSelectHint = new QLabel(QStringLiteral("Press CTRL to select multiple"), right);
+    LabelSelectHint->setFont(bold);
+    rightLayout->addWidget(LabelSelectHint);
+
+    Splitter1->addWidget(left);
+    Splitter1->addWidget(right);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    Splitter1->setSizes({width() - 284, 284});
+    setCentralWidget(Splitter1);
+
+    PopupMenuParts = new QMenu(this);
+    PopupMenuParts->addAction(ActionAddImagePart);
+    PopupMenuParts->addAction(ActionDeleteImagePart);
+    PopupMenuParts->addSeparator();
+    PopupMenuParts->addAction(ActionJoinSelectedImageParts);
+    PopupMenuParts->addSeparator();
+    PopupMenuParts->addAction(SaveImagePart);
+    PopupMenuParts->addAction(ActionLoadimagepartfromfile);
+    PopupMenuParts->addSeparator();
+    PopupMenuParts->addAction(ActionChangeColor);
+    nvGridImageParts->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(nvGridImageParts, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        UpdateActions();
+        PopupMenuParts->popup(nvGridImageParts->mapToGlobal(p));
+    });
+
+    statusBar();
+}
+
+void TFormMain::CreateGrid() {
+    nvGridImageParts = new TnvGrid(this);
+    TnvGrid& grid = *nvGridImageParts;
+    grid.SetHasInfoCol(false);
+    grid.SetRowSelect(true);
+    grid.SetMultiSelect(true);
+    grid.SetExtendLastColumnToWidth(true);
+    grid.FocusRect_Grid = false;
+    TnvGrid_Column& number = grid.Columns().Add();
+    number.SetHeaderText(QStringLiteral("Number"));
+    number.SetWidth(50);
+    number.SetReadOnly(true);
+    number.SetSortEnable(false);
+    TnvGrid_Column& image = grid.Columns().Add();
+    image.SetHeaderText(QStringLiteral("Image"));
+    image.SetWidth(200);
+    image.SetReadOnly(true);
+    image.SetSortEnable(false);
+    grid.OnUserRenderCell = [this](TVokGridView_Custom& g, TPaintCanvas& canvas, TVokCell& cell,
+                                   const QString&, bool, bool, TVokDrawStateSet, const TRect& rect,
+                                   bool& defaultDraw) {
+        nvGridImagePartsUserRenderCell(g, canvas, cell, rect, defaultDraw);
+    };
+    grid.OnEditorCanModify = [this](TVokGridView_Custom& g, TVokCell* cell) {
+        return nvGridImagePartsEditorCanModify(g, cell);
+    };
+    grid.OnCellSelectionChanged = [this](TVokGridView_Custom& g, TVokCell* cell) {
+        nvGridImagePartsCellSelectionChanged(g, cell);
+    };
+}
+
+void TFormMain::FormCreate() {
+    // The updater starts a second instance with "/close" to have this one end.
+    if (IsCloseSwitch(options_.Arguments)) {
+        options_.ShowMessage(QStringLiteral(
+            "Please save and close Tintwell at this point. Otherwise the update cannot be applied."));
+        // The program ends before its message loop would start (main()).
+        closeRequested_ = true;
+    }
+    LabelFilename->clear();
+    PictureBitmap = tw::Bitmap();
+    ViewBitmap = tw::Bitmap();
+
+    ImageView = new TnvOffscreenPaint();
+    ImageView->setObjectName(QStringLiteral("ImageView"));
+    ScrollBox2->setWidget(ImageView);
+    ImageView->setGeometry(0, 0, 400, 200);
+    ImageView->SetColor(tw::kWhite);
+    ImageView->setMouseTracking(true);
+    ImageView->OnPaint = [this](TnvOffscreenPaint& s) { PaintView(s); };
+    ImageView->OnMouseDown = [this](TnvOffscreenPaint& s, TMouseButton b, TShiftState shift, int x, int y) {
+        ImageViewMouseDown(s, b, shift, x, y);
+    };
+    ImageView->OnMouseMove = [this](TnvOffscreenPaint& s, TShiftState shift, int x, int y) {
+        ImageViewMouseMove(s, shift, x, y);
+    };
+    ImageView->OnClick = [this](TnvOffscreenPaint& s) { ImageViewClick(s); };
+
+    CurrentSettings = TTintwellSettings::Initial();
+
+    ActionFillMode->setChecked(false);
+    ActionBrushMode->setChecked(true);
+    ActionEraseMode->setChecked(false);
+    ActionBrushSmall->setChecked(false);
+    ActionBrushMedium->setChecked(false);
+    ActionBrushLarge->setChecked(true);
+    ActionOrgImageInBack->setChecked(true);
+
+    About = new tw::TAbout(this);
+
+    InitDocument();
+}
+
+void TFormMain::InitDocument() {
+    PictureBitmap = tw::Bitmap(400, 400);
+    const tw::Bitmap start = tw::StartPicture();
+    PictureBitmap.CopyRect(0, 0, start, start.Rect().intersected(PictureBitmap.Rect()));
+    RedrawLater();
+    ZoomIndex = 4;
+    ClearImageParts();
+    AddBlankImagePart();
+    ResizeView();
+}
+
+void TFormMain::RedrawLater() {
+    TDoLater::Queue(this, &TFormMain::RebuildViewBitmap, 0);
+}
+
+// --- Commands -----------------------------------------------------------------
+
+bool TFormMain::HasCurrentCell() {
+    return nvGridImageParts && nvGridImageParts->FocusedCell() != nullptr;
+}
+
+void TFormMain::SetChecked(QAction* on, std::initializer_list<QAction*> off) {
+    on->setChecked(true);
+    for (QAction* a : off)
+        a->setChecked(false);
+}
+
+void TFormMain::ActionTriggered(QAction* action) {
+    // Qt has already toggled a checkable action; the handler decides its state.
+    // Not silently: the tool buttons must see the state come back.
+    if (action->isCheckable()) action->setChecked(!action->isChecked());
+    bool handled = false;
+    DispatchAction(action, false, handled);
+    if (!action->isEnabled()) return;
+    DispatchAction(action, true, handled);
+}
+
+void TFormMain::UpdateActions() {
+    if (updating_) return;
+    updating_ = true;
+    for (QAction* a : actions_) {
+        bool handled = false;
+        DispatchAction(a, false, handled);
+    }
+    updating_ = false;
+}
+
+void TFormMain::DispatchAction(QAction* action, bool execute, bool& handled) {
+    if (action == SaveImagePart) {
+        action->setEnabled(HasCurrentCell());
+        if (execute && OnSaveImagePart) OnSaveImagePart();
+        return;
+    }
+    if (action == OpenPicture1 || action == SaveCompletePicture) {
+        // Dialog commands: always available; the picture files come through the seams.
+        if (execute) {
+            if (action == OpenPicture1 && OnOpenPicture) OnOpenPicture();
+            if (action == SaveCompletePicture && OnSavePicture) OnSavePicture();
+        }
+        return;
+    }
+    if (action == EditCut1 || action == EditCopy1 || action == EditPaste1 || action == EditDelete1) {
+        // The standard edit commands act on a focused text field only.
+        QWidget* field = FocusedTextField();
+        action->setEnabled(field != nullptr);
+        if (execute && field) {
+            const char* method = action == EditCut1     ? "cut"
+                                 : action == EditCopy1  ? "copy"
+                                 : action == EditPaste1 ? "paste"
+                                                        : "del";
+            QMetaObject::invokeMethod(field, method);
+        }
+        return;
+    }
+
+    handled = true;
+    const bool current = HasCurrentCell();
+    if (action == ActionFillMode) {
+        action->setEnabled(true);
+        if (execute) SetChecked(ActionFillMode, {ActionBrushMode, ActionEraseMode});
+    } else if (action == ActionBrushMode) {
+        action->setEnabled(current);
+        if (execute) SetChecked(ActionBrushMode, {ActionFillMode, ActionEraseMode});
+    } else if (action == ActionEraseMode) {
+        action->setEnabled(current);
+        if (execute) SetChecked(ActionEraseMode, {ActionBrushMode, ActionFillMode});
+    } else if (action == ActionChangeColor) {
+        action->setEnabled(current);
+        if (execute) ApplyColorSettings();
+    } else if (action == ActionBrushSmall) {
+        action->setEnabled(true);
+        if (execute) SetChecked(ActionBrushSmall, {ActionBrushMedium, ActionBrushLarge});
+    } else if (action == ActionBrushMedium) {
+        action->setEnabled(true);
+        if (execute) SetChecked(ActionBrushMedium, {ActionBrushSmall, ActionBrushLarge});
+    } else if (action == ActionBrushLarge) {
+        action->setEnabled(true);
+        if (execute) SetChecked(ActionBrushLarge, {ActionBrushSmall, ActionBrushMedium});
+    } else if (action == ActionAddImagePart) {
+        action->setEnabled(true);
+        if (execute) AddBlankImagePart();
+    } else if (action == ActionDeleteImagePart) {
+        action->setEnabled(current);
+        if (execute) DeleteSelectedImageParts();
+    } else if (action == ActionJoinSelectedImageParts) {
+        action->setEnabled(current && SelectedRowCount() > 1);
+        if (execute) JoinSelectedImageParts();
+    } else if (action == ActionLoadimagepartfromfile) {
+        action->setEnabled(true);
+        if (execute) LoadImagePartFromFile();
+    } else if (action == ActionOrgImageInBack) {
+        action->setEnabled(true);
+        if (execute) {
+            action->setChecked(!action->isChecked());
+            RedrawLater();
+        }
+    } else if (action == ActionHelp) {
+        action->setEnabled(true);
+        if (execute) ShowHelp();
+    } else if (action == ActionExit) {
+        action->setEnabled(true);
+        if (execute && options_.ConfirmQuit()) close();
+    } else if (action == ActionAbout) {
+        action->setEnabled(true);
+        if (execute) About->exec();
+    } else if (action == ActionZoomPlus) {
+        action->setEnabled(ZoomIndex < 9);
+        if (execute && ZoomIndex < 9) {
+            ++ZoomIndex;
+            ResizeView();
+        }
+    } else if (action == ActionZoomMinus) {
+        action->setEnabled(ZoomIndex > 0);
+        if (execute && ZoomIndex > 0) {
+            --ZoomIndex;
+            ResizeView();
+        }
+    } else {
+        handled = false;
+    }
+}
+
+void TFormMain::ShowHelp() {
+    if (options_.Help) options_.Help->ShowHelpFor(QApplication::focusWidget());
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease && (watched == Label1 || watched == Label2)) {
+        if (watched == Label1)
+            tw::OpenWebPage(tw::kMakerOnlineHelp);
+        else
+            tw::StartUpdater(options_.Help ? options_.Help->ProgramDir()
+                                           : QCoreApplication::applicationDirPath());
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// --- Image view -----------------------------------------------------------------
+
+double TFormMain::ZoomFactor() const {
+    return TSharedGraphicsThings::ZoomFactor(ZoomIndex);
+}
+
+void TFormMain::ResizeView() {
+    const double f = ZoomFactor();
+    ImageView->resize(Round(PictureBitmap.Width() * f), Round(PictureBitmap.Height() * f));
+    RedrawLater();
+}
+
+void TFormMain::RebuildViewBitmap(int) {
+    {
+        const TGraphicsLockGuard lock;
+        if (ActionOrgImageInBack->isChecked()) {
+            ViewBitmap.Assign(PictureBitmap);
+        } else {
+            ViewBitmap = tw::Bitmap(PictureBitmap.Width(), PictureBitmap.Height());
+        }
+        // Lower numbers are drawn last and so lie on top.
+        for (int row = nvGridImageParts->RowCount() - 1; row >= 1; --row)
+            if (RowSelected(row))
+                if (TImagePart* part = ImagePartAt(row)) ViewBitmap.DrawTransparent(0, 0, part->Bitmap);
+    }
+    ImageView->Invalidate();
+}
+
+void TFormMain::PaintView(TnvOffscreenPaint& sender) {
+    const TGraphicsLockGuard lock;
+    TPaintCanvas& canvas = sender.PaintCanvas();
+    TScrollBoxState box;
+    box.HorzVisible = ScrollBox2->horizontalScrollBar()->isVisible();
+    box.HorzPosition = ScrollBox2->horizontalScrollBar()->value();
+    box.VertVisible = ScrollBox2->verticalScrollBar()->isVisible();
+    box.VertPosition = ScrollBox2->verticalScrollBar()->value();
+    box.Width = ScrollBox2->viewport()->width();
+    box.Height = ScrollBox2->viewport()->height();
+    if (!ViewBitmap.IsEmpty()) TSharedGraphicsThings::PaintZoomed(box, {&ViewBitmap}, ZoomIndex, canvas);
+    // Sampled before the marks: the small brush's frame crosses the centre,
+    // and the labels should report the picture, not the frame.
+    ColorAtCursor = canvas.Pixel(CursorViewPos.x(), CursorViewPos.y());
+    DrawCursorMarks(canvas, CursorViewPos, 1);
+}
+
+void TFormMain::DrawCursorMarks(TPaintCanvas& canvas, QPoint point, double scale) {
+    const int x = point.x(), y = point.y();
+    canvas.Pen = TPen{kRed, 3, TPenStyle::Solid, TPenMode::Copy};
+    canvas.MoveTo(x, y - 30);
+    canvas.LineTo(x, y - 10);
+    canvas.MoveTo(x, y + 10);
+    canvas.LineTo(x, y + 30);
+    canvas.MoveTo(x - 30, y);
+    canvas.LineTo(x - 10, y);
+    canvas.MoveTo(x + 10, y);
+    canvas.LineTo(x + 30, y);
+
+    const int a = Round(BrushRadius() * scale);
+    canvas.Brush = TBrush{kGrey, TBrushStyle::Solid};
+    canvas.FrameRect(QRect(QPoint(x - a - 1, y - a - 1), QPoint(x + a - 2, y + a - 2)));
+    canvas.Brush = TBrush{kBlack, TBrushStyle::Solid};
+    canvas.FrameRect(QRect(QPoint(x - a, y - a), QPoint(x + a - 1, y + a - 1)));
+
+    QString word = QStringLiteral("Fill");
+    if (ActionBrushMode->isChecked())
+        word = QStringLiteral("Brush");
+    else if (ActionEraseMode->isChecked())
+        word = QStringLiteral("Erase");
+    canvas.Font.Size = 8;
+    canvas.Font.Color = kYellow;
+    canvas.Brush.Style = TBrushStyle::Clear;
+    canvas.TextOut(x + a, y - a - 10, word);
+}
+
+int TFormMain::BrushRadius() const {
+    if (ActionBrushMedium->isChecked()) return 4;
+    if (ActionBrushLarge->isChecked()) return 8;
+    return 2;
+}
+
+void TFormMain::TrackViewMouse(TShiftState shift, int X, int Y) {
+    const double f = ZoomFactor();
+    CursorViewPos = QPoint(X, Y);
+    const int px = Round(X / f), py = Round(Y / f);
+    CursorPicturePos = QPoint(px, py);
+    ImageView->Invalidate();
+
+    if (!(shift & ssLeft)) return;
+    TVokCell* current = nvGridImageParts->FocusedCell();
+    if (!current || !current->RowItem()) return;
+    TImagePart* part = ImagePartAt(current->RowItem()->Index());
+    if (!part) return;
+
+    const int r = Round(BrushRadius() / f);
+    if (r <= 0) return; // the brush square is empty
+    tw::Bitmap& target = part->Bitmap;
+    if (ActionBrushMode->isChecked()) {
+        TBitmapThings things(CurrentSettings, PictureBitmap, target);
+        things.PaintRect(px - r, py - r, px + r - 1, py + r - 1);
+        // The view shows the whole painted square, the same pixels the part now holds.
+        const QRect painted = QRect(px - r, py - r, 2 * r, 2 * r).intersected(target.Rect());
+        ViewBitmap.CopyRect(painted.x(), painted.y(), target, painted);
+        ImageView->Repaint();
+        nvGridImageParts->Invalidate(); // the thumbnail follows
+    } else if (ActionEraseMode->isChecked()) {
+        const QRect erased(px - r, py - r, 2 * r - 1, 2 * r - 1);
+        target.FillRect(erased, tw::kWhite);
+        if (ActionOrgImageInBack->isChecked()) {
+            const QRect inPicture = erased.intersected(PictureBitmap.Rect());
+            ViewBitmap.CopyRect(inPicture.x(), inPicture.y(), PictureBitmap, inPicture);
+        } else {
+            ViewBitmap.FillRect(erased, tw::kWhite);
+        }
+        ImageView->Repaint();
+        nvGridImageParts->Invalidate();
+    }
+}
+
+void TFormMain::ImageViewMouseMove(TnvOffscreenPaint&, TShiftState shift, int X, int Y) {
+    TrackViewMouse(shift, X, Y);
+    const tw::ColorValue c = ColorAtCursor;
+    LabelColorAtCurs->setText(QString::asprintf("R:%d  G:%d  B:%d", static_cast<int>(c & 255),
+                                                static_cast<int>((c >> 8) & 255),
+                                                static_cast<int>((c >> 16) & 255)));
+    const THSVValues hsv = ColorToHSVValues(c);
+    LabelColorAtCursHSV->setText(QString::asprintf("H:%d  S:%d  V:%d", hsv.H, hsv.S, hsv.V));
+}
+
+void TFormMain::ImageViewMouseDown(TnvOffscreenPaint&, TMouseButton, TShiftState shift, int X, int Y) {
+    if (TImagePart* part = FirstSelectedImagePart()) CurrentSettings = part->Settings;
+    TrackViewMouse(shift, X, Y);
+}
+
+void TFormMain::ImageViewClick(TnvOffscreenPaint&) {
+    if (!ActionFillMode->isChecked()) return;
+    const QRect seed(QPoint(CursorPicturePos.x(), CursorPicturePos.y()),
+                     QPoint(CursorPicturePos.x(), CursorPicturePos.y()));
+    if (OnShowMaskDialog) OnShowMaskDialog(PictureBitmap, seed, CursorViewPos, CurrentSettings);
+}
+
+// --- Image parts ------------------------------------------------------------------
+
+TImagePart* TFormMain::ImagePartAt(int row) {
+    TVokCell* cell = nvGridImageParts->Cells(0, row);
+    if (!cell || !cell->RowItem()) return nullptr;
+    return cell->RowItem()->Data.As<TImagePart>();
+}
+
+bool TFormMain::RowSelected(int row) {
+    TVokCell* cell = nvGridImageParts->Cells(0, row);
+    return cell && cell->Selected();
+}
+
+int TFormMain::SelectedRowCount() {
+    int n = 0;
+    for (int row = 1; row < nvGridImageParts->RowCount(); ++row)
+        if (RowSelected(row)) ++n;
+    return n;
+}
+
+TImagePart* TFormMain::FirstSelectedImagePart() {
+    for (int row = 0; row < nvGridImageParts->RowCount(); ++row)
+        if (RowSelected(row))
+            if (TImagePart* part = ImagePartAt(row)) return part;
+    return nullptr;
+}
+
+void TFormMain::AddImagePart(const tw::Bitmap& bitmap, QPoint anchor) {
+    auto owned = std::make_unique<TImagePart>(bitmap);
+    TImagePart* part = owned.get();
+    part->AnchorX = anchor.x();
+    part->AnchorY = anchor.y();
+    part->Settings = CurrentSettings;
+    parts_.push_back(std::move(owned));
+    nvGridImageParts->DefaultLayout().MinHeight = 70;
+    nvGridImageParts->AddRow(part);
+    TVokCell* cell = nvGridImageParts->Cells(0, nvGridImageParts->RowCount() - 1);
+    nvGridImageParts->SetFocusedCell(cell);
+    nvGridImageParts->RootCell().SelectCell(cell, 0);
+}
+
+void TFormMain::AddBlankImagePart() {
+    const tw::Bitmap blank(PictureBitmap.Width(), PictureBitmap.Height(), tw::kWhite);
+    AddImagePart(blank, QPoint(0, 0));
+}
+
+void TFormMain::ClearImageParts() {
+    ViewBitmap = tw::Bitmap();
+    for (int row = nvGridImageParts->RowCount() - 1; row >= 1; --row)
+        DeleteImagePartRow(row);
+}
+
+void TFormMain::DeleteImagePartRow(int row) {
+    TImagePart* part = ImagePartAt(row);
+    // The row goes before its part, so nothing the grid fires on the way sees a freed part.
+    nvGridImageParts->RootCell().Rows().Delete(row);
+    std::erase_if(parts_, [part](const std::unique_ptr<TImagePart>& p) { return p.get() == part; });
+    if (!nvGridImageParts->TopLeftCell() && nvGridImageParts->RowCount() > 1)
+        if (TVokCell* last = nvGridImageParts->Cells(0, nvGridImageParts->RowCount() - 1))
+            nvGridImageParts->ScrollCellToTopLeft(*last);
+}
+
+void TFormMain::DeleteSelectedImageParts() {
+    for (int row = nvGridImageParts->RowCount() - 1; row >= 1; --row) {
+        TVokCell* cell = nvGridImageParts->Cells(0, row);
+        if (cell && cell->Selected()) {
+            cell->SetSelected(false);
+            DeleteImagePartRow(row);
+        }
+    }
+}
+
+void TFormMain::JoinSelectedImageParts() {
+    tw::Bitmap merged;
+    int lowest = -1;
+    for (int row = nvGridImageParts->RowCount() - 1; row >= 1; --row) {
+        if (!RowSelected(row)) continue;
+        TImagePart* part = ImagePartAt(row);
+        if (!part) continue;
+        if (lowest < 0)
+            merged.Assign(part->Bitmap);
+        else
+            merged.DrawTransparent(0, 0, part->Bitmap); // drawn later: the lower number wins
+        lowest = row;
+    }
+    if (lowest < 0) return;
+    for (int row = nvGridImageParts->RowCount() - 1; row > lowest; --row)
+        if (RowSelected(row)) DeleteImagePartRow(row);
+    if (TImagePart* survivor = ImagePartAt(lowest)) {
+        const TGraphicsLockGuard lock;
+        survivor->Bitmap.Assign(merged);
+    }
+    nvGridImageParts->Invalidate();
+    RedrawLater();
+}
+
+void TFormMain::LoadImagePartFromFile() {
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open image to tintwell"),
+                                                      QString(), QStringLiteral("Images (*.bmp *.png)"));
+    if (path.isEmpty()) return;
+    LoadImagePartFrom(path);
+}
+
+void TFormMain::LoadImagePartFrom(const QString& path) {
+    const std::string file = path.toStdString();
+    // Parts are masks: a lossy file would smear white into near-white and add
+    // stray pixels, so only lossless files are taken.
+    const tw::PictureFormat format = tw::LoadFormatFor(file);
+    if (format != tw::PictureFormat::Bmp && format != tw::PictureFormat::Png)
+        throw tw::PictureError("cannot read " + tw::DisplayName(file) +
+                               ": image parts are read from bitmap (.bmp) or PNG (.png) files only");
+    const tw::Bitmap loaded = tw::LoadPicture(file);
+    AddImagePart(loaded, QPoint(0, 0));
+}
+
+void TFormMain::ApplyColorSettings() {
+    TImagePart* first = FirstSelectedImagePart();
+    TTintwellSettings settings = first ? first->Settings : CurrentSettings;
+    // Until the colour settings dialog is connected there is nothing to confirm.
+    if (OnShowColorSettings && OnShowColorSettings(first, settings)) {
+        CurrentSettings = settings;
+        if (first) first->Settings = settings;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        try {
+            for (int row = nvGridImageParts->RowCount() - 1; row >= 1; --row)
+                if (RowSelected(row))
+                    if (TImagePart* part = ImagePartAt(row)) {
+                        const TGraphicsLockGuard lock;
+                        part->ApplySettings(PictureBitmap, CurrentSettings);
+                    }
+        } catch (...) {
+            QApplication::restoreOverrideCursor();
+            throw;
+        }
+        QApplication::restoreOverrideCursor();
+        nvGridImageParts->Invalidate();
+    }
+    RedrawLater();
+}
+
+void TFormMain::nvGridImagePartsUserRenderCell(TVokGridView_Custom&, TPaintCanvas& canvas, TVokCell& cell,
+                                               const TRect& rect, bool& defaultDraw) {
+    const TGraphicsLockGuard lock;
+    if (!cell.RowItem() || cell.RowItem()->Index() <= 0) return;
+    defaultDraw = false;
+    const TnvGrid_Column* column = nvGridImageParts->ColumnOf(&cell);
+    if (column && column->Index() == 0) {
+        canvas.Font.Size = 24;
+        canvas.Font.Color = kBlack;
+        canvas.Brush.Style = TBrushStyle::Clear;
+        canvas.TextOut(rect.Left, rect.Top, QString::number(cell.RowItem()->Index()));
+        canvas.Font.Size = 8;
+        return;
+    }
+    const TImagePart* part = cell.RowItem()->Data.As<TImagePart>();
+    if (!part || part->Bitmap.IsEmpty() || rect.Height() <= 0) return;
+    const double k = static_cast<double>(part->Bitmap.Height()) / rect.Height();
+    const int w = Round(part->Bitmap.Width() / k), h = Round(part->Bitmap.Height() / k);
+    if (w <= 0 || h <= 0) return;
+    tw::Bitmap thumbnail(w, h);
+    thumbnail.StretchPlain(thumbnail.Rect(), part->Bitmap, part->Bitmap.Rect());
+    canvas.DrawTransparent(rect.Left, rect.Top, thumbnail);
+}
+
+bool TFormMain::nvGridImagePartsEditorCanModify(TVokGridView_Custom&, TVokCell*) {
+    return false;
+}
+
+void TFormMain::nvGridImagePartsCellSelectionChanged(TVokGridView_Custom&, TVokCell*) {
+    RedrawLater();
+    if (TImagePart* part = FirstSelectedImagePart()) CurrentSettings = part->Settings;
+}

@@ -1,0 +1,189 @@
+#pragma once
+// The main window: it owns the open document (the picture, the composite the
+// view shows, the image parts as rows of the parts grid, the current settings,
+// zoom, painting mode and brush size) and every command of the program.
+//
+// The dialogs and the picture files are reached through seams (the On...
+// members below): until they are assigned, those commands do nothing visible.
+
+#include "grid/nvGrid.h"
+#include "grid/nvOffscreenPaint.h"
+#include "platform/Bitmap.h"
+#include "recolour/ImagePart.h"
+#include "recolour/TintwellSettings.h"
+
+#include <QMainWindow>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QScrollArea;
+class QSplitter;
+class QToolBar;
+
+namespace tw {
+class TAbout;
+class THelpModule;
+} // namespace tw
+
+// What the window is started with.
+struct TFormMainOptions {
+    QStringList Arguments; // command-line arguments, without the program's name
+    tw::THelpModule* Help = nullptr;
+    // Plain message box; tests replace it.
+    std::function<void(const QString&)> ShowMessage;
+    // The Exit question; true for OK. Tests replace it.
+    std::function<bool()> ConfirmQuit;
+};
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    explicit TFormMain(TFormMainOptions options = {}, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // --- The document ---
+    tw::Bitmap PictureBitmap;
+    tw::Bitmap ViewBitmap;
+    TnvOffscreenPaint* ImageView = nullptr;
+    QPoint CursorViewPos{0, 0};
+    QPoint CursorPicturePos{0, 0};
+    TTintwellSettings CurrentSettings;
+    uint8_t ZoomIndex = 4;
+    tw::ColorValue ColorAtCursor = 0;
+
+    // --- Controls ---
+    QScrollArea* ScrollBox2 = nullptr;
+    QLabel* LabelFilename = nullptr;
+    QLabel* LabelColorAtCurs = nullptr;
+    QLabel* LabelColorAtCursHSV = nullptr;
+    QLabel* Label1 = nullptr; // "Online help"
+    QLabel* Label2 = nullptr; // "New version check"
+    QLabel* LabelSelectHint = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    TnvGrid* nvGridImageParts = nullptr;
+    QToolBar* ToolBarTools = nullptr;
+    QMenu* PopupMenuParts = nullptr;
+    tw::TAbout* About = nullptr;
+
+    // --- Commands ---
+    QAction* ActionFillMode = nullptr;
+    QAction* ActionBrushMode = nullptr;
+    QAction* ActionEraseMode = nullptr;
+    QAction* ActionChangeColor = nullptr;
+    QAction* ActionDeleteImagePart = nullptr;
+    QAction* ActionJoinSelectedImageParts = nullptr;
+    QAction* ActionLoadimagepartfromfile = nullptr;
+    QAction* ActionAddImagePart = nullptr;
+    QAction* ActionBrushSmall = nullptr;
+    QAction* ActionBrushMedium = nullptr;
+    QAction* ActionBrushLarge = nullptr;
+    QAction* ActionOrgImageInBack = nullptr;
+    QAction* ActionZoomPlus = nullptr;
+    QAction* ActionZoomMinus = nullptr;
+    QAction* ActionExit = nullptr;
+    QAction* ActionHelp = nullptr;
+    QAction* ActionAbout = nullptr;
+    QAction* OpenPicture1 = nullptr;
+    QAction* SaveCompletePicture = nullptr;
+    QAction* SaveImagePart = nullptr;
+    QAction* EditCut1 = nullptr;
+    QAction* EditCopy1 = nullptr;
+    QAction* EditPaste1 = nullptr;
+    QAction* EditDelete1 = nullptr;
+
+    // --- Seams for the dialogs and the picture files ---
+    // Fill click: the picture, the seed (left = right = px, top = bottom = py),
+    // the click in view pixels and a copy of CurrentSettings. The dialog adds
+    // its mask through AddImagePart.
+    std::function<void(const tw::Bitmap& picture, const QRect& seed, QPoint viewPos,
+                       TTintwellSettings settings)>
+        OnShowMaskDialog;
+    // "Change color...": shows the colour settings dialog for the part (null:
+    // none selected) starting from settings; returns true on OK with the
+    // dialog's result in settings.
+    std::function<bool(TImagePart* part, TTintwellSettings& settings)> OnShowColorSettings;
+    // The file commands ("&Open Picture...", "&Save Picture...", "&Save Image
+    // part..."): each shows its file dialog and, when the user confirms, does
+    // the work.
+    std::function<void()> OnOpenPicture;
+    std::function<void()> OnSavePicture;
+    std::function<void()> OnSaveImagePart;
+
+    // True when "/close" asked this instance to end.
+    bool CloseRequested() const { return closeRequested_; }
+    static bool IsCloseSwitch(const QStringList& arguments);
+
+    void FormCreate();
+    void InitDocument();
+    // Enables (execute false) or runs (execute true) one command.
+    void DispatchAction(QAction* action, bool execute, bool& handled);
+    // The idle-time pass over every command.
+    void UpdateActions();
+
+    void RedrawLater();
+
+    // --- Image view ---
+    void ResizeView();
+    void RebuildViewBitmap(int unused = 0);
+    void PaintView(TnvOffscreenPaint& sender);
+    void DrawCursorMarks(TPaintCanvas& canvas, QPoint point, double scale);
+    int BrushRadius() const;
+    void TrackViewMouse(TShiftState shift, int X, int Y);
+    void ImageViewMouseMove(TnvOffscreenPaint& sender, TShiftState shift, int X, int Y);
+    void ImageViewMouseDown(TnvOffscreenPaint& sender, TMouseButton button, TShiftState shift, int X, int Y);
+    void ImageViewClick(TnvOffscreenPaint& sender);
+    // Scale of the view (ZoomFactor of ZoomIndex).
+    double ZoomFactor() const;
+
+    // --- Image parts ---
+    void AddImagePart(const tw::Bitmap& bitmap, QPoint anchor);
+    void AddBlankImagePart();
+    void ClearImageParts();
+    void DeleteImagePartRow(int row);
+    TImagePart* ImagePartAt(int row);
+    TImagePart* FirstSelectedImagePart();
+    bool RowSelected(int row);
+    int SelectedRowCount();
+    void DeleteSelectedImageParts();
+    void JoinSelectedImageParts();
+    void LoadImagePartFromFile();
+    // Adds the picture file as a part; throws a PictureError for anything but
+    // a readable .bmp or .png.
+    void LoadImagePartFrom(const QString& path);
+    void ApplyColorSettings();
+    void nvGridImagePartsUserRenderCell(TVokGridView_Custom& grid, TPaintCanvas& canvas, TVokCell& cell,
+                                        const TRect& rect, bool& defaultDraw);
+    bool nvGridImagePartsEditorCanModify(TVokGridView_Custom& grid, TVokCell* cell);
+    void nvGridImagePartsCellSelectionChanged(TVokGridView_Custom& grid, TVokCell* cell);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QAction* MakeAction(const QString& caption, const QString& hint, const QString& icon,
+                        const QKeySequence& shortcut = {}, bool checkable = false);
+    void CreateActions();
+    void CreateLayout();
+    void CreateGrid();
+    void ActionTriggered(QAction* action);
+    bool HasCurrentCell();
+    void ShowHelp();
+    void SetChecked(QAction* on, std::initializer_list<QAction*> off);
+
+    TFormMainOptions options_;
+    std::vector<QAction*> actions_;
+    std::vector<std::unique_ptr<TImagePart>> parts_;
+    bool closeRequested_ = false;
+    bool updating_ = false;
+};
