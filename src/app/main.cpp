@@ -2,6 +2,7 @@
 
 #include "app/Form_Main.h"
 #include "app/HelpModule.h"
+#include "app/MainDialogs.h"
 #include "app/TintwellApplication.h"
 
 #include <QStringList>
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     TFormMain form(options);
     // "/close" asked this instance to end before the user works in it.
     if (form.CloseRequested()) return 0;
+    ConnectDialogs(form);
     form.show();
     return app.exec();
 }

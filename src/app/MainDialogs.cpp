@@ -1,0 +1,30 @@
+#include "app/MainDialogs.h"
+
+#include "app/Form_Main.h"
+#include "masking/Modal_Selection.h"
+#include "recolour/Modal_ColorSettings.h"
+
+#include <QDialog>
+
+TMainDialogs ConnectDialogs(TFormMain& form) {
+    TMainDialogs dialogs;
+    auto* selection = new TFormSelection(&form);
+    auto* colors = new TFormColorSettings(&form);
+    dialogs.FormSelection = selection;
+    dialogs.FormColorSettings = colors;
+
+    // "Add this" hands the grown mask to the parts list.
+    selection->OnAddImagePart = [&form](const tw::Bitmap& mask, QPoint anchor) { form.AddImagePart(mask, anchor); };
+    form.OnShowMaskDialog = [&form, selection](const tw::Bitmap& picture, const QRect& seed, QPoint viewPos,
+                                               TTintwellSettings settings) {
+        selection->ShowFor(picture, seed, viewPos, settings, form.ZoomIndex);
+    };
+    form.OnShowColorSettings = [&form, colors](TImagePart* part, TTintwellSettings& settings) {
+        // Without a selected part the dialog still edits the settings for new parts.
+        if (part) colors->Prepare(settings, &form.PictureBitmap, part);
+        if (colors->exec() != QDialog::Accepted) return false;
+        colors->GetSettings(settings);
+        return true;
+    };
+    return dialogs;
+}

@@ -1,0 +1,16 @@
+#pragma once
+// Creates the two modal dialogs of the main window — "Color mask generation"
+// and "Color settings" — and connects them to its Fill click and its
+// "Change color..." command. They live as long as the window and keep their
+// control state between showings.
+
+class TFormMain;
+class TFormSelection;
+class TFormColorSettings;
+
+struct TMainDialogs {
+    TFormSelection* FormSelection = nullptr;
+    TFormColorSettings* FormColorSettings = nullptr;
+};
+
+TMainDialogs ConnectDialogs(TFormMain& form);

@@ -1,0 +1,96 @@
+#include "app/MainDialogs.h"
+
+#include "app/Form_Main.h"
+#include "grid/nvDoLater.h"
+#include "grid/nvGrid.h"
+#include "masking/Modal_Selection.h"
+#include "platform/Thread.h"
+#include "recolour/Modal_ColorSettings.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+int PartPixels(const tw::Bitmap& part) {
+    int n = 0;
+    for (int y = 0; y < part.Height(); ++y)
+        for (int x = 0; x < part.Width(); ++x) n += part.Pixel(x, y) != tw::kWhite;
+    return n;
+}
+
+// Presses a button of the modal dialog once it is ready, from inside its loop.
+void PressWhen(const std::function<bool()>& ready, QPushButton* button) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, ready, button] {
+        if (!ready()) return;
+        timer->stop();
+        timer->deleteLater();
+        button->click();
+    });
+    timer->start(20);
+}
+
+// The whole road of a Fill click: the mask dialog grows a part from the seed on
+// its worker thread, "Add this" appends it to the list as the only selected row.
+TEST(MainDialogs, FillClickGrowsAPartAndAddThisAddsIt) {
+    tw::EnableSynchronizeFromEventLoop();
+    auto form = std::make_unique<TFormMain>();
+    TDoLater::RunQueue();
+    const TMainDialogs dialogs = ConnectDialogs(*form);
+    ASSERT_TRUE(form->OnShowMaskDialog);
+
+    // The red balloon of the start picture.
+    const QPoint seed(140, 120);
+    PressWhen([&] { return dialogs.FormSelection->isVisible() && !dialogs.FormSelection->Walking(); },
+              dialogs.FormSelection->ButtonAdd);
+    form->OnShowMaskDialog(form->PictureBitmap, QRect(seed, seed), seed, form->CurrentSettings);
+    TDoLater::RunQueue();
+
+    ASSERT_EQ(form->nvGridImageParts->RowCount(), 3);
+    const TImagePart* grown = form->ImagePartAt(2);
+    ASSERT_NE(grown, nullptr);
+    EXPECT_GT(PartPixels(grown->Bitmap), 2000) << "the balloon, not just the seed";
+    EXPECT_NE(grown->Bitmap.Pixel(seed.x(), seed.y()), form->PictureBitmap.Pixel(seed.x(), seed.y()))
+        << "grown pixels arrive recoloured";
+    EXPECT_EQ(form->SelectedRowCount(), 1);
+    form.reset();
+    TDoLater::RunQueue();
+}
+
+// "Change color..." takes the dialog's settings for the selected part and for
+// new parts; Cancel takes nothing over.
+TEST(MainDialogs, ChangeColorTakesTheDialogsSettingsOnOkOnly) {
+    auto form = std::make_unique<TFormMain>();
+    TDoLater::RunQueue();
+    const TMainDialogs dialogs = ConnectDialogs(*form);
+    TFormColorSettings* colors = dialogs.FormColorSettings;
+    const TTintwellSettings before = form->CurrentSettings;
+
+    PressWhen([&] { return colors->isVisible(); }, colors->Button2); // Cancel
+    form->ActionChangeColor->trigger();
+    EXPECT_EQ(form->CurrentSettings, before);
+
+    // Reset switches to Keep with no tints; OK hands that back.
+    PressWhen(
+        [&] {
+            if (!colors->isVisible()) return false;
+            colors->ButtonReset->click();
+            return true;
+        },
+        colors->Button1);
+    form->ActionChangeColor->trigger();
+    EXPECT_TRUE(form->CurrentSettings.KeepHue);
+    EXPECT_FALSE(form->CurrentSettings.ShiftHue);
+    EXPECT_EQ(form->ImagePartAt(1)->Settings, form->CurrentSettings);
+    form.reset();
+    TDoLater::RunQueue();
+}
+
+} // namespace
