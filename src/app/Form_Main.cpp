@@ -71,6 +71,7 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
     CreateActions();
     CreateLayout();
     FormCreate();
+    ConnectPictureFiles();
 
     // Commands are enabled whenever the event loop runs out of work.
     if (auto* dispatcher = QAbstractEventDispatcher::instance())

@@ -24,6 +24,10 @@
 #include <vector>
 
 class QAction;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
 class QLabel;
 class QMenu;
 class QScrollArea;
@@ -43,6 +47,12 @@ struct TFormMainOptions {
     std::function<void(const QString&)> ShowMessage;
     // The Exit question; true for OK. Tests replace it.
     std::function<bool()> ConfirmQuit;
+    // The picture file dialogs: the chosen file's full path, empty when the
+    // user cancels. Tests replace them.
+    std::function<QString()> ChooseOpenPicture;
+    std::function<QString(const QString& caption)> ChooseSavePicture;
+    // "<name> exists already, replace?"; true for OK. Tests replace it.
+    std::function<bool(const QString& fileName)> ConfirmReplace;
 };
 
 class TFormMain : public QMainWindow {
@@ -120,6 +130,25 @@ class TFormMain : public QMainWindow {
     std::function<void()> OnSavePicture;
     std::function<void()> OnSaveImagePart;
 
+    // --- Picture files ---
+    // Opens the picture file as the new document: the picture at the working
+    // size and one blank part. A file that cannot be read throws before
+    // anything changes.
+    void OpenPicture1Accept(const QString& fileName);
+    // Writes the result picture: the picture with every part drawn over it.
+    void SaveCompletePictureAccept(const QString& fileName);
+    // Writes the current row's part bitmap.
+    void SaveImagePartAccept(const QString& fileName);
+    // Writes the bitmap in the format the extension names (".bmp" appended when
+    // there is none), asking before it replaces a file. Returns false when
+    // nothing was written: the user kept the old file, or the extension names
+    // no format we write.
+    bool SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName);
+    // The result picture as it would be saved.
+    tw::Bitmap ComposeResultPicture();
+    // Whether a drag carries exactly one local picture file we can open; its path.
+    static QString DroppablePicture(const QMimeData* data);
+
     // True when "/close" asked this instance to end.
     bool CloseRequested() const { return closeRequested_; }
     static bool IsCloseSwitch(const QStringList& arguments);
@@ -169,6 +198,9 @@ class TFormMain : public QMainWindow {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     QAction* MakeAction(const QString& caption, const QString& hint, const QString& icon,
@@ -180,10 +212,12 @@ class TFormMain : public QMainWindow {
     bool HasCurrentCell();
     void ShowHelp();
     void SetChecked(QAction* on, std::initializer_list<QAction*> off);
+    void ConnectPictureFiles();
 
     TFormMainOptions options_;
     std::vector<QAction*> actions_;
     std::vector<std::unique_ptr<TImagePart>> parts_;
+    QString pictureFolder_; // where the file dialogs start: the last picture's folder
     bool closeRequested_ = false;
     bool updating_ = false;
 };

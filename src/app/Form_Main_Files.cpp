@@ -1,0 +1,232 @@
+// The main window's picture files: opening a picture as the new document,
+// saving the result picture and single image parts, and pictures dropped on
+// the window.
+
+#include "app/Form_Main.h"
+
+#include "colour/ThreadSafeBitmap.h"
+#include "platform/PictureFile.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPixmap>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+const QString kOpenFilter = QStringLiteral("Images (*.bmp *.jpg *.jpeg *.ico *.png)");
+const QSize kPreviewSize(200, 150);
+constexpr long long kMaxPreviewPixels = 40LL * 1000 * 1000;
+const QStringList kSaveFilters = {QStringLiteral("JPEG Image File (*.jpg)"),
+                                  QStringLiteral("JPEG Image File (*.jpeg)"),
+                                  QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("Icons (*.ico)"),
+                                  QStringLiteral("PNG Image File (*.png)")};
+
+// The wait cursor for the length of a block, restored on every way out.
+class WaitCursor {
+  public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// Where the file dialogs start before any picture was opened or saved.
+QString StartFolder() {
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return !pictures.isEmpty() && QDir(pictures).exists() ? pictures : QDir::homePath();
+}
+
+// A small picture of the file under the cursor in the open dialog. Decoded
+// with our own loader, so it shows what opening would give.
+void AddPreview(QFileDialog& dialog) {
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    if (!grid) return;
+    auto* preview = new QLabel(&dialog);
+    preview->setFixedSize(kPreviewSize + QSize(8, 8));
+    preview->setAlignment(Qt::AlignCenter);
+    preview->setFrameShape(QFrame::StyledPanel);
+    grid->addWidget(preview, 1, grid->columnCount(), 1, 1);
+    // Room for the preview without squeezing the file list.
+    dialog.resize(860, 460);
+    QObject::connect(&dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
+        preview->clear();
+        const std::string file = path.toStdString();
+        const tw::PictureFormat format = tw::LoadFormatFor(file);
+        if (!QFileInfo(path).isFile() || format == tw::PictureFormat::Unknown) return;
+        // Only JPEG decodes at a fraction of its size: a preview is not worth
+        // decoding a huge bitmap in full while the user browses.
+        const QSize size = QImageReader(path).size();
+        if (format != tw::PictureFormat::Jpeg && size.isValid() &&
+            static_cast<long long>(size.width()) * size.height() > kMaxPreviewPixels) {
+            preview->setText(QStringLiteral("No preview"));
+            return;
+        }
+        try {
+            const tw::Bitmap picture = tw::LoadPicture(file, kPreviewSize);
+            preview->setPixmap(QPixmap::fromImage(
+                picture.Image().scaled(kPreviewSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        } catch (const std::exception&) {
+            preview->setText(QStringLiteral("No preview"));
+        }
+    });
+}
+
+} // namespace
+
+void TFormMain::ConnectPictureFiles() {
+    pictureFolder_ = StartFolder();
+    if (!options_.ChooseOpenPicture)
+        options_.ChooseOpenPicture = [this] {
+            QFileDialog dialog(this, QStringLiteral("Open Picture"), pictureFolder_, kOpenFilter);
+            dialog.setAcceptMode(QFileDialog::AcceptOpen);
+            dialog.setFileMode(QFileDialog::ExistingFile);
+            dialog.setOption(QFileDialog::DontUseNativeDialog); // the preview needs our own dialog
+            AddPreview(dialog);
+            return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+        };
+    if (!options_.ChooseSavePicture)
+        options_.ChooseSavePicture = [this](const QString& caption) {
+            QFileDialog dialog(this, caption, pictureFolder_);
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog.setNameFilters(kSaveFilters);
+            // We ask ourselves before a file is replaced, after the extension is settled.
+            dialog.setOption(QFileDialog::DontConfirmOverwrite);
+            return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+        };
+    if (!options_.ConfirmReplace)
+        options_.ConfirmReplace = [this](const QString& fileName) {
+            return QMessageBox::warning(this, QStringLiteral("Tintwell"),
+                                        fileName + QStringLiteral(" exists already, replace?"),
+                                        QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+        };
+
+    OnOpenPicture = [this] {
+        const QString file = options_.ChooseOpenPicture();
+        if (!file.isEmpty()) OpenPicture1Accept(file);
+    };
+    OnSavePicture = [this] {
+        const QString file = options_.ChooseSavePicture(QStringLiteral("Save Picture"));
+        if (!file.isEmpty()) SaveCompletePictureAccept(file);
+    };
+    OnSaveImagePart = [this] {
+        if (!HasCurrentCell()) return;
+        const QString file = options_.ChooseSavePicture(QStringLiteral("Save Image part"));
+        if (!file.isEmpty()) SaveImagePartAccept(file);
+    };
+    setAcceptDrops(true);
+}
+
+void TFormMain::OpenPicture1Accept(const QString& fileName) {
+    tw::Bitmap picture;
+    {
+        const WaitCursor wait;
+        // Read and reduce before anything changes: a file that fails leaves the
+        // document as it was.
+        picture = tw::LoadWorkingPicture(fileName.toStdString());
+    }
+    const QFileInfo info(fileName);
+    LabelFilename->setText(QDir::toNativeSeparators(info.absoluteFilePath()));
+    pictureFolder_ = info.absolutePath();
+    {
+        const TGraphicsLockGuard lock;
+        PictureBitmap = std::move(picture);
+    }
+    ClearImageParts();
+    AddBlankImagePart();
+    ResizeView();
+}
+
+tw::Bitmap TFormMain::ComposeResultPicture() {
+    const TGraphicsLockGuard lock;
+    tw::Bitmap result;
+    result.Assign(PictureBitmap);
+    // Every part, whatever the selection; lower numbers are drawn last and win.
+    for (int row = nvGridImageParts->RowCount() - 1; row >= 1; --row)
+        if (TImagePart* part = ImagePartAt(row)) result.DrawTransparent(0, 0, part->Bitmap);
+    return result;
+}
+
+void TFormMain::SaveCompletePictureAccept(const QString& fileName) {
+    const tw::Bitmap result = ComposeResultPicture();
+    SavePictureByExtension(result, fileName);
+}
+
+void TFormMain::SaveImagePartAccept(const QString& fileName) {
+    TVokCell* current = nvGridImageParts->FocusedCell();
+    if (!current || !current->RowItem()) return;
+    TImagePart* part = ImagePartAt(current->RowItem()->Index());
+    if (!part) return;
+    tw::Bitmap copy;
+    {
+        const TGraphicsLockGuard lock;
+        copy.Assign(part->Bitmap);
+    }
+    SavePictureByExtension(copy, fileName);
+}
+
+bool TFormMain::SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName) {
+    QString target = fileName;
+    if (tw::ExtensionOf(target.toStdString()).empty()) target += QStringLiteral(".bmp");
+    const std::string path = target.toStdString();
+    // A name we cannot write is dropped before the replace question: asking
+    // about a file we would then leave alone would only mislead.
+    if (tw::SaveFormatFor(path) == tw::PictureFormat::Unknown) return false;
+    if (QFileInfo::exists(target) && !options_.ConfirmReplace(target)) return false;
+    {
+        const WaitCursor wait;
+        tw::SavePicture(bitmap, path);
+    }
+    pictureFolder_ = QFileInfo(target).absolutePath();
+    return true;
+}
+
+// --- Dropped files ------------------------------------------------------------
+
+QString TFormMain::DroppablePicture(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return {};
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile()) return {};
+    const QString path = urls.first().toLocalFile();
+    if (tw::LoadFormatFor(path.toStdString()) == tw::PictureFormat::Unknown) return {};
+    return path;
+}
+
+void TFormMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppablePicture(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TFormMain::dragMoveEvent(QDragMoveEvent* event) {
+    if (!DroppablePicture(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TFormMain::dropEvent(QDropEvent* event) {
+    const QString path = DroppablePicture(event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Opened once the drop is over, so that the program the file came from is
+    // not kept waiting by the loading or by an error box.
+    QTimer::singleShot(0, this, [this, path] { OpenPicture1Accept(path); });
+}

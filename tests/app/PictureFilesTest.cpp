@@ -1,0 +1,408 @@
+// Opening pictures into the main window, saving the result and single parts,
+// and pictures dropped on the window.
+
+#include "app/Form_Main.h"
+#include "app/TintwellApplication.h"
+#include "colour/HSV.h"
+#include "grid/nvDoLater.h"
+#include "platform/PictureError.h"
+#include "platform/PictureFile.h"
+#include "support/TestFiles.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDropEvent>
+#include <QImage>
+#include <QImageWriter>
+#include <QLabel>
+#include <QMimeData>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr tw::ColorValue kSkin = 0x5080C0;
+constexpr tw::ColorValue kBlue = 0xAA0000;
+constexpr tw::ColorValue kGreen = 0x00AA00;
+
+// A main window whose file dialogs and replace question are answered by the test.
+struct Window {
+    QString openChoice; // what the open dialog returns; empty: Cancel
+    QString saveChoice; // what the save dialogs return
+    std::vector<QString> saveCaptions;
+    std::vector<QString> replaceQuestions;
+    bool answerReplace = true;
+    std::unique_ptr<TFormMain> form;
+
+    Window() {
+        TFormMainOptions options;
+        options.ShowMessage = [](const QString&) {};
+        options.ChooseOpenPicture = [this] { return openChoice; };
+        options.ChooseSavePicture = [this](const QString& caption) {
+            saveCaptions.push_back(caption);
+            return saveChoice;
+        };
+        options.ConfirmReplace = [this](const QString& name) {
+            replaceQuestions.push_back(name);
+            return answerReplace;
+        };
+        form = std::make_unique<TFormMain>(options);
+        TDoLater::RunQueue();
+    }
+    ~Window() {
+        form.reset();
+        TDoLater::RunQueue();
+    }
+    TFormMain* operator->() { return form.get(); }
+    TnvGrid& Grid() { return *form->nvGridImageParts; }
+    void Select(int row) {
+        TVokCell* cell = Grid().Cells(0, row);
+        Grid().SetFocusedCell(cell);
+        Grid().RootCell().SelectCell(cell, 0);
+        TDoLater::RunQueue();
+    }
+    void Run(QAction* action) {
+        bool handled = false;
+        form->DispatchAction(action, true, handled);
+        TDoLater::RunQueue();
+    }
+    // Runs the command from the event loop, as a click would, so that an error
+    // goes to the application's error handler.
+    void RunFromEventLoop(QAction* action) {
+        QTimer::singleShot(0, form.get(), [action] { action->trigger(); });
+        QCoreApplication::processEvents();
+        TDoLater::RunQueue();
+    }
+    void Open(const std::string& path) {
+        openChoice = QString::fromStdString(path);
+        Run(form->OpenPicture1);
+    }
+};
+
+// Collects what the application's error handler would show.
+struct ShownErrors {
+    std::vector<std::string> messages;
+    std::function<void(const std::string&)> saved;
+    TTintwellApplication* app = static_cast<TTintwellApplication*>(QCoreApplication::instance());
+    ShownErrors() {
+        saved = app->ShowError;
+        app->ShowError = [this](const std::string& m) { messages.push_back(m); };
+    }
+    ~ShownErrors() { app->ShowError = saved; }
+};
+
+// A picture whose pixels differ, so that a shifted or scaled copy shows.
+tw::Bitmap Pattern(int width, int height) {
+    tw::Bitmap b(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            b.SetPixel(x, y, static_cast<tw::ColorValue>((x * 7) % 251 + 256 * ((y * 5) % 241) + 65536 * 40));
+    return b;
+}
+
+std::vector<QPoint> PartPixels(const tw::Bitmap& b) {
+    std::vector<QPoint> out;
+    for (int y = 0; y < b.Height(); ++y)
+        for (int x = 0; x < b.Width(); ++x)
+            if (b.Pixel(x, y) != tw::kWhite) out.emplace_back(x, y);
+    return out;
+}
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+TEST(PictureFiles, OpeningReducesToTheWorkingSizeAndResetsThePartsOnly) {
+    twtest::TempDir dir;
+    struct Case {
+        const char* name;
+        QSize file, working;
+    };
+    const Case cases[] = {
+        {"wide.jpg", {1000, 750}, {800, 600}},
+        {"tall.png", {700, 1000}, {420, 600}},
+        // The width rule replaces the height rule's scale.
+        {"big.JPEG", {3000, 4000}, {800, 1067}},
+        {"small.bmp", {640, 480}, {640, 480}},
+        {"exact.jpg", {800, 600}, {800, 600}},
+    };
+    for (const Case& c : cases)
+        ASSERT_TRUE(tw::SavePicture(tw::Bitmap(c.file.width(), c.file.height(), kSkin), dir.Path(c.name)));
+
+    Window w;
+    // What opening must leave alone.
+    w->ZoomIndex = 3; // factor 0.5
+    w.Run(w->ActionEraseMode);
+    w.Run(w->ActionBrushSmall);
+    w.Run(w->ActionOrgImageInBack); // off
+    w->CurrentSettings.Hue = 123;
+    w->CurrentSettings.SaturationTint = 77;
+    const TTintwellSettings settings = w->CurrentSettings;
+    w->AddBlankImagePart();
+    w->AddBlankImagePart();
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        w.Open(dir.Path(c.name));
+        EXPECT_EQ(w->PictureBitmap.Rect().size(), c.working);
+        EXPECT_EQ(w->PictureBitmap.Pixel(c.working.width() / 2, c.working.height() / 2), kSkin);
+        EXPECT_EQ(w->LabelFilename->text(), Q(dir.Path(c.name)));
+        ASSERT_EQ(w.Grid().RowCount(), 2) << "one blank part";
+        ASSERT_NE(w->ImagePartAt(1), nullptr);
+        EXPECT_EQ(w->ImagePartAt(1)->Bitmap.Rect().size(), c.working);
+        EXPECT_TRUE(PartPixels(w->ImagePartAt(1)->Bitmap).empty());
+        EXPECT_TRUE(w->RowSelected(1));
+        EXPECT_EQ(w->ImageView->width(), Round(c.working.width() * 0.5));
+        EXPECT_EQ(w->ImageView->height(), Round(c.working.height() * 0.5));
+        EXPECT_EQ(w->ViewBitmap.Rect().size(), c.working);
+        EXPECT_EQ(w->ZoomIndex, 3);
+        EXPECT_TRUE(w->ActionEraseMode->isChecked());
+        EXPECT_TRUE(w->ActionBrushSmall->isChecked());
+        EXPECT_FALSE(w->ActionOrgImageInBack->isChecked());
+        EXPECT_EQ(w->CurrentSettings, settings);
+    }
+
+    // A picture that already fits arrives pixel for pixel.
+    const tw::Bitmap pattern = Pattern(640, 480);
+    ASSERT_TRUE(tw::SavePicture(pattern, dir.Path("pattern.bmp")));
+    w.Open(dir.Path("pattern.bmp"));
+    EXPECT_TRUE(w->PictureBitmap == pattern);
+
+    // Cancel in the dialog changes nothing.
+    w.openChoice.clear();
+    w.Run(w->OpenPicture1);
+    EXPECT_TRUE(w->PictureBitmap == pattern);
+}
+
+TEST(PictureFiles, IconsOpenOverWhite) {
+    twtest::TempDir dir;
+    QImage icon(32, 32, QImage::Format_ARGB32);
+    icon.fill(Qt::transparent);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x)
+            icon.setPixel(x, y, qRgba(0, 0, 170, 255));
+    QImageWriter writer(Q(dir.Path("half.ico")), "ico");
+    ASSERT_TRUE(writer.write(icon));
+
+    Window w;
+    w.Open(dir.Path("half.ico"));
+    ASSERT_EQ(w->PictureBitmap.Rect().size(), QSize(32, 32));
+    EXPECT_EQ(w->PictureBitmap.Pixel(5, 5), kBlue);
+    EXPECT_EQ(w->PictureBitmap.Pixel(5, 25), tw::kWhite);
+}
+
+TEST(PictureFiles, AnUnreadableFileLeavesTheDocumentAndShowsOneMessage) {
+    twtest::TempDir dir;
+    QByteArray corrupt("\xFF\xD8\xFF\xE0 this is no picture at all");
+    corrupt.append(2000, '\x55');
+    twtest::WriteAll(dir.Path("broken.jpg"), corrupt);
+    twtest::WriteAll(dir.Path("notes.txt"), "text");
+
+    Window w;
+    w->AddBlankImagePart();
+    tw::Bitmap drawn(400, 400);
+    drawn.FillRect(QRect(5, 5, 10, 10), kGreen);
+    w->AddImagePart(drawn, {0, 0});
+    w->LabelFilename->setText(QStringLiteral("before"));
+    TDoLater::RunQueue();
+    const tw::Bitmap picture = w->PictureBitmap;
+
+    for (const char* name : {"broken.jpg", "notes.txt", "missing.bmp"}) {
+        SCOPED_TRACE(name);
+        ShownErrors errors;
+        w.openChoice = Q(dir.Path(name));
+        w.RunFromEventLoop(w->OpenPicture1);
+        ASSERT_EQ(errors.messages.size(), 1u);
+        EXPECT_NE(errors.messages[0].find(name), std::string::npos) << errors.messages[0];
+        EXPECT_EQ(errors.messages[0].rfind("cannot read ", 0), 0u) << errors.messages[0];
+
+        EXPECT_TRUE(w->PictureBitmap == picture);
+        EXPECT_EQ(w->LabelFilename->text(), QStringLiteral("before"));
+        ASSERT_EQ(w.Grid().RowCount(), 4);
+        EXPECT_EQ(PartPixels(w->ImagePartAt(3)->Bitmap).size(), 100u);
+    }
+}
+
+TEST(PictureFiles, SaveWritesByTheLowerCasedExtension) {
+    twtest::TempDir dir;
+    Window w;
+    const tw::Bitmap picture = Pattern(60, 40);
+
+    // No extension: a bitmap file with ".bmp" appended, and nothing under the bare name.
+    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("photo"))));
+    EXPECT_FALSE(twtest::FileExists(dir.Path("photo")));
+    const QByteArray bmp = twtest::ReadAll(dir.Path("photo.bmp"));
+    ASSERT_GT(bmp.size(), 30);
+    EXPECT_TRUE(bmp.startsWith("BM"));
+    EXPECT_EQ(static_cast<uint8_t>(bmp[28]), 24) << "24 bits per pixel";
+    EXPECT_TRUE(tw::LoadPicture(dir.Path("photo.bmp")) == picture);
+
+    // Upper-case extension: JPEG, and the name keeps its case.
+    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("Shot.JPG"))));
+    EXPECT_TRUE(twtest::ReadAll(dir.Path("Shot.JPG")).startsWith("\xFF\xD8\xFF"));
+    EXPECT_FALSE(twtest::FileExists(dir.Path("Shot.jpg")));
+
+    // The other formats we write, each recognisable by its first bytes.
+    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("a.jpeg"))));
+    EXPECT_TRUE(twtest::ReadAll(dir.Path("a.jpeg")).startsWith("\xFF\xD8\xFF"));
+    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("a.png"))));
+    EXPECT_TRUE(twtest::ReadAll(dir.Path("a.png")).startsWith("\x89PNG"));
+    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("a.ico"))));
+    EXPECT_TRUE(twtest::ReadAll(dir.Path("a.ico")).startsWith(QByteArray("\0\0\1\0", 4)));
+    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("a.emf"))));
+    EXPECT_TRUE(twtest::ReadAll(dir.Path("a.emf")).startsWith(QByteArray("\1\0\0\0", 4)));
+    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("a.Wmf"))));
+    EXPECT_GT(twtest::ReadAll(dir.Path("a.Wmf")).size(), 60 * 40 * 3);
+
+    // Anything else: nothing written, nothing asked, nothing shown.
+    ShownErrors errors;
+    twtest::WriteAll(dir.Path("old.gif"), "old");
+    for (const char* name : {"a.gif", "old.gif", "a.jpg.txt", "dot."}) {
+        EXPECT_FALSE(w->SavePictureByExtension(picture, Q(dir.Path(name)))) << name;
+    }
+    EXPECT_FALSE(twtest::FileExists(dir.Path("a.gif")));
+    EXPECT_FALSE(twtest::FileExists(dir.Path("a.jpg.txt")));
+    EXPECT_FALSE(twtest::FileExists(dir.Path("dot.")));
+    EXPECT_EQ(twtest::ReadAll(dir.Path("old.gif")), QByteArray("old"));
+    EXPECT_TRUE(w.replaceQuestions.empty());
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST(PictureFiles, ReplacingAFileAsksFirstAndCancelKeepsItByteForByte) {
+    twtest::TempDir dir;
+    Window w;
+    ASSERT_TRUE(w->SavePictureByExtension(tw::Bitmap(30, 20, kGreen), Q(dir.Path("keep.bmp"))));
+    EXPECT_TRUE(w.replaceQuestions.empty()) << "a new file is not asked about";
+    const QByteArray before = twtest::ReadAll(dir.Path("keep.bmp"));
+
+    w.answerReplace = false;
+    EXPECT_FALSE(w->SavePictureByExtension(tw::Bitmap(50, 10, kBlue), Q(dir.Path("keep.bmp"))));
+    ASSERT_EQ(w.replaceQuestions.size(), 1u);
+    EXPECT_EQ(w.replaceQuestions[0], Q(dir.Path("keep.bmp")));
+    EXPECT_EQ(twtest::ReadAll(dir.Path("keep.bmp")), before);
+
+    // The question is about the name with ".bmp" appended.
+    EXPECT_FALSE(w->SavePictureByExtension(tw::Bitmap(50, 10, kBlue), Q(dir.Path("keep"))));
+    ASSERT_EQ(w.replaceQuestions.size(), 2u);
+    EXPECT_EQ(w.replaceQuestions[1], Q(dir.Path("keep.bmp")));
+    EXPECT_EQ(twtest::ReadAll(dir.Path("keep.bmp")), before);
+
+    w.answerReplace = true;
+    EXPECT_TRUE(w->SavePictureByExtension(tw::Bitmap(50, 10, kBlue), Q(dir.Path("keep.bmp"))));
+    EXPECT_TRUE(tw::LoadPicture(dir.Path("keep.bmp")) == tw::Bitmap(50, 10, kBlue));
+}
+
+TEST(PictureFiles, TheSavedResultHoldsEveryPartLowerNumbersOnTop) {
+    twtest::TempDir dir;
+    Window w;
+    w->PictureBitmap.Fill(kSkin);
+    tw::Bitmap a(400, 400), b(400, 400);
+    a.FillRect(QRect(0, 0, 20, 20), kBlue);
+    b.FillRect(QRect(10, 10, 20, 20), kGreen);
+    w->AddImagePart(a, {0, 0});     // part 2
+    w->AddImagePart(b, {0, 0});     // part 3, the only selected one
+    w.Run(w->ActionOrgImageInBack); // the view drops the picture; the result must not
+    ASSERT_FALSE(w->RowSelected(2));
+
+    w.saveChoice = Q(dir.Path("result.png"));
+    w.Run(w->SaveCompletePicture);
+    ASSERT_EQ(w.saveCaptions, std::vector<QString>{QStringLiteral("Save Picture")});
+    const tw::Bitmap result = tw::LoadPicture(dir.Path("result.png"));
+    ASSERT_EQ(result.Rect(), QRect(0, 0, 400, 400));
+    EXPECT_EQ(result.Pixel(5, 5), kBlue) << "unselected part 2";
+    EXPECT_EQ(result.Pixel(15, 15), kBlue) << "part 2 over part 3";
+    EXPECT_EQ(result.Pixel(25, 25), kGreen);
+    EXPECT_EQ(result.Pixel(100, 100), kSkin);
+    EXPECT_EQ(result.Pixel(25, 5), kSkin);
+    // Saving composes a copy: the picture and the parts are as they were.
+    EXPECT_EQ(w->PictureBitmap.Pixel(5, 5), kSkin);
+    EXPECT_EQ(w->ImagePartAt(3)->Bitmap.Pixel(15, 15), kGreen);
+
+    // Cancel in the dialog writes nothing.
+    w.saveChoice.clear();
+    w.Run(w->SaveCompletePicture);
+    EXPECT_EQ(w.saveCaptions.size(), 2u);
+    EXPECT_TRUE(w.replaceQuestions.empty());
+}
+
+TEST(PictureFiles, APartSavedAsBitmapLoadsBackIdentical) {
+    twtest::TempDir dir;
+    Window w;
+    w->PictureBitmap = Pattern(400, 400);
+    tw::Bitmap mask(400, 400);
+    mask.FillRect(QRect(30, 40, 25, 15), 0x123456);
+    mask.SetPixel(399, 399, 0xFEFFFF); // near-white is part of the part
+    w->AddImagePart(mask, {0, 0});     // part 2
+    w->AddImagePart(tw::Bitmap(400, 400, kGreen), {0, 0});
+    w.Select(2);
+
+    w.saveChoice = Q(dir.Path("part"));
+    w.Run(w->SaveImagePart);
+    ASSERT_EQ(w.saveCaptions, std::vector<QString>{QStringLiteral("Save Image part")});
+    ASSERT_TRUE(twtest::FileExists(dir.Path("part.bmp")));
+    w->LoadImagePartFrom(Q(dir.Path("part.bmp")));
+    ASSERT_EQ(w.Grid().RowCount(), 5);
+    EXPECT_TRUE(w->ImagePartAt(4)->Bitmap == mask);
+
+    // A JPEG part is written, but parts are read from lossless files only.
+    w.Select(2);
+    w.saveChoice = Q(dir.Path("part.jpg"));
+    w.Run(w->SaveImagePart);
+    ASSERT_TRUE(twtest::FileExists(dir.Path("part.jpg")));
+    EXPECT_THROW(w->LoadImagePartFrom(Q(dir.Path("part.jpg"))), tw::PictureError);
+}
+
+TEST(PictureFiles, CtrlSSavesThePicture) {
+    twtest::TempDir dir;
+    Window w;
+    w->show();
+    QApplication::setActiveWindow(w.form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    w.saveChoice = Q(dir.Path("keyed.bmp"));
+    QTest::keyClick(w.form.get(), Qt::Key_S, Qt::ControlModifier);
+    TDoLater::RunQueue();
+    EXPECT_EQ(w.saveCaptions, std::vector<QString>{QStringLiteral("Save Picture")});
+    EXPECT_TRUE(twtest::FileExists(dir.Path("keyed.bmp")));
+}
+
+TEST(PictureFiles, ADroppedPictureFileOpens) {
+    twtest::TempDir dir;
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(1000, 750, kSkin), dir.Path("dropped.JPG")));
+    twtest::WriteAll(dir.Path("notes.txt"), "text");
+    Window w;
+
+    auto mime = [](const std::vector<QUrl>& urls) {
+        auto data = std::make_unique<QMimeData>();
+        data->setUrls(QList<QUrl>(urls.begin(), urls.end()));
+        return data;
+    };
+    auto accepted = [&](const QMimeData* data) {
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        enter.ignore();
+        QCoreApplication::sendEvent(w.form.get(), &enter);
+        return enter.isAccepted();
+    };
+    const QUrl picture = QUrl::fromLocalFile(Q(dir.Path("dropped.JPG")));
+    EXPECT_FALSE(accepted(mime({QUrl::fromLocalFile(Q(dir.Path("notes.txt")))}).get()));
+    EXPECT_FALSE(accepted(mime({picture, picture}).get())) << "one file at a time";
+    EXPECT_FALSE(accepted(mime({QUrl(QStringLiteral("https://example.org/a.jpg"))}).get()));
+    const auto data = mime({picture});
+    ASSERT_TRUE(accepted(data.get()));
+
+    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.form.get(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    QCoreApplication::processEvents();
+    TDoLater::RunQueue();
+    EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(800, 600));
+    EXPECT_EQ(w->LabelFilename->text(), Q(dir.Path("dropped.JPG")));
+    EXPECT_EQ(w.Grid().RowCount(), 2);
+}
