@@ -548,6 +548,18 @@ void TFormMain::PaintView(TnvOffscreenPaint& sender) {
     // and the labels should report the picture, not the frame.
     ColorAtCursor = canvas.Pixel(CursorViewPos.x(), CursorViewPos.y());
     DrawCursorMarks(canvas, CursorViewPos, 1);
+    // The mouse move that asked for this paint showed the colour of the paint
+    // before; show the one just read, so the labels never lag a move behind.
+    ShowColorAtCursor();
+}
+
+void TFormMain::ShowColorAtCursor() {
+    const tw::ColorValue c = ColorAtCursor;
+    LabelColorAtCurs->setText(QString::asprintf("R:%d  G:%d  B:%d", static_cast<int>(c & 255),
+                                                static_cast<int>((c >> 8) & 255),
+                                                static_cast<int>((c >> 16) & 255)));
+    const THSVValues hsv = ColorToHSVValues(c);
+    LabelColorAtCursHSV->setText(QString::asprintf("H:%d  S:%d  V:%d", hsv.H, hsv.S, hsv.V));
 }
 
 void TFormMain::DrawCursorMarks(TPaintCanvas& canvas, QPoint point, double scale) {
@@ -625,12 +637,7 @@ void TFormMain::TrackViewMouse(TShiftState shift, int X, int Y) {
 
 void TFormMain::ImageViewMouseMove(TnvOffscreenPaint&, TShiftState shift, int X, int Y) {
     TrackViewMouse(shift, X, Y);
-    const tw::ColorValue c = ColorAtCursor;
-    LabelColorAtCurs->setText(QString::asprintf("R:%d  G:%d  B:%d", static_cast<int>(c & 255),
-                                                static_cast<int>((c >> 8) & 255),
-                                                static_cast<int>((c >> 16) & 255)));
-    const THSVValues hsv = ColorToHSVValues(c);
-    LabelColorAtCursHSV->setText(QString::asprintf("H:%d  S:%d  V:%d", hsv.H, hsv.S, hsv.V));
+    ShowColorAtCursor();
 }
 
 void TFormMain::ImageViewMouseDown(TnvOffscreenPaint&, TMouseButton, TShiftState shift, int X, int Y) {

@@ -166,6 +166,8 @@ class TFormMain : public QMainWindow {
     void ResizeView();
     void RebuildViewBitmap(int unused = 0);
     void PaintView(TnvOffscreenPaint& sender);
+    // Sets the two colour labels from ColorAtCursor.
+    void ShowColorAtCursor();
     void DrawCursorMarks(TPaintCanvas& canvas, QPoint point, double scale);
     int BrushRadius() const;
     void TrackViewMouse(TShiftState shift, int X, int Y);

@@ -424,6 +424,7 @@ TEST(FormMain, ColourLabelsShowThePixelUnderTheCursor) {
     w.UniformPicture(kRed);
     w->ImageViewMouseMove(*w->ImageView, 0, 50, 60);
     w->ImageView->Repaint();
+    EXPECT_EQ(w->LabelColorAtCurs->text(), QStringLiteral("R:255  G:0  B:0")) << "no lag behind the paint";
     w->ImageViewMouseMove(*w->ImageView, 0, 50, 60);
     EXPECT_EQ(w->ColorAtCursor, kRed);
     EXPECT_EQ(w->LabelColorAtCurs->text(), QStringLiteral("R:255  G:0  B:0"));
