@@ -5,10 +5,13 @@
 #include "grid/nvGrid.h"
 #include "masking/Modal_Selection.h"
 #include "platform/Thread.h"
+#include "recolour/BitmapThings.h"
 #include "recolour/Modal_ColorSettings.h"
 
 #include <QApplication>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -60,6 +63,25 @@ TEST(MainDialogs, FillClickGrowsAPartAndAddThisAddsIt) {
     EXPECT_NE(grown->Bitmap.Pixel(seed.x(), seed.y()), form->PictureBitmap.Pixel(seed.x(), seed.y()))
         << "grown pixels arrive recoloured";
     EXPECT_EQ(form->SelectedRowCount(), 1);
+
+    // "Change color..." with Change 240: the grown part is recoloured from the
+    // picture with the new settings.
+    TFormColorSettings* colors = dialogs.FormColorSettings;
+    PressWhen(
+        [&] {
+            if (!colors->isVisible()) return false;
+            colors->RGHueChange->setChecked(true);
+            colors->TrackHue->setValue(240);
+            return true;
+        },
+        colors->Button1);
+    form->ActionChangeColor->trigger();
+    const TTintwellSettings change240{240, false, false, 0, 0, false};
+    EXPECT_EQ(grown->Settings, change240);
+    tw::Bitmap one(1, 1), other(1, 1);
+    const TBitmapThings expected(change240, one, other);
+    EXPECT_EQ(grown->Bitmap.Pixel(seed.x(), seed.y()),
+              expected.TransformColor(form->PictureBitmap.Pixel(seed.x(), seed.y())));
     form.reset();
     TDoLater::RunQueue();
 }
