@@ -1,5 +1,7 @@
 #include "app/Form_Main.h"
 
+#include "platform/ErrorReport.h"
+
 #include "app/Form_About.h"
 #include "app/HelpModule.h"
 #include "app/ShellLinks.h"
@@ -375,21 +377,31 @@ void TFormMain::SetChecked(QAction* on, std::initializer_list<QAction*> off) {
 }
 
 void TFormMain::ActionTriggered(QAction* action) {
-    // Qt has already toggled a checkable action; the handler decides its state.
-    // Not silently: the tool buttons must see the state come back.
-    if (action->isCheckable()) action->setChecked(!action->isChecked());
-    bool handled = false;
-    DispatchAction(action, false, handled);
-    if (!action->isEnabled()) return;
-    DispatchAction(action, true, handled);
+    // An error ends the command here and is shown; it must not unwind through
+    // Qt's signal code, which would be left half done.
+    try {
+        // Qt has already toggled a checkable action; the handler decides its state.
+        // Not silently: the tool buttons must see the state come back.
+        if (action->isCheckable()) action->setChecked(!action->isChecked());
+        bool handled = false;
+        DispatchAction(action, false, handled);
+        if (!action->isEnabled()) return;
+        DispatchAction(action, true, handled);
+    } catch (...) {
+        tw::ReportException(std::current_exception());
+    }
 }
 
 void TFormMain::UpdateActions() {
     if (updating_) return;
     updating_ = true;
-    for (QAction* a : actions_) {
-        bool handled = false;
-        DispatchAction(a, false, handled);
+    try {
+        for (QAction* a : actions_) {
+            bool handled = false;
+            DispatchAction(a, false, handled);
+        }
+    } catch (...) {
+        tw::ReportException(std::current_exception());
     }
     updating_ = false;
 }

@@ -4,6 +4,8 @@
 
 #include "app/Form_Main.h"
 
+#include "platform/ErrorReport.h"
+
 #include "colour/ThreadSafeBitmap.h"
 #include "platform/PictureFile.h"
 
@@ -228,5 +230,11 @@ void TFormMain::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     // Opened once the drop is over, so that the program the file came from is
     // not kept waiting by the loading or by an error box.
-    QTimer::singleShot(0, this, [this, path] { OpenPicture1Accept(path); });
+    QTimer::singleShot(0, this, [this, path] {
+        try {
+            OpenPicture1Accept(path);
+        } catch (...) {
+            tw::ReportException(std::current_exception());
+        }
+    });
 }
