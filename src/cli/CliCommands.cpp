@@ -200,7 +200,7 @@ int CommandOpen(ArgReader args) {
 
 int CommandGrow(ArgReader args) {
     FileArgs files;
-    TPartSpec part;
+    TPartRequest part;
     bool haveSeed = false;
     while (!args.AtEnd()) {
         const std::string arg = args.Next();
@@ -261,17 +261,17 @@ int CommandRecolor(ArgReader args) {
         const std::string arg = args.Next();
         if (files.Take(arg, args, "recolor", true)) continue;
         if (arg == "--seed") {
-            TPartSpec part;
+            TPartRequest part;
             part.Seed = ParsePoint(arg, args.Value());
             job.Parts.push_back(part);
         } else if (arg == "--part") {
-            TPartSpec part;
+            TPartRequest part;
             part.Grown = false;
             part.PartFile = args.Value();
             job.Parts.push_back(part);
         } else if (IsSettingsFlag(arg) || IsRuleFlag(arg)) {
             if (job.Parts.empty()) FailUsage(arg + " must follow the --seed or --part it applies to");
-            TPartSpec& part = job.Parts.back();
+            TPartRequest& part = job.Parts.back();
             if (IsSettingsFlag(arg)) {
                 ApplySettingsFlag(arg, args, part.Settings);
             } else {
@@ -321,11 +321,11 @@ int CommandDemo(ArgReader args) {
     CheckOutputName(files.output);
     // The red balloon turns teal, the blue one a warm orange. The wider
     // saturation tolerance takes in the pale gloss spots as well.
-    TPartSpec red;
+    TPartRequest red;
     red.Seed = QPoint(110, 140);
     red.Rules.SaturationDeviation = 75;
     red.Settings = {175, false, false, 0, 0, false};
-    TPartSpec blue;
+    TPartRequest blue;
     blue.Seed = QPoint(215, 195);
     blue.Rules.SaturationDeviation = 75;
     blue.Settings = {28, false, false, 10, 15, false};

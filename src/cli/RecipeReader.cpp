@@ -130,27 +130,27 @@ class RecipeParser {
         recipe.OutputDir = ResolvedPath(dir);
     }
 
-    TPartSpec Part(const QJsonValue& value, const std::string& where) const {
+    TPartRequest Part(const QJsonValue& value, const std::string& where) const {
         const QJsonObject part = Object(value, where);
         CheckKeys(part, where, {"seed", "part", "rules", "settings"});
-        TPartSpec spec;
+        TPartRequest request;
         const bool seeded = part.contains("seed"), loaded = part.contains("part");
         if (seeded == loaded) Fail(where, "give either \"seed\" or \"part\"");
         if (seeded) {
             const QJsonValue seed = part["seed"];
             const QJsonArray xy = seed.toArray();
             if (!seed.isArray() || xy.size() != 2) Fail(Join(where, "seed"), "expected [x, y]");
-            spec.Seed = QPoint(Number(xy[0], Join(where, "seed[0]"), INT32_MIN, INT32_MAX),
+            request.Seed = QPoint(Number(xy[0], Join(where, "seed[0]"), INT32_MIN, INT32_MAX),
                                Number(xy[1], Join(where, "seed[1]"), INT32_MIN, INT32_MAX));
-            if (part.contains("rules")) spec.Rules = Rules(part["rules"], Join(where, "rules"));
+            if (part.contains("rules")) request.Rules = Rules(part["rules"], Join(where, "rules"));
         } else {
-            spec.Grown = false;
-            spec.PartFile = ResolvedPath(Text(part["part"], Join(where, "part")));
+            request.Grown = false;
+            request.PartFile = ResolvedPath(Text(part["part"], Join(where, "part")));
             if (part.contains("rules"))
                 Fail(Join(where, "rules"), "rules apply to parts grown from a seed only");
         }
-        if (part.contains("settings")) spec.Settings = Settings(part["settings"], Join(where, "settings"));
-        return spec;
+        if (part.contains("settings")) request.Settings = Settings(part["settings"], Join(where, "settings"));
+        return request;
     }
 
     TWalkerRules Rules(const QJsonValue& value, const std::string& where) const {

@@ -121,23 +121,23 @@ THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidt
     return result;
 }
 
-tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartSpec>& specs) {
+tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequest>& requests) {
     // Everything that can be refused is checked before the first walk starts.
-    std::vector<std::unique_ptr<TImagePart>> parts(specs.size());
-    for (size_t i = 0; i < specs.size(); ++i) {
-        if (specs[i].Grown)
-            CheckSeed(specs[i].Seed, picture);
+    std::vector<std::unique_ptr<TImagePart>> parts(requests.size());
+    for (size_t i = 0; i < requests.size(); ++i) {
+        if (requests[i].Grown)
+            CheckSeed(requests[i].Seed, picture);
         else
-            parts[i] = std::make_unique<TImagePart>(LoadPartBitmap(specs[i].PartFile, picture));
+            parts[i] = std::make_unique<TImagePart>(LoadPartBitmap(requests[i].PartFile, picture));
     }
-    for (size_t i = 0; i < specs.size(); ++i) {
-        const TPartSpec& spec = specs[i];
-        if (spec.Grown) {
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const TPartRequest& request = requests[i];
+        if (request.Grown) {
             // The walk paints the part's pixels recoloured already.
-            parts[i] = std::make_unique<TImagePart>(GrowPart(picture, spec.Seed, spec.Rules, spec.Settings));
-            parts[i]->Settings = spec.Settings;
+            parts[i] = std::make_unique<TImagePart>(GrowPart(picture, request.Seed, request.Rules, request.Settings));
+            parts[i]->Settings = request.Settings;
         } else {
-            parts[i]->ApplySettings(picture, spec.Settings);
+            parts[i]->ApplySettings(picture, request.Settings);
         }
     }
     tw::Bitmap result = picture;

@@ -17,7 +17,7 @@
 namespace cli {
 
 // One part of a recolour job: grown from a seed, or read from a part bitmap.
-struct TPartSpec {
+struct TPartRequest {
     bool Grown = true;
     QPoint Seed;
     std::string PartFile; // when not grown
@@ -33,7 +33,7 @@ struct TRecolorTask {
 
 struct TRecolorJob {
     std::vector<TRecolorTask> Tasks;
-    std::vector<TPartSpec> Parts;
+    std::vector<TPartRequest> Parts;
     bool FullSize = false;
 };
 
@@ -56,7 +56,7 @@ tw::Bitmap GrowPart(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& 
 THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidth);
 
 // The picture with every part drawn over it, the first part on top.
-tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartSpec>& parts);
+tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequest>& parts);
 
 // Runs every task of the job; progress (optional) hears of each task before it starts.
 void RunRecolorJob(const TRecolorJob& job,
