@@ -17,6 +17,8 @@
 #include <cerrno>
 #include <cstring>
 #include <cstdlib>
+#include <new>
+#include <stdexcept>
 
 namespace tw {
 namespace {
@@ -118,7 +120,14 @@ Bitmap DecodeWithQt(const QByteArray& bytes, PictureFormat format, const std::st
         FailRead(fileName, "the file is damaged or truncated" + (why.empty() ? "" : " (" + why + ")"));
     }
     CheckSize(image.size(), fileName);
-    return Bitmap(image);
+    try {
+        return Bitmap(image);
+    } catch (const std::bad_alloc&) {
+        FailRead(fileName, "not enough memory for a picture (" + std::to_string(image.width()) + " x " +
+                               std::to_string(image.height()) + ")");
+    } catch (const std::runtime_error& e) {
+        FailRead(fileName, e.what());
+    }
 }
 
 QByteArray EncodeWithQt(const QImage& image, const char* format, const std::string& fileName) {
