@@ -24,7 +24,7 @@ TBitmapWalkerThread::TBitmapWalkerThread(const tw::Bitmap& source, double previe
                                          tw::Bitmap& mask)
     : source_(source), mask_(mask), seed_(ClampInto(seed, source)), rules_(rules),
       recolorer_(settings, source, mask), sourceStore_(std::make_unique<TThreadSafeBitmap>(source, *this)),
-      previewZoom_(previewZoom), progressInterval_(IntervalFor(previewZoom)),
+      progressInterval_(IntervalFor(previewZoom)),
       width_(std::min(source.Width(), mask.Width())), height_(std::min(source.Height(), mask.Height())),
       tolerances_(rules), tables_(THSVTables::Get()) {}
 

@@ -101,7 +101,6 @@ private:
     TWalkerRules rules_;
     TBitmapThings recolorer_;
     std::unique_ptr<TThreadSafeBitmap> sourceStore_;
-    double previewZoom_;
     int32_t progressInterval_;
     int32_t width_;  // the part of the picture the walk may enter: Source and Mask overlap
     int32_t height_;

@@ -1,5 +1,7 @@
 #include "platform/JpegCodec.h"
 
+#include "platform/PictureFile.h"
+
 #include "platform/PictureError.h"
 
 #include <QtGlobal>
@@ -10,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -177,10 +178,6 @@ struct Compressor {
     Compressor& operator=(const Compressor&) = delete;
 };
 
-std::string BaseName(const std::string& fileName) {
-    std::string name = std::filesystem::path(fileName).filename().string();
-    return name.empty() ? fileName : name;
-}
 
 std::string SizeText(long long width, long long height) {
     return "(" + std::to_string(width) + " x " + std::to_string(height) + ")";
@@ -369,7 +366,7 @@ void DecodeScanlines(j_decompress_ptr cinfo, const ScanTarget& t) {
 } // namespace
 
 Bitmap DecodeJpeg(const QByteArray& data, const std::string& fileName, QSize minimumSize) {
-    const std::string name = BaseName(fileName);
+    const std::string name = DisplayName(fileName);
     Decompressor d;
     ReadHeader(d, data, name);
     jpeg_decompress_struct* cinfo = &d.cinfo;
@@ -435,13 +432,13 @@ Bitmap DecodeJpeg(const QByteArray& data, const std::string& fileName, QSize min
 
 QSize ReadJpegSize(const QByteArray& data, const std::string& fileName) {
     Decompressor d;
-    ReadHeader(d, data, BaseName(fileName));
+    ReadHeader(d, data, DisplayName(fileName));
     return QSize(static_cast<int>(d.cinfo.image_width), static_cast<int>(d.cinfo.image_height));
 }
 
 QSize ReadJpegDisplaySize(const QByteArray& data, const std::string& fileName) {
     Decompressor d;
-    ReadHeader(d, data, BaseName(fileName));
+    ReadHeader(d, data, DisplayName(fileName));
     const QSize stored(static_cast<int>(d.cinfo.image_width), static_cast<int>(d.cinfo.image_height));
     return SwapsSides(ReadOrientation(d.cinfo)) ? stored.transposed() : stored;
 }
@@ -481,7 +478,7 @@ void EncodeScanlines(j_compress_ptr cinfo, const EncodeSource& s) {
 } // namespace
 
 QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int quality) {
-    const std::string name = BaseName(fileName);
+    const std::string name = DisplayName(fileName);
     auto fail = [&name](const std::string& reason) {
         throw PictureError("cannot write " + name + ": " + reason);
     };

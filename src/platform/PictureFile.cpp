@@ -160,7 +160,9 @@ QByteArray EncodeIcon(const Bitmap& bitmap, const std::string& fileName) {
 
 std::string DisplayName(const std::string& path) {
     const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    // A path ending in a slash has no name part: name the whole path instead.
+    if (slash == std::string::npos || slash + 1 == path.size()) return path;
+    return path.substr(slash + 1);
 }
 
 std::string ExtensionOf(const std::string& fileName) {
