@@ -1,0 +1,155 @@
+// Many rounds of ordinary work in one window: the memory in use must not creep
+// up from round to round. Under AddressSanitizer the leak checker at exit does
+// the same job more strictly, and the resident size means little there (freed
+// memory is held in quarantine), so only the leak check counts.
+#include "app/Form_Main.h"
+#include "app/MainDialogs.h"
+#include "grid/nvDoLater.h"
+#include "grid/nvGrid.h"
+#include "masking/Modal_Selection.h"
+#include "platform/Thread.h"
+#include "recolour/Modal_ColorSettings.h"
+
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TW_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TW_SANITIZED 1
+#endif
+#endif
+
+namespace {
+
+#ifdef TW_SANITIZED
+constexpr bool kSanitized = true;
+constexpr int kRounds = 60;
+#else
+constexpr bool kSanitized = false;
+constexpr int kRounds = 300;
+#endif
+
+long ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+// Presses a button of a modal dialog once it is ready, from inside its loop.
+void PressWhen(const std::function<bool()>& ready, QPushButton* button) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, ready, button] {
+        if (!ready()) return;
+        timer->stop();
+        timer->deleteLater();
+        button->click();
+    });
+    timer->start(5);
+}
+
+struct Session {
+    std::unique_ptr<TFormMain> form;
+    TMainDialogs dialogs;
+
+    Session() {
+        tw::EnableSynchronizeFromEventLoop();
+        TFormMainOptions options;
+        options.ShowMessage = [](const QString& text) { ADD_FAILURE() << text.toStdString(); };
+        form = std::make_unique<TFormMain>(options);
+        TDoLater::RunQueue();
+        dialogs = ConnectDialogs(*form);
+    }
+    ~Session() {
+        form.reset();
+        TDoLater::RunQueue();
+    }
+
+    TnvGrid& Grid() { return *form->nvGridImageParts; }
+    void Run(QAction* action) {
+        bool handled = false;
+        form->DispatchAction(action, true, handled);
+        TDoLater::RunQueue();
+    }
+    void Select(int row, bool add) {
+        TVokCell* cell = Grid().Cells(0, row);
+        Grid().SetFocusedCell(cell);
+        Grid().RootCell().SelectCell(cell, add ? TShiftState{ssCtrl} : TShiftState{0});
+    }
+    // A Fill click answered with "Add this" once the walk has ended.
+    void Grow(QPoint seed) {
+        TFormSelection* selection = dialogs.FormSelection;
+        PressWhen([selection] { return selection->isVisible() && !selection->Walking(); }, selection->ButtonAdd);
+        form->OnShowMaskDialog(form->PictureBitmap, QRect(seed, seed), seed, form->CurrentSettings);
+        TDoLater::RunQueue();
+    }
+    // "Change color..." on the current part with Change to the given hue.
+    void ChangeColor(int hue) {
+        TFormColorSettings* colors = dialogs.FormColorSettings;
+        PressWhen(
+            [colors, hue] {
+                if (!colors->isVisible()) return false;
+                colors->RGHueChange->setChecked(true);
+                colors->TrackHue->setValue(hue);
+                return true;
+            },
+            colors->Button1);
+        Run(form->ActionChangeColor);
+    }
+    // One round: two grown parts, one recoloured and painted on with the
+    // brush, both joined, the result composed, then the joined part deleted.
+    void Round(int i) {
+        const int rows = Grid().RowCount();
+        Grow(QPoint(140, 120)); // a balloon
+        Grow(QPoint(20 + i % 50, 20)); // the sky
+        ASSERT_EQ(Grid().RowCount(), rows + 2);
+        Select(rows + 1, false);
+        ChangeColor((i * 37) % 360);
+        Run(form->ActionBrushMode);
+        for (int x = 100; x < 200; x += 5) form->TrackViewMouse(ssLeft, x, 150 + i % 20);
+        Select(rows, true);
+        ASSERT_EQ(form->SelectedRowCount(), 2);
+        Run(form->ActionJoinSelectedImageParts);
+        ASSERT_EQ(Grid().RowCount(), rows + 1);
+        const tw::Bitmap result = form->ComposeResultPicture();
+        ASSERT_EQ(result.Width(), form->PictureBitmap.Width());
+        Select(rows, false);
+        Run(form->ActionDeleteImagePart);
+        ASSERT_EQ(Grid().RowCount(), rows);
+        Run(form->ActionFillMode);
+    }
+};
+
+TEST(LongUse, HundredsOfRoundsKeepMemoryFlat) {
+    Session session;
+    session.Round(0);
+    ASSERT_FALSE(testing::Test::HasFatalFailure());
+    malloc_trim(0);
+    const long afterFirst = ResidentBytes();
+    for (int i = 1; i < kRounds; ++i) {
+        session.Round(i);
+        ASSERT_FALSE(testing::Test::HasFatalFailure()) << "round " << i;
+    }
+    malloc_trim(0);
+    const long afterAll = ResidentBytes();
+    std::printf("resident after the first round %ld KiB, after %d rounds %ld KiB\n", afterFirst / 1024, kRounds,
+                afterAll / 1024);
+    if (!kSanitized) {
+        EXPECT_LE(afterAll, afterFirst + afterFirst / 10) << "memory grew over " << kRounds << " rounds";
+    }
+}
+
+} // namespace
