@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# Uses the real desktop program the way a person would, with the mouse and the
+# keyboard (xdotool) on an X display (run it under xvfb-run): opens a photo
+# through File > Open Picture..., grows a part with Fill, adds it, confirms
+# "Change color...", saves with Ctrl+S to a new .png and over an existing .jpg,
+# and quits through File > Exit. Then checks the saved pictures.
+#
+# Usage: gui_e2e.sh TINTWELL E2E_PICTURES OUT_DIR
+# Screenshots of each step are written to OUT_DIR; they are kept when a step fails.
+set -uo pipefail
+exe=$1
+pictures=$2
+out=$3
+rm -rf "$out"
+mkdir -p "$out/files"
+files=$(cd "$out/files" && pwd)
+step=0
+app=
+
+log() { echo "e2e: $*"; }
+
+shot() {
+    step=$((step + 1))
+    import -window root "$out/$(printf %02d "$step")-$1.png" 2>/dev/null || true
+}
+
+fail() {
+    log "FAILED: $*"
+    shot failure
+    log "screenshots and files kept in $out"
+    [ -n "$app" ] && kill "$app" 2>/dev/null
+    exit 1
+}
+
+# Waits for a visible top-level window with exactly this title; prints its id.
+wait_window() {
+    local title=$1 id
+    for _ in $(seq 1 150); do
+        id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | tail -1)
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+wait_gone() {
+    local title=$1
+    for _ in $(seq 1 150); do
+        xdotool search --onlyvisible --name "^${title}\$" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Keyboard focus for a window. There is no window manager on the test display
+# to hand it over when a dialog opens or closes.
+focus() {
+    xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+    sleep 0.3
+}
+
+click_in() { # window x y
+    xdotool mousemove --window "$1" "$2" "$3" click 1
+    sleep 0.3
+}
+
+# Types a path into the focused file dialog and accepts it.
+type_path() {
+    xdotool type --delay 15 "$1"
+    sleep 0.3
+    xdotool key Return
+}
+
+"$pictures" make "$files/photo.jpg" "$files/old.jpg" || fail "cannot make the test pictures"
+
+export HOME="$out/home" # a fresh settings folder: the file dialogs start in a known place
+mkdir -p "$HOME"
+"$exe" &
+app=$!
+
+main=$(wait_window Tintwell) || fail "the main window did not appear"
+focus "$main"
+shot started
+
+# File > Open Picture...: the menu by mouse, the entry by its access key.
+click_in "$main" 20 10
+shot file-menu
+xdotool key o
+dialog=$(wait_window "Open Picture") || fail "File > Open Picture... showed no file dialog"
+focus "$dialog"
+type_path "$files/photo.jpg"
+wait_gone "Open Picture" || fail "the open dialog did not close"
+sleep 0.5
+shot opened
+
+# Fill, then a click on the red ball (view origin 45,42; the picture at zoom 1).
+click_in "$main" 19 37
+click_in "$main" $((45 + 180)) $((42 + 170))
+mask=$(wait_window "Color mask generation") || fail "a Fill click showed no mask dialog"
+sleep 1.5 # the walk over a 600 x 400 picture takes milliseconds
+shot mask-dialog
+focus "$mask"
+xdotool key Return # "Add this"
+wait_gone "Color mask generation" || fail "Return did not add the part"
+shot part-added
+
+# "Change color..." on the new part, confirmed with Return (OK).
+click_in "$main" 19 141
+colors=$(wait_window "Color settings") || fail "Change color... showed no dialog"
+shot color-settings
+focus "$colors"
+xdotool key Return
+wait_gone "Color settings" || fail "Return did not close the colour settings"
+
+# Ctrl+S to a new .png.
+focus "$main"
+xdotool key ctrl+s
+save=$(wait_window "Save Picture") || fail "Ctrl+S showed no save dialog"
+focus "$save"
+type_path "$files/result.png"
+wait_gone "Save Picture" || fail "the save dialog did not close"
+for _ in $(seq 1 50); do [ -s "$files/result.png" ] && break; sleep 0.1; done
+[ -s "$files/result.png" ] || fail "result.png was not written"
+shot saved-png
+
+# Ctrl+S over the existing .jpg: the program asks before it replaces it.
+focus "$main"
+xdotool key ctrl+s
+save=$(wait_window "Save Picture") || fail "the second Ctrl+S showed no save dialog"
+focus "$save"
+type_path "$files/old.jpg"
+wait_gone "Save Picture" || fail "the second save dialog did not close"
+# The question is a message box titled like the main window: the newest one.
+sleep 0.5
+box=$(xdotool search --onlyvisible --name '^Tintwell$' | grep -v "^$main\$" | tail -1)
+[ -n "$box" ] || fail "no replace question for an existing file"
+shot replace-question
+focus "$box"
+xdotool key Return # OK
+wait_gone_box() {
+    for _ in $(seq 1 50); do
+        xdotool search --onlyvisible --name '^Tintwell$' | grep -q "^$box\$" || return 0
+        sleep 0.1
+    done
+    return 1
+}
+wait_gone_box || fail "the replace question did not close"
+sleep 0.5
+shot saved-jpg
+
+# File > Exit, then OK to "Sure you want to quit?".
+focus "$main"
+click_in "$main" 20 10
+xdotool key Up Return # Exit is the menu's last entry
+sleep 0.5
+box=$(xdotool search --onlyvisible --name '^Tintwell$' | grep -v "^$main\$" | tail -1)
+[ -n "$box" ] || fail "File > Exit did not ask before quitting"
+shot quit-question
+focus "$box"
+xdotool key Return
+for _ in $(seq 1 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$app" 2>/dev/null; then fail "the program did not end after OK"; fi
+wait "$app"
+status=$?
+app=
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+
+"$pictures" check "$files/photo.jpg" "$files/result.png" "$files/old.jpg" || fail "the saved pictures are wrong"
+log "passed"
