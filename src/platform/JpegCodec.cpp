@@ -6,12 +6,14 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -376,6 +378,21 @@ Bitmap DecodeJpeg(const QByteArray& data, const std::string& fileName, QSize min
     if (storedWidth > kMaxPictureSide || storedHeight > kMaxPictureSide ||
         storedWidth * storedHeight > kMaxPicturePixels)
         FailRead(name, "the picture is too large " + SizeText(storedWidth, storedHeight));
+
+    // Every 8 x 8 block of a Huffman-coded scan takes at least one bit, so a file
+    // without one bit per block of even its smallest component is cut short or
+    // lies about its size. Refuse it before memory is reserved for the pixels: a
+    // few hundred bytes must not cost a gigabyte.
+    if (!cinfo->arith_code) {
+        long long fewestBlocks = std::numeric_limits<long long>::max();
+        for (int c = 0; c < cinfo->num_components; ++c) {
+            const jpeg_component_info& comp = cinfo->comp_info[c];
+            fewestBlocks = std::min(fewestBlocks, static_cast<long long>(comp.width_in_blocks) * comp.height_in_blocks);
+        }
+        if (static_cast<long long>(data.size()) * 8 < fewestBlocks)
+            FailRead(name, "the file is too short for its size " + SizeText(storedWidth, storedHeight) +
+                               ", truncated or corrupt");
+    }
 
     const int orientation = ReadOrientation(*cinfo);
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;

@@ -272,6 +272,10 @@ TEST(JpegCodec, BadFilesAreRefusedWithTheirName) {
         {WithFrameSize(good, 65535, 65535), "the picture is too large (65535 x 65535)"},
         {WithFrameSize(good, 20000, 20000), "the picture is too large (20000 x 20000)"},
         {WithFrameSize(good, 1500, 1500), "the file is truncated or corrupt"},
+        // Within the size limit, but far too few bytes for it: refused from the
+        // header alone, before a gigabyte is reserved for the pixels.
+        {WithFrameSize(good, 16000, 16000),
+         "the file is too short for its size (16000 x 16000), truncated or corrupt"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ReadError(c.bytes, "/some/folder/photo.jpg"), "cannot read photo.jpg: " + c.reason);
