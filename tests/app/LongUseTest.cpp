@@ -4,6 +4,7 @@
 // memory is held in quarantine), so only the leak check counts.
 #include "app/Form_Main.h"
 #include "app/MainDialogs.h"
+#include "app/PressWhen.h"
 #include "grid/nvDoLater.h"
 #include "grid/nvGrid.h"
 #include "masking/Modal_Selection.h"
@@ -49,18 +50,6 @@ long ResidentBytes() {
     return resident * sysconf(_SC_PAGESIZE);
 }
 
-// Presses a button of a modal dialog once it is ready, from inside its loop.
-void PressWhen(const std::function<bool()>& ready, QPushButton* button) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, ready, button] {
-        if (!ready()) return;
-        timer->stop();
-        timer->deleteLater();
-        button->click();
-    });
-    timer->start(5);
-}
-
 struct Session {
     std::unique_ptr<TFormMain> form;
     TMainDialogs dialogs;
@@ -92,7 +81,7 @@ struct Session {
     // A Fill click answered with "Add this" once the walk has ended.
     void Grow(QPoint seed) {
         TFormSelection* selection = dialogs.FormSelection;
-        PressWhen([selection] { return selection->isVisible() && !selection->Walking(); }, selection->ButtonAdd);
+        PressWhen([selection] { return selection->isVisible() && !selection->Walking(); }, selection->ButtonAdd, 5);
         form->OnShowMaskDialog(form->PictureBitmap, QRect(seed, seed), seed, form->CurrentSettings);
         TDoLater::RunQueue();
     }
@@ -106,7 +95,7 @@ struct Session {
                 colors->TrackHue->setValue(hue);
                 return true;
             },
-            colors->Button1);
+            colors->Button1, 5);
         Run(form->ActionChangeColor);
     }
     // One round: two grown parts, one recoloured and painted on with the

@@ -1,4 +1,5 @@
 #include "app/MainDialogs.h"
+#include "app/PressWhen.h"
 
 #include "app/Form_Main.h"
 #include "grid/nvDoLater.h"
@@ -26,18 +27,6 @@ int PartPixels(const tw::Bitmap& part) {
     for (int y = 0; y < part.Height(); ++y)
         for (int x = 0; x < part.Width(); ++x) n += part.Pixel(x, y) != tw::kWhite;
     return n;
-}
-
-// Presses a button of the modal dialog once it is ready, from inside its loop.
-void PressWhen(const std::function<bool()>& ready, QPushButton* button) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, ready, button] {
-        if (!ready()) return;
-        timer->stop();
-        timer->deleteLater();
-        button->click();
-    });
-    timer->start(20);
 }
 
 // The whole road of a Fill click: the mask dialog grows a part from the seed on
