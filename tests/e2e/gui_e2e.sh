@@ -100,11 +100,20 @@ shot opened
 click_in "$main" 19 37
 click_in "$main" $((45 + 180)) $((42 + 170))
 mask=$(wait_window "Color mask generation") || fail "a Fill click showed no mask dialog"
-sleep 1.5 # the walk over a 600 x 400 picture takes milliseconds
+sleep 1 # the walk over a 600 x 400 picture takes milliseconds
 shot mask-dialog
-focus "$mask"
-xdotool key Return # "Add this"
-wait_gone "Color mask generation" || fail "Return did not add the part"
+# "Add this" (Return) does nothing while the walk still runs: press again until
+# the dialog closes, as a person would on a slow machine.
+added=
+for _ in $(seq 1 20); do
+    focus "$mask"
+    xdotool key Return
+    for _ in $(seq 1 10); do
+        xdotool search --onlyvisible --name '^Color mask generation$' >/dev/null 2>&1 || { added=1; break 2; }
+        sleep 0.1
+    done
+done
+[ -n "$added" ] || fail "Return did not add the part"
 shot part-added
 
 # "Change color..." on the new part, confirmed with Return (OK).
