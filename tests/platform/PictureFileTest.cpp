@@ -163,6 +163,72 @@ TEST(PictureFile, MalformedFilesGiveOneClearError) {
     EXPECT_NE(huge.find("too large"), std::string::npos) << huge;
 }
 
+uint32_t Crc32(const QByteArray& data) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (char ch : data) {
+        crc ^= static_cast<uint8_t>(ch);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray Be32Bytes(uint32_t v) {
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i) b[i] = static_cast<char>((v >> (24 - 8 * i)) & 0xFF);
+    return b;
+}
+
+// One PNG chunk; declaredLength replaces the true length when given.
+QByteArray PngChunk(const QByteArray& type, const QByteArray& data, int64_t declaredLength = -1) {
+    const QByteArray body = type + data;
+    return Be32Bytes(static_cast<uint32_t>(declaredLength >= 0 ? declaredLength : data.size())) + body +
+           Be32Bytes(Crc32(body));
+}
+
+// good with extra inserted just before its IEND chunk.
+QByteArray BeforeIend(const QByteArray& good, const QByteArray& extra) {
+    return good.left(good.size() - 12) + extra + good.right(12);
+}
+
+QByteArray IconHolding(const QByteArray& png, int side) {
+    QByteArray ico(6 + 16, '\0');
+    ico[2] = 1, ico[4] = 1;                                      // an icon with one image
+    ico[6] = static_cast<char>(side), ico[7] = static_cast<char>(side);
+    ico[10] = 1, ico[12] = 32;                                   // planes, bits per pixel
+    for (int i = 0; i < 4; ++i) {
+        ico[14 + i] = static_cast<char>((png.size() >> (8 * i)) & 0xFF);
+        ico[18 + i] = static_cast<char>((22 >> (8 * i)) & 0xFF);
+    }
+    return ico + png;
+}
+
+// PNG chunks declare their length before their data; a declared length beyond
+// the end of the file is refused before the reader reserves memory for it,
+// in a PNG file and in a PNG inside an icon. Text chunks are harmless.
+TEST(PictureFile, PngChunksMustFitInTheFile) {
+    TempDir dir;
+    const Bitmap photo = Photo(16, 16);
+    ASSERT_TRUE(tw::SavePicture(photo, dir.Path("good.png")));
+    const QByteArray good = twtest::ReadAll(dir.Path("good.png"));
+
+    const QByteArray text = PngChunk("tEXt", QByteArray("Comment\0hello", 13)) +
+                            PngChunk("zTXt", QByteArray("Comment\0\0", 9) + qCompress("hello").mid(4));
+    twtest::WriteAll(dir.Path("text.png"), BeforeIend(good, text));
+    EXPECT_TRUE(tw::LoadPicture(dir.Path("text.png")) == photo);
+
+    // 271 bytes that once made the reader ask for 1.5 GB.
+    twtest::WriteAll(dir.Path("liar.png"), BeforeIend(good, PngChunk("tEXt", "date", 0x5b000025)));
+    const std::string liar = ExpectReadError(dir.Path("liar.png"));
+    EXPECT_NE(liar.find("truncated or corrupt (a chunk claims 1526726693 bytes"), std::string::npos) << liar;
+    twtest::WriteAll(dir.Path("cut.png"), good.left(good.size() - 20));
+    EXPECT_NE(ExpectReadError(dir.Path("cut.png")).find("truncated or corrupt"), std::string::npos);
+
+    twtest::WriteAll(dir.Path("good.ico"), IconHolding(good, 16));
+    EXPECT_TRUE(tw::LoadPicture(dir.Path("good.ico")) == photo);
+    twtest::WriteAll(dir.Path("liar.ico"), IconHolding(BeforeIend(good, PngChunk("zTXt", "x", 0x7FFFFFF0)), 16));
+    EXPECT_NE(ExpectReadError(dir.Path("liar.ico")).find("a chunk claims 2147483632 bytes"), std::string::npos);
+}
+
 TEST(PictureFile, LoadingAtWorkingSize) {
     TempDir dir;
     tw::SavePicture(Photo(1000, 750), dir.Path("wide.png"));
