@@ -80,6 +80,23 @@ void CheckBmpHeader(const QByteArray& bytes, const std::string& fileName) {
     }
     if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels)
         FailRead(fileName, "the picture is too large (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+
+    // Qt's reader leaves the rows missing from a cut-off file blank and reports
+    // success, so an uncompressed file must hold every whole row. Run-length
+    // coded files can legitimately be short.
+    if (bytes.size() < 14 + static_cast<qsizetype>(headerSize)) FailRead(fileName, "the file is truncated or corrupt");
+    const int bitsPerPixel = headerSize == 12 ? static_cast<uint8_t>(bytes[24]) | (static_cast<uint8_t>(bytes[25]) << 8)
+                                              : static_cast<uint8_t>(bytes[28]) | (static_cast<uint8_t>(bytes[29]) << 8);
+    const uint32_t compression = headerSize >= 40 ? Le32(bytes, 30) : 0;
+    constexpr uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
+    if (width <= 0 || height <= 0 || bitsPerPixel <= 0 || bitsPerPixel > 32) return; // the reader refuses these
+    if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields) return;
+    const long long stride = (width * bitsPerPixel + 31) / 32 * 4;
+    const long long needed = stride * height;
+    const long long held = bytes.size() - 14 - static_cast<long long>(headerSize);
+    if (held < needed)
+        FailRead(fileName, "the file is truncated or corrupt (" + std::to_string(held) + " bytes after the header, " +
+                               std::to_string(needed) + " needed for the pixels)");
 }
 
 uint32_t Be32(const QByteArray& b, qsizetype at) {

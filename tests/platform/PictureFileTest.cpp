@@ -161,6 +161,23 @@ TEST(PictureFile, MalformedFilesGiveOneClearError) {
     twtest::WriteAll(dir.Path("huge.bmp"), bmp);
     const std::string huge = ExpectReadError(dir.Path("huge.bmp"));
     EXPECT_NE(huge.find("too large"), std::string::npos) << huge;
+
+    // Within the limits but without its pixels: Qt's reader would hand back a
+    // blank picture as if all were well.
+    put32(18, 16000), put32(22, 16000);
+    twtest::WriteAll(dir.Path("hollow.bmp"), bmp + QByteArray(100, '\0'));
+    EXPECT_NE(ExpectReadError(dir.Path("hollow.bmp")).find("truncated or corrupt (100 bytes after the header, "),
+              std::string::npos);
+    const Bitmap odd = Photo(63, 5); // rows of 189 bytes and 3 of padding
+    ASSERT_TRUE(tw::SavePicture(odd, dir.Path("good.bmp")));
+    const QByteArray goodBmp = twtest::ReadAll(dir.Path("good.bmp"));
+    twtest::WriteAll(dir.Path("cut.bmp"), goodBmp.left(goodBmp.size() - 100));
+    EXPECT_NE(ExpectReadError(dir.Path("cut.bmp")).find("truncated or corrupt"), std::string::npos);
+    // Even the last row's padding: the reader reads whole rows.
+    twtest::WriteAll(dir.Path("unpadded.bmp"), goodBmp.left(goodBmp.size() - 3));
+    ExpectReadError(dir.Path("unpadded.bmp"));
+    twtest::WriteAll(dir.Path("whole.bmp"), goodBmp + QByteArray(7, '\0'));
+    EXPECT_TRUE(tw::LoadPicture(dir.Path("whole.bmp")) == odd);
 }
 
 uint32_t Crc32(const QByteArray& data) {
