@@ -84,10 +84,11 @@ void CheckBmpHeader(const QByteArray& bytes, const std::string& fileName) {
     // Qt's reader leaves the rows missing from a cut-off file blank and reports
     // success, so an uncompressed file must hold every whole row. Run-length
     // coded files can legitimately be short.
+    if (headerSize != 12 && headerSize < 40) return; // no header kind we know: the reader refuses it
     if (bytes.size() < 14 + static_cast<qsizetype>(headerSize)) FailRead(fileName, "the file is truncated or corrupt");
     const int bitsPerPixel = headerSize == 12 ? static_cast<uint8_t>(bytes[24]) | (static_cast<uint8_t>(bytes[25]) << 8)
                                               : static_cast<uint8_t>(bytes[28]) | (static_cast<uint8_t>(bytes[29]) << 8);
-    const uint32_t compression = headerSize >= 40 ? Le32(bytes, 30) : 0;
+    const uint32_t compression = headerSize == 12 ? 0 : Le32(bytes, 30);
     constexpr uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
     if (width <= 0 || height <= 0 || bitsPerPixel <= 0 || bitsPerPixel > 32) return; // the reader refuses these
     if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields) return;
