@@ -60,6 +60,10 @@ const char* FormatName(PictureFormat f) {
     }
 }
 
+uint32_t Le16(const QByteArray& b, int at) {
+    return static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8);
+}
+
 uint32_t Le32(const QByteArray& b, int at) {
     uint32_t v = 0;
     for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(b[at + i]);
@@ -72,8 +76,8 @@ void CheckBmpHeader(const QByteArray& bytes, const std::string& fileName) {
     const uint32_t headerSize = Le32(bytes, 14);
     long long width, height;
     if (headerSize == 12) {
-        width = static_cast<uint8_t>(bytes[18]) | (static_cast<uint8_t>(bytes[19]) << 8);
-        height = static_cast<uint8_t>(bytes[20]) | (static_cast<uint8_t>(bytes[21]) << 8);
+        width = Le16(bytes, 18);
+        height = Le16(bytes, 20);
     } else {
         width = static_cast<int32_t>(Le32(bytes, 18));
         height = std::llabs(static_cast<int32_t>(Le32(bytes, 22)));
@@ -86,8 +90,7 @@ void CheckBmpHeader(const QByteArray& bytes, const std::string& fileName) {
     // coded files can legitimately be short.
     if (headerSize != 12 && headerSize < 40) return; // no header kind we know: the reader refuses it
     if (bytes.size() < 14 + static_cast<qsizetype>(headerSize)) FailRead(fileName, "the file is truncated or corrupt");
-    const int bitsPerPixel = headerSize == 12 ? static_cast<uint8_t>(bytes[24]) | (static_cast<uint8_t>(bytes[25]) << 8)
-                                              : static_cast<uint8_t>(bytes[28]) | (static_cast<uint8_t>(bytes[29]) << 8);
+    const int bitsPerPixel = static_cast<int>(Le16(bytes, headerSize == 12 ? 24 : 28));
     const uint32_t compression = headerSize == 12 ? 0 : Le32(bytes, 30);
     constexpr uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
     if (width <= 0 || height <= 0 || bitsPerPixel <= 0 || bitsPerPixel > 32) return; // the reader refuses these
@@ -140,7 +143,7 @@ QByteArray CheckedPngStream(const QByteArray& bytes, qsizetype from, const std::
 // Icons may hold PNG images; each must pass the same chunk check.
 void CheckIconPngs(const QByteArray& bytes, const std::string& fileName) {
     if (bytes.size() < 6) return; // the reader refuses it
-    const int count = static_cast<uint8_t>(bytes[4]) | (static_cast<uint8_t>(bytes[5]) << 8);
+    const int count = static_cast<int>(Le16(bytes, 4));
     for (int i = 0; i < count; ++i) {
         const qsizetype entry = 6 + 16 * static_cast<qsizetype>(i);
         if (entry + 16 > bytes.size()) break;
