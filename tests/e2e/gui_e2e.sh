@@ -32,11 +32,12 @@ fail() {
     exit 1
 }
 
-# Waits for a visible top-level window with exactly this title; prints its id.
+# Waits for a visible top-level window with exactly this title, other than the
+# window id given second; prints its id.
 wait_window() {
-    local title=$1 id
+    local title=$1 other=${2:-none} id
     for _ in $(seq 1 150); do
-        id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | tail -1)
+        id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | grep -v "^${other}\$" | tail -1)
         if [ -n "$id" ]; then
             echo "$id"
             return 0
@@ -46,10 +47,22 @@ wait_window() {
     return 1
 }
 
+# Waits until no visible window has this title (tries x 0.1 s, 15 s by default).
 wait_gone() {
-    local title=$1
-    for _ in $(seq 1 150); do
+    local title=$1 tries=${2:-150}
+    for _ in $(seq 1 "$tries"); do
         xdotool search --onlyvisible --name "^${title}\$" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# The program's message boxes carry the main window's title.
+wait_message_box() { wait_window Tintwell "$main"; }
+
+wait_closed() { # window id
+    for _ in $(seq 1 150); do
+        xdotool search --onlyvisible --name '^Tintwell$' 2>/dev/null | grep -q "^$1\$" || return 0
         sleep 0.1
     done
     return 1
@@ -108,10 +121,10 @@ added=
 for _ in $(seq 1 20); do
     focus "$mask"
     xdotool key Return
-    for _ in $(seq 1 10); do
-        xdotool search --onlyvisible --name '^Color mask generation$' >/dev/null 2>&1 || { added=1; break 2; }
-        sleep 0.1
-    done
+    if wait_gone "Color mask generation" 10; then
+        added=1
+        break
+    fi
 done
 [ -n "$added" ] || fail "Return did not add the part"
 shot part-added
@@ -142,21 +155,11 @@ save=$(wait_window "Save Picture") || fail "the second Ctrl+S showed no save dia
 focus "$save"
 type_path "$files/old.jpg"
 wait_gone "Save Picture" || fail "the second save dialog did not close"
-# The question is a message box titled like the main window: the newest one.
-sleep 0.5
-box=$(xdotool search --onlyvisible --name '^Tintwell$' | grep -v "^$main\$" | tail -1)
-[ -n "$box" ] || fail "no replace question for an existing file"
+box=$(wait_message_box) || fail "no replace question for an existing file"
 shot replace-question
 focus "$box"
 xdotool key Return # OK
-wait_gone_box() {
-    for _ in $(seq 1 50); do
-        xdotool search --onlyvisible --name '^Tintwell$' | grep -q "^$box\$" || return 0
-        sleep 0.1
-    done
-    return 1
-}
-wait_gone_box || fail "the replace question did not close"
+wait_closed "$box" || fail "the replace question did not close"
 sleep 0.5
 shot saved-jpg
 
@@ -164,9 +167,7 @@ shot saved-jpg
 focus "$main"
 click_in "$main" 20 10
 xdotool key Up Return # Exit is the menu's last entry
-sleep 0.5
-box=$(xdotool search --onlyvisible --name '^Tintwell$' | grep -v "^$main\$" | tail -1)
-[ -n "$box" ] || fail "File > Exit did not ask before quitting"
+box=$(wait_message_box) || fail "File > Exit did not ask before quitting"
 shot quit-question
 focus "$box"
 xdotool key Return
