@@ -18,7 +18,8 @@ std::string MakeLargeJpeg(const QTemporaryDir& dir) {
             const int r = static_cast<int>(128 + 100 * std::sin(x / 300.0)) + ((x * 7 + y * 3) % 13);
             const int g = static_cast<int>(128 + 100 * std::cos(y / 250.0)) + ((x ^ y) % 11);
             const int b = (x + y) / 28 % 256;
-            row[x] = tw::Rgb32FromColor(static_cast<uint32_t>(std::min(r, 255) + 256 * std::min(g, 255) + 65536 * b));
+            row[x] = tw::Rgb32FromColor(
+                static_cast<uint32_t>(std::min(r, 255) + 256 * std::min(g, 255) + 65536 * b));
         }
     }
     tw::SavePicture(photo, path);

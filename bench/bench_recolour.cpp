@@ -28,12 +28,13 @@ void TransformColorBench(benchmark::State& state, TTintwellSettings settings) {
     const TBitmapThings things(settings, a, b);
     for (auto _ : state) {
         uint32_t acc = 0;
-        for (TColorValue c : colours) acc += things.TransformColor(c);
+        for (TColorValue c : colours)
+            acc += things.TransformColor(c);
         benchmark::DoNotOptimize(acc);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(colours.size()));
-    state.counters["Mpx/s"] = benchmark::Counter(static_cast<double>(state.iterations() * colours.size()) / 1e6,
-                                                 benchmark::Counter::kIsRate);
+    state.counters["Mpx/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * colours.size()) / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK_CAPTURE(TransformColorBench, Change, TTintwellSettings{240, false, false, 20, -10, false});
 BENCHMARK_CAPTURE(TransformColorBench, Shift, TTintwellSettings::Initial());
@@ -43,7 +44,8 @@ BENCHMARK_CAPTURE(TransformColorBench, ChangeAvoid, TTintwellSettings{120, false
 void ApplyAllFullPart(benchmark::State& state) {
     const auto colours = PhotoLikeColours(800 * 600);
     tw::Bitmap picture(800, 600);
-    for (int i = 0; i < 800 * 600; ++i) picture.SetPixel(i % 800, i / 800, colours[i]);
+    for (int i = 0; i < 800 * 600; ++i)
+        picture.SetPixel(i % 800, i / 800, colours[i]);
     tw::Bitmap part(800, 600, 0x000001);
     for (auto _ : state) {
         TBitmapThings things(TTintwellSettings::Initial(), picture, part);

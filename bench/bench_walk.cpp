@@ -28,7 +28,8 @@ void Walk(const tw::Bitmap& picture, tw::Bitmap& mask, const TWalkerRules& rules
     t->FreeOnTerminate = true;
     t->OnTerminate = [&](tw::Thread*) { ended = true; };
     t->Resume();
-    while (!ended) tw::CheckSynchronize(10);
+    while (!ended)
+        tw::CheckSynchronize(10);
 }
 
 void WalkUniformAcceptsAll(benchmark::State& state) {

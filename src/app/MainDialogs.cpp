@@ -14,7 +14,9 @@ TMainDialogs ConnectDialogs(TFormMain& form) {
     dialogs.FormColorSettings = colors;
 
     // "Add this" hands the grown mask to the parts list.
-    selection->OnAddImagePart = [&form](const tw::Bitmap& mask, QPoint anchor) { form.AddImagePart(mask, anchor); };
+    selection->OnAddImagePart = [&form](const tw::Bitmap& mask, QPoint anchor) {
+        form.AddImagePart(mask, anchor);
+    };
     form.OnShowMaskDialog = [&form, selection](const tw::Bitmap& picture, const QRect& seed, QPoint viewPos,
                                                TTintwellSettings settings) {
         selection->ShowFor(picture, seed, viewPos, settings, form.ZoomIndex);

@@ -20,7 +20,9 @@ TTintwellApplication::TTintwellApplication(int& argc, char** argv) : QApplicatio
     tw::EnableSynchronizeFromEventLoop();
 }
 
-TTintwellApplication::~TTintwellApplication() { tw::SetErrorHandler({}); }
+TTintwellApplication::~TTintwellApplication() {
+    tw::SetErrorHandler({});
+}
 
 bool TTintwellApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -10,7 +10,7 @@
 #include <string>
 
 class TTintwellApplication : public QApplication {
-public:
+  public:
     TTintwellApplication(int& argc, char** argv);
     ~TTintwellApplication() override;
 
@@ -20,7 +20,7 @@ public:
     // "Tintwell"). Tests replace it to see what would be shown.
     std::function<void(const std::string&)> ShowError;
 
-private:
+  private:
     void ShowErrorBox(const std::string& message);
     bool showing_ = false;
 };

@@ -141,7 +141,7 @@ class RecipeParser {
             const QJsonArray xy = seed.toArray();
             if (!seed.isArray() || xy.size() != 2) Fail(Join(where, "seed"), "expected [x, y]");
             request.Seed = QPoint(Number(xy[0], Join(where, "seed[0]"), INT32_MIN, INT32_MAX),
-                               Number(xy[1], Join(where, "seed[1]"), INT32_MIN, INT32_MAX));
+                                  Number(xy[1], Join(where, "seed[1]"), INT32_MIN, INT32_MAX));
             if (part.contains("rules")) request.Rules = Rules(part["rules"], Join(where, "rules"));
         } else {
             request.Grown = false;

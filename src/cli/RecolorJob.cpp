@@ -134,7 +134,8 @@ tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequ
         const TPartRequest& request = requests[i];
         if (request.Grown) {
             // The walk paints the part's pixels recoloured already.
-            parts[i] = std::make_unique<TImagePart>(GrowPart(picture, request.Seed, request.Rules, request.Settings));
+            parts[i] = std::make_unique<TImagePart>(
+                GrowPart(picture, request.Seed, request.Rules, request.Settings));
             parts[i]->Settings = request.Settings;
         } else {
             parts[i]->ApplySettings(picture, request.Settings);

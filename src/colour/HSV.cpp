@@ -49,12 +49,24 @@ void HSVToRGB(double H, double S, double V, double& R, double& G, double& B) {
     const double q = V * (1 - S * f);
     const double t = V * (1 - S * (1 - f));
     switch (i) {
-    case 0: R = V, G = t, B = p; break;
-    case 1: R = q, G = V, B = p; break;
-    case 2: R = p, G = V, B = t; break;
-    case 3: R = p, G = q, B = V; break;
-    case 4: R = t, G = p, B = V; break;
-    default: R = V, G = p, B = q; break;
+    case 0:
+        R = V, G = t, B = p;
+        break;
+    case 1:
+        R = q, G = V, B = p;
+        break;
+    case 2:
+        R = p, G = V, B = t;
+        break;
+    case 3:
+        R = p, G = q, B = V;
+        break;
+    case 4:
+        R = t, G = p, B = V;
+        break;
+    default:
+        R = V, G = p, B = q;
+        break;
     }
 }
 
@@ -86,7 +98,8 @@ std::unique_ptr<THSVTables> MakeTables() {
     for (int max = 0; max < 256; ++max)
         for (int delta = 0; delta < 256; ++delta) {
             const double S = max == 0 ? 0.0 : static_cast<double>(delta) / static_cast<double>(max);
-            t->saturation[delta * 256 + max] = delta <= max ? static_cast<uint8_t>(std::nearbyint(S * 255)) : 0;
+            t->saturation[delta * 256 + max] =
+                delta <= max ? static_cast<uint8_t>(std::nearbyint(S * 255)) : 0;
         }
     // Adding 0 for the red case is exact, so one expression serves all three.
     const double offset[3] = {0, 120, 240};
@@ -134,4 +147,6 @@ TRGBValues HSVToRGBValues(const THSVValues& hsv) {
     return {out[0], out[1], out[2]};
 }
 
-THSVValues ColorToHSVValues(TColorValue color) { return RGBToHSVValues(ColorToRGBValues(color)); }
+THSVValues ColorToHSVValues(TColorValue color) {
+    return RGBToHSVValues(ColorToRGBValues(color));
+}

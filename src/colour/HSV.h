@@ -30,7 +30,9 @@ inline double RoundHalfEven(double x) {
     const double shifted = x >= 0 ? x + kShift : x - kShift;
     return x >= 0 ? shifted - kShift : shifted + kShift;
 }
-inline int32_t Round(double x) { return static_cast<int32_t>(RoundHalfEven(x)); }
+inline int32_t Round(double x) {
+    return static_cast<int32_t>(RoundHalfEven(x));
+}
 
 double MaxOf3(double a, double b, double c);
 double MinOf3(double a, double b, double c);
@@ -51,7 +53,9 @@ inline TRGBValues ColorToRGBValues(TColorValue x) {
 inline TColorValue RGBToColor(int32_t R, int32_t G, int32_t B) {
     return static_cast<TColorValue>(R + 256 * G + 65536 * B);
 }
-inline TColorValue RGBValuesToColor(const TRGBValues& v) { return RGBToColor(v.R, v.G, v.B); }
+inline TColorValue RGBValuesToColor(const TRGBValues& v) {
+    return RGBToColor(v.R, v.G, v.B);
+}
 
 THSVValues ColorToHSVValues(TColorValue color);
 

@@ -51,7 +51,8 @@ struct THSVTables {
         const double v = V;
         const int32_t values[4] = {V, p[S * 256 + V], Round(v * (1 - s * f)), Round(v * (1 - s * (1 - f)))};
         // Which of V, p, q, t goes to R, G, B in each sector of 60 degrees.
-        static constexpr uint8_t kPick[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3}, {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
+        static constexpr uint8_t kPick[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3},
+                                                {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
         const uint8_t* pick = kPick[sector[H]];
         out[0] = values[pick[0]];
         out[1] = values[pick[1]];

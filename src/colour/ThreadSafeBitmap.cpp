@@ -19,7 +19,8 @@ TThreadSafeBitmapPart::TThreadSafeBitmapPart(const tw::Bitmap& picture, int32_t 
         for (int32_t lx = 0; lx < width; ++lx, ++i) {
             const int32_t x = left + lx;
             // Outside the picture an entry reads like a canvas does there: all bits set.
-            Entries[i] = rowInside && x >= 0 && x < picture.Width() ? tw::ColorFromRgb32(row[x]) : 0xFFFFFFFFu;
+            Entries[i] =
+                rowInside && x >= 0 && x < picture.Width() ? tw::ColorFromRgb32(row[x]) : 0xFFFFFFFFu;
         }
     }
 }
@@ -59,6 +60,8 @@ void TThreadSafeBitmap::BuildPendingTile() {
     constexpr int32_t size = TThreadSafeBitmapPart::TileSize;
     const int32_t tc = PendingPoint.x() / size, tr = PendingPoint.y() / size;
     const int64_t index = static_cast<int64_t>(tc) + static_cast<int64_t>(tr) * TilesAcross;
-    if (index < 0 || index >= static_cast<int64_t>(Tiles.size())) throw std::out_of_range("tile index out of range");
-    Tiles[static_cast<size_t>(index)] = std::make_unique<TThreadSafeBitmapPart>(Source, size, size, tr * size, tc * size);
+    if (index < 0 || index >= static_cast<int64_t>(Tiles.size()))
+        throw std::out_of_range("tile index out of range");
+    Tiles[static_cast<size_t>(index)] =
+        std::make_unique<TThreadSafeBitmapPart>(Source, size, size, tr * size, tc * size);
 }

@@ -19,10 +19,10 @@
 std::recursive_mutex& GraphicsLock();
 
 class TGraphicsLockGuard {
-public:
+  public:
     TGraphicsLockGuard() : guard_(GraphicsLock()) {}
 
-private:
+  private:
     std::lock_guard<std::recursive_mutex> guard_;
 };
 
@@ -31,7 +31,7 @@ class TThreadSafeBitmap;
 // What a store needs from the thread that reads it: a field naming the store
 // whose tile is wanted, and a way to have that tile built on the GUI thread.
 class TThreadSafeBitmapOwner {
-public:
+  public:
     virtual ~TThreadSafeBitmapOwner() = default;
     // Runs PendingStore->BuildPendingTile() on the GUI thread and waits for it.
     virtual void BuildTileSync() = 0;
@@ -41,11 +41,12 @@ public:
 // One 100 x 100 tile. Entry bits 0..23 hold the colour, bit 24 the visited mark;
 // positions beyond the picture hold all bits set (white and visited).
 class TThreadSafeBitmapPart {
-public:
+  public:
     static constexpr int32_t TileSize = 100; // TileAt's fast path divides by the literal
     static constexpr uint32_t VisitedFlag = 0x1000000;
 
-    TThreadSafeBitmapPart(const tw::Bitmap& picture, int32_t height, int32_t width, int32_t top, int32_t left);
+    TThreadSafeBitmapPart(const tw::Bitmap& picture, int32_t height, int32_t width, int32_t top,
+                          int32_t left);
 
     void MarkVisited(int32_t x, int32_t y) { Entry(x, y) |= VisitedFlag; }
     bool IsVisited(int32_t x, int32_t y) const { return (Entry(x, y) & VisitedFlag) != 0; }
@@ -62,15 +63,17 @@ public:
     int32_t Width;
     int32_t Height;
 
-private:
-    uint32_t& Entry(int32_t x, int32_t y) { return Entries[static_cast<size_t>((y - Top) * Width + (x - Left))]; }
+  private:
+    uint32_t& Entry(int32_t x, int32_t y) {
+        return Entries[static_cast<size_t>((y - Top) * Width + (x - Left))];
+    }
     uint32_t Entry(int32_t x, int32_t y) const {
         return Entries[static_cast<size_t>((y - Top) * Width + (x - Left))];
     }
 };
 
 class TThreadSafeBitmap {
-public:
+  public:
     TThreadSafeBitmap(const tw::Bitmap& picture, TThreadSafeBitmapOwner& owner);
 
     // The tile holding (x, y), built through the owner when it is missing.
@@ -78,7 +81,8 @@ public:
     TThreadSafeBitmapPart& TileAt(int32_t x, int32_t y) {
         int64_t index;
         if (x >= 0 && y >= 0) // the usual case: unsigned division is cheaper
-            index = static_cast<int64_t>(static_cast<uint32_t>(y) / 100u) * TilesAcross + static_cast<uint32_t>(x) / 100u;
+            index = static_cast<int64_t>(static_cast<uint32_t>(y) / 100u) * TilesAcross +
+                    static_cast<uint32_t>(x) / 100u;
         else
             index = static_cast<int64_t>(y / TThreadSafeBitmapPart::TileSize) * TilesAcross +
                     x / TThreadSafeBitmapPart::TileSize;

@@ -8,7 +8,8 @@ TDoLater& TDoLater::Instance() {
     return instance;
 }
 
-void TDoLater::QueueCall(const void* object, std::string method, int argument, std::function<void(int)> call) {
+void TDoLater::QueueCall(const void* object, std::string method, int argument,
+                         std::function<void(int)> call) {
     {
         std::lock_guard guard(lock_);
         for (const auto& c : queue_)
@@ -24,7 +25,8 @@ void TDoLater::Post() {
     // too) delivers it after the current event. Without an application, the
     // owner runs the queue itself.
     if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, [] { TDoLater::RunQueue(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [] { TDoLater::RunQueue(); }, Qt::QueuedConnection);
 }
 
 void TDoLater::CancelCalls(const void* object, const std::string& method) {

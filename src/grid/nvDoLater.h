@@ -16,15 +16,14 @@
 #include <typeinfo>
 
 class TDoLater {
-public:
+  public:
     // Schedules (object->*method)(argument).
-    template <class T>
-    static void Queue(T* object, void (T::*method)(int), int argument) {
-        Instance().QueueCall(object, KeyOf(method), argument, [object, method](int a) { (object->*method)(a); });
+    template <class T> static void Queue(T* object, void (T::*method)(int), int argument) {
+        Instance().QueueCall(object, KeyOf(method), argument,
+                             [object, method](int a) { (object->*method)(a); });
     }
     // Drops every waiting call of that method on that object, except one that is running.
-    template <class T>
-    static void Cancel(T* object, void (T::*method)(int)) {
+    template <class T> static void Cancel(T* object, void (T::*method)(int)) {
         Instance().CancelCalls(object, KeyOf(method));
     }
     // Drops every waiting call on that object (for destructors).
@@ -35,7 +34,7 @@ public:
     static void RunQueue();
     static size_t PendingCount();
 
-private:
+  private:
     struct TDoLaterContainer {
         const void* Object;
         std::string Method;
@@ -44,8 +43,7 @@ private:
         std::chrono::steady_clock::time_point Queued;
     };
 
-    template <class M>
-    static std::string KeyOf(M method) {
+    template <class M> static std::string KeyOf(M method) {
         std::string key(typeid(M).name());
         key.append(reinterpret_cast<const char*>(&method), sizeof(M));
         return key;

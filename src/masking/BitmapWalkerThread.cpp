@@ -20,13 +20,12 @@ int32_t IntervalFor(double zoom) {
 } // namespace
 
 TBitmapWalkerThread::TBitmapWalkerThread(const tw::Bitmap& source, double previewZoom,
-                                         const TTintwellSettings& settings, const TWalkerRules& rules, QPoint seed,
-                                         tw::Bitmap& mask)
+                                         const TTintwellSettings& settings, const TWalkerRules& rules,
+                                         QPoint seed, tw::Bitmap& mask)
     : source_(source), mask_(mask), seed_(ClampInto(seed, source)), rules_(rules),
       recolorer_(settings, source, mask), sourceStore_(std::make_unique<TThreadSafeBitmap>(source, *this)),
-      progressInterval_(IntervalFor(previewZoom)),
-      width_(std::min(source.Width(), mask.Width())), height_(std::min(source.Height(), mask.Height())),
-      tolerances_(rules), tables_(THSVTables::Get()) {}
+      progressInterval_(IntervalFor(previewZoom)), width_(std::min(source.Width(), mask.Width())),
+      height_(std::min(source.Height(), mask.Height())), tolerances_(rules), tables_(THSVTables::Get()) {}
 
 TBitmapWalkerThread::Tolerances::Tolerances(const TWalkerRules& rules)
     : useHue(rules.UseHue), useSaturation(rules.UseSaturation), useValue(rules.UseValue),

@@ -41,7 +41,7 @@ struct TWalkerRules {
 };
 
 class TBitmapWalkerThread : public tw::Thread, public TThreadSafeBitmapOwner {
-public:
+  public:
     // Created suspended. The seed is clamped into the picture (a click on the last
     // zoomed column can round one pixel past the edge). Source and Mask must stay
     // alive, and Source unchanged, until OnTerminate has run.
@@ -58,14 +58,15 @@ public:
 
     // The pure acceptance test, shared with tests: whether candidate (Hc, Sc, Vc)
     // passes the rules against reference (Hr, Sr, Vr).
-    static bool PassesRules(const TWalkerRules& rules, const THSVValues& reference, const THSVValues& candidate) {
+    static bool PassesRules(const TWalkerRules& rules, const THSVValues& reference,
+                            const THSVValues& candidate) {
         return Tolerances(rules).Pass(reference, candidate);
     }
 
-protected:
+  protected:
     void Execute() override;
 
-private:
+  private:
     // The rules with their tolerances worked out once: real numbers, not rounded.
     struct Tolerances {
         explicit Tolerances(const TWalkerRules& rules);
@@ -102,7 +103,7 @@ private:
     TBitmapThings recolorer_;
     std::unique_ptr<TThreadSafeBitmap> sourceStore_;
     int32_t progressInterval_;
-    int32_t width_;  // the part of the picture the walk may enter: Source and Mask overlap
+    int32_t width_; // the part of the picture the walk may enter: Source and Mask overlap
     int32_t height_;
     Tolerances tolerances_;
     const THSVTables& tables_;

@@ -24,7 +24,9 @@ QImage NewImage(int width, int height) {
 
 } // namespace
 
-Bitmap::Bitmap(int width, int height, ColorValue fill) : image_(NewImage(width, height)) { Fill(fill); }
+Bitmap::Bitmap(int width, int height, ColorValue fill) : image_(NewImage(width, height)) {
+    Fill(fill);
+}
 
 Bitmap::Bitmap(const QImage& image) {
     if (image.isNull()) return;
@@ -134,7 +136,8 @@ Taps MakeTaps(int srcSize, int dstSize) {
             sum += w;
         }
         // Give the rounding remainder to the largest tap so the weights sum exactly.
-        auto largest = std::max_element(t.weights.begin() + static_cast<std::ptrdiff_t>(start), t.weights.end());
+        auto largest =
+            std::max_element(t.weights.begin() + static_cast<std::ptrdiff_t>(start), t.weights.end());
         *largest += 16384 - sum;
         t.count[j] = static_cast<int>(t.weights.size() - start);
     }

@@ -26,7 +26,7 @@ inline constexpr uint32_t Rgb32FromColor(ColorValue c) {
 }
 
 class Bitmap {
-public:
+  public:
     Bitmap() = default;
     // A new bitmap is white, like a fresh canvas.
     Bitmap(int width, int height, ColorValue fill = kWhite);
@@ -38,9 +38,7 @@ public:
     int Height() const { return image_.height(); }
     bool IsEmpty() const { return image_.isNull() || Width() == 0 || Height() == 0; }
     QRect Rect() const { return QRect(0, 0, Width(), Height()); }
-    bool Contains(int x, int y) const {
-        return x >= 0 && y >= 0 && x < Width() && y < Height();
-    }
+    bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < Width() && y < Height(); }
 
     // Resizing keeps the top-left content; uncovered area becomes white.
     void SetSize(int width, int height);
@@ -77,7 +75,7 @@ public:
 
     bool operator==(const Bitmap& other) const;
 
-private:
+  private:
     QImage image_;
 };
 

@@ -17,7 +17,7 @@ namespace tw {
 enum class StretchMode { Plain, Halftone };
 
 class Canvas {
-public:
+  public:
     explicit Canvas(Bitmap& target, QPoint origin = {}) : target_(target), Origin(origin) {}
     virtual ~Canvas() = default;
 
@@ -37,10 +37,10 @@ public:
         target_.DrawTransparent(x - Origin.x(), y - Origin.y(), src);
     }
 
-private:
+  private:
     Bitmap& target_;
 
-public:
+  public:
     QPoint Origin;
 };
 

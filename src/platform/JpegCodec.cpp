@@ -180,7 +180,6 @@ struct Compressor {
     Compressor& operator=(const Compressor&) = delete;
 };
 
-
 std::string SizeText(long long width, long long height) {
     return "(" + std::to_string(width) + " x " + std::to_string(height) + ")";
 }
@@ -387,7 +386,8 @@ Bitmap DecodeJpeg(const QByteArray& data, const std::string& fileName, QSize min
         long long fewestBlocks = std::numeric_limits<long long>::max();
         for (int c = 0; c < cinfo->num_components; ++c) {
             const jpeg_component_info& comp = cinfo->comp_info[c];
-            fewestBlocks = std::min(fewestBlocks, static_cast<long long>(comp.width_in_blocks) * comp.height_in_blocks);
+            fewestBlocks =
+                std::min(fewestBlocks, static_cast<long long>(comp.width_in_blocks) * comp.height_in_blocks);
         }
         if (static_cast<long long>(data.size()) * 8 < fewestBlocks)
             FailRead(name, "the file is too short for its size " + SizeText(storedWidth, storedHeight) +

@@ -8,7 +8,7 @@ namespace tw {
 // A picture file could not be read or written. The message names the file and
 // the reason, ready to show to the user: "cannot read photo.jpg: not a JPEG file".
 class PictureError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -52,11 +52,16 @@ void CheckSize(QSize size, const std::string& fileName) {
 
 const char* FormatName(PictureFormat f) {
     switch (f) {
-    case PictureFormat::Bmp: return "BMP";
-    case PictureFormat::Png: return "PNG";
-    case PictureFormat::Ico: return "an icon";
-    case PictureFormat::Jpeg: return "JPEG";
-    default: return "picture";
+    case PictureFormat::Bmp:
+        return "BMP";
+    case PictureFormat::Png:
+        return "PNG";
+    case PictureFormat::Ico:
+        return "an icon";
+    case PictureFormat::Jpeg:
+        return "JPEG";
+    default:
+        return "picture";
     }
 }
 
@@ -66,7 +71,8 @@ uint32_t Le16(const QByteArray& b, int at) {
 
 uint32_t Le32(const QByteArray& b, int at) {
     uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(b[at + i]);
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<uint8_t>(b[at + i]);
     return v;
 }
 
@@ -83,29 +89,34 @@ void CheckBmpHeader(const QByteArray& bytes, const std::string& fileName) {
         height = std::llabs(static_cast<int32_t>(Le32(bytes, 22)));
     }
     if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels)
-        FailRead(fileName, "the picture is too large (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+        FailRead(fileName,
+                 "the picture is too large (" + std::to_string(width) + " x " + std::to_string(height) + ")");
 
     // Qt's reader leaves the rows missing from a cut-off file blank and reports
     // success, so an uncompressed file must hold every whole row. Run-length
     // coded files can legitimately be short.
     if (headerSize != 12 && headerSize < 40) return; // no header kind we know: the reader refuses it
-    if (bytes.size() < 14 + static_cast<qsizetype>(headerSize)) FailRead(fileName, "the file is truncated or corrupt");
+    if (bytes.size() < 14 + static_cast<qsizetype>(headerSize))
+        FailRead(fileName, "the file is truncated or corrupt");
     const int bitsPerPixel = static_cast<int>(Le16(bytes, headerSize == 12 ? 24 : 28));
     const uint32_t compression = headerSize == 12 ? 0 : Le32(bytes, 30);
     constexpr uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
-    if (width <= 0 || height <= 0 || bitsPerPixel <= 0 || bitsPerPixel > 32) return; // the reader refuses these
+    if (width <= 0 || height <= 0 || bitsPerPixel <= 0 || bitsPerPixel > 32)
+        return; // the reader refuses these
     if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields) return;
     const long long stride = (width * bitsPerPixel + 31) / 32 * 4;
     const long long needed = stride * height;
     const long long held = bytes.size() - 14 - static_cast<long long>(headerSize);
     if (held < needed)
-        FailRead(fileName, "the file is truncated or corrupt (" + std::to_string(held) + " bytes after the header, " +
-                               std::to_string(needed) + " needed for the pixels)");
+        FailRead(fileName, "the file is truncated or corrupt (" + std::to_string(held) +
+                               " bytes after the header, " + std::to_string(needed) +
+                               " needed for the pixels)");
 }
 
 uint32_t Be32(const QByteArray& b, qsizetype at) {
     uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v = (v << 8) | static_cast<uint8_t>(b[at + i]);
+    for (int i = 0; i < 4; ++i)
+        v = (v << 8) | static_cast<uint8_t>(b[at + i]);
     return v;
 }
 
@@ -154,11 +165,14 @@ void CheckIconPngs(const QByteArray& bytes, const std::string& fileName) {
 
 // Reads BMP, PNG and icon files with Qt's readers, validating the size first.
 Bitmap DecodeWithQt(const QByteArray& bytes, PictureFormat format, const std::string& fileName) {
-    const char* qtFormat = format == PictureFormat::Bmp ? "bmp" : format == PictureFormat::Png ? "png" : "ico";
+    const char* qtFormat = format == PictureFormat::Bmp   ? "bmp"
+                           : format == PictureFormat::Png ? "png"
+                                                          : "ico";
     if (format == PictureFormat::Bmp) CheckBmpHeader(bytes, fileName);
     if (format == PictureFormat::Ico) CheckIconPngs(bytes, fileName);
     QBuffer buffer;
-    buffer.setData(format == PictureFormat::Png && IsPngAt(bytes, 0) ? CheckedPngStream(bytes, 0, fileName) : bytes);
+    buffer.setData(format == PictureFormat::Png && IsPngAt(bytes, 0) ? CheckedPngStream(bytes, 0, fileName)
+                                                                     : bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, qtFormat);
     reader.setDecideFormatFromContent(false);
@@ -274,8 +288,9 @@ Bitmap DecodePicture(const QByteArray& bytes, const std::string& fileName, QSize
     const PictureFormat format = LoadFormatFor(fileName);
     if (format == PictureFormat::Unknown) {
         const std::string ext = ExtensionOf(fileName);
-        FailRead(fileName, ext.empty() ? "the file name has no extension (use .bmp, .jpg, .jpeg, .ico or .png)"
-                                       : "unsupported file type \"" + ext + "\" (use .bmp, .jpg, .jpeg, .ico or .png)");
+        FailRead(fileName,
+                 ext.empty() ? "the file name has no extension (use .bmp, .jpg, .jpeg, .ico or .png)"
+                             : "unsupported file type \"" + ext + "\" (use .bmp, .jpg, .jpeg, .ico or .png)");
     }
     if (bytes.isEmpty()) FailRead(fileName, "the file is empty");
     if (format == PictureFormat::Jpeg) return DecodeJpeg(bytes, fileName, minimumSize);
@@ -330,13 +345,20 @@ QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::
     if (bitmap.IsEmpty()) FailWrite(fileName, "the picture is empty");
     try {
         switch (format) {
-        case PictureFormat::Jpeg: return EncodeJpeg(bitmap, fileName, 100);
-        case PictureFormat::Bmp: return EncodeWithQt(bitmap.Image(), "bmp", fileName);
-        case PictureFormat::Png: return EncodeWithQt(ToRgb888(bitmap), "png", fileName);
-        case PictureFormat::Ico: return EncodeIcon(bitmap, fileName);
-        case PictureFormat::Emf: return EncodeEmf(bitmap);
-        case PictureFormat::Wmf: return EncodeWmf(bitmap);
-        case PictureFormat::Unknown: break;
+        case PictureFormat::Jpeg:
+            return EncodeJpeg(bitmap, fileName, 100);
+        case PictureFormat::Bmp:
+            return EncodeWithQt(bitmap.Image(), "bmp", fileName);
+        case PictureFormat::Png:
+            return EncodeWithQt(ToRgb888(bitmap), "png", fileName);
+        case PictureFormat::Ico:
+            return EncodeIcon(bitmap, fileName);
+        case PictureFormat::Emf:
+            return EncodeEmf(bitmap);
+        case PictureFormat::Wmf:
+            return EncodeWmf(bitmap);
+        case PictureFormat::Unknown:
+            break;
         }
     } catch (const PictureError&) {
         throw;
@@ -356,7 +378,8 @@ bool SavePicture(const Bitmap& bitmap, const std::string& path) {
 void WriteFileAtomically(const std::string& path, const QByteArray& bytes) {
     const QString qpath = QString::fromStdString(path);
     const QFileInfo info(qpath);
-    if (!info.absoluteDir().exists()) FailWrite(path, "the folder " + info.absolutePath().toStdString() + " does not exist");
+    if (!info.absoluteDir().exists())
+        FailWrite(path, "the folder " + info.absolutePath().toStdString() + " does not exist");
     if (info.isDir()) FailWrite(path, "it is a folder");
     if (info.exists() && !info.isWritable()) FailWrite(path, "the file is read-only");
     QSaveFile file(qpath);

@@ -38,7 +38,7 @@ template <class Ready> bool SpinUntil(const Ready& ready) {
 
 struct SyncQueue {
     std::mutex mutex;
-    std::condition_variable arrived; // wakes a headless CheckSynchronize
+    std::condition_variable arrived;  // wakes a headless CheckSynchronize
     std::condition_variable finished; // wakes the waiting workers
     std::deque<SyncCall*> calls;
     std::atomic<size_t> waiting{0}; // calls.size(), readable without the mutex
@@ -54,9 +54,13 @@ SyncQueue& Queue() {
 
 } // namespace
 
-bool IsGuiThread() { return std::this_thread::get_id() == gGuiThread; }
+bool IsGuiThread() {
+    return std::this_thread::get_id() == gGuiThread;
+}
 
-void EnableSynchronizeFromEventLoop() { Queue().fromEventLoop = true; }
+void EnableSynchronizeFromEventLoop() {
+    Queue().fromEventLoop = true;
+}
 
 bool CheckSynchronize(int timeoutMs) {
     SyncQueue& q = Queue();
@@ -97,7 +101,8 @@ void Thread::Synchronize(const std::function<void()>& fn) {
     q.arrived.notify_all();
     if (q.fromEventLoop)
         if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [] { CheckSynchronize(0); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                app, [] { CheckSynchronize(0); }, Qt::QueuedConnection);
     if (!SpinUntil([&] { return call.done.load(std::memory_order_acquire); })) {
         std::unique_lock lock(q.mutex);
         q.finished.wait(lock, [&] { return call.done.load(std::memory_order_acquire); });

@@ -16,7 +16,7 @@
 namespace tw {
 
 class Thread {
-public:
+  public:
     Thread();
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
@@ -45,10 +45,10 @@ public:
     // re-thrown here. On the GUI thread itself fn simply runs.
     static void Synchronize(const std::function<void()>& fn);
 
-protected:
+  protected:
     virtual void Execute() = 0;
 
-private:
+  private:
     void Run();
     void ApplyPriority();
 

@@ -41,7 +41,9 @@ void NudgeGrey(TRGBValues& c) {
     }
 }
 
-TColorValue NeverWhite(TColorValue c) { return c == tw::kWhite ? 16777214u : c; }
+TColorValue NeverWhite(TColorValue c) {
+    return c == tw::kWhite ? 16777214u : c;
+}
 
 } // namespace
 
@@ -67,7 +69,8 @@ TBitmapThings::TBitmapThings(const TTintwellSettings& settings, const tw::Bitmap
     for (int32_t c = 0; c < 256; ++c) {
         saturationMap_[c] =
             static_cast<uint8_t>(Limit(ApplyTint(c, settings.SaturationTint), settings.AvoidSingularities));
-        valueMap_[c] = static_cast<uint8_t>(Limit(ApplyTint(c, settings.ValueTint), settings.AvoidSingularities));
+        valueMap_[c] =
+            static_cast<uint8_t>(Limit(ApplyTint(c, settings.ValueTint), settings.AvoidSingularities));
     }
 }
 

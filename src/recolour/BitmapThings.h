@@ -13,7 +13,7 @@
 // operation. The transform never yields white, so recolouring never removes a
 // pixel from its part.
 class TBitmapThings {
-public:
+  public:
     TBitmapThings(const TTintwellSettings& settings, const tw::Bitmap& source, tw::Bitmap& target);
 
     // The recoloured value of one picture pixel. Allocation-free; safe to run on
@@ -37,12 +37,12 @@ public:
     int32_t AnchorX = 0;
     int32_t AnchorY = 0;
 
-private:
+  private:
     // The whole transform on a raw RGB32 word, inlined into the picture loops.
     uint32_t TransformRgb32(uint32_t rgb32) const {
-        const THSVValues hsv = tables_.ToHSV(static_cast<int32_t>((rgb32 >> 16) & 0xFF),
-                                             static_cast<int32_t>((rgb32 >> 8) & 0xFF),
-                                             static_cast<int32_t>(rgb32 & 0xFF));
+        const THSVValues hsv =
+            tables_.ToHSV(static_cast<int32_t>((rgb32 >> 16) & 0xFF),
+                          static_cast<int32_t>((rgb32 >> 8) & 0xFF), static_cast<int32_t>(rgb32 & 0xFF));
         int32_t c[3];
         tables_.ToRGB(hueMap_[hsv.H], saturationMap_[hsv.S], valueMap_[hsv.V], c);
         if (Settings.AvoidSingularities) {

@@ -9,7 +9,8 @@ int32_t TintBetween(int32_t from, int32_t to) {
     // Black or grey originals divide by 1 instead of 0; the limit then decides.
     if (from == 0) from = 1;
     const double tint = std::nearbyint(static_cast<double>((to - from) * 100) / from);
-    return static_cast<int32_t>(std::clamp(tint, static_cast<double>(kMinTint), static_cast<double>(kMaxTint)));
+    return static_cast<int32_t>(
+        std::clamp(tint, static_cast<double>(kMinTint), static_cast<double>(kMaxTint)));
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 // One region of the picture recoloured as a unit: a part bitmap in which white
 // means "not in this part" and every other pixel is the part's recoloured pixel.
 class TImagePart {
-public:
+  public:
     // Takes a full copy of the given part bitmap. Creation does not recolour.
     explicit TImagePart(const tw::Bitmap& bitmap) : Bitmap(bitmap) {}
     virtual ~TImagePart() = default;

@@ -21,8 +21,9 @@ void TSharedGraphicsThings::ToleranceFromSamples(const THSVValues& reference,
     result = {Round(maxH / 3.6), Round(maxS / 2.55), Round(maxV / 2.55)};
 }
 
-void TSharedGraphicsThings::PaintZoomed(const TScrollBoxState& box, const std::vector<const tw::Bitmap*>& bitmaps,
-                                        uint8_t zoomIndex, tw::Canvas& canvas) {
+void TSharedGraphicsThings::PaintZoomed(const TScrollBoxState& box,
+                                        const std::vector<const tw::Bitmap*>& bitmaps, uint8_t zoomIndex,
+                                        tw::Canvas& canvas) {
     TGraphicsLockGuard lock;
     if (bitmaps.empty() || !bitmaps.front()) return;
     const tw::Bitmap& base = *bitmaps.front();

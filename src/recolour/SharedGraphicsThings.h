@@ -19,7 +19,7 @@ struct TScrollBoxState {
 
 // Class operations shared by the main window and the mask dialog.
 class TSharedGraphicsThings {
-public:
+  public:
     TSharedGraphicsThings() = delete;
 
     // Zoom levels 0..9: 0.05, 0.1, 0.25, 0.5, 1, 1.5, 2, 2.5, 5, 10; any other index gives 1.

@@ -9,7 +9,9 @@
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     TTintwellApplication app(argc, argv);
-    app.ShowError = [](const std::string& message) { std::fprintf(stderr, "error shown: %s\n", message.c_str()); };
+    app.ShowError = [](const std::string& message) {
+        std::fprintf(stderr, "error shown: %s\n", message.c_str());
+    };
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

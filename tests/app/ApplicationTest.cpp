@@ -14,10 +14,10 @@ namespace {
 
 // Throws from its first event, as a faulty paint or click handler would.
 class Thrower : public QObject {
-public:
+  public:
     int handled = 0;
 
-protected:
+  protected:
     bool event(QEvent* e) override {
         if (e->type() == QEvent::User && ++handled == 1)
             throw std::runtime_error("cannot read photo.jpg: not a JPEG file");

@@ -81,7 +81,8 @@ struct Session {
     // A Fill click answered with "Add this" once the walk has ended.
     void Grow(QPoint seed) {
         TFormSelection* selection = dialogs.FormSelection;
-        PressWhen([selection] { return selection->isVisible() && !selection->Walking(); }, selection->ButtonAdd, 5);
+        PressWhen([selection] { return selection->isVisible() && !selection->Walking(); },
+                  selection->ButtonAdd, 5);
         form->OnShowMaskDialog(form->PictureBitmap, QRect(seed, seed), seed, form->CurrentSettings);
         TDoLater::RunQueue();
     }
@@ -102,13 +103,14 @@ struct Session {
     // brush, both joined, the result composed, then the joined part deleted.
     void Round(int i) {
         const int rows = Grid().RowCount();
-        Grow(QPoint(140, 120)); // a balloon
+        Grow(QPoint(140, 120));        // a balloon
         Grow(QPoint(20 + i % 50, 20)); // the sky
         ASSERT_EQ(Grid().RowCount(), rows + 2);
         Select(rows + 1, false);
         ChangeColor((i * 37) % 360);
         Run(form->ActionBrushMode);
-        for (int x = 100; x < 200; x += 5) form->TrackViewMouse(ssLeft, x, 150 + i % 20);
+        for (int x = 100; x < 200; x += 5)
+            form->TrackViewMouse(ssLeft, x, 150 + i % 20);
         Select(rows, true);
         ASSERT_EQ(form->SelectedRowCount(), 2);
         Run(form->ActionJoinSelectedImageParts);
@@ -134,8 +136,8 @@ TEST(LongUse, HundredsOfRoundsKeepMemoryFlat) {
     }
     malloc_trim(0);
     const long afterAll = ResidentBytes();
-    std::printf("resident after the first round %ld KiB, after %d rounds %ld KiB\n", afterFirst / 1024, kRounds,
-                afterAll / 1024);
+    std::printf("resident after the first round %ld KiB, after %d rounds %ld KiB\n", afterFirst / 1024,
+                kRounds, afterAll / 1024);
     if (!kSanitized) {
         EXPECT_LE(afterAll, afterFirst + afterFirst / 10) << "memory grew over " << kRounds << " rounds";
     }

@@ -25,7 +25,8 @@ namespace {
 int PartPixels(const tw::Bitmap& part) {
     int n = 0;
     for (int y = 0; y < part.Height(); ++y)
-        for (int x = 0; x < part.Width(); ++x) n += part.Pixel(x, y) != tw::kWhite;
+        for (int x = 0; x < part.Width(); ++x)
+            n += part.Pixel(x, y) != tw::kWhite;
     return n;
 }
 

@@ -7,7 +7,9 @@
 
 namespace {
 
-THSVValues Hsv(int r, int g, int b) { return RGBToHSVValues({r, g, b}); }
+THSVValues Hsv(int r, int g, int b) {
+    return RGBToHSVValues({r, g, b});
+}
 
 TEST(HSV, KnownConversionsFromRgb) {
     EXPECT_EQ(Hsv(0, 0, 0), (THSVValues{0, 0, 0}));
@@ -36,7 +38,8 @@ TEST(HSV, RealFormLeavesHueUndefinedForGrey) {
 TEST(HSV, KnownConversionsToRgb) {
     EXPECT_EQ(HSVToRGBValues({360, 255, 255}), (TRGBValues{255, 0, 0}));
     EXPECT_EQ(HSVToRGBValues({30, 128, 200}), (TRGBValues{200, 150, 100}));
-    for (int h : {0, 17, 180, 359, 360}) EXPECT_EQ(HSVToRGBValues({h, 0, 77}), (TRGBValues{77, 77, 77}));
+    for (int h : {0, 17, 180, 359, 360})
+        EXPECT_EQ(HSVToRGBValues({h, 0, 77}), (TRGBValues{77, 77, 77}));
     EXPECT_EQ(HSVToRGBValues(Hsv(200, 150, 100)), (TRGBValues{200, 150, 100}));
 }
 
@@ -54,7 +57,8 @@ TEST(HSV, ColorValuePacking) {
 }
 
 TEST(HSV, RoundHalfEvenMatchesNearbyint) {
-    for (double x : {0.5, 1.5, 2.5, 22.5, 127.5, -0.5, -1.5, 0.49999999999999994, 254.50000000000003, 1e15 + 0.5})
+    for (double x :
+         {0.5, 1.5, 2.5, 22.5, 127.5, -0.5, -1.5, 0.49999999999999994, 254.50000000000003, 1e15 + 0.5})
         EXPECT_EQ(RoundHalfEven(x), std::nearbyint(x)) << x;
     std::mt19937_64 rng(7);
     std::uniform_real_distribution<double> d(-1e6, 1e6);
@@ -78,7 +82,8 @@ TEST(HSVExhaustive, EveryHsvTripleConvertsLikeTheModel) {
         for (int s = 0; s < 256; ++s)
             for (int v = 0; v < 256; ++v) {
                 const THSVValues hsv{h, s, v};
-                ASSERT_EQ(HSVToRGBValues(hsv), hsv_reference::HSVToRGBValues(hsv)) << h << " " << s << " " << v;
+                ASSERT_EQ(HSVToRGBValues(hsv), hsv_reference::HSVToRGBValues(hsv))
+                    << h << " " << s << " " << v;
             }
 }
 

@@ -10,7 +10,7 @@ using tw::Bitmap;
 
 // Builds tiles at once on the calling thread and counts the requests.
 class DirectOwner : public TThreadSafeBitmapOwner {
-public:
+  public:
     void BuildTileSync() override {
         ++builds;
         PendingStore->BuildPendingTile();
@@ -21,7 +21,8 @@ public:
 Bitmap Numbered(int w, int h) {
     Bitmap b(w, h);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) b.SetPixel(x, y, static_cast<tw::ColorValue>(x + 1000 * y));
+        for (int x = 0; x < w; ++x)
+            b.SetPixel(x, y, static_cast<tw::ColorValue>(x + 1000 * y));
     return b;
 }
 
@@ -53,7 +54,8 @@ TEST(ThreadSafeBitmap, BuildsOnlyTheTileTouched) {
     EXPECT_EQ(store.ColorAt(150, 250), 150u + 250000u);
     EXPECT_EQ(owner.builds, 1);
     int present = 0;
-    for (const auto& t : store.Tiles) present += t != nullptr;
+    for (const auto& t : store.Tiles)
+        present += t != nullptr;
     EXPECT_EQ(present, 1);
     const TThreadSafeBitmapPart& tile = *store.Tiles[1 + 2 * store.TilesAcross];
     EXPECT_EQ(tile.Left, 100);
@@ -79,7 +81,8 @@ TEST(ThreadSafeBitmap, RgbReadsAndVisitedMarks) {
     EXPECT_EQ(rgb, (TRGBValues{1, 2, 3})) << "outside the tile list";
 
     for (int y = 0; y < 100; ++y)
-        for (int x = 100; x < 150; ++x) ASSERT_FALSE(store.IsVisited(x, y));
+        for (int x = 100; x < 150; ++x)
+            ASSERT_FALSE(store.IsVisited(x, y));
     const TColorValue before = store.ColorAt(120, 30);
     store.MarkVisited(120, 30);
     EXPECT_TRUE(store.IsVisited(120, 30));

@@ -9,10 +9,10 @@
 //       the settings new parts get, everything away from the ball unchanged
 //
 // Exit code 0 when everything holds, 1 with the reasons on stderr otherwise.
+#include "colour/HSV.h"
 #include "platform/Bitmap.h"
 #include "platform/PictureError.h"
 #include "platform/PictureFile.h"
-#include "colour/HSV.h"
 #include "recolour/BitmapThings.h"
 #include "recolour/TintwellSettings.h"
 
@@ -43,7 +43,9 @@ uint32_t NextRandom(uint32_t& state) {
     return state >> 8;
 }
 
-int Clamp(double v) { return std::clamp(static_cast<int>(std::lround(v)), 0, 255); }
+int Clamp(double v) {
+    return std::clamp(static_cast<int>(std::lround(v)), 0, 255);
+}
 
 tw::Bitmap MakePhoto() {
     tw::Bitmap photo(kWidth, kHeight);
@@ -93,7 +95,8 @@ int Make(const std::string& photoPath, const std::string& oldPath) {
 int ChannelDifference(tw::ColorValue a, tw::ColorValue b) {
     int most = 0;
     for (int shift = 0; shift < 24; shift += 8)
-        most = std::max(most, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
+        most = std::max(
+            most, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
     return most;
 }
 
@@ -171,6 +174,7 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
-    std::fprintf(stderr, "usage: e2e_pictures make PHOTO.jpg OLD.jpg | check PHOTO.jpg RESULT.png RESULT.jpg\n");
+    std::fprintf(stderr,
+                 "usage: e2e_pictures make PHOTO.jpg OLD.jpg | check PHOTO.jpg RESULT.png RESULT.jpg\n");
     return 2;
 }

@@ -19,7 +19,8 @@ namespace {
 std::vector<QString> CorpusFiles(const char* target) {
     const QDir dir(QStringLiteral(TW_FUZZ_CORPUS "/") + QLatin1String(target));
     std::vector<QString> files;
-    for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) files.push_back(dir.filePath(name));
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
+        files.push_back(dir.filePath(name));
     return files;
 }
 
@@ -29,7 +30,9 @@ QByteArray Read(const QString& path) {
     return f.readAll();
 }
 
-const uint8_t* Bytes(const QByteArray& b) { return reinterpret_cast<const uint8_t*>(b.constData()); }
+const uint8_t* Bytes(const QByteArray& b) {
+    return reinterpret_cast<const uint8_t*>(b.constData());
+}
 
 TEST(CorpusReplay, PictureFilesDecodeOrFailWithPictureError) {
     const auto files = CorpusFiles("picture");
@@ -49,7 +52,8 @@ TEST(CorpusReplay, PictureFilesDecodeOrFailWithPictureError) {
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << path.toStdString();
     }
-    for (int n : perExtension) EXPECT_GT(n, 0) << "every extension has at least one seed";
+    for (int n : perExtension)
+        EXPECT_GT(n, 0) << "every extension has at least one seed";
 }
 
 TEST(CorpusReplay, RecipesAreReadOrRefusedAsBadInput) {
@@ -61,7 +65,8 @@ TEST(CorpusReplay, RecipesAreReadOrRefusedAsBadInput) {
     for (const QString& path : files) {
         const QByteArray bytes = Read(path);
         try {
-            if (twfuzz::ReadAsRecipe(dir.path().toStdString(), Bytes(bytes), static_cast<size_t>(bytes.size())))
+            if (twfuzz::ReadAsRecipe(dir.path().toStdString(), Bytes(bytes),
+                                     static_cast<size_t>(bytes.size())))
                 ++accepted;
         } catch (const std::exception& e) {
             ADD_FAILURE() << path.toStdString() << ": escaped " << typeid(e).name() << ": " << e.what();

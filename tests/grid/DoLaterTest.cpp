@@ -25,7 +25,7 @@ struct Recorder {
 };
 
 class DoLaterTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         TDoLater::RunQueue();
         QCoreApplication::processEvents();
@@ -34,10 +34,12 @@ protected:
 
 TEST_F(DoLaterTest, DuplicatesAreDroppedAndOrderIsKept) {
     Recorder r, s;
-    for (int i = 0; i < 3; ++i) TDoLater::Queue(&r, &Recorder::Note, 7);
+    for (int i = 0; i < 3; ++i)
+        TDoLater::Queue(&r, &Recorder::Note, 7);
     TDoLater::Queue(&r, &Recorder::Other, 7); // another method
     TDoLater::Queue(&s, &Recorder::Note, 7);  // another object
-    for (int a : {1, 2, 3}) TDoLater::Queue(&r, &Recorder::Note, a);
+    for (int a : {1, 2, 3})
+        TDoLater::Queue(&r, &Recorder::Note, a);
     EXPECT_EQ(TDoLater::PendingCount(), 6u);
     TDoLater::RunQueue();
     EXPECT_EQ(r.calls, (std::vector<int>{7, 1007, 1, 2, 3}));

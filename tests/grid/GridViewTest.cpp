@@ -561,8 +561,8 @@ TEST(GridView, SubGridCellsAreLaidOutInsideTheirCell) {
     inner->Rows().Append();
     inner->Rows().Append();
     std::vector<TVokCell*> rendered;
-    grid.OnUserRenderCell = [&](TVokGridView_Custom&, TPaintCanvas&, TVokCell& cell, const QString&, bool, bool,
-                                TVokDrawStateSet, const TRect&, bool&) { rendered.push_back(&cell); };
+    grid.OnUserRenderCell = [&](TVokGridView_Custom&, TPaintCanvas&, TVokCell& cell, const QString&, bool,
+                                bool, TVokDrawStateSet, const TRect&, bool&) { rendered.push_back(&cell); };
     grid.resize(250, 150);
     Shot{grid};
     // The grid cell is as high as its two rows; its cells start at its corner.
@@ -573,8 +573,8 @@ TEST(GridView, SubGridCellsAreLaidOutInsideTheirCell) {
     rendered.clear();
     grid.grab();
     EXPECT_EQ(std::count(rendered.begin(), rendered.end(), inner->GetCell(1, 1)), 1) << "once per paint";
-    EXPECT_EQ(rendered.size(), 2u + 1u + 4u + 1u)
-        << "the headers, row 1's simple cell and the sub-grid's 4, row 2's simple cell (its sub-grid is empty)";
+    EXPECT_EQ(rendered.size(), 2u + 1u + 4u + 1u) << "the headers, row 1's simple cell and the sub-grid's 4, "
+                                                     "row 2's simple cell (its sub-grid is empty)";
     // Hit tests descend into it the way the last paint laid it out.
     EXPECT_EQ(grid.RootCell().CellAt(85, 45, true), inner->GetCell(1, 1));
 }

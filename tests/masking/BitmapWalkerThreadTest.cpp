@@ -21,11 +21,14 @@ TWalkerRules ValueOnly(int deviation) {
 int PartPixels(const Bitmap& mask) {
     int n = 0;
     for (int y = 0; y < mask.Height(); ++y)
-        for (int x = 0; x < mask.Width(); ++x) n += mask.Pixel(x, y) != tw::kWhite;
+        for (int x = 0; x < mask.Width(); ++x)
+            n += mask.Pixel(x, y) != tw::kWhite;
     return n;
 }
 
-THSVValues H(int h, int s = 200, int v = 200) { return {h, s, v}; }
+THSVValues H(int h, int s = 200, int v = 200) {
+    return {h, s, v};
+}
 
 TEST(WalkerRules, HueRangeWrapsAroundRed) {
     TWalkerRules r;
@@ -40,7 +43,8 @@ TEST(WalkerRules, HueRangeWrapsAroundRed) {
     EXPECT_FALSE(TBitmapWalkerThread::PassesRules(r, H(0), H(360))) << "360 is not 0 for a zero tolerance";
     EXPECT_FALSE(TBitmapWalkerThread::PassesRules(r, H(0), H(1)));
     r.HueDeviation = 50;
-    for (int h = 0; h <= 360; h += 15) EXPECT_TRUE(TBitmapWalkerThread::PassesRules(r, H(200), H(h)));
+    for (int h = 0; h <= 360; h += 15)
+        EXPECT_TRUE(TBitmapWalkerThread::PassesRules(r, H(200), H(h)));
 }
 
 TEST(WalkerRules, SaturationAndValueBoundsAreInclusive) {
@@ -75,7 +79,8 @@ TEST(BitmapWalkerThread, NoRuleIncludesOnlyTheSeed) {
 
 TEST(BitmapWalkerThread, FollowsADiagonalLineAndStoresNoWhite) {
     Bitmap picture(40, 40); // white
-    for (int i = 0; i < 40; ++i) picture.SetPixel(i, i, 0x202020);
+    for (int i = 0; i < 40; ++i)
+        picture.SetPixel(i, i, 0x202020);
     Bitmap mask(40, 40);
     RunWalk(picture, mask, ValueOnly(5), {0, 0});
     EXPECT_EQ(PartPixels(mask), 40);
@@ -91,7 +96,8 @@ TEST(BitmapWalkerThread, FollowsADiagonalLineAndStoresNoWhite) {
 TEST(BitmapWalkerThread, GradientWithAndWithoutNeighbourCompare) {
     Bitmap picture(200, 10);
     for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 200; ++x) picture.SetPixel(x, y, RGBToColor(50 + x, 50 + x, 50 + x));
+        for (int x = 0; x < 200; ++x)
+            picture.SetPixel(x, y, RGBToColor(50 + x, 50 + x, 50 + x));
     TWalkerRules rules = ValueOnly(1); // 2.55 levels
     Bitmap toSeed(200, 10);
     RunWalk(picture, toSeed, rules, {100, 5});
@@ -105,7 +111,7 @@ TEST(BitmapWalkerThread, GradientWithAndWithoutNeighbourCompare) {
 TEST(BitmapWalkerThread, NineValueAverageSmoothsASinglePixel) {
     Bitmap picture(30, 30, RGBToColor(100, 100, 100));
     picture.SetPixel(15, 15, RGBToColor(190, 190, 190)); // average 110
-    TWalkerRules rules = ValueOnly(5);                     // 12.75
+    TWalkerRules rules = ValueOnly(5);                   // 12.75
     Bitmap single(30, 30);
     RunWalk(picture, single, rules, {2, 2});
     EXPECT_EQ(single.Pixel(15, 15), tw::kWhite);

@@ -15,8 +15,9 @@ Bitmap Regions(int w, int h) {
         for (int x = 0; x < w; ++x) {
             const int region = (x / 70 + y / 50) % 4;
             const int shade = (x + y) % 40;
-            const TColorValue colours[4] = {RGBToColor(200 - shade, 60, 40), RGBToColor(40, 160 + shade / 2, 60),
-                                            RGBToColor(50, 60, 180 + shade), RGBToColor(180 + shade, 180, 60)};
+            const TColorValue colours[4] = {
+                RGBToColor(200 - shade, 60, 40), RGBToColor(40, 160 + shade / 2, 60),
+                RGBToColor(50, 60, 180 + shade), RGBToColor(180 + shade, 180, 60)};
             b.SetPixel(x, y, colours[region]);
         }
     return b;
@@ -36,11 +37,10 @@ TEST(WalkStress, StartStopRestartWhilePainting) {
         rules.CompareToNeighbour = rng() % 2;
         rules.NineValueAverage = rng() % 3 == 0;
         rules.HueDeviation = static_cast<int32_t>(rng() % 30);
-        TBitmapWalkerThread* running =
-            new TBitmapWalkerThread(picture, TSharedGraphicsThings::ZoomFactor(static_cast<uint8_t>(rng() % 10)),
-                                    TTintwellSettings::Initial(), rules,
-                                    QPoint(static_cast<int>(rng() % 660) - 10, static_cast<int>(rng() % 440) - 10),
-                                    mask);
+        TBitmapWalkerThread* running = new TBitmapWalkerThread(
+            picture, TSharedGraphicsThings::ZoomFactor(static_cast<uint8_t>(rng() % 10)),
+            TTintwellSettings::Initial(), rules,
+            QPoint(static_cast<int>(rng() % 660) - 10, static_cast<int>(rng() % 440) - 10), mask);
         bool ended = false;
         running->FreeOnTerminate = true;
         running->OnTerminate = [&](tw::Thread*) {
@@ -48,7 +48,8 @@ TEST(WalkStress, StartStopRestartWhilePainting) {
             running = nullptr; // it frees itself now
         };
         running->OnProgress = [&](TBitmapWalkerThread*) {
-            TScrollBoxState box{true, static_cast<int>(rng() % 200), true, static_cast<int>(rng() % 200), 500, 300};
+            TScrollBoxState box{true, static_cast<int>(rng() % 200), true, static_cast<int>(rng() % 200), 500,
+                                300};
             tw::Canvas canvas(screen, QPoint(box.HorzPosition, box.VertPosition));
             TSharedGraphicsThings::PaintZoomed(box, {&picture, &mask}, 4, canvas);
         };
@@ -60,7 +61,8 @@ TEST(WalkStress, StartStopRestartWhilePainting) {
             {
                 TGraphicsLockGuard lock; // the GUI thread holds the lock around its own painting too
                 tw::Canvas canvas(screen);
-                TSharedGraphicsThings::PaintZoomed({}, {&picture, &mask}, static_cast<uint8_t>(tick % 10), canvas);
+                TSharedGraphicsThings::PaintZoomed({}, {&picture, &mask}, static_cast<uint8_t>(tick % 10),
+                                                   canvas);
             }
             if (tick == stopAfter && running) running->Terminate();
         }

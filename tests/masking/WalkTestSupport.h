@@ -15,12 +15,14 @@ struct WalkOutcome {
     bool failed = false; // Execute ended with an exception
 };
 
-inline TTintwellSettings KeepColours() { return {0, true, false, 0, 0, false}; }
+inline TTintwellSettings KeepColours() {
+    return {0, true, false, 0, 0, false};
+}
 
 // Starts a self-freeing walk and services it until OnTerminate has run.
 // onProgress (optional) runs inside each progress report with the thread.
-inline WalkOutcome RunWalk(const tw::Bitmap& picture, tw::Bitmap& mask, const TWalkerRules& rules, QPoint seed,
-                           double zoom = 1, const TTintwellSettings& settings = KeepColours(),
+inline WalkOutcome RunWalk(const tw::Bitmap& picture, tw::Bitmap& mask, const TWalkerRules& rules,
+                           QPoint seed, double zoom = 1, const TTintwellSettings& settings = KeepColours(),
                            const std::function<void(TBitmapWalkerThread*, int)>& onProgress = {}) {
     WalkOutcome outcome;
     auto* walker = new TBitmapWalkerThread(picture, zoom, settings, rules, seed, mask);
@@ -35,7 +37,8 @@ inline WalkOutcome RunWalk(const tw::Bitmap& picture, tw::Bitmap& mask, const TW
     };
     walker->SetIdlePriority();
     walker->Resume();
-    while (!outcome.ended) tw::CheckSynchronize(50);
+    while (!outcome.ended)
+        tw::CheckSynchronize(50);
     return outcome;
 }
 

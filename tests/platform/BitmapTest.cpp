@@ -30,7 +30,8 @@ TEST(Bitmap, ResizeKeepsTopLeftAndCopyClips) {
     EXPECT_EQ(b.Pixel(5, 0), tw::kWhite);
 
     Bitmap src(3, 3);
-    for (int i = 0; i < 9; ++i) src.SetPixel(i % 3, i / 3, static_cast<tw::ColorValue>(i));
+    for (int i = 0; i < 9; ++i)
+        src.SetPixel(i % 3, i / 3, static_cast<tw::ColorValue>(i));
     Bitmap dst(3, 3);
     dst.CopyRect(-1, 1, src, QRect(0, 0, 3, 3));
     EXPECT_EQ(dst.Pixel(0, 1), 1u);
@@ -53,7 +54,8 @@ TEST(Bitmap, PlainStretchRepeatsPixelsAndHalftoneAverages) {
 
     Bitmap checker(4, 4);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) checker.SetPixel(x, y, (x + y) % 2 ? 0xFFFFFF : 0);
+        for (int x = 0; x < 4; ++x)
+            checker.SetPixel(x, y, (x + y) % 2 ? 0xFFFFFF : 0);
     Bitmap small(2, 2, 0x00FF00);
     small.StretchHalftone(small.Rect(), checker, checker.Rect());
     const tw::ColorValue c = small.Pixel(0, 0);

@@ -111,13 +111,15 @@ TEST(PictureFile, IndependentReaderSeesWhatWeWrote) {
     for (const char* name : {"x.bmp", "x.png", "x.jpg", "x.ico"}) {
         ASSERT_TRUE(tw::SavePicture(photo, dir.Path(name)));
         QByteArray out;
-        ASSERT_EQ(twtest::RunProgram("identify", {"-format", "%w %h", QString::fromStdString(dir.Path(name))}, &out),
+        ASSERT_EQ(twtest::RunProgram("identify", {"-format", "%w %h", QString::fromStdString(dir.Path(name))},
+                                     &out),
                   0)
             << name;
         EXPECT_EQ(out.trimmed(), "53 29") << name;
         // Pixel check through a conversion to an uncompressed format we read ourselves.
         const std::string ppm = dir.Path(std::string(name) + ".ppm");
-        ASSERT_EQ(twtest::RunProgram("convert", {QString::fromStdString(dir.Path(name)), QString::fromStdString(ppm)}),
+        ASSERT_EQ(twtest::RunProgram("convert",
+                                     {QString::fromStdString(dir.Path(name)), QString::fromStdString(ppm)}),
                   0);
         QImage theirs(QString::fromStdString(ppm));
         ASSERT_FALSE(theirs.isNull()) << name;
@@ -143,7 +145,8 @@ TEST(PictureFile, MalformedFilesGiveOneClearError) {
     EXPECT_NE(ExpectReadError(dir.Path("png.bmp")).find("not a BMP file"), std::string::npos);
     std::mt19937 rng(3);
     QByteArray noise(5000, '\0');
-    for (char& c : noise) c = static_cast<char>(rng());
+    for (char& c : noise)
+        c = static_cast<char>(rng());
     twtest::WriteAll(dir.Path("noise.ico"), noise);
     ExpectReadError(dir.Path("noise.ico"));
     EXPECT_NE(ExpectReadError(dir.Path("missing.png")).find("no such file"), std::string::npos);
@@ -153,7 +156,8 @@ TEST(PictureFile, MalformedFilesGiveOneClearError) {
     // A BMP header that claims 100000 x 100000 pixels is refused before allocating.
     QByteArray bmp(54, '\0');
     auto put32 = [&](int at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        for (int i = 0; i < 4; ++i)
+            bmp[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     };
     bmp[0] = 'B', bmp[1] = 'M';
     put32(2, 54), put32(10, 54), put32(14, 40), put32(18, 100000), put32(22, 100000);
@@ -166,8 +170,9 @@ TEST(PictureFile, MalformedFilesGiveOneClearError) {
     // blank picture as if all were well.
     put32(18, 16000), put32(22, 16000);
     twtest::WriteAll(dir.Path("hollow.bmp"), bmp + QByteArray(100, '\0'));
-    EXPECT_NE(ExpectReadError(dir.Path("hollow.bmp")).find("truncated or corrupt (100 bytes after the header, "),
-              std::string::npos);
+    EXPECT_NE(
+        ExpectReadError(dir.Path("hollow.bmp")).find("truncated or corrupt (100 bytes after the header, "),
+        std::string::npos);
     const Bitmap odd = Photo(63, 5); // rows of 189 bytes and 3 of padding
     ASSERT_TRUE(tw::SavePicture(odd, dir.Path("good.bmp")));
     const QByteArray goodBmp = twtest::ReadAll(dir.Path("good.bmp"));
@@ -184,14 +189,16 @@ uint32_t Crc32(const QByteArray& data) {
     uint32_t crc = 0xFFFFFFFFu;
     for (char ch : data) {
         crc ^= static_cast<uint8_t>(ch);
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
     }
     return ~crc;
 }
 
 QByteArray Be32Bytes(uint32_t v) {
     QByteArray b(4, '\0');
-    for (int i = 0; i < 4; ++i) b[i] = static_cast<char>((v >> (24 - 8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        b[i] = static_cast<char>((v >> (24 - 8 * i)) & 0xFF);
     return b;
 }
 
@@ -209,9 +216,9 @@ QByteArray BeforeIend(const QByteArray& good, const QByteArray& extra) {
 
 QByteArray IconHolding(const QByteArray& png, int side) {
     QByteArray ico(6 + 16, '\0');
-    ico[2] = 1, ico[4] = 1;                                      // an icon with one image
+    ico[2] = 1, ico[4] = 1; // an icon with one image
     ico[6] = static_cast<char>(side), ico[7] = static_cast<char>(side);
-    ico[10] = 1, ico[12] = 32;                                   // planes, bits per pixel
+    ico[10] = 1, ico[12] = 32; // planes, bits per pixel
     for (int i = 0; i < 4; ++i) {
         ico[14 + i] = static_cast<char>((png.size() >> (8 * i)) & 0xFF);
         ico[18 + i] = static_cast<char>((22 >> (8 * i)) & 0xFF);
@@ -242,8 +249,10 @@ TEST(PictureFile, PngChunksMustFitInTheFile) {
 
     twtest::WriteAll(dir.Path("good.ico"), IconHolding(good, 16));
     EXPECT_TRUE(tw::LoadPicture(dir.Path("good.ico")) == photo);
-    twtest::WriteAll(dir.Path("liar.ico"), IconHolding(BeforeIend(good, PngChunk("zTXt", "x", 0x7FFFFFF0)), 16));
-    EXPECT_NE(ExpectReadError(dir.Path("liar.ico")).find("a chunk claims 2147483632 bytes"), std::string::npos);
+    twtest::WriteAll(dir.Path("liar.ico"),
+                     IconHolding(BeforeIend(good, PngChunk("zTXt", "x", 0x7FFFFFF0)), 16));
+    EXPECT_NE(ExpectReadError(dir.Path("liar.ico")).find("a chunk claims 2147483632 bytes"),
+              std::string::npos);
 }
 
 TEST(PictureFile, LoadingAtWorkingSize) {
@@ -260,7 +269,7 @@ TEST(PictureFile, LoadingAtWorkingSize) {
 }
 
 class FileSizeLimit {
-public:
+  public:
     explicit FileSizeLimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &old_);
         previous_ = std::signal(SIGXFSZ, SIG_IGN);
@@ -273,7 +282,7 @@ public:
         std::signal(SIGXFSZ, previous_);
     }
 
-private:
+  private:
     rlimit old_{};
     void (*previous_)(int) = nullptr;
 };
@@ -312,7 +321,7 @@ TEST(PictureFile, FailedSaveLeavesTheOldFileAndNoLeftovers) {
 // Caps the address space at what the process maps now plus headroom bytes, for
 // the lifetime of the object: large allocations beyond that fail.
 class AddressSpaceLimit {
-public:
+  public:
     explicit AddressSpaceLimit(rlim_t headroom) {
         getrlimit(RLIMIT_AS, &old_);
         QFile statm(QStringLiteral("/proc/self/statm"));
@@ -324,7 +333,7 @@ public:
     }
     ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &old_); }
 
-private:
+  private:
     rlimit old_{};
 };
 

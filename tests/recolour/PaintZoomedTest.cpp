@@ -49,7 +49,8 @@ TEST(PaintZoomed, WholePictureWithoutScrollBars) {
 TEST(PaintZoomed, OnlyTheVisibleWindowWithOverlays) {
     Bitmap picture(500, 50);
     for (int y = 0; y < 50; ++y)
-        for (int x = 0; x < 500; ++x) picture.SetPixel(x, y, static_cast<tw::ColorValue>(x / 2));
+        for (int x = 0; x < 500; ++x)
+            picture.SetPixel(x, y, static_cast<tw::ColorValue>(x / 2));
     Bitmap first(500, 50), second(500, 50);
     first.SetPixel(160, 10, 0x0000FF);
     first.SetPixel(170, 10, 0x0000FF);
@@ -70,7 +71,8 @@ TEST(PaintZoomed, OnlyTheVisibleWindowWithOverlays) {
     EXPECT_NEAR(static_cast<int>(canvas.Pixel(300, 50) & 0xFF), 75, 1) << "picture column 150";
     EXPECT_NEAR(static_cast<int>(canvas.Pixel(699, 50) & 0xFF), 174, 1) << "picture column 349";
     for (int dy : {20, 21})
-        for (int dx : {320, 321}) EXPECT_EQ(canvas.Pixel(dx, dy), 0x0000FFu);
+        for (int dx : {320, 321})
+            EXPECT_EQ(canvas.Pixel(dx, dy), 0x0000FFu);
     EXPECT_EQ(canvas.Pixel(340, 20), 0xFF0000u);
     EXPECT_EQ(canvas.Pixel(322, 20) & 0xFF00FF, canvas.Pixel(322, 20)) << "neighbours show the picture";
     EXPECT_TRUE(LockIsFree());
@@ -89,10 +91,13 @@ TEST(PaintZoomed, ReducedAndMagnified) {
         TSharedGraphicsThings::PaintZoomed(box, {&picture, &overlay}, zoom, canvas);
         const QPoint at(static_cast<int>(410 * z), static_cast<int>(305 * z));
         EXPECT_EQ(canvas.Pixel(at.x(), at.y()), 0x0000FFu) << int(zoom);
-        const QRect expected = zoom == 0 ? QRect(0, 0, 40, 30) : QRect(box.HorzPosition, box.VertPosition,
-                                                                      std::min(1000, 800), 600);
-        if (zoom != 9) EXPECT_EQ(PaintedArea(buffer).translated(canvas.Origin), expected) << int(zoom);
-        else EXPECT_EQ(PaintedArea(buffer), buffer.Rect());
+        const QRect expected = zoom == 0
+                                   ? QRect(0, 0, 40, 30)
+                                   : QRect(box.HorzPosition, box.VertPosition, std::min(1000, 800), 600);
+        if (zoom != 9)
+            EXPECT_EQ(PaintedArea(buffer).translated(canvas.Origin), expected) << int(zoom);
+        else
+            EXPECT_EQ(PaintedArea(buffer), buffer.Rect());
     }
 }
 

@@ -16,7 +16,9 @@ TTintwellSettings Change(int hue, int sat = 0, int val = 0, bool avoid = false) 
 TTintwellSettings Shift(int hue, int sat = 0, int val = 0, bool avoid = false) {
     return {hue, false, true, sat, val, avoid};
 }
-TTintwellSettings Keep(int sat = 0, int val = 0, bool avoid = false) { return {0, true, false, sat, val, avoid}; }
+TTintwellSettings Keep(int sat = 0, int val = 0, bool avoid = false) {
+    return {0, true, false, sat, val, avoid};
+}
 
 TRGBValues Transform(const TTintwellSettings& s, int r, int g, int b) {
     Bitmap a(1, 1), c(1, 1);
@@ -55,8 +57,9 @@ TEST(TransformColor, NeverReturnsWhiteForWhiteInput) {
 // Every colour, under every hue mode with and without avoidance: the tabulated
 // transform never yields white and equals the step-by-step transform.
 TEST(TransformColorExhaustive, NeverWhiteAndEqualToTheModel) {
-    const TTintwellSettings all[] = {Change(240),       Change(0, 35, -20, true), Shift(75),
-                                     Shift(360, -400, 400, true), Keep(),    Keep(120, 55, true)};
+    const TTintwellSettings all[] = {Change(240), Change(0, 35, -20, true),
+                                     Shift(75),   Shift(360, -400, 400, true),
+                                     Keep(),      Keep(120, 55, true)};
     Bitmap a(1, 1), c(1, 1);
     for (const TTintwellSettings& s : all) {
         const TBitmapThings things(s, a, c);
@@ -71,7 +74,8 @@ TEST(TransformColorExhaustive, NeverWhiteAndEqualToTheModel) {
 Bitmap Gradient(int w, int h) {
     Bitmap b(w, h);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) b.SetPixel(x, y, RGBToColor(x * 7 % 256, y * 11 % 256, (x + y) * 3 % 256));
+        for (int x = 0; x < w; ++x)
+            b.SetPixel(x, y, RGBToColor(x * 7 % 256, y * 11 % 256, (x + y) * 3 % 256));
     return b;
 }
 

@@ -29,7 +29,9 @@ void WriteAll(const std::string& path, const QByteArray& bytes) {
         throw std::runtime_error("cannot write " + path);
 }
 
-bool FileExists(const std::string& path) { return QFileInfo::exists(QString::fromStdString(path)); }
+bool FileExists(const std::string& path) {
+    return QFileInfo::exists(QString::fromStdString(path));
+}
 
 int RunProgram(const std::string& program, const QStringList& args, QByteArray* out, QByteArray* err,
                const QByteArray& input) {

@@ -10,12 +10,12 @@ namespace twtest {
 
 // A fresh temporary folder, removed when the object goes away.
 class TempDir {
-public:
+  public:
     TempDir();
     std::string Path(const std::string& name) const;
     const QTemporaryDir& Dir() const { return dir_; }
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 
