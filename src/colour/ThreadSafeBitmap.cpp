@@ -33,11 +33,9 @@ TThreadSafeBitmap::TThreadSafeBitmap(const tw::Bitmap& picture, TThreadSafeBitma
 
 TThreadSafeBitmapPart& TThreadSafeBitmap::FetchTile(int32_t x, int32_t y) {
     for (;;) {
-        const int64_t index = static_cast<int64_t>(y / TThreadSafeBitmapPart::TileSize) * TilesAcross +
-                              x / TThreadSafeBitmapPart::TileSize;
-        if (index < 0 || index >= static_cast<int64_t>(Tiles.size()))
-            throw std::out_of_range("tile index out of range");
-        if (TThreadSafeBitmapPart* tile = Tiles[static_cast<size_t>(index)].get()) return *tile;
+        const int64_t slot = SlotOf(x, y);
+        if (slot < 0) throw std::out_of_range("position outside the tile grid");
+        if (TThreadSafeBitmapPart* tile = Tiles[static_cast<size_t>(slot)].get()) return *tile;
         PendingPoint = QPoint(x, y);
         OwnerThread.PendingStore = this;
         OwnerThread.BuildTileSync();
@@ -45,12 +43,9 @@ TThreadSafeBitmapPart& TThreadSafeBitmap::FetchTile(int32_t x, int32_t y) {
 }
 
 void TThreadSafeBitmap::RGBAt(int32_t x, int32_t y, TRGBValues& rgb) noexcept {
-    if (x < 0 || y < 0) return;
+    if (SlotOf(x, y) < 0) return;
     try {
-        TThreadSafeBitmapPart& tile = TileAt(x, y);
-        const int32_t i = tile.IndexOf(x, y);
-        if (i < 0) return;
-        rgb = ColorToRGBValues(tile.Entries[static_cast<size_t>(i)] & 0xFFFFFF);
+        rgb = ColorToRGBValues(TileAt(x, y).ColorAt(x, y));
     } catch (...) {
         // Unreadable positions leave the caller's record as it was.
     }
@@ -58,10 +53,9 @@ void TThreadSafeBitmap::RGBAt(int32_t x, int32_t y, TRGBValues& rgb) noexcept {
 
 void TThreadSafeBitmap::BuildPendingTile() {
     constexpr int32_t size = TThreadSafeBitmapPart::TileSize;
+    const int64_t slot = SlotOf(PendingPoint.x(), PendingPoint.y());
+    if (slot < 0) throw std::out_of_range("position outside the tile grid");
     const int32_t tc = PendingPoint.x() / size, tr = PendingPoint.y() / size;
-    const int64_t index = static_cast<int64_t>(tc) + static_cast<int64_t>(tr) * TilesAcross;
-    if (index < 0 || index >= static_cast<int64_t>(Tiles.size()))
-        throw std::out_of_range("tile index out of range");
-    Tiles[static_cast<size_t>(index)] =
+    Tiles[static_cast<size_t>(slot)] =
         std::make_unique<TThreadSafeBitmapPart>(Source, size, size, tr * size, tc * size);
 }

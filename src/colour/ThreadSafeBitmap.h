@@ -42,7 +42,7 @@ class TThreadSafeBitmapOwner {
 // positions beyond the picture hold all bits set (white and visited).
 class TThreadSafeBitmapPart {
   public:
-    static constexpr int32_t TileSize = 100; // TileAt's fast path divides by the literal
+    static constexpr int32_t TileSize = 100;
     static constexpr uint32_t VisitedFlag = 0x1000000;
 
     TThreadSafeBitmapPart(const tw::Bitmap& picture, int32_t height, int32_t width, int32_t top,
@@ -51,11 +51,6 @@ class TThreadSafeBitmapPart {
     void MarkVisited(int32_t x, int32_t y) { Entry(x, y) |= VisitedFlag; }
     bool IsVisited(int32_t x, int32_t y) const { return (Entry(x, y) & VisitedFlag) != 0; }
     TColorValue ColorAt(int32_t x, int32_t y) const { return Entry(x, y) & 0xFFFFFF; }
-    // Index of a position, or -1 when it lies outside this tile's entries.
-    int32_t IndexOf(int32_t x, int32_t y) const {
-        const int64_t i = static_cast<int64_t>(y - Top) * Width + (x - Left);
-        return i >= 0 && i < static_cast<int64_t>(Entries.size()) ? static_cast<int32_t>(i) : -1;
-    }
 
     std::vector<uint32_t> Entries;
     int32_t Left;
@@ -77,25 +72,31 @@ class TThreadSafeBitmap {
     TThreadSafeBitmap(const tw::Bitmap& picture, TThreadSafeBitmapOwner& owner);
 
     // The tile holding (x, y), built through the owner when it is missing.
-    // Throws std::out_of_range when the position's slot is outside the list.
+    // Throws std::out_of_range for a position outside the tile grid.
     TThreadSafeBitmapPart& TileAt(int32_t x, int32_t y) {
-        int64_t index;
-        if (x >= 0 && y >= 0) // the usual case: unsigned division is cheaper
-            index = static_cast<int64_t>(static_cast<uint32_t>(y) / 100u) * TilesAcross +
-                    static_cast<uint32_t>(x) / 100u;
-        else
-            index = static_cast<int64_t>(y / TThreadSafeBitmapPart::TileSize) * TilesAcross +
-                    x / TThreadSafeBitmapPart::TileSize;
-        if (index >= 0 && index < static_cast<int64_t>(Tiles.size()))
-            if (TThreadSafeBitmapPart* tile = Tiles[static_cast<size_t>(index)].get()) return *tile;
+        const int64_t slot = SlotOf(x, y);
+        if (slot >= 0)
+            if (TThreadSafeBitmapPart* tile = Tiles[static_cast<size_t>(slot)].get()) return *tile;
         return FetchTile(x, y);
+    }
+
+    // The slot of the tile holding (x, y), or -1 when the position lies outside
+    // the tile grid: negative, or in a tile column or row past the last. Such a
+    // position must not wrap into another tile's slot.
+    int64_t SlotOf(int32_t x, int32_t y) const {
+        if (x < 0 || y < 0) return -1;
+        // Unsigned division by a constant: the cheapest on the walker's hot path.
+        constexpr uint32_t size = TThreadSafeBitmapPart::TileSize;
+        const uint32_t tc = static_cast<uint32_t>(x) / size, tr = static_cast<uint32_t>(y) / size;
+        if (tc >= static_cast<uint32_t>(TilesAcross) || tr >= static_cast<uint32_t>(TilesDown)) return -1;
+        return static_cast<int64_t>(tr) * TilesAcross + tc;
     }
 
     // For positions inside the picture only.
     void MarkVisited(int32_t x, int32_t y) { TileAt(x, y).MarkVisited(x, y); }
     bool IsVisited(int32_t x, int32_t y) { return TileAt(x, y).IsVisited(x, y); }
     TColorValue ColorAt(int32_t x, int32_t y) { return TileAt(x, y).ColorAt(x, y); }
-    // Leaves rgb unchanged for any position it cannot read (negative or out of the list).
+    // Leaves rgb unchanged for any position outside the tile grid.
     void RGBAt(int32_t x, int32_t y, TRGBValues& rgb) noexcept;
 
     // The slow path of TileAt: has the missing tile built on the GUI thread.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -89,6 +90,25 @@ TEST(ThreadSafeBitmap, RgbReadsAndVisitedMarks) {
     EXPECT_EQ(store.ColorAt(120, 30), before);
     store.RGBAt(120, 30, rgb);
     EXPECT_EQ(RGBValuesToColor(rgb), before);
+}
+
+// A 150 x 150 picture has 2 x 2 tiles: column 2 or row 2 would wrap into the
+// slot of another tile, whose later reads would then run off that tile.
+TEST(ThreadSafeBitmap, PositionsPastTheTileGridAreOutside) {
+    DirectOwner owner;
+    const Bitmap picture = Numbered(150, 150);
+    TThreadSafeBitmap store(picture, owner);
+    for (const QPoint p : {QPoint(250, 50), QPoint(50, 250), QPoint(250, 250), QPoint(-50, 50)}) {
+        TRGBValues rgb{1, 2, 3};
+        store.RGBAt(p.x(), p.y(), rgb);
+        EXPECT_EQ(rgb, (TRGBValues{1, 2, 3})) << p.x() << "," << p.y();
+        EXPECT_THROW(store.TileAt(p.x(), p.y()), std::out_of_range) << p.x() << "," << p.y();
+    }
+    EXPECT_EQ(owner.builds, 0);
+    EXPECT_EQ(store.ColorAt(50, 149), 50u + 149000u);
+    EXPECT_EQ(store.ColorAt(149, 149), 149u + 149000u);
+    EXPECT_EQ(store.Tiles[2]->Left, 0);
+    EXPECT_EQ(store.Tiles[2]->Top, 100);
 }
 
 TEST(GraphicsLock, IsReentrantAndExcludesOtherThreads) {
