@@ -310,7 +310,8 @@ class TVokGridView_Custom : public TnvOffscreenPaint {
     bool BorderAt(int X, int Y, uint8_t& mode, TVokCell*& cell);
     TVokCell* MoveFrom(TVokCell& cell, int move);
     TVokCell* Enter(TVokCell* cell);
-    void ScrollOneRow(bool up);
+    // One row (column) up or down (left or right), as the wheel and a drag hover do.
+    void ScrollOneStep(bool horizontal, bool back);
     void RunTypeAhead(int);
     void AutoEditFired();
     void DragTimerFired();

@@ -249,11 +249,15 @@ void TVokGridView_Custom::AutoEditFired() {
 
 // --- Wheel and drag hover -------------------------------------------------------------------
 
-void TVokGridView_Custom::ScrollOneRow(bool up) {
+void TVokGridView_Custom::ScrollOneStep(bool horizontal, bool back) {
     const TVokGridCellForViewer& root = *rootCell_;
-    const int32_t position = Ordinal(root.Rows(), root.FirstScrolledRow());
-    const int32_t page = std::max(root.VisibleRowCount - root.FixedRowCount(), 1);
-    KeepInView(false, up ? position - 1 : position + page - 1);
+    const int32_t position = horizontal ? Ordinal(root.Columns(), root.FirstScrolledColumn())
+                                        : Ordinal(root.Rows(), root.FirstScrolledRow());
+    const int32_t page = horizontal ? std::max(root.VisibleColumnCount - root.FixedColumnCount(), 1)
+                                    : std::max(root.VisibleRowCount - root.FixedRowCount(), 1);
+    // Forward, the last whole item is kept in view, which moves one on; when a
+    // single item fits, that item is the current position, so aim one past it.
+    KeepInView(horizontal, back ? position - 1 : position + std::max(page - 1, 1));
 }
 
 void TVokGridView_Custom::wheelEvent(QWheelEvent* event) {
@@ -265,7 +269,7 @@ void TVokGridView_Custom::wheelEvent(QWheelEvent* event) {
     event->accept();
     Guarded([&] {
         if (!vertScrollBar_->isHidden())
-            ScrollOneRow(delta > 0);
+            ScrollOneStep(false, delta > 0);
         else
             MoveFocus(delta > 0 ? MoveUp : MoveDown, 0);
     });
@@ -278,14 +282,7 @@ void TVokGridView_Custom::DragScroll(int direction) {
     const bool vertical = direction <= 1;
     const TScrollbar_nv& bar = vertical ? *vertScrollBar_ : *horzScrollBar_;
     if (bar.isHidden()) return;
-    if (vertical) {
-        ScrollOneRow(direction == 0);
-        return;
-    }
-    const TVokGridCellForViewer& root = *rootCell_;
-    const int32_t position = Ordinal(root.Columns(), root.FirstScrolledColumn());
-    const int32_t page = std::max(root.VisibleColumnCount - root.FixedColumnCount(), 1);
-    KeepInView(true, direction == 2 ? position - 1 : position + page - 1);
+    ScrollOneStep(!vertical, direction == 0 || direction == 2);
 }
 
 void TVokGridView_Custom::DragOver(int X, int Y, bool& Accept) {

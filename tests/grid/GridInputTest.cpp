@@ -665,6 +665,48 @@ TEST(GridInput, ADragRestingAtTheBottomEdgeKeepsScrolling) {
     EXPECT_EQ(g.grid.RootCell().FirstScrolledRow(), 3);
 }
 
+// With room for one data row and one column, a step down or right must still
+// move by one: keeping the last whole item in view would keep the position.
+TEST(GridInput, WheelAndDragHoverStepByOneWhenOnlyOneRowOrColumnFits) {
+    Grid g({tckSimpleEdit, tckSimpleEdit, tckSimpleEdit}, TenRows());
+    g.grid.resize(80, 60); // the 80-pixel columns do not fit beside the vertical bar
+    g.Settle();
+    const TVokGridCellForViewer& root = g.grid.RootCell();
+    ASSERT_EQ(root.VisibleRowCount - root.FixedRowCount(), 1);
+    ASSERT_EQ(root.VisibleColumnCount - root.FixedColumnCount(), 1);
+    ASSERT_FALSE(g.grid.VertScrollBar()->isHidden());
+
+    const auto wheel = [&](int delta) {
+        const QPointF at(20, 30);
+        QWheelEvent event(at, g.grid.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&g.grid, &event);
+        g.Settle();
+    };
+    wheel(-120);
+    EXPECT_EQ(root.FirstScrolledRow(), 2);
+    wheel(-120);
+    EXPECT_EQ(root.FirstScrolledRow(), 3);
+    wheel(120);
+    EXPECT_EQ(root.FirstScrolledRow(), 2);
+
+    g.grid.setAcceptDrops(true);
+    g.grid.OnDragOver = [](TnvOffscreenPaint&, int, int, bool& accept) { accept = true; };
+    QMimeData mime;
+    mime.setText(QStringLiteral("dragged"));
+    const int right = g.grid.Width() - g.grid.ReservedRight - 2;
+    const QPoint edge = QPoint(right, g.grid.Height() / 2 - 5) + g.grid.contentsRect().topLeft();
+    QDragEnterEvent enter(edge, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&g.grid, &enter);
+    g.Settle();
+    EXPECT_EQ(root.FirstScrolledColumn(), 1);
+    ASSERT_TRUE(FireTimer(g.grid, 100));
+    g.Settle();
+    EXPECT_EQ(root.FirstScrolledColumn(), 2);
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(&g.grid, &leave);
+}
+
 TEST(GridInput, CtrlCCopiesTheFocusedCell) {
     Grid g({tckSimpleEdit, tckSimpleEdit}, TenRows());
     g.Focus(6);
