@@ -1,6 +1,5 @@
 #include "app/Form_About.h"
 
-#include "app/ShellLinks.h"
 #include "platform/ErrorReport.h"
 #include "resources/StartPicture.h"
 
@@ -71,7 +70,7 @@ TAbout::TAbout(QWidget* parent)
     Panel1 = new QWidget(this);
     Panel1->setGeometry(0, kClientHeight - kStripHeight, kClientWidth, kStripHeight);
 
-    Label1 = new QLabel(QString(kMakerWebSite).remove(QStringLiteral("https://")), Panel1);
+    Label1 = new QLabel(QStringLiteral("Tintwell help"), Panel1);
     QFont linkFont = Label1->font();
     linkFont.setPixelSize(16);
     linkFont.setBold(true);
@@ -80,7 +79,7 @@ TAbout::TAbout(QWidget* parent)
     linkPalette.setColor(QPalette::WindowText, QColor(192, 192, 192)); // silver
     Label1->setPalette(linkPalette);
     Label1->setCursor(Qt::PointingHandCursor);
-    Label1->setToolTip(kMakerWebSite);
+    Label1->setToolTip(QStringLiteral("Opens Tintwell's help book"));
     Label1->adjustSize();
     Label1->move(kNoteMargin, (kStripHeight - Label1->height()) / 2);
     Label1->installEventFilter(this);
@@ -119,11 +118,19 @@ QStringList TAbout::NoteLines() {
         QString(),
         QStringLiteral("The designers of this software humbly asks for any"),
         QStringLiteral("and all ideas on how to bring this project forward."),
-        QStringLiteral("Send them by e-mail to ") + kMakerEmail,
+        QStringLiteral("Pass them on where you got Tintwell from."),
         QString(),
         QStringLiteral("TIA"),
-        kMakerWebSite,
+        QStringLiteral("New versions: see Tintwell's README."),
     };
+}
+
+QString TAbout::VersionCheckText() {
+    const QString version = FileVersion();
+    return QStringLiteral("This is Tintwell %1.\n\n"
+                          "New versions are published with Tintwell's source code. Its README "
+                          "(README.md) tells how to get one and start it.")
+        .arg(version.isEmpty() ? QStringLiteral("of unknown version") : version);
 }
 
 void TAbout::FormCreate() {
@@ -157,7 +164,8 @@ void TAbout::Timer1Timer() {
 }
 
 void TAbout::Label1Click() {
-    OpenWebPage(kMakerWebSite);
+    accept();
+    if (OnShowHelp) OnShowHelp();
 }
 
 QColor TAbout::TextColor() const {

@@ -1,6 +1,6 @@
 #pragma once
 // The about box: the start picture with the version over its corner, a short
-// note that fades in from white to black, the maker's web address and "Close".
+// note that fades in from white to black, a link to the help book and "Close".
 // Create it once and show it modally (exec()) whenever the about command runs.
 
 #include "platform/Bitmap.h"
@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 class QLabel;
 class QPlainTextEdit;
@@ -36,6 +37,13 @@ class TAbout : public QDialog {
     static QString VersionCaption(const QString& fileVersion);
     // The lines of the note.
     static QStringList NoteLines();
+    // What "New version check" says: the running version and where new
+    // versions are published. Tintwell never looks online by itself.
+    static QString VersionCheckText();
+
+    // Runs when the help link is clicked, after the box has closed (a modal box
+    // would keep the help window from being used).
+    std::function<void()> OnShowHelp;
 
     int32_t FadeLevel() const { return fadeLevel_; }
     QColor TextColor() const;
@@ -44,14 +52,14 @@ class TAbout : public QDialog {
     QLabel* LabelVersion = nullptr;  // over the picture's top-left corner
     QPlainTextEdit* Memo1 = nullptr; // the note
     QWidget* Panel1 = nullptr;       // the bottom strip
-    QLabel* Label1 = nullptr;        // the web address, clickable
+    QLabel* Label1 = nullptr;        // the link to the help book
     QPushButton* ButtonClose = nullptr;
     QTimer* Timer1 = nullptr;
 
   public slots:
     // One step of the fade-in.
     void Timer1Timer();
-    // Opens the maker's web site.
+    // Closes the box and opens the help book.
     void Label1Click();
 
   protected:

@@ -4,7 +4,6 @@
 
 #include "app/Form_About.h"
 #include "app/HelpModule.h"
-#include "app/ShellLinks.h"
 #include "colour/HSV.h"
 #include "colour/ThreadSafeBitmap.h"
 #include "grid/nvDoLater.h"
@@ -223,9 +222,9 @@ void TFormMain::CreateLayout() {
     bottom->addWidget(LabelColorAtCursHSV);
     bottom->addStretch(1);
     Label1 = new QLabel(QStringLiteral("Online help"), left);
-    Label1->setToolTip(QStringLiteral("Starts your browser and navigates to Norvane"));
+    Label1->setToolTip(QStringLiteral("Opens Tintwell's help book"));
     Label2 = new QLabel(QStringLiteral("New version check"), left);
-    Label2->setToolTip(QStringLiteral("Searches Norvane for a new version of Tintwell"));
+    Label2->setToolTip(QStringLiteral("Shows this version of Tintwell and where new versions are published"));
     for (QLabel* l : {Label1, Label2}) {
         QFont f = l->font();
         f.setPixelSize(19);
@@ -345,6 +344,9 @@ void TFormMain::FormCreate() {
     ActionOrgImageInBack->setChecked(true);
 
     About = new tw::TAbout(this);
+    About->OnShowHelp = [this] {
+        if (options_.Help) options_.Help->ShowStartPage();
+    };
 
     InitDocument();
 }
@@ -507,11 +509,12 @@ void TFormMain::ShowHelp() {
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease && (watched == Label1 || watched == Label2)) {
-        if (watched == Label1)
-            tw::OpenWebPage(tw::kMakerOnlineHelp);
-        else
-            tw::StartUpdater(options_.Help ? options_.Help->ProgramDir()
-                                           : QCoreApplication::applicationDirPath());
+        // The help book is built in; there is no web page or updater to go to.
+        if (watched == Label1) {
+            if (options_.Help) options_.Help->ShowStartPage();
+        } else {
+            options_.ShowMessage(tw::TAbout::VersionCheckText());
+        }
         return true;
     }
     return QMainWindow::eventFilter(watched, event);

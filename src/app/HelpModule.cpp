@@ -265,6 +265,10 @@ int THelpModule::ShowHelpFor(const QWidget* active) {
     return ShowHelpTopic(HelpFile(), HelpKeywordFor(active), QString(), 0);
 }
 
+int THelpModule::ShowStartPage() {
+    return ShowHelpTopic(HelpFile(), kDefaultTopic, QString(), 0);
+}
+
 void SetHelpKeyword(QObject* controlOrAction, const QString& keyword) {
     if (controlOrAction) controlOrAction->setProperty(kKeywordProperty, keyword);
 }

@@ -69,6 +69,8 @@ class THelpModule {
     // The help command: shows the help keyword of the active control, else that
     // of its window, else the default topic, from HelpFile() in mode 0.
     int ShowHelpFor(const QWidget* active);
+    // The help book's start page, from HelpFile() in mode 0.
+    int ShowStartPage();
 
     // The program's folder followed by "Tintwell.chm".
     QString HelpFile() const;
