@@ -36,6 +36,9 @@ THelpViewer::THelpViewer(const QString& bookPrefix, const QString& homeTopic, QW
     : QWidget(parent, Qt::Window), bookPrefix_(bookPrefix), homeTopic_(homeTopic) {
     setWindowTitle(QStringLiteral("Tintwell Help"));
     setWindowIcon(ActionIcon(QStringLiteral("help")));
+    // An aid to the main window, not a window of its own standing: when the main
+    // window closes the program ends, even with help still open.
+    setAttribute(Qt::WA_QuitOnClose, false);
     resize(760, 560);
 
     // The pages show the command icons.

@@ -11,7 +11,9 @@
 #include <QRegularExpression>
 #include <QTextBrowser>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -163,6 +165,22 @@ TEST(HelpModule, HelpWindowGoesBackAndForward) {
     ASSERT_TRUE(browser->isForwardAvailable());
     browser->forward();
     EXPECT_EQ(help.Viewer()->PageTitle(), QStringLiteral("Image parts"));
+}
+
+// Closing the main window ends the program even while the help window is open.
+TEST(HelpModule, AnOpenHelpWindowDoesNotKeepTheProgramRunning) {
+    Installation installation;
+    THelpModule help(installation.Setup());
+    QWidget main;
+    main.show();
+    help.ShowStartPage();
+    ASSERT_TRUE(help.Viewer()->isVisible());
+    QTimer::singleShot(0, &main, &QWidget::close);
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    stuck.start(10000);
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "the event loop went on after the main window closed";
 }
 
 TEST(HelpModule, ExternalHelpProgramsAreMissingHere) {
