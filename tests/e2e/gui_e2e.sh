@@ -91,7 +91,9 @@ type_path() {
 
 export HOME="$out/home" # a fresh settings folder: the file dialogs start in a known place
 mkdir -p "$HOME"
-"$exe" &
+# The program must show its windows on this X display whatever the caller's
+# environment says (widget tests run with QT_QPA_PLATFORM=offscreen).
+QT_QPA_PLATFORM=xcb "$exe" &
 app=$!
 
 main=$(wait_window Tintwell) || fail "the main window did not appear"
