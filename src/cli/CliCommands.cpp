@@ -4,13 +4,11 @@
 #include "cli/CliError.h"
 #include "cli/RecipeReader.h"
 #include "cli/RecolorJob.h"
+#include "platform/ErrorReport.h"
 #include "platform/PictureFile.h"
 #include "recolour/BitmapThings.h"
 #include "recolour/GoalColorSolver.h"
 #include "resources/StartPicture.h"
-
-#include <QDir>
-#include <QString>
 
 #include <algorithm>
 #include <iostream>
@@ -300,12 +298,10 @@ int CommandRecipe(ArgReader args) {
     }
     if (path.empty()) FailUsage("recipe needs a FILE.json");
     const TRecipe recipe = ReadRecipe(path);
-    if (!recipe.OutputDir.empty() && !QDir().mkpath(QString::fromStdString(recipe.OutputDir)))
-        FailInput("cannot make the folder " + recipe.OutputDir);
     const size_t count = recipe.Job.Tasks.size();
     RunRecolorJob(recipe.Job, [&](size_t index, const TRecolorTask& task) {
         if (recipe.SeveralPictures)
-            std::cerr << "[" << index + 1 << "/" << count << "] " << task.Label << std::endl;
+            std::cerr << "[" << index + 1 << "/" << count << "] " << tw::Printable(task.Label) << std::endl;
     });
     return kExitSuccess;
 }

@@ -1,15 +1,17 @@
 #include "cli/RecipeReader.h"
 
 #include "cli/CliError.h"
+#include "platform/ErrorReport.h"
+#include "platform/FileAccess.h"
 #include "platform/PictureFile.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <initializer_list>
 #include <set>
@@ -19,12 +21,14 @@ namespace {
 
 class RecipeParser {
   public:
-    RecipeParser(const std::string& path, const QDir& base) : file_(tw::DisplayName(path)), base_(base) {}
+    RecipeParser(const std::string& path)
+        : path_(path), file_(tw::DisplayName(path)), base_(tw::FolderOf(tw::AbsolutePath(path))) {}
 
     TRecipe Parse(const QJsonObject& root) {
         CheckKeys(root, "",
                   {"picture", "pictures", "output", "outputDir", "outputFormat", "fullSize", "parts"});
         TRecipe recipe;
+        recipe.Job.Recipe = path_;
         if (root.contains("fullSize")) recipe.Job.FullSize = Boolean(root["fullSize"], "fullSize");
         ReadTasks(root, recipe);
         if (!root.contains("parts")) Fail("", "\"parts\" is missing");
@@ -52,7 +56,7 @@ class RecipeParser {
             bool found = false;
             for (const char* k : known)
                 found = found || it.key() == QLatin1String(k);
-            if (!found) Fail(where, "unknown key \"" + it.key().toStdString() + "\"");
+            if (!found) Fail(where, "unknown key \"" + tw::Printable(it.key().toStdString()) + "\"");
         }
     }
 
@@ -71,6 +75,12 @@ class RecipeParser {
         return v.toString().toStdString();
     }
 
+    // A file name, as the file system spells it.
+    std::string Path(const QJsonValue& v, const std::string& where) const {
+        Text(v, where);
+        return tw::PathFromQString(v.toString());
+    }
+
     int32_t Number(const QJsonValue& v, const std::string& where, int32_t min, int32_t max) const {
         const double d = v.toDouble();
         if (!v.isDouble() || !std::isfinite(d) || d != std::trunc(d)) Fail(where, "expected a whole number");
@@ -81,7 +91,7 @@ class RecipeParser {
     }
 
     std::string ResolvedPath(const std::string& path) const {
-        return QDir::cleanPath(base_.filePath(QString::fromStdString(path))).toStdString();
+        return tw::CleanPath(tw::JoinPath(base_, path));
     }
 
     void ReadTasks(const QJsonObject& root, TRecipe& recipe) const {
@@ -93,8 +103,8 @@ class RecipeParser {
                 Fail("", "\"outputDir\" and \"outputFormat\" go with \"pictures\"; use \"output\" for one "
                          "picture");
             if (!root.contains("output")) Fail("", "\"output\" is missing");
-            const std::string picture = Text(root["picture"], "picture");
-            const std::string output = Text(root["output"], "output");
+            const std::string picture = Path(root["picture"], "picture");
+            const std::string output = Path(root["output"], "output");
             recipe.Job.Tasks.push_back(
                 {ResolvedPath(picture), ResolvedPath(output), picture + " -> " + output});
             return;
@@ -103,11 +113,19 @@ class RecipeParser {
         if (root.contains("output"))
             Fail("", "\"output\" goes with \"picture\"; use \"outputDir\" for several pictures");
         if (!root.contains("outputDir")) Fail("", "\"outputDir\" is missing");
-        const std::string dir = Text(root["outputDir"], "outputDir");
+        const std::string dir = Path(root["outputDir"], "outputDir");
         std::string extension = ".png";
         if (root.contains("outputFormat")) {
-            extension = Text(root["outputFormat"], "outputFormat");
-            if (extension[0] != '.') extension.insert(0, ".");
+            const std::string format = Text(root["outputFormat"], "outputFormat");
+            extension = format[0] == '.' ? format : "." + format;
+            // Only an extension: anything more would put results outside outputDir.
+            const bool plain =
+                extension.size() > 1 && std::all_of(extension.begin() + 1, extension.end(), [](char c) {
+                    return std::isalnum(static_cast<unsigned char>(c));
+                });
+            if (!plain)
+                Fail("outputFormat",
+                     "expected a file extension such as \".png\", not \"" + tw::Printable(format) + "\"");
             if (tw::SaveFormatFor("x" + extension) == tw::PictureFormat::Unknown)
                 Fail("outputFormat", "unsupported file type \"" + extension + "\"");
         }
@@ -117,17 +135,17 @@ class RecipeParser {
         const QJsonArray list = pictures.toArray();
         std::set<std::string> outputs;
         for (qsizetype i = 0; i < list.size(); ++i) {
-            const std::string picture = Text(list[i], "pictures[" + std::to_string(i) + "]");
+            const std::string where = "pictures[" + std::to_string(i) + "]";
+            const std::string picture = Path(list[i], where);
             const std::string name =
-                QFileInfo(QString::fromStdString(picture)).completeBaseName().toStdString() + extension;
-            const std::string output =
-                QDir(QString::fromStdString(dir)).filePath(QString::fromStdString(name)).toStdString();
+                tw::PathFromQString(QFileInfo(list[i].toString()).completeBaseName()) + extension;
+            const std::string output = tw::JoinPath(dir, name);
             const std::string resolved = ResolvedPath(output);
             if (!outputs.insert(resolved).second)
-                Fail("pictures[" + std::to_string(i) + "]", "a second picture would be written to " + output);
+                Fail(where, "a second picture would be written to " + tw::Printable(output));
             recipe.Job.Tasks.push_back({ResolvedPath(picture), resolved, picture + " -> " + output});
         }
-        recipe.OutputDir = ResolvedPath(dir);
+        recipe.Job.OutputDir = ResolvedPath(dir);
     }
 
     TPartRequest Part(const QJsonValue& value, const std::string& where) const {
@@ -145,7 +163,7 @@ class RecipeParser {
             if (part.contains("rules")) request.Rules = Rules(part["rules"], Join(where, "rules"));
         } else {
             request.Grown = false;
-            request.PartFile = ResolvedPath(Text(part["part"], Join(where, "part")));
+            request.PartFile = ResolvedPath(Path(part["part"], Join(where, "part")));
             if (part.contains("rules"))
                 Fail(Join(where, "rules"), "rules apply to parts grown from a seed only");
         }
@@ -182,7 +200,8 @@ class RecipeParser {
         if (o.contains("mode")) {
             const std::string mode = Text(o["mode"], Join(where, "mode"));
             if (mode != "shift" && mode != "change" && mode != "keep")
-                Fail(Join(where, "mode"), "expected \"shift\", \"change\" or \"keep\", not \"" + mode + "\"");
+                Fail(Join(where, "mode"),
+                     "expected \"shift\", \"change\" or \"keep\", not \"" + tw::Printable(mode) + "\"");
             s.ShiftHue = mode == "shift";
             s.KeepHue = mode == "keep";
         }
@@ -196,8 +215,9 @@ class RecipeParser {
         return s;
     }
 
+    std::string path_;
     std::string file_;
-    QDir base_;
+    std::string base_;
 };
 
 // Line and column (from 1) of a byte offset, for parse errors.
@@ -217,17 +237,14 @@ std::pair<int, int> LineAndColumn(const QByteArray& text, int offset) {
 } // namespace
 
 TRecipe ReadRecipe(const std::string& path) {
-    const QString qpath = QString::fromStdString(path);
     const std::string name = tw::DisplayName(path);
-    const QFileInfo info(qpath);
-    if (!info.exists()) FailInput("cannot read " + name + ": no such file");
-    if (info.isDir()) FailInput("cannot read " + name + ": it is a folder, not a file");
-    // A recipe is a few lines; anything huge is not one.
-    if (info.size() > (16 << 20)) FailInput("cannot read " + name + ": the file is too large for a recipe");
-    QFile file(qpath);
-    if (!file.open(QIODevice::ReadOnly))
-        FailInput("cannot read " + name + ": " + file.errorString().toLower().toStdString());
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes;
+    try {
+        // A recipe is a few lines; anything huge is not one.
+        bytes = tw::ReadRegularFile(path, 16 << 20, "the file is too large for a recipe");
+    } catch (const tw::FileAccessError& e) {
+        FailInput("cannot read " + name + ": " + e.what());
+    }
 
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
@@ -237,7 +254,7 @@ TRecipe ReadRecipe(const std::string& path) {
                   std::to_string(column) + ": " + error.errorString().toStdString());
     }
     if (!doc.isObject()) FailInput(name + ": expected a JSON object at the top");
-    return RecipeParser(path, info.absoluteDir()).Parse(doc.object());
+    return RecipeParser(path).Parse(doc.object());
 }
 
 } // namespace cli

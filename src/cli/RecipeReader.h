@@ -15,10 +15,9 @@ namespace cli {
 
 struct TRecipe {
     TRecolorJob Job;
-    // Given as "pictures": progress is reported per picture.
+    // Given as "pictures": progress is reported per picture. The job's
+    // OutputDir is where their results go.
     bool SeveralPictures = false;
-    // Where the results of several pictures go (resolved); empty for one picture.
-    std::string OutputDir;
 };
 
 // Every problem — unreadable file, malformed JSON, a wrong type, an unknown key,

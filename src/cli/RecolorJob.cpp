@@ -1,6 +1,8 @@
 #include "cli/RecolorJob.h"
 
 #include "cli/CliError.h"
+#include "platform/ErrorReport.h"
+#include "platform/FileAccess.h"
 #include "platform/PictureFile.h"
 #include "platform/Thread.h"
 #include "recolour/ImagePart.h"
@@ -9,7 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
-#include <memory>
 #include <unistd.h>
 
 namespace cli {
@@ -45,9 +46,14 @@ std::string SizeText(const tw::Bitmap& b) {
 
 // Parts are stored as 24-bit BMP files by the desktop program; other formats
 // would blur or shift the white that marks "not in the part".
-tw::Bitmap LoadPartBitmap(const std::string& path, const tw::Bitmap& picture) {
+void CheckPartFile(const std::string& path) {
     if (tw::ExtensionOf(path) != ".bmp")
         FailInput("cannot use " + tw::DisplayName(path) + " as a part: parts are read from BMP files only");
+    tw::CheckPictureFile(path);
+}
+
+tw::Bitmap LoadPartBitmap(const std::string& path, const tw::Bitmap& picture) {
+    CheckPartFile(path);
     tw::Bitmap part;
     {
         const MutedStderr muted;
@@ -122,35 +128,63 @@ THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidt
 }
 
 tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequest>& requests) {
-    // Everything that can be refused is checked before the first walk starts.
-    std::vector<std::unique_ptr<TImagePart>> parts(requests.size());
-    for (size_t i = 0; i < requests.size(); ++i) {
-        if (requests[i].Grown)
-            CheckSeed(requests[i].Seed, picture);
+    // Everything that can be refused is checked before the first walk starts;
+    // the part files are read again when their turn comes, so that memory does
+    // not grow with the number of parts.
+    for (const TPartRequest& request : requests) {
+        if (request.Grown)
+            CheckSeed(request.Seed, picture);
         else
-            parts[i] = std::make_unique<TImagePart>(LoadPartBitmap(requests[i].PartFile, picture));
-    }
-    for (size_t i = 0; i < requests.size(); ++i) {
-        const TPartRequest& request = requests[i];
-        if (request.Grown) {
-            // The walk paints the part's pixels recoloured already.
-            parts[i] = std::make_unique<TImagePart>(
-                GrowPart(picture, request.Seed, request.Rules, request.Settings));
-            parts[i]->Settings = request.Settings;
-        } else {
-            parts[i]->ApplySettings(picture, request.Settings);
-        }
+            LoadPartBitmap(request.PartFile, picture);
     }
     tw::Bitmap result = picture;
     // As in a saved picture: the last part first, so that earlier parts end on top.
-    for (auto part = parts.rbegin(); part != parts.rend(); ++part)
-        result.DrawTransparent(0, 0, (*part)->Bitmap);
+    for (auto request = requests.rbegin(); request != requests.rend(); ++request) {
+        if (request->Grown) {
+            // The walk paints the part's pixels recoloured already.
+            result.DrawTransparent(0, 0, GrowPart(picture, request->Seed, request->Rules, request->Settings));
+        } else {
+            TImagePart part(LoadPartBitmap(request->PartFile, picture));
+            part.ApplySettings(picture, request->Settings);
+            result.DrawTransparent(0, 0, part.Bitmap);
+        }
+    }
     return result;
 }
 
-void RunRecolorJob(const TRecolorJob& job, const std::function<void(size_t, const TRecolorTask&)>& progress) {
+void CheckRecolorJob(const TRecolorJob& job) {
     for (const TRecolorTask& task : job.Tasks)
         CheckOutputName(task.Output);
+    std::vector<std::pair<std::string, std::string>> inputs; // canonical path, as given
+    for (const TRecolorTask& task : job.Tasks) {
+        tw::CheckPictureFile(task.Picture);
+        inputs.emplace_back(tw::CanonicalPath(task.Picture), task.Picture);
+    }
+    for (const TPartRequest& part : job.Parts) {
+        if (part.Grown) continue;
+        CheckPartFile(part.PartFile);
+        inputs.emplace_back(tw::CanonicalPath(part.PartFile), part.PartFile);
+    }
+    if (!job.Recipe.empty()) inputs.emplace_back(tw::CanonicalPath(job.Recipe), job.Recipe);
+    // A result written over an input would feed a later picture the wrong file.
+    for (const TRecolorTask& task : job.Tasks) {
+        const std::string output = tw::CanonicalPath(task.Output);
+        for (const auto& [input, given] : inputs)
+            if (output == input)
+                FailInput("cannot write " + tw::DisplayName(task.Output) +
+                          ": it is also an input of this job (" + tw::DisplayName(given) + ")");
+    }
+}
+
+void RunRecolorJob(const TRecolorJob& job, const std::function<void(size_t, const TRecolorTask&)>& progress) {
+    CheckRecolorJob(job);
+    if (!job.OutputDir.empty()) {
+        try {
+            tw::MakeFolders(job.OutputDir);
+        } catch (const tw::FileAccessError&) {
+            FailInput("cannot make the folder " + tw::Printable(job.OutputDir));
+        }
+    }
     for (size_t i = 0; i < job.Tasks.size(); ++i) {
         const TRecolorTask& task = job.Tasks[i];
         if (progress) progress(i, task);

@@ -35,6 +35,10 @@ struct TRecolorJob {
     std::vector<TRecolorTask> Tasks;
     std::vector<TPartRequest> Parts;
     bool FullSize = false;
+    // The recipe the job came from, if any: no result may replace it either.
+    std::string Recipe;
+    // Made once every check has passed, before the first result is written.
+    std::string OutputDir;
 };
 
 // Loads a picture at the working size, or at the file's own size.
@@ -55,10 +59,17 @@ tw::Bitmap GrowPart(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& 
 // width around the seed; positions outside the picture are skipped.
 THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidth);
 
-// The picture with every part drawn over it, the first part on top.
+// The picture with every part drawn over it, the first part on top. Only one
+// part bitmap is held at a time, however many parts there are.
 tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequest>& parts);
 
-// Runs every task of the job; progress (optional) hears of each task before it starts.
+// Refuses, before anything is read in full or made, a job that cannot run: a
+// result of no known type, a picture or part file that cannot be opened, a
+// result that would replace one of the job's own inputs.
+void CheckRecolorJob(const TRecolorJob& job);
+
+// Checks the job, makes its output folder and runs every task; progress
+// (optional) hears of each task before it starts.
 void RunRecolorJob(const TRecolorJob& job,
                    const std::function<void(size_t index, const TRecolorTask& task)>& progress = {});
 

@@ -3,9 +3,11 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliError.h"
+#include "platform/ErrorReport.h"
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -14,8 +16,9 @@
 
 namespace {
 
+// One line whatever the message quotes: names and arguments may hold line breaks.
 void Report(const std::string& message) {
-    std::fprintf(stderr, "tintwell-cli: %s\n", message.c_str());
+    std::fprintf(stderr, "tintwell-cli: %s\n", tw::Printable(message).c_str());
 }
 
 // Qt's own warnings would break the promise of one line per failure; every
@@ -27,7 +30,11 @@ void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& mes
 } // namespace
 
 int main(int argc, char** argv) {
-    // Taken before Qt sees them, so no argument is consumed.
+    // A write beyond the file size limit then fails like any other failed
+    // write, with a message, instead of ending the process silently.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // Taken before Qt sees them, so no argument is consumed. They stay the
+    // file system's bytes: a name that is not UTF-8 must reach the same file.
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
         qInstallMessageHandler(QuietMessages);

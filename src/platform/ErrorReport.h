@@ -23,4 +23,10 @@ void ReportException(std::exception_ptr error) noexcept;
 // The text shown for an error: what() of a standard exception, else a generic line.
 std::string MessageOf(std::exception_ptr error);
 
+// The text with whatever could break a one-line message written as an escape:
+// control characters ("\n", "\x1B"), line and paragraph separators ("\u2028")
+// and bytes that are not UTF-8 ("\xE9"). Backslashes stay as they are, so
+// escaping escaped text changes nothing.
+std::string Printable(const std::string& text);
+
 } // namespace tw

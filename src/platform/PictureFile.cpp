@@ -1,20 +1,17 @@
 #include "platform/PictureFile.h"
 
 #include "colour/HSV.h"
+#include "platform/ErrorReport.h"
+#include "platform/FileAccess.h"
 #include "platform/JpegCodec.h"
 #include "platform/Metafile.h"
 
 #include <QBuffer>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -32,14 +29,6 @@ constexpr qint64 kMaxFileBytes = 1LL << 30;
 
 [[noreturn]] void FailWrite(const std::string& fileName, const std::string& reason) {
     throw PictureError("cannot write " + DisplayName(fileName) + ": " + reason);
-}
-
-// Qt reports some failed writes (a full disk, a file size limit) as "Unknown error".
-std::string WriteReason(const QFileDevice& file, int savedErrno) {
-    std::string why = file.errorString().toLower().toStdString();
-    if (why.empty() || why == "unknown error")
-        why = savedErrno != 0 ? std::strerror(savedErrno) : "the disk may be full";
-    return why;
 }
 
 void CheckSize(QSize size, const std::string& fileName) {
@@ -241,17 +230,21 @@ QByteArray EncodeIcon(const Bitmap& bitmap, const std::string& fileName) {
     return EncodeWithQt(icon.Image().convertToFormat(QImage::Format_ARGB32), "ico", fileName);
 }
 
-} // namespace
-
-std::string DisplayName(const std::string& path) {
+std::string NamePart(const std::string& path) {
     const auto slash = path.find_last_of('/');
     // A path ending in a slash has no name part: name the whole path instead.
     if (slash == std::string::npos || slash + 1 == path.size()) return path;
     return path.substr(slash + 1);
 }
 
+} // namespace
+
+std::string DisplayName(const std::string& path) {
+    return Printable(NamePart(path));
+}
+
 std::string ExtensionOf(const std::string& fileName) {
-    const std::string name = DisplayName(fileName);
+    const std::string name = NamePart(fileName);
     const auto dot = name.find_last_of('.');
     if (dot == std::string::npos) return {};
     std::string ext = name.substr(dot);
@@ -299,21 +292,21 @@ Bitmap DecodePicture(const QByteArray& bytes, const std::string& fileName, QSize
 
 namespace {
 
-QByteArray ReadPictureFile(const std::string& path) {
-    const QString qpath = QString::fromStdString(path);
-    const QFileInfo info(qpath);
-    if (!info.exists()) FailRead(path, "no such file");
-    if (info.isDir()) FailRead(path, "it is a folder, not a file");
-    if (info.size() > kMaxFileBytes) FailRead(path, "the file is too large");
-    if (LoadFormatFor(path) == PictureFormat::Unknown) DecodePicture({}, path); // the file type message
-    QFile file(qpath);
-    if (!file.open(QIODevice::ReadOnly)) FailRead(path, file.errorString().toLower().toStdString());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) FailRead(path, file.errorString().toLower().toStdString());
-    return bytes;
+QByteArray ReadPictureFile(const std::string& path, bool contents = true) {
+    try {
+        CheckRegularFile(path, kMaxFileBytes, "the file is too large");
+        if (LoadFormatFor(path) == PictureFormat::Unknown) DecodePicture({}, path); // the file type message
+        return ReadRegularFile(path, kMaxFileBytes, "the file is too large", contents);
+    } catch (const FileAccessError& e) {
+        FailRead(path, e.what());
+    }
 }
 
 } // namespace
+
+void CheckPictureFile(const std::string& path) {
+    ReadPictureFile(path, false);
+}
 
 Bitmap LoadPicture(const std::string& path, QSize minimumSize) {
     return DecodePicture(ReadPictureFile(path), path, minimumSize);
@@ -376,21 +369,11 @@ bool SavePicture(const Bitmap& bitmap, const std::string& path) {
 }
 
 void WriteFileAtomically(const std::string& path, const QByteArray& bytes) {
-    const QString qpath = QString::fromStdString(path);
-    const QFileInfo info(qpath);
-    if (!info.absoluteDir().exists())
-        FailWrite(path, "the folder " + info.absolutePath().toStdString() + " does not exist");
-    if (info.isDir()) FailWrite(path, "it is a folder");
-    if (info.exists() && !info.isWritable()) FailWrite(path, "the file is read-only");
-    QSaveFile file(qpath);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) FailWrite(path, WriteReason(file, errno));
-    if (file.write(bytes) != bytes.size()) {
-        const std::string why = WriteReason(file, errno);
-        file.cancelWriting();
-        FailWrite(path, why);
+    try {
+        ReplaceFileContents(path, bytes);
+    } catch (const FileAccessError& e) {
+        FailWrite(path, e.what());
     }
-    if (!file.commit()) FailWrite(path, WriteReason(file, errno));
 }
 
 } // namespace tw

@@ -22,7 +22,8 @@ enum class PictureFormat { Unknown, Bmp, Jpeg, Ico, Png, Emf, Wmf };
 // The extension of a file name: from the last dot of the name part, dot included,
 // lower-cased; empty when the name part has no dot.
 std::string ExtensionOf(const std::string& fileName);
-// The name part of a path, for messages.
+// The name part of a path, for messages: control characters and bytes that
+// are not UTF-8 come out escaped, so a message stays one line.
 std::string DisplayName(const std::string& path);
 
 PictureFormat LoadFormatFor(const std::string& fileName);
@@ -37,6 +38,9 @@ QSize WorkingSize(QSize pictureSize);
 // over white. minimumSize lets the JPEG decoder skip detail that a later reduction
 // to that size would throw away anyway.
 Bitmap LoadPicture(const std::string& path, QSize minimumSize = {});
+// Refuses, without reading it, a file LoadPicture would refuse before
+// decoding: missing, not a regular file, too large, an unknown type, unreadable.
+void CheckPictureFile(const std::string& path);
 // Decodes picture bytes as the format that fileName's extension names.
 Bitmap DecodePicture(const QByteArray& bytes, const std::string& fileName, QSize minimumSize = {});
 // Loads a picture and reduces it to the working size with smooth stretching.

@@ -13,6 +13,8 @@
 #include <csignal>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -136,15 +138,61 @@ TEST(CliBadInput, FailedWritesLeaveNothingBehind) {
     const std::string old = dir.Path("old.png");
     Save(Bitmap(8, 8, 0x123456), old);
     const QByteArray before = twtest::ReadAll(old);
+    // The signal keeps its default action here: the tool itself must keep it from ending the process.
     const auto run = twtest::RunCliWithChildSetup(recolor + QStringList{Q(old)}, [] {
         const rlimit limit{4096, 4096};
         setrlimit(RLIMIT_FSIZE, &limit);
-        std::signal(SIGXFSZ, SIG_IGN);
+        std::signal(SIGXFSZ, SIG_DFL);
     });
-    EXPECT_TRUE(FailsWith(run, 1, "cannot write old.png"));
+    EXPECT_TRUE(FailsWith(run, 1, "cannot write old.png: file too large"));
     EXPECT_EQ(twtest::ReadAll(old), before);
     EXPECT_EQ(QDir(Q(dir.Path(""))).entryList(QDir::Files), QStringList({"old.png", "pic.png"}))
         << "no temporary file is left";
+}
+
+TEST(CliBadInput, PipesAndDevicesAreRefusedWithoutReading) {
+    TempDir dir;
+    Save(Scene(40, 30), dir.Path("in.png"));
+    for (const char* pipe : {"pipe.png", "pipe.json", "pipe.bmp"})
+        ASSERT_EQ(mkfifo(dir.Path(pipe).c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", dir.Path("zero.bmp").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/zero", dir.Path("zero.json").c_str()), 0);
+    const std::string out = dir.Path("out.png");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"open", dir.Path("pipe.png"), "-o", out}, "pipe.png"},
+        {{"recipe", dir.Path("pipe.json")}, "pipe.json"},
+        {{"recolor", dir.Path("in.png"), "-o", out, "--part", dir.Path("pipe.bmp")}, "pipe.bmp"},
+        {{"open", dir.Path("zero.bmp"), "-o", out}, "zero.bmp"},
+        {{"recipe", dir.Path("zero.json")}, "zero.json"},
+    };
+    for (const auto& [args, name] : cases) {
+        // A pipe without a writer would block the read for ever, and /dev/zero
+        // would be read until memory runs out: the deadline and the cap end those.
+        const auto run = twtest::RunCliBytes(
+            args,
+            [] {
+                const rlimit limit{2048ULL << 20, 2048ULL << 20};
+                if (!twtest::kSanitizedBuild) setrlimit(RLIMIT_AS, &limit);
+            },
+            30);
+        EXPECT_FALSE(run.timedOut) << name;
+        EXPECT_TRUE(FailsWith(run, 1, "cannot read " + name + ": it is not a regular file")) << name;
+    }
+    EXPECT_FALSE(twtest::FileExists(out));
+}
+
+TEST(CliBadInput, LineBreaksInNamesAreShownEscaped) {
+    TempDir dir;
+    EXPECT_TRUE(FailsWith(RunCli({"open", Q(dir.Path("two\nlines\x1b[2J.png")), "-o", Q(dir.Path("o.png"))}),
+                          1, "cannot read two\\nlines\\x1B[2J.png: no such file"));
+    // Progress lines too.
+    Save(Scene(40, 30), dir.Path("a\nb.png"));
+    twtest::WriteAll(dir.Path("job.json"),
+                     R"({"pictures": ["a\nb.png"], "outputDir": "out", "parts": [{"seed": [1, 1]}]})");
+    const auto run = RunCli({"recipe", Q(dir.Path("job.json"))});
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err, "[1/1] a\\nb.png -> out/a\\nb.png\n");
+    EXPECT_TRUE(twtest::FileExists(dir.Path("out/a\nb.png")));
 }
 
 } // namespace

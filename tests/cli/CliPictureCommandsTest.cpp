@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using tw::Bitmap;
@@ -226,6 +230,65 @@ TEST(CliRecolor, LoadedPartsAreRecolouredFromThePicture) {
     EXPECT_TRUE(FailsWith(RunCli({"recolor", Q(dir.Path("halves.png")), "-o", Q(dir.Path("x.png"))}), 2,
                           "at least one --seed"));
     EXPECT_FALSE(twtest::FileExists(dir.Path("x.png")));
+}
+
+TEST(CliRecolor, MemoryDoesNotGrowWithTheNumberOfParts) {
+    if (twtest::kSanitizedBuild) GTEST_SKIP() << "the sanitizers keep freed memory for a while";
+    TempDir dir;
+    Save(Scene(800, 600), dir.Path("in.png"));
+    Bitmap mask(800, 600);
+    mask.FillRect(QRect(10, 10, 50, 50), RGBToColor(0, 0, 0));
+    Save(mask, dir.Path("mask.bmp"));
+    const auto peakKb = [&](int parts) {
+        std::vector<std::string> args{"recolor", dir.Path("in.png"), "-o", dir.Path("out.bmp")};
+        for (int i = 0; i < parts; ++i)
+            args.insert(args.end(), {"--part", dir.Path("mask.bmp"), "--change", std::to_string(i)});
+        const auto run = twtest::RunCliBytes(args);
+        EXPECT_EQ(run.code, 0) << run.err.toStdString();
+        return run.peakMemoryKb;
+    };
+    const long few = peakKb(20), many = peakKb(200);
+    // A part bitmap of this size takes 1.9 MB: 180 more kept to the end would add 340 MB.
+    EXPECT_LT(many - few, 180 * 1900 / 10) << few << " kB with 20 parts, " << many << " kB with 200";
+}
+
+TEST(CliOpen, NamesThatAreNotUtf8ReachTheirFiles) {
+    TempDir dir;
+    const std::string folder = dir.Path("") + "/";
+    // Qt cannot name these files to remove them with the folder.
+    const struct Cleanup {
+        std::string folder;
+        ~Cleanup() {
+            for (const char* name :
+                 {"caf\xe9.png", "out\xe9.bmp", "d\xe9/in.png", "d\xe9/job.json", "d\xe9/res.png"})
+                unlink((folder + name).c_str());
+            rmdir((folder + "d\xe9").c_str());
+        }
+    } cleanup{folder};
+    Save(Scene(40, 30), folder + "in.png");
+    const std::string latin1 = folder + "caf\xe9.png";
+    ASSERT_EQ(rename((folder + "in.png").c_str(), latin1.c_str()), 0);
+    const auto exists = [](const std::string& path) {
+        struct stat entry {};
+        return stat(path.c_str(), &entry) == 0;
+    };
+    auto run = twtest::RunCliBytes({"open", latin1, "-o", folder + "out\xe9.bmp"});
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(exists(folder + "out\xe9.bmp"));
+    EXPECT_FALSE(exists(folder + "out\xef\xbf\xbd.bmp")) << "written under a name of its own";
+
+    // Relative names in a recipe follow the recipe's folder, whatever its name.
+    ASSERT_EQ(mkdir((folder + "d\xe9").c_str(), 0700), 0);
+    ASSERT_EQ(rename(latin1.c_str(), (folder + "d\xe9/in.png").c_str()), 0);
+    twtest::WriteAll(dir.Path("job.json"),
+                     R"({"picture": "in.png", "output": "res.png", "parts": [{"seed": [1, 1]}]})");
+    ASSERT_EQ(rename(dir.Path("job.json").c_str(), (folder + "d\xe9/job.json").c_str()), 0);
+    run = twtest::RunCliBytes({"recipe", folder + "d\xe9/job.json"});
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(exists(folder + "d\xe9/res.png"));
+
+    EXPECT_TRUE(FailsWith(twtest::RunCliBytes({"open", folder + "gon\xe9.png", "-o", folder + "x.png"}), 1,
+                          "cannot read gon\\xE9.png: no such file"));
 }
 
 TEST(CliDemo, RecoloursTheStartPicture) {

@@ -9,6 +9,8 @@
 
 #include <QDir>
 
+#include <unistd.h>
+
 namespace {
 
 using tw::Bitmap;
@@ -129,6 +131,11 @@ TEST(CliRecipe, MistakesAreBadInputNamingTheKey) {
          "\"output\" goes with \"picture\""},
         {R"({"pictures": ["in.png"], "outputDir": "out", "outputFormat": ".gif", )" + seedPart + "}",
          "outputFormat: unsupported file type \".gif\""},
+        {R"({"pictures": ["in.png"], "outputDir": "out", "outputFormat": "/../../in.png", )" + seedPart + "}",
+         "outputFormat: expected a file extension such as \".png\", not \"/../../in.png\""},
+        // Refused before anything is made: no "out" is left behind.
+        {R"({"pictures": ["in.png", "gone.png"], "outputDir": "out", )" + seedPart + "}",
+         "cannot read gone.png: no such file"},
         {R"({"pictures": ["in.png", "in.png"], "outputDir": "out", )" + seedPart + "}",
          "pictures[1]: a second picture would be written to out/in.png"},
         {R"({"picture": "in.png", "output": "o.png", "parts": [{"seed": [50, 1]}]})",
@@ -143,6 +150,45 @@ TEST(CliRecipe, MistakesAreBadInputNamingTheKey) {
     EXPECT_TRUE(
         FailsWith(RunCli({"recipe", Q(dir.Path("none.json"))}), 1, "cannot read none.json: no such file"));
     EXPECT_TRUE(FailsWith(RunCli({"recipe"}), 2, "recipe needs"));
+}
+
+TEST(CliRecipe, ResultsMayNotReplaceInputsOfTheJob) {
+    TempDir dir;
+    for (const char* name : {"x.png", "x.bmp", "mask.png"})
+        Save(Scene(60, 40), dir.Path(name));
+    Bitmap mask(60, 40);
+    mask.FillRect(QRect(0, 0, 30, 40), RGBToColor(1, 2, 3));
+    Save(mask, dir.Path("mask.bmp"));
+    ASSERT_EQ(symlink(".", dir.Path("here").c_str()), 0);
+    ASSERT_EQ(symlink("x.bmp", dir.Path("link.bmp").c_str()), 0);
+    const std::string seedPart = R"("parts": [{"seed": [1, 1]}])";
+    const std::pair<std::string, std::string> cases[] = {
+        // x.png's result is the picture read next, under another name.
+        {R"({"pictures": ["x.png", "link.bmp"], "outputDir": ".", "outputFormat": "bmp", )" + seedPart + "}",
+         "cannot write x.bmp: it is also an input of this job"},
+        // The part file, reached through a link to the folder.
+        {R"({"pictures": ["mask.png"], "outputDir": "here", "outputFormat": ".bmp",
+             "parts": [{"part": "mask.bmp"}]})",
+         "cannot write mask.bmp: it is also an input of this job"},
+        // The recipe itself.
+        {R"({"picture": "x.png", "output": "sub/../job.bmp", )" + seedPart + "}",
+         "cannot write job.bmp: it is also an input of this job"},
+    };
+    QByteArray before[4];
+    const char* inputs[] = {"x.png", "x.bmp", "mask.png", "mask.bmp"};
+    for (int i = 0; i < 4; ++i)
+        before[i] = twtest::ReadAll(dir.Path(inputs[i]));
+    for (const auto& [json, message] : cases) {
+        twtest::WriteAll(dir.Path("job.bmp"), QByteArray::fromStdString(json));
+        const QByteArray recipe = twtest::ReadAll(dir.Path("job.bmp"));
+        EXPECT_TRUE(FailsWith(RunCli({"recipe", Q(dir.Path("job.bmp"))}), 1, message)) << json;
+        EXPECT_EQ(twtest::ReadAll(dir.Path("job.bmp")), recipe);
+    }
+    EXPECT_TRUE(
+        FailsWith(RunCli({"recolor", Q(dir.Path("x.png")), "-o", Q(dir.Path("here/x.png")), "--seed", "1,1"}),
+                  1, "cannot write x.png: it is also an input of this job"));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(twtest::ReadAll(dir.Path(inputs[i])), before[i]) << inputs[i];
 }
 
 } // namespace

@@ -6,8 +6,16 @@
 
 #include <QProcess>
 
+#include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <stdexcept>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace twtest {
 namespace {
@@ -41,6 +49,65 @@ CliRun RunCliWithChildSetup(const QStringList& args, const std::function<void()>
     run.out = p.readAllStandardOutput();
     run.err = p.readAllStandardError();
     run.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return run;
+}
+
+CliRun RunCliBytes(const std::vector<std::string>& args, const std::function<void()>& childSetup,
+                   int deadlineSeconds) {
+    std::vector<std::string> all{TW_CLI_PROGRAM};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        const int none = open("/dev/null", O_RDONLY);
+        dup2(none, STDIN_FILENO);
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        if (childSetup) childSetup();
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    CliRun run;
+    pollfd streams[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    QByteArray* text[2] = {&run.out, &run.err};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(deadlineSeconds);
+    for (int open = 2; open > 0;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            kill(child, SIGKILL);
+            run.timedOut = true;
+            break;
+        }
+        if (poll(streams, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
+        for (int i = 0; i < 2; ++i) {
+            if (streams[i].fd < 0 || streams[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t got = read(streams[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                text[i]->append(buffer, got);
+            } else if (got == 0 || errno != EINTR) {
+                close(streams[i].fd);
+                streams[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (const pollfd& stream : streams)
+        if (stream.fd >= 0) close(stream.fd);
+    int status = 0;
+    rusage usage{};
+    while (wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    run.peakMemoryKb = usage.ru_maxrss;
+    run.code = !run.timedOut && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
 

@@ -1,0 +1,63 @@
+#include "platform/FileAccess.h"
+#include "platform/PictureFile.h"
+
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using twtest::TempDir;
+
+// The desktop program opens pictures through the same reader as the batch tool.
+TEST(FileAccess, APipeNamedLikeAPictureIsRefusedAtOnce) {
+    TempDir dir;
+    const std::string pipe = dir.Path("line\nbreak.png");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // Should the open wait for a writer, one comes after a while and lets the test go on.
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false, rescued = false;
+    std::thread rescuer([&] {
+        std::unique_lock guard(lock);
+        if (done.wait_for(guard, std::chrono::seconds(20), [&] { return finished; })) return;
+        rescued = true;
+        guard.unlock();
+        close(open(pipe.c_str(), O_WRONLY));
+    });
+    std::string message;
+    try {
+        tw::LoadWorkingPicture(pipe);
+    } catch (const tw::PictureError& e) {
+        message = e.what();
+    }
+    {
+        const std::lock_guard guard(lock);
+        finished = true;
+    }
+    done.notify_one();
+    rescuer.join();
+    EXPECT_FALSE(rescued) << "the open waited for a writer";
+    // One line, whatever the name holds.
+    EXPECT_EQ(message, "cannot read line\\nbreak.png: it is not a regular file (a pipe, device or socket)");
+}
+
+TEST(FileAccess, ResultPathsAreCanonicalBeforeTheyExist) {
+    TempDir dir;
+    const std::string root = tw::CanonicalPath(dir.Path(""));
+    ASSERT_EQ(symlink(".", dir.Path("here").c_str()), 0);
+    EXPECT_EQ(tw::CanonicalPath(dir.Path("here/new/../x.png")), root + "/x.png");
+    EXPECT_EQ(tw::CanonicalPath(dir.Path("here/new/deeper/x.png")), root + "/new/deeper/x.png");
+    EXPECT_EQ(tw::CleanPath("a/./b//../../../c/"), "../c");
+    EXPECT_EQ(tw::CleanPath("/../a/."), "/a");
+}
+
+} // namespace
