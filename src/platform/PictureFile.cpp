@@ -1,8 +1,8 @@
 #include "platform/PictureFile.h"
 
-#include "colour/HSV.h"
 #include "platform/JpegCodec.h"
 #include "platform/Metafile.h"
+#include "platform/Rounding.h"
 
 #include <QBuffer>
 #include <QDir>
