@@ -1,6 +1,6 @@
 #include "recolour/SharedGraphicsThings.h"
 
-#include "colour/ThreadSafeBitmap.h"
+#include "platform/GraphicsLock.h"
 
 #include <algorithm>
 #include <cstdlib>
