@@ -302,7 +302,7 @@ class TVokGridView_Custom : public TnvOffscreenPaint {
                    int32_t visibleCount, bool fits);
     int BarExtent(const TScrollbar_nv& bar) const;
     void BarMoved(bool horizontal, int position);
-    void RefreshAndScroll(int);
+    void RefreshAndScroll();
     void ForgetCell(TVokCell& cell);
     void CloseEditor();
 
@@ -311,7 +311,7 @@ class TVokGridView_Custom : public TnvOffscreenPaint {
     TVokCell* MoveFrom(TVokCell& cell, int move);
     TVokCell* Enter(TVokCell* cell);
     void ScrollOneRow(bool up);
-    void RunTypeAhead(int);
+    void RunTypeAhead();
     void AutoEditFired();
     void DragTimerFired();
     QWidget* EditorOfKind(uint8_t kind) const;
