@@ -465,12 +465,7 @@ void TFormSelection::SuggestSettings(int halfWidth) {
     ButtonStopThreadClick();
     {
         TGraphicsLockGuard lock;
-        std::vector<THSVValues> samples;
-        for (int x = Seed_.x() - halfWidth; x <= Seed_.x() + halfWidth; ++x)
-            for (int y = Seed_.y() - halfWidth; y <= Seed_.y() + halfWidth; ++y)
-                if (Source_.Contains(x, y)) samples.push_back(ColorToHSVValues(Source_.Pixel(x, y)));
-        THSVValues result;
-        TSharedGraphicsThings::ToleranceFromSamples(ColorToHSVValues(SeedColor_), samples, result);
+        const THSVValues result = TSharedGraphicsThings::SuggestTolerance(Source_, Seed_, halfWidth);
         // A track bar whose position changes redraws its label and strip.
         TrackHue->setValue(result.H);
         TrackBarSaturation->setValue(result.S);
