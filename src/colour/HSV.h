@@ -5,6 +5,8 @@
 // H is a whole degree 0..360 (360 occurs through rounding and means red, like 0;
 // grey has H = 0), S and V are 0..255. All functions are pure and thread-safe.
 
+#include "platform/Rounding.h"
+
 #include <cstdint>
 
 using TColorValue = uint32_t;
@@ -22,17 +24,6 @@ struct THSVValues {
     int32_t V = 0;
     bool operator==(const THSVValues&) const = default;
 };
-
-// Round half to even for 0 <= |x| < 2^51, exactly as std::nearbyint in the default
-// rounding mode, without a library call (the two additions round in hardware).
-inline double RoundHalfEven(double x) {
-    constexpr double kShift = 6755399441055744.0; // 1.5 * 2^52
-    const double shifted = x >= 0 ? x + kShift : x - kShift;
-    return x >= 0 ? shifted - kShift : shifted + kShift;
-}
-inline int32_t Round(double x) {
-    return static_cast<int32_t>(RoundHalfEven(x));
-}
 
 double MaxOf3(double a, double b, double c);
 double MinOf3(double a, double b, double c);

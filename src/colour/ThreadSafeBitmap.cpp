@@ -2,11 +2,6 @@
 
 #include <stdexcept>
 
-std::recursive_mutex& GraphicsLock() {
-    static std::recursive_mutex lock;
-    return lock;
-}
-
 TThreadSafeBitmapPart::TThreadSafeBitmapPart(const tw::Bitmap& picture, int32_t height, int32_t width,
                                              int32_t top, int32_t left)
     : Entries(static_cast<size_t>(height) * static_cast<size_t>(width)), Left(left), Top(top), Width(width),

@@ -2,29 +2,16 @@
 // A tiled copy of a picture that a worker thread can read without touching the
 // picture itself: 100 x 100 tiles are copied on the GUI thread on demand, while
 // the worker waits, and each entry also carries the worker's visited mark.
-// Also home of GraphicsLock, the one process-wide lock between the worker's
-// mask writes and painting on the GUI thread.
 
 #include "colour/HSV.h"
 #include "platform/Bitmap.h"
+#include "platform/GraphicsLock.h" // every reader of the worker's mask needs it too
 
 #include <QPoint>
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
-
-// The process-wide re-entrant graphics lock. Take it only through TGraphicsLockGuard.
-std::recursive_mutex& GraphicsLock();
-
-class TGraphicsLockGuard {
-  public:
-    TGraphicsLockGuard() : guard_(GraphicsLock()) {}
-
-  private:
-    std::lock_guard<std::recursive_mutex> guard_;
-};
 
 class TThreadSafeBitmap;
 

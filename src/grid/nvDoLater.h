@@ -2,7 +2,7 @@
 // Deferred calls: a method call queued now runs later on the GUI thread, after
 // the current event, from the Qt event loop. A call identical to one already
 // waiting (same object, same method, same argument) is dropped, so several
-// triggers in one event cost one run.
+// triggers in one event cost one run. Methods may take one int or nothing.
 
 #include <QString>
 
@@ -22,8 +22,15 @@ class TDoLater {
         Instance().QueueCall(object, KeyOf(method), argument,
                              [object, method](int a) { (object->*method)(a); });
     }
+    // Schedules (object->*method)().
+    template <class T> static void Queue(T* object, void (T::*method)()) {
+        Instance().QueueCall(object, KeyOf(method), 0, [object, method](int) { (object->*method)(); });
+    }
     // Drops every waiting call of that method on that object, except one that is running.
     template <class T> static void Cancel(T* object, void (T::*method)(int)) {
+        Instance().CancelCalls(object, KeyOf(method));
+    }
+    template <class T> static void Cancel(T* object, void (T::*method)()) {
         Instance().CancelCalls(object, KeyOf(method));
     }
     // Drops every waiting call on that object (for destructors).

@@ -67,10 +67,10 @@ void TnvGrid::DoMeasure() {
 }
 
 void TnvGrid::QueueExtend() {
-    TDoLater::Queue(this, &TnvGrid::ExtendLastColumns, 0);
+    TDoLater::Queue(this, &TnvGrid::ExtendLastColumns);
 }
 
-void TnvGrid::ExtendLastColumns(int) {
+void TnvGrid::ExtendLastColumns() {
     Guarded([this] {
         if (extendLastColumnToWidth_) ExtendLastColumnOf(RootCell(), true);
         for (int32_t i = 0; i < SubGrids().Count(); ++i) {

@@ -117,7 +117,7 @@ class TnvGrid : public TVokGridView_Custom {
 
   private:
     void DefinitionsChanged(TnvDefinitionChange change);
-    void ExtendLastColumns(int);
+    void ExtendLastColumns();
     void ExtendLastColumnOf(TVokGridCell& grid, bool isRoot);
     void QueueExtend();
 

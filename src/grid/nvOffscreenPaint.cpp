@@ -1,7 +1,7 @@
 #include "grid/nvOffscreenPaint.h"
 
-#include "colour/HSV.h"
 #include "platform/ErrorReport.h"
+#include "platform/Rounding.h"
 
 #include <QApplication>
 #include <QDragMoveEvent>

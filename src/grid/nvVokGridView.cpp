@@ -1,9 +1,9 @@
 #include "grid/nvVokGridView.h"
 
-#include "colour/HSV.h"
 #include "grid/nvDoLater.h"
 #include "grid/nvGridTree.h"
 #include "grid/nvInplaceEditors.h"
+#include "platform/Rounding.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -208,7 +208,7 @@ void TVokGridView_Custom::DoScrollChanged() {
 
 void TVokGridView_Custom::DoFocusChanged() {
     EndEdit();
-    TDoLater::Queue(this, &TVokGridView_Custom::RefreshAndScroll, 0);
+    TDoLater::Queue(this, &TVokGridView_Custom::RefreshAndScroll);
     if (OnTopLeftChanged) OnTopLeftChanged(*this);
     Invalidate();
 }
@@ -235,7 +235,7 @@ void TVokGridView_Custom::Resize() {
     if (OnGridResize) OnGridResize(*this);
 }
 
-void TVokGridView_Custom::RefreshAndScroll(int) {
+void TVokGridView_Custom::RefreshAndScroll() {
     Guarded([this] {
         UpdateLayout();
         // A focused sub-grid stands for the cell focused inside it.

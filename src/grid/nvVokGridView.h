@@ -302,7 +302,7 @@ class TVokGridView_Custom : public TnvOffscreenPaint {
                    int32_t visibleCount, bool fits);
     int BarExtent(const TScrollbar_nv& bar) const;
     void BarMoved(bool horizontal, int position);
-    void RefreshAndScroll(int);
+    void RefreshAndScroll();
     void ForgetCell(TVokCell& cell);
     void CloseEditor();
 
@@ -312,7 +312,7 @@ class TVokGridView_Custom : public TnvOffscreenPaint {
     TVokCell* Enter(TVokCell* cell);
     // One row (column) up or down (left or right), as the wheel and a drag hover do.
     void ScrollOneStep(bool horizontal, bool back);
-    void RunTypeAhead(int);
+    void RunTypeAhead();
     void AutoEditFired();
     void DragTimerFired();
     QWidget* EditorOfKind(uint8_t kind) const;

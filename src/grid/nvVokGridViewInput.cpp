@@ -506,10 +506,10 @@ void TVokGridView_Custom::TypeAhead(QChar ch) {
     if (now - TypeAheadTime > OneSecond) TypeAheadText.clear();
     TypeAheadText += ch;
     TypeAheadTime = now;
-    TDoLater::Queue(this, &TVokGridView_Custom::RunTypeAhead, 0);
+    TDoLater::Queue(this, &TVokGridView_Custom::RunTypeAhead);
 }
 
-void TVokGridView_Custom::RunTypeAhead(int) {
+void TVokGridView_Custom::RunTypeAhead() {
     Guarded([this] {
         TVokGridCellForViewer& root = *rootCell_;
         TVokCell* focused = root.DeepFocusedCell();

@@ -1,5 +1,7 @@
 #include "masking/BitmapWalkerThread.h"
 
+#include "platform/GraphicsLock.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>

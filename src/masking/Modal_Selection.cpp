@@ -402,61 +402,27 @@ void TFormSelection::CenterOnViewPoint() {
 
 // --- Rule labels and strips ---------------------------------------------------
 
-void TFormSelection::DrawStrip(TStripImage& image, const std::function<TColorValue(int, double)>& colorOf,
-                               int half) {
-    const int w = image.width();
-    const int h = image.height();
-    if (w <= 0 || h <= 0) return;
-    tw::Bitmap strip(w, h);
-    const double step = 2.0 * half / w;
-    // Column w lies outside the bitmap and leaves no mark.
-    for (int b = 0; b < w; ++b)
-        strip.FillRect(QRect(b, 0, 1, h), colorOf(b, step));
-    image.SetPicture(strip);
+void TFormSelection::DrawRuleStrip(TStripImage& image, TRuleChannel channel, int32_t half) {
+    const tw::Bitmap strip = RuleStrip(channel, SeedColor_, half, image.width(), image.height());
+    if (!strip.IsEmpty()) image.SetPicture(strip);
 }
 
 void TFormSelection::DrawHueRule() {
     const int p = TrackHue->value();
     LabelHue->setText(QString::number(p) + " % deviation");
-    const THSVValues seed = ColorToHSVValues(SeedColor_);
-    const int32_t half = HueStripHalf(p);
-    DrawStrip(
-        *ImageHue,
-        [&](int b, double step) {
-            int32_t hue = Round(b * step + (seed.H - half));
-            if (hue < 0) hue += 360;
-            if (hue > 360) hue -= 360;
-            return RGBValuesToColor(HSVToRGBValues({hue, 255, seed.V}));
-        },
-        half);
+    DrawRuleStrip(*ImageHue, TRuleChannel::Hue, HueStripHalf(p));
 }
 
 void TFormSelection::DrawSaturationRule() {
     const int p = TrackBarSaturation->value();
     LabelSaturation->setText(QString::number(p) + " % deviation");
-    const THSVValues seed = ColorToHSVValues(SeedColor_);
-    const int32_t half = LevelStripHalf(p);
-    DrawStrip(
-        *ImageSat,
-        [&](int b, double step) {
-            const int32_t s = std::clamp(Round(b * step + (seed.S - half)), 0, 255);
-            return RGBValuesToColor(HSVToRGBValues({seed.H, s, 255}));
-        },
-        half);
+    DrawRuleStrip(*ImageSat, TRuleChannel::Saturation, LevelStripHalf(p));
 }
 
 void TFormSelection::DrawValueRule() {
     const int p = TrackBarValue->value();
     LabelValue->setText(QString::number(p) + " % deviation");
-    const THSVValues seed = ColorToHSVValues(SeedColor_);
-    const int32_t half = LevelStripHalf(p);
-    DrawStrip(
-        *ImageVal,
-        [&](int b, double step) {
-            const int32_t v = std::clamp(Round(b * step + (seed.V - half)), 0, 255);
-            return RGBValuesToColor(HSVToRGBValues({seed.H, seed.S, v}));
-        },
-        half);
+    DrawRuleStrip(*ImageVal, TRuleChannel::Value, LevelStripHalf(p));
 }
 
 // --- Suggestion -------------------------------------------------------------------
@@ -465,12 +431,7 @@ void TFormSelection::SuggestSettings(int halfWidth) {
     ButtonStopThreadClick();
     {
         TGraphicsLockGuard lock;
-        std::vector<THSVValues> samples;
-        for (int x = Seed_.x() - halfWidth; x <= Seed_.x() + halfWidth; ++x)
-            for (int y = Seed_.y() - halfWidth; y <= Seed_.y() + halfWidth; ++y)
-                if (Source_.Contains(x, y)) samples.push_back(ColorToHSVValues(Source_.Pixel(x, y)));
-        THSVValues result;
-        TSharedGraphicsThings::ToleranceFromSamples(ColorToHSVValues(SeedColor_), samples, result);
+        const THSVValues result = TSharedGraphicsThings::SuggestTolerance(Source_, Seed_, halfWidth);
         // A track bar whose position changes redraws its label and strip.
         TrackHue->setValue(result.H);
         TrackBarSaturation->setValue(result.S);

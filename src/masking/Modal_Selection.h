@@ -7,6 +7,7 @@
 // Created once and reused; the check boxes, track bars and blink setting keep
 // their state from one showing to the next.
 
+#include "colour/ColourStrips.h"
 #include "colour/HSV.h"
 #include "masking/BitmapWalkerThread.h"
 #include "platform/Bitmap.h"
@@ -152,9 +153,7 @@ class TFormSelection : public QDialog {
     void DrawHueRule();
     void DrawSaturationRule();
     void DrawValueRule();
-    // Paints a strip column by column: colorOf(b) for b = 0 .. width.
-    static void DrawStrip(TStripImage& image, const std::function<TColorValue(int b, double step)>& colorOf,
-                          int half);
+    void DrawRuleStrip(TStripImage& image, TRuleChannel channel, int32_t half);
 
     tw::Bitmap Source_;
     tw::Bitmap Mask_;

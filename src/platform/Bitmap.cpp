@@ -204,7 +204,11 @@ void Bitmap::StretchHalftone(const QRect& dstRect, const Bitmap& src, const QRec
 }
 
 void Bitmap::DrawTransparent(int x, int y, const Bitmap& src) {
-    const QRect d = QRect(x, y, src.Width(), src.Height()).intersected(Rect());
+    DrawTransparentIn(Rect(), x, y, src);
+}
+
+void Bitmap::DrawTransparentIn(const QRect& area, int x, int y, const Bitmap& src) {
+    const QRect d = QRect(x, y, src.Width(), src.Height()).intersected(area).intersected(Rect());
     const uint32_t white = Rgb32FromColor(kWhite);
     for (int row = d.top(); row <= d.bottom(); ++row) {
         const uint32_t* in = src.Row(row - y) + (d.left() - x);

@@ -69,6 +69,8 @@ class Bitmap {
     void StretchHalftone(const QRect& dstRect, const Bitmap& src, const QRect& srcRect);
     // Draws src at (x, y) with white as the transparent colour: only non-white pixels land.
     void DrawTransparent(int x, int y, const Bitmap& src);
+    // The same, limited to the area of this bitmap.
+    void DrawTransparentIn(const QRect& area, int x, int y, const Bitmap& src);
 
     const QImage& Image() const { return image_; }
     QImage& Image() { return image_; }

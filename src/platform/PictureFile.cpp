@@ -1,10 +1,10 @@
 #include "platform/PictureFile.h"
 
-#include "colour/HSV.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
 #include "platform/JpegCodec.h"
 #include "platform/Metafile.h"
+#include "platform/Rounding.h"
 
 #include <QBuffer>
 #include <QImageReader>

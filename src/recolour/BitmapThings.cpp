@@ -117,3 +117,8 @@ void TBitmapThings::PaintRect(int left, int top, int right, int bottom) {
         }
     }
 }
+
+void RecolourPreview(const TTintwellSettings& settings, const tw::Bitmap& picture, tw::Bitmap& part) {
+    TBitmapThings things(settings, picture, part);
+    things.ApplyAll();
+}

@@ -65,5 +65,8 @@ class TBitmapThings {
     std::array<uint8_t, 256> valueMap_{};
 };
 
+// Recolours every part pixel of part from picture, as a preview of the settings shows it.
+void RecolourPreview(const TTintwellSettings& settings, const tw::Bitmap& picture, tw::Bitmap& part);
+
 // The transform computed step by step without tables; TransformColor must agree with it.
 TColorValue TransformColorReference(const TTintwellSettings& settings, TColorValue color);

@@ -1,5 +1,6 @@
 #include "recolour/Modal_ColorSettings.h"
 
+#include "colour/ColourStrips.h"
 #include "grid/nvOffscreenPaint.h"
 #include "recolour/BitmapThings.h"
 #include "recolour/GoalColorSolver.h"
@@ -385,20 +386,8 @@ void TFormColorSettings::TrackHueChange() {
     TrackHue->setEnabled(!RGHueKeep->isChecked());
     const bool shift = RGHueShift->isChecked();
     const int32_t saturation = TrackHue->isEnabled() ? 255 : 100;
-    const double step = 360.0 / w;
-    tw::Bitmap strip(w, h);
-    // Column w lies outside the bitmap and leaves no mark.
-    for (int x = 0; x < w; ++x) {
-        const int32_t hue = Round(x * step);
-        strip.FillRect(QRect(x, 0, 1, h), RGBValuesToColor(HSVToRGBValues({hue, saturation, 255})));
-        if (shift) {
-            int32_t shifted = hue + TrackHue->value();
-            if (shifted > 360) shifted -= 360;
-            strip.FillRect(QRect(x, h / 2, 1, h - h / 2),
-                           RGBValuesToColor(HSVToRGBValues({shifted, saturation, 255})));
-        }
-    }
-    HueStrip_ = strip;
+    HueStrip_ =
+        HueChoiceStrip(w, h, saturation, shift ? std::optional<int32_t>(TrackHue->value()) : std::nullopt);
     ImageHue->setPixmap(QPixmap::fromImage(HueStrip_.Image()));
     PaintBoxNew->Invalidate();
 }
@@ -476,8 +465,7 @@ void TFormColorSettings::PaintBoxNewPaint() {
     if (!Part) return;
     ReadControls();
     // Always from the original: repaints never accumulate.
-    TBitmapThings things(Settings, OrgSample_, NewSample_);
-    things.ApplyAll();
+    RecolourPreview(Settings, OrgSample_, NewSample_);
     PaintBoxNew->PaintCanvas().Draw(NewScroll.x(), NewScroll.y(), NewSample_);
 }
 

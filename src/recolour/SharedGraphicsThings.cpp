@@ -1,6 +1,6 @@
 #include "recolour/SharedGraphicsThings.h"
 
-#include "colour/ThreadSafeBitmap.h"
+#include "platform/GraphicsLock.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -19,6 +19,22 @@ void TSharedGraphicsThings::ToleranceFromSamples(const THSVValues& reference,
         maxV = std::max(maxV, std::abs(reference.V - s.V));
     }
     result = {Round(maxH / 3.6), Round(maxS / 2.55), Round(maxV / 2.55)};
+}
+
+THSVValues TSharedGraphicsThings::SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidth) {
+    std::vector<THSVValues> samples;
+    const int left = std::max(0, seed.x() - halfWidth),
+              right = std::min(picture.Width() - 1, seed.x() + halfWidth);
+    const int top = std::max(0, seed.y() - halfWidth),
+              bottom = std::min(picture.Height() - 1, seed.y() + halfWidth);
+    if (left <= right && top <= bottom)
+        samples.reserve(static_cast<size_t>(right - left + 1) * static_cast<size_t>(bottom - top + 1));
+    for (int y = top; y <= bottom; ++y)
+        for (int x = left; x <= right; ++x)
+            samples.push_back(ColorToHSVValues(picture.Pixel(x, y)));
+    THSVValues result;
+    ToleranceFromSamples(ColorToHSVValues(picture.Pixel(seed.x(), seed.y())), samples, result);
+    return result;
 }
 
 void TSharedGraphicsThings::PaintZoomed(const TScrollBoxState& box,

@@ -4,6 +4,8 @@
 #include "platform/Bitmap.h"
 #include "platform/Canvas.h"
 
+#include <QPoint>
+
 #include <cstdint>
 #include <vector>
 
@@ -38,4 +40,8 @@ class TSharedGraphicsThings {
     // wrap-around. Result: H = hue, S = saturation, V = value tolerance.
     static void ToleranceFromSamples(const THSVValues& reference, const std::vector<THSVValues>& samples,
                                      THSVValues& result);
+    // The tolerances that admit every pixel of the square of the given half width
+    // around the seed, compared to the seed's own colour; positions outside the
+    // picture are skipped.
+    static THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidth);
 };

@@ -12,6 +12,7 @@ struct Recorder {
     std::vector<int> calls;
     void Note(int a) { calls.push_back(a); }
     void Other(int a) { calls.push_back(1000 + a); }
+    void Plain() { calls.push_back(-100); }
     void CancelNotes(int a) {
         calls.push_back(-a);
         TDoLater::Cancel(this, &Recorder::Note);
@@ -44,6 +45,18 @@ TEST_F(DoLaterTest, DuplicatesAreDroppedAndOrderIsKept) {
     TDoLater::RunQueue();
     EXPECT_EQ(r.calls, (std::vector<int>{7, 1007, 1, 2, 3}));
     EXPECT_EQ(s.calls, (std::vector<int>{7}));
+    EXPECT_EQ(TDoLater::PendingCount(), 0u);
+}
+
+TEST_F(DoLaterTest, MethodsWithoutArgumentQueueOnceAndCancel) {
+    Recorder r;
+    for (int i = 0; i < 3; ++i)
+        TDoLater::Queue(&r, &Recorder::Plain);
+    TDoLater::Queue(&r, &Recorder::Note, 0); // not a duplicate of the call without argument
+    TDoLater::RunQueue();
+    EXPECT_EQ(r.calls, (std::vector<int>{-100, 0}));
+    TDoLater::Queue(&r, &Recorder::Plain);
+    TDoLater::Cancel(&r, &Recorder::Plain);
     EXPECT_EQ(TDoLater::PendingCount(), 0u);
 }
 

@@ -1,0 +1,398 @@
+#include "document/TintwellDocument.h"
+
+#include "document/DocumentCommands.h"
+#include "platform/GraphicsLock.h"
+#include "platform/PictureError.h"
+#include "platform/PictureFile.h"
+#include "recolour/SharedGraphicsThings.h"
+
+#include <QAction>
+
+#include <algorithm>
+
+TTintwellDocument::TTintwellDocument(QObject* parent) : QObject(parent) {
+    connect(&stack_, &QUndoStack::cleanChanged, this, [this](bool clean) { emit ModifiedChanged(!clean); });
+}
+
+TTintwellDocument::~TTintwellDocument() {
+    // The commands go first, quietly: they refer to the parts.
+    stack_.blockSignals(true);
+    stack_.clear();
+}
+
+// --- Starting over ------------------------------------------------------------------
+
+void TTintwellDocument::NewDocument(tw::Bitmap picture, const QString& fileName, bool withBlankPart) {
+    stack_.clear();
+    ++strokeSerial_;
+    while (!parts_.empty()) {
+        // Alive while the views hear of it.
+        const std::unique_ptr<TImagePart> part = TakePart(PartCount() - 1);
+    }
+    {
+        const TGraphicsLockGuard lock;
+        picture_ = std::move(picture);
+    }
+    fileName_ = fileName;
+    emit PictureReplaced();
+    if (withBlankPart) {
+        auto part = std::make_unique<TImagePart>(tw::Bitmap(picture_.Width(), picture_.Height(), tw::kWhite));
+        part->Settings = settings_;
+        TImagePart* blank = part.get();
+        InsertPart(0, std::move(part));
+        SelectOnly(blank);
+    }
+    emit SelectionChanged();
+    emit Changed(picture_.Rect(), {});
+}
+
+void TTintwellDocument::OpenPicture(const QString& fileName) {
+    // Read and reduce before anything changes: a file that fails leaves the document as it was.
+    tw::Bitmap picture = tw::LoadWorkingPicture(fileName.toStdString());
+    NewDocument(std::move(picture), fileName);
+}
+
+// --- Parts and selection --------------------------------------------------------------
+
+TImagePart* TTintwellDocument::Part(int index) const {
+    return index >= 0 && index < PartCount() ? parts_[static_cast<size_t>(index)].Part.get() : nullptr;
+}
+
+int TTintwellDocument::IndexOf(const TImagePart* part) const {
+    for (size_t i = 0; i < parts_.size(); ++i)
+        if (parts_[i].Part.get() == part) return static_cast<int>(i);
+    return -1;
+}
+
+bool TTintwellDocument::IsSelected(const TImagePart* part) const {
+    const int index = IndexOf(part);
+    return index >= 0 && parts_[static_cast<size_t>(index)].Selected;
+}
+
+std::vector<TImagePart*> TTintwellDocument::SelectedParts() const {
+    std::vector<TImagePart*> selected;
+    for (const TPartEntry& e : parts_)
+        if (e.Selected) selected.push_back(e.Part.get());
+    return selected;
+}
+
+TImagePart* TTintwellDocument::FirstSelectedPart() const {
+    for (const TPartEntry& e : parts_)
+        if (e.Selected) return e.Part.get();
+    return nullptr;
+}
+
+int TTintwellDocument::SelectedCount() const {
+    return static_cast<int>(
+        std::count_if(parts_.begin(), parts_.end(), [](const TPartEntry& e) { return e.Selected; }));
+}
+
+TSelectionState TTintwellDocument::Selection() const {
+    return {SelectedParts(), current_, settings_};
+}
+
+void TTintwellDocument::SetSelected(TImagePart* part, bool selected) {
+    const int index = IndexOf(part);
+    if (index < 0 || parts_[static_cast<size_t>(index)].Selected == selected) return;
+    parts_[static_cast<size_t>(index)].Selected = selected;
+    TakeSettingsOfFirstSelected();
+    emit SelectionChanged();
+}
+
+void TTintwellDocument::SetSelection(const std::vector<TImagePart*>& parts) {
+    bool changed = false;
+    for (TPartEntry& e : parts_) {
+        const bool selected = std::find(parts.begin(), parts.end(), e.Part.get()) != parts.end();
+        changed |= e.Selected != selected;
+        e.Selected = selected;
+    }
+    if (!changed) return;
+    TakeSettingsOfFirstSelected();
+    emit SelectionChanged();
+}
+
+void TTintwellDocument::SetCurrentPart(TImagePart* part) {
+    if (part && IndexOf(part) < 0) part = nullptr;
+    if (part == current_) return;
+    current_ = part;
+    emit SelectionChanged();
+}
+
+void TTintwellDocument::SetCurrentSettings(const TTintwellSettings& settings) {
+    if (settings == settings_) return;
+    settings_ = settings;
+    emit SelectionChanged();
+}
+
+void TTintwellDocument::TakeSettingsOfFirstSelected() {
+    if (const TImagePart* first = FirstSelectedPart()) settings_ = first->Settings;
+}
+
+void TTintwellDocument::SelectOnly(TImagePart* part) {
+    for (TPartEntry& e : parts_)
+        e.Selected = e.Part.get() == part;
+    current_ = part;
+}
+
+void TTintwellDocument::RestoreSelection(const TSelectionState& state) {
+    for (TPartEntry& e : parts_)
+        e.Selected =
+            std::find(state.Selected.begin(), state.Selected.end(), e.Part.get()) != state.Selected.end();
+    current_ = state.Current;
+    settings_ = state.Settings;
+}
+
+void TTintwellDocument::InsertPart(int index, std::unique_ptr<TImagePart> part) {
+    TImagePart* inserted = part.get();
+    parts_.insert(parts_.begin() + index, TPartEntry{std::move(part), false});
+    emit PartInserted(index, inserted);
+}
+
+std::unique_ptr<TImagePart> TTintwellDocument::TakePart(int index) {
+    std::unique_ptr<TImagePart> part = std::move(parts_[static_cast<size_t>(index)].Part);
+    parts_.erase(parts_.begin() + index);
+    if (current_ == part.get()) current_ = nullptr;
+    emit PartRemoved(index, part.get());
+    return part;
+}
+
+// --- Edits -------------------------------------------------------------------------
+
+TImagePart* TTintwellDocument::AddPart(const QString& name, const tw::Bitmap& bitmap, QPoint anchor) {
+    auto part = std::make_unique<TImagePart>(bitmap);
+    part->AnchorX = anchor.x();
+    part->AnchorY = anchor.y();
+    part->Settings = settings_;
+    TImagePart* added = part.get();
+    Push(std::make_unique<TAddPartEdit>(name, std::move(part)));
+    return added;
+}
+
+TImagePart* TTintwellDocument::AddGrownPart(const tw::Bitmap& mask, QPoint anchor) {
+    return AddPart(QStringLiteral("Add this"), mask, anchor);
+}
+
+TImagePart* TTintwellDocument::AddBlankPart() {
+    return AddPart(QStringLiteral("Add image part"),
+                   tw::Bitmap(picture_.Width(), picture_.Height(), tw::kWhite), QPoint(0, 0));
+}
+
+TImagePart* TTintwellDocument::LoadPartFromFile(const QString& path) {
+    const std::string file = path.toStdString();
+    const tw::PictureFormat format = tw::LoadFormatFor(file);
+    if (format != tw::PictureFormat::Bmp && format != tw::PictureFormat::Png)
+        throw tw::PictureError("cannot read " + tw::DisplayName(file) +
+                               ": image parts are read from bitmap (.bmp) or PNG (.png) files only");
+    const tw::Bitmap loaded = tw::LoadPicture(file);
+    return AddPart(QStringLiteral("Load image part from file"), loaded, QPoint(0, 0));
+}
+
+bool TTintwellDocument::DeleteSelectedParts() {
+    std::vector<TImagePart*> selected = SelectedParts();
+    if (selected.empty()) return false;
+    Push(std::make_unique<TRemovePartsEdit>(QStringLiteral("Delete image part"), std::move(selected)));
+    return true;
+}
+
+bool TTintwellDocument::JoinSelectedParts() {
+    std::vector<TImagePart*> selected = SelectedParts();
+    if (selected.size() < 2) return false;
+    Push(std::make_unique<TJoinPartsEdit>(std::move(selected)));
+    return true;
+}
+
+bool TTintwellDocument::ClearParts() {
+    if (parts_.empty()) return false;
+    std::vector<TImagePart*> all;
+    for (const TPartEntry& e : parts_)
+        all.push_back(e.Part.get());
+    Push(std::make_unique<TRemovePartsEdit>(QStringLiteral("Clear image parts"), std::move(all)));
+    return true;
+}
+
+void TTintwellDocument::ChangeColor(const TTintwellSettings& settings) {
+    std::vector<TImagePart*> selected = SelectedParts();
+    if (selected.empty() && settings == settings_) return;
+    Push(std::make_unique<TChangeColorEdit>(settings, std::move(selected)));
+}
+
+void TTintwellDocument::BeginStroke() {
+    ++strokeSerial_;
+}
+
+void TTintwellDocument::EndStroke() {
+    ++strokeSerial_;
+}
+
+TDab TTintwellDocument::Dab(TStrokeKind kind, QPoint at, int radius) {
+    TDab dab;
+    dab.Kind = kind;
+    dab.Part = current_;
+    const int r = radius;
+    if (r <= 0)
+        dab.Square = QRect(at.x(), at.y(), 1, 1); // the smallest dab still covers the point
+    else if (kind == TStrokeKind::Brush)
+        dab.Square = QRect(at.x() - r, at.y() - r, 2 * r, 2 * r);
+    else
+        dab.Square = QRect(at.x() - r, at.y() - r, 2 * r - 1, 2 * r - 1);
+    if (!current_) return dab;
+    dab.Changed = dab.Square.intersected(current_->Bitmap.Rect());
+    // The brush takes its pixels from the picture, so it stops at the picture's edge.
+    if (kind == TStrokeKind::Brush) dab.Changed = dab.Changed.intersected(picture_.Rect());
+    if (dab.Changed.isEmpty()) return dab;
+    Push(std::make_unique<TStrokeEdit>(kind, strokeSerial_, current_, settings_, dab.Square, dab.Changed));
+    return dab;
+}
+
+// --- History -------------------------------------------------------------------------
+
+TUndoEntry* TTintwellDocument::EntryAt(int index) const {
+    // Only the document pushes onto its stack, and only entries.
+    return const_cast<TUndoEntry*>(static_cast<const TUndoEntry*>(stack_.command(index)));
+}
+
+void TTintwellDocument::Push(std::unique_ptr<TDocumentEdit> edit) {
+    // Done before it goes on the stack: an edit that fails leaves no entry.
+    edit->Redo(*this);
+    stack_.push(new TUndoEntry(*this, std::move(edit)));
+    TrimHistory();
+}
+
+void TTintwellDocument::Undo() {
+    stack_.undo();
+    TrimHistory();
+}
+
+void TTintwellDocument::Redo() {
+    stack_.redo();
+    TrimHistory();
+}
+
+QAction* TTintwellDocument::CreateUndoAction(QObject* parent) {
+    QAction* action = stack_.createUndoAction(parent);
+    QObject::disconnect(action, &QAction::triggered, &stack_, &QUndoStack::undo);
+    connect(action, &QAction::triggered, this, &TTintwellDocument::Undo);
+    return action;
+}
+
+QAction* TTintwellDocument::CreateRedoAction(QObject* parent) {
+    QAction* action = stack_.createRedoAction(parent);
+    QObject::disconnect(action, &QAction::triggered, &stack_, &QUndoStack::redo);
+    connect(action, &QAction::triggered, this, &TTintwellDocument::Redo);
+    return action;
+}
+
+int64_t TTintwellDocument::HistoryBytes() const {
+    int64_t total = 0;
+    for (int i = 0; i < stack_.count(); ++i)
+        if (const TDocumentEdit* edit = EntryAt(i)->Edit()) total += edit->Bytes();
+    return total;
+}
+
+void TTintwellDocument::SetHistoryLimit(int64_t bytes) {
+    historyLimit_ = std::max<int64_t>(0, bytes);
+    TrimHistory();
+}
+
+void TTintwellDocument::TrimHistory() {
+    const int count = stack_.count();
+    std::vector<int64_t> bytes(static_cast<size_t>(count));
+    int64_t total = 0;
+    for (int i = 0; i < count; ++i) {
+        const TDocumentEdit* edit = EntryAt(i)->Edit();
+        bytes[static_cast<size_t>(i)] = edit ? edit->Bytes() : 0;
+        total += bytes[static_cast<size_t>(i)];
+    }
+    if (total <= historyLimit_) return;
+    // The oldest steps go first; steps to redo only when nothing is left to undo.
+    int oldest = 0, newest = 0;
+    const int index = stack_.index();
+    while (total > historyLimit_ && oldest < index)
+        total -= bytes[static_cast<size_t>(oldest++)];
+    while (total > historyLimit_ && oldest + newest < count)
+        total -= bytes[static_cast<size_t>(count - 1 - newest++)];
+    RebuildHistory(oldest, newest);
+}
+
+void TTintwellDocument::RebuildHistory(int dropOldest, int dropNewest) {
+    // QUndoStack cannot drop its oldest commands, so the kept edits move to a
+    // fresh stack: pushed without running them, then stepped back to where the
+    // document stands without running them either.
+    const int count = stack_.count();
+    const int index = stack_.index() - dropOldest;
+    const int keptCount = count - dropOldest - dropNewest;
+    int clean = stack_.cleanIndex() - dropOldest;
+    if (stack_.cleanIndex() < 0 || clean < 0 || clean > keptCount) clean = -1;
+    std::vector<std::unique_ptr<TDocumentEdit>> kept;
+    kept.reserve(static_cast<size_t>(keptCount));
+    for (int i = dropOldest; i < dropOldest + keptCount; ++i)
+        kept.push_back(EntryAt(i)->TakeEdit());
+
+    rebuilding_ = true;
+    stack_.clear(); // the dropped edits go with their entries
+    for (int i = 0; i < keptCount; ++i) {
+        if (i == clean) stack_.setClean();
+        stack_.push(new TUndoEntry(*this, std::move(kept[static_cast<size_t>(i)])));
+    }
+    if (clean == keptCount) stack_.setClean();
+    while (stack_.index() > index)
+        stack_.undo();
+    if (clean < 0) stack_.resetClean();
+    rebuilding_ = false;
+}
+
+// --- Pixels ----------------------------------------------------------------------------
+
+tw::Bitmap TTintwellDocument::ComposeView(bool showPicture) const {
+    const TGraphicsLockGuard lock;
+    tw::Bitmap view;
+    if (showPicture)
+        view.Assign(picture_);
+    else
+        view = tw::Bitmap(picture_.Width(), picture_.Height());
+    // Lower numbers are drawn last and so lie on top.
+    for (auto it = parts_.rbegin(); it != parts_.rend(); ++it)
+        if (it->Selected) view.DrawTransparent(0, 0, it->Part->Bitmap);
+    return view;
+}
+
+void TTintwellDocument::ComposeViewRect(tw::Bitmap& view, const QRect& rect, bool showPicture) const {
+    const TGraphicsLockGuard lock;
+    const QRect area = rect.intersected(view.Rect());
+    if (area.isEmpty()) return;
+    if (showPicture)
+        view.CopyRect(area.x(), area.y(), picture_, area);
+    else
+        view.FillRect(area, tw::kWhite);
+    for (auto it = parts_.rbegin(); it != parts_.rend(); ++it)
+        if (it->Selected) view.DrawTransparentIn(area, 0, 0, it->Part->Bitmap);
+}
+
+void TTintwellDocument::ShowDabInView(tw::Bitmap& view, const TDab& dab, bool showPicture) const {
+    if (!dab.Part || IndexOf(dab.Part) < 0) return;
+    if (dab.Kind == TStrokeKind::Brush) {
+        // The whole painted square, the same pixels the part now holds.
+        const QRect painted = dab.Square.intersected(dab.Part->Bitmap.Rect());
+        view.CopyRect(painted.x(), painted.y(), dab.Part->Bitmap, painted);
+    } else if (showPicture) {
+        const QRect inPicture = dab.Square.intersected(picture_.Rect());
+        view.CopyRect(inPicture.x(), inPicture.y(), picture_, inPicture);
+    } else {
+        view.FillRect(dab.Square, tw::kWhite);
+    }
+}
+
+tw::Bitmap TTintwellDocument::ComposeResult() const {
+    const TGraphicsLockGuard lock;
+    tw::Bitmap result;
+    result.Assign(picture_);
+    // Every part, whatever the selection, one after the other into the one
+    // result; lower numbers are drawn last and win.
+    for (auto it = parts_.rbegin(); it != parts_.rend(); ++it)
+        result.DrawTransparent(0, 0, it->Part->Bitmap);
+    return result;
+}
+
+THSVValues TTintwellDocument::SuggestTolerance(QPoint seed, int halfWidth) const {
+    return TSharedGraphicsThings::SuggestTolerance(picture_, seed, halfWidth);
+}

@@ -1,0 +1,200 @@
+#pragma once
+// The open document: the picture at the working size, the ordered image parts,
+// which of them are selected and which is current, the current settings and
+// the picture's file name. Every change of the picture's parts is one command
+// on the document's undo stack; views hear of changes through the signals and
+// repaint what they name.
+//
+// Parts are owned here (or, while removed, by the command that can bring them
+// back) and never move in memory, so a view may keep pointers to them across
+// undo and redo. Index 0 is the first part, drawn on top of all others.
+
+#include "colour/HSV.h"
+#include "platform/Bitmap.h"
+#include "recolour/ImagePart.h"
+#include "recolour/TintwellSettings.h"
+
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QUndoStack>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class TDocumentEdit;
+class TUndoEntry;
+
+enum class TStrokeKind { Brush, Erase };
+
+// What one brush or erase dab did.
+struct TDab {
+    TStrokeKind Kind = TStrokeKind::Brush;
+    TImagePart* Part = nullptr; // the current part it went to; null: none, nothing changed
+    QRect Square;               // the dab's square in picture coordinates, unclipped
+    QRect Changed;              // the part pixels it may have changed; empty: none
+};
+
+// Which parts are selected, which is current and the current settings: what
+// undo and redo put back along with the pixels.
+struct TSelectionState {
+    std::vector<TImagePart*> Selected; // in part order
+    TImagePart* Current = nullptr;
+    TTintwellSettings Settings;
+    bool operator==(const TSelectionState&) const = default;
+};
+
+class TTintwellDocument : public QObject {
+    Q_OBJECT
+
+  public:
+    // How many bytes of saved pixels and parts the history keeps at most.
+    static constexpr int64_t kHistoryBytes = int64_t{256} * 1024 * 1024;
+
+    explicit TTintwellDocument(QObject* parent = nullptr);
+    ~TTintwellDocument() override;
+
+    // --- Starting over (not undoable: each starts a new history) ---
+    // The picture with one blank part (or none), nothing to undo, no unsaved changes.
+    void NewDocument(tw::Bitmap picture, const QString& fileName, bool withBlankPart = true);
+    // Loads the file at the working size and starts a new document with it. A
+    // file that cannot be read throws a PictureError before anything changes.
+    void OpenPicture(const QString& fileName);
+
+    // --- What the document holds ---
+    const tw::Bitmap& Picture() const { return picture_; }
+    const QString& FileName() const { return fileName_; }
+    int PartCount() const { return static_cast<int>(parts_.size()); }
+    TImagePart* Part(int index) const;
+    int IndexOf(const TImagePart* part) const; // -1 when not in the document
+    const TTintwellSettings& CurrentSettings() const { return settings_; }
+
+    // --- Selection, current part and settings (views and tools; not undoable) ---
+    bool IsSelected(const TImagePart* part) const;
+    std::vector<TImagePart*> SelectedParts() const;
+    TImagePart* FirstSelectedPart() const;
+    int SelectedCount() const;
+    // Each change of the selection makes the first selected part's settings the
+    // current ones, as a click on a part in the parts list does.
+    void SetSelected(TImagePart* part, bool selected);
+    void SetSelection(const std::vector<TImagePart*>& parts);
+    TImagePart* CurrentPart() const { return current_; }
+    void SetCurrentPart(TImagePart* part);
+    void SetCurrentSettings(const TTintwellSettings& settings);
+    // The first selected part's settings become the current ones (a press in
+    // the view does this before the brush paints).
+    void TakeSettingsOfFirstSelected();
+    TSelectionState Selection() const;
+
+    // --- Edits: each is one undo step ---
+    // "Add this": a part grown by the mask dialog; anchor in picture coordinates.
+    TImagePart* AddGrownPart(const tw::Bitmap& mask, QPoint anchor);
+    // A white part of the picture's size.
+    TImagePart* AddBlankPart();
+    // A part read from a .bmp or .png file (any other file is refused with a
+    // PictureError), not recoloured. Parts are masks: a lossy file would smear
+    // white into near-white.
+    TImagePart* LoadPartFromFile(const QString& path);
+    static QString PartFileFilter() { return QStringLiteral("Images (*.bmp *.png)"); }
+    // Each returns false, changing nothing, when there is nothing to do: no
+    // part selected, fewer than two selected, no parts.
+    bool DeleteSelectedParts();
+    // The selected parts become the first of them: lower numbers lie on top.
+    bool JoinSelectedParts();
+    bool ClearParts();
+    // "Change color...": the settings become the current ones and every selected
+    // part is recoloured with them from the picture.
+    void ChangeColor(const TTintwellSettings& settings);
+
+    // Brush and erase: the dabs between BeginStroke and EndStroke are one undo
+    // step. A dab paints the current part with the current settings; its square
+    // has 2r x 2r pixels (brush) or 2r - 1 x 2r - 1 (erase) from (x - r, y - r),
+    // and is the point's pixel alone when r is 0.
+    void BeginStroke();
+    TDab Dab(TStrokeKind kind, QPoint at, int radius);
+    void EndStroke();
+    // The dab radius in picture pixels for a brush radius in view pixels.
+    static int DabRadius(int brushRadius, double zoom) { return Round(brushRadius / zoom); }
+
+    // --- History ---
+    // Read it, label actions from it; the document alone pushes onto it.
+    QUndoStack& UndoStack() { return stack_; }
+    // Undo and redo through these (or the actions below): they keep the history
+    // within its bound afterwards, as a step undone may hold a part again.
+    void Undo();
+    void Redo();
+    // "Undo <name>" / "Redo <name>", enabled only when there is something to undo or redo.
+    QAction* CreateUndoAction(QObject* parent);
+    QAction* CreateRedoAction(QObject* parent);
+    bool IsModified() const { return !stack_.isClean(); }
+    // The document as it is now has been saved.
+    void MarkSaved() { stack_.setClean(); }
+    // Oldest steps are dropped while the history keeps more bytes than this.
+    void SetHistoryLimit(int64_t bytes);
+    int64_t HistoryLimit() const { return historyLimit_; }
+    int64_t HistoryBytes() const;
+
+    // --- Pixels for views and files ---
+    // The view: the picture (or white) with the selected parts over it, lower
+    // numbers on top.
+    tw::Bitmap ComposeView(bool showPicture) const;
+    // Recomposes one rectangle of a view made by ComposeView.
+    void ComposeViewRect(tw::Bitmap& view, const QRect& rect, bool showPicture) const;
+    // The quick update of a view after a dab: the brushed square as the part now
+    // holds it, or the erased square as the background shows it.
+    void ShowDabInView(tw::Bitmap& view, const TDab& dab, bool showPicture) const;
+    // The result picture as it is saved: the picture with every part over it.
+    tw::Bitmap ComposeResult() const;
+    // The tolerances that admit the square of the half width around the seed.
+    THSVValues SuggestTolerance(QPoint seed, int halfWidth) const;
+
+  signals:
+    // Pixels changed in rect (picture coordinates): the view there, and the
+    // thumbnails of the parts named.
+    void Changed(const QRect& rect, const QList<TImagePart*>& parts);
+    // A part went in at index / came out of index (still alive during the call).
+    void PartInserted(int index, TImagePart* part);
+    void PartRemoved(int index, TImagePart* part);
+    // The selection, the current part or the current settings changed.
+    void SelectionChanged();
+    // A new picture: everything is to be shown afresh.
+    void PictureReplaced();
+    void ModifiedChanged(bool modified);
+
+  private:
+    friend class TDocumentEdit;
+    friend class TUndoEntry;
+
+    struct TPartEntry {
+        std::unique_ptr<TImagePart> Part;
+        bool Selected = false;
+    };
+
+    TImagePart* AddPart(const QString& name, const tw::Bitmap& bitmap, QPoint anchor);
+    void Push(std::unique_ptr<TDocumentEdit> edit);
+    void TrimHistory();
+    void RebuildHistory(int dropOldest, int dropNewest);
+    TUndoEntry* EntryAt(int index) const;
+
+    // For the commands.
+    void InsertPart(int index, std::unique_ptr<TImagePart> part);
+    std::unique_ptr<TImagePart> TakePart(int index);
+    void SelectOnly(TImagePart* part);
+    void RestoreSelection(const TSelectionState& state);
+    bool Rebuilding() const { return rebuilding_; }
+
+    tw::Bitmap picture_;
+    QString fileName_;
+    std::vector<TPartEntry> parts_;
+    TImagePart* current_ = nullptr;
+    TTintwellSettings settings_ = TTintwellSettings::Initial();
+    QUndoStack stack_;
+    int64_t historyLimit_ = kHistoryBytes;
+    uint64_t strokeSerial_ = 1;
+    bool rebuilding_ = false;
+};
