@@ -346,7 +346,8 @@ QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::
     try {
         switch (format) {
         case PictureFormat::Jpeg:
-            return EncodeJpeg(bitmap, fileName, 100);
+            // Recoloured edges are often saturated: halved colour planes would fringe them.
+            return EncodeJpeg(bitmap, fileName, 100, JpegChroma::Full);
         case PictureFormat::Bmp:
             return EncodeWithQt(bitmap.Image(), "bmp", fileName);
         case PictureFormat::Png:
