@@ -319,26 +319,35 @@ Bitmap LoadPicture(const std::string& path, QSize minimumSize) {
     return DecodePicture(ReadPictureFile(path), path, minimumSize);
 }
 
-Bitmap ReduceToWorkingSize(const Bitmap& picture) {
-    const QSize working = WorkingSize(picture.Rect().size());
-    if (working == picture.Rect().size()) return picture;
-    Bitmap reduced(working.width(), working.height());
+namespace {
+
+Bitmap ReduceTo(const Bitmap& picture, QSize size) {
+    if (size == picture.Rect().size()) return picture;
+    Bitmap reduced(size.width(), size.height());
     reduced.StretchHalftone(reduced.Rect(), picture, picture.Rect());
     return reduced;
 }
 
+} // namespace
+
+Bitmap ReduceToWorkingSize(const Bitmap& picture) {
+    return ReduceTo(picture, WorkingSize(picture.Rect().size()));
+}
+
 Bitmap LoadWorkingPicture(const std::string& path) {
     const QByteArray bytes = ReadPictureFile(path);
-    QSize minimum;
+    QSize working;
     if (LoadFormatFor(path) == PictureFormat::Jpeg) {
-        // Decode no larger than needed: the DCT can drop whole octaves for free.
+        // Decode no larger than needed: the DCT can drop whole octaves for free. The
+        // working size still follows from the file's own size, not the decoded one.
         try {
-            minimum = WorkingSize(ReadJpegDisplaySize(bytes, path));
+            working = WorkingSize(ReadJpegDisplaySize(bytes, path));
         } catch (const PictureError&) {
             // The decode below reports the problem.
         }
     }
-    return ReduceToWorkingSize(DecodePicture(bytes, path, minimum));
+    const Bitmap picture = DecodePicture(bytes, path, working);
+    return ReduceTo(picture, working.isValid() ? working : WorkingSize(picture.Rect().size()));
 }
 
 QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::string& fileName) {
