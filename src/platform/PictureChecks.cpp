@@ -301,4 +301,66 @@ QByteArray IconPngAt(const QByteArray& bytes, int entry) {
     return bytes.mid(offset, std::min(size, bytes.size() - offset)); // what the icon reader would take
 }
 
+// --- Run-length coded BMP ------------------------------------------------------------------------
+
+QSize CheckRunLengthPixels(const QByteArray& bmp) {
+    constexpr uint32_t kRle8 = 1, kRle4 = 2;
+    if (bmp.size() < 54) return {};
+    const uint32_t headerSize = Le32(bmp, 14);
+    // The only header kinds whose compression field the reader looks at.
+    if (headerSize != 40 && headerSize != 64 && headerSize != 108 && headerSize != 124) return {};
+    const auto width = static_cast<int32_t>(Le32(bmp, 18));
+    const auto height = static_cast<int32_t>(Le32(bmp, 22));
+    const uint32_t bits = Le16(bmp, 28), compression = Le32(bmp, 30), colours = Le32(bmp, 46);
+    const bool fourBit = bits == 4 && compression == kRle4;
+    if (!fourBit && !(bits == 8 && compression == kRle8)) return {};
+    const uint32_t paletteSize = colours != 0 ? colours : 1u << bits;
+    if (width <= 0 || height == 0 || height == INT32_MIN || paletteSize > 256) return {};
+
+    // The reader starts after the palette, or where the file header says if that is further on.
+    const auto paletteEnd = static_cast<qsizetype>(14 + headerSize + 4 * paletteSize);
+    const auto dataOffset = static_cast<int32_t>(Le32(bmp, 10));
+    qsizetype at = std::max<qsizetype>(paletteEnd, dataOffset);
+
+    // Follow the codes exactly as the reader does, clipping runs where it clips them,
+    // so that both read the same bytes as codes.
+    const int w = width, h = height < 0 ? -height : height; // stored top down when negative
+    const long long stride = (w + 3LL) / 4 * 4;
+    long long x = 0, y = 0;
+    const auto next = [&bmp, &at](int& value) {
+        if (at >= bmp.size()) return false;
+        value = static_cast<uint8_t>(bmp[at++]);
+        return true;
+    };
+    // The reader's only bound on a run lies at the end of the first row.
+    const auto clip = [&](int run) { return static_cast<int>(std::min<long long>(run, y * stride + w - x)); };
+    const PictureDamage cutOff("the file is truncated or corrupt (the pixel codes stop before their end)");
+    while (y < h) {
+        int run = 0, code = 0;
+        if (!next(run) || !next(code)) throw cutOff;
+        if (run != 0) { // `run` pixels of one value (RLE4: two alternating ones)
+            x += clip(run);
+            continue;
+        }
+        if (code == 1) return QSize(w, h); // end of the picture
+        if (code == 0) {                   // end of a row
+            x = 0;
+            ++y;
+        } else if (code == 2) { // a jump right and up
+            int dx = 0, dy = 0;
+            if (!next(dx) || !next(dy)) throw cutOff;
+            x = std::min<long long>(x + dx, w - 1);
+            y = std::min<long long>(y + dy, h - 1);
+        } else { // `code` pixels given one by one, padded to a 16-bit boundary
+            const int count = clip(code);
+            const qsizetype size = fourBit ? (count + 1) / 2 : count;
+            const bool padded = fourBit ? ((count & 3) == 1 || (count & 3) == 2) : (count & 1) == 1;
+            if (bmp.size() - at < size) throw cutOff;
+            at += size + (padded ? 1 : 0);
+            x += count;
+        }
+    }
+    return QSize(w, h); // the last row ended
+}
+
 } // namespace tw

@@ -1,9 +1,11 @@
 #pragma once
 // Checks and repairs of picture data, made before Qt's readers see them. Those
 // readers trust what a file declares: a chunk length, a stream that goes on
-// after the picture. Each of these costs time or memory out of all proportion.
+// after the picture, a run-length code that never comes. Each of these costs
+// time or memory out of all proportion, or leaves pixels unset.
 
 #include <QByteArray>
+#include <QSize>
 
 #include <cstdint>
 #include <stdexcept>
@@ -51,5 +53,13 @@ qsizetype CheckIconPngs(const QByteArray& bytes);
 // The PNG image of an icon's directory entry (as many of the bytes it claims as
 // the file holds); empty when the entry holds no PNG image.
 QByteArray IconPngAt(const QByteArray& bytes, int entry);
+
+// For a run-length coded BMP that the reader takes (RLE8 or RLE4 with its bit
+// count): the picture's size, after checking that the pixel codes reach their
+// end before the file does. The reader leaves the pixels that the codes skip
+// unset, so the caller must hand it a picture already filled with the first
+// palette entry. An invalid size for every other kind of BMP. Throws
+// PictureDamage for a cut-off stream.
+QSize CheckRunLengthPixels(const QByteArray& bmp);
 
 } // namespace tw

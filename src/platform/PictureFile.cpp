@@ -109,6 +109,7 @@ Bitmap DecodeWithQt(const QByteArray& bytes, PictureFormat format, const std::st
                            : format == PictureFormat::Png ? "png"
                                                           : "ico";
     if (format == PictureFormat::Bmp) CheckBmpHeader(bytes, fileName);
+    const QSize runLengthSize = format == PictureFormat::Bmp ? CheckRunLengthPixels(bytes) : QSize();
     if (format == PictureFormat::Ico) CheckIconPngs(bytes);
     QBuffer buffer;
     buffer.setData(format == PictureFormat::Png && IsPngAt(bytes, 0)
@@ -144,6 +145,12 @@ Bitmap DecodeWithQt(const QByteArray& bytes, PictureFormat format, const std::st
     // Our own limits are tighter in pixels; let Qt allocate what they allow.
     QImageReader::setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024)) + 64);
     QImage image;
+    if (runLengthSize.isValid()) {
+        // The reader writes into a picture of the right size and kind as it is, so
+        // pixels the codes skip keep the first palette entry instead of stale memory.
+        image = QImage(runLengthSize, QImage::Format_Indexed8);
+        image.fill(0);
+    }
     if (!reader.read(&image) || image.isNull()) {
         const std::string why = reader.errorString().toStdString();
         FailRead(fileName, "the file is damaged or truncated" + (why.empty() ? "" : " (" + why + ")"));

@@ -57,6 +57,76 @@ TEST(PictureFile, JpegsOpenAtTheWorkingSizeOfTheirFile) {
     }
 }
 
+ColorValue PaletteColour(int i) {
+    return static_cast<ColorValue>((i * 7 & 0xFF) | (255 - i) << 8 | (i * 13 & 0xFF) << 16);
+}
+
+// A 40 x 30 BMP with a 256-colour palette and the given pixel codes (RLE8, RLE4 or none).
+QByteArray Bmp8(int compression, const QByteArray& pixels, bool topDown = false) {
+    QByteArray b(54, '\0');
+    const auto put32 = [&b](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    b[0] = 'B', b[1] = 'M';
+    put32(14, 40), put32(18, 40), put32(22, topDown ? -30 : 30);
+    b[26] = 1, b[28] = static_cast<char>(compression == 2 ? 4 : 8), b[30] = static_cast<char>(compression);
+    put32(46, compression == 2 ? 16 : 256);
+    for (int i = 0; i < (compression == 2 ? 16 : 256); ++i) {
+        const ColorValue c = PaletteColour(i);
+        b += static_cast<char>(c >> 16), b += static_cast<char>(c >> 8), b += static_cast<char>(c), b += '\0';
+    }
+    put32(10, static_cast<uint32_t>(b.size()));
+    return b + pixels;
+}
+
+Bitmap Decoded(const QByteArray& bmp) {
+    return tw::DecodePicture(bmp, "coded.bmp");
+}
+
+// Pixels the codes skip take the first palette entry, never what memory held; codes
+// that stop before their end are refused.
+TEST(PictureFile, RunLengthBmpsSetEveryPixelAndMustBeWhole) {
+    const QByteArray stale = Bmp8(0, QByteArray(40 * 30, '\x4d')); // as from a previous picture
+    const QByteArray end("\0\1", 2), rowEnd("\0\0", 2);
+    Bitmap expected(40, 30, PaletteColour(0));
+    expected.FillRect(QRect(0, 29, 10, 1), PaletteColour(5)); // rows count from the bottom
+    expected.FillRect(QRect(15, 27, 4, 1), PaletteColour(9));
+    // 10 pixels, a jump 5 right and 2 up, 4 pixels; RLE4 runs alternate two values.
+    const QByteArray jumps = QByteArray("\x0a\x05\0\x02\x05\x02\x04\x09", 8) + end;
+    const QByteArray jumps4 = QByteArray("\x0a\x35\0\x02\x05\x02\x04\x9a", 8) + end;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Decoded(stale).Pixel(0, 0), PaletteColour(0x4d));
+        EXPECT_EQ(Decoded(Bmp8(1, end)), Bitmap(40, 30, PaletteColour(0)));
+        EXPECT_EQ(Decoded(Bmp8(1, jumps)), expected);
+        Bitmap topDown(40, 30, PaletteColour(0));
+        topDown.FillRect(QRect(0, 0, 10, 1), PaletteColour(5));
+        topDown.FillRect(QRect(15, 2, 4, 1), PaletteColour(9));
+        EXPECT_EQ(Decoded(Bmp8(1, jumps, true)), topDown);
+        const Bitmap four = Decoded(Bmp8(2, jumps4));
+        EXPECT_EQ(four.Pixel(8, 29), PaletteColour(3));
+        EXPECT_EQ(four.Pixel(18, 27), PaletteColour(10));
+        for (const QPoint p : {QPoint(10, 29), QPoint(19, 27), QPoint(0, 0), QPoint(39, 28)})
+            EXPECT_EQ(four.Pixel(p.x(), p.y()), PaletteColour(0)) << p.x() << ", " << p.y();
+    }
+    QByteArray rows; // every row in full, the last one ended by its row end
+    for (int y = 0; y < 30; ++y)
+        rows += QByteArray("\x28") + static_cast<char>(y + 1) + rowEnd;
+    EXPECT_EQ(Decoded(Bmp8(1, rows)).Pixel(39, 0), PaletteColour(30));
+
+    for (const QByteArray& cut :
+         {rows.left(rows.size() - 2), rows.left(7), QByteArray("\x0a\x05\0\x02\x05", 5),
+          QByteArray("\x0a\x05\0\x09\x01\x02\x03\x04", 8), QByteArray()}) {
+        try {
+            Decoded(Bmp8(1, cut));
+            ADD_FAILURE() << "a cut-off stream of " << cut.size() << " bytes was taken";
+        } catch (const tw::PictureError& e) {
+            EXPECT_NE(std::string(e.what()).find("coded.bmp: the file is truncated"), std::string::npos)
+                << e.what();
+        }
+    }
+}
+
 QByteArray PngOf(const Bitmap& picture) {
     QByteArray png;
     QBuffer buffer(&png);
