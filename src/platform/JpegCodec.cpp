@@ -466,6 +466,7 @@ struct EncodeSource {
     const Bitmap* bitmap;
     JSAMPLE* row; // one row of RGB bytes
     int quality;
+    JpegChroma chroma;
 };
 
 void EncodeScanlines(j_compress_ptr cinfo, const EncodeSource& s) {
@@ -475,6 +476,10 @@ void EncodeScanlines(j_compress_ptr cinfo, const EncodeSource& s) {
     cinfo->in_color_space = JCS_RGB;
     jpeg_set_defaults(cinfo); // baseline, Huffman tables from the standard
     jpeg_set_quality(cinfo, s.quality, TRUE);
+    if (s.chroma == JpegChroma::Full) {
+        for (int c = 0; c < cinfo->num_components; ++c)
+            cinfo->comp_info[c].h_samp_factor = cinfo->comp_info[c].v_samp_factor = 1;
+    }
     jpeg_start_compress(cinfo, TRUE);
     const int width = s.bitmap->Width();
     while (cinfo->next_scanline < cinfo->image_height) {
@@ -494,7 +499,7 @@ void EncodeScanlines(j_compress_ptr cinfo, const EncodeSource& s) {
 
 } // namespace
 
-QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int quality) {
+QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int quality, JpegChroma chroma) {
     const std::string name = DisplayName(fileName);
     auto fail = [&name](const std::string& reason) {
         throw PictureError("cannot write " + name + ": " + reason);
@@ -509,7 +514,7 @@ QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int qua
     } catch (const std::bad_alloc&) {
         fail("not enough memory");
     }
-    const EncodeSource source{&bitmap, row.data(), quality};
+    const EncodeSource source{&bitmap, row.data(), quality, chroma};
     jpeg_compress_struct* cinfo = &c.cinfo;
     cinfo->err = &c.err.pub;
     const bool ok = Guarded(c.err, [cinfo, &destination, &source] {

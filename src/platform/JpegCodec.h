@@ -22,9 +22,14 @@ Bitmap DecodeJpeg(const QByteArray& data, const std::string& fileName, QSize min
 // The picture's size as stored (before orientation), or throws PictureError.
 QSize ReadJpegSize(const QByteArray& data, const std::string& fileName);
 
+// How finely the colour planes of an encoded JPEG are sampled: halved both ways (4:2:0,
+// libjpeg's default), or like the brightness (4:4:4).
+enum class JpegChroma { Halved, Full };
+
 // Encodes a colour baseline JPEG at the given quality (libjpeg's defaults otherwise).
 // Throws PictureError on failure.
-QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int quality = 100);
+QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int quality = 100,
+                      JpegChroma chroma = JpegChroma::Halved);
 
 } // namespace tw
 

@@ -4,6 +4,7 @@
 #include "platform/FileAccess.h"
 #include "platform/JpegCodec.h"
 #include "platform/Metafile.h"
+#include "platform/PictureChecks.h"
 #include "platform/Rounding.h"
 
 #include <QBuffer>
@@ -54,17 +55,6 @@ const char* FormatName(PictureFormat f) {
     }
 }
 
-uint32_t Le16(const QByteArray& b, int at) {
-    return static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8);
-}
-
-uint32_t Le32(const QByteArray& b, int at) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | static_cast<uint8_t>(b[at + i]);
-    return v;
-}
-
 // The size a BMP header claims, read before any decoder allocates for it.
 void CheckBmpHeader(const QByteArray& bytes, const std::string& fileName) {
     if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') FailRead(fileName, "not a BMP file");
@@ -102,66 +92,18 @@ void CheckBmpHeader(const QByteArray& bytes, const std::string& fileName) {
                                " needed for the pixels)");
 }
 
-uint32_t Be32(const QByteArray& b, qsizetype at) {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v = (v << 8) | static_cast<uint8_t>(b[at + i]);
-    return v;
-}
-
-const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
-
-bool IsPngAt(const QByteArray& bytes, qsizetype at) {
-    return at >= 0 && at <= bytes.size() - kPngSignature.size() &&
-           std::memcmp(bytes.constData() + at, kPngSignature.constData(), kPngSignature.size()) == 0;
-}
-
-// The PNG reader reserves a buffer of the size a chunk declares before its
-// data arrives, so a few bytes declaring a gigabyte would cost a gigabyte. The
-// PNG stream starting at `from` must have every chunk inside the file. Returns
-// the stream without its text chunks: we never use them, and the compressed
-// kinds inflate without bound.
-QByteArray CheckedPngStream(const QByteArray& bytes, qsizetype from, const std::string& fileName) {
-    QByteArray stream = kPngSignature;
-    qsizetype at = from + kPngSignature.size();
-    while (at < bytes.size()) {
-        const qsizetype left = bytes.size() - at;
-        if (left < 12) FailRead(fileName, "the file is truncated or corrupt");
-        const uint32_t length = Be32(bytes, at);
-        if (length > 0x7FFFFFFFu || length > static_cast<uint64_t>(left - 12))
-            FailRead(fileName, "the file is truncated or corrupt (a chunk claims " + std::to_string(length) +
-                                   " bytes, " + std::to_string(left - 12) + " are left)");
-        const QByteArray type = bytes.mid(at + 4, 4);
-        if (type != "tEXt" && type != "zTXt" && type != "iTXt")
-            stream.append(bytes.constData() + at, 12 + static_cast<qsizetype>(length));
-        at += 12 + static_cast<qsizetype>(length);
-        if (type == "IEND") break;
-    }
-    return stream;
-}
-
-// Icons may hold PNG images; each must pass the same chunk check.
-void CheckIconPngs(const QByteArray& bytes, const std::string& fileName) {
-    if (bytes.size() < 6) return; // the reader refuses it
-    const int count = static_cast<int>(Le16(bytes, 4));
-    for (int i = 0; i < count; ++i) {
-        const qsizetype entry = 6 + 16 * static_cast<qsizetype>(i);
-        if (entry + 16 > bytes.size()) break;
-        const qsizetype offset = Le32(bytes, static_cast<int>(entry + 12));
-        if (IsPngAt(bytes, offset)) CheckedPngStream(bytes, offset, fileName);
-    }
-}
-
 // Reads BMP, PNG and icon files with Qt's readers, validating the size first.
 Bitmap DecodeWithQt(const QByteArray& bytes, PictureFormat format, const std::string& fileName) {
     const char* qtFormat = format == PictureFormat::Bmp   ? "bmp"
                            : format == PictureFormat::Png ? "png"
                                                           : "ico";
     if (format == PictureFormat::Bmp) CheckBmpHeader(bytes, fileName);
-    if (format == PictureFormat::Ico) CheckIconPngs(bytes, fileName);
+    const QSize runLengthSize = format == PictureFormat::Bmp ? CheckRunLengthPixels(bytes) : QSize();
+    if (format == PictureFormat::Ico) CheckIconPngs(bytes);
     QBuffer buffer;
-    buffer.setData(format == PictureFormat::Png && IsPngAt(bytes, 0) ? CheckedPngStream(bytes, 0, fileName)
-                                                                     : bytes);
+    buffer.setData(format == PictureFormat::Png && IsPngAt(bytes, 0)
+                       ? WithoutSurplusImageData(CheckedPngStream(bytes, 0))
+                       : bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, qtFormat);
     reader.setDecideFormatFromContent(false);
@@ -181,6 +123,9 @@ Bitmap DecodeWithQt(const QByteArray& bytes, PictureFormat format, const std::st
             const long long area = static_cast<long long>(s.width()) * s.height();
             if (area > bestArea) bestArea = area, best = i;
         }
+        // A PNG image goes through the same checks as a PNG file.
+        const QByteArray png = IconPngAt(bytes, best);
+        if (!png.isEmpty()) return DecodeWithQt(png, PictureFormat::Png, fileName);
         reader.jumpToImage(best);
     }
     const QSize size = reader.size();
@@ -189,6 +134,12 @@ Bitmap DecodeWithQt(const QByteArray& bytes, PictureFormat format, const std::st
     // Our own limits are tighter in pixels; let Qt allocate what they allow.
     QImageReader::setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024)) + 64);
     QImage image;
+    if (runLengthSize.isValid()) {
+        // The reader writes into a picture of the right size and kind as it is, so
+        // pixels the codes skip keep the first palette entry instead of stale memory.
+        image = QImage(runLengthSize, QImage::Format_Indexed8);
+        image.fill(0);
+    }
     if (!reader.read(&image) || image.isNull()) {
         const std::string why = reader.errorString().toStdString();
         FailRead(fileName, "the file is damaged or truncated" + (why.empty() ? "" : " (" + why + ")"));
@@ -287,7 +238,11 @@ Bitmap DecodePicture(const QByteArray& bytes, const std::string& fileName, QSize
     }
     if (bytes.isEmpty()) FailRead(fileName, "the file is empty");
     if (format == PictureFormat::Jpeg) return DecodeJpeg(bytes, fileName, minimumSize);
-    return DecodeWithQt(bytes, format, fileName);
+    try {
+        return DecodeWithQt(bytes, format, fileName);
+    } catch (const PictureDamage& e) {
+        FailRead(fileName, e.what());
+    }
 }
 
 namespace {
@@ -312,26 +267,35 @@ Bitmap LoadPicture(const std::string& path, QSize minimumSize) {
     return DecodePicture(ReadPictureFile(path), path, minimumSize);
 }
 
-Bitmap ReduceToWorkingSize(const Bitmap& picture) {
-    const QSize working = WorkingSize(picture.Rect().size());
-    if (working == picture.Rect().size()) return picture;
-    Bitmap reduced(working.width(), working.height());
+namespace {
+
+Bitmap ReduceTo(const Bitmap& picture, QSize size) {
+    if (size == picture.Rect().size()) return picture;
+    Bitmap reduced(size.width(), size.height());
     reduced.StretchHalftone(reduced.Rect(), picture, picture.Rect());
     return reduced;
 }
 
+} // namespace
+
+Bitmap ReduceToWorkingSize(const Bitmap& picture) {
+    return ReduceTo(picture, WorkingSize(picture.Rect().size()));
+}
+
 Bitmap LoadWorkingPicture(const std::string& path) {
     const QByteArray bytes = ReadPictureFile(path);
-    QSize minimum;
+    QSize working;
     if (LoadFormatFor(path) == PictureFormat::Jpeg) {
-        // Decode no larger than needed: the DCT can drop whole octaves for free.
+        // Decode no larger than needed: the DCT can drop whole octaves for free. The
+        // working size still follows from the file's own size, not the decoded one.
         try {
-            minimum = WorkingSize(ReadJpegDisplaySize(bytes, path));
+            working = WorkingSize(ReadJpegDisplaySize(bytes, path));
         } catch (const PictureError&) {
             // The decode below reports the problem.
         }
     }
-    return ReduceToWorkingSize(DecodePicture(bytes, path, minimum));
+    const Bitmap picture = DecodePicture(bytes, path, working);
+    return ReduceTo(picture, working.isValid() ? working : WorkingSize(picture.Rect().size()));
 }
 
 QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::string& fileName) {
@@ -339,7 +303,8 @@ QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::
     try {
         switch (format) {
         case PictureFormat::Jpeg:
-            return EncodeJpeg(bitmap, fileName, 100);
+            // Recoloured edges are often saturated: halved colour planes would fringe them.
+            return EncodeJpeg(bitmap, fileName, 100, JpegChroma::Full);
         case PictureFormat::Bmp:
             return EncodeWithQt(bitmap.Image(), "bmp", fileName);
         case PictureFormat::Png:

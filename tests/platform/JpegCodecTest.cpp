@@ -1,5 +1,6 @@
 #include "platform/JpegCodec.h"
 #include "platform/PictureError.h"
+#include "platform/PictureFile.h"
 
 #include "support/TestFiles.h"
 
@@ -390,4 +391,24 @@ TEST(JpegCodec, DecodesOnSeveralThreadsAtOnce) {
         t.join();
     EXPECT_EQ(good, std::vector<int>(4, 20));
     EXPECT_EQ(refused, std::vector<int>(4, 20));
+}
+
+// Saved JPEGs keep the colour planes at full resolution (4:4:4, still baseline):
+// halved ones fringe saturated edges such as a recoloured part's.
+TEST(JpegCodec, SavedJpegsKeepColourAtFullResolution) {
+    Bitmap stripes(64, 48);
+    for (int x = 0; x < 64; ++x)
+        stripes.FillRect(QRect(x, 0, 1, 48), x % 4 < 2 ? Rgb(230, 20, 30) : Rgb(20, 40, 220));
+    twtest::TempDir dir;
+    ASSERT_TRUE(tw::SavePicture(stripes, dir.Path("s.jpg")));
+    const QByteArray saved = twtest::ReadAll(dir.Path("s.jpg"));
+    const int sof = FrameHeaderOffset(saved);
+    ASSERT_GE(sof, 0);
+    EXPECT_EQ(static_cast<uint8_t>(saved[sof + 1]), 0xC0) << "baseline";
+    ASSERT_EQ(saved[sof + 9], 3);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(static_cast<uint8_t>(saved[sof + 11 + 3 * c]), 0x11) << "component " << c;
+    EXPECT_LT(MeanAbsError(DecodeJpeg(saved, "s.jpg"), stripes), 1.5);
+    EXPECT_GT(MeanAbsError(DecodeJpeg(EncodeJpeg(stripes, "h.jpg"), "h.jpg"), stripes), 5.0)
+        << "halved colour planes cannot hold these stripes";
 }
