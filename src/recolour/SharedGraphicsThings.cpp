@@ -14,7 +14,9 @@ void TSharedGraphicsThings::ToleranceFromSamples(const THSVValues& reference,
                                                  const std::vector<THSVValues>& samples, THSVValues& result) {
     int32_t maxH = 0, maxS = 0, maxV = 0;
     for (const THSVValues& s : samples) {
-        maxH = std::max(maxH, std::abs(reference.H - s.H));
+        // Hue is a circle: 355 lies 9 degrees from 4, as the walk compares them.
+        const int32_t dH = std::abs(reference.H - s.H);
+        maxH = std::max(maxH, std::min(dH, 360 - dH));
         maxS = std::max(maxS, std::abs(reference.S - s.S));
         maxV = std::max(maxV, std::abs(reference.V - s.V));
     }

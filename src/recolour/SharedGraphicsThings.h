@@ -34,8 +34,9 @@ class TSharedGraphicsThings {
                             uint8_t zoomIndex, tw::Canvas& canvas);
 
     // Tolerances (percent of 360, 255, 255) that admit every sample when compared
-    // to the reference: the largest absolute difference per channel, without hue
-    // wrap-around. Result: H = hue, S = saturation, V = value tolerance.
+    // to the reference: the largest absolute difference per channel, hue measured
+    // the short way round the circle. Result: H = hue, S = saturation, V = value
+    // tolerance.
     static void ToleranceFromSamples(const THSVValues& reference, const std::vector<THSVValues>& samples,
                                      THSVValues& result);
 };
