@@ -105,4 +105,41 @@ TEST(MainDialogs, ChangeColorTakesTheDialogsSettingsOnOkOnly) {
     TDoLater::RunQueue();
 }
 
+// A part grown from a click on the view at zoom 2 is anchored at the clicked
+// picture pixel, so "Change color..." opens with the part in its previews.
+TEST(MainDialogs, AGrownPartIsAnchoredInPicturePixels) {
+    tw::EnableSynchronizeFromEventLoop();
+    auto form = std::make_unique<TFormMain>();
+    TDoLater::RunQueue();
+    const TMainDialogs dialogs = ConnectDialogs(*form);
+    form->ZoomIndex = 6; // factor 2
+    form->ResizeView();
+    form->ActionFillMode->trigger();
+    TDoLater::RunQueue();
+
+    // The red balloon of the start picture, clicked at twice its coordinates.
+    PressWhen([&] { return dialogs.FormSelection->isVisible() && !dialogs.FormSelection->Walking(); },
+              dialogs.FormSelection->ButtonAdd);
+    form->ImageViewMouseDown(*form->ImageView, TMouseButton::Left, ssLeft, 280, 240);
+    form->ImageViewClick(*form->ImageView);
+    TDoLater::RunQueue();
+    ASSERT_EQ(form->nvGridImageParts->RowCount(), 3);
+    const TImagePart* grown = form->ImagePartAt(2);
+    EXPECT_EQ(QPoint(grown->AnchorX, grown->AnchorY), QPoint(140, 120));
+
+    TFormColorSettings* colors = dialogs.FormColorSettings;
+    int shownPartPixels = -1;
+    PressWhen(
+        [&] {
+            if (!colors->isVisible()) return false;
+            shownPartPixels = PartPixels(colors->NewSample());
+            return true;
+        },
+        colors->Button2);
+    form->ActionChangeColor->trigger();
+    EXPECT_GT(shownPartPixels, 100) << "\"Image part to change\" shows the balloon";
+    form.reset();
+    TDoLater::RunQueue();
+}
+
 } // namespace
