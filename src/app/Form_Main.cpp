@@ -548,14 +548,8 @@ void TFormMain::RebuildViewBitmap(int) {
 void TFormMain::PaintView(TnvOffscreenPaint& sender) {
     const TGraphicsLockGuard lock;
     TPaintCanvas& canvas = sender.PaintCanvas();
-    TScrollBoxState box;
-    box.HorzVisible = ScrollBox2->horizontalScrollBar()->isVisible();
-    box.HorzPosition = ScrollBox2->horizontalScrollBar()->value();
-    box.VertVisible = ScrollBox2->verticalScrollBar()->isVisible();
-    box.VertPosition = ScrollBox2->verticalScrollBar()->value();
-    box.Width = ScrollBox2->viewport()->width();
-    box.Height = ScrollBox2->viewport()->height();
-    if (!ViewBitmap.IsEmpty()) TSharedGraphicsThings::PaintZoomed(box, {&ViewBitmap}, ZoomIndex, canvas);
+    if (!ViewBitmap.IsEmpty())
+        TSharedGraphicsThings::PaintZoomed(ViewBoxState(), {&ViewBitmap}, ZoomIndex, canvas);
     // Sampled before the marks: the small brush's frame crosses the centre,
     // and the labels should report the picture, not the frame.
     ColorAtCursor = canvas.Pixel(CursorViewPos.x(), CursorViewPos.y());
@@ -563,6 +557,17 @@ void TFormMain::PaintView(TnvOffscreenPaint& sender) {
     // The mouse move that asked for this paint showed the colour of the paint
     // before; show the one just read, so the labels never lag a move behind.
     ShowColorAtCursor();
+}
+
+TScrollBoxState TFormMain::ViewBoxState() const {
+    TScrollBoxState box;
+    box.HorzVisible = ScrollBox2->horizontalScrollBar()->isVisible();
+    box.HorzPosition = ScrollBox2->horizontalScrollBar()->value();
+    box.VertVisible = ScrollBox2->verticalScrollBar()->isVisible();
+    box.VertPosition = ScrollBox2->verticalScrollBar()->value();
+    box.Width = ScrollBox2->viewport()->width();
+    box.Height = ScrollBox2->viewport()->height();
+    return box;
 }
 
 void TFormMain::ShowColorAtCursor() {
@@ -623,18 +628,26 @@ void TFormMain::TrackViewMouse(TShiftState shift, int X, int Y) {
     if (!part) return;
 
     const int r = Round(BrushRadius() / f);
-    if (r <= 0) return; // the brush square is empty
+    QRect brushed(px - r, py - r, 2 * r, 2 * r);
+    QRect erased(px - r, py - r, 2 * r - 1, 2 * r - 1);
+    if (r <= 0) {
+        // Zoomed in so far that the brush is smaller than one picture pixel: the
+        // dab takes the pixel the view shows under the cross, so it never paints
+        // nothing.
+        const QPoint under =
+            TSharedGraphicsThings::PictureAt(ViewBoxState(), PictureBitmap.Rect().size(), ZoomIndex, {X, Y});
+        brushed = erased = QRect(under, QSize(1, 1));
+    }
     tw::Bitmap& target = part->Bitmap;
     if (ActionBrushMode->isChecked()) {
         TBitmapThings things(CurrentSettings, PictureBitmap, target);
-        things.PaintRect(px - r, py - r, px + r - 1, py + r - 1);
+        things.PaintRect(brushed.left(), brushed.top(), brushed.right(), brushed.bottom());
         // The view shows the whole painted square, the same pixels the part now holds.
-        const QRect painted = QRect(px - r, py - r, 2 * r, 2 * r).intersected(target.Rect());
+        const QRect painted = brushed.intersected(target.Rect());
         ViewBitmap.CopyRect(painted.x(), painted.y(), target, painted);
         ImageView->Repaint();
         nvGridImageParts->Invalidate(); // the thumbnail follows
     } else if (ActionEraseMode->isChecked()) {
-        const QRect erased(px - r, py - r, 2 * r - 1, 2 * r - 1);
         target.FillRect(erased, tw::kWhite);
         if (ActionOrgImageInBack->isChecked()) {
             const QRect inPicture = erased.intersected(PictureBitmap.Rect());

@@ -33,6 +33,7 @@ class QMenu;
 class QScrollArea;
 class QSplitter;
 class QToolBar;
+struct TScrollBoxState;
 
 namespace tw {
 class TAbout;
@@ -213,6 +214,8 @@ class TFormMain : public QMainWindow {
     void ActionTriggered(QAction* action);
     bool HasCurrentCell();
     void ShowHelp();
+    // What zoomed painting needs to know of ScrollBox2.
+    TScrollBoxState ViewBoxState() const;
     void SetChecked(QAction* on, std::initializer_list<QAction*> off);
     void ConnectPictureFiles();
 

@@ -4,6 +4,9 @@
 #include "platform/Bitmap.h"
 #include "platform/Canvas.h"
 
+#include <QPoint>
+#include <QSize>
+
 #include <cstdint>
 #include <vector>
 
@@ -32,6 +35,11 @@ class TSharedGraphicsThings {
     // throughout: the mask worker may be writing an overlay.
     static void PaintZoomed(const TScrollBoxState& box, const std::vector<const tw::Bitmap*>& bitmaps,
                             uint8_t zoomIndex, tw::Canvas& canvas);
+
+    // The picture pixel that PaintZoomed shows at a point of the canvas: the one
+    // whose enlarged (or reduced) square holds the point's centre. Scrolled, this
+    // can differ by one from the point divided by the zoom factor.
+    static QPoint PictureAt(const TScrollBoxState& box, QSize base, uint8_t zoomIndex, QPoint at);
 
     // Tolerances (percent of 360, 255, 255) that admit every sample when compared
     // to the reference: the largest absolute difference per channel, hue measured
