@@ -42,6 +42,8 @@ constexpr tw::ColorValue kRed = 0x0000FF;
 constexpr tw::ColorValue kYellow = 0x00FFFF;
 constexpr tw::ColorValue kGrey = 0x808080;
 constexpr tw::ColorValue kBlack = 0x000000;
+// What the colour labels say while there is no colour under the cursor to report.
+const QString kColorAtCursor = QStringLiteral("Color at cursor");
 
 // The text field that has the focus, for the standard edit commands.
 QWidget* FocusedTextField() {
@@ -215,8 +217,8 @@ void TFormMain::CreateLayout() {
 
     auto* bottom = new QHBoxLayout();
     bottom->setSpacing(16);
-    LabelColorAtCurs = new QLabel(QStringLiteral("Color at cursor"), left);
-    LabelColorAtCursHSV = new QLabel(QStringLiteral("Color at cursor"), left);
+    LabelColorAtCurs = new QLabel(kColorAtCursor, left);
+    LabelColorAtCursHSV = new QLabel(kColorAtCursor, left);
     for (QLabel* l : {LabelColorAtCurs, LabelColorAtCursHSV})
         l->setMinimumWidth(150);
     bottom->addWidget(LabelColorAtCurs);
@@ -551,8 +553,16 @@ void TFormMain::PaintView(TnvOffscreenPaint& sender) {
     if (!ViewBitmap.IsEmpty())
         TSharedGraphicsThings::PaintZoomed(ViewBoxState(), {&ViewBitmap}, ZoomIndex, canvas);
     // Sampled before the marks: the small brush's frame crosses the centre,
-    // and the labels should report the picture, not the frame.
-    ColorAtCursor = canvas.Pixel(CursorViewPos.x(), CursorViewPos.y());
+    // and the labels should report the picture, not the frame. The cursor
+    // position is only as fresh as the last mouse event: scrolling, a smaller
+    // picture or a smaller window can leave it off the picture or off the
+    // painted window, and what lies there is no colour of the picture.
+    const double f = ZoomFactor();
+    const QRect zoomedPicture(0, 0, Round(ViewBitmap.Width() * f), Round(ViewBitmap.Height() * f));
+    const tw::ColorValue sampled = canvas.Pixel(CursorViewPos.x(), CursorViewPos.y());
+    colorAtCursorKnown_ = mouseSeen_ && !ViewBitmap.IsEmpty() && zoomedPicture.contains(CursorViewPos) &&
+                          sampled != tw::kOutside;
+    if (colorAtCursorKnown_) ColorAtCursor = sampled;
     DrawCursorMarks(canvas, CursorViewPos, 1);
     // The mouse move that asked for this paint showed the colour of the paint
     // before; show the one just read, so the labels never lag a move behind.
@@ -571,6 +581,11 @@ TScrollBoxState TFormMain::ViewBoxState() const {
 }
 
 void TFormMain::ShowColorAtCursor() {
+    if (!colorAtCursorKnown_) {
+        LabelColorAtCurs->setText(kColorAtCursor);
+        LabelColorAtCursHSV->setText(kColorAtCursor);
+        return;
+    }
     const tw::ColorValue c = ColorAtCursor;
     LabelColorAtCurs->setText(QString::asprintf("R:%d  G:%d  B:%d", static_cast<int>(c & 255),
                                                 static_cast<int>((c >> 8) & 255),
@@ -617,6 +632,7 @@ int TFormMain::BrushRadius() const {
 void TFormMain::TrackViewMouse(TShiftState shift, int X, int Y) {
     const double f = ZoomFactor();
     CursorViewPos = QPoint(X, Y);
+    mouseSeen_ = true;
     const int px = Round(X / f), py = Round(Y / f);
     CursorPicturePos = QPoint(px, py);
     ImageView->Invalidate();

@@ -167,7 +167,8 @@ class TFormMain : public QMainWindow {
     void ResizeView();
     void RebuildViewBitmap(int unused = 0);
     void PaintView(TnvOffscreenPaint& sender);
-    // Sets the two colour labels from ColorAtCursor.
+    // Sets the two colour labels from ColorAtCursor, or to "Color at cursor"
+    // while the last paint found no picture pixel under the cursor.
     void ShowColorAtCursor();
     void DrawCursorMarks(TPaintCanvas& canvas, QPoint point, double scale);
     int BrushRadius() const;
@@ -225,4 +226,8 @@ class TFormMain : public QMainWindow {
     QString pictureFolder_; // where the file dialogs start: the last picture's folder
     bool closeRequested_ = false;
     bool updating_ = false;
+    // The mouse has been over the view, so CursorViewPos is a real position.
+    bool mouseSeen_ = false;
+    // The last paint read ColorAtCursor from the picture under the cursor.
+    bool colorAtCursorKnown_ = false;
 };

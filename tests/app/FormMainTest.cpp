@@ -649,3 +649,47 @@ TEST(FormMain, GridDrawsNumbersAndAspectKeepingThumbnails) {
     EXPECT_TRUE(headerDefault);
     EXPECT_FALSE(w->nvGridImagePartsEditorCanModify(w.Grid(), thumb));
 }
+
+// The labels report only colours read from the picture under the mouse: not
+// before the mouse has been over the view, and not from a cursor position that
+// scrolling, a smaller picture or a smaller window left off the picture.
+TEST(FormMain, ColourLabelsNeverReportAColourFromOffThePicture) {
+    twtest::TempDir dir;
+    Window w;
+    w->show();
+    auto settle = [] {
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+    };
+    // Both labels after a paint.
+    auto labels = [&] {
+        w->ImageView->Repaint();
+        return (w->LabelColorAtCurs->text() + " | " + w->LabelColorAtCursHSV->text()).toStdString();
+    };
+    const std::string none = "Color at cursor | Color at cursor";
+    const std::string red = "R:255  G:0  B:0 | H:0  S:255  V:255";
+    settle();
+    EXPECT_EQ(labels(), none) << "the mouse has not been over the view";
+
+    w.UniformPicture(kRed);
+    w->ImageViewMouseMove(*w->ImageView, 0, 300, 300);
+    EXPECT_EQ(labels(), red);
+
+    // Zoomed in and scrolled by the wheel: the mouse has not moved, the picture has.
+    w.SetZoom(9);
+    settle();
+    for (QScrollBar* bar : {w->ScrollBox2->horizontalScrollBar(), w->ScrollBox2->verticalScrollBar()})
+        bar->setValue(bar->maximum());
+    settle();
+    EXPECT_EQ(labels(), none);
+
+    // Back at zoom 1, a smaller picture opens while the mouse rests beyond it.
+    w.SetZoom(4);
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(100, 80, kRed), dir.Path("small.bmp")));
+    w->OpenPicture1Accept(QString::fromStdString(dir.Path("small.bmp")));
+    TDoLater::RunQueue();
+    settle();
+    EXPECT_EQ(labels(), none);
+    w->ImageViewMouseMove(*w->ImageView, 0, 50, 40);
+    EXPECT_EQ(labels(), red);
+}
