@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -40,6 +41,17 @@ class TAbout;
 class THelpModule;
 } // namespace tw
 
+// The save dialog's answer: the file name (empty when the user cancels) and the
+// file type filter chosen in it, as the dialog lists it ("PNG Image File
+// (*.png)"; empty when none was chosen). A name alone converts, for answers
+// without a filter.
+struct TSaveChoice {
+    TSaveChoice(QString fileName = {}, QString filter = {})
+        : FileName(std::move(fileName)), Filter(std::move(filter)) {}
+    QString FileName;
+    QString Filter;
+};
+
 // What the window is started with.
 struct TFormMainOptions {
     QStringList Arguments; // command-line arguments, without the program's name
@@ -49,9 +61,10 @@ struct TFormMainOptions {
     // The Exit question; true for OK. Tests replace it.
     std::function<bool()> ConfirmQuit;
     // The picture file dialogs: the chosen file's full path, empty when the
-    // user cancels. Tests replace them.
+    // user cancels; the save dialog also tells the filter chosen. Tests
+    // replace them.
     std::function<QString()> ChooseOpenPicture;
-    std::function<QString(const QString& caption)> ChooseSavePicture;
+    std::function<TSaveChoice(const QString& caption)> ChooseSavePicture;
     // "<name> exists already, replace?"; true for OK. Tests replace it.
     std::function<bool(const QString& fileName)> ConfirmReplace;
 };
@@ -137,14 +150,18 @@ class TFormMain : public QMainWindow {
     // anything changes.
     void OpenPicture1Accept(const QString& fileName);
     // Writes the result picture: the picture with every part drawn over it.
-    void SaveCompletePictureAccept(const QString& fileName);
+    // filter: the save dialog's file type filter, see SavePictureByExtension.
+    void SaveCompletePictureAccept(const QString& fileName, const QString& filter = {});
     // Writes the current row's part bitmap.
-    void SaveImagePartAccept(const QString& fileName);
-    // Writes the bitmap in the format the extension names (".bmp" appended when
-    // there is none), asking before it replaces a file. Returns false when
-    // nothing was written: the user kept the old file, or the extension names
-    // no format we write.
-    bool SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName);
+    void SaveImagePartAccept(const QString& fileName, const QString& filter = {});
+    // Writes the bitmap in the format the extension names, asking before it
+    // replaces a file. A name without extension gets the extension of the
+    // filter chosen in the save dialog ("PNG Image File (*.png)"), or ".bmp"
+    // when no filter names one. Returns false when nothing was written: the
+    // user kept the old file, or the extension names no format we write (the
+    // user is told which extensions can be written).
+    bool SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName,
+                                const QString& filter = {});
     // The result picture as it would be saved.
     tw::Bitmap ComposeResultPicture();
     // Whether a drag carries exactly one local picture file we can open; its path.
