@@ -347,6 +347,7 @@ void TFormMain::FormCreate() {
     ActionOrgImageInBack->setChecked(true);
 
     About = new tw::TAbout(this);
+    ShareHelpWith(About);
 
     InitDocument();
 }
@@ -504,7 +505,17 @@ void TFormMain::DispatchAction(QAction* action, bool execute, bool& handled) {
 }
 
 void TFormMain::ShowHelp() {
-    if (options_.Help) options_.Help->ShowHelpFor(QApplication::focusWidget());
+    QWidget* active = QApplication::focusWidget();
+    if (!active) active = QApplication::activeWindow();
+    if (options_.Help) options_.Help->ShowHelpFor(active);
+}
+
+void TFormMain::ShareHelpWith(QWidget* window, const QString& keyword) {
+    if (!keyword.isEmpty()) tw::SetHelpKeyword(window, keyword);
+    // The help command's F1 works in every window the action belongs to.
+    window->addAction(ActionHelp);
+    // Application-modal would block the help window too (it has no parent).
+    window->setWindowModality(Qt::WindowModal);
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {

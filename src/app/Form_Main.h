@@ -167,6 +167,11 @@ class TFormMain : public QMainWindow {
     // Whether a drag carries exactly one local picture file we can open; its path.
     static QString DroppablePicture(const QMimeData* data);
 
+    // Lets one of our modal windows answer F1 with its help page (keyword; its
+    // controls' own keywords still come first) and makes it modal to this
+    // window only, so that a help window opened before it stays usable.
+    void ShareHelpWith(QWidget* window, const QString& keyword = {});
+
     // True when "/close" asked this instance to end.
     bool CloseRequested() const { return closeRequested_; }
     static bool IsCloseSwitch(const QStringList& arguments);

@@ -29,6 +29,7 @@
 
 namespace {
 
+const QString kFilesHelp = QStringLiteral("Opening_and_saving.htm");
 const QString kOpenFilter = QStringLiteral("Images (*.bmp *.jpg *.jpeg *.ico *.png)");
 const QSize kPreviewSize(200, 150);
 constexpr long long kMaxPreviewPixels = 40LL * 1000 * 1000;
@@ -116,6 +117,7 @@ void TFormMain::ConnectPictureFiles() {
             dialog.setFileMode(QFileDialog::ExistingFile);
             dialog.setOption(QFileDialog::DontUseNativeDialog); // the preview needs our own dialog
             AddPreview(dialog);
+            ShareHelpWith(&dialog, kFilesHelp);
             return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
         };
     if (!options_.ChooseSavePicture)
@@ -126,6 +128,7 @@ void TFormMain::ConnectPictureFiles() {
             dialog.setNameFilters(kSaveFilters);
             // We ask ourselves before a file is replaced, after the extension is settled.
             dialog.setOption(QFileDialog::DontConfirmOverwrite);
+            ShareHelpWith(&dialog, kFilesHelp);
             if (dialog.exec() != QDialog::Accepted) return TSaveChoice();
             return TSaveChoice(dialog.selectedFiles().value(0), dialog.selectedNameFilter());
         };

@@ -2,23 +2,30 @@
 #include "app/PressWhen.h"
 
 #include "app/Form_Main.h"
+#include "app/HelpModule.h"
+#include "app/HelpViewer.h"
 #include "grid/nvDoLater.h"
 #include "grid/nvGrid.h"
 #include "masking/Modal_Selection.h"
 #include "platform/Thread.h"
 #include "recolour/BitmapThings.h"
 #include "recolour/Modal_ColorSettings.h"
+#include "support/TestFiles.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -138,6 +145,62 @@ TEST(MainDialogs, AGrownPartIsAnchoredInPicturePixels) {
         colors->Button2);
     form->ActionChangeColor->trigger();
     EXPECT_GT(shownPartPixels, 100) << "\"Image part to change\" shows the balloon";
+    form.reset();
+    TDoLater::RunQueue();
+}
+
+// F1 in either dialog shows its help page, and the help window stays usable
+// while the dialog is open.
+TEST(MainDialogs, F1ShowsTheDialogsHelpAndTheHelpWindowStaysUsable) {
+    tw::EnableSynchronizeFromEventLoop();
+    twtest::TempDir programDir;
+    tw::THelpModuleSetup setup;
+    setup.ProgramFile = QString::fromStdString(programDir.Path("tintwell"));
+    tw::THelpModule help(setup);
+    TFormMainOptions options;
+    options.Help = &help;
+    auto form = std::make_unique<TFormMain>(options);
+    TDoLater::RunQueue();
+    const TMainDialogs dialogs = ConnectDialogs(*form);
+    form->show();
+    help.ShowHelpFor(form.get()); // opened before the dialogs
+    tw::THelpViewer* viewer = help.Viewer();
+    ASSERT_NE(viewer, nullptr);
+    QToolButton* home = nullptr;
+    for (QToolButton* b : viewer->findChildren<QToolButton*>())
+        if (b->text() == QStringLiteral("Home")) home = b;
+    ASSERT_NE(home, nullptr);
+
+    // Inside the dialog's own loop: F1 there, then a click on the help window's Home.
+    auto useHelpIn = [&](QDialog* dialog, std::vector<std::string>& pages) {
+        QApplication::setActiveWindow(dialog);
+        QTest::keyClick(dialog, Qt::Key_F1);
+        pages.push_back(viewer->CurrentPage().fileName().toStdString());
+        QTest::mouseClick(viewer->windowHandle(), Qt::LeftButton, {},
+                          home->mapTo(viewer, home->rect().center()));
+        pages.push_back(viewer->CurrentPage().fileName().toStdString());
+    };
+    std::vector<std::string> maskPages, colorPages;
+    PressWhen(
+        [&] {
+            if (!dialogs.FormSelection->isVisible() || dialogs.FormSelection->Walking()) return false;
+            useHelpIn(dialogs.FormSelection, maskPages);
+            return true;
+        },
+        dialogs.FormSelection->ButtonCancel);
+    form->OnShowMaskDialog(form->PictureBitmap, QRect(10, 10, 1, 1), QPoint(10, 10), form->CurrentSettings);
+    PressWhen(
+        [&] {
+            if (!dialogs.FormColorSettings->isVisible()) return false;
+            useHelpIn(dialogs.FormColorSettings, colorPages);
+            return true;
+        },
+        dialogs.FormColorSettings->Button2);
+    form->ActionChangeColor->trigger();
+
+    const std::string homePage = "What_is_Tintwell.htm";
+    EXPECT_EQ(maskPages, (std::vector<std::string>{"Color_mask_generation.htm", homePage}));
+    EXPECT_EQ(colorPages, (std::vector<std::string>{"Change_color_dialog.htm", homePage}));
     form.reset();
     TDoLater::RunQueue();
 }
