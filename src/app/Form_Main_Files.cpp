@@ -33,13 +33,16 @@ const QString kFilesHelp = QStringLiteral("Opening_and_saving.htm");
 const QString kOpenFilter = QStringLiteral("Images (*.bmp *.jpg *.jpeg *.ico *.png)");
 const QSize kPreviewSize(200, 150);
 constexpr long long kMaxPreviewPixels = 40LL * 1000 * 1000;
+const QString kBitmapFilter = QStringLiteral("Bitmaps (*.bmp)");
 // One filter per extension we write, so that the filter can name the format
 // of a name typed without one.
-const QStringList kSaveFilters = {
-    QStringLiteral("JPEG Image File (*.jpg)"), QStringLiteral("JPEG Image File (*.jpeg)"),
-    QStringLiteral("Bitmaps (*.bmp)"),         QStringLiteral("Icons (*.ico)"),
-    QStringLiteral("PNG Image File (*.png)"),  QStringLiteral("Enhanced Metafiles (*.emf)"),
-    QStringLiteral("Metafiles (*.wmf)")};
+const QStringList kSaveFilters = {QStringLiteral("JPEG Image File (*.jpg)"),
+                                  QStringLiteral("JPEG Image File (*.jpeg)"),
+                                  kBitmapFilter,
+                                  QStringLiteral("Icons (*.ico)"),
+                                  QStringLiteral("PNG Image File (*.png)"),
+                                  QStringLiteral("Enhanced Metafiles (*.emf)"),
+                                  QStringLiteral("Metafiles (*.wmf)")};
 
 // ".png" for "PNG Image File (*.png)"; empty for anything else.
 QString FilterExtension(const QString& filter) {
@@ -126,6 +129,9 @@ void TFormMain::ConnectPictureFiles() {
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setFileMode(QFileDialog::AnyFile);
             dialog.setNameFilters(kSaveFilters);
+            // A name typed without extension stays a bitmap unless the user picks
+            // another type, so a part saved that way loads back as a part.
+            dialog.selectNameFilter(kBitmapFilter);
             // We ask ourselves before a file is replaced, after the extension is settled.
             dialog.setOption(QFileDialog::DontConfirmOverwrite);
             ShareHelpWith(&dialog, kFilesHelp);
