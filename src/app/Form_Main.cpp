@@ -41,6 +41,8 @@ constexpr tw::ColorValue kRed = 0x0000FF;
 constexpr tw::ColorValue kYellow = 0x00FFFF;
 constexpr tw::ColorValue kGrey = 0x808080;
 constexpr tw::ColorValue kBlack = 0x000000;
+// What the colour labels say while there is no colour under the cursor to report.
+const QString kColorAtCursor = QStringLiteral("Color at cursor");
 
 // The text field that has the focus, for the standard edit commands.
 QWidget* FocusedTextField() {
@@ -214,8 +216,8 @@ void TFormMain::CreateLayout() {
 
     auto* bottom = new QHBoxLayout();
     bottom->setSpacing(16);
-    LabelColorAtCurs = new QLabel(QStringLiteral("Color at cursor"), left);
-    LabelColorAtCursHSV = new QLabel(QStringLiteral("Color at cursor"), left);
+    LabelColorAtCurs = new QLabel(kColorAtCursor, left);
+    LabelColorAtCursHSV = new QLabel(kColorAtCursor, left);
     for (QLabel* l : {LabelColorAtCurs, LabelColorAtCursHSV})
         l->setMinimumWidth(150);
     bottom->addWidget(LabelColorAtCurs);
@@ -347,6 +349,7 @@ void TFormMain::FormCreate() {
     About->OnShowHelp = [this] {
         if (options_.Help) options_.Help->ShowStartPage();
     };
+    ShareHelpWith(About);
 
     InitDocument();
 }
@@ -504,7 +507,17 @@ void TFormMain::DispatchAction(QAction* action, bool execute, bool& handled) {
 }
 
 void TFormMain::ShowHelp() {
-    if (options_.Help) options_.Help->ShowHelpFor(QApplication::focusWidget());
+    QWidget* active = QApplication::focusWidget();
+    if (!active) active = QApplication::activeWindow();
+    if (options_.Help) options_.Help->ShowHelpFor(active);
+}
+
+void TFormMain::ShareHelpWith(QWidget* window, const QString& keyword) {
+    if (!keyword.isEmpty()) tw::SetHelpKeyword(window, keyword);
+    // The help command's F1 works in every window the action belongs to.
+    window->addAction(ActionHelp);
+    // Application-modal would block the help window too (it has no parent).
+    window->setWindowModality(Qt::WindowModal);
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
@@ -551,6 +564,26 @@ void TFormMain::RebuildViewBitmap(int) {
 void TFormMain::PaintView(TnvOffscreenPaint& sender) {
     const TGraphicsLockGuard lock;
     TPaintCanvas& canvas = sender.PaintCanvas();
+    if (!ViewBitmap.IsEmpty())
+        TSharedGraphicsThings::PaintZoomed(ViewBoxState(), {&ViewBitmap}, ZoomIndex, canvas);
+    // Sampled before the marks: the small brush's frame crosses the centre,
+    // and the labels should report the picture, not the frame. The cursor
+    // position is only as fresh as the last mouse event: scrolling, a smaller
+    // picture or a smaller window can leave it off the picture or off the
+    // painted window, and what lies there is no colour of the picture.
+    const double f = ZoomFactor();
+    const QRect zoomedPicture(0, 0, Round(ViewBitmap.Width() * f), Round(ViewBitmap.Height() * f));
+    const tw::ColorValue sampled = canvas.Pixel(CursorViewPos.x(), CursorViewPos.y());
+    colorAtCursorKnown_ = mouseSeen_ && !ViewBitmap.IsEmpty() && zoomedPicture.contains(CursorViewPos) &&
+                          sampled != tw::kOutside;
+    if (colorAtCursorKnown_) ColorAtCursor = sampled;
+    DrawCursorMarks(canvas, CursorViewPos, 1);
+    // The mouse move that asked for this paint showed the colour of the paint
+    // before; show the one just read, so the labels never lag a move behind.
+    ShowColorAtCursor();
+}
+
+TScrollBoxState TFormMain::ViewBoxState() const {
     TScrollBoxState box;
     box.HorzVisible = ScrollBox2->horizontalScrollBar()->isVisible();
     box.HorzPosition = ScrollBox2->horizontalScrollBar()->value();
@@ -558,17 +591,15 @@ void TFormMain::PaintView(TnvOffscreenPaint& sender) {
     box.VertPosition = ScrollBox2->verticalScrollBar()->value();
     box.Width = ScrollBox2->viewport()->width();
     box.Height = ScrollBox2->viewport()->height();
-    if (!ViewBitmap.IsEmpty()) TSharedGraphicsThings::PaintZoomed(box, {&ViewBitmap}, ZoomIndex, canvas);
-    // Sampled before the marks: the small brush's frame crosses the centre,
-    // and the labels should report the picture, not the frame.
-    ColorAtCursor = canvas.Pixel(CursorViewPos.x(), CursorViewPos.y());
-    DrawCursorMarks(canvas, CursorViewPos, 1);
-    // The mouse move that asked for this paint showed the colour of the paint
-    // before; show the one just read, so the labels never lag a move behind.
-    ShowColorAtCursor();
+    return box;
 }
 
 void TFormMain::ShowColorAtCursor() {
+    if (!colorAtCursorKnown_) {
+        LabelColorAtCurs->setText(kColorAtCursor);
+        LabelColorAtCursHSV->setText(kColorAtCursor);
+        return;
+    }
     const tw::ColorValue c = ColorAtCursor;
     LabelColorAtCurs->setText(QString::asprintf("R:%d  G:%d  B:%d", static_cast<int>(c & 255),
                                                 static_cast<int>((c >> 8) & 255),
@@ -615,6 +646,7 @@ int TFormMain::BrushRadius() const {
 void TFormMain::TrackViewMouse(TShiftState shift, int X, int Y) {
     const double f = ZoomFactor();
     CursorViewPos = QPoint(X, Y);
+    mouseSeen_ = true;
     const int px = Round(X / f), py = Round(Y / f);
     CursorPicturePos = QPoint(px, py);
     ImageView->Invalidate();
@@ -626,18 +658,26 @@ void TFormMain::TrackViewMouse(TShiftState shift, int X, int Y) {
     if (!part) return;
 
     const int r = Round(BrushRadius() / f);
-    if (r <= 0) return; // the brush square is empty
+    QRect brushed(px - r, py - r, 2 * r, 2 * r);
+    QRect erased(px - r, py - r, 2 * r - 1, 2 * r - 1);
+    if (r <= 0) {
+        // Zoomed in so far that the brush is smaller than one picture pixel: the
+        // dab takes the pixel the view shows under the cross, so it never paints
+        // nothing.
+        const QPoint under =
+            TSharedGraphicsThings::PictureAt(ViewBoxState(), PictureBitmap.Rect().size(), ZoomIndex, {X, Y});
+        brushed = erased = QRect(under, QSize(1, 1));
+    }
     tw::Bitmap& target = part->Bitmap;
     if (ActionBrushMode->isChecked()) {
         TBitmapThings things(CurrentSettings, PictureBitmap, target);
-        things.PaintRect(px - r, py - r, px + r - 1, py + r - 1);
+        things.PaintRect(brushed.left(), brushed.top(), brushed.right(), brushed.bottom());
         // The view shows the whole painted square, the same pixels the part now holds.
-        const QRect painted = QRect(px - r, py - r, 2 * r, 2 * r).intersected(target.Rect());
+        const QRect painted = brushed.intersected(target.Rect());
         ViewBitmap.CopyRect(painted.x(), painted.y(), target, painted);
         ImageView->Repaint();
         nvGridImageParts->Invalidate(); // the thumbnail follows
     } else if (ActionEraseMode->isChecked()) {
-        const QRect erased(px - r, py - r, 2 * r - 1, 2 * r - 1);
         target.FillRect(erased, tw::kWhite);
         if (ActionOrgImageInBack->isChecked()) {
             const QRect inPicture = erased.intersected(PictureBitmap.Rect());

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -33,11 +34,23 @@ class QMenu;
 class QScrollArea;
 class QSplitter;
 class QToolBar;
+struct TScrollBoxState;
 
 namespace tw {
 class TAbout;
 class THelpModule;
 } // namespace tw
+
+// The save dialog's answer: the file name (empty when the user cancels) and the
+// file type filter chosen in it, as the dialog lists it ("PNG Image File
+// (*.png)"; empty when none was chosen). A name alone converts, for answers
+// without a filter.
+struct TSaveChoice {
+    TSaveChoice(QString fileName = {}, QString filter = {})
+        : FileName(std::move(fileName)), Filter(std::move(filter)) {}
+    QString FileName;
+    QString Filter;
+};
 
 // What the window is started with.
 struct TFormMainOptions {
@@ -48,9 +61,10 @@ struct TFormMainOptions {
     // The Exit question; true for OK. Tests replace it.
     std::function<bool()> ConfirmQuit;
     // The picture file dialogs: the chosen file's full path, empty when the
-    // user cancels. Tests replace them.
+    // user cancels; the save dialog also tells the filter chosen. Tests
+    // replace them.
     std::function<QString()> ChooseOpenPicture;
-    std::function<QString(const QString& caption)> ChooseSavePicture;
+    std::function<TSaveChoice(const QString& caption)> ChooseSavePicture;
     // "<name> exists already, replace?"; true for OK. Tests replace it.
     std::function<bool(const QString& fileName)> ConfirmReplace;
 };
@@ -136,18 +150,27 @@ class TFormMain : public QMainWindow {
     // anything changes.
     void OpenPicture1Accept(const QString& fileName);
     // Writes the result picture: the picture with every part drawn over it.
-    void SaveCompletePictureAccept(const QString& fileName);
+    // filter: the save dialog's file type filter, see SavePictureByExtension.
+    void SaveCompletePictureAccept(const QString& fileName, const QString& filter = {});
     // Writes the current row's part bitmap.
-    void SaveImagePartAccept(const QString& fileName);
-    // Writes the bitmap in the format the extension names (".bmp" appended when
-    // there is none), asking before it replaces a file. Returns false when
-    // nothing was written: the user kept the old file, or the extension names
-    // no format we write.
-    bool SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName);
+    void SaveImagePartAccept(const QString& fileName, const QString& filter = {});
+    // Writes the bitmap in the format the extension names, asking before it
+    // replaces a file. A name without extension gets the extension of the
+    // filter chosen in the save dialog ("PNG Image File (*.png)"), or ".bmp"
+    // when no filter names one. Returns false when nothing was written: the
+    // user kept the old file, or the extension names no format we write (the
+    // user is told which extensions can be written).
+    bool SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName,
+                                const QString& filter = {});
     // The result picture as it would be saved.
     tw::Bitmap ComposeResultPicture();
     // Whether a drag carries exactly one local picture file we can open; its path.
     static QString DroppablePicture(const QMimeData* data);
+
+    // Lets one of our modal windows answer F1 with its help page (keyword; its
+    // controls' own keywords still come first) and makes it modal to this
+    // window only, so that a help window opened before it stays usable.
+    void ShareHelpWith(QWidget* window, const QString& keyword = {});
 
     // True when "/close" asked this instance to end.
     bool CloseRequested() const { return closeRequested_; }
@@ -166,7 +189,8 @@ class TFormMain : public QMainWindow {
     void ResizeView();
     void RebuildViewBitmap(int unused = 0);
     void PaintView(TnvOffscreenPaint& sender);
-    // Sets the two colour labels from ColorAtCursor.
+    // Sets the two colour labels from ColorAtCursor, or to "Color at cursor"
+    // while the last paint found no picture pixel under the cursor.
     void ShowColorAtCursor();
     void DrawCursorMarks(TPaintCanvas& canvas, QPoint point, double scale);
     int BrushRadius() const;
@@ -213,6 +237,8 @@ class TFormMain : public QMainWindow {
     void ActionTriggered(QAction* action);
     bool HasCurrentCell();
     void ShowHelp();
+    // What zoomed painting needs to know of ScrollBox2.
+    TScrollBoxState ViewBoxState() const;
     void SetChecked(QAction* on, std::initializer_list<QAction*> off);
     void ConnectPictureFiles();
 
@@ -222,4 +248,8 @@ class TFormMain : public QMainWindow {
     QString pictureFolder_; // where the file dialogs start: the last picture's folder
     bool closeRequested_ = false;
     bool updating_ = false;
+    // The mouse has been over the view, so CursorViewPos is a real position.
+    bool mouseSeen_ = false;
+    // The last paint read ColorAtCursor from the picture under the cursor.
+    bool colorAtCursorKnown_ = false;
 };

@@ -22,19 +22,42 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 
 namespace {
 
+const QString kFilesHelp = QStringLiteral("Opening_and_saving.htm");
 const QString kOpenFilter = QStringLiteral("Images (*.bmp *.jpg *.jpeg *.ico *.png)");
 const QSize kPreviewSize(200, 150);
 constexpr long long kMaxPreviewPixels = 40LL * 1000 * 1000;
+const QString kBitmapFilter = QStringLiteral("Bitmaps (*.bmp)");
+// One filter per extension we write, so that the filter can name the format
+// of a name typed without one.
 const QStringList kSaveFilters = {QStringLiteral("JPEG Image File (*.jpg)"),
                                   QStringLiteral("JPEG Image File (*.jpeg)"),
-                                  QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("Icons (*.ico)"),
-                                  QStringLiteral("PNG Image File (*.png)")};
+                                  kBitmapFilter,
+                                  QStringLiteral("Icons (*.ico)"),
+                                  QStringLiteral("PNG Image File (*.png)"),
+                                  QStringLiteral("Enhanced Metafiles (*.emf)"),
+                                  QStringLiteral("Metafiles (*.wmf)")};
+
+// ".png" for "PNG Image File (*.png)"; empty for anything else.
+QString FilterExtension(const QString& filter) {
+    static const QRegularExpression pattern(QStringLiteral("\\(\\*(\\.[A-Za-z0-9]+)\\)\\s*$"));
+    return pattern.match(filter).captured(1).toLower();
+}
+
+// ".jpg, .jpeg, ... or .wmf": the extensions a picture can be saved under.
+QString WritableExtensions() {
+    QStringList extensions;
+    for (const QString& filter : kSaveFilters)
+        extensions << FilterExtension(filter);
+    const QString last = extensions.takeLast();
+    return extensions.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
 
 // The wait cursor for the length of a block, restored on every way out.
 class WaitCursor {
@@ -97,6 +120,7 @@ void TFormMain::ConnectPictureFiles() {
             dialog.setFileMode(QFileDialog::ExistingFile);
             dialog.setOption(QFileDialog::DontUseNativeDialog); // the preview needs our own dialog
             AddPreview(dialog);
+            ShareHelpWith(&dialog, kFilesHelp);
             return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
         };
     if (!options_.ChooseSavePicture)
@@ -105,9 +129,14 @@ void TFormMain::ConnectPictureFiles() {
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setFileMode(QFileDialog::AnyFile);
             dialog.setNameFilters(kSaveFilters);
+            // A name typed without extension stays a bitmap unless the user picks
+            // another type, so a part saved that way loads back as a part.
+            dialog.selectNameFilter(kBitmapFilter);
             // We ask ourselves before a file is replaced, after the extension is settled.
             dialog.setOption(QFileDialog::DontConfirmOverwrite);
-            return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+            ShareHelpWith(&dialog, kFilesHelp);
+            if (dialog.exec() != QDialog::Accepted) return TSaveChoice();
+            return TSaveChoice(dialog.selectedFiles().value(0), dialog.selectedNameFilter());
         };
     if (!options_.ConfirmReplace)
         options_.ConfirmReplace = [this](const QString& fileName) {
@@ -121,13 +150,13 @@ void TFormMain::ConnectPictureFiles() {
         if (!file.isEmpty()) OpenPicture1Accept(file);
     };
     OnSavePicture = [this] {
-        const QString file = options_.ChooseSavePicture(QStringLiteral("Save Picture"));
-        if (!file.isEmpty()) SaveCompletePictureAccept(file);
+        const TSaveChoice choice = options_.ChooseSavePicture(QStringLiteral("Save Picture"));
+        if (!choice.FileName.isEmpty()) SaveCompletePictureAccept(choice.FileName, choice.Filter);
     };
     OnSaveImagePart = [this] {
         if (!HasCurrentCell()) return;
-        const QString file = options_.ChooseSavePicture(QStringLiteral("Save Image part"));
-        if (!file.isEmpty()) SaveImagePartAccept(file);
+        const TSaveChoice choice = options_.ChooseSavePicture(QStringLiteral("Save Image part"));
+        if (!choice.FileName.isEmpty()) SaveImagePartAccept(choice.FileName, choice.Filter);
     };
     setAcceptDrops(true);
 }
@@ -162,12 +191,12 @@ tw::Bitmap TFormMain::ComposeResultPicture() {
     return result;
 }
 
-void TFormMain::SaveCompletePictureAccept(const QString& fileName) {
+void TFormMain::SaveCompletePictureAccept(const QString& fileName, const QString& filter) {
     const tw::Bitmap result = ComposeResultPicture();
-    SavePictureByExtension(result, fileName);
+    SavePictureByExtension(result, fileName, filter);
 }
 
-void TFormMain::SaveImagePartAccept(const QString& fileName) {
+void TFormMain::SaveImagePartAccept(const QString& fileName, const QString& filter) {
     TVokCell* current = nvGridImageParts->FocusedCell();
     if (!current || !current->RowItem()) return;
     TImagePart* part = ImagePartAt(current->RowItem()->Index());
@@ -177,16 +206,26 @@ void TFormMain::SaveImagePartAccept(const QString& fileName) {
         const TGraphicsLockGuard lock;
         copy.Assign(part->Bitmap);
     }
-    SavePictureByExtension(copy, fileName);
+    SavePictureByExtension(copy, fileName, filter);
 }
 
-bool TFormMain::SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName) {
+bool TFormMain::SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName,
+                                       const QString& filter) {
     QString target = fileName;
-    if (tw::ExtensionOf(target.toStdString()).empty()) target += QStringLiteral(".bmp");
+    if (tw::ExtensionOf(target.toStdString()).empty()) {
+        // The filter the user chose says the format; a bitmap when none does.
+        const QString chosen = FilterExtension(filter);
+        target += chosen.isEmpty() ? QStringLiteral(".bmp") : chosen;
+    }
     const std::string path = target.toStdString();
-    // A name we cannot write is dropped before the replace question: asking
+    // A name we cannot write is refused before the replace question: asking
     // about a file we would then leave alone would only mislead.
-    if (tw::SaveFormatFor(path) == tw::PictureFormat::Unknown) return false;
+    if (tw::SaveFormatFor(path) == tw::PictureFormat::Unknown) {
+        options_.ShowMessage(
+            QStringLiteral("Cannot save %1: pictures are saved as %2 files. Nothing was written.")
+                .arg(QString::fromStdString(tw::DisplayName(path)), WritableExtensions()));
+        return false;
+    }
     if (QFileInfo::exists(target) && !options_.ConfirmReplace(target)) return false;
     {
         const WaitCursor wait;

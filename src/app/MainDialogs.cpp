@@ -12,6 +12,8 @@ TMainDialogs ConnectDialogs(TFormMain& form) {
     auto* colors = new TFormColorSettings(&form);
     dialogs.FormSelection = selection;
     dialogs.FormColorSettings = colors;
+    form.ShareHelpWith(selection, QStringLiteral("Color_mask_generation.htm"));
+    form.ShareHelpWith(colors, QStringLiteral("Change_color_dialog.htm"));
 
     // "Add this" hands the grown mask to the parts list.
     selection->OnAddImagePart = [&form](const tw::Bitmap& mask, QPoint anchor) {

@@ -2,7 +2,7 @@
 // Creates the two modal dialogs of the main window — "Color mask generation"
 // and "Color settings" — and connects them to its Fill click and its
 // "Change color..." command. They live as long as the window and keep their
-// control state between showings.
+// control state between showings; F1 in them shows their help pages.
 
 class TFormMain;
 class TFormSelection;

@@ -181,6 +181,14 @@ int CommandSolve(ArgReader args) {
     }
     if (!haveFrom || !haveTo) FailUsage("solve needs --from R,G,B and --to R,G,B");
     std::cout << FormatSettings(SolveGoalColor(from, to)) << '\n';
+    // The settings are still the nearest the tints can do; the warning keeps
+    // a script from taking them for the goal.
+    if (GoalUnreachableFromGrey(from, to)) {
+        const TRGBValues reached = ColorToRGBValues(SolvedColor(from, to));
+        std::cerr
+            << "tintwell-cli: warning: the goal cannot be reached from a grey original; these settings give "
+            << reached.R << ',' << reached.G << ',' << reached.B << std::endl;
+    }
     return kExitSuccess;
 }
 

@@ -326,7 +326,10 @@ void TFormSelection::ButtonRestartClick() {
 
 void TFormSelection::ButtonAddClick() {
     if (Walker) return;
-    if (OnAddImagePart) OnAddImagePart(Mask_, ViewPoint);
+    // The part keeps its anchor in picture pixels, whatever the zoom of the click.
+    const double z = TSharedGraphicsThings::ZoomFactor(ZoomIndex);
+    const QPoint anchor(Round(ViewPoint.x() / z), Round(ViewPoint.y() / z));
+    if (OnAddImagePart) OnAddImagePart(Mask_, anchor);
     accept();
 }
 

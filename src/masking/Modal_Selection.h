@@ -68,7 +68,8 @@ class TFormSelection : public QDialog {
     void Load(const tw::Bitmap& picture, const QRect& seed, QPoint viewPoint,
               const TTintwellSettings& settings, uint8_t zoomIndex);
 
-    // "Add this": the mask (white = outside) and the view point of the click.
+    // "Add this": the mask (white = outside) and the click in picture pixels,
+    // the new part's anchor.
     std::function<void(const tw::Bitmap& mask, QPoint anchor)> OnAddImagePart;
 
     void StartWalk(int unused = 0);

@@ -1,5 +1,7 @@
 #include "recolour/GoalColorSolver.h"
 
+#include "recolour/BitmapThings.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -26,4 +28,14 @@ TTintwellSettings SolveGoalColor(TColorValue original, TColorValue goal) {
     s.ValueTint = TintBetween(from.V, to.V);
     s.AvoidSingularities = true;
     return s;
+}
+
+bool GoalUnreachableFromGrey(TColorValue original, TColorValue goal) {
+    const THSVValues from = ColorToHSVValues(original);
+    const THSVValues to = ColorToHSVValues(goal);
+    return (from.S == 0 && to.S > 0) || (from.V == 0 && to.V > 0);
+}
+
+TColorValue SolvedColor(TColorValue original, TColorValue goal) {
+    return TransformColorReference(SolveGoalColor(original, goal), original);
 }

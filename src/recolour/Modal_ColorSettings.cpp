@@ -179,7 +179,19 @@ void TFormColorSettings::BuildControls() {
     resetRow->addStretch(1);
     resetRow->addWidget(ButtonReset);
     left->addLayout(resetRow);
+    PanelReachedColor = new TColorSwatch(tw::kWhite, GroupBox1);
+    LabelUnreachable = new QLabel(GroupBox1);
+    LabelUnreachable->setWordWrap(true);
+    QPalette warning = LabelUnreachable->palette();
+    warning.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    LabelUnreachable->setPalette(warning);
+    auto* unreachableRow = new QHBoxLayout;
+    unreachableRow->addWidget(PanelReachedColor, 0, Qt::AlignTop);
+    unreachableRow->addWidget(LabelUnreachable, 1);
+    left->addSpacing(4);
+    left->addLayout(unreachableRow);
     left->addStretch(1);
+    ShowUnreachableGoal(false);
 
     // Right: the two previews, the mouse readout and the goal colour.
     auto makePreview = [&](QScrollArea*& box, TnvOffscreenPaint*& paint) {
@@ -305,6 +317,12 @@ void TFormColorSettings::BuildControls() {
     connect(TrackBarSaturation, &QSlider::valueChanged, this, &TFormColorSettings::PercentLabelsChange);
     connect(TrackBarValue, &QSlider::valueChanged, this, &TFormColorSettings::PercentLabelsChange);
     connect(CBAvoidSing, &QCheckBox::toggled, this, [this] { PaintBoxNew->Invalidate(); });
+    // The note on an unreachable goal speaks of the settings "GO!" chose; any
+    // change to them makes it stale.
+    for (QSlider* track : {TrackHue, TrackBarSaturation, TrackBarValue})
+        connect(track, &QSlider::valueChanged, this, [this] { ShowUnreachableGoal(false); });
+    connect(modes, &QButtonGroup::buttonToggled, this, [this] { ShowUnreachableGoal(false); });
+    connect(CBAvoidSing, &QCheckBox::toggled, this, [this] { ShowUnreachableGoal(false); });
     connect(ButtonReset, &QPushButton::clicked, this, &TFormColorSettings::ButtonResetClick);
     connect(ButtonChangeTo, &QPushButton::clicked, this, &TFormColorSettings::ButtonChangeToClick);
     connect(ToolButtonOrgColorPick, &QToolButton::clicked, this,
@@ -324,6 +342,7 @@ void TFormColorSettings::Prepare(const TTintwellSettings& settings, const tw::Bi
     NewSample_ = tw::Bitmap(SampleSize, SampleSize, tw::kWhite);
     OrgScroll = NewScroll = QPoint(0, 0);
     ShowSettings(settings);
+    ShowUnreachableGoal(false);
     if (!Part) return;
     // The previews scroll over the whole part; go to its anchor.
     for (TnvOffscreenPaint* box : {PaintBoxOrg, PaintBoxNew})
@@ -410,7 +429,24 @@ void TFormColorSettings::ButtonResetClick() {
 }
 
 void TFormColorSettings::ButtonChangeToClick() {
-    ShowSettings(SolveGoalColor(PanelOrgColor->Color(), PanelGoalColor->Color()));
+    const tw::ColorValue original = PanelOrgColor->Color();
+    const tw::ColorValue goal = PanelGoalColor->Color();
+    ShowSettings(SolveGoalColor(original, goal));
+    // Tints are percentages: they cannot put colour into grey. Say so rather
+    // than let the settings pretend, and show what they do give.
+    if (!GoalUnreachableFromGrey(original, goal)) return;
+    const tw::ColorValue reached = SolvedColor(original, goal);
+    const TRGBValues rgb = ColorToRGBValues(reached);
+    PanelReachedColor->SetColor(reached);
+    LabelUnreachable->setText(QString::asprintf(
+        "The goal cannot be reached from a grey original. These settings give R:%d G:%d B:%d.", rgb.R, rgb.G,
+        rgb.B));
+    ShowUnreachableGoal(true);
+}
+
+void TFormColorSettings::ShowUnreachableGoal(bool show) {
+    LabelUnreachable->setVisible(show);
+    PanelReachedColor->setVisible(show);
 }
 
 // --- Previews -------------------------------------------------------------------

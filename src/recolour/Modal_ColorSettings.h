@@ -113,6 +113,10 @@ class TFormColorSettings : public QDialog {
     QLabel* Label6 = nullptr;
     QLabel* Label7 = nullptr;
     QPushButton* ButtonChangeTo = nullptr;
+    // After "GO!" from a grey original: the goal is out of reach; what the
+    // settings give instead. Hidden otherwise.
+    QLabel* LabelUnreachable = nullptr;
+    TColorSwatch* PanelReachedColor = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
 
@@ -131,6 +135,7 @@ class TFormColorSettings : public QDialog {
   private:
     void BuildControls();
     void PercentLabelsChange();
+    void ShowUnreachableGoal(bool show);
     void PaintBoxOrgPaint();
     void PaintBoxNewPaint();
     void PaintBoxMouseDown(TnvOffscreenPaint& box, int X, int Y);

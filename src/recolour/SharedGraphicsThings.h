@@ -5,6 +5,7 @@
 #include "platform/Canvas.h"
 
 #include <QPoint>
+#include <QSize>
 
 #include <cstdint>
 #include <vector>
@@ -35,9 +36,15 @@ class TSharedGraphicsThings {
     static void PaintZoomed(const TScrollBoxState& box, const std::vector<const tw::Bitmap*>& bitmaps,
                             uint8_t zoomIndex, tw::Canvas& canvas);
 
+    // The picture pixel that PaintZoomed shows at a point of the canvas: the one
+    // whose enlarged (or reduced) square holds the point's centre. Scrolled, this
+    // can differ by one from the point divided by the zoom factor.
+    static QPoint PictureAt(const TScrollBoxState& box, QSize base, uint8_t zoomIndex, QPoint at);
+
     // Tolerances (percent of 360, 255, 255) that admit every sample when compared
-    // to the reference: the largest absolute difference per channel, without hue
-    // wrap-around. Result: H = hue, S = saturation, V = value tolerance.
+    // to the reference: the largest absolute difference per channel, hue measured
+    // the short way round the circle. Result: H = hue, S = saturation, V = value
+    // tolerance.
     static void ToleranceFromSamples(const THSVValues& reference, const std::vector<THSVValues>& samples,
                                      THSVValues& result);
     // The tolerances that admit every pixel of the square of the given half width

@@ -11,6 +11,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -281,7 +283,9 @@ TEST(FormMain, BrushAndEraseDabsFollowTheRadiusTable) {
         w.Run(w->ActionBrushMode);
         w->TrackViewMouse(ssLeft, X, Y);
         EXPECT_EQ(w->CursorPicturePos, QPoint(px, py));
-        EXPECT_TRUE(CoversExactly(part.Bitmap, QRect(px - c.r, py - c.r, 2 * c.r, 2 * c.r)));
+        // A brush smaller than one picture pixel takes the pixel under the cross.
+        const QRect brushed = c.r > 0 ? QRect(px - c.r, py - c.r, 2 * c.r, 2 * c.r) : QRect(px, py, 1, 1);
+        EXPECT_TRUE(CoversExactly(part.Bitmap, brushed));
         if (c.r > 0) {
             const tw::Bitmap source = w->PictureBitmap;
             tw::Bitmap scratch(1, 1);
@@ -300,9 +304,58 @@ TEST(FormMain, BrushAndEraseDabsFollowTheRadiusTable) {
             for (const QPoint& p : left)
                 EXPECT_TRUE(p.x() == px + c.r - 1 || p.y() == py + c.r - 1);
             EXPECT_EQ(w->ViewBitmap.Pixel(px - c.r, py - c.r), kSkin);
+        } else {
+            EXPECT_TRUE(PartPixels(part.Bitmap).empty());
         }
         part.Bitmap.Fill(tw::kWhite);
     }
+}
+
+// Zoomed in past the brush size, a dab still changes what the cross points at:
+// the picture pixel whose enlarged square holds the cursor, even where rounding
+// the cursor position would name its neighbour.
+TEST(FormMain, AZoomedInDabTakesThePixelUnderTheCross) {
+    Window w;
+    w.UniformPicture(kSkin);
+    tw::Bitmap scratch(1, 1);
+    const TBitmapThings things(w->CurrentSettings, w->PictureBitmap, scratch);
+    struct Case {
+        uint8_t zoom;
+        QAction* TFormMain::*size;
+        QPoint view, under;
+    };
+    for (const Case& c : {Case{9, &TFormMain::ActionBrushSmall, {2007, 1806}, {200, 180}},
+                          Case{9, &TFormMain::ActionBrushMedium, {1999, 1800}, {199, 180}},
+                          Case{8, &TFormMain::ActionBrushSmall, {503, 304}, {100, 60}}}) {
+        SCOPED_TRACE(testing::Message()
+                     << "zoom " << int(c.zoom) << " at " << c.view.x() << "," << c.view.y());
+        w.SetZoom(c.zoom);
+        w.Run(w.form.get()->*c.size);
+        TImagePart& part = *w->ImagePartAt(1);
+        w.Run(w->ActionBrushMode);
+        w->TrackViewMouse(ssLeft, c.view.x(), c.view.y());
+        EXPECT_TRUE(CoversExactly(part.Bitmap, QRect(c.under, QSize(1, 1))));
+        EXPECT_EQ(w->ViewBitmap.Pixel(c.under.x(), c.under.y()), things.TransformColor(kSkin));
+        w.Run(w->ActionEraseMode);
+        w->TrackViewMouse(ssLeft, c.view.x(), c.view.y());
+        EXPECT_TRUE(PartPixels(part.Bitmap).empty());
+        EXPECT_EQ(w->ViewBitmap.Pixel(c.under.x(), c.under.y()), kSkin);
+    }
+
+    // Scrolled to 1235, the view starts with picture pixel Round(123.5) = 124 at
+    // 1235: the cross at 1236 stands on 124 there, not on 1236 / 10 = 123.
+    w->show();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    w.SetZoom(9);
+    w.Run(w->ActionBrushSmall);
+    w.Run(w->ActionBrushMode);
+    for (QScrollBar* bar : {w->ScrollBox2->horizontalScrollBar(), w->ScrollBox2->verticalScrollBar()}) {
+        ASSERT_TRUE(bar->isVisible());
+        bar->setValue(1235);
+    }
+    w->TrackViewMouse(ssLeft, 1236, 1236);
+    EXPECT_TRUE(CoversExactly(w->ImagePartAt(1)->Bitmap, QRect(124, 124, 1, 1)));
 }
 
 TEST(FormMain, BrushNeedsTheLeftButtonAndACurrentPartAndSkipsWhite) {
@@ -595,4 +648,48 @@ TEST(FormMain, GridDrawsNumbersAndAspectKeepingThumbnails) {
                                       headerDefault);
     EXPECT_TRUE(headerDefault);
     EXPECT_FALSE(w->nvGridImagePartsEditorCanModify(w.Grid(), thumb));
+}
+
+// The labels report only colours read from the picture under the mouse: not
+// before the mouse has been over the view, and not from a cursor position that
+// scrolling, a smaller picture or a smaller window left off the picture.
+TEST(FormMain, ColourLabelsNeverReportAColourFromOffThePicture) {
+    twtest::TempDir dir;
+    Window w;
+    w->show();
+    auto settle = [] {
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+    };
+    // Both labels after a paint.
+    auto labels = [&] {
+        w->ImageView->Repaint();
+        return (w->LabelColorAtCurs->text() + " | " + w->LabelColorAtCursHSV->text()).toStdString();
+    };
+    const std::string none = "Color at cursor | Color at cursor";
+    const std::string red = "R:255  G:0  B:0 | H:0  S:255  V:255";
+    settle();
+    EXPECT_EQ(labels(), none) << "the mouse has not been over the view";
+
+    w.UniformPicture(kRed);
+    w->ImageViewMouseMove(*w->ImageView, 0, 300, 300);
+    EXPECT_EQ(labels(), red);
+
+    // Zoomed in and scrolled by the wheel: the mouse has not moved, the picture has.
+    w.SetZoom(9);
+    settle();
+    for (QScrollBar* bar : {w->ScrollBox2->horizontalScrollBar(), w->ScrollBox2->verticalScrollBar()})
+        bar->setValue(bar->maximum());
+    settle();
+    EXPECT_EQ(labels(), none);
+
+    // Back at zoom 1, a smaller picture opens while the mouse rests beyond it.
+    w.SetZoom(4);
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(100, 80, kRed), dir.Path("small.bmp")));
+    w->OpenPicture1Accept(QString::fromStdString(dir.Path("small.bmp")));
+    TDoLater::RunQueue();
+    settle();
+    EXPECT_EQ(labels(), none);
+    w->ImageViewMouseMove(*w->ImageView, 0, 50, 40);
+    EXPECT_EQ(labels(), red);
 }

@@ -2,23 +2,30 @@
 #include "app/PressWhen.h"
 
 #include "app/Form_Main.h"
+#include "app/HelpModule.h"
+#include "app/HelpViewer.h"
 #include "grid/nvDoLater.h"
 #include "grid/nvGrid.h"
 #include "masking/Modal_Selection.h"
 #include "platform/Thread.h"
 #include "recolour/BitmapThings.h"
 #include "recolour/Modal_ColorSettings.h"
+#include "support/TestFiles.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -101,6 +108,99 @@ TEST(MainDialogs, ChangeColorTakesTheDialogsSettingsOnOkOnly) {
     EXPECT_TRUE(form->CurrentSettings.KeepHue);
     EXPECT_FALSE(form->CurrentSettings.ShiftHue);
     EXPECT_EQ(form->ImagePartAt(1)->Settings, form->CurrentSettings);
+    form.reset();
+    TDoLater::RunQueue();
+}
+
+// A part grown from a click on the view at zoom 2 is anchored at the clicked
+// picture pixel, so "Change color..." opens with the part in its previews.
+TEST(MainDialogs, AGrownPartIsAnchoredInPicturePixels) {
+    tw::EnableSynchronizeFromEventLoop();
+    auto form = std::make_unique<TFormMain>();
+    TDoLater::RunQueue();
+    const TMainDialogs dialogs = ConnectDialogs(*form);
+    form->ZoomIndex = 6; // factor 2
+    form->ResizeView();
+    form->ActionFillMode->trigger();
+    TDoLater::RunQueue();
+
+    // The red balloon of the start picture, clicked at twice its coordinates.
+    PressWhen([&] { return dialogs.FormSelection->isVisible() && !dialogs.FormSelection->Walking(); },
+              dialogs.FormSelection->ButtonAdd);
+    form->ImageViewMouseDown(*form->ImageView, TMouseButton::Left, ssLeft, 280, 240);
+    form->ImageViewClick(*form->ImageView);
+    TDoLater::RunQueue();
+    ASSERT_EQ(form->nvGridImageParts->RowCount(), 3);
+    const TImagePart* grown = form->ImagePartAt(2);
+    EXPECT_EQ(QPoint(grown->AnchorX, grown->AnchorY), QPoint(140, 120));
+
+    TFormColorSettings* colors = dialogs.FormColorSettings;
+    int shownPartPixels = -1;
+    PressWhen(
+        [&] {
+            if (!colors->isVisible()) return false;
+            shownPartPixels = PartPixels(colors->NewSample());
+            return true;
+        },
+        colors->Button2);
+    form->ActionChangeColor->trigger();
+    EXPECT_GT(shownPartPixels, 100) << "\"Image part to change\" shows the balloon";
+    form.reset();
+    TDoLater::RunQueue();
+}
+
+// F1 in either dialog shows its help page, and the help window stays usable
+// while the dialog is open.
+TEST(MainDialogs, F1ShowsTheDialogsHelpAndTheHelpWindowStaysUsable) {
+    tw::EnableSynchronizeFromEventLoop();
+    twtest::TempDir programDir;
+    tw::THelpModuleSetup setup;
+    setup.ProgramFile = QString::fromStdString(programDir.Path("tintwell"));
+    tw::THelpModule help(setup);
+    TFormMainOptions options;
+    options.Help = &help;
+    auto form = std::make_unique<TFormMain>(options);
+    TDoLater::RunQueue();
+    const TMainDialogs dialogs = ConnectDialogs(*form);
+    form->show();
+    help.ShowHelpFor(form.get()); // opened before the dialogs
+    tw::THelpViewer* viewer = help.Viewer();
+    ASSERT_NE(viewer, nullptr);
+    QToolButton* home = nullptr;
+    for (QToolButton* b : viewer->findChildren<QToolButton*>())
+        if (b->text() == QStringLiteral("Home")) home = b;
+    ASSERT_NE(home, nullptr);
+
+    // Inside the dialog's own loop: F1 there, then a click on the help window's Home.
+    auto useHelpIn = [&](QDialog* dialog, std::vector<std::string>& pages) {
+        QApplication::setActiveWindow(dialog);
+        QTest::keyClick(dialog, Qt::Key_F1);
+        pages.push_back(viewer->CurrentPage().fileName().toStdString());
+        QTest::mouseClick(viewer->windowHandle(), Qt::LeftButton, {},
+                          home->mapTo(viewer, home->rect().center()));
+        pages.push_back(viewer->CurrentPage().fileName().toStdString());
+    };
+    std::vector<std::string> maskPages, colorPages;
+    PressWhen(
+        [&] {
+            if (!dialogs.FormSelection->isVisible() || dialogs.FormSelection->Walking()) return false;
+            useHelpIn(dialogs.FormSelection, maskPages);
+            return true;
+        },
+        dialogs.FormSelection->ButtonCancel);
+    form->OnShowMaskDialog(form->PictureBitmap, QRect(10, 10, 1, 1), QPoint(10, 10), form->CurrentSettings);
+    PressWhen(
+        [&] {
+            if (!dialogs.FormColorSettings->isVisible()) return false;
+            useHelpIn(dialogs.FormColorSettings, colorPages);
+            return true;
+        },
+        dialogs.FormColorSettings->Button2);
+    form->ActionChangeColor->trigger();
+
+    const std::string homePage = "What_is_Tintwell.htm";
+    EXPECT_EQ(maskPages, (std::vector<std::string>{"Color_mask_generation.htm", homePage}));
+    EXPECT_EQ(colorPages, (std::vector<std::string>{"Change_color_dialog.htm", homePage}));
     form.reset();
     TDoLater::RunQueue();
 }

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QImage>
 #include <QImageWriter>
@@ -35,18 +36,20 @@ constexpr tw::ColorValue kGreen = 0x00AA00;
 struct Window {
     QString openChoice; // what the open dialog returns; empty: Cancel
     QString saveChoice; // what the save dialogs return
+    QString saveFilter; // the file type filter chosen in them
     std::vector<QString> saveCaptions;
+    std::vector<QString> messages;
     std::vector<QString> replaceQuestions;
     bool answerReplace = true;
     std::unique_ptr<TFormMain> form;
 
     Window() {
         TFormMainOptions options;
-        options.ShowMessage = [](const QString&) {};
+        options.ShowMessage = [this](const QString& text) { messages.push_back(text); };
         options.ChooseOpenPicture = [this] { return openChoice; };
         options.ChooseSavePicture = [this](const QString& caption) {
             saveCaptions.push_back(caption);
-            return saveChoice;
+            return TSaveChoice(saveChoice, saveFilter);
         };
         options.ConfirmReplace = [this](const QString& name) {
             replaceQuestions.push_back(name);
@@ -274,6 +277,45 @@ TEST(PictureFiles, SaveWritesByTheLowerCasedExtension) {
     EXPECT_EQ(twtest::ReadAll(dir.Path("old.gif")), QByteArray("old"));
     EXPECT_TRUE(w.replaceQuestions.empty());
     EXPECT_TRUE(errors.messages.empty());
+}
+
+// Ctrl+S to a name we cannot write says which names we can, and writes
+// nothing; a name typed without extension takes the format of the filter chosen.
+TEST(PictureFiles, SavingTellsWhatCannotBeWrittenAndTheFilterNamesTheFormat) {
+    twtest::TempDir dir;
+    Window w;
+    w.saveChoice = Q(dir.Path("result.gif"));
+    w.saveFilter = QStringLiteral("PNG Image File (*.png)");
+    w.Run(w->SaveCompletePicture);
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(w.messages[0],
+              QStringLiteral("Cannot save result.gif: pictures are saved as .jpg, .jpeg, .bmp, "
+                             ".ico, .png, .emf or .wmf files. Nothing was written."));
+    EXPECT_TRUE(QDir(dir.Dir().path()).isEmpty());
+
+    struct Case {
+        const char* filter;
+        const char* written;
+        QByteArray start;
+    };
+    const Case cases[] = {
+        {"PNG Image File (*.png)", "photo.png", "\x89PNG"},
+        {"JPEG Image File (*.jpeg)", "photo.jpeg", "\xFF\xD8\xFF"},
+        {"Icons (*.ico)", "photo.ico", QByteArray("\0\0\1\0", 4)},
+        {"Enhanced Metafiles (*.emf)", "photo.emf", QByteArray("\1\0\0\0", 4)},
+        {"Bitmaps (*.bmp)", "photo.bmp", "BM"},
+        {"", "plain.bmp", "BM"}, // no filter: a bitmap
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filter);
+        const std::string written = c.written;
+        w.saveChoice = Q(dir.Path(written.substr(0, written.find('.'))));
+        w.saveFilter = QString::fromLatin1(c.filter);
+        w.Run(w->SaveCompletePicture);
+        EXPECT_TRUE(twtest::ReadAll(dir.Path(written)).startsWith(c.start));
+        EXPECT_FALSE(twtest::FileExists(w.saveChoice.toStdString()));
+    }
+    EXPECT_EQ(w.messages.size(), 1u);
 }
 
 TEST(PictureFiles, ReplacingAFileAsksFirstAndCancelKeepsItByteForByte) {

@@ -80,6 +80,22 @@ TEST(CliSolve, PrintsTheSettingsThatReachTheGoal) {
     EXPECT_TRUE(FailsWith(RunCli({"solve", "--from", "1,2,256", "--to", "1,2,3"}), 1, "out of range"));
 }
 
+// From a grey original no saturation tint reaches a coloured goal: the
+// settings are still printed, with one warning line saying what they give.
+TEST(CliSolve, WarnsWhenTheGoalCannotBeReachedFromGrey) {
+    const auto grey = RunCli({"solve", "--from", "76,76,76", "--to", "200,120,60"});
+    ASSERT_EQ(grey.code, 0);
+    EXPECT_EQ(grey.out, "--change 26 --saturation-tint 400 --value-tint 163 --avoid-singularities\n");
+    QStringList flags = QString::fromUtf8(grey.out).trimmed().split(' ');
+    flags.prepend("transform");
+    const QByteArray given = RunCli(flags, "76 76 76\n").out.trimmed().replace(' ', ',');
+    EXPECT_EQ(grey.err,
+              "tintwell-cli: warning: the goal cannot be reached from a grey original; these settings "
+              "give " +
+                  given + "\n");
+    EXPECT_TRUE(RunCli({"solve", "--from", "200,150,100", "--to", "100,100,200"}).err.isEmpty());
+}
+
 TEST(CliCommandLine, HelpUsageAndStrictNumbers) {
     const auto help = RunCli({"--help"});
     EXPECT_EQ(help.code, 0);

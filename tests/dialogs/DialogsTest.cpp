@@ -438,6 +438,39 @@ TEST_F(ColorDialogTest, GoSolvesForTheGoalColour) {
     }
 }
 
+// Tints are percentages: from a grey original "GO!" cannot reach a coloured
+// goal, and the dialog says so with the colour the settings give instead.
+TEST_F(ColorDialogTest, GoFromAGreyOriginalSaysTheGoalIsOutOfReach) {
+    TFormColorSettings dlg;
+    EXPECT_TRUE(dlg.LabelUnreachable->isHidden());
+    const TColorValue grey = RGBToColor(76, 76, 76);
+    dlg.PanelOrgColor->SetColor(grey);
+    dlg.PanelGoalColor->SetColor(RGBToColor(200, 120, 60));
+    dlg.ButtonChangeTo->click();
+    ASSERT_FALSE(dlg.LabelUnreachable->isHidden());
+    EXPECT_FALSE(dlg.PanelReachedColor->isHidden());
+    tw::Bitmap one(1, 1), other(1, 1);
+    const TBitmapThings onScreen(SettingsOnScreen(dlg), one, other);
+    const TColorValue given = onScreen.TransformColor(grey);
+    EXPECT_EQ(dlg.PanelReachedColor->Color(), given);
+    const TRGBValues rgb = ColorToRGBValues(given);
+    EXPECT_EQ(dlg.LabelUnreachable->text(),
+              QString::asprintf("The goal cannot be reached from a grey original. These settings give "
+                                "R:%d G:%d B:%d.",
+                                rgb.R, rgb.G, rgb.B));
+    // Changed settings are no longer those the note speaks of.
+    dlg.TrackBarValue->setValue(10);
+    EXPECT_TRUE(dlg.LabelUnreachable->isHidden());
+    // Black cannot be brightened either; a coloured original reaches its goal.
+    dlg.PanelOrgColor->SetColor(0);
+    dlg.PanelGoalColor->SetColor(RGBToColor(60, 60, 60));
+    dlg.ButtonChangeTo->click();
+    EXPECT_FALSE(dlg.LabelUnreachable->isHidden());
+    dlg.PanelOrgColor->SetColor(RGBToColor(200, 150, 100));
+    dlg.ButtonChangeTo->click();
+    EXPECT_TRUE(dlg.LabelUnreachable->isHidden());
+}
+
 TEST_F(ColorDialogTest, ResetKeepsTheHueOnScreenAndClearsTheRest) {
     TFormColorSettings dlg;
     dlg.ShowSettings({75, false, true, 120, -30, true});

@@ -162,7 +162,11 @@ TEST(SharedGraphicsThings, ZoomTable) {
 TEST(SharedGraphicsThings, ToleranceFromSamples) {
     THSVValues result{-1, -1, -1};
     TSharedGraphicsThings::ToleranceFromSamples({10, 100, 100}, {{350, 100, 100}, {20, 151, 49}}, result);
-    EXPECT_EQ(result, (THSVValues{94, 20, 20})) << "no hue wrap-around: 340 / 3.6";
+    EXPECT_EQ(result, (THSVValues{6, 20, 20})) << "350 is 20 degrees from 10 the short way: 20 / 3.6";
+    // A red seed of hue 4 among neighbours near 355 (and 360, which is 0).
+    TSharedGraphicsThings::ToleranceFromSamples({4, 200, 200},
+                                                {{355, 200, 200}, {360, 200, 200}, {0, 200, 200}}, result);
+    EXPECT_EQ(result.H, 2) << "9 / 3.6 rounds to the even 2, not 356 / 3.6 = 99";
     TSharedGraphicsThings::ToleranceFromSamples({10, 100, 100}, {}, result);
     EXPECT_EQ(result, (THSVValues{0, 0, 0}));
 }
