@@ -62,7 +62,7 @@ void PrintQuality(const twtest::SyntheticScene& scene, const twtest::SceneResult
     std::printf("Scene %d x %d, working size %d x %d, %lld border pixels, %lld of them in the rim:\n",
                 scene.Width(), scene.Height(), r.working.Width(), r.working.Height(), counts.borderPixels,
                 counts.rimPixels);
-    // The floor: the scene's own coverage put through the same blend.
+    // What the true coverage gives when the mixed pixel itself is recoloured.
     tw::Bitmap oracle = r.full;
     {
         tw::Bitmap none;
@@ -76,7 +76,7 @@ void PrintQuality(const twtest::SyntheticScene& scene, const twtest::SceneResult
                                    BlendChannel(c, t & 0xFF, p & 0xFF);
             }
     }
-    report("the scene's own coverage (floor)", oracle);
+    report("the true coverage, mixed pixel", oracle);
     report("working-size result scaled up", r.scaledUp);
     if (!r.grownFull.IsEmpty()) report("binary part grown at full size", r.grownFull);
     const TTintwellSettings settings = twtest::SyntheticScene::Recolour();

@@ -71,35 +71,26 @@ TCoverageCarrier::TCoverageCarrier(QSize fullSize, const tw::Bitmap& workingPict
     EstimateObjectColours(workingPicture, pool);
 }
 
+void TCoverageCarrier::ForEachWorkRow(const TRowBandPool& pool,
+                                      const std::function<void(int)>& rowWork) const {
+    pool.Run(work_.height(), kWorkingBand, [&](int first, int end) {
+        for (int y = work_.top() + first; y < work_.top() + end; ++y)
+            rowWork(y);
+    });
+}
+
 void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& pool) {
     flags_.assign(static_cast<size_t>(w_) * h_, 0);
+    std::vector<int> rowMin(h_, w_), rowMax(h_, -1);
     pool.Run(h_, kWorkingBand, [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y) {
             const uint32_t* row = part.Row(y);
             for (int x = 0; x < w_; ++x)
-                flags_[static_cast<size_t>(y) * w_ + x] = InPart(row[x]) ? kIn : 0;
+                if (InPart(row[x])) {
+                    flags_[static_cast<size_t>(y) * w_ + x] = kIn;
+                    rowMin[y] = std::min(rowMin[y], x), rowMax[y] = x;
+                }
         }
-    });
-    // Edge: some neighbour inside the picture is on the other side. Bounds: the
-    // part's pixels and the edge pixels beside them.
-    std::vector<int> rowMin(h_, w_), rowMax(h_, -1);
-    pool.Run(h_, kWorkingBand, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y)
-            for (int x = 0; x < w_; ++x) {
-                const uint8_t in = Flags(x, y) & kIn;
-                bool edge = false;
-                for (int dy = -1; dy <= 1 && !edge; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int nx = x + dx, ny = y + dy;
-                        if (nx < 0 || ny < 0 || nx >= w_ || ny >= h_) continue;
-                        if ((Flags(nx, ny) & kIn) != in) {
-                            edge = true;
-                            break;
-                        }
-                    }
-                if (edge) flags_[static_cast<size_t>(y) * w_ + x] |= kEdge;
-                if (in || edge) rowMin[y] = std::min(rowMin[y], x), rowMax[y] = x;
-            }
     });
     int left = w_, right = -1, top = h_, bottom = -1;
     for (int y = 0; y < h_; ++y)
@@ -108,41 +99,57 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
             top = std::min(top, y), bottom = y;
         }
     if (right < 0) return;
-    bounds_ = QRect(QPoint(ax_.first[left], ay_.first[top]),
-                    QPoint(ax_.first[right + 1] - 1, ay_.first[bottom + 1] - 1));
-    // Taps: working pixels a border pixel interpolates from (within 1 of an edge).
-    // Near: pixels whose filter window can see a tap's window (within radius + 1).
+    // Every other flag lies within reach of the part's pixels: edges one pixel
+    // beyond them, taps and near pixels kReach beyond the edges.
     constexpr int kReach = kGuidedRadius + 1;
-    std::vector<uint8_t> across(flags_.size());
-    pool.Run(h_, kWorkingBand, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y) {
-            int last = -1000;
-            uint8_t* out = across.data() + static_cast<size_t>(y) * w_;
-            for (int x = 0; x < w_; ++x) {
-                if (Flags(x, y) & kEdge) last = x;
-                out[x] = static_cast<uint8_t>(std::min(x - last, 255));
-            }
-            last = 1000000;
-            for (int x = w_ - 1; x >= 0; --x) {
-                if (Flags(x, y) & kEdge) last = x;
-                out[x] = static_cast<uint8_t>(std::min<int>(out[x], std::min(last - x, 255)));
-            }
+    const QRect inside(QPoint(left, top), QPoint(right, bottom));
+    const QRect edges = inside.adjusted(-1, -1, 1, 1).intersected(QRect(0, 0, w_, h_));
+    work_ =
+        inside.adjusted(-1 - kReach, -1 - kReach, 1 + kReach, 1 + kReach).intersected(QRect(0, 0, w_, h_));
+    bounds_ = QRect(QPoint(ax_.first[edges.left()], ay_.first[edges.top()]),
+                    QPoint(ax_.first[edges.right() + 1] - 1, ay_.first[edges.bottom() + 1] - 1));
+
+    // Edge: some neighbour inside the picture is on the other side.
+    ForEachWorkRow(pool, [&](int y) {
+        for (int x = work_.left(); x <= work_.right(); ++x) {
+            const uint8_t in = Flags(x, y) & kIn;
+            bool edge = false;
+            for (int ny = std::max(0, y - 1); ny <= std::min(h_ - 1, y + 1) && !edge; ++ny)
+                for (int nx = std::max(0, x - 1); nx <= std::min(w_ - 1, x + 1); ++nx)
+                    if ((Flags(nx, ny) & kIn) != in) {
+                        edge = true;
+                        break;
+                    }
+            if (edge) flags_[static_cast<size_t>(y) * w_ + x] |= kEdge;
         }
     });
-    pool.Run(h_, kWorkingBand, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y)
-            for (int x = 0; x < w_; ++x) {
-                int distance = 255;
-                for (int dy = -kReach; dy <= kReach; ++dy) {
-                    const int ny = y + dy;
-                    if (ny < 0 || ny >= h_) continue;
-                    distance = std::min(
-                        distance, std::max(std::abs(dy), int{across[static_cast<size_t>(ny) * w_ + x]}));
-                }
-                uint8_t& f = flags_[static_cast<size_t>(y) * w_ + x];
-                if (distance <= 1) f |= kTap;
-                if (distance <= kReach) f |= kNear;
-            }
+    // Taps: working pixels a border pixel interpolates from (within 1 of an edge).
+    // Near: pixels whose filter window can see a tap's window (within kReach).
+    // Chebyshev distances: along the row first, then across rows.
+    std::vector<uint8_t> along(flags_.size(), 255);
+    ForEachWorkRow(pool, [&](int y) {
+        uint8_t* out = along.data() + static_cast<size_t>(y) * w_;
+        int last = -1000;
+        for (int x = work_.left(); x <= work_.right(); ++x) {
+            if (Flags(x, y) & kEdge) last = x;
+            out[x] = static_cast<uint8_t>(std::min(x - last, 255));
+        }
+        last = 1000000;
+        for (int x = work_.right(); x >= work_.left(); --x) {
+            if (Flags(x, y) & kEdge) last = x;
+            out[x] = static_cast<uint8_t>(std::min<int>(out[x], std::min(last - x, 255)));
+        }
+    });
+    ForEachWorkRow(pool, [&](int y) {
+        for (int x = work_.left(); x <= work_.right(); ++x) {
+            int distance = 255;
+            for (int ny = std::max(0, y - kReach); ny <= std::min(h_ - 1, y + kReach); ++ny)
+                distance = std::min(distance,
+                                    std::max(std::abs(ny - y), int{along[static_cast<size_t>(ny) * w_ + x]}));
+            uint8_t& f = flags_[static_cast<size_t>(y) * w_ + x];
+            if (distance <= 1) f |= kTap;
+            if (distance <= kReach) f |= kNear;
+        }
     });
 }
 
@@ -152,62 +159,60 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
     // the part's 0/1 over the window (He, Sun and Tang's guided filter); exact
     // integer window sums keep it independent of the bands.
     std::vector<std::array<float, 4>> model(flags_.size());
-    pool.Run(h_, kWorkingBand, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y)
-            for (int x = 0; x < w_; ++x) {
-                const size_t k = static_cast<size_t>(y) * w_ + x;
-                if (!(flags_[k] & kNear)) {
-                    model[k] = {0, 0, 0, static_cast<float>(flags_[k] & kIn)};
-                    continue;
-                }
-                int64_t n = 0, sp = 0, si[3] = {}, sip[3] = {}, sii[6] = {};
-                for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny) {
-                    const uint32_t* row = picture.Row(ny);
-                    for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx) {
-                        const int64_t c[3] = {(row[nx] >> 16) & 0xFF, (row[nx] >> 8) & 0xFF, row[nx] & 0xFF};
-                        const int64_t p = Flags(nx, ny) & kIn;
-                        ++n, sp += p;
-                        for (int i = 0; i < 3; ++i)
-                            si[i] += c[i], sip[i] += c[i] * p;
-                        sii[0] += c[0] * c[0], sii[1] += c[0] * c[1], sii[2] += c[0] * c[2];
-                        sii[3] += c[1] * c[1], sii[4] += c[1] * c[2], sii[5] += c[2] * c[2];
-                    }
-                }
-                const double n2 = static_cast<double>(n * n);
-                static constexpr int kPair[6][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
-                double sigma[6], cov[3];
-                for (int i = 0; i < 6; ++i)
-                    sigma[i] = static_cast<double>(n * sii[i] - si[kPair[i][0]] * si[kPair[i][1]]) / n2;
-                sigma[0] += kGuidedEpsilon, sigma[3] += kGuidedEpsilon, sigma[5] += kGuidedEpsilon;
-                for (int i = 0; i < 3; ++i)
-                    cov[i] = static_cast<double>(n * sip[i] - si[i] * sp) / n2;
-                const std::array<double, 3> a = SolveSymmetric(sigma, cov);
-                const double b = (static_cast<double>(sp) - a[0] * static_cast<double>(si[0]) -
-                                  a[1] * static_cast<double>(si[1]) - a[2] * static_cast<double>(si[2])) /
-                                 static_cast<double>(n);
-                model[k] = {static_cast<float>(a[0]), static_cast<float>(a[1]), static_cast<float>(a[2]),
-                            static_cast<float>(b)};
+    ForEachWorkRow(pool, [&](int y) {
+        for (int x = work_.left(); x <= work_.right(); ++x) {
+            const size_t k = static_cast<size_t>(y) * w_ + x;
+            if (!(flags_[k] & kNear)) {
+                model[k] = {0, 0, 0, static_cast<float>(flags_[k] & kIn)};
+                continue;
             }
+            int64_t n = 0, sp = 0, si[3] = {}, sip[3] = {}, sii[6] = {};
+            for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny) {
+                const uint32_t* row = picture.Row(ny);
+                for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx) {
+                    const int64_t c[3] = {(row[nx] >> 16) & 0xFF, (row[nx] >> 8) & 0xFF, row[nx] & 0xFF};
+                    const int64_t p = Flags(nx, ny) & kIn;
+                    ++n, sp += p;
+                    for (int i = 0; i < 3; ++i)
+                        si[i] += c[i], sip[i] += c[i] * p;
+                    sii[0] += c[0] * c[0], sii[1] += c[0] * c[1], sii[2] += c[0] * c[2];
+                    sii[3] += c[1] * c[1], sii[4] += c[1] * c[2], sii[5] += c[2] * c[2];
+                }
+            }
+            const double n2 = static_cast<double>(n * n);
+            static constexpr int kPair[6][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
+            double sigma[6], cov[3];
+            for (int i = 0; i < 6; ++i)
+                sigma[i] = static_cast<double>(n * sii[i] - si[kPair[i][0]] * si[kPair[i][1]]) / n2;
+            sigma[0] += kGuidedEpsilon, sigma[3] += kGuidedEpsilon, sigma[5] += kGuidedEpsilon;
+            for (int i = 0; i < 3; ++i)
+                cov[i] = static_cast<double>(n * sip[i] - si[i] * sp) / n2;
+            const std::array<double, 3> a = SolveSymmetric(sigma, cov);
+            const double b = (static_cast<double>(sp) - a[0] * static_cast<double>(si[0]) -
+                              a[1] * static_cast<double>(si[1]) - a[2] * static_cast<double>(si[2])) /
+                             static_cast<double>(n);
+            model[k] = {static_cast<float>(a[0]), static_cast<float>(a[1]), static_cast<float>(a[2]),
+                        static_cast<float>(b)};
+        }
     });
     // Each tap's coefficients: the mean of the models of every window holding it.
     coef_.assign(flags_.size(), {0, 0, 0, 0});
-    pool.Run(h_, kWorkingBand, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y)
-            for (int x = 0; x < w_; ++x) {
-                const size_t k = static_cast<size_t>(y) * w_ + x;
-                if (!(flags_[k] & kTap)) continue;
-                double sum[4] = {};
-                int n = 0;
-                for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny)
-                    for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx) {
-                        const std::array<float, 4>& m = model[static_cast<size_t>(ny) * w_ + nx];
-                        for (int i = 0; i < 4; ++i)
-                            sum[i] += m[i];
-                        ++n;
-                    }
-                for (int i = 0; i < 4; ++i)
-                    coef_[k][i] = static_cast<float>(sum[i] / n);
-            }
+    ForEachWorkRow(pool, [&](int y) {
+        for (int x = work_.left(); x <= work_.right(); ++x) {
+            const size_t k = static_cast<size_t>(y) * w_ + x;
+            if (!(flags_[k] & kTap)) continue;
+            double sum[4] = {};
+            int n = 0;
+            for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny)
+                for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx) {
+                    const std::array<float, 4>& m = model[static_cast<size_t>(ny) * w_ + nx];
+                    for (int i = 0; i < 4; ++i)
+                        sum[i] += m[i];
+                    ++n;
+                }
+            for (int i = 0; i < 4; ++i)
+                coef_[k][i] = static_cast<float>(sum[i] / n);
+        }
     });
 }
 
@@ -216,63 +221,50 @@ void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TR
     // the part (not on its edge, so not mixed with what lies beyond).
     constexpr int r = kObjectRadius;
     object_.assign(flags_.size(), 0);
-    pool.Run(h_, kWorkingBand, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y)
-            for (int x = 0; x < w_; ++x) {
-                const size_t k = static_cast<size_t>(y) * w_ + x;
-                if (!(flags_[k] & kTap)) continue;
-                int sum[3] = {}, n = 0;
-                for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny) {
-                    const uint32_t* row = picture.Row(ny);
-                    for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx) {
-                        if ((Flags(nx, ny) & (kIn | kEdge)) != kIn) continue;
-                        sum[0] += (row[nx] >> 16) & 0xFF, sum[1] += (row[nx] >> 8) & 0xFF,
-                            sum[2] += row[nx] & 0xFF;
-                        ++n;
-                    }
+    ForEachWorkRow(pool, [&](int y) {
+        for (int x = work_.left(); x <= work_.right(); ++x) {
+            const size_t k = static_cast<size_t>(y) * w_ + x;
+            if (!(flags_[k] & kTap)) continue;
+            int sum[3] = {}, n = 0;
+            for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny) {
+                const uint32_t* row = picture.Row(ny);
+                for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx) {
+                    if ((Flags(nx, ny) & (kIn | kEdge)) != kIn) continue;
+                    sum[0] += (row[nx] >> 16) & 0xFF, sum[1] += (row[nx] >> 8) & 0xFF,
+                        sum[2] += row[nx] & 0xFF;
+                    ++n;
                 }
-                if (n == 0) continue;
-                uint32_t c = 0xFF000000u;
-                for (int i = 0; i < 3; ++i)
-                    c |= static_cast<uint32_t>(Round(static_cast<double>(sum[i]) / n)) << (16 - 8 * i);
-                object_[k] = c;
             }
+            if (n == 0) continue;
+            uint32_t c = 0xFF000000u;
+            for (int i = 0; i < 3; ++i)
+                c |= static_cast<uint32_t>(Round(static_cast<double>(sum[i]) / n)) << (16 - 8 * i);
+            object_[k] = c;
+        }
     });
 }
 
-void TCoverageCarrier::ObjectRow(const tw::Bitmap& fullPicture, int y, int x0, int x1,
-                                 const uint8_t* coverage, uint32_t* out) const {
-    const uint32_t* row = fullPicture.Row(y);
+uint32_t TCoverageCarrier::ObjectAt(uint32_t pixel, int x, int y) const {
+    if (object_.empty()) return pixel;
     const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
-    const double fy = ay_.weight[y];
-    for (int x = x0; x < x1; ++x) {
-        const uint8_t c = coverage[x - x0];
-        if (c == 0 || c == 255 || object_.empty()) {
-            out[x - x0] = row[x];
-            continue;
-        }
-        const int xl = ax_.low[x], xh = std::min(xl + 1, w_ - 1);
-        const double fx = ax_.weight[x];
-        const int tx[4] = {xl, xh, xl, xh}, ty[4] = {yl, yl, yh, yh};
-        const double wt[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
-        double sum[3] = {}, weight = 0;
-        for (int t = 0; t < 4; ++t) {
-            const uint32_t v = object_[static_cast<size_t>(ty[t]) * w_ + tx[t]];
-            if (!v || wt[t] == 0) continue;
-            sum[0] += wt[t] * ((v >> 16) & 0xFF), sum[1] += wt[t] * ((v >> 8) & 0xFF),
-                sum[2] += wt[t] * (v & 0xFF);
-            weight += wt[t];
-        }
-        if (weight == 0) {
-            // A sliver of a part with nothing well inside it: the pixel stands for itself.
-            out[x - x0] = row[x];
-            continue;
-        }
-        uint32_t v = 0xFF000000u;
-        for (int i = 0; i < 3; ++i)
-            v |= static_cast<uint32_t>(std::clamp(Round(sum[i] / weight), 0, 255)) << (16 - 8 * i);
-        out[x - x0] = v;
+    const int xl = ax_.low[x], xh = std::min(xl + 1, w_ - 1);
+    const double fx = ax_.weight[x], fy = ay_.weight[y];
+    const int tx[4] = {xl, xh, xl, xh}, ty[4] = {yl, yl, yh, yh};
+    const double wt[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
+    double sum[3] = {}, weight = 0;
+    for (int t = 0; t < 4; ++t) {
+        const uint32_t v = object_[static_cast<size_t>(ty[t]) * w_ + tx[t]];
+        if (!v || wt[t] == 0) continue;
+        sum[0] += wt[t] * ((v >> 16) & 0xFF), sum[1] += wt[t] * ((v >> 8) & 0xFF),
+            sum[2] += wt[t] * (v & 0xFF);
+        weight += wt[t];
     }
+    // A sliver of a part with nothing well inside it: the pixel stands for itself.
+    if (weight == 0) return pixel;
+    uint32_t v = 0xFF000000u;
+    for (int i = 0; i < 3; ++i)
+        v |= static_cast<uint32_t>(std::clamp(Round(sum[i] / weight), 0, 255)) << (16 - 8 * i);
+    return v;
 }
 
 bool TCoverageCarrier::InBorder(int x, int y) const {

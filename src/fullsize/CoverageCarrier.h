@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 enum class TBorderMethod {
@@ -21,7 +22,8 @@ enum class TBorderMethod {
     // with the full-size pixels as the guide.
     Guided,
     // The part's growth rules applied to each full-size pixel of the band, softened
-    // across a pixel; parts without rules fall back to Guided.
+    // across a pixel; parts without rules fall back to Guided. Every pixel is
+    // judged against the seed colour, also for walks that compared neighbours.
     Rules,
     // The part smoothly (bilinearly) upsampled, blind to the picture.
     Smooth,
@@ -50,12 +52,10 @@ class TCoverageCarrier {
     // Coverage of full-size row y, columns [x0, x1), into out[0 .. x1 - x0).
     // fullPicture is the full-size picture. Thread-safe.
     void CoverageRow(const tw::Bitmap& fullPicture, int y, int x0, int x1, uint8_t* out) const;
-    // For the pixels of that row with a coverage strictly between 0 and 255: the
-    // part's own colour there, estimated from the working pixels well inside the
-    // part nearby (RGB32 words); the picture's pixel elsewhere, or when the part
-    // has no inside nearby. Thread-safe.
-    void ObjectRow(const tw::Bitmap& fullPicture, int y, int x0, int x1, const uint8_t* coverage,
-                   uint32_t* out) const;
+    // The part's own colour at full-size border pixel (x, y) whose picture pixel
+    // is pixel (RGB32 words): estimated from the working pixels well inside the
+    // part nearby, or pixel itself when there are none. Thread-safe.
+    uint32_t ObjectAt(uint32_t pixel, int x, int y) const;
 
   private:
     // Full-size to working-size mapping along one axis.
@@ -69,6 +69,8 @@ class TCoverageCarrier {
     enum : uint8_t { kIn = 1, kEdge = 2, kTap = 4, kNear = 8 };
 
     uint8_t Flags(int x, int y) const { return flags_[static_cast<size_t>(y) * w_ + x]; }
+    // Runs rowWork(y) for every working row of work_, on the pool.
+    void ForEachWorkRow(const TRowBandPool& pool, const std::function<void(int)>& rowWork) const;
     void MarkFlags(const tw::Bitmap& part, const TRowBandPool& pool);
     void FitGuided(const tw::Bitmap& workingPicture, const TRowBandPool& pool);
     void EstimateObjectColours(const tw::Bitmap& workingPicture, const TRowBandPool& pool);
@@ -88,4 +90,5 @@ class TCoverageCarrier {
     // Per tap: the part's own colour nearby (RGB32), 0 when nothing lies well inside.
     std::vector<uint32_t> object_;
     QRect bounds_;
+    QRect work_; // the working pixels that can hold any flag but kIn
 };

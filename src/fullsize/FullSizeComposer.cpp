@@ -129,12 +129,8 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
             [&](int first, int end) {
                 auto memo = std::make_unique<TransformMemo>(things);
                 std::vector<uint8_t> coverage(static_cast<size_t>(bounds.width()));
-                std::vector<uint32_t> object(options.Unmix ? coverage.size() : 0);
                 for (int y = bounds.top() + first; y < bounds.top() + end; ++y) {
                     carrier.CoverageRow(picture, y, bounds.left(), bounds.right() + 1, coverage.data());
-                    if (options.Unmix)
-                        carrier.ObjectRow(picture, y, bounds.left(), bounds.right() + 1, coverage.data(),
-                                          object.data());
                     const uint32_t* in = picture.Row(y) + bounds.left();
                     uint32_t* out = outRow(y) + bounds.left();
                     for (int x = 0; x < bounds.width(); ++x) {
@@ -144,9 +140,13 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
                             out[x] = (*memo)(in[x]);
                             continue;
                         }
-                        const uint32_t recoloured =
-                            options.Unmix ? RecolourBorderPixel(in[x], object[x], (*memo)(object[x]))
-                                          : (*memo)(in[x]);
+                        uint32_t recoloured;
+                        if (options.Unmix) {
+                            const uint32_t object = carrier.ObjectAt(in[x], bounds.left() + x, y);
+                            recoloured = RecolourBorderPixel(in[x], object, (*memo)(object));
+                        } else {
+                            recoloured = (*memo)(in[x]);
+                        }
                         out[x] = Blend(c, recoloured, out[x]);
                     }
                 }
