@@ -52,13 +52,13 @@ void PrintQuality(const twtest::SyntheticScene& scene, const twtest::SceneResult
     const TCoverageCarrier band(r.full.Rect().size(), r.working, r.part, nullptr, TBorderMethod::Smooth,
                                 pool);
     const auto report = [&](const char* name, const tw::Bitmap& result) {
-        const twtest::SceneError e = twtest::MeasureAgainstTruth(scene, result, band);
+        const twtest::SceneError e = twtest::MeasureAgainstTruth(scene, r.full, result, band);
         std::printf(
             "  %-34s mean border error %6.2f levels (%5.2f of it from the rim); %lld pixels wrong away from "
             "the border\n",
             name, e.border, e.rim, e.wrongAway);
     };
-    const twtest::SceneError counts = twtest::MeasureAgainstTruth(scene, r.full, band);
+    const twtest::SceneError counts = twtest::MeasureAgainstTruth(scene, r.full, r.full, band);
     std::printf("Scene %d x %d, working size %d x %d, %lld border pixels, %lld of them in the rim:\n",
                 scene.Width(), scene.Height(), r.working.Width(), r.working.Height(), counts.borderPixels,
                 counts.rimPixels);

@@ -66,7 +66,7 @@ TCoverageCarrier::TCoverageCarrier(QSize fullSize, const tw::Bitmap& workingPict
     }
     if (method_ == TBorderMethod::Rules && !hasGrowth_) method_ = TBorderMethod::Guided;
     MarkFlags(part, pool);
-    if (bounds_.isEmpty()) return;
+    if (work_.isEmpty()) return;
     if (method_ == TBorderMethod::Guided) FitGuided(workingPicture, pool);
     EstimateObjectColours(workingPicture, pool);
 }
@@ -99,10 +99,16 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
             top = std::min(top, y), bottom = y;
         }
     if (right < 0) return;
+    const QRect inside(QPoint(left, top), QPoint(right, bottom));
+    if (static_cast<int>(ax_.nearest.size()) == w_ && static_cast<int>(ay_.nearest.size()) == h_) {
+        // Nothing to carry up: the part is the full-size part, and the result is
+        // the working-size save's.
+        bounds_ = inside;
+        return;
+    }
     // Every other flag lies within reach of the part's pixels: edges one pixel
     // beyond them, taps and near pixels kReach beyond the edges.
     constexpr int kReach = kGuidedRadius + 1;
-    const QRect inside(QPoint(left, top), QPoint(right, bottom));
     const QRect edges = inside.adjusted(-1, -1, 1, 1).intersected(QRect(0, 0, w_, h_));
     work_ =
         inside.adjusted(-1 - kReach, -1 - kReach, 1 + kReach, 1 + kReach).intersected(QRect(0, 0, w_, h_));

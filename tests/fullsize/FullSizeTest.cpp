@@ -81,8 +81,8 @@ TEST(FullSizeScene, ExactAwayFromTheBorderAndCloserToTheTruthInIt) {
     const TCoverageCarrier band(r.full.Rect().size(), r.working, r.part, nullptr, TBorderMethod::Guided,
                                 pool);
 
-    const twtest::SceneError scaledUp = twtest::MeasureAgainstTruth(scene, r.scaledUp, band);
-    const twtest::SceneError grownFull = twtest::MeasureAgainstTruth(scene, r.grownFull, band);
+    const twtest::SceneError scaledUp = twtest::MeasureAgainstTruth(scene, r.full, r.scaledUp, band);
+    const twtest::SceneError grownFull = twtest::MeasureAgainstTruth(scene, r.full, r.grownFull, band);
     ASSERT_GT(scaledUp.borderPixels, 5000);
     TFullSizeOptions options;
     options.Threads = 2;
@@ -91,7 +91,7 @@ TEST(FullSizeScene, ExactAwayFromTheBorderAndCloserToTheTruthInIt) {
         const auto result = ComposeFullSize(
             r.full, r.working, {{&r.part, twtest::SyntheticScene::Recolour(), r.growth}}, options);
         ASSERT_TRUE(result);
-        const twtest::SceneError e = twtest::MeasureAgainstTruth(scene, *result, band);
+        const twtest::SceneError e = twtest::MeasureAgainstTruth(scene, r.full, *result, band);
         EXPECT_EQ(e.wrongAway, 0) << "method " << static_cast<int>(method);
         if (method == TBorderMethod::Guided) {
             EXPECT_LT(e.border, scaledUp.border / 3) << e.border << " vs " << scaledUp.border;
@@ -127,6 +127,18 @@ TEST(FullSizeCompose, SameWithAnyThreadCountFirstPartOnTop) {
         const TColorValue pixel = r.full.Pixel(p.x(), p.y());
         EXPECT_EQ(one->Pixel(p.x(), p.y()), (p.x() < 500 ? top : bottom).TransformColor(pixel)) << p.x();
     }
+}
+
+TEST(FullSizeCompose, AtTheWorkingSizeAsTheWorkingSizeSave) {
+    const twtest::SyntheticScene scene(640, 480);
+    const twtest::SceneResult r = twtest::MakeSceneResult(scene, false);
+    ASSERT_EQ(r.working.Width(), 640);
+    tw::Bitmap saved = r.full;
+    saved.DrawTransparent(0, 0, r.part);
+    const auto result =
+        ComposeFullSize(r.full, r.working, {{&r.part, twtest::SyntheticScene::Recolour(), r.growth}});
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(*result == saved);
 }
 
 TEST(FullSizeCompose, CancelProgressAndBadParts) {

@@ -56,7 +56,8 @@ struct SceneError {
     long long rimPixels = 0;
     long long wrongAway = 0;
 };
-SceneError MeasureAgainstTruth(const SyntheticScene& scene, const tw::Bitmap& result,
-                               const TCoverageCarrier& band);
+// picture is the scene rendered.
+SceneError MeasureAgainstTruth(const SyntheticScene& scene, const tw::Bitmap& picture,
+                               const tw::Bitmap& result, const TCoverageCarrier& band);
 
 } // namespace twtest
