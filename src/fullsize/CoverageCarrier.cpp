@@ -115,7 +115,9 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
     bounds_ = QRect(QPoint(ax_.first[edges.left()], ay_.first[edges.top()]),
                     QPoint(ax_.first[edges.right() + 1] - 1, ay_.first[edges.bottom() + 1] - 1));
 
-    // Edge: some neighbour inside the picture is on the other side.
+    // Edge: some neighbour inside the picture is on the other side. Marked in a
+    // scratch map first: the flags of neighbouring rows are being read meanwhile.
+    std::vector<uint8_t> scratch(flags_.size(), 0);
     ForEachWorkRow(pool, [&](int y) {
         for (int x = work_.left(); x <= work_.right(); ++x) {
             const uint8_t in = Flags(x, y) & kIn;
@@ -126,15 +128,18 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
                         edge = true;
                         break;
                     }
-            if (edge) flags_[static_cast<size_t>(y) * w_ + x] |= kEdge;
+            if (edge) scratch[static_cast<size_t>(y) * w_ + x] = kEdge;
         }
     });
     // Taps: working pixels a border pixel interpolates from (within 1 of an edge).
     // Near: pixels whose filter window can see a tap's window (within kReach).
     // Chebyshev distances: along the row first, then across rows.
-    std::vector<uint8_t> along(flags_.size(), 255);
     ForEachWorkRow(pool, [&](int y) {
-        uint8_t* out = along.data() + static_cast<size_t>(y) * w_;
+        const size_t row = static_cast<size_t>(y) * w_;
+        for (int x = work_.left(); x <= work_.right(); ++x)
+            flags_[row + x] |= scratch[row + x];
+        // The scratch map's row now holds the distance to the nearest edge along it.
+        uint8_t* out = scratch.data() + row;
         int last = -1000;
         for (int x = work_.left(); x <= work_.right(); ++x) {
             if (Flags(x, y) & kEdge) last = x;
@@ -149,9 +154,10 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
     ForEachWorkRow(pool, [&](int y) {
         for (int x = work_.left(); x <= work_.right(); ++x) {
             int distance = 255;
-            for (int ny = std::max(0, y - kReach); ny <= std::min(h_ - 1, y + kReach); ++ny)
-                distance = std::min(distance,
-                                    std::max(std::abs(ny - y), int{along[static_cast<size_t>(ny) * w_ + x]}));
+            // Every edge lies inside work_, so rows beyond it need no look.
+            for (int ny = std::max(work_.top(), y - kReach); ny <= std::min(work_.bottom(), y + kReach); ++ny)
+                distance = std::min(
+                    distance, std::max(std::abs(ny - y), int{scratch[static_cast<size_t>(ny) * w_ + x]}));
             uint8_t& f = flags_[static_cast<size_t>(y) * w_ + x];
             if (distance <= 1) f |= kTap;
             if (distance <= kReach) f |= kNear;
