@@ -49,10 +49,10 @@ uint32_t RecolourBorderPixel(uint32_t pixel, uint32_t object, uint32_t transform
 // working-size save does, at fullPicture's size: per part and pixel
 // coverage * recoloured + (1 - coverage) * what lies below, where recoloured is
 // the transform of the pixel (RecolourBorderPixel of it in mixed border pixels
-// when unmixing). Coverage 255 gives exactly the transform, 0 leaves the pixel.
-// A picture of the working size itself comes out as the working-size save. The parts have
-// workingPicture's size. Empty when cancelled; std::invalid_argument for parts
-// of another size.
+// when unmixing). Coverage 255 gives exactly the transform, 0 leaves the pixel,
+// and a picture of the working size itself comes out as the working-size save.
+// The parts have workingPicture's size, the one they were made on. Empty when
+// cancelled; std::invalid_argument for parts of another size.
 std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& fullPicture, const tw::Bitmap& workingPicture,
                                           const std::vector<TFullSizePart>& parts,
                                           const TFullSizeOptions& options = {});
