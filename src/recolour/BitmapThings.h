@@ -37,7 +37,6 @@ class TBitmapThings {
     int32_t AnchorX = 0;
     int32_t AnchorY = 0;
 
-  private:
     // The whole transform on a raw RGB32 word, inlined into the picture loops.
     uint32_t TransformRgb32(uint32_t rgb32) const {
         const THSVValues hsv =
@@ -56,6 +55,7 @@ class TBitmapThings {
         return result == 0xFFFFFFFFu ? 0xFFFEFFFFu : result;
     }
 
+  private:
     const THSVTables& tables_;
 
     // The hue, saturation and value steps depend on one channel each, so they

@@ -1,0 +1,138 @@
+// Full-size results: composition speed on a camera-sized picture with five
+// parts, and the border quality of each way of carrying parts up, measured
+// against the synthetic scene's truth (printed before the timings).
+#include "fullsize/FullSizeComposer.h"
+#include "platform/PictureFile.h"
+#include "recolour/BitmapThings.h"
+#include "recolour/ImagePart.h"
+#include "support/SyntheticScene.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+struct Job {
+    twtest::SceneResult scene;
+    std::vector<std::unique_ptr<TImagePart>> parts;
+    std::vector<TFullSizePart> request;
+};
+
+Job* TheJob = nullptr;
+
+// The grown object plus four painted parts (ellipses) with other settings.
+void AddParts(Job& job) {
+    const tw::Bitmap& working = job.scene.working;
+    job.parts.push_back(std::make_unique<TImagePart>(job.scene.part));
+    job.parts.back()->Settings = twtest::SyntheticScene::Recolour();
+    const double spots[4][4] = {
+        {0.15, 0.2, 0.12, 0.1}, {0.8, 0.25, 0.15, 0.2}, {0.75, 0.8, 0.2, 0.15}, {0.2, 0.8, 0.1, 0.12}};
+    for (int i = 0; i < 4; ++i) {
+        tw::Bitmap part(working.Width(), working.Height());
+        for (int y = 0; y < working.Height(); ++y)
+            for (int x = 0; x < working.Width(); ++x) {
+                const double dx = (x / static_cast<double>(working.Width()) - spots[i][0]) / spots[i][2];
+                const double dy = (y / static_cast<double>(working.Height()) - spots[i][1]) / spots[i][3];
+                if (dx * dx + dy * dy <= 1) part.SetPixel(x, y, working.Pixel(x, y));
+            }
+        job.parts.push_back(std::make_unique<TImagePart>(part));
+        job.parts.back()->ApplySettings(working, {40 + 60 * i, false, i % 2 == 0, 20, -10, i == 3});
+    }
+    for (const auto& p : job.parts)
+        job.request.push_back({&p->Bitmap, p->Settings, std::nullopt});
+    job.request[0].Growth = job.scene.growth;
+}
+
+void PrintQuality(const twtest::SyntheticScene& scene, const twtest::SceneResult& r) {
+    const TRowBandPool pool(0);
+    const TCoverageCarrier band(r.full.Rect().size(), r.working, r.part, nullptr, TBorderMethod::Smooth,
+                                pool);
+    const auto report = [&](const char* name, const tw::Bitmap& result) {
+        const twtest::SceneError e = twtest::MeasureAgainstTruth(scene, r.full, result, band);
+        std::printf(
+            "  %-34s mean border error %6.2f levels (%5.2f of it from the rim); %lld pixels wrong away from "
+            "the border\n",
+            name, e.border, e.rim, e.wrongAway);
+    };
+    const twtest::SceneError counts = twtest::MeasureAgainstTruth(scene, r.full, r.full, band);
+    std::printf("Scene %d x %d, working size %d x %d, %lld border pixels, %lld of them in the rim:\n",
+                scene.Width(), scene.Height(), r.working.Width(), r.working.Height(), counts.borderPixels,
+                counts.rimPixels);
+    // What the true coverage gives when the mixed pixel itself is recoloured.
+    tw::Bitmap oracle = r.full;
+    {
+        tw::Bitmap none;
+        const TBitmapThings things(twtest::SyntheticScene::Recolour(), none, none);
+        for (int y = 0; y < oracle.Height(); ++y)
+            for (int x = 0; x < oracle.Width(); ++x) {
+                const uint32_t c = static_cast<uint32_t>(Round(scene.Coverage(x, y) * 255));
+                const uint32_t p = oracle.Row(y)[x], t = things.TransformRgb32(p);
+                oracle.Row(y)[x] = 0xFF000000u | (BlendChannel(c, (t >> 16) & 0xFF, (p >> 16) & 0xFF) << 16) |
+                                   (BlendChannel(c, (t >> 8) & 0xFF, (p >> 8) & 0xFF) << 8) |
+                                   BlendChannel(c, t & 0xFF, p & 0xFF);
+            }
+    }
+    report("the true coverage, mixed pixel", oracle);
+    report("working-size result scaled up", r.scaledUp);
+    if (!r.grownFull.IsEmpty()) report("binary part grown at full size", r.grownFull);
+    const TTintwellSettings settings = twtest::SyntheticScene::Recolour();
+    const std::pair<const char*, TBorderMethod> methods[] = {
+        {"carried up: guided filter", TBorderMethod::Guided},
+        {"carried up: growth rules", TBorderMethod::Rules},
+        {"carried up: smooth upsampling", TBorderMethod::Smooth}};
+    for (const bool unmix : {false, true}) {
+        std::printf(unmix ? " the part's own colour recoloured in mixed pixels:\n"
+                          : " the mixed pixel recoloured:\n");
+        for (const auto& [name, method] : methods) {
+            TFullSizeOptions options;
+            options.Border = method;
+            options.Unmix = unmix;
+            const auto result = ComposeFullSize(r.full, r.working, {{&r.part, settings, r.growth}}, options);
+            report(name, *result);
+        }
+    }
+}
+
+void ComposeFiveParts(benchmark::State& state) {
+    TFullSizeOptions options;
+    options.Threads = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        auto result = ComposeFullSize(TheJob->scene.full, TheJob->scene.working, TheJob->request, options);
+        benchmark::DoNotOptimize(result);
+    }
+    const double pixels = static_cast<double>(TheJob->scene.full.Width()) * TheJob->scene.full.Height();
+    state.counters["Mpx/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * pixels / 1e6,
+                                                 benchmark::Counter::kIsRate);
+}
+BENCHMARK(ComposeFiveParts)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// For scale: what writing the result as a JPEG at quality 100 costs.
+void EncodeJpeg(benchmark::State& state) {
+    for (auto _ : state) {
+        auto bytes = tw::EncodePicture(TheJob->scene.full, tw::PictureFormat::Jpeg, "out.jpg");
+        benchmark::DoNotOptimize(bytes);
+    }
+}
+BENCHMARK(EncodeJpeg)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // TW_SCENE=WxH picks the scene size (default a 24-megapixel camera picture).
+    int width = 6000, height = 4000;
+    if (const char* size = std::getenv("TW_SCENE")) std::sscanf(size, "%dx%d", &width, &height);
+    const twtest::SyntheticScene scene(width, height);
+    Job job;
+    job.scene = twtest::MakeSceneResult(scene, std::getenv("TW_NO_FULL_WALK") == nullptr);
+    PrintQuality(scene, job.scene);
+    AddParts(job);
+    TheJob = &job;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,367 @@
+#include "fullsize/CoverageCarrier.h"
+
+#include "colour/HSVTables.h"
+#include "masking/BitmapWalkerThread.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <stdexcept>
+
+namespace {
+
+constexpr int kWorkingBand = 16; // working-size rows per band of the preparation passes
+
+bool InPart(uint32_t rgb32) {
+    return (rgb32 | 0xFF000000u) != 0xFFFFFFFFu;
+}
+
+uint8_t ToCoverage(double q) {
+    return static_cast<uint8_t>(std::clamp(Round(q * 255.0), 0, 255));
+}
+
+// Inverse of a symmetric 3 x 3 matrix (xx, xy, xz, yy, yz, zz) times v.
+std::array<double, 3> SolveSymmetric(const double m[6], const double v[3]) {
+    const double a = m[0], b = m[1], c = m[2], d = m[3], e = m[4], f = m[5];
+    const double i00 = d * f - e * e, i01 = c * e - b * f, i02 = b * e - c * d;
+    const double i11 = a * f - c * c, i12 = b * c - a * e, i22 = a * d - b * b;
+    const double det = a * i00 + b * i01 + c * i02;
+    return {(i00 * v[0] + i01 * v[1] + i02 * v[2]) / det, (i01 * v[0] + i11 * v[1] + i12 * v[2]) / det,
+            (i02 * v[0] + i12 * v[1] + i22 * v[2]) / det};
+}
+
+} // namespace
+
+TCoverageCarrier::Axis::Axis(int full, int working)
+    : nearest(full), low(full), weight(full), first(static_cast<size_t>(working) + 1, full) {
+    for (int i = 0; i < full; ++i) {
+        nearest[i] = static_cast<int>(std::min<int64_t>(
+            working - 1, ((2 * static_cast<int64_t>(i) + 1) * working) / (2 * static_cast<int64_t>(full))));
+        const double u = (i + 0.5) * working / full - 0.5;
+        int lo = u <= 0 ? 0 : static_cast<int>(u);
+        double wt = u <= 0 ? 0.0 : u - lo;
+        if (lo >= working - 1) lo = working - 1, wt = 0;
+        low[i] = lo;
+        weight[i] = static_cast<float>(wt);
+    }
+    for (int i = full - 1; i >= 0; --i)
+        first[nearest[i]] = i;
+    // Working pixels no full pixel lies in (a smaller full size) start where the next one does.
+    for (int x = working - 1; x >= 0; --x)
+        first[x] = std::min(first[x], first[x + 1]);
+}
+
+TCoverageCarrier::TCoverageCarrier(QSize fullSize, const tw::Bitmap& workingPicture, const tw::Bitmap& part,
+                                   const TPartGrowth* growth, TBorderMethod method, const TRowBandPool& pool)
+    : w_(workingPicture.Width()), h_(workingPicture.Height()), ax_(std::max(0, fullSize.width()), w_),
+      ay_(std::max(0, fullSize.height()), h_), method_(method), hasGrowth_(growth != nullptr) {
+    if (fullSize.isEmpty() || workingPicture.IsEmpty())
+        throw std::invalid_argument("cannot carry a part up to or from an empty picture");
+    if (part.Width() != w_ || part.Height() != h_)
+        throw std::invalid_argument("a part must have the working picture's size");
+    if (growth) {
+        growth_ = *growth;
+        const TRGBValues c = ColorToRGBValues(growth->SeedColor);
+        seedHsv_ = THSVTables::Get().ToHSV(c.R, c.G, c.B);
+    }
+    if (method_ == TBorderMethod::Rules && !hasGrowth_) method_ = TBorderMethod::Guided;
+    MarkFlags(part, pool);
+    if (work_.isEmpty()) return;
+    if (method_ == TBorderMethod::Guided) FitGuided(workingPicture, pool);
+    EstimateObjectColours(workingPicture, pool);
+}
+
+void TCoverageCarrier::ForEachWorkRow(const TRowBandPool& pool,
+                                      const std::function<void(int)>& rowWork) const {
+    pool.Run(work_.height(), kWorkingBand, [&](int first, int end) {
+        for (int y = work_.top() + first; y < work_.top() + end; ++y)
+            rowWork(y);
+    });
+}
+
+void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& pool) {
+    flags_.assign(static_cast<size_t>(w_) * h_, 0);
+    std::vector<int> rowMin(h_, w_), rowMax(h_, -1);
+    pool.Run(h_, kWorkingBand, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            const uint32_t* row = part.Row(y);
+            for (int x = 0; x < w_; ++x)
+                if (InPart(row[x])) {
+                    flags_[static_cast<size_t>(y) * w_ + x] = kIn;
+                    rowMin[y] = std::min(rowMin[y], x), rowMax[y] = x;
+                }
+        }
+    });
+    int left = w_, right = -1, top = h_, bottom = -1;
+    for (int y = 0; y < h_; ++y)
+        if (rowMax[y] >= 0) {
+            left = std::min(left, rowMin[y]), right = std::max(right, rowMax[y]);
+            top = std::min(top, y), bottom = y;
+        }
+    if (right < 0) return;
+    const QRect inside(QPoint(left, top), QPoint(right, bottom));
+    if (static_cast<int>(ax_.nearest.size()) == w_ && static_cast<int>(ay_.nearest.size()) == h_) {
+        // Nothing to carry up: the part is the full-size part, and the result is
+        // the working-size save's.
+        bounds_ = inside;
+        return;
+    }
+    // Every other flag lies within reach of the part's pixels: edges one pixel
+    // beyond them, taps and near pixels kReach beyond the edges.
+    constexpr int kReach = kGuidedRadius + 1;
+    const QRect edges = inside.adjusted(-1, -1, 1, 1).intersected(QRect(0, 0, w_, h_));
+    work_ =
+        inside.adjusted(-1 - kReach, -1 - kReach, 1 + kReach, 1 + kReach).intersected(QRect(0, 0, w_, h_));
+    bounds_ = QRect(QPoint(ax_.first[edges.left()], ay_.first[edges.top()]),
+                    QPoint(ax_.first[edges.right() + 1] - 1, ay_.first[edges.bottom() + 1] - 1));
+
+    // Edge: some neighbour inside the picture is on the other side. Marked in a
+    // scratch map first: the flags of neighbouring rows are being read meanwhile.
+    std::vector<uint8_t> scratch(flags_.size(), 0);
+    ForEachWorkRow(pool, [&](int y) {
+        for (int x = work_.left(); x <= work_.right(); ++x) {
+            const uint8_t in = Flags(x, y) & kIn;
+            bool edge = false;
+            for (int ny = std::max(0, y - 1); ny <= std::min(h_ - 1, y + 1) && !edge; ++ny)
+                for (int nx = std::max(0, x - 1); nx <= std::min(w_ - 1, x + 1); ++nx)
+                    if ((Flags(nx, ny) & kIn) != in) {
+                        edge = true;
+                        break;
+                    }
+            if (edge) scratch[static_cast<size_t>(y) * w_ + x] = kEdge;
+        }
+    });
+    // Taps: working pixels a border pixel interpolates from (within 1 of an edge).
+    // Near: pixels whose filter window can see a tap's window (within kReach).
+    // Chebyshev distances: along the row first, then across rows.
+    ForEachWorkRow(pool, [&](int y) {
+        const size_t row = static_cast<size_t>(y) * w_;
+        for (int x = work_.left(); x <= work_.right(); ++x)
+            flags_[row + x] |= scratch[row + x];
+        // The scratch map's row now holds the distance to the nearest edge along it.
+        uint8_t* out = scratch.data() + row;
+        int last = -1000;
+        for (int x = work_.left(); x <= work_.right(); ++x) {
+            if (Flags(x, y) & kEdge) last = x;
+            out[x] = static_cast<uint8_t>(std::min(x - last, 255));
+        }
+        last = 1000000;
+        for (int x = work_.right(); x >= work_.left(); --x) {
+            if (Flags(x, y) & kEdge) last = x;
+            out[x] = static_cast<uint8_t>(std::min<int>(out[x], std::min(last - x, 255)));
+        }
+    });
+    ForEachWorkRow(pool, [&](int y) {
+        for (int x = work_.left(); x <= work_.right(); ++x) {
+            int distance = 255;
+            // Every edge lies inside work_, so rows beyond it need no look.
+            for (int ny = std::max(work_.top(), y - kReach); ny <= std::min(work_.bottom(), y + kReach); ++ny)
+                distance = std::min(
+                    distance, std::max(std::abs(ny - y), int{scratch[static_cast<size_t>(ny) * w_ + x]}));
+            uint8_t& f = flags_[static_cast<size_t>(y) * w_ + x];
+            if (distance <= 1) f |= kTap;
+            if (distance <= kReach) f |= kNear;
+        }
+    });
+}
+
+void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& pool) {
+    constexpr int r = kGuidedRadius;
+    // Per working pixel the local linear model coverage = a . colour + b, fitted to
+    // the part's 0/1 over the window (He, Sun and Tang's guided filter); exact
+    // integer window sums keep it independent of the bands.
+    std::vector<std::array<float, 4>> model(flags_.size());
+    ForEachWorkRow(pool, [&](int y) {
+        for (int x = work_.left(); x <= work_.right(); ++x) {
+            const size_t k = static_cast<size_t>(y) * w_ + x;
+            if (!(flags_[k] & kNear)) {
+                model[k] = {0, 0, 0, static_cast<float>(flags_[k] & kIn)};
+                continue;
+            }
+            int64_t n = 0, sp = 0, si[3] = {}, sip[3] = {}, sii[6] = {};
+            for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny) {
+                const uint32_t* row = picture.Row(ny);
+                for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx) {
+                    const int64_t c[3] = {(row[nx] >> 16) & 0xFF, (row[nx] >> 8) & 0xFF, row[nx] & 0xFF};
+                    const int64_t p = Flags(nx, ny) & kIn;
+                    ++n, sp += p;
+                    for (int i = 0; i < 3; ++i)
+                        si[i] += c[i], sip[i] += c[i] * p;
+                    sii[0] += c[0] * c[0], sii[1] += c[0] * c[1], sii[2] += c[0] * c[2];
+                    sii[3] += c[1] * c[1], sii[4] += c[1] * c[2], sii[5] += c[2] * c[2];
+                }
+            }
+            const double n2 = static_cast<double>(n * n);
+            static constexpr int kPair[6][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
+            double sigma[6], cov[3];
+            for (int i = 0; i < 6; ++i)
+                sigma[i] = static_cast<double>(n * sii[i] - si[kPair[i][0]] * si[kPair[i][1]]) / n2;
+            sigma[0] += kGuidedEpsilon, sigma[3] += kGuidedEpsilon, sigma[5] += kGuidedEpsilon;
+            for (int i = 0; i < 3; ++i)
+                cov[i] = static_cast<double>(n * sip[i] - si[i] * sp) / n2;
+            const std::array<double, 3> a = SolveSymmetric(sigma, cov);
+            const double b = (static_cast<double>(sp) - a[0] * static_cast<double>(si[0]) -
+                              a[1] * static_cast<double>(si[1]) - a[2] * static_cast<double>(si[2])) /
+                             static_cast<double>(n);
+            model[k] = {static_cast<float>(a[0]), static_cast<float>(a[1]), static_cast<float>(a[2]),
+                        static_cast<float>(b)};
+        }
+    });
+    // Each tap's coefficients: the mean of the models of every window holding it.
+    coef_.assign(flags_.size(), {0, 0, 0, 0});
+    ForEachWorkRow(pool, [&](int y) {
+        for (int x = work_.left(); x <= work_.right(); ++x) {
+            const size_t k = static_cast<size_t>(y) * w_ + x;
+            if (!(flags_[k] & kTap)) continue;
+            double sum[4] = {};
+            int n = 0;
+            for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny)
+                for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx) {
+                    const std::array<float, 4>& m = model[static_cast<size_t>(ny) * w_ + nx];
+                    for (int i = 0; i < 4; ++i)
+                        sum[i] += m[i];
+                    ++n;
+                }
+            for (int i = 0; i < 4; ++i)
+                coef_[k][i] = static_cast<float>(sum[i] / n);
+        }
+    });
+}
+
+void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TRowBandPool& pool) {
+    // The part's colour near each tap: the mean of the working pixels well inside
+    // the part (not on its edge, so not mixed with what lies beyond).
+    constexpr int r = kObjectRadius;
+    object_.assign(flags_.size(), 0);
+    ForEachWorkRow(pool, [&](int y) {
+        for (int x = work_.left(); x <= work_.right(); ++x) {
+            const size_t k = static_cast<size_t>(y) * w_ + x;
+            if (!(flags_[k] & kTap)) continue;
+            int sum[3] = {}, n = 0;
+            for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny) {
+                const uint32_t* row = picture.Row(ny);
+                for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx) {
+                    if ((Flags(nx, ny) & (kIn | kEdge)) != kIn) continue;
+                    sum[0] += (row[nx] >> 16) & 0xFF, sum[1] += (row[nx] >> 8) & 0xFF,
+                        sum[2] += row[nx] & 0xFF;
+                    ++n;
+                }
+            }
+            if (n == 0) continue;
+            uint32_t c = 0xFF000000u;
+            for (int i = 0; i < 3; ++i)
+                c |= static_cast<uint32_t>(Round(static_cast<double>(sum[i]) / n)) << (16 - 8 * i);
+            object_[k] = c;
+        }
+    });
+}
+
+uint32_t TCoverageCarrier::ObjectAt(uint32_t pixel, int x, int y) const {
+    if (object_.empty()) return pixel;
+    const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
+    const int xl = ax_.low[x], xh = std::min(xl + 1, w_ - 1);
+    const double fx = ax_.weight[x], fy = ay_.weight[y];
+    const int tx[4] = {xl, xh, xl, xh}, ty[4] = {yl, yl, yh, yh};
+    const double wt[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
+    double sum[3] = {}, weight = 0;
+    for (int t = 0; t < 4; ++t) {
+        const uint32_t v = object_[static_cast<size_t>(ty[t]) * w_ + tx[t]];
+        if (!v || wt[t] == 0) continue;
+        sum[0] += wt[t] * ((v >> 16) & 0xFF), sum[1] += wt[t] * ((v >> 8) & 0xFF),
+            sum[2] += wt[t] * (v & 0xFF);
+        weight += wt[t];
+    }
+    // A sliver of a part with nothing well inside it: the pixel stands for itself.
+    if (weight == 0) return pixel;
+    uint32_t v = 0xFF000000u;
+    for (int i = 0; i < 3; ++i)
+        v |= static_cast<uint32_t>(std::clamp(Round(sum[i] / weight), 0, 255)) << (16 - 8 * i);
+    return v;
+}
+
+bool TCoverageCarrier::InBorder(int x, int y) const {
+    if (x < 0 || y < 0 || x >= static_cast<int>(ax_.nearest.size()) ||
+        y >= static_cast<int>(ay_.nearest.size()))
+        return false;
+    return Flags(ax_.nearest[x], ay_.nearest[y]) & kEdge;
+}
+
+void TCoverageCarrier::CoverageRow(const tw::Bitmap& fullPicture, int y, int x0, int x1, uint8_t* out) const {
+    const int wy = ay_.nearest[y];
+    const uint32_t* row = fullPicture.Row(y);
+    int x = x0;
+    while (x < x1) {
+        const int wx = ax_.nearest[x];
+        const int end = std::min(x1, ax_.first[wx + 1]);
+        const uint8_t f = Flags(wx, wy);
+        uint8_t* o = out + (x - x0);
+        if (!(f & kEdge))
+            std::fill(o, o + (end - x), (f & kIn) ? 255 : 0);
+        else if (method_ == TBorderMethod::Guided)
+            BorderGuided(row, y, x, end, o);
+        else if (method_ == TBorderMethod::Smooth)
+            BorderSmooth(y, x, end, o);
+        else
+            BorderRules(fullPicture, y, x, end, o);
+        x = end;
+    }
+}
+
+void TCoverageCarrier::BorderGuided(const uint32_t* row, int y, int x0, int x1, uint8_t* out) const {
+    const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
+    const float fy = ay_.weight[y];
+    const std::array<float, 4>* top = coef_.data() + static_cast<size_t>(yl) * w_;
+    const std::array<float, 4>* bottom = coef_.data() + static_cast<size_t>(yh) * w_;
+    for (int x = x0; x < x1; ++x) {
+        const int xl = ax_.low[x], xh = std::min(xl + 1, w_ - 1);
+        const float fx = ax_.weight[x];
+        float c[4];
+        for (int i = 0; i < 4; ++i) {
+            const float upper = top[xl][i] + fx * (top[xh][i] - top[xl][i]);
+            const float lower = bottom[xl][i] + fx * (bottom[xh][i] - bottom[xl][i]);
+            c[i] = upper + fy * (lower - upper);
+        }
+        const uint32_t p = row[x];
+        const double q = static_cast<double>(c[0]) * ((p >> 16) & 0xFF) +
+                         static_cast<double>(c[1]) * ((p >> 8) & 0xFF) +
+                         static_cast<double>(c[2]) * (p & 0xFF) + static_cast<double>(c[3]);
+        out[x - x0] = ToCoverage(q);
+    }
+}
+
+void TCoverageCarrier::BorderSmooth(int y, int x0, int x1, uint8_t* out) const {
+    const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
+    const double fy = ay_.weight[y];
+    for (int x = x0; x < x1; ++x) {
+        const int xl = ax_.low[x], xh = std::min(xl + 1, w_ - 1);
+        const double fx = ax_.weight[x];
+        const auto in = [&](int wx, int wy) { return static_cast<double>(Flags(wx, wy) & kIn); };
+        const double upper = in(xl, yl) + fx * (in(xh, yl) - in(xl, yl));
+        const double lower = in(xl, yh) + fx * (in(xh, yh) - in(xl, yh));
+        out[x - x0] = ToCoverage(upper + fy * (lower - upper));
+    }
+}
+
+void TCoverageCarrier::BorderRules(const tw::Bitmap& fullPicture, int y, int x0, int x1, uint8_t* out) const {
+    const THSVTables& tables = THSVTables::Get();
+    const int width = fullPicture.Width(), height = fullPicture.Height();
+    // 1 where a full-size pixel belongs to the part: by the rules in the band, by
+    // the working-size part elsewhere.
+    const auto member = [&](int x, int y) -> int {
+        const uint8_t f = Flags(ax_.nearest[x], ay_.nearest[y]);
+        if (!(f & kEdge)) return f & kIn;
+        const TColorValue c = tw::ColorFromRgb32(fullPicture.Row(y)[x]);
+        const THSVValues hsv =
+            tables.ToHSV(static_cast<int32_t>(c & 0xFF), static_cast<int32_t>((c >> 8) & 0xFF),
+                         static_cast<int32_t>(c >> 16));
+        return TBitmapWalkerThread::PassesRules(growth_.Rules, seedHsv_, hsv) ? 1 : 0;
+    };
+    // Softened by the mean over the 3 x 3 neighbourhood: a transition of about a pixel.
+    for (int x = x0; x < x1; ++x) {
+        int sum = 0, n = 0;
+        for (int ny = std::max(0, y - 1); ny <= std::min(height - 1, y + 1); ++ny)
+            for (int nx = std::max(0, x - 1); nx <= std::min(width - 1, x + 1); ++nx)
+                sum += member(nx, ny), ++n;
+        out[x - x0] = ToCoverage(static_cast<double>(sum) / n);
+    }
+}

@@ -1,0 +1,94 @@
+#pragma once
+// Carries one working-size part up to the full-size picture as a coverage
+// 0..255 per full-size pixel, a row at a time. Away from the part's border the
+// coverage is the working-size part's 0 or 255; in the border band (full-size
+// pixels under working-size pixels on or next to the part's edge) it is decided
+// from the full-size pixels, so the border follows the object's real edge.
+
+#include "fullsize/PartGrowth.h"
+#include "fullsize/RowBands.h"
+#include "platform/Bitmap.h"
+
+#include <QRect>
+#include <QSize>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+enum class TBorderMethod {
+    // Edge-aware upsampling: a guided filter fitted at the working size, applied
+    // with the full-size pixels as the guide.
+    Guided,
+    // The part's growth rules applied to each full-size pixel of the band, softened
+    // across a pixel; parts without rules fall back to Guided. Every pixel is
+    // judged against the seed colour, also for walks that compared neighbours.
+    Rules,
+    // The part smoothly (bilinearly) upsampled, blind to the picture.
+    Smooth,
+};
+
+class TCoverageCarrier {
+  public:
+    // The guided filter's window radius (working pixels) and regulariser (in
+    // squared 8-bit levels): what measured best on shaded objects over texture.
+    static constexpr int kGuidedRadius = 3;
+    static constexpr double kGuidedEpsilon = 25.0;
+    // How far (working pixels) to look inside the part for its own colour.
+    static constexpr int kObjectRadius = 3;
+
+    // part is a working-size part bitmap (white: not in the part) of
+    // workingPicture's size; growth may be null. Works out everything needed at
+    // the working size on pool's threads. Throws std::invalid_argument on
+    // mismatched sizes.
+    TCoverageCarrier(QSize fullSize, const tw::Bitmap& workingPicture, const tw::Bitmap& part,
+                     const TPartGrowth* growth, TBorderMethod method, const TRowBandPool& pool);
+
+    // The full-size pixels whose coverage may be above 0 (empty for an empty part).
+    QRect Bounds() const { return bounds_; }
+    // Whether full-size (x, y) lies in the border band.
+    bool InBorder(int x, int y) const;
+    // Coverage of full-size row y, columns [x0, x1), into out[0 .. x1 - x0).
+    // fullPicture is the full-size picture. Thread-safe.
+    void CoverageRow(const tw::Bitmap& fullPicture, int y, int x0, int x1, uint8_t* out) const;
+    // The part's own colour at full-size border pixel (x, y) whose picture pixel
+    // is pixel (RGB32 words): estimated from the working pixels well inside the
+    // part nearby, or pixel itself when there are none. Thread-safe.
+    uint32_t ObjectAt(uint32_t pixel, int x, int y) const;
+
+  private:
+    // Full-size to working-size mapping along one axis.
+    struct Axis {
+        std::vector<int> nearest;  // the working pixel a full pixel lies in
+        std::vector<int> low;      // bilinear taps and the weight of the high one
+        std::vector<float> weight; // (of the high tap)
+        std::vector<int> first;    // first full pixel of each working pixel, plus the end
+        Axis(int full, int working);
+    };
+    enum : uint8_t { kIn = 1, kEdge = 2, kTap = 4, kNear = 8 };
+
+    uint8_t Flags(int x, int y) const { return flags_[static_cast<size_t>(y) * w_ + x]; }
+    // Runs rowWork(y) for every working row of work_, on the pool.
+    void ForEachWorkRow(const TRowBandPool& pool, const std::function<void(int)>& rowWork) const;
+    void MarkFlags(const tw::Bitmap& part, const TRowBandPool& pool);
+    void FitGuided(const tw::Bitmap& workingPicture, const TRowBandPool& pool);
+    void EstimateObjectColours(const tw::Bitmap& workingPicture, const TRowBandPool& pool);
+    void BorderGuided(const uint32_t* row, int y, int x0, int x1, uint8_t* out) const;
+    void BorderSmooth(int y, int x0, int x1, uint8_t* out) const;
+    void BorderRules(const tw::Bitmap& fullPicture, int y, int x0, int x1, uint8_t* out) const;
+
+    int w_, h_;
+    Axis ax_, ay_;
+    TBorderMethod method_;
+    bool hasGrowth_ = false;
+    TPartGrowth growth_;
+    THSVValues seedHsv_{};
+    std::vector<uint8_t> flags_;
+    // Per working pixel near the edge: the filter's mean coefficients (red, green, blue, offset).
+    std::vector<std::array<float, 4>> coef_;
+    // Per tap: the part's own colour nearby (RGB32), 0 when nothing lies well inside.
+    std::vector<uint32_t> object_;
+    QRect bounds_;
+    QRect work_; // the working pixels that can hold any flag but kIn
+};

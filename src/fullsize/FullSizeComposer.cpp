@@ -1,0 +1,160 @@
+#include "fullsize/FullSizeComposer.h"
+
+#include "recolour/BitmapThings.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+constexpr int kBandRows = 32;
+
+// Photos repeat colours, and the transform costs several table reads and real
+// multiplications: a small direct-mapped memo per band pays for itself.
+class TransformMemo {
+  public:
+    explicit TransformMemo(const TBitmapThings& things) : things_(things) {}
+    uint32_t operator()(uint32_t rgb32) {
+        rgb32 |= 0xFF000000u;
+        const uint32_t slot = ((rgb32 & 0xFFFFFFu) * 0x9E3779B1u) >> (32 - kBits);
+        if (keys_[slot] != rgb32) {
+            keys_[slot] = rgb32;
+            values_[slot] = things_.TransformRgb32(rgb32);
+        }
+        return values_[slot];
+    }
+
+  private:
+    static constexpr int kBits = 12;
+    const TBitmapThings& things_;
+    // Key 0 matches no pixel: every stored key has the top byte set.
+    uint32_t keys_[1 << kBits] = {};
+    uint32_t values_[1 << kBits];
+};
+
+uint32_t Blend(uint32_t c, uint32_t over, uint32_t under) {
+    return 0xFF000000u | (BlendChannel(c, (over >> 16) & 0xFF, (under >> 16) & 0xFF) << 16) |
+           (BlendChannel(c, (over >> 8) & 0xFF, (under >> 8) & 0xFF) << 8) |
+           BlendChannel(c, over & 0xFF, under & 0xFF);
+}
+
+// Working rows holding part pixels, plus the edge row on each side, at full size:
+// how much of the work a part is, for progress.
+int64_t EstimatedRows(const tw::Bitmap& part, int fullHeight) {
+    int first = -1, last = -1;
+    for (int y = 0; y < part.Height(); ++y) {
+        const uint32_t* row = part.Row(y);
+        if (std::any_of(row, row + part.Width(),
+                        [](uint32_t v) { return (v | 0xFF000000u) != 0xFFFFFFFFu; })) {
+            if (first < 0) first = y;
+            last = y;
+        }
+    }
+    if (first < 0) return 0;
+    return static_cast<int64_t>(last - first + 3) * fullHeight / std::max(1, part.Height());
+}
+
+} // namespace
+
+uint32_t RecolourBorderPixel(uint32_t pixel, uint32_t object, uint32_t transformed) {
+    uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const int moved = static_cast<int>((pixel >> shift) & 0xFF) +
+                          static_cast<int>((transformed >> shift) & 0xFF) -
+                          static_cast<int>((object >> shift) & 0xFF);
+        out |= static_cast<uint32_t>(std::clamp(moved, 0, 255)) << shift;
+    }
+    return out;
+}
+
+std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::Bitmap& working,
+                                          const std::vector<TFullSizePart>& parts,
+                                          const TFullSizeOptions& options) {
+    if (picture.IsEmpty()) throw std::invalid_argument("the full-size picture is empty");
+    for (const TFullSizePart& part : parts)
+        if (!part.Bitmap || part.Bitmap->Width() != working.Width() ||
+            part.Bitmap->Height() != working.Height())
+            throw std::invalid_argument("a part must have the working picture's size");
+    const TRowBandPool pool(options.Threads);
+    const int width = picture.Width(), height = picture.Height();
+
+    // Rows are written by address: QImage::scanLine is not safe from several threads.
+    tw::Bitmap result;
+    result.Image() = QImage(width, height, QImage::Format_RGB32);
+    if (result.Image().isNull()) throw std::bad_alloc();
+    uchar* const base = result.Image().bits();
+    const qsizetype stride = result.Image().bytesPerLine();
+    const auto outRow = [&](int y) { return reinterpret_cast<uint32_t*>(base + stride * y); };
+
+    // Progress in full-size rows: the copy, then each part's rows.
+    int64_t total = height, finished = 0;
+    for (const TFullSizePart& part : parts)
+        total += EstimatedRows(*part.Bitmap, height);
+    const auto control = [&](int64_t weight) {
+        TBandControl c;
+        c.Cancel = options.Cancel;
+        if (options.OnProgress)
+            c.OnProgress = [&, weight](int done, int bands) {
+                options.OnProgress(static_cast<double>(finished + weight * done / std::max(1, bands)) /
+                                   static_cast<double>(std::max<int64_t>(1, total)));
+            };
+        return c;
+    };
+
+    const auto copied = pool.Run(
+        height, kBandRows * 4,
+        [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y)
+                std::memcpy(outRow(y), picture.Row(y), sizeof(uint32_t) * static_cast<size_t>(width));
+        },
+        control(height));
+    if (!copied) return std::nullopt;
+    finished = height;
+
+    // The last part first, so that earlier parts end on top. One part's
+    // working-size data at a time.
+    tw::Bitmap unused;
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+        if (options.Cancel && options.Cancel->load()) return std::nullopt;
+        const int64_t weight = EstimatedRows(*part->Bitmap, height);
+        const TCoverageCarrier carrier(picture.Rect().size(), working, *part->Bitmap,
+                                       part->Growth ? &*part->Growth : nullptr, options.Border, pool);
+        const QRect bounds = carrier.Bounds();
+        if (bounds.isEmpty()) continue;
+        const TBitmapThings things(part->Settings, picture, unused);
+        const bool done = pool.Run(
+            bounds.height(), kBandRows,
+            [&](int first, int end) {
+                auto memo = std::make_unique<TransformMemo>(things);
+                std::vector<uint8_t> coverage(static_cast<size_t>(bounds.width()));
+                for (int y = bounds.top() + first; y < bounds.top() + end; ++y) {
+                    carrier.CoverageRow(picture, y, bounds.left(), bounds.right() + 1, coverage.data());
+                    const uint32_t* in = picture.Row(y) + bounds.left();
+                    uint32_t* out = outRow(y) + bounds.left();
+                    for (int x = 0; x < bounds.width(); ++x) {
+                        const uint32_t c = coverage[x];
+                        if (c == 0) continue;
+                        if (c == 255) {
+                            out[x] = (*memo)(in[x]);
+                            continue;
+                        }
+                        uint32_t recoloured;
+                        if (options.Unmix) {
+                            const uint32_t object = carrier.ObjectAt(in[x], bounds.left() + x, y);
+                            recoloured = RecolourBorderPixel(in[x], object, (*memo)(object));
+                        } else {
+                            recoloured = (*memo)(in[x]);
+                        }
+                        out[x] = Blend(c, recoloured, out[x]);
+                    }
+                }
+            },
+            control(weight));
+        if (!done) return std::nullopt;
+        finished += weight;
+    }
+    if (options.OnProgress) options.OnProgress(1.0);
+    return result;
+}

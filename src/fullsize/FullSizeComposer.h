@@ -1,0 +1,58 @@
+#pragma once
+// The recoloured picture at the full picture's own size: every working-size
+// part carried up with a border that follows the object (TCoverageCarrier) and
+// blended over the full-size picture, in bands of rows on a pool of threads.
+// Memory: the full-size input and output plus one part's working-size data and
+// a coverage row per thread; no full-size bitmap per part.
+
+#include "fullsize/CoverageCarrier.h"
+#include "fullsize/PartGrowth.h"
+#include "platform/Bitmap.h"
+#include "recolour/TintwellSettings.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// One part as the document keeps it.
+struct TFullSizePart {
+    const tw::Bitmap* Bitmap = nullptr; // working size; white is "not in the part"
+    TTintwellSettings Settings;
+    std::optional<TPartGrowth> Growth; // for grown parts, when known
+};
+
+struct TFullSizeOptions {
+    int Threads = 0; // 0: one per processor core
+    TBorderMethod Border = TBorderMethod::Guided;
+    // Where a border pixel mixes the object with what lies beyond, recolour the
+    // object's share: the pixel moved by what the transform does to the part's own
+    // colour nearby. Off: the transform of the mixed pixel itself.
+    bool Unmix = true;
+    const std::atomic<bool>* Cancel = nullptr;
+    // The fraction done, 0..1, called on the calling thread now and then.
+    std::function<void(double)> OnProgress;
+};
+
+// One channel of coverage * over + (1 - coverage) * under with coverage c/255,
+// rounded to nearest (the exact quotient is never a tie: 255 is odd).
+inline uint32_t BlendChannel(uint32_t c, uint32_t over, uint32_t under) {
+    return (c * over + (255 - c) * under + 127) / 255;
+}
+
+// What a part makes of a border pixel before the blend (RGB32 words): the pixel
+// moved by transform(object) - object per channel, within 0..255.
+uint32_t RecolourBorderPixel(uint32_t pixel, uint32_t object, uint32_t transformedObject);
+
+// The picture with every part drawn over it, the first part on top, as the
+// working-size save does, at fullPicture's size: per part and pixel
+// coverage * recoloured + (1 - coverage) * what lies below, where recoloured is
+// the transform of the pixel (RecolourBorderPixel of it in mixed border pixels
+// when unmixing). Coverage 255 gives exactly the transform, 0 leaves the pixel,
+// and a picture of the working size itself comes out as the working-size save.
+// The parts have workingPicture's size, the one they were made on. Empty when
+// cancelled; std::invalid_argument for parts of another size.
+std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& fullPicture, const tw::Bitmap& workingPicture,
+                                          const std::vector<TFullSizePart>& parts,
+                                          const TFullSizeOptions& options = {});

@@ -1,0 +1,22 @@
+#include "fullsize/PartGrowth.h"
+
+#include <algorithm>
+
+TPartGrowth TPartGrowth::FromWalk(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& rules) {
+    TPartGrowth g;
+    // As the walk does: the seed clamped into the picture, then read plainly or averaged.
+    g.Seed = QPoint(std::clamp(seed.x(), 0, std::max(0, picture.Width() - 1)),
+                    std::clamp(seed.y(), 0, std::max(0, picture.Height() - 1)));
+    g.Rules = rules;
+    g.SeedColor = picture.Pixel(g.Seed.x(), g.Seed.y());
+    if (!rules.NineValueAverage || picture.IsEmpty()) return g;
+    int32_t r = 0, gr = 0, b = 0, n = 0;
+    for (int y = g.Seed.y() - 1; y <= g.Seed.y() + 1; ++y)
+        for (int x = g.Seed.x() - 1; x <= g.Seed.x() + 1; ++x) {
+            if (!picture.Contains(x, y)) continue;
+            const TRGBValues c = ColorToRGBValues(picture.Pixel(x, y));
+            r += c.R, gr += c.G, b += c.B, ++n;
+        }
+    g.SeedColor = RGBToColor(r / n, gr / n, b / n);
+    return g;
+}

@@ -1,0 +1,173 @@
+#include "fullsize/FullSizeComposer.h"
+#include "fullsize/RowBands.h"
+#include "platform/PictureFile.h"
+#include "recolour/BitmapThings.h"
+#include "support/SyntheticScene.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+TEST(RowBandPool, EveryRowOnceProgressOnCallerErrorsAndCancel) {
+    for (const int threads : {1, 2, 5}) {
+        const TRowBandPool pool(threads);
+        std::vector<int> hits(1000);
+        std::mutex m;
+        int lastDone = 0;
+        TBandControl control;
+        control.OnProgress = [&, caller = std::this_thread::get_id()](int done, int total) {
+            EXPECT_EQ(std::this_thread::get_id(), caller);
+            EXPECT_EQ(total, 15);
+            lastDone = done;
+        };
+        EXPECT_TRUE(pool.Run(
+            1000, 70,
+            [&](int y0, int y1) {
+                const std::lock_guard lock(m);
+                for (int y = y0; y < y1; ++y)
+                    ++hits[y];
+            },
+            control));
+        EXPECT_EQ(std::count(hits.begin(), hits.end(), 1), 1000) << threads << " threads";
+        EXPECT_EQ(lastDone, 15);
+
+        EXPECT_THROW(pool.Run(100, 10,
+                              [](int y0, int) {
+                                  if (y0 == 30) throw std::runtime_error("band failed");
+                              }),
+                     std::runtime_error);
+
+        std::atomic<bool> cancel{false};
+        std::atomic<int> ran{0};
+        EXPECT_FALSE(pool.Run(1000, 1,
+                              [&](int, int) {
+                                  ++ran;
+                                  cancel = true;
+                              },
+                              {&cancel, {}}));
+        EXPECT_LE(ran.load(), threads) << "no band starts after the flag is seen";
+    }
+}
+
+// The blend in integers equals coverage * over + (1 - coverage) * under computed
+// in doubles and rounded half to even, for every input.
+TEST(FullSizeBlend, EqualsTheRealFormulaEverywhere) {
+    int wrong = 0;
+    for (uint32_t c = 0; c <= 255; ++c)
+        for (uint32_t over = 0; over <= 255; ++over)
+            for (uint32_t under = 0; under <= 255; ++under) {
+                const double coverage = c / 255.0;
+                const int expected = Round(coverage * over + (1 - coverage) * under);
+                wrong += static_cast<int>(BlendChannel(c, over, under)) != expected;
+            }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(RecolourBorderPixel(0xFF102030u, 0xFF405060u, 0xFF604000u), 0xFF301000u)
+        << "moved, clamped at 0";
+    EXPECT_EQ(RecolourBorderPixel(0xFFF0F0F0u, 0xFF000000u, 0xFF204060u), 0xFFFFFFFFu) << "clamped at 255";
+}
+
+// The synthetic scene: the object grown at the working size and carried up to
+// 1600 x 1200 must be exact away from the border and beat both plain ways in it.
+TEST(FullSizeScene, ExactAwayFromTheBorderAndCloserToTheTruthInIt) {
+    const twtest::SyntheticScene scene(1600, 1200);
+    const twtest::SceneResult r = twtest::MakeSceneResult(scene, true);
+    ASSERT_EQ(r.working.Width(), 800);
+    const TRowBandPool pool(1);
+    const TCoverageCarrier band(r.full.Rect().size(), r.working, r.part, nullptr, TBorderMethod::Guided,
+                                pool);
+
+    const twtest::SceneError scaledUp = twtest::MeasureAgainstTruth(scene, r.full, r.scaledUp, band);
+    const twtest::SceneError grownFull = twtest::MeasureAgainstTruth(scene, r.full, r.grownFull, band);
+    ASSERT_GT(scaledUp.borderPixels, 5000);
+    TFullSizeOptions options;
+    options.Threads = 2;
+    for (const TBorderMethod method : {TBorderMethod::Guided, TBorderMethod::Rules, TBorderMethod::Smooth}) {
+        options.Border = method;
+        const auto result = ComposeFullSize(
+            r.full, r.working, {{&r.part, twtest::SyntheticScene::Recolour(), r.growth}}, options);
+        ASSERT_TRUE(result);
+        const twtest::SceneError e = twtest::MeasureAgainstTruth(scene, r.full, *result, band);
+        EXPECT_EQ(e.wrongAway, 0) << "method " << static_cast<int>(method);
+        if (method == TBorderMethod::Guided) {
+            EXPECT_LT(e.border, scaledUp.border / 3) << e.border << " vs " << scaledUp.border;
+            EXPECT_LT(e.border, grownFull.border / 2) << e.border << " vs " << grownFull.border;
+        }
+    }
+}
+
+// Two overlapping parts (the first on top) and a grown one: the same picture
+// whatever the number of threads, the first part winning where both cover.
+TEST(FullSizeCompose, SameWithAnyThreadCountFirstPartOnTop) {
+    const twtest::SyntheticScene scene(1000, 900);
+    const twtest::SceneResult r = twtest::MakeSceneResult(scene, false);
+    tw::Bitmap left(r.working.Width(), r.working.Height()),
+        all(r.working.Width(), r.working.Height(), 0x010101);
+    left.FillRect(QRect(0, 0, r.working.Width() / 2, r.working.Height()), 0x010101);
+    const TTintwellSettings first{200, false, false, 0, 0, false}, second{100, false, true, 30, 0, true};
+    const std::vector<TFullSizePart> parts = {{&left, first, std::nullopt},
+                                              {&r.part, twtest::SyntheticScene::Recolour(), r.growth},
+                                              {&all, second, {}}};
+    TFullSizeOptions options;
+    options.Threads = 1;
+    const auto one = ComposeFullSize(r.full, r.working, parts, options);
+    options.Threads = 3;
+    const auto three = ComposeFullSize(r.full, r.working, parts, options);
+    ASSERT_TRUE(one && three);
+    EXPECT_TRUE(*one == *three);
+    ASSERT_EQ(one->Width(), 1000);
+
+    tw::Bitmap none;
+    const TBitmapThings top(first, none, none), bottom(second, none, none);
+    for (const QPoint p : {QPoint(10, 10), QPoint(300, 890), QPoint(990, 10), QPoint(700, 890)}) {
+        const TColorValue pixel = r.full.Pixel(p.x(), p.y());
+        EXPECT_EQ(one->Pixel(p.x(), p.y()), (p.x() < 500 ? top : bottom).TransformColor(pixel)) << p.x();
+    }
+}
+
+TEST(FullSizeCompose, AtTheWorkingSizeAsTheWorkingSizeSave) {
+    const twtest::SyntheticScene scene(640, 480);
+    const twtest::SceneResult r = twtest::MakeSceneResult(scene, false);
+    ASSERT_EQ(r.working.Width(), 640);
+    tw::Bitmap saved = r.full;
+    saved.DrawTransparent(0, 0, r.part);
+    const auto result =
+        ComposeFullSize(r.full, r.working, {{&r.part, twtest::SyntheticScene::Recolour(), r.growth}});
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(*result == saved);
+}
+
+TEST(FullSizeCompose, CancelProgressAndBadParts) {
+    const twtest::SyntheticScene scene(1200, 900);
+    const tw::Bitmap full = scene.Render();
+    const tw::Bitmap working = tw::ReduceToWorkingSize(full);
+    const tw::Bitmap part(working.Width(), working.Height(), 0x010101);
+    const std::vector<TFullSizePart> parts(3, {&part, TTintwellSettings::Initial(), std::nullopt});
+    std::atomic<bool> cancel{false};
+    std::vector<double> seen;
+    TFullSizeOptions options;
+    options.Threads = 2;
+    options.Cancel = &cancel;
+    options.OnProgress = [&](double f) { seen.push_back(f); };
+    ASSERT_TRUE(ComposeFullSize(full, working, parts, options));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 1.0);
+
+    seen.clear();
+    options.OnProgress = [&](double f) {
+        seen.push_back(f);
+        cancel = true;
+    };
+    EXPECT_FALSE(ComposeFullSize(full, working, parts, options));
+    EXPECT_LT(seen.back(), 0.5) << "stopped early";
+
+    const tw::Bitmap wrongSize(working.Width() + 1, working.Height());
+    EXPECT_THROW(ComposeFullSize(full, working, {{&wrongSize, {}, {}}}), std::invalid_argument);
+}
+
+} // namespace
