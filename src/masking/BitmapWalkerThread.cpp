@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 
 namespace {
@@ -149,25 +150,20 @@ inline void TBitmapWalkerThread::TryEntry(uint32_t& entry, int32_t x, int32_t y,
     queue_.Push(x, y);
 }
 
-uint32_t TBitmapWalkerThread::PackedHsv(TColorValue c) {
+uint32_t TBitmapWalkerThread::CacheHsv(TColorValue c) {
     CacheEntry& slot = hsvCache_[CacheSlot(c, hsvCache_.size())];
-    if (slot.key != c + 1) {
-        const THSVValues hsv =
-            tables_.ToHSV(static_cast<int32_t>(c & 0xFF), static_cast<int32_t>((c >> 8) & 0xFF),
-                          static_cast<int32_t>(c >> 16));
-        slot.key = c + 1;
-        slot.value = static_cast<uint32_t>(hsv.H) | static_cast<uint32_t>(hsv.S) << 9 |
-                     static_cast<uint32_t>(hsv.V) << 17 | (tolerances_.Pass(seedHsv_, hsv) ? kSeedPass : 0);
-    }
+    const THSVValues hsv = tables_.ToHSV(
+        static_cast<int32_t>(c & 0xFF), static_cast<int32_t>((c >> 8) & 0xFF), static_cast<int32_t>(c >> 16));
+    slot.key = c + 1;
+    slot.value = static_cast<uint32_t>(hsv.H) | static_cast<uint32_t>(hsv.S) << 9 |
+                 static_cast<uint32_t>(hsv.V) << 17 | (tolerances_.Pass(seedHsv_, hsv) ? kSeedPass : 0);
     return slot.value;
 }
 
-TColorValue TBitmapWalkerThread::Recoloured(TColorValue c) {
+TColorValue TBitmapWalkerThread::CacheRecoloured(TColorValue c) {
     CacheEntry& slot = recolourCache_[CacheSlot(c, recolourCache_.size())];
-    if (slot.key != c + 1) {
-        slot.key = c + 1;
-        slot.value = recolorer_.TransformColor(c);
-    }
+    slot.key = c + 1;
+    slot.value = recolorer_.TransformColor(c);
     return slot.value;
 }
 
@@ -184,27 +180,15 @@ TColorValue TBitmapWalkerThread::ReadColor(int32_t x, int32_t y) {
     return RGBToColor(r / n, g / n, b / n);
 }
 
-void TBitmapWalkerThread::IncludePoint(uint32_t& entry, int32_t x, int32_t y) {
-    // Always the single pixel, never the 3 x 3 average.
-    PaintMaskPixel(x, y, Recoloured(entry & 0xFFFFFF));
-    entry |= TThreadSafeBitmapPart::VisitedFlag;
-}
-
-void TBitmapWalkerThread::PaintMaskPixel(int32_t x, int32_t y, TColorValue color) {
-    // Every point that reaches here lies inside both bitmaps (see TryNeighbour and Execute).
-    paints_[paintCount_++] = {x, y, tw::Rgb32FromColor(color)};
-    if (paintCount_ == kPaintBatch) FlushPaints();
-}
-
 void TBitmapWalkerThread::FlushPaints() {
     if (paintCount_ == 0) return;
     TGraphicsLockGuard lock;
-    int32_t rowY = -1;
-    uint32_t* row = nullptr;
+    // One detach check per batch; rows are found from the stride.
+    auto* const base = reinterpret_cast<unsigned char*>(mask_.Row(0));
+    const auto stride = static_cast<ptrdiff_t>(mask_.Image().bytesPerLine());
     for (size_t i = 0; i < paintCount_; ++i) {
         const PendingPaint& p = paints_[i];
-        if (p.y != rowY) row = mask_.Row(rowY = p.y);
-        row[p.x] = p.rgb32;
+        reinterpret_cast<uint32_t*>(base + p.y * stride)[p.x] = p.rgb32;
     }
     paintCount_ = 0;
 }

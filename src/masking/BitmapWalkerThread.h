@@ -115,8 +115,16 @@ class TBitmapWalkerThread : public tw::Thread, public TThreadSafeBitmapOwner {
     void TryEntry(uint32_t& entry, int32_t x, int32_t y, int32_t px, int32_t py);
     void TryNeighbour(int32_t px, int32_t py, int32_t x, int32_t y);
     TColorValue ReadColor(int32_t x, int32_t y);
-    void IncludePoint(uint32_t& entry, int32_t x, int32_t y);
-    void PaintMaskPixel(int32_t x, int32_t y, TColorValue color);
+    void IncludePoint(uint32_t& entry, int32_t x, int32_t y) {
+        // Always the single pixel, never the 3 x 3 average.
+        PaintMaskPixel(x, y, Recoloured(entry & 0xFFFFFF));
+        entry |= TThreadSafeBitmapPart::VisitedFlag;
+    }
+    void PaintMaskPixel(int32_t x, int32_t y, TColorValue color) {
+        // Every point that reaches here lies inside both bitmaps (see TryNeighbour and Execute).
+        paints_[paintCount_++] = {x, y, tw::Rgb32FromColor(color)};
+        if (paintCount_ == kPaintBatch) FlushPaints();
+    }
     void FlushPaints();
     void DoProgress();
 
@@ -137,12 +145,20 @@ class TBitmapWalkerThread : public tw::Thread, public TThreadSafeBitmapOwner {
     // against the seed) and their recoloured values are cached by colour.
     static constexpr uint32_t kSeedPass = 1u << 25;
     static size_t CacheSlot(TColorValue c, size_t size) { return ((c * 2654435761u) >> 12) & (size - 1); }
-    uint32_t PackedHsv(TColorValue c);
+    uint32_t PackedHsv(TColorValue c) {
+        const CacheEntry& slot = hsvCache_[CacheSlot(c, hsvCache_.size())];
+        return slot.key == c + 1 ? slot.value : CacheHsv(c);
+    }
+    uint32_t CacheHsv(TColorValue c);
     static THSVValues Unpack(uint32_t packed) {
         return {static_cast<int32_t>(packed & 0x1FF), static_cast<int32_t>((packed >> 9) & 0xFF),
                 static_cast<int32_t>((packed >> 17) & 0xFF)};
     }
-    TColorValue Recoloured(TColorValue c);
+    TColorValue Recoloured(TColorValue c) {
+        const CacheEntry& slot = recolourCache_[CacheSlot(c, recolourCache_.size())];
+        return slot.key == c + 1 ? slot.value : CacheRecoloured(c);
+    }
+    TColorValue CacheRecoloured(TColorValue c);
     struct CacheEntry {
         uint32_t key = 0; // colour + 1; 0 for an empty slot
         uint32_t value = 0;
