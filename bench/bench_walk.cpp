@@ -52,6 +52,19 @@ void WalkPhotoDefaultRules(benchmark::State& state) {
 }
 BENCHMARK(WalkPhotoDefaultRules)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Each candidate against the pixel it is reached from: no verdict can be cached by colour.
+void WalkPhotoCompareToNeighbour(benchmark::State& state) {
+    const tw::Bitmap picture = PhotoLike(800, 600);
+    tw::Bitmap mask(800, 600);
+    TWalkerRules rules = TWalkerRules::Default();
+    rules.CompareToNeighbour = true;
+    for (auto _ : state) {
+        mask.Fill(tw::kWhite);
+        Walk(picture, mask, rules, {400, 300});
+    }
+}
+BENCHMARK(WalkPhotoCompareToNeighbour)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void PaintZoomedTwoOverlays(benchmark::State& state) {
     const auto zoomIndex = static_cast<uint8_t>(state.range(0));
     const tw::Bitmap picture = PhotoLike(800, 600);

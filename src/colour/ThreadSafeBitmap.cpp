@@ -1,22 +1,28 @@
 #include "colour/ThreadSafeBitmap.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 TThreadSafeBitmapPart::TThreadSafeBitmapPart(const tw::Bitmap& picture, int32_t height, int32_t width,
                                              int32_t top, int32_t left)
     : Entries(static_cast<size_t>(height) * static_cast<size_t>(width)), Left(left), Top(top), Width(width),
       Height(height) {
-    size_t i = 0;
+    // Outside the picture an entry reads like a canvas does there: all bits set.
+    // The picture's size is read once: this runs on the GUI thread for every tile.
+    const int32_t pictureWidth = picture.Width(), pictureHeight = picture.Height();
+    const int32_t from = std::clamp(-left, 0, width), to = std::clamp(pictureWidth - left, from, width);
     for (int32_t ly = 0; ly < height; ++ly) {
+        uint32_t* out = Entries.data() + static_cast<size_t>(ly) * static_cast<size_t>(width);
         const int32_t y = top + ly;
-        const bool rowInside = y >= 0 && y < picture.Height();
-        const uint32_t* row = rowInside ? picture.Row(y) : nullptr;
-        for (int32_t lx = 0; lx < width; ++lx, ++i) {
-            const int32_t x = left + lx;
-            // Outside the picture an entry reads like a canvas does there: all bits set.
-            Entries[i] =
-                rowInside && x >= 0 && x < picture.Width() ? tw::ColorFromRgb32(row[x]) : 0xFFFFFFFFu;
+        if (y < 0 || y >= pictureHeight) {
+            std::fill(out, out + width, 0xFFFFFFFFu);
+            continue;
         }
+        const uint32_t* row = picture.Row(y);
+        std::fill(out, out + from, 0xFFFFFFFFu);
+        for (int32_t lx = from; lx < to; ++lx)
+            out[lx] = tw::ColorFromRgb32(row[left + lx]);
+        std::fill(out + to, out + width, 0xFFFFFFFFu);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 
 namespace {
@@ -27,7 +28,8 @@ TBitmapWalkerThread::TBitmapWalkerThread(const tw::Bitmap& source, double previe
     : source_(source), mask_(mask), seed_(ClampInto(seed, source)), rules_(rules),
       recolorer_(settings, source, mask), sourceStore_(std::make_unique<TThreadSafeBitmap>(source, *this)),
       progressInterval_(IntervalFor(previewZoom)), width_(std::min(source.Width(), mask.Width())),
-      height_(std::min(source.Height(), mask.Height())), tolerances_(rules), tables_(THSVTables::Get()) {}
+      height_(std::min(source.Height(), mask.Height())), tolerances_(rules), tables_(THSVTables::Get()),
+      hsvCache_(16384), recolourCache_(4096) {}
 
 TBitmapWalkerThread::Tolerances::Tolerances(const TWalkerRules& rules)
     : useHue(rules.UseHue), useSaturation(rules.UseSaturation), useValue(rules.UseValue),
@@ -58,83 +60,135 @@ void TBitmapWalkerThread::Execute() {
         DoProgress();
         return;
     }
-    seedHsv_ = HsvAt(seed_);
-    IncludePoint(seed_);
-    VisitNeighbours(seed_);
-    int64_t k = 0;
-    while (!queue_.empty()) {
-        const QPoint p(queue_.front().X, queue_.front().Y);
-        queue_.pop_front();
-        VisitNeighbours(p);
-        ++k;
-        if (k % progressInterval_ == 0) DoProgress();
+    try {
+        // Set before any colour is cached: the cache records the verdict against it.
+        const TColorValue seedColor = ReadColor(seed_.x(), seed_.y());
+        const TRGBValues rgb = ColorToRGBValues(seedColor);
+        seedHsv_ = tables_.ToHSV(rgb.R, rgb.G, rgb.B);
+        TThreadSafeBitmapPart& seedTile = Tile(seed_.x(), seed_.y());
+        IncludePoint(EntryOf(seedTile, seed_.x(), seed_.y()), seed_.x(), seed_.y());
+        VisitNeighbours(seed_.x(), seed_.y());
+        // Counting down to the next report is the same cadence as k mod interval.
+        int32_t untilProgress = progressInterval_;
+        while (!queue_.Empty()) {
+            const TMyPoint p = queue_.Pop();
+            VisitNeighbours(p.X, p.Y);
+            if (--untilProgress == 0) {
+                untilProgress = progressInterval_;
+                FlushPaints();
+                DoProgress();
+            }
+        }
+        FlushPaints();
+    } catch (...) {
+        // The mask keeps every pixel accepted so far.
+        FlushPaints();
+        throw;
     }
     DoProgress();
 }
 
-void TBitmapWalkerThread::VisitNeighbours(QPoint p) {
-    const int x = p.x(), y = p.y();
-    TryNeighbour(p, {x - 1, y - 1});
-    TryNeighbour(p, {x, y - 1});
-    TryNeighbour(p, {x + 1, y - 1});
-    TryNeighbour(p, {x - 1, y});
-    TryNeighbour(p, {x + 1, y});
-    TryNeighbour(p, {x - 1, y + 1});
-    TryNeighbour(p, {x, y + 1});
-    TryNeighbour(p, {x + 1, y + 1});
+void TPointQueue::Grow() {
+    std::vector<TMyPoint> bigger(items_.empty() ? 1024 : items_.size() * 2);
+    for (size_t i = 0; i < count_; ++i)
+        bigger[i] = items_[(head_ + i) & (items_.size() - 1)];
+    items_.swap(bigger);
+    head_ = 0;
 }
 
-void TBitmapWalkerThread::TryNeighbour(QPoint p, QPoint q) {
+void TBitmapWalkerThread::VisitNeighbours(int32_t x, int32_t y) {
+    referenceRead_ = false;
+    TThreadSafeBitmapPart& tile = Tile(x, y);
+    const int32_t lx = x - tile.Left, ly = y - tile.Top;
+    constexpr int32_t size = TThreadSafeBitmapPart::TileSize;
+    if (!rules_.NineValueAverage && lx > 0 && lx < size - 1 && ly > 0 && ly < size - 1) {
+        // All eight neighbours lie in this tile. Inside the picture the bounds
+        // test is moot, and a position beyond its right or bottom edge reads as
+        // visited, so it is never entered.
+        uint32_t* e = &tile.Entries[static_cast<size_t>(ly * size + lx)];
+        TryEntry(e[-size - 1], x - 1, y - 1, x, y);
+        TryEntry(e[-size], x, y - 1, x, y);
+        TryEntry(e[-size + 1], x + 1, y - 1, x, y);
+        TryEntry(e[-1], x - 1, y, x, y);
+        TryEntry(e[1], x + 1, y, x, y);
+        TryEntry(e[size - 1], x - 1, y + 1, x, y);
+        TryEntry(e[size], x, y + 1, x, y);
+        TryEntry(e[size + 1], x + 1, y + 1, x, y);
+        return;
+    }
+    TryNeighbour(x, y, x - 1, y - 1);
+    TryNeighbour(x, y, x, y - 1);
+    TryNeighbour(x, y, x + 1, y - 1);
+    TryNeighbour(x, y, x - 1, y);
+    TryNeighbour(x, y, x + 1, y);
+    TryNeighbour(x, y, x - 1, y + 1);
+    TryNeighbour(x, y, x, y + 1);
+    TryNeighbour(x, y, x + 1, y + 1);
+}
+
+void TBitmapWalkerThread::TryNeighbour(int32_t px, int32_t py, int32_t x, int32_t y) {
+    if (x < 0 || x >= width_ || y < 0 || y >= height_) return;
+    TryEntry(EntryOf(Tile(x, y), x, y), x, y, px, py);
+}
+
+inline void TBitmapWalkerThread::TryEntry(uint32_t& entry, int32_t x, int32_t y, int32_t px, int32_t py) {
     if (Terminated()) return;
-    if (Accepts(p, q)) {
-        IncludePoint(q);
-        queue_.emplace_back(q);
+    if (entry & TThreadSafeBitmapPart::VisitedFlag) return;
+    if (!tolerances_.any) return;
+    const TColorValue color = rules_.NineValueAverage ? ReadColor(x, y) : (entry & 0xFFFFFF);
+    const uint32_t candidate = PackedHsv(color);
+    if (!rules_.CompareToNeighbour) {
+        if (!(candidate & kSeedPass)) return;
+    } else {
+        if (!referenceRead_) {
+            referenceHsv_ = Unpack(PackedHsv(ReadColor(px, py)));
+            referenceRead_ = true;
+        }
+        if (!tolerances_.Pass(referenceHsv_, Unpack(candidate))) return;
     }
+    IncludePoint(entry, x, y);
+    queue_.Push(x, y);
 }
 
-inline THSVValues TBitmapWalkerThread::HsvAt(QPoint p) {
-    const TColorValue c = ReadColor(p);
-    return tables_.ToHSV(static_cast<int32_t>(c & 0xFF), static_cast<int32_t>((c >> 8) & 0xFF),
-                         static_cast<int32_t>(c >> 16));
+uint32_t TBitmapWalkerThread::CacheHsv(TColorValue c) {
+    CacheEntry& slot = hsvCache_[CacheSlot(c, hsvCache_.size())];
+    const THSVValues hsv = tables_.ToHSV(
+        static_cast<int32_t>(c & 0xFF), static_cast<int32_t>((c >> 8) & 0xFF), static_cast<int32_t>(c >> 16));
+    slot.key = c + 1;
+    slot.value = static_cast<uint32_t>(hsv.H) | static_cast<uint32_t>(hsv.S) << 9 |
+                 static_cast<uint32_t>(hsv.V) << 17 | (tolerances_.Pass(seedHsv_, hsv) ? kSeedPass : 0);
+    return slot.value;
 }
 
-bool TBitmapWalkerThread::Accepts(QPoint p, QPoint q) {
-    if (q.x() < 0 || q.x() >= width_ || q.y() < 0 || q.y() >= height_) return false;
-    if (sourceStore_->IsVisited(q.x(), q.y())) return false;
-    if (!tolerances_.any) return false;
-    const THSVValues candidate = HsvAt(q);
-    if (!rules_.CompareToNeighbour) return tolerances_.Pass(seedHsv_, candidate);
-    // The reference is read once per expanded pixel: reading is deterministic.
-    if (p != referencePoint_) {
-        referenceHsv_ = HsvAt(p);
-        referencePoint_ = p;
-    }
-    return tolerances_.Pass(referenceHsv_, candidate);
+TColorValue TBitmapWalkerThread::CacheRecoloured(TColorValue c) {
+    CacheEntry& slot = recolourCache_[CacheSlot(c, recolourCache_.size())];
+    slot.key = c + 1;
+    slot.value = recolorer_.TransformColor(c);
+    return slot.value;
 }
 
-TColorValue TBitmapWalkerThread::ReadColor(QPoint p) {
-    if (!rules_.NineValueAverage) return sourceStore_->ColorAt(p.x(), p.y());
+TColorValue TBitmapWalkerThread::ReadColor(int32_t x, int32_t y) {
+    if (!rules_.NineValueAverage) return EntryOf(Tile(x, y), x, y) & 0xFFFFFF;
     // On the border only the positions inside the picture count, and divide.
     int32_t r = 0, g = 0, b = 0, n = 0;
-    for (int y = p.y() - 1; y <= p.y() + 1; ++y)
-        for (int x = p.x() - 1; x <= p.x() + 1; ++x) {
-            if (x < 0 || y < 0 || x >= width_ || y >= height_) continue;
-            TRGBValues rgb;
-            sourceStore_->RGBAt(x, y, rgb);
+    for (int32_t yy = y - 1; yy <= y + 1; ++yy)
+        for (int32_t xx = x - 1; xx <= x + 1; ++xx) {
+            if (xx < 0 || yy < 0 || xx >= width_ || yy >= height_) continue;
+            const TRGBValues rgb = ColorToRGBValues(EntryOf(Tile(xx, yy), xx, yy) & 0xFFFFFF);
             r += rgb.R, g += rgb.G, b += rgb.B, ++n;
         }
     return RGBToColor(r / n, g / n, b / n);
 }
 
-void TBitmapWalkerThread::IncludePoint(QPoint p) {
-    // Always the single pixel, never the 3 x 3 average.
-    TThreadSafeBitmapPart& tile = sourceStore_->TileAt(p.x(), p.y());
-    PaintMaskPixel(p, recolorer_.TransformColor(tile.ColorAt(p.x(), p.y())));
-    tile.MarkVisited(p.x(), p.y());
-}
-
-void TBitmapWalkerThread::PaintMaskPixel(QPoint p, TColorValue color) {
-    // Every point that reaches here lies inside both bitmaps (see Accepts and Execute).
+void TBitmapWalkerThread::FlushPaints() {
+    if (paintCount_ == 0) return;
     TGraphicsLockGuard lock;
-    mask_.Row(p.y())[p.x()] = tw::Rgb32FromColor(color);
+    // One detach check per batch; rows are found from the stride.
+    auto* const base = reinterpret_cast<unsigned char*>(mask_.Row(0));
+    const auto stride = static_cast<ptrdiff_t>(mask_.Image().bytesPerLine());
+    for (size_t i = 0; i < paintCount_; ++i) {
+        const PendingPaint& p = paints_[i];
+        reinterpret_cast<uint32_t*>(base + p.y * stride)[p.x] = p.rgb32;
+    }
+    paintCount_ = 0;
 }

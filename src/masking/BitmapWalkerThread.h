@@ -12,16 +12,40 @@
 
 #include <QPoint>
 
+#include <array>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // One accepted pixel waiting to be expanded.
 struct TMyPoint {
-    explicit TMyPoint(QPoint p) : X(p.x()), Y(p.y()) {}
     int32_t X;
     int32_t Y;
+};
+
+// The accepted pixels not yet expanded, first in, first out: a ring buffer that
+// doubles when full, so a point costs two stores and two loads.
+class TPointQueue {
+  public:
+    bool Empty() const { return count_ == 0; }
+    void Push(int32_t x, int32_t y) {
+        if (count_ == items_.size()) Grow();
+        items_[(head_ + count_) & (items_.size() - 1)] = {x, y};
+        ++count_;
+    }
+    TMyPoint Pop() {
+        const TMyPoint p = items_[head_];
+        head_ = (head_ + 1) & (items_.size() - 1);
+        --count_;
+        return p;
+    }
+
+  private:
+    void Grow();
+    std::vector<TMyPoint> items_;
+    size_t head_ = 0;
+    size_t count_ = 0;
 };
 
 // The tolerance rules of one walk; deviations are percentages of a channel's
@@ -85,20 +109,67 @@ class TBitmapWalkerThread : public tw::Thread, public TThreadSafeBitmapOwner {
         double th, ts, tv;
     };
 
-    void VisitNeighbours(QPoint p);
-    void TryNeighbour(QPoint p, QPoint q);
-    bool Accepts(QPoint p, QPoint q);
-    TColorValue ReadColor(QPoint p);
-    THSVValues HsvAt(QPoint p);
-    void IncludePoint(QPoint p);
-    void PaintMaskPixel(QPoint p, TColorValue color);
+    void VisitNeighbours(int32_t x, int32_t y);
+    // Tests (and accepts) the neighbour (x, y) whose store entry is entry, of
+    // the pixel being expanded at (px, py).
+    // Inlined at every call even at -O2: it is most of the walk's work.
+    [[gnu::always_inline]] inline void TryEntry(uint32_t& entry, int32_t x, int32_t y, int32_t px,
+                                                int32_t py);
+    void TryNeighbour(int32_t px, int32_t py, int32_t x, int32_t y);
+    TColorValue ReadColor(int32_t x, int32_t y);
+    void IncludePoint(uint32_t& entry, int32_t x, int32_t y) {
+        // Always the single pixel, never the 3 x 3 average.
+        PaintMaskPixel(x, y, Recoloured(entry & 0xFFFFFF));
+        entry |= TThreadSafeBitmapPart::VisitedFlag;
+    }
+    void PaintMaskPixel(int32_t x, int32_t y, TColorValue color) {
+        // Every point that reaches here lies inside both bitmaps (see TryNeighbour and Execute).
+        paints_[paintCount_++] = {x, y, tw::Rgb32FromColor(color)};
+        if (paintCount_ == kPaintBatch) FlushPaints();
+    }
+    void FlushPaints();
     void DoProgress();
+
+    // The tile holding (x, y); the last one used is remembered, since reads
+    // cluster around the pixel being expanded.
+    TThreadSafeBitmapPart& Tile(int32_t x, int32_t y) {
+        if (tile_ && static_cast<uint32_t>(x - tile_->Left) < TThreadSafeBitmapPart::TileSize &&
+            static_cast<uint32_t>(y - tile_->Top) < TThreadSafeBitmapPart::TileSize)
+            return *tile_;
+        tile_ = &sourceStore_->TileAt(x, y);
+        return *tile_;
+    }
+    static uint32_t& EntryOf(TThreadSafeBitmapPart& tile, int32_t x, int32_t y) {
+        return tile.Entries[static_cast<size_t>((y - tile.Top) * tile.Width + (x - tile.Left))];
+    }
+
+    // Colours repeat, so their HSV values (packed with whether they pass
+    // against the seed) and their recoloured values are cached by colour.
+    static constexpr uint32_t kSeedPass = 1u << 25;
+    static size_t CacheSlot(TColorValue c, size_t size) { return ((c * 2654435761u) >> 12) & (size - 1); }
+    uint32_t PackedHsv(TColorValue c) {
+        const CacheEntry& slot = hsvCache_[CacheSlot(c, hsvCache_.size())];
+        return slot.key == c + 1 ? slot.value : CacheHsv(c);
+    }
+    uint32_t CacheHsv(TColorValue c);
+    static THSVValues Unpack(uint32_t packed) {
+        return {static_cast<int32_t>(packed & 0x1FF), static_cast<int32_t>((packed >> 9) & 0xFF),
+                static_cast<int32_t>((packed >> 17) & 0xFF)};
+    }
+    TColorValue Recoloured(TColorValue c) {
+        const CacheEntry& slot = recolourCache_[CacheSlot(c, recolourCache_.size())];
+        return slot.key == c + 1 ? slot.value : CacheRecoloured(c);
+    }
+    TColorValue CacheRecoloured(TColorValue c);
+    struct CacheEntry {
+        uint32_t key = 0; // colour + 1; 0 for an empty slot
+        uint32_t value = 0;
+    };
 
     const tw::Bitmap& source_;
     tw::Bitmap& mask_;
     QPoint seed_;
-    // Pixels are queued by value: the queue is the hottest structure of the walk.
-    std::deque<TMyPoint> queue_;
+    TPointQueue queue_;
     TWalkerRules rules_;
     TBitmapThings recolorer_;
     std::unique_ptr<TThreadSafeBitmap> sourceStore_;
@@ -107,8 +178,22 @@ class TBitmapWalkerThread : public tw::Thread, public TThreadSafeBitmapOwner {
     int32_t height_;
     Tolerances tolerances_;
     const THSVTables& tables_;
-    // The reference colour of the pixel being expanded, read once per expansion.
     THSVValues seedHsv_{};
+    // The reference of the pixel being expanded (neighbour compare), read at
+    // most once per expansion: reading is deterministic.
     THSVValues referenceHsv_{};
-    QPoint referencePoint_{-1, -1};
+    bool referenceRead_ = false;
+    TThreadSafeBitmapPart* tile_ = nullptr;
+    std::vector<CacheEntry> hsvCache_;
+    std::vector<CacheEntry> recolourCache_;
+    // Mask writes wait here and go out under GraphicsLock in one batch, so the
+    // lock is taken once per batch and held only for the copy (a few
+    // microseconds), never while the worker computes or waits.
+    struct PendingPaint {
+        int32_t x, y;
+        uint32_t rgb32;
+    };
+    static constexpr size_t kPaintBatch = 512;
+    std::array<PendingPaint, kPaintBatch> paints_{};
+    size_t paintCount_ = 0;
 };

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -83,25 +86,61 @@ void TBitmapThings::ApplyAt(int x, int y) {
 void TBitmapThings::ApplyAll() {
     // Rows are walked for speed; the result equals a column-major scan because each
     // pixel is independent, and the anchor is the column-major first part pixel.
+    // Large parts are cut into bands of rows, one per core; each band finds its own
+    // first pixel and the bands are combined top to bottom, as one pass would.
     AnchorX = Target.Width() - 1;
     AnchorY = Target.Height() - 1;
-    bool found = false;
-    const int width = std::min(Target.Width(), Source.Width());
-    const int height = std::min(Target.Height(), Source.Height());
-    for (int y = 0; y < Target.Height(); ++y) {
-        uint32_t* t = Target.Row(y);
-        const uint32_t* s = y < height ? Source.Row(y) : nullptr;
-        const int inside = s ? width : 0;
-        for (int x = 0; x < Target.Width(); ++x) {
-            if ((t[x] | 0xFF000000u) == kWhiteRgb32) continue;
-            if (!found || x < AnchorX) {
-                AnchorX = x;
-                AnchorY = y;
-                found = true;
+    const int height = Target.Height();
+    if (Target.IsEmpty()) return;
+    // Row addresses are taken here, once: the bands must not detach the image.
+    auto* const targetBase = reinterpret_cast<unsigned char*>(Target.Row(0));
+    const auto targetStride = static_cast<ptrdiff_t>(Target.Image().bytesPerLine());
+    const int sourceHeight = std::min(height, Source.Height());
+    const auto* const sourceBase =
+        sourceHeight > 0 ? reinterpret_cast<const unsigned char*>(Source.Row(0)) : nullptr;
+    const auto sourceStride = static_cast<ptrdiff_t>(Source.Image().bytesPerLine());
+    const int width = Target.Width();
+    const int inside = std::min(width, Source.Width());
+    struct Band {
+        int top = 0, bottom = 0;
+        int anchorX = -1, anchorY = -1; // -1: no part pixel in the band
+    };
+    auto run = [&](Band& band) {
+        for (int y = band.top; y < band.bottom; ++y) {
+            auto* t = reinterpret_cast<uint32_t*>(targetBase + y * targetStride);
+            const auto* s =
+                y < sourceHeight ? reinterpret_cast<const uint32_t*>(sourceBase + y * sourceStride) : nullptr;
+            const int limit = s ? inside : 0;
+            for (int x = 0; x < width; ++x) {
+                if ((t[x] | 0xFF000000u) == kWhiteRgb32) continue;
+                if (band.anchorX < 0 || x < band.anchorX) band.anchorX = x, band.anchorY = y;
+                if (x < limit) t[x] = TransformRgb32(s[x]);
             }
-            if (x < inside) t[x] = TransformRgb32(s[x]);
         }
+    };
+    // Below a quarter of a megapixel a thread costs more than it saves.
+    const int64_t pixels = static_cast<int64_t>(width) * height;
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int bandCount = pixels < 262144 ? 1 : std::min(cores, height);
+    std::vector<Band> bands(static_cast<size_t>(bandCount));
+    for (int i = 0; i < bandCount; ++i) {
+        bands[static_cast<size_t>(i)].top = static_cast<int>(static_cast<int64_t>(height) * i / bandCount);
+        bands[static_cast<size_t>(i)].bottom =
+            static_cast<int>(static_cast<int64_t>(height) * (i + 1) / bandCount);
     }
+    {
+        std::vector<std::jthread> helpers;
+        for (size_t i = 1; i < bands.size(); ++i)
+            helpers.emplace_back([&run, &band = bands[i]] { run(band); });
+        run(bands[0]);
+    }
+    bool found = false;
+    for (const Band& band : bands)
+        if (band.anchorX >= 0 && (!found || band.anchorX < AnchorX)) {
+            AnchorX = band.anchorX;
+            AnchorY = band.anchorY;
+            found = true;
+        }
 }
 
 void TBitmapThings::PaintRect(int left, int top, int right, int bottom) {

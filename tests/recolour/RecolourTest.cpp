@@ -99,6 +99,36 @@ TEST(BitmapThings, ApplyAllAnchorIsFirstPixelInColumnOrder) {
     EXPECT_EQ(part.Pixel(0, 0), tw::kWhite);
 }
 
+TEST(BitmapThings, ApplyAllOnALargePartMatchesOnePixelAtATime) {
+    // Large enough to be cut into bands; the picture is narrower than the part.
+    std::mt19937 random(7);
+    Bitmap picture(600, 520);
+    for (int y = 0; y < picture.Height(); ++y)
+        for (int x = 0; x < picture.Width(); ++x)
+            picture.SetPixel(x, y, random() & 0xFFFFFF);
+    Bitmap part(640, 520);
+    for (int y = 0; y < part.Height(); ++y)
+        for (int x = 0; x < part.Width(); ++x)
+            part.SetPixel(x, y, x >= 3 && random() % 3 ? 0 : tw::kWhite);
+    // The first column that holds part pixels holds them only far down.
+    part.SetPixel(2, 100, 0);
+    part.SetPixel(1, 500, 0);
+    part.SetPixel(1, 510, 0);
+    const Bitmap before = part;
+    TBitmapThings things(Shift(75, 10, -10), picture, part);
+    things.ApplyAll();
+    EXPECT_EQ(things.AnchorX, 1);
+    EXPECT_EQ(things.AnchorY, 500);
+    int wrong = 0;
+    for (int y = 0; y < part.Height(); ++y)
+        for (int x = 0; x < part.Width(); ++x) {
+            const TColorValue was = before.Pixel(x, y);
+            const bool recoloured = was != tw::kWhite && x < picture.Width();
+            wrong += part.Pixel(x, y) != (recoloured ? things.TransformColor(picture.Pixel(x, y)) : was);
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(ImagePart, ApplyingTwiceEqualsApplyingTheSecondOnly) {
     const Bitmap picture = Gradient(30, 20);
     Bitmap mask(30, 20);
