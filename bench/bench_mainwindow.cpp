@@ -31,13 +31,12 @@ QApplication* App() {
 std::unique_ptr<TFormMain> MakeWindow() {
     App();
     auto form = std::make_unique<TFormMain>();
-    form->PictureBitmap = tw::Bitmap(800, 600);
+    tw::Bitmap picture(800, 600);
     for (int y = 0; y < 600; ++y)
         for (int x = 0; x < 800; ++x)
-            form->PictureBitmap.SetPixel(
+            picture.SetPixel(
                 x, y, static_cast<tw::ColorValue>((x * 7) | ((y * 3) << 8) | ((x ^ y) << 16)) & 0xFEFEFE);
-    form->ClearImageParts();
-    form->AddBlankImagePart();
+    form->Document.NewDocument(std::move(picture), QString());
     form->ResizeView();
     form->resize(1000, 760);
     form->show();
@@ -83,7 +82,7 @@ void BM_RebuildTenParts(benchmark::State& state) {
         b.FillRect(QRect(row * 30, row * 20, 400, 300), static_cast<tw::ColorValue>(row * 0x101010));
     }
     for (auto _ : state)
-        form->RebuildViewBitmap(0);
+        form->RebuildViewBitmap();
     benchmark::DoNotOptimize(form->ViewBitmap.Pixel(100, 100));
 }
 BENCHMARK(BM_RebuildTenParts)->Unit(benchmark::kMillisecond);

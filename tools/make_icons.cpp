@@ -518,6 +518,36 @@ void SavePicture(QPainter& p) {
     DrawFloppy(p, QRectF(2.5, 2.5, 19.0, 19.0));
 }
 
+// A curved arrow turning back to the left (undo) or on to the right (redo).
+void DrawTurnArrow(QPainter& p, bool back) {
+    p.save();
+    if (!back) {
+        p.translate(24.0, 0.0);
+        p.scale(-1.0, 1.0);
+    }
+    QPainterPath arrow;
+    // The shaft: from the lower right, up and round to the left.
+    arrow.moveTo(19.5, 19.5);
+    arrow.cubicTo(21.5, 12.0, 16.5, 7.5, 9.5, 8.0);
+    arrow.lineTo(9.5, 4.0);
+    arrow.lineTo(2.5, 10.0);
+    arrow.lineTo(9.5, 16.0);
+    arrow.lineTo(9.5, 12.0);
+    arrow.cubicTo(14.5, 11.5, 18.0, 14.0, 19.5, 19.5);
+    arrow.closeSubpath();
+    p.setPen(QPen(kBlue.darker(150), 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Shade(QRectF(2, 4, 20, 16), kBlue, 135, 105));
+    p.drawPath(arrow);
+    p.restore();
+}
+
+void Undo(QPainter& p) {
+    DrawTurnArrow(p, true);
+}
+void Redo(QPainter& p) {
+    DrawTurnArrow(p, false);
+}
+
 void SaveImagePart(QPainter& p) {
     DrawFloppy(p, QRectF(1.5, 1.5, 17.0, 17.0));
     DrawPartTile(p, QRectF(11.5, 11.5, 11.0, 11.0));
@@ -547,6 +577,8 @@ const std::map<std::string, DrawFn>& Drawings() {
         {"open_picture", OpenPicture},
         {"save_picture", SavePicture},
         {"save_image_part", SaveImagePart},
+        {"undo", Undo},
+        {"redo", Redo},
     };
     return drawings;
 }

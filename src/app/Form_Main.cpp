@@ -16,9 +16,12 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,6 +30,7 @@
 #include <QMessageBox>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -57,7 +61,8 @@ QWidget* FocusedTextField() {
 // --- Construction -------------------------------------------------------------
 
 TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
-    : QMainWindow(parent), options_(std::move(options)) {
+    : QMainWindow(parent), PictureBitmap(Document.Picture()), CurrentSettings(Document.CurrentSettings()),
+      options_(std::move(options)) {
     if (!options_.ShowMessage)
         options_.ShowMessage = [this](const QString& text) {
             QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tintwell"), text, QMessageBox::Ok, this);
@@ -69,10 +74,26 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
                                          QStringLiteral("Sure you want to quit?"),
                                          QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
         };
+    if (!options_.ConfirmSaveChanges)
+        options_.ConfirmSaveChanges = [this](const QString& name, const QString& what) {
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Tintwell"),
+                            QStringLiteral("Save changes to %1 before %2?").arg(name, what),
+                            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+            box.setDefaultButton(QMessageBox::Save);
+            switch (box.exec()) {
+            case QMessageBox::Save:
+                return TSaveAnswer::Save;
+            case QMessageBox::Discard:
+                return TSaveAnswer::Discard;
+            default:
+                return TSaveAnswer::Cancel;
+            }
+        };
     setWindowTitle(QStringLiteral("Tintwell"));
     resize(860, 620);
     CreateActions();
     CreateLayout();
+    ConnectDocument();
     FormCreate();
     ConnectPictureFiles();
 
@@ -83,7 +104,10 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
 
 TFormMain::~TFormMain() {
     TDoLater::CancelAll(this);
-    // The grid's rows refer to the parts; let the grid go first.
+    // The grid's rows refer to the parts; let the grid go first, without
+    // telling the document of it.
+    Document.disconnect(this);
+    nvGridImageParts->OnCellSelectionChanged = nullptr;
     delete nvGridImageParts;
     nvGridImageParts = nullptr;
 }
@@ -145,6 +169,27 @@ void TFormMain::CreateActions() {
     EditDelete1 = MakeAction("&Delete", "", "", QKeySequence(Qt::Key_Delete));
     for (QAction* a : actions_)
         addAction(a); // shortcuts work without the tool bar or menus
+
+    // Named after the step they take back or do again, enabled only when there is one.
+    ActionUndo = Document.CreateUndoAction(this);
+    ActionUndo->setIcon(tw::ActionIcon(QStringLiteral("undo")));
+    ActionUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    ActionRedo = Document.CreateRedoAction(this);
+    ActionRedo->setIcon(tw::ActionIcon(QStringLiteral("redo")));
+    ActionRedo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    for (QAction* a : {ActionUndo, ActionRedo}) {
+        a->setStatusTip(a == ActionUndo ? QStringLiteral("Take back the last change")
+                                        : QStringLiteral("Do the change taken back again"));
+        addAction(a);
+    }
+
+    ModeGroup = new QActionGroup(this);
+    for (QAction* a : {ActionFillMode, ActionBrushMode, ActionEraseMode})
+        ModeGroup->addAction(a);
+    BrushSizeGroup = new QActionGroup(this);
+    for (QAction* a : {ActionBrushSmall, ActionBrushMedium, ActionBrushLarge})
+        BrushSizeGroup->addAction(a);
 }
 
 void TFormMain::CreateLayout() {
@@ -155,6 +200,9 @@ void TFormMain::CreateLayout() {
     file->addSeparator();
     file->addAction(ActionExit);
     QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
+    edit->addAction(ActionUndo);
+    edit->addAction(ActionRedo);
+    edit->addSeparator();
     edit->addAction(EditCut1);
     edit->addAction(EditCopy1);
     edit->addAction(EditPaste1);
@@ -181,6 +229,8 @@ void TFormMain::CreateLayout() {
     ToolBarTools->addAction(ActionJoinSelectedImageParts);
     ToolBarTools->addSeparator();
     ToolBarTools->addActions({ActionZoomPlus, ActionZoomMinus});
+    ToolBarTools->addSeparator();
+    ToolBarTools->addActions({ActionUndo, ActionRedo});
     addToolBar(Qt::LeftToolBarArea, ToolBarTools);
 
     Splitter1 = new QSplitter(Qt::Horizontal, this);
@@ -317,7 +367,6 @@ void TFormMain::FormCreate() {
         closeRequested_ = true;
     }
     LabelFilename->clear();
-    PictureBitmap = tw::Bitmap();
     ViewBitmap = tw::Bitmap();
 
     ImageView = new TnvOffscreenPaint();
@@ -333,16 +382,15 @@ void TFormMain::FormCreate() {
     ImageView->OnMouseMove = [this](TnvOffscreenPaint& s, TShiftState shift, int x, int y) {
         ImageViewMouseMove(s, shift, x, y);
     };
+    ImageView->OnMouseUp = [this](TnvOffscreenPaint& s, TMouseButton b, TShiftState shift, int x, int y) {
+        ImageViewMouseUp(s, b, shift, x, y);
+    };
     ImageView->OnClick = [this](TnvOffscreenPaint& s) { ImageViewClick(s); };
 
-    CurrentSettings = TTintwellSettings::Initial();
+    Document.SetCurrentSettings(TTintwellSettings::Initial());
 
-    ActionFillMode->setChecked(false);
-    ActionBrushMode->setChecked(true);
-    ActionEraseMode->setChecked(false);
-    ActionBrushSmall->setChecked(false);
-    ActionBrushMedium->setChecked(false);
-    ActionBrushLarge->setChecked(true);
+    SetChecked(ActionBrushMode);
+    SetChecked(ActionBrushLarge);
     ActionOrgImageInBack->setChecked(true);
 
     About = new tw::TAbout(this);
@@ -355,18 +403,149 @@ void TFormMain::FormCreate() {
 }
 
 void TFormMain::InitDocument() {
-    PictureBitmap = tw::Bitmap(400, 400);
+    tw::Bitmap picture(400, 400);
     const tw::Bitmap start = tw::StartPicture();
-    PictureBitmap.CopyRect(0, 0, start, start.Rect().intersected(PictureBitmap.Rect()));
-    RedrawLater();
+    picture.CopyRect(0, 0, start, start.Rect().intersected(picture.Rect()));
     ZoomIndex = 4;
-    ClearImageParts();
-    AddBlankImagePart();
+    Document.NewDocument(std::move(picture), QString());
     ResizeView();
 }
 
 void TFormMain::RedrawLater() {
-    TDoLater::Queue(this, &TFormMain::RebuildViewBitmap, 0);
+    TDoLater::Queue(this, &TFormMain::RebuildViewBitmap);
+}
+
+void TFormMain::UpdateTitle() {
+    const QString name = QFileInfo(Document.FileName()).fileName();
+    const bool modified = Document.IsModified();
+    if (name.isEmpty() && !modified)
+        setWindowTitle(QStringLiteral("Tintwell"));
+    else
+        setWindowTitle((name.isEmpty() ? QStringLiteral("Untitled") : name) + (modified ? "*" : "") +
+                       QStringLiteral(" - Tintwell"));
+}
+
+bool TFormMain::MaySkipUnsavedChanges(const QString& what) {
+    if (!Document.IsModified()) return true;
+    const QString name = QFileInfo(Document.FileName()).fileName();
+    switch (options_.ConfirmSaveChanges(name.isEmpty() ? QStringLiteral("Untitled") : name, what)) {
+    case TSaveAnswer::Discard:
+        return true;
+    case TSaveAnswer::Cancel:
+        return false;
+    case TSaveAnswer::Save:
+        break;
+    }
+    // The normal save: its dialog, its questions; only a written picture lets us go on.
+    const TSaveChoice choice = options_.ChooseSavePicture(QStringLiteral("Save Picture"));
+    if (choice.FileName.isEmpty()) return false;
+    try {
+        return SaveCompletePictureAccept(choice.FileName, choice.Filter);
+    } catch (...) {
+        tw::ReportException(std::current_exception());
+        return false;
+    }
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    // Exit has asked already; the close box asks only about unsaved changes.
+    if (!std::exchange(closeConfirmed_, false) && !MaySkipUnsavedChanges(QStringLiteral("quitting"))) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+// --- The document's views ---------------------------------------------------------
+
+void TFormMain::ConnectDocument() {
+    connect(&Document, &TTintwellDocument::PartInserted, this, &TFormMain::InsertPartRow);
+    connect(&Document, &TTintwellDocument::PartRemoved, this,
+            [this](int, TImagePart* part) { RemovePartRow(part); });
+    connect(&Document, &TTintwellDocument::SelectionChanged, this, &TFormMain::ShowDocumentSelection);
+    connect(&Document, &TTintwellDocument::Changed, this,
+            [this](const QRect& rect, const QList<TImagePart*>&) { ShowChanged(rect); });
+    connect(&Document, &TTintwellDocument::PictureReplaced, this, [this] {
+        ViewBitmap = tw::Bitmap();
+        UpdateTitle();
+    });
+    connect(&Document, &TTintwellDocument::ModifiedChanged, this, &TFormMain::UpdateTitle);
+}
+
+int TFormMain::RowOf(const TImagePart* part) {
+    for (int row = 1; row < nvGridImageParts->RowCount(); ++row)
+        if (ImagePartAt(row) == part) return row;
+    return -1;
+}
+
+void TFormMain::InsertPartRow(int index, TImagePart* part) {
+    TnvGrid& grid = *nvGridImageParts;
+    grid.DefaultLayout().MinHeight = 70;
+    const int row = index + 1; // below the header row
+    if (row >= grid.RowCount())
+        grid.AddRow(part);
+    else
+        grid.RootCell().Rows().Insert(row).Data = part;
+    grid.Invalidate();
+}
+
+void TFormMain::RemovePartRow(TImagePart* part) {
+    const int row = RowOf(part);
+    if (row < 0) return;
+    TnvGrid& grid = *nvGridImageParts;
+    const bool was = std::exchange(showingSelection_, true);
+    if (TVokCell* cell = grid.Cells(0, row)) cell->SetSelected(false);
+    // The row goes while its part is still alive, so nothing the grid fires on the way sees a freed part.
+    grid.RootCell().Rows().Delete(row);
+    showingSelection_ = was;
+    if (!grid.TopLeftCell() && grid.RowCount() > 1)
+        if (TVokCell* last = grid.Cells(0, grid.RowCount() - 1)) grid.ScrollCellToTopLeft(*last);
+    grid.Invalidate();
+}
+
+void TFormMain::ShowDocumentSelection() {
+    RedrawLater();
+    // Taken from the grid: it shows it already.
+    if (showingSelection_) return;
+    TnvGrid& grid = *nvGridImageParts;
+    const bool was = std::exchange(showingSelection_, true);
+    for (int row = 1; row < grid.RowCount(); ++row)
+        if (TVokCell* cell = grid.Cells(0, row)) cell->SetSelected(Document.IsSelected(ImagePartAt(row)));
+    const int current = RowOf(Document.CurrentPart());
+    TVokCell* focused = grid.FocusedCell();
+    if (current < 0) {
+        if (focused && !ImagePartAt(focused->RowItem() ? focused->RowItem()->Index() : -1))
+            grid.SetFocusedCell(nullptr);
+    } else if (!focused || !focused->RowItem() || focused->RowItem()->Index() != current) {
+        grid.SetFocusedCell(grid.Cells(0, current));
+    }
+    showingSelection_ = was;
+    grid.Invalidate();
+}
+
+void TFormMain::TakeGridSelection() {
+    std::vector<TImagePart*> selected;
+    for (int row = 1; row < nvGridImageParts->RowCount(); ++row)
+        if (RowSelected(row))
+            if (TImagePart* part = ImagePartAt(row)) selected.push_back(part);
+    const bool was = std::exchange(showingSelection_, true);
+    Document.SetSelection(selected);
+    TVokCell* focused = nvGridImageParts->FocusedCell();
+    Document.SetCurrentPart(focused && focused->RowItem() ? ImagePartAt(focused->RowItem()->Index())
+                                                          : nullptr);
+    showingSelection_ = was;
+}
+
+void TFormMain::ShowChanged(const QRect& rect) {
+    nvGridImageParts->Invalidate(); // the thumbnails follow
+    // A dab has shown itself already, the way the brush shows it.
+    if (dabbing_) return;
+    if (ViewBitmap.Rect() == PictureBitmap.Rect() && !ViewBitmap.IsEmpty()) {
+        Document.ComposeViewRect(ViewBitmap, rect, ActionOrgImageInBack->isChecked());
+        ImageView->Invalidate();
+    } else {
+        RedrawLater();
+    }
 }
 
 // --- Commands -----------------------------------------------------------------
@@ -375,10 +554,10 @@ bool TFormMain::HasCurrentCell() {
     return nvGridImageParts && nvGridImageParts->FocusedCell() != nullptr;
 }
 
-void TFormMain::SetChecked(QAction* on, std::initializer_list<QAction*> off) {
+void TFormMain::SetChecked(QAction* on) {
+    // Its group unchecks the others.
     on->setChecked(true);
-    for (QAction* a : off)
-        a->setChecked(false);
+    (on->actionGroup() == ModeGroup ? shownMode_ : shownBrushSize_) = on;
 }
 
 void TFormMain::ActionTriggered(QAction* action) {
@@ -386,8 +565,13 @@ void TFormMain::ActionTriggered(QAction* action) {
     // Qt's signal code, which would be left half done.
     try {
         // Qt has already toggled a checkable action; the handler decides its state.
-        // Not silently: the tool buttons must see the state come back.
-        if (action->isCheckable()) action->setChecked(!action->isChecked());
+        // Not silently: the tool buttons must see the state come back. In a
+        // group, the one checked before comes back.
+        QActionGroup* group = action->actionGroup();
+        if (group)
+            (group == ModeGroup ? shownMode_ : shownBrushSize_)->setChecked(true);
+        else if (action->isCheckable())
+            action->setChecked(!action->isChecked());
         bool handled = false;
         DispatchAction(action, false, handled);
         if (!action->isEnabled()) return;
@@ -443,25 +627,25 @@ void TFormMain::DispatchAction(QAction* action, bool execute, bool& handled) {
     const bool current = HasCurrentCell();
     if (action == ActionFillMode) {
         action->setEnabled(true);
-        if (execute) SetChecked(ActionFillMode, {ActionBrushMode, ActionEraseMode});
+        if (execute) SetChecked(ActionFillMode);
     } else if (action == ActionBrushMode) {
         action->setEnabled(current);
-        if (execute) SetChecked(ActionBrushMode, {ActionFillMode, ActionEraseMode});
+        if (execute) SetChecked(ActionBrushMode);
     } else if (action == ActionEraseMode) {
         action->setEnabled(current);
-        if (execute) SetChecked(ActionEraseMode, {ActionBrushMode, ActionFillMode});
+        if (execute) SetChecked(ActionEraseMode);
     } else if (action == ActionChangeColor) {
         action->setEnabled(current);
         if (execute) ApplyColorSettings();
     } else if (action == ActionBrushSmall) {
         action->setEnabled(true);
-        if (execute) SetChecked(ActionBrushSmall, {ActionBrushMedium, ActionBrushLarge});
+        if (execute) SetChecked(ActionBrushSmall);
     } else if (action == ActionBrushMedium) {
         action->setEnabled(true);
-        if (execute) SetChecked(ActionBrushMedium, {ActionBrushSmall, ActionBrushLarge});
+        if (execute) SetChecked(ActionBrushMedium);
     } else if (action == ActionBrushLarge) {
         action->setEnabled(true);
-        if (execute) SetChecked(ActionBrushLarge, {ActionBrushSmall, ActionBrushMedium});
+        if (execute) SetChecked(ActionBrushLarge);
     } else if (action == ActionAddImagePart) {
         action->setEnabled(true);
         if (execute) AddBlankImagePart();
@@ -485,7 +669,16 @@ void TFormMain::DispatchAction(QAction* action, bool execute, bool& handled) {
         if (execute) ShowHelp();
     } else if (action == ActionExit) {
         action->setEnabled(true);
-        if (execute && options_.ConfirmQuit()) close();
+        if (execute) {
+            // Unsaved changes bring their own question; without them, the usual one.
+            const bool quit = Document.IsModified() ? MaySkipUnsavedChanges(QStringLiteral("quitting"))
+                                                    : options_.ConfirmQuit();
+            if (quit) {
+                closeConfirmed_ = true;
+                close();
+                closeConfirmed_ = false;
+            }
+        }
     } else if (action == ActionAbout) {
         action->setEnabled(true);
         if (execute) About->exec();
@@ -545,19 +738,8 @@ void TFormMain::ResizeView() {
     RedrawLater();
 }
 
-void TFormMain::RebuildViewBitmap(int) {
-    {
-        const TGraphicsLockGuard lock;
-        if (ActionOrgImageInBack->isChecked()) {
-            ViewBitmap.Assign(PictureBitmap);
-        } else {
-            ViewBitmap = tw::Bitmap(PictureBitmap.Width(), PictureBitmap.Height());
-        }
-        // Lower numbers are drawn last and so lie on top.
-        for (int row = nvGridImageParts->RowCount() - 1; row >= 1; --row)
-            if (RowSelected(row))
-                if (TImagePart* part = ImagePartAt(row)) ViewBitmap.DrawTransparent(0, 0, part->Bitmap);
-    }
+void TFormMain::RebuildViewBitmap() {
+    ViewBitmap = Document.ComposeView(ActionOrgImageInBack->isChecked());
     ImageView->Invalidate();
 }
 
@@ -652,42 +834,36 @@ void TFormMain::TrackViewMouse(TShiftState shift, int X, int Y) {
     ImageView->Invalidate();
 
     if (!(shift & ssLeft)) return;
+    const bool brush = ActionBrushMode->isChecked();
+    if (!brush && !ActionEraseMode->isChecked()) return;
+    // The dab goes to the part of the focused row.
     TVokCell* current = nvGridImageParts->FocusedCell();
-    if (!current || !current->RowItem()) return;
-    TImagePart* part = ImagePartAt(current->RowItem()->Index());
+    TImagePart* part = current && current->RowItem() ? ImagePartAt(current->RowItem()->Index()) : nullptr;
     if (!part) return;
+    {
+        // The grid shows it already; the view is not to be rebuilt mid-stroke.
+        const QSignalBlocker quiet(Document);
+        Document.SetCurrentPart(part);
+    }
 
-    const int r = Round(BrushRadius() / f);
-    QRect brushed(px - r, py - r, 2 * r, 2 * r);
-    QRect erased(px - r, py - r, 2 * r - 1, 2 * r - 1);
-    if (r <= 0) {
-        // Zoomed in so far that the brush is smaller than one picture pixel: the
-        // dab takes the pixel the view shows under the cross, so it never paints
-        // nothing.
-        const QPoint under =
-            TSharedGraphicsThings::PictureAt(ViewBoxState(), PictureBitmap.Rect().size(), ZoomIndex, {X, Y});
-        brushed = erased = QRect(under, QSize(1, 1));
+    const int r = TTintwellDocument::DabRadius(BrushRadius(), f);
+    // Zoomed in so far that the brush is smaller than one picture pixel: the dab
+    // takes the pixel the view shows under the cross, so it never paints nothing.
+    const QPoint at = r > 0 ? QPoint(px, py)
+                            : TSharedGraphicsThings::PictureAt(ViewBoxState(), PictureBitmap.Rect().size(),
+                                                               ZoomIndex, {X, Y});
+    const bool was = std::exchange(dabbing_, true);
+    TDab dab;
+    try {
+        dab = Document.Dab(brush ? TStrokeKind::Brush : TStrokeKind::Erase, at, r);
+    } catch (...) {
+        dabbing_ = was;
+        throw;
     }
-    tw::Bitmap& target = part->Bitmap;
-    if (ActionBrushMode->isChecked()) {
-        TBitmapThings things(CurrentSettings, PictureBitmap, target);
-        things.PaintRect(brushed.left(), brushed.top(), brushed.right(), brushed.bottom());
-        // The view shows the whole painted square, the same pixels the part now holds.
-        const QRect painted = brushed.intersected(target.Rect());
-        ViewBitmap.CopyRect(painted.x(), painted.y(), target, painted);
-        ImageView->Repaint();
-        nvGridImageParts->Invalidate(); // the thumbnail follows
-    } else if (ActionEraseMode->isChecked()) {
-        target.FillRect(erased, tw::kWhite);
-        if (ActionOrgImageInBack->isChecked()) {
-            const QRect inPicture = erased.intersected(PictureBitmap.Rect());
-            ViewBitmap.CopyRect(inPicture.x(), inPicture.y(), PictureBitmap, inPicture);
-        } else {
-            ViewBitmap.FillRect(erased, tw::kWhite);
-        }
-        ImageView->Repaint();
-        nvGridImageParts->Invalidate();
-    }
+    dabbing_ = was;
+    Document.ShowDabInView(ViewBitmap, dab, ActionOrgImageInBack->isChecked());
+    ImageView->Repaint();
+    nvGridImageParts->Invalidate();
 }
 
 void TFormMain::ImageViewMouseMove(TnvOffscreenPaint&, TShiftState shift, int X, int Y) {
@@ -696,8 +872,14 @@ void TFormMain::ImageViewMouseMove(TnvOffscreenPaint&, TShiftState shift, int X,
 }
 
 void TFormMain::ImageViewMouseDown(TnvOffscreenPaint&, TMouseButton, TShiftState shift, int X, int Y) {
-    if (TImagePart* part = FirstSelectedImagePart()) CurrentSettings = part->Settings;
+    Document.TakeSettingsOfFirstSelected();
+    // Everything painted until the button comes up is one step to undo.
+    Document.BeginStroke();
     TrackViewMouse(shift, X, Y);
+}
+
+void TFormMain::ImageViewMouseUp(TnvOffscreenPaint&, TMouseButton, TShiftState, int, int) {
+    Document.EndStroke();
 }
 
 void TFormMain::ImageViewClick(TnvOffscreenPaint&) {
@@ -735,114 +917,55 @@ TImagePart* TFormMain::FirstSelectedImagePart() {
 }
 
 void TFormMain::AddImagePart(const tw::Bitmap& bitmap, QPoint anchor) {
-    auto owned = std::make_unique<TImagePart>(bitmap);
-    TImagePart* part = owned.get();
-    part->AnchorX = anchor.x();
-    part->AnchorY = anchor.y();
-    part->Settings = CurrentSettings;
-    parts_.push_back(std::move(owned));
-    nvGridImageParts->DefaultLayout().MinHeight = 70;
-    nvGridImageParts->AddRow(part);
-    TVokCell* cell = nvGridImageParts->Cells(0, nvGridImageParts->RowCount() - 1);
-    nvGridImageParts->SetFocusedCell(cell);
-    nvGridImageParts->RootCell().SelectCell(cell, 0);
+    TakeGridSelection();
+    Document.AddGrownPart(bitmap, anchor);
 }
 
 void TFormMain::AddBlankImagePart() {
-    const tw::Bitmap blank(PictureBitmap.Width(), PictureBitmap.Height(), tw::kWhite);
-    AddImagePart(blank, QPoint(0, 0));
+    TakeGridSelection();
+    Document.AddBlankPart();
 }
 
 void TFormMain::ClearImageParts() {
-    ViewBitmap = tw::Bitmap();
-    for (int row = nvGridImageParts->RowCount() - 1; row >= 1; --row)
-        DeleteImagePartRow(row);
-}
-
-void TFormMain::DeleteImagePartRow(int row) {
-    TImagePart* part = ImagePartAt(row);
-    // The row goes before its part, so nothing the grid fires on the way sees a freed part.
-    nvGridImageParts->RootCell().Rows().Delete(row);
-    std::erase_if(parts_, [part](const std::unique_ptr<TImagePart>& p) { return p.get() == part; });
-    if (!nvGridImageParts->TopLeftCell() && nvGridImageParts->RowCount() > 1)
-        if (TVokCell* last = nvGridImageParts->Cells(0, nvGridImageParts->RowCount() - 1))
-            nvGridImageParts->ScrollCellToTopLeft(*last);
+    Document.ClearParts();
 }
 
 void TFormMain::DeleteSelectedImageParts() {
-    for (int row = nvGridImageParts->RowCount() - 1; row >= 1; --row) {
-        TVokCell* cell = nvGridImageParts->Cells(0, row);
-        if (cell && cell->Selected()) {
-            cell->SetSelected(false);
-            DeleteImagePartRow(row);
-        }
-    }
+    TakeGridSelection();
+    Document.DeleteSelectedParts();
 }
 
 void TFormMain::JoinSelectedImageParts() {
-    tw::Bitmap merged;
-    int lowest = -1;
-    for (int row = nvGridImageParts->RowCount() - 1; row >= 1; --row) {
-        if (!RowSelected(row)) continue;
-        TImagePart* part = ImagePartAt(row);
-        if (!part) continue;
-        if (lowest < 0)
-            merged.Assign(part->Bitmap);
-        else
-            merged.DrawTransparent(0, 0, part->Bitmap); // drawn later: the lower number wins
-        lowest = row;
-    }
-    if (lowest < 0) return;
-    for (int row = nvGridImageParts->RowCount() - 1; row > lowest; --row)
-        if (RowSelected(row)) DeleteImagePartRow(row);
-    if (TImagePart* survivor = ImagePartAt(lowest)) {
-        const TGraphicsLockGuard lock;
-        survivor->Bitmap.Assign(merged);
-    }
-    nvGridImageParts->Invalidate();
-    RedrawLater();
+    TakeGridSelection();
+    Document.JoinSelectedParts();
 }
 
 void TFormMain::LoadImagePartFromFile() {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open image to tintwell"),
-                                                      QString(), QStringLiteral("Images (*.bmp *.png)"));
+                                                      QString(), TTintwellDocument::PartFileFilter());
     if (path.isEmpty()) return;
     LoadImagePartFrom(path);
 }
 
 void TFormMain::LoadImagePartFrom(const QString& path) {
-    const std::string file = path.toStdString();
-    // Parts are masks: a lossy file would smear white into near-white and add
-    // stray pixels, so only lossless files are taken.
-    const tw::PictureFormat format = tw::LoadFormatFor(file);
-    if (format != tw::PictureFormat::Bmp && format != tw::PictureFormat::Png)
-        throw tw::PictureError("cannot read " + tw::DisplayName(file) +
-                               ": image parts are read from bitmap (.bmp) or PNG (.png) files only");
-    const tw::Bitmap loaded = tw::LoadPicture(file);
-    AddImagePart(loaded, QPoint(0, 0));
+    TakeGridSelection();
+    Document.LoadPartFromFile(path);
 }
 
 void TFormMain::ApplyColorSettings() {
+    TakeGridSelection();
     TImagePart* first = FirstSelectedImagePart();
     TTintwellSettings settings = first ? first->Settings : CurrentSettings;
     // Until the colour settings dialog is connected there is nothing to confirm.
     if (OnShowColorSettings && OnShowColorSettings(first, settings)) {
-        CurrentSettings = settings;
-        if (first) first->Settings = settings;
         QApplication::setOverrideCursor(Qt::WaitCursor);
         try {
-            for (int row = nvGridImageParts->RowCount() - 1; row >= 1; --row)
-                if (RowSelected(row))
-                    if (TImagePart* part = ImagePartAt(row)) {
-                        const TGraphicsLockGuard lock;
-                        part->ApplySettings(PictureBitmap, CurrentSettings);
-                    }
+            Document.ChangeColor(settings);
         } catch (...) {
             QApplication::restoreOverrideCursor();
             throw;
         }
         QApplication::restoreOverrideCursor();
-        nvGridImageParts->Invalidate();
     }
     RedrawLater();
 }
@@ -877,5 +1000,8 @@ bool TFormMain::nvGridImagePartsEditorCanModify(TVokGridView_Custom&, TVokCell*)
 
 void TFormMain::nvGridImagePartsCellSelectionChanged(TVokGridView_Custom&, TVokCell*) {
     RedrawLater();
-    if (TImagePart* part = FirstSelectedImagePart()) CurrentSettings = part->Settings;
+    if (showingSelection_) return;
+    TakeGridSelection();
+    // A click on a part makes its settings the current ones, even when the selection stays.
+    Document.TakeSettingsOfFirstSelected();
 }

@@ -1,11 +1,15 @@
 #pragma once
-// The main window: it owns the open document (the picture, the composite the
-// view shows, the image parts as rows of the parts grid, the current settings,
-// zoom, painting mode and brush size) and every command of the program.
+// The main window: it owns the open document (TTintwellDocument: the picture,
+// the image parts, the selection and the current settings, every edit an undo
+// step) and shows it: the composite the view shows, the parts as rows of the
+// parts grid that follow every edit, undo and redo. It keeps zoom, painting
+// mode and brush size, maps the mouse to the picture and turns commands into
+// document edits.
 //
 // The dialogs and the picture files are reached through seams (the On...
 // members below): until they are assigned, those commands do nothing visible.
 
+#include "document/TintwellDocument.h"
 #include "grid/nvGrid.h"
 #include "grid/nvOffscreenPaint.h"
 #include "platform/Bitmap.h"
@@ -25,6 +29,8 @@
 #include <vector>
 
 class QAction;
+class QActionGroup;
+class QCloseEvent;
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
@@ -52,6 +58,9 @@ struct TSaveChoice {
     QString Filter;
 };
 
+// The answer to "Save changes to NAME before ...?".
+enum class TSaveAnswer { Save, Discard, Cancel };
+
 // What the window is started with.
 struct TFormMainOptions {
     QStringList Arguments; // command-line arguments, without the program's name
@@ -60,6 +69,9 @@ struct TFormMainOptions {
     std::function<void(const QString&)> ShowMessage;
     // The Exit question; true for OK. Tests replace it.
     std::function<bool()> ConfirmQuit;
+    // "Save changes to NAME before <what>?" while there are unsaved changes.
+    // Tests replace it.
+    std::function<TSaveAnswer(const QString& name, const QString& what)> ConfirmSaveChanges;
     // The picture file dialogs: the chosen file's full path, empty when the
     // user cancels; the save dialog also tells the filter chosen. Tests
     // replace them.
@@ -77,12 +89,13 @@ class TFormMain : public QMainWindow {
     ~TFormMain() override;
 
     // --- The document ---
-    tw::Bitmap PictureBitmap;
+    TTintwellDocument Document;
+    const tw::Bitmap& PictureBitmap; // the document's picture
     tw::Bitmap ViewBitmap;
     TnvOffscreenPaint* ImageView = nullptr;
     QPoint CursorViewPos{0, 0};
     QPoint CursorPicturePos{0, 0};
-    TTintwellSettings CurrentSettings;
+    const TTintwellSettings& CurrentSettings; // the document's current settings
     uint8_t ZoomIndex = 4;
     tw::ColorValue ColorAtCursor = 0;
 
@@ -125,6 +138,10 @@ class TFormMain : public QMainWindow {
     QAction* EditCopy1 = nullptr;
     QAction* EditPaste1 = nullptr;
     QAction* EditDelete1 = nullptr;
+    QAction* ActionUndo = nullptr; // "Undo <name>"
+    QAction* ActionRedo = nullptr; // "Redo <name>"
+    QActionGroup* ModeGroup = nullptr;
+    QActionGroup* BrushSizeGroup = nullptr;
 
     // --- Seams for the dialogs and the picture files ---
     // Fill click: the picture, the seed (left = right = px, top = bottom = py),
@@ -151,7 +168,8 @@ class TFormMain : public QMainWindow {
     void OpenPicture1Accept(const QString& fileName);
     // Writes the result picture: the picture with every part drawn over it.
     // filter: the save dialog's file type filter, see SavePictureByExtension.
-    void SaveCompletePictureAccept(const QString& fileName, const QString& filter = {});
+    // Returns true when the picture was written; the document is then saved.
+    bool SaveCompletePictureAccept(const QString& fileName, const QString& filter = {});
     // Writes the current row's part bitmap.
     void SaveImagePartAccept(const QString& fileName, const QString& filter = {});
     // Writes the bitmap in the format the extension names, asking before it
@@ -184,10 +202,16 @@ class TFormMain : public QMainWindow {
     void UpdateActions();
 
     void RedrawLater();
+    // "photo.jpg* - Tintwell": the picture's name, "*" while there are unsaved changes.
+    void UpdateTitle();
+    // With unsaved changes, asks whether to save them before what (e.g.
+    // "opening another picture") and saves on request. True to go on: no
+    // changes, Discard, or Save that wrote the picture.
+    bool MaySkipUnsavedChanges(const QString& what);
 
     // --- Image view ---
     void ResizeView();
-    void RebuildViewBitmap(int unused = 0);
+    void RebuildViewBitmap();
     void PaintView(TnvOffscreenPaint& sender);
     // Sets the two colour labels from ColorAtCursor, or to "Color at cursor"
     // while the last paint found no picture pixel under the cursor.
@@ -197,6 +221,7 @@ class TFormMain : public QMainWindow {
     void TrackViewMouse(TShiftState shift, int X, int Y);
     void ImageViewMouseMove(TnvOffscreenPaint& sender, TShiftState shift, int X, int Y);
     void ImageViewMouseDown(TnvOffscreenPaint& sender, TMouseButton button, TShiftState shift, int X, int Y);
+    void ImageViewMouseUp(TnvOffscreenPaint& sender, TMouseButton button, TShiftState shift, int X, int Y);
     void ImageViewClick(TnvOffscreenPaint& sender);
     // Scale of the view (ZoomFactor of ZoomIndex).
     double ZoomFactor() const;
@@ -205,7 +230,6 @@ class TFormMain : public QMainWindow {
     void AddImagePart(const tw::Bitmap& bitmap, QPoint anchor);
     void AddBlankImagePart();
     void ClearImageParts();
-    void DeleteImagePartRow(int row);
     TImagePart* ImagePartAt(int row);
     TImagePart* FirstSelectedImagePart();
     bool RowSelected(int row);
@@ -223,6 +247,7 @@ class TFormMain : public QMainWindow {
     void nvGridImagePartsCellSelectionChanged(TVokGridView_Custom& grid, TVokCell* cell);
 
   protected:
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -239,15 +264,32 @@ class TFormMain : public QMainWindow {
     void ShowHelp();
     // What zoomed painting needs to know of ScrollBox2.
     TScrollBoxState ViewBoxState() const;
-    void SetChecked(QAction* on, std::initializer_list<QAction*> off);
+    void SetChecked(QAction* on);
     void ConnectPictureFiles();
+    // The parts grid follows the document.
+    void ConnectDocument();
+    void InsertPartRow(int index, TImagePart* part);
+    void RemovePartRow(TImagePart* part);
+    void ShowDocumentSelection();
+    // The grid's selection and focused row become the document's.
+    void TakeGridSelection();
+    int RowOf(const TImagePart* part);
+    void ShowChanged(const QRect& rect);
 
     TFormMainOptions options_;
     std::vector<QAction*> actions_;
-    std::vector<std::unique_ptr<TImagePart>> parts_;
     QString pictureFolder_; // where the file dialogs start: the last picture's folder
     bool closeRequested_ = false;
     bool updating_ = false;
+    // The grid is being set from the document: its selection events are ours.
+    bool showingSelection_ = false;
+    // A dab shows itself in the view; its Changed needs no recomposing.
+    bool dabbing_ = false;
+    // Exit has asked its questions; the close that follows asks none.
+    bool closeConfirmed_ = false;
+    // The checked mode and brush size, for a command that turns out disabled.
+    QAction* shownMode_ = nullptr;
+    QAction* shownBrushSize_ = nullptr;
     // The mouse has been over the view, so CursorViewPos is a real position.
     bool mouseSeen_ = false;
     // The last paint read ColorAtCursor from the picture under the cursor.

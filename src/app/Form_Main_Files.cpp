@@ -146,6 +146,7 @@ void TFormMain::ConnectPictureFiles() {
         };
 
     OnOpenPicture = [this] {
+        if (!MaySkipUnsavedChanges(QStringLiteral("opening another picture"))) return;
         const QString file = options_.ChooseOpenPicture();
         if (!file.isEmpty()) OpenPicture1Accept(file);
     };
@@ -162,38 +163,27 @@ void TFormMain::ConnectPictureFiles() {
 }
 
 void TFormMain::OpenPicture1Accept(const QString& fileName) {
-    tw::Bitmap picture;
     {
         const WaitCursor wait;
-        // Read and reduce before anything changes: a file that fails leaves the
-        // document as it was.
-        picture = tw::LoadWorkingPicture(fileName.toStdString());
+        // A file that fails leaves the document as it was; one that opens
+        // starts a new history.
+        Document.OpenPicture(fileName);
     }
     const QFileInfo info(fileName);
     LabelFilename->setText(QDir::toNativeSeparators(info.absoluteFilePath()));
     pictureFolder_ = info.absolutePath();
-    {
-        const TGraphicsLockGuard lock;
-        PictureBitmap = std::move(picture);
-    }
-    ClearImageParts();
-    AddBlankImagePart();
     ResizeView();
 }
 
 tw::Bitmap TFormMain::ComposeResultPicture() {
-    const TGraphicsLockGuard lock;
-    tw::Bitmap result;
-    result.Assign(PictureBitmap);
-    // Every part, whatever the selection; lower numbers are drawn last and win.
-    for (int row = nvGridImageParts->RowCount() - 1; row >= 1; --row)
-        if (TImagePart* part = ImagePartAt(row)) result.DrawTransparent(0, 0, part->Bitmap);
-    return result;
+    return Document.ComposeResult();
 }
 
-void TFormMain::SaveCompletePictureAccept(const QString& fileName, const QString& filter) {
+bool TFormMain::SaveCompletePictureAccept(const QString& fileName, const QString& filter) {
     const tw::Bitmap result = ComposeResultPicture();
-    SavePictureByExtension(result, fileName, filter);
+    if (!SavePictureByExtension(result, fileName, filter)) return false;
+    Document.MarkSaved();
+    return true;
 }
 
 void TFormMain::SaveImagePartAccept(const QString& fileName, const QString& filter) {
@@ -271,7 +261,7 @@ void TFormMain::dropEvent(QDropEvent* event) {
     // not kept waiting by the loading or by an error box.
     QTimer::singleShot(0, this, [this, path] {
         try {
-            OpenPicture1Accept(path);
+            if (MaySkipUnsavedChanges(QStringLiteral("opening another picture"))) OpenPicture1Accept(path);
         } catch (...) {
             tw::ReportException(std::current_exception());
         }

@@ -112,19 +112,8 @@ tw::Bitmap GrowPart(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& 
 }
 
 THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidth) {
-    const THSVValues reference = ColorToHSVValues(picture.Pixel(seed.x(), seed.y()));
-    std::vector<THSVValues> samples;
-    const int left = std::max(0, seed.x() - halfWidth),
-              right = std::min(picture.Width() - 1, seed.x() + halfWidth);
-    const int top = std::max(0, seed.y() - halfWidth),
-              bottom = std::min(picture.Height() - 1, seed.y() + halfWidth);
-    samples.reserve(static_cast<size_t>(right - left + 1) * static_cast<size_t>(bottom - top + 1));
-    for (int y = top; y <= bottom; ++y)
-        for (int x = left; x <= right; ++x)
-            samples.push_back(ColorToHSVValues(picture.Pixel(x, y)));
-    THSVValues result;
-    TSharedGraphicsThings::ToleranceFromSamples(reference, samples, result);
-    return result;
+    // The same sampling the desktop program's document does.
+    return TSharedGraphicsThings::SuggestTolerance(picture, seed, halfWidth);
 }
 
 tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequest>& requests) {

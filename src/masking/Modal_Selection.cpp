@@ -257,12 +257,12 @@ void TFormSelection::ShowFor(const tw::Bitmap& picture, const QRect& seed, QPoin
 
 void TFormSelection::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) TDoLater::Queue(this, &TFormSelection::StartWalk, 0);
+    if (!event->spontaneous()) TDoLater::Queue(this, &TFormSelection::StartWalk);
 }
 
 // --- Walking ------------------------------------------------------------------
 
-void TFormSelection::StartWalk(int) {
+void TFormSelection::StartWalk() {
     PageControl1->setCurrentWidget(TabSheet2);
     if (Walker || Source_.IsEmpty()) return;
     {

@@ -72,7 +72,7 @@ class TFormSelection : public QDialog {
     // the new part's anchor.
     std::function<void(const tw::Bitmap& mask, QPoint anchor)> OnAddImagePart;
 
-    void StartWalk(int unused = 0);
+    void StartWalk();
     void SuggestSettings(int halfWidth);
     // Closing is allowed only while no walk is registered.
     bool FormCloseQuery() const;

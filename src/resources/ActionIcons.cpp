@@ -36,6 +36,8 @@ const QStringList& ActionIconNames() {
         QStringLiteral("open_picture"),
         QStringLiteral("save_picture"),
         QStringLiteral("save_image_part"),
+        QStringLiteral("undo"),
+        QStringLiteral("redo"),
     };
     return names;
 }

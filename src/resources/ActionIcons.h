@@ -10,7 +10,7 @@ namespace tw {
 // "change_color", "delete_image_part", "join_image_parts", "load_image_part",
 // "add_image_part", "brush_small", "brush_medium", "brush_large",
 // "original_in_background", "zoom_plus", "zoom_minus", "exit", "help", "about",
-// "open_picture", "save_picture", "save_image_part".
+// "open_picture", "save_picture", "save_image_part", "undo", "redo".
 const QStringList& ActionIconNames();
 
 // The icon of one command, with its 24 x 24 and 48 x 48 pictures; a null icon

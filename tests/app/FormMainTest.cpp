@@ -41,6 +41,7 @@ struct Window {
             ++quitQuestions;
             return answerQuit;
         };
+        options.ConfirmSaveChanges = [](const QString&, const QString&) { return TSaveAnswer::Discard; };
         form = std::make_unique<TFormMain>(options);
         TDoLater::RunQueue();
     }
@@ -72,10 +73,12 @@ struct Window {
     }
     // A uniform picture of the start size, so that recoloured pixels are easy to predict.
     void UniformPicture(tw::ColorValue c) {
-        form->PictureBitmap.Fill(c);
+        SetPicture(tw::Bitmap(form->PictureBitmap.Width(), form->PictureBitmap.Height(), c));
         form->RedrawLater();
         TDoLater::RunQueue();
     }
+    // The picture lives in the document: a new one starts it over with one blank part.
+    void SetPicture(tw::Bitmap picture) { form->Document.NewDocument(std::move(picture), QString()); }
     void SetZoom(uint8_t index) {
         form->ZoomIndex = index;
         form->ResizeView();
@@ -361,7 +364,9 @@ TEST(FormMain, AZoomedInDabTakesThePixelUnderTheCross) {
 TEST(FormMain, BrushNeedsTheLeftButtonAndACurrentPartAndSkipsWhite) {
     Window w;
     w.UniformPicture(kSkin);
-    w->PictureBitmap.SetPixel(100, 100, tw::kWhite);
+    tw::Bitmap picture = w->PictureBitmap;
+    picture.SetPixel(100, 100, tw::kWhite);
+    w.SetPicture(picture);
     TImagePart& part = *w->ImagePartAt(1);
 
     w->TrackViewMouse(0, 100, 100); // moving without the button
@@ -692,4 +697,42 @@ TEST(FormMain, ColourLabelsNeverReportAColourFromOffThePicture) {
     EXPECT_EQ(labels(), none);
     w->ImageViewMouseMove(*w->ImageView, 0, 50, 40);
     EXPECT_EQ(labels(), red);
+}
+
+TEST(FormMain, ThePartsListFollowsUndoAndRedo) {
+    Window w;
+    tw::Bitmap a(400, 400), b(400, 400);
+    a.FillRect(QRect(0, 0, 20, 20), 0x0000AA);
+    b.FillRect(QRect(10, 10, 20, 20), 0x00AA00);
+    w->AddImagePart(a, {0, 0}); // part 2
+    w->AddImagePart(b, {0, 0}); // part 3
+    TImagePart* two = w->ImagePartAt(2);
+    TImagePart* three = w->ImagePartAt(3);
+    EXPECT_EQ(w->ActionUndo->text(), QStringLiteral("Undo Add this"));
+    w.AddToSelection(2);
+    w.Run(w->ActionJoinSelectedImageParts);
+    ASSERT_EQ(w.Grid().RowCount(), 3);
+    w->Document.Undo();
+    TDoLater::RunQueue();
+    ASSERT_EQ(w.Grid().RowCount(), 4);
+    EXPECT_EQ(w->ImagePartAt(2), two);
+    EXPECT_EQ(w->ImagePartAt(3), three);
+    EXPECT_TRUE(w->RowSelected(2) && w->RowSelected(3));
+    EXPECT_EQ(w->ViewBitmap.Pixel(15, 15), 0x0000AAu);
+    w->Document.Undo(); // the second add
+    ASSERT_EQ(w.Grid().RowCount(), 3);
+    EXPECT_TRUE(w->RowSelected(2));
+    w->Document.Redo();
+    w.Select(3);
+    w.Run(w->ActionDeleteImagePart);
+    EXPECT_EQ(w.Grid().RowCount(), 3);
+    w->ActionUndo->trigger();
+    TDoLater::RunQueue();
+    ASSERT_EQ(w.Grid().RowCount(), 4);
+    EXPECT_EQ(w->ImagePartAt(3), three);
+    EXPECT_EQ(w.Grid().FocusedCell(), w.Cell(3));
+    EXPECT_EQ(w->ViewBitmap.Pixel(25, 25), 0x00AA00u);
+    w->ActionRedo->trigger();
+    EXPECT_EQ(w.Grid().RowCount(), 3);
+    EXPECT_FALSE(w->ActionRedo->isEnabled());
 }

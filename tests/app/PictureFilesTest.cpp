@@ -41,6 +41,9 @@ struct Window {
     std::vector<QString> messages;
     std::vector<QString> replaceQuestions;
     bool answerReplace = true;
+    std::vector<QString> saveQuestions; // "NAME|what"
+    TSaveAnswer answerSave = TSaveAnswer::Discard;
+    int quitQuestions = 0;
     std::unique_ptr<TFormMain> form;
 
     Window() {
@@ -54,6 +57,14 @@ struct Window {
         options.ConfirmReplace = [this](const QString& name) {
             replaceQuestions.push_back(name);
             return answerReplace;
+        };
+        options.ConfirmSaveChanges = [this](const QString& name, const QString& what) {
+            saveQuestions.push_back(name + "|" + what);
+            return answerSave;
+        };
+        options.ConfirmQuit = [this] {
+            ++quitQuestions;
+            return true;
         };
         form = std::make_unique<TFormMain>(options);
         TDoLater::RunQueue();
@@ -146,8 +157,10 @@ TEST(PictureFiles, OpeningReducesToTheWorkingSizeAndResetsThePartsOnly) {
     w.Run(w->ActionEraseMode);
     w.Run(w->ActionBrushSmall);
     w.Run(w->ActionOrgImageInBack); // off
-    w->CurrentSettings.Hue = 123;
-    w->CurrentSettings.SaturationTint = 77;
+    TTintwellSettings own = w->CurrentSettings;
+    own.Hue = 123;
+    own.SaturationTint = 77;
+    w->Document.SetCurrentSettings(own);
     const TTintwellSettings settings = w->CurrentSettings;
     w->AddBlankImagePart();
     w->AddBlankImagePart();
@@ -345,7 +358,7 @@ TEST(PictureFiles, ReplacingAFileAsksFirstAndCancelKeepsItByteForByte) {
 TEST(PictureFiles, TheSavedResultHoldsEveryPartLowerNumbersOnTop) {
     twtest::TempDir dir;
     Window w;
-    w->PictureBitmap.Fill(kSkin);
+    w->Document.NewDocument(tw::Bitmap(400, 400, kSkin), QString());
     tw::Bitmap a(400, 400), b(400, 400);
     a.FillRect(QRect(0, 0, 20, 20), kBlue);
     b.FillRect(QRect(10, 10, 20, 20), kGreen);
@@ -378,7 +391,7 @@ TEST(PictureFiles, TheSavedResultHoldsEveryPartLowerNumbersOnTop) {
 TEST(PictureFiles, APartSavedAsBitmapLoadsBackIdentical) {
     twtest::TempDir dir;
     Window w;
-    w->PictureBitmap = Pattern(400, 400);
+    w->Document.NewDocument(Pattern(400, 400), QString());
     tw::Bitmap mask(400, 400);
     mask.FillRect(QRect(30, 40, 25, 15), 0x123456);
     mask.SetPixel(399, 399, 0xFEFFFF); // near-white is part of the part
@@ -447,4 +460,68 @@ TEST(PictureFiles, ADroppedPictureFileOpens) {
     EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(800, 600));
     EXPECT_EQ(w->LabelFilename->text(), Q(dir.Path("dropped.JPG")));
     EXPECT_EQ(w.Grid().RowCount(), 2);
+}
+
+TEST(PictureFiles, UnsavedChangesAskBeforeOpeningDroppingAndQuitting) {
+    twtest::TempDir dir;
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(40, 30, kSkin), dir.Path("photo.bmp")));
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(50, 20, kBlue), dir.Path("other.bmp")));
+    Window w;
+    w.openChoice = Q(dir.Path("photo.bmp"));
+    w.Run(w->OpenPicture1); // nothing changed yet: no question
+    EXPECT_TRUE(w.saveQuestions.empty());
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("photo.bmp - Tintwell"));
+    w->AddBlankImagePart();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("photo.bmp* - Tintwell"));
+
+    // Cancel, and a save that writes nothing, keep everything open.
+    w.openChoice = Q(dir.Path("other.bmp"));
+    w.answerSave = TSaveAnswer::Cancel;
+    w.Run(w->OpenPicture1);
+    w.answerSave = TSaveAnswer::Save;
+    w.saveChoice = Q(dir.Path("result.xyz")); // no format we write
+    w.Run(w->OpenPicture1);
+    w.saveChoice.clear(); // the save dialog cancelled
+    w.Run(w->OpenPicture1);
+    const std::vector<QString> opening(3, QStringLiteral("photo.bmp|opening another picture"));
+    EXPECT_EQ(w.saveQuestions, opening);
+    EXPECT_EQ(w.Grid().RowCount(), 3);
+    EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(40, 30));
+    EXPECT_TRUE(w->Document.IsModified());
+    EXPECT_FALSE(w->close()) << "the close box asks too";
+    w.answerSave = TSaveAnswer::Cancel;
+    w.Run(w->ActionExit);
+    EXPECT_EQ(w.saveQuestions.back(), QStringLiteral("photo.bmp|quitting"));
+    EXPECT_EQ(w.quitQuestions, 0);
+
+    // Save goes on once the picture is written; the new picture starts clean.
+    w.answerSave = TSaveAnswer::Save;
+    w.saveChoice = Q(dir.Path("result.png"));
+    w.Run(w->OpenPicture1);
+    EXPECT_TRUE(twtest::FileExists(dir.Path("result.png")));
+    EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(50, 20));
+    EXPECT_EQ(w.Grid().RowCount(), 2);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("other.bmp - Tintwell"));
+    EXPECT_FALSE(w->ActionUndo->isEnabled()) << "a new picture starts a new history";
+
+    // A drop asks as well; Discard opens it.
+    w->AddBlankImagePart();
+    w.answerSave = TSaveAnswer::Discard;
+    const size_t asked = w.saveQuestions.size();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(Q(dir.Path("photo.bmp")))});
+    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.form.get(), &enter);
+    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.form.get(), &drop);
+    QCoreApplication::processEvents();
+    TDoLater::RunQueue();
+    EXPECT_EQ(w.saveQuestions.size(), asked + 1);
+    EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(40, 30));
+
+    // Without changes, Exit asks the usual question and the close box nothing.
+    w.Run(w->ActionExit);
+    EXPECT_EQ(w.quitQuestions, 1);
+    EXPECT_EQ(w.saveQuestions.size(), asked + 1);
+    EXPECT_TRUE(w->close());
 }

@@ -24,7 +24,7 @@ struct Pair {
         TFormMainOptions options;
         options.ShowMessage = [](const QString&) {};
         form = std::make_unique<TFormMain>(options);
-        form->PictureBitmap = Scene(400, 400);
+        form->Document.NewDocument(Scene(400, 400), QString());
         doc.NewDocument(form->PictureBitmap, "scene.png");
         Refresh();
     }

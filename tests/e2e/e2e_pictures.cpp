@@ -7,6 +7,10 @@
 //   e2e_pictures check PHOTO.jpg RESULT.png RESULT.jpg
 //       checks the saved results: the picture's size, the ball recoloured with
 //       the settings new parts get, everything away from the ball unchanged
+//   e2e_pictures check-undo RESULT.png UNDONE.png REDONE.png
+//       checks a brush stroke across the sky (row 50, x 300 to 400) saved after
+//       Ctrl+Z (identical to the result before it) and after Ctrl+Shift+Z
+//       (changed along the stroke only)
 //
 // Exit code 0 when everything holds, 1 with the reasons on stderr otherwise.
 #include "colour/HSV.h"
@@ -162,6 +166,37 @@ int Check(const std::string& photoPath, const std::string& pngPath, const std::s
     return failures ? 1 : 0;
 }
 
+int CheckUndo(const std::string& resultPath, const std::string& undonePath, const std::string& redonePath) {
+    const tw::Bitmap result = tw::LoadPicture(resultPath);
+    const tw::Bitmap undone = tw::LoadPicture(undonePath);
+    const tw::Bitmap redone = tw::LoadPicture(redonePath);
+    if (undone.Rect() != result.Rect() || redone.Rect() != result.Rect()) {
+        std::fprintf(stderr, "e2e_pictures: the undone or redone picture has another size\n");
+        return 1;
+    }
+    // The stroke's reach: the large brush (8 pixels either way) along the row.
+    const QRect stroke(300 - 10, 50 - 10, 100 + 20, 20);
+    long undoneChanged = 0, inStroke = 0, outside = 0;
+    for (int y = 0; y < result.Height(); ++y)
+        for (int x = 0; x < result.Width(); ++x) {
+            undoneChanged += undone.Pixel(x, y) != result.Pixel(x, y);
+            const bool changed = redone.Pixel(x, y) != result.Pixel(x, y);
+            (stroke.contains(x, y) ? inStroke : outside) += changed;
+        }
+    std::printf("stroke: %ld pixels differ after undo; after redo %ld along the stroke, %ld elsewhere\n",
+                undoneChanged, inStroke, outside);
+    int failures = 0;
+    if (undoneChanged != 0) {
+        std::fprintf(stderr, "e2e_pictures: the stroke is still there after Ctrl+Z\n");
+        ++failures;
+    }
+    if (inStroke < 500 || outside != 0) {
+        std::fprintf(stderr, "e2e_pictures: the stroke did not come back after Ctrl+Shift+Z, alone\n");
+        ++failures;
+    }
+    return failures ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -171,10 +206,12 @@ int main(int argc, char** argv) {
     try {
         if (command == "make" && argc == 4) return Make(argv[2], argv[3]);
         if (command == "check" && argc == 5) return Check(argv[2], argv[3], argv[4]);
+        if (command == "check-undo" && argc == 5) return CheckUndo(argv[2], argv[3], argv[4]);
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
     std::fprintf(stderr,
-                 "usage: e2e_pictures make PHOTO.jpg OLD.jpg | check PHOTO.jpg RESULT.png RESULT.jpg\n");
+                 "usage: e2e_pictures make PHOTO.jpg OLD.jpg | check PHOTO.jpg RESULT.png RESULT.jpg | "
+                 "check-undo RESULT.png UNDONE.png REDONE.png\n");
     return 2;
 }

@@ -3,7 +3,8 @@
 # keyboard (xdotool) on an X display (run it under xvfb-run): opens a photo
 # through File > Open Picture..., grows a part with Fill, adds it, confirms
 # "Change color...", saves with Ctrl+S to a new .png and over an existing .jpg,
-# and quits through File > Exit. Then checks the saved pictures.
+# paints a brush stroke, undoes it (Ctrl+Z) and redoes it (Ctrl+Shift+Z), saving
+# after each, and quits through File > Exit. Then checks the saved pictures.
 #
 # Usage: gui_e2e.sh TINTWELL E2E_PICTURES OUT_DIR
 # Screenshots of each step are written to OUT_DIR; they are kept when a step fails.
@@ -87,6 +88,18 @@ type_path() {
     xdotool key Return
 }
 
+# Ctrl+S to a file that must not exist yet.
+save_as() {
+    focus "$main"
+    xdotool key ctrl+s
+    save=$(wait_window "Save Picture") || fail "Ctrl+S showed no save dialog for $1"
+    focus "$save"
+    type_path "$files/$1"
+    wait_gone "Save Picture" || fail "the save dialog for $1 did not close"
+    for _ in $(seq 1 50); do [ -s "$files/$1" ] && break; sleep 0.1; done
+    [ -s "$files/$1" ] || fail "$1 was not written"
+}
+
 "$pictures" make "$files/photo.jpg" "$files/old.jpg" || fail "cannot make the test pictures"
 
 export HOME="$out/home" # a fresh settings folder: the file dialogs start in a known place
@@ -140,14 +153,7 @@ xdotool key Return
 wait_gone "Color settings" || fail "Return did not close the colour settings"
 
 # Ctrl+S to a new .png.
-focus "$main"
-xdotool key ctrl+s
-save=$(wait_window "Save Picture") || fail "Ctrl+S showed no save dialog"
-focus "$save"
-type_path "$files/result.png"
-wait_gone "Save Picture" || fail "the save dialog did not close"
-for _ in $(seq 1 50); do [ -s "$files/result.png" ] && break; sleep 0.1; done
-[ -s "$files/result.png" ] || fail "result.png was not written"
+save_as result.png
 shot saved-png
 
 # Ctrl+S over the existing .jpg: the program asks before it replaces it.
@@ -165,7 +171,29 @@ wait_closed "$box" || fail "the replace question did not close"
 sleep 0.5
 shot saved-jpg
 
-# File > Exit, then OK to "Sure you want to quit?".
+# Brush, one stroke across the sky (picture row 50, x 300 to 400), taken back
+# with Ctrl+Z and saved, done again with Ctrl+Shift+Z and saved.
+click_in "$main" 19 69
+xdotool mousemove --window "$main" $((45 + 300)) $((42 + 50)) mousedown 1
+for x in $(seq 305 5 400); do
+    xdotool mousemove --window "$main" $((45 + x)) $((42 + 50))
+    sleep 0.02
+done
+xdotool mouseup 1
+sleep 0.3
+shot stroke
+focus "$main"
+xdotool key ctrl+z
+sleep 0.3
+shot undone
+save_as undone.png
+focus "$main"
+xdotool key ctrl+shift+z
+sleep 0.3
+shot redone
+save_as redone.png
+
+# File > Exit, then OK to "Sure you want to quit?" (everything is saved).
 focus "$main"
 click_in "$main" 20 10
 xdotool key Up Return # Exit is the menu's last entry
@@ -181,4 +209,6 @@ app=
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 
 "$pictures" check "$files/photo.jpg" "$files/result.png" "$files/old.jpg" || fail "the saved pictures are wrong"
+"$pictures" check-undo "$files/result.png" "$files/undone.png" "$files/redone.png" ||
+    fail "undo or redo of the stroke saved the wrong picture"
 log "passed"
