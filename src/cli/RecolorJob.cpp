@@ -1,6 +1,7 @@
 #include "cli/RecolorJob.h"
 
 #include "cli/CliError.h"
+#include "document/TintwellDocument.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
 #include "platform/PictureFile.h"
@@ -44,20 +45,11 @@ std::string SizeText(const tw::Bitmap& b) {
     return std::to_string(b.Width()) + " x " + std::to_string(b.Height());
 }
 
-// Parts are stored as 24-bit BMP files by the desktop program; other formats
-// would blur or shift the white that marks "not in the part".
-void CheckPartFile(const std::string& path) {
-    if (tw::ExtensionOf(path) != ".bmp")
-        FailInput("cannot use " + tw::DisplayName(path) + " as a part: parts are read from BMP files only");
-    tw::CheckPictureFile(path);
-}
-
 tw::Bitmap LoadPartBitmap(const std::string& path, const tw::Bitmap& picture) {
-    CheckPartFile(path);
     tw::Bitmap part;
     {
         const MutedStderr muted;
-        part = tw::LoadPicture(path);
+        part = TTintwellDocument::ReadPartFile(path); // the desktop program's rule
     }
     if (part.Width() != picture.Width() || part.Height() != picture.Height())
         FailInput("part " + tw::DisplayName(path) + " is " + SizeText(part) + " but the picture is " +
@@ -126,19 +118,20 @@ tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequ
         else
             LoadPartBitmap(request.PartFile, picture);
     }
-    tw::Bitmap result = picture;
-    // As in a saved picture: the last part first, so that earlier parts end on top.
-    for (auto request = requests.rbegin(); request != requests.rend(); ++request) {
-        if (request->Grown) {
-            // The walk paints the part's pixels recoloured already.
-            result.DrawTransparent(0, 0, GrowPart(picture, request->Seed, request->Rules, request->Settings));
-        } else {
-            TImagePart part(LoadPartBitmap(request->PartFile, picture));
-            part.ApplySettings(picture, request->Settings);
-            result.DrawTransparent(0, 0, part.Bitmap);
-        }
-    }
-    return result;
+    // Composed as the desktop program saves, each part made when its turn comes.
+    return TTintwellDocument::ComposeResult(
+        picture, static_cast<int>(requests.size()), [&](int i, tw::Bitmap& scratch) -> const tw::Bitmap& {
+            const TPartRequest& request = requests[static_cast<size_t>(i)];
+            if (request.Grown) {
+                // The walk paints the part's pixels recoloured already.
+                scratch = GrowPart(picture, request.Seed, request.Rules, request.Settings);
+            } else {
+                TImagePart part(LoadPartBitmap(request.PartFile, picture));
+                part.ApplySettings(picture, request.Settings);
+                scratch = std::move(part.Bitmap);
+            }
+            return scratch;
+        });
 }
 
 void CheckRecolorJob(const TRecolorJob& job) {
@@ -151,7 +144,8 @@ void CheckRecolorJob(const TRecolorJob& job) {
     }
     for (const TPartRequest& part : job.Parts) {
         if (part.Grown) continue;
-        CheckPartFile(part.PartFile);
+        TTintwellDocument::CheckPartFileType(part.PartFile);
+        tw::CheckPictureFile(part.PartFile);
         inputs.emplace_back(tw::CanonicalPath(part.PartFile), part.PartFile);
     }
     if (!job.Recipe.empty()) inputs.emplace_back(tw::CanonicalPath(job.Recipe), job.Recipe);

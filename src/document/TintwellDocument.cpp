@@ -177,14 +177,21 @@ TImagePart* TTintwellDocument::AddBlankPart() {
                    tw::Bitmap(picture_.Width(), picture_.Height(), tw::kWhite), QPoint(0, 0));
 }
 
-TImagePart* TTintwellDocument::LoadPartFromFile(const QString& path) {
-    const std::string file = path.toStdString();
+void TTintwellDocument::CheckPartFileType(const std::string& file) {
     const tw::PictureFormat format = tw::LoadFormatFor(file);
     if (format != tw::PictureFormat::Bmp && format != tw::PictureFormat::Png)
         throw tw::PictureError("cannot read " + tw::DisplayName(file) +
                                ": image parts are read from bitmap (.bmp) or PNG (.png) files only");
-    const tw::Bitmap loaded = tw::LoadPicture(file);
-    return AddPart(QStringLiteral("Load image part from file"), loaded, QPoint(0, 0));
+}
+
+tw::Bitmap TTintwellDocument::ReadPartFile(const std::string& file) {
+    CheckPartFileType(file);
+    return tw::LoadPicture(file);
+}
+
+TImagePart* TTintwellDocument::LoadPartFromFile(const QString& path) {
+    return AddPart(QStringLiteral("Load image part from file"), ReadPartFile(path.toStdString()),
+                   QPoint(0, 0));
 }
 
 bool TTintwellDocument::DeleteSelectedParts() {
@@ -384,12 +391,23 @@ void TTintwellDocument::ShowDabInView(tw::Bitmap& view, const TDab& dab, bool sh
 
 tw::Bitmap TTintwellDocument::ComposeResult() const {
     const TGraphicsLockGuard lock;
+    // Every part, whatever the selection.
+    return ComposeResult(picture_, PartCount(),
+                         [this](int i, tw::Bitmap&) -> const tw::Bitmap& { return parts_[i].Part->Bitmap; });
+}
+
+tw::Bitmap
+TTintwellDocument::ComposeResult(const tw::Bitmap& picture, int partCount,
+                                 const std::function<const tw::Bitmap&(int, tw::Bitmap&)>& partAt) {
     tw::Bitmap result;
-    result.Assign(picture_);
-    // Every part, whatever the selection, one after the other into the one
-    // result; lower numbers are drawn last and win.
-    for (auto it = parts_.rbegin(); it != parts_.rend(); ++it)
-        result.DrawTransparent(0, 0, it->Part->Bitmap);
+    result.Assign(picture);
+    tw::Bitmap scratch;
+    // One part after the other into the one result; lower numbers are drawn
+    // last and win.
+    for (int i = partCount - 1; i >= 0; --i) {
+        result.DrawTransparent(0, 0, partAt(i, scratch));
+        scratch = tw::Bitmap();
+    }
     return result;
 }
 

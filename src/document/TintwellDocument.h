@@ -22,6 +22,7 @@
 #include <QUndoStack>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,6 +101,11 @@ class TTintwellDocument : public QObject {
     // PictureError), not recoloured. Parts are masks: a lossy file would smear
     // white into near-white.
     TImagePart* LoadPartFromFile(const QString& path);
+    // The one rule for part files, shared with the batch tool: the bitmap of a
+    // .bmp or .png file; any other file is refused with a PictureError.
+    static tw::Bitmap ReadPartFile(const std::string& path);
+    // The file-type half of that rule, without reading the file.
+    static void CheckPartFileType(const std::string& path);
     static QString PartFileFilter() { return QStringLiteral("Images (*.bmp *.png)"); }
     // Each returns false, changing nothing, when there is nothing to do: no
     // part selected, fewer than two selected, no parts.
@@ -150,6 +156,12 @@ class TTintwellDocument : public QObject {
     void ShowDabInView(tw::Bitmap& view, const TDab& dab, bool showPicture) const;
     // The result picture as it is saved: the picture with every part over it.
     tw::Bitmap ComposeResult() const;
+    // The same composition for callers that make their parts one at a time (the
+    // batch tool grows or reads each in turn, so memory does not grow with the
+    // number of parts): partAt(i, scratch) gives part i's bitmap, in scratch or
+    // elsewhere; the last part is asked for first, so lower numbers end on top.
+    static tw::Bitmap ComposeResult(const tw::Bitmap& picture, int partCount,
+                                    const std::function<const tw::Bitmap&(int, tw::Bitmap&)>& partAt);
     // The tolerances that admit the square of the half width around the seed.
     THSVValues SuggestTolerance(QPoint seed, int halfWidth) const;
 

@@ -220,10 +220,18 @@ TEST(CliRecolor, LoadedPartsAreRecolouredFromThePicture) {
     EXPECT_TRUE(FailsWith(RunCli({"recolor", Q(dir.Path("wide.png")), "-o", Q(dir.Path("x.png")), "--part",
                                   Q(dir.Path("mask.bmp"))}),
                           1, "part mask.bmp is 200 x 100 but the picture is 800 x 400"));
+    // Part files follow the desktop program's rule: lossless .bmp or .png, nothing else.
     Save(mask, dir.Path("mask.png"));
+    ASSERT_EQ(RunCli({"recolor", Q(dir.Path("halves.png")), "-o", Q(dir.Path("from-png.bmp")), "--part",
+                      Q(dir.Path("mask.png")), "--change", "60", "--value-tint", "-30", "--seed", "150,80",
+                      "--keep", "--saturation-tint", "-60"})
+                  .code,
+              0);
+    EXPECT_TRUE(tw::LoadPicture(dir.Path("from-png.bmp")) == result);
+    Save(mask, dir.Path("mask.jpg"));
     EXPECT_TRUE(FailsWith(RunCli({"recolor", Q(dir.Path("halves.png")), "-o", Q(dir.Path("x.png")), "--part",
-                                  Q(dir.Path("mask.png"))}),
-                          1, "BMP"));
+                                  Q(dir.Path("mask.jpg"))}),
+                          1, "image parts are read from bitmap (.bmp) or PNG (.png) files only"));
     EXPECT_TRUE(FailsWith(RunCli({"recolor", Q(dir.Path("halves.png")), "-o", Q(dir.Path("x.png")), "--part",
                                   Q(dir.Path("mask.bmp")), "--hue", "5"}),
                           2, "--hue applies to parts grown from a --seed"));
