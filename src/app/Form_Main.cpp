@@ -167,6 +167,7 @@ void TFormMain::CreateActions() {
     EditCopy1 = MakeAction("&Copy", "", "", QKeySequence::Copy);
     EditPaste1 = MakeAction("&Paste", "", "", QKeySequence::Paste);
     EditDelete1 = MakeAction("&Delete", "", "", QKeySequence(Qt::Key_Delete));
+    CreateViewCommands();
     for (QAction* a : actions_)
         addAction(a); // shortcuts work without the tool bar or menus
 
@@ -207,6 +208,7 @@ void TFormMain::CreateLayout() {
     edit->addAction(EditCopy1);
     edit->addAction(EditPaste1);
     edit->addAction(EditDelete1);
+    CreateViewMenus(bar);
     QMenu* help = bar->addMenu(QStringLiteral("Help"));
     help->addAction(ActionHelp);
     help->addAction(ActionAbout);
@@ -224,7 +226,7 @@ void TFormMain::CreateLayout() {
     ToolBarTools->addSeparator();
     ToolBarTools->addActions({ActionBrushSmall, ActionBrushMedium, ActionBrushLarge});
     ToolBarTools->addSeparator();
-    ToolBarTools->addAction(ActionOrgImageInBack);
+    ToolBarTools->addActions({ActionOrgImageInBack, ActionShowAllParts});
     ToolBarTools->addSeparator();
     ToolBarTools->addAction(ActionJoinSelectedImageParts);
     ToolBarTools->addSeparator();
@@ -323,8 +325,6 @@ void TFormMain::CreateLayout() {
         UpdateActions();
         PopupMenuParts->popup(nvGridImageParts->mapToGlobal(p));
     });
-
-    statusBar();
 }
 
 void TFormMain::CreateGrid() {
@@ -386,6 +386,8 @@ void TFormMain::FormCreate() {
         ImageViewMouseUp(s, b, shift, x, y);
     };
     ImageView->OnClick = [this](TnvOffscreenPaint& s) { ImageViewClick(s); };
+    ImageView->installEventFilter(this);
+    ScrollBox2->viewport()->installEventFilter(this);
 
     Document.SetCurrentSettings(TTintwellSettings::Initial());
 
@@ -589,6 +591,7 @@ void TFormMain::UpdateActions() {
             bool handled = false;
             DispatchAction(a, false, handled);
         }
+        UpdateStatus();
     } catch (...) {
         tw::ReportException(std::current_exception());
     }
@@ -650,7 +653,8 @@ void TFormMain::DispatchAction(QAction* action, bool execute, bool& handled) {
         action->setEnabled(true);
         if (execute) AddBlankImagePart();
     } else if (action == ActionDeleteImagePart) {
-        action->setEnabled(current);
+        // Del is the text fields' delete while one has the focus.
+        action->setEnabled(current && !FocusedTextField());
         if (execute) DeleteSelectedImageParts();
     } else if (action == ActionJoinSelectedImageParts) {
         action->setEnabled(current && SelectedRowCount() > 1);
@@ -684,17 +688,11 @@ void TFormMain::DispatchAction(QAction* action, bool execute, bool& handled) {
         if (execute) About->exec();
     } else if (action == ActionZoomPlus) {
         action->setEnabled(ZoomIndex < 9);
-        if (execute && ZoomIndex < 9) {
-            ++ZoomIndex;
-            ResizeView();
-        }
+        if (execute && ZoomIndex < 9) ZoomTo(ZoomIndex + 1, ViewCentre());
     } else if (action == ActionZoomMinus) {
         action->setEnabled(ZoomIndex > 0);
-        if (execute && ZoomIndex > 0) {
-            --ZoomIndex;
-            ResizeView();
-        }
-    } else {
+        if (execute && ZoomIndex > 0) ZoomTo(ZoomIndex - 1, ViewCentre());
+    } else if (!DispatchViewAction(action, execute)) {
         handled = false;
     }
 }
@@ -723,6 +721,8 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
         }
         return true;
     }
+    if (event->type() == QEvent::Wheel && (watched == ImageView || watched == ScrollBox2->viewport()))
+        return ViewWheel(static_cast<QWidget*>(watched), static_cast<QWheelEvent*>(event));
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -735,12 +735,14 @@ double TFormMain::ZoomFactor() const {
 void TFormMain::ResizeView() {
     const double f = ZoomFactor();
     ImageView->resize(Round(PictureBitmap.Width() * f), Round(PictureBitmap.Height() * f));
+    UpdateStatus();
     RedrawLater();
 }
 
 void TFormMain::RebuildViewBitmap() {
     ViewBitmap = Document.ComposeView(ActionOrgImageInBack->isChecked());
     ImageView->Invalidate();
+    UpdateStatus();
 }
 
 void TFormMain::PaintView(TnvOffscreenPaint& sender) {
@@ -942,7 +944,7 @@ void TFormMain::JoinSelectedImageParts() {
 
 void TFormMain::LoadImagePartFromFile() {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open image to tintwell"),
-                                                      QString(), TTintwellDocument::PartFileFilter());
+                                                      pictureFolder_, TTintwellDocument::PartFileFilter());
     if (path.isEmpty()) return;
     LoadImagePartFrom(path);
 }
@@ -950,6 +952,7 @@ void TFormMain::LoadImagePartFromFile() {
 void TFormMain::LoadImagePartFrom(const QString& path) {
     TakeGridSelection();
     Document.LoadPartFromFile(path);
+    pictureFolder_ = QFileInfo(path).absolutePath();
 }
 
 void TFormMain::ApplyColorSettings() {

@@ -37,6 +37,8 @@ class QDropEvent;
 class QMimeData;
 class QLabel;
 class QMenu;
+class QMenuBar;
+class QWheelEvent;
 class QScrollArea;
 class QSplitter;
 class QToolBar;
@@ -107,6 +109,10 @@ class TFormMain : public QMainWindow {
     QLabel* Label1 = nullptr; // "Online help"
     QLabel* Label2 = nullptr; // "New version check"
     QLabel* LabelSelectHint = nullptr;
+    // The status bar's fields: zoom, picture size, parts shown.
+    QLabel* LabelZoom = nullptr;
+    QLabel* LabelPictureSize = nullptr;
+    QLabel* LabelPartsShown = nullptr;
     QSplitter* Splitter1 = nullptr;
     TnvGrid* nvGridImageParts = nullptr;
     QToolBar* ToolBarTools = nullptr;
@@ -128,6 +134,11 @@ class TFormMain : public QMainWindow {
     QAction* ActionOrgImageInBack = nullptr;
     QAction* ActionZoomPlus = nullptr;
     QAction* ActionZoomMinus = nullptr;
+    QAction* ActionZoomFit = nullptr;      // the whole picture in view
+    QAction* ActionZoom100 = nullptr;      // one picture pixel per screen pixel
+    QAction* ActionShowAllParts = nullptr; // every part in the view, selected or not
+    QAction* ActionBrushSmaller = nullptr; // the brush size one step down
+    QAction* ActionBrushLarger = nullptr;  // and up
     QAction* ActionExit = nullptr;
     QAction* ActionHelp = nullptr;
     QAction* ActionAbout = nullptr;
@@ -193,6 +204,18 @@ class TFormMain : public QMainWindow {
     // True when "/close" asked this instance to end.
     bool CloseRequested() const { return closeRequested_; }
     static bool IsCloseSwitch(const QStringList& arguments);
+    // The picture the command line names: the first argument that is no
+    // switch ("/close", "/debug", "-debug"); empty when there is none.
+    static QString PictureArgument(const QStringList& arguments);
+    // Opens that picture; one that cannot be read is reported as any failed
+    // open is, and the start picture stays.
+    void OpenArgumentPicture();
+    // Where the next file dialog starts: the folder of the last picture or
+    // part opened or saved in this run.
+    const QString& PictureFolder() const { return pictureFolder_; }
+    // The file types the save dialog with this caption lists, the one it
+    // preselects first: parts offer PNG first, as they load back from it.
+    static QStringList SaveFilters(const QString& caption);
 
     void FormCreate();
     void InitDocument();
@@ -225,6 +248,19 @@ class TFormMain : public QMainWindow {
     void ImageViewClick(TnvOffscreenPaint& sender);
     // Scale of the view (ZoomFactor of ZoomIndex).
     double ZoomFactor() const;
+    // Zooms to the step (clamped to the table) so that the picture point at
+    // anchor (viewport coordinates) stays where it is, as far as scrolling can.
+    void ZoomTo(int index, QPoint anchor);
+    // The largest step at which the whole picture fits the view.
+    uint8_t FitZoomIndex() const;
+    // Sizes the view for a picture just opened: whole, from its top-left
+    // corner, and not enlarged beyond 100 %.
+    void ShowNewPictureWhole();
+    // The centre of the part of the picture the view shows, in viewport coordinates.
+    QPoint ViewCentre() const;
+    // The status bar's texts follow zoom, picture and parts.
+    void UpdateStatus();
+    QString PictureSizeText() const;
 
     // --- Image parts ---
     void AddImagePart(const tw::Bitmap& bitmap, QPoint anchor);
@@ -259,6 +295,12 @@ class TFormMain : public QMainWindow {
     void CreateActions();
     void CreateLayout();
     void CreateGrid();
+    // The view commands and keys, their menus, tool button and status fields.
+    void CreateViewCommands();
+    void CreateViewMenus(QMenuBar* bar);
+    bool DispatchViewAction(QAction* action, bool execute);
+    // Ctrl+wheel over the view zooms around the cursor.
+    bool ViewWheel(QWidget* watched, QWheelEvent* event);
     void ActionTriggered(QAction* action);
     bool HasCurrentCell();
     void ShowHelp();
@@ -294,4 +336,6 @@ class TFormMain : public QMainWindow {
     bool mouseSeen_ = false;
     // The last paint read ColorAtCursor from the picture under the cursor.
     bool colorAtCursorKnown_ = false;
+    // Wheel turn not yet used for a zoom step (eighths of a degree).
+    int wheelTurn_ = 0;
 };

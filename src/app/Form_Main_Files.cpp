@@ -34,13 +34,15 @@ const QString kOpenFilter = QStringLiteral("Images (*.bmp *.jpg *.jpeg *.ico *.p
 const QSize kPreviewSize(200, 150);
 constexpr long long kMaxPreviewPixels = 40LL * 1000 * 1000;
 const QString kBitmapFilter = QStringLiteral("Bitmaps (*.bmp)");
+const QString kPngFilter = QStringLiteral("PNG Image File (*.png)");
+const QString kPartSaveCaption = QStringLiteral("Save Image part");
 // One filter per extension we write, so that the filter can name the format
 // of a name typed without one.
 const QStringList kSaveFilters = {QStringLiteral("JPEG Image File (*.jpg)"),
                                   QStringLiteral("JPEG Image File (*.jpeg)"),
                                   kBitmapFilter,
                                   QStringLiteral("Icons (*.ico)"),
-                                  QStringLiteral("PNG Image File (*.png)"),
+                                  kPngFilter,
                                   QStringLiteral("Enhanced Metafiles (*.emf)"),
                                   QStringLiteral("Metafiles (*.wmf)")};
 
@@ -128,10 +130,12 @@ void TFormMain::ConnectPictureFiles() {
             QFileDialog dialog(this, caption, pictureFolder_);
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setFileMode(QFileDialog::AnyFile);
-            dialog.setNameFilters(kSaveFilters);
-            // A name typed without extension stays a bitmap unless the user picks
-            // another type, so a part saved that way loads back as a part.
-            dialog.selectNameFilter(kBitmapFilter);
+            const QStringList filters = SaveFilters(caption);
+            dialog.setNameFilters(filters);
+            // A name typed without extension gets the preselected type unless the
+            // user picks another: a bitmap, or PNG for a part; either loads back
+            // as a part.
+            dialog.selectNameFilter(caption == kPartSaveCaption ? filters.first() : kBitmapFilter);
             // We ask ourselves before a file is replaced, after the extension is settled.
             dialog.setOption(QFileDialog::DontConfirmOverwrite);
             ShareHelpWith(&dialog, kFilesHelp);
@@ -156,7 +160,7 @@ void TFormMain::ConnectPictureFiles() {
     };
     OnSaveImagePart = [this] {
         if (!HasCurrentCell()) return;
-        const TSaveChoice choice = options_.ChooseSavePicture(QStringLiteral("Save Image part"));
+        const TSaveChoice choice = options_.ChooseSavePicture(kPartSaveCaption);
         if (!choice.FileName.isEmpty()) SaveImagePartAccept(choice.FileName, choice.Filter);
     };
     setAcceptDrops(true);
@@ -172,7 +176,7 @@ void TFormMain::OpenPicture1Accept(const QString& fileName) {
     const QFileInfo info(fileName);
     LabelFilename->setText(QDir::toNativeSeparators(info.absoluteFilePath()));
     pictureFolder_ = info.absolutePath();
-    ResizeView();
+    ShowNewPictureWhole();
 }
 
 tw::Bitmap TFormMain::ComposeResultPicture() {
@@ -197,6 +201,13 @@ void TFormMain::SaveImagePartAccept(const QString& fileName, const QString& filt
         copy.Assign(part->Bitmap);
     }
     SavePictureByExtension(copy, fileName, filter);
+}
+
+QStringList TFormMain::SaveFilters(const QString& caption) {
+    QStringList filters = kSaveFilters;
+    // A part saved as JPEG could not be loaded back.
+    if (caption == kPartSaveCaption) filters.move(filters.indexOf(kPngFilter), 0);
+    return filters;
 }
 
 bool TFormMain::SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName,

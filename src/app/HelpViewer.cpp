@@ -54,6 +54,11 @@ THelpViewer::THelpViewer(const QString& bookPrefix, const QString& homeTopic, QW
     forward_->setShortcut(QKeySequence::Forward);
     back_->setEnabled(false);
     forward_->setEnabled(false);
+    // Escape puts the help away, as it closes a dialog.
+    auto* closer = new QAction(QStringLiteral("Close"), this);
+    closer->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(closer, &QAction::triggered, this, &QWidget::close);
+    addAction(closer);
 
     browser_ = new QTextBrowser(this);
     browser_->setOpenExternalLinks(true); // web addresses go to the default browser

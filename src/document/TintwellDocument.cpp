@@ -359,7 +359,7 @@ tw::Bitmap TTintwellDocument::ComposeView(bool showPicture) const {
         view = tw::Bitmap(picture_.Width(), picture_.Height());
     // Lower numbers are drawn last and so lie on top.
     for (auto it = parts_.rbegin(); it != parts_.rend(); ++it)
-        if (it->Selected) view.DrawTransparent(0, 0, it->Part->Bitmap);
+        if (showAllParts_ || it->Selected) view.DrawTransparent(0, 0, it->Part->Bitmap);
     return view;
 }
 
@@ -372,11 +372,16 @@ void TTintwellDocument::ComposeViewRect(tw::Bitmap& view, const QRect& rect, boo
     else
         view.FillRect(area, tw::kWhite);
     for (auto it = parts_.rbegin(); it != parts_.rend(); ++it)
-        if (it->Selected) view.DrawTransparentIn(area, 0, 0, it->Part->Bitmap);
+        if (showAllParts_ || it->Selected) view.DrawTransparentIn(area, 0, 0, it->Part->Bitmap);
 }
 
 void TTintwellDocument::ShowDabInView(tw::Bitmap& view, const TDab& dab, bool showPicture) const {
     if (!dab.Part || IndexOf(dab.Part) < 0) return;
+    if (showAllParts_) {
+        // Other parts may lie under the square: compose it properly.
+        ComposeViewRect(view, dab.Square, showPicture);
+        return;
+    }
     if (dab.Kind == TStrokeKind::Brush) {
         // The whole painted square, the same pixels the part now holds.
         const QRect painted = dab.Square.intersected(dab.Part->Bitmap.Rect());

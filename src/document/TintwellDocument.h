@@ -146,7 +146,13 @@ class TTintwellDocument : public QObject {
     int64_t HistoryBytes() const;
 
     // --- Pixels for views and files ---
-    // The view: the picture (or white) with the selected parts over it, lower
+    // Whether views show every part or only the selected ones (the default).
+    // A way of looking, not an edit: no undo step, no change signal.
+    void SetShowAllParts(bool on) { showAllParts_ = on; }
+    bool ShowsAllParts() const { return showAllParts_; }
+    // How many parts a view shows.
+    int ShownPartCount() const { return showAllParts_ ? PartCount() : SelectedCount(); }
+    // The view: the picture (or white) with the shown parts over it, lower
     // numbers on top.
     tw::Bitmap ComposeView(bool showPicture) const;
     // Recomposes one rectangle of a view made by ComposeView.
@@ -209,4 +215,5 @@ class TTintwellDocument : public QObject {
     int64_t historyLimit_ = kHistoryBytes;
     uint64_t strokeSerial_ = 1;
     bool rebuilding_ = false;
+    bool showAllParts_ = false;
 };
