@@ -1,0 +1,288 @@
+// The main window's zoom, status bar, "Show all parts", keys, last folder and
+// command-line picture.
+
+#include "app/Form_Main.h"
+#include "app/HelpViewer.h"
+#include "app/TintwellApplication.h"
+#include "grid/nvDoLater.h"
+#include "platform/PictureFile.h"
+#include "recolour/SharedGraphicsThings.h"
+#include "support/TestFiles.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+struct Window {
+    std::unique_ptr<TFormMain> form;
+    explicit Window(QStringList arguments = {}, bool shown = true) {
+        TFormMainOptions options;
+        options.Arguments = std::move(arguments);
+        options.ShowMessage = [](const QString&) {};
+        options.ConfirmSaveChanges = [](const QString&, const QString&) { return TSaveAnswer::Discard; };
+        form = std::make_unique<TFormMain>(options);
+        if (shown) {
+            form->resize(860, 620);
+            form->show();
+            QApplication::setActiveWindow(form.get());
+            EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        }
+        Settle();
+    }
+    ~Window() {
+        form.reset();
+        TDoLater::RunQueue();
+    }
+    TFormMain* operator->() { return form.get(); }
+    static void Settle() {
+        for (int i = 0; i < 3; ++i)
+            QApplication::processEvents();
+        TDoLater::RunQueue();
+    }
+    void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        form->UpdateActions(); // the idle pass that enables the commands
+        QTest::keyClick(form.get(), static_cast<Qt::Key>(key), modifiers);
+        Settle();
+    }
+    // A turn over the picture; a plain one goes to the viewport, which scrolls
+    // (events sent by hand do not travel up to a parent).
+    void Wheel(QPoint viewportPos, int turn, Qt::KeyboardModifiers modifiers = Qt::ControlModifier) {
+        QWidget* viewport = form->ScrollBox2->viewport();
+        QWidget* target = modifiers == Qt::NoModifier ? viewport : form->ImageView;
+        const QPoint pos = target->mapFrom(viewport, viewportPos);
+        QWheelEvent event(pos, viewport->mapToGlobal(viewportPos), {}, {0, turn}, Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &event);
+        Settle();
+    }
+    // The picture point (in zoomed-out picture pixels, as reals) shown at a viewport position.
+    QPointF PictureAt(QPoint viewportPos) {
+        const double f = form->ZoomFactor();
+        return {(form->ScrollBox2->horizontalScrollBar()->value() + viewportPos.x()) / f,
+                (form->ScrollBox2->verticalScrollBar()->value() + viewportPos.y()) / f};
+    }
+    void NewPicture(int width, int height) {
+        form->Document.NewDocument(tw::Bitmap(width, height, 0x5080C0), QString());
+        form->ResizeView();
+        Settle();
+    }
+    QString Status() {
+        form->UpdateActions();
+        return form->LabelZoom->text() + " | " + form->LabelPictureSize->text() + " | " +
+               form->LabelPartsShown->text();
+    }
+};
+
+// Within one picture pixel of the zoom it was taken at, rounding of scroll positions aside.
+void ExpectNear(QPointF a, QPointF b, double tolerance) {
+    EXPECT_NEAR(a.x(), b.x(), tolerance);
+    EXPECT_NEAR(a.y(), b.y(), tolerance);
+}
+
+} // namespace
+
+TEST(FormMainView, ZoomKeepsThePointUnderTheCursorOrTheCentre) {
+    Window w;
+    w.NewPicture(800, 600);
+    const QPoint cursor(230, 170);
+    const QPointF under = w.PictureAt(cursor);
+    for (int step = 5; step <= 9; ++step) {
+        w.Wheel(cursor, 120);
+        ASSERT_EQ(w->ZoomIndex, step);
+        ExpectNear(w.PictureAt(cursor), under, 1.0 / w->ZoomFactor() + 0.01);
+    }
+    w.Wheel(cursor, 120); // no step beyond the last
+    EXPECT_EQ(w->ZoomIndex, 9);
+    w.Wheel(cursor, 60); // half a notch waits for the other half
+    w.Wheel(cursor, -60);
+    EXPECT_EQ(w->ZoomIndex, 9);
+    w.Wheel(cursor, -240);
+    EXPECT_EQ(w->ZoomIndex, 7);
+    ExpectNear(w.PictureAt(cursor), under, 0.5);
+    const int scrolled = w->ScrollBox2->verticalScrollBar()->value();
+    w.Wheel(cursor, -120, Qt::NoModifier); // a plain turn scrolls
+    EXPECT_EQ(w->ZoomIndex, 7);
+    EXPECT_GT(w->ScrollBox2->verticalScrollBar()->value(), scrolled);
+
+    // The tool bar's zoom keeps the centre of what is shown.
+    const QPoint centre = w->ViewCentre();
+    const QPointF middle = w.PictureAt(centre);
+    w->ActionZoomMinus->trigger();
+    w.Settle();
+    EXPECT_EQ(w->ZoomIndex, 6);
+    ExpectNear(w.PictureAt(w->ViewCentre()), middle, 1.0);
+    w->ActionZoomPlus->trigger();
+    ExpectNear(w.PictureAt(w->ViewCentre()), middle, 1.0);
+}
+
+TEST(FormMainView, KeysFitZoomAndOpenedPicturesShowWhole) {
+    twtest::TempDir dir;
+    Window w;
+    w.NewPicture(1200, 300);
+    const QSize room = w->ScrollBox2->maximumViewportSize();
+    w.Key(Qt::Key_0, Qt::ControlModifier);
+    const uint8_t fit = w->ZoomIndex;
+    EXPECT_LE(w->ImageView->width(), room.width());
+    EXPECT_LE(w->ImageView->height(), room.height());
+    EXPECT_GT(Round(1200 * TSharedGraphicsThings::ZoomFactor(fit + 1)), room.width())
+        << "the largest that fits";
+    w.Key(Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_EQ(w->ZoomIndex, fit + 1);
+    w.Key(Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_EQ(w->ZoomIndex, fit);
+    w.Key(Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(w->ZoomIndex, 4);
+    EXPECT_EQ(w->ImageView->width(), 1200);
+
+    // A picture opened at 10x is shown whole; a small one at its own size.
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(800, 600, 0x5080C0), dir.Path("big.bmp")));
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(40, 30, 0x5080C0), dir.Path("small.bmp")));
+    w->ZoomTo(9, {0, 0});
+    w->OpenPicture1Accept(Q(dir.Path("big.bmp")));
+    EXPECT_LE(w->ImageView->width(), room.width());
+    EXPECT_LE(w->ImageView->height(), room.height());
+    EXPECT_EQ(w->ScrollBox2->horizontalScrollBar()->value(), 0);
+    w->ZoomTo(9, {0, 0});
+    w->OpenPicture1Accept(Q(dir.Path("small.bmp")));
+    EXPECT_EQ(w->ZoomIndex, 4);
+}
+
+TEST(FormMainView, StatusBarAndShowAllParts) {
+    Window w;
+    EXPECT_EQ(w.Status(), QStringLiteral("Zoom 100 % | 400 × 400 pixels | 1 of 1 part shown"));
+    tw::Bitmap a(400, 400), b(400, 400);
+    a.FillRect(QRect(0, 0, 20, 20), 0x0000AA);
+    b.FillRect(QRect(100, 100, 20, 20), 0x00AA00);
+    w->AddImagePart(a, {0, 0});
+    w->AddImagePart(b, {0, 0}); // the only one selected now
+    w.Settle();
+    w->ZoomTo(7, {0, 0});
+    EXPECT_EQ(w.Status(), QStringLiteral("Zoom 250 % | 400 × 400 pixels | 1 of 3 parts shown"));
+    const tw::Bitmap selectedOnly = w->ViewBitmap;
+    EXPECT_NE(selectedOnly.Pixel(10, 10), 0x0000AAu);
+
+    EXPECT_FALSE(w->ActionShowAllParts->isChecked());
+    w->ActionShowAllParts->trigger();
+    w.Settle();
+    EXPECT_TRUE(w->ActionShowAllParts->isChecked());
+    EXPECT_EQ(w->ViewBitmap.Pixel(10, 10), 0x0000AAu);
+    EXPECT_EQ(w->ViewBitmap.Pixel(110, 110), 0x00AA00u);
+    EXPECT_TRUE(w.Status().endsWith(QStringLiteral("3 of 3 parts shown")));
+    // An erase over a part that is not current leaves that part in view.
+    w->UpdateActions();
+    w->ActionEraseMode->trigger();
+    ASSERT_TRUE(w->ActionEraseMode->isChecked());
+    w->ImageViewMouseDown(*w->ImageView, TMouseButton::Left, ssLeft, 25, 25);
+    w->ImageViewMouseUp(*w->ImageView, TMouseButton::Left, 0, 25, 25);
+    EXPECT_EQ(w->ViewBitmap.Pixel(10, 10), 0x0000AAu);
+
+    w->ActionShowAllParts->trigger();
+    w.Settle();
+    EXPECT_TRUE(w->ViewBitmap == selectedOnly) << "off again: only the selected parts, as before";
+    EXPECT_TRUE(w.Status().endsWith(QStringLiteral("1 of 3 parts shown")));
+}
+
+TEST(FormMainView, ToolKeysAndEveryShortcutInAMenu) {
+    Window w;
+    w.Key(Qt::Key_F);
+    EXPECT_TRUE(w->ActionFillMode->isChecked());
+    w.Key(Qt::Key_E);
+    EXPECT_TRUE(w->ActionEraseMode->isChecked());
+    w.Key(Qt::Key_B);
+    EXPECT_TRUE(w->ActionBrushMode->isChecked());
+    EXPECT_TRUE(w->ActionBrushLarge->isChecked());
+    w.Key(Qt::Key_BracketRight); // at the largest already
+    EXPECT_TRUE(w->ActionBrushLarge->isChecked());
+    w.Key(Qt::Key_BracketLeft);
+    EXPECT_TRUE(w->ActionBrushMedium->isChecked());
+    w.Key(Qt::Key_BracketLeft);
+    w.Key(Qt::Key_BracketLeft);
+    EXPECT_TRUE(w->ActionBrushSmall->isChecked());
+    w.Key(Qt::Key_BracketRight);
+    EXPECT_TRUE(w->ActionBrushMedium->isChecked());
+
+    w->AddBlankImagePart();
+    w->AddBlankImagePart();
+    w.Settle();
+    ASSERT_EQ(w->Document.PartCount(), 3);
+    w.Key(Qt::Key_Delete);
+    EXPECT_EQ(w->Document.PartCount(), 2);
+
+    // Every key shows in a menu item.
+    QList<QAction*> inMenus = w->PopupMenuParts->actions();
+    for (QAction* menu : w->menuBar()->actions())
+        inMenus += menu->menu()->actions();
+    for (QAction* a : w->actions())
+        if (!a->shortcut().isEmpty()) {
+            EXPECT_TRUE(inMenus.contains(a)) << a->text().toStdString();
+        }
+
+    tw::THelpViewer help(QStringLiteral(":/help/"), QStringLiteral("What_is_Tintwell.htm"));
+    help.show();
+    QApplication::setActiveWindow(&help);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&help));
+    QTest::keyClick(&help, Qt::Key_Escape);
+    EXPECT_FALSE(help.isVisible());
+}
+
+TEST(FormMainView, DialogsStartInTheLastFolderAndPartsOfferPngFirst) {
+    twtest::TempDir a, b;
+    Window w({}, false);
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(50, 40, 0x5080C0), a.Path("p.png")));
+    w->OpenPicture1Accept(Q(a.Path("p.png")));
+    EXPECT_EQ(w->PictureFolder(), a.Dir().path());
+    ASSERT_TRUE(w->SavePictureByExtension(w->PictureBitmap, Q(b.Path("out.png"))));
+    EXPECT_EQ(w->PictureFolder(), b.Dir().path());
+    w->LoadImagePartFrom(Q(a.Path("p.png")));
+    EXPECT_EQ(w->PictureFolder(), a.Dir().path());
+
+    const QStringList picture = TFormMain::SaveFilters(QStringLiteral("Save Picture"));
+    const QStringList part = TFormMain::SaveFilters(QStringLiteral("Save Image part"));
+    EXPECT_EQ(picture.first(), QStringLiteral("JPEG Image File (*.jpg)"));
+    EXPECT_EQ(part.first(), QStringLiteral("PNG Image File (*.png)"));
+    EXPECT_EQ(picture.size(), part.size());
+    EXPECT_TRUE(picture.filter(QStringLiteral("*.emf")).size() == 1 &&
+                picture.filter(QStringLiteral("*.wmf")).size() == 1);
+}
+
+TEST(FormMainView, ACommandLinePictureOpensAtStartUp) {
+    twtest::TempDir dir;
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(300, 200, 0x5080C0), dir.Path("photo.bmp")));
+    EXPECT_EQ(TFormMain::PictureArgument({QStringLiteral("/close")}), QString());
+    EXPECT_EQ(TFormMain::PictureArgument({QStringLiteral("-DEBUG"), QStringLiteral("x.jpg")}),
+              QStringLiteral("x.jpg"));
+    {
+        Window w({QStringLiteral("/debug"), Q(dir.Path("photo.bmp"))});
+        EXPECT_EQ(w->PictureBitmap.Width(), 300);
+        EXPECT_EQ(w->LabelFilename->text(), Q(dir.Path("photo.bmp")));
+    }
+
+    auto* app = static_cast<TTintwellApplication*>(QCoreApplication::instance());
+    const auto saved = app->ShowError;
+    std::vector<std::string> errors;
+    app->ShowError = [&](const std::string& m) { errors.push_back(m); };
+    {
+        Window w({Q(dir.Path("missing.jpg"))});
+        EXPECT_EQ(w->PictureBitmap.Width(), 400) << "the start picture stays";
+        EXPECT_TRUE(w->isVisible());
+    }
+    app->ShowError = saved;
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("missing.jpg"), std::string::npos) << errors[0];
+}
