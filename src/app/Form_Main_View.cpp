@@ -95,8 +95,10 @@ void TFormMain::CreateViewMenus(QMenuBar* bar) {
     LabelZoom = new QLabel(this);
     LabelPictureSize = new QLabel(this);
     LabelPartsShown = new QLabel(this);
-    for (QLabel* l : {LabelZoom, LabelPictureSize, LabelPartsShown})
+    for (QLabel* l : {LabelZoom, LabelPictureSize, LabelPartsShown}) {
+        l->setContentsMargins(8, 0, 8, 0); // the fields apart
         statusBar()->addPermanentWidget(l);
+    }
 
     // The picture the command line names opens once the window is up.
     if (!PictureArgument(options_.Arguments).isEmpty())
