@@ -2,6 +2,7 @@
 
 #include "platform/ErrorReport.h"
 
+#include "app/Accessibility.h"
 #include "app/Form_About.h"
 #include "app/HelpModule.h"
 #include "colour/HSV.h"
@@ -96,6 +97,13 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
     ConnectDocument();
     FormCreate();
     ConnectPictureFiles();
+    tw::NameControlsForAccessibility(
+        this,
+        {{ScrollBox2, QStringLiteral("Picture"),
+          QStringLiteral("The picture with the selected image parts; Fill grows a part, Brush and Erase "
+                         "paint on it")},
+         {nvGridImageParts, QStringLiteral("Image parts"),
+          QStringLiteral("The list of image parts; the selected ones are shown on the picture")}});
 
     // Commands are enabled whenever the event loop runs out of work.
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
