@@ -99,7 +99,8 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
     ConnectPictureFiles();
     tw::NameControlsForAccessibility(
         this,
-        {{ScrollBox2, QStringLiteral("Picture"),
+        {{ScrollBox2, QStringLiteral("Picture area"), QStringLiteral("Scrolls the zoomed picture")},
+         {ImageView, QStringLiteral("Picture"),
           QStringLiteral("The picture with the selected image parts; Fill grows a part, Brush and Erase "
                          "paint on it")},
          {nvGridImageParts, QStringLiteral("Image parts"),
