@@ -291,7 +291,9 @@ void TFormMain::CreateLayout() {
         f.setPixelSize(19);
         l->setFont(f);
         QPalette p = l->palette();
-        p.setColor(QPalette::WindowText, Qt::blue);
+        // Link blue; on a dark desktop a lighter blue that stays readable.
+        const bool dark = p.color(QPalette::Window).lightness() < 128;
+        p.setColor(QPalette::WindowText, dark ? QColor(120, 170, 255) : QColor(Qt::blue));
         l->setPalette(p);
         l->setCursor(Qt::PointingHandCursor);
         l->installEventFilter(this);
@@ -987,7 +989,7 @@ void TFormMain::nvGridImagePartsUserRenderCell(TVokGridView_Custom&, TPaintCanva
     const TnvGrid_Column* column = nvGridImageParts->ColumnOf(&cell);
     if (column && column->Index() == 0) {
         canvas.Font.Size = 24;
-        canvas.Font.Color = kBlack;
+        canvas.Font.Color = kColorWindowText; // black, or light on a dark desktop
         canvas.Brush.Style = TBrushStyle::Clear;
         canvas.TextOut(rect.Left, rect.Top, QString::number(cell.RowItem()->Index()));
         canvas.Font.Size = 8;

@@ -38,18 +38,25 @@ tw::ColorValue ColorOf(const QColor& c) {
     return RGBToColor(c.red(), c.green(), c.blue());
 }
 
-// The picking tool's icon: cross hairs with a gap in the middle.
-QIcon PickIcon() {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setPen(QPen(Qt::black, 1));
-    p.drawEllipse(QRectF(3.5, 3.5, 9, 9));
-    p.drawLine(8, 0, 8, 5);
-    p.drawLine(8, 11, 8, 16);
-    p.drawLine(0, 8, 5, 8);
-    p.drawLine(11, 8, 16, 8);
-    return QIcon(pixmap);
+// The picking tool's icon: cross hairs with a gap in the middle, in the
+// button text's colour, drawn for single and double density screens.
+QIcon PickIcon(const QColor& ink) {
+    QIcon icon;
+    for (const int scale : {1, 2}) {
+        QPixmap pixmap(16 * scale, 16 * scale);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.scale(scale, scale);
+        p.setPen(QPen(ink, 1));
+        p.drawEllipse(QRectF(3.5, 3.5, 9, 9));
+        p.drawLine(8, 0, 8, 5);
+        p.drawLine(8, 11, 8, 16);
+        p.drawLine(0, 8, 5, 8);
+        p.drawLine(11, 8, 16, 8);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 const char* const kHueHint =
@@ -191,7 +198,9 @@ void TFormColorSettings::BuildControls() {
     LabelUnreachable = new QLabel(GroupBox1);
     LabelUnreachable->setWordWrap(true);
     QPalette warning = LabelUnreachable->palette();
-    warning.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    // Dark red on a light window, a light red on a dark one.
+    const bool dark = warning.color(QPalette::Window).lightness() < 128;
+    warning.setColor(QPalette::WindowText, dark ? QColor(255, 120, 120) : QColor(160, 0, 0));
     LabelUnreachable->setPalette(warning);
     auto* unreachableRow = new QHBoxLayout;
     unreachableRow->addWidget(PanelReachedColor, 0, Qt::AlignTop);
@@ -243,7 +252,7 @@ void TFormColorSettings::BuildControls() {
     auto makeToggle = [&](const QString& hint) {
         auto* b = new QToolButton(GroupBox2);
         b->setCheckable(true);
-        b->setIcon(PickIcon());
+        b->setIcon(PickIcon(palette().color(QPalette::ButtonText)));
         b->setToolTip(hint);
         return b;
     };
