@@ -5,6 +5,9 @@
 //
 // Usage: make_icons OUT_DIR NAME...      writes OUT_DIR/NAME.png (24) and NAME@2x.png (48)
 //        make_icons --sheet OUT.png      writes a contact sheet of every icon
+//        make_icons --app THEME_DIR SIZE...
+//                                        writes the program's own icon as
+//                                        THEME_DIR/SIZExSIZE/apps/tintwell.png
 //
 // The build passes the names it embeds; a name without a drawing, or a drawing
 // the build does not ask for, is an error, so the two lists cannot drift apart.
@@ -21,6 +24,7 @@
 #include <QRadialGradient>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <set>
@@ -553,6 +557,33 @@ void SaveImagePart(QPainter& p) {
     DrawPartTile(p, QRectF(11.5, 11.5, 11.0, 11.0));
 }
 
+// The program's own icon, for menus and launchers: a photo with a recoloured
+// part, painted over by the brush.
+void AppIcon(QPainter& p) {
+    const QRectF photo(1.5, 3.5, 21.0, 17.0);
+    p.setPen(Ink(1.0));
+    p.setBrush(kPaper);
+    p.drawRoundedRect(photo.adjusted(-0.8, -0.8, 0.8, 0.8), 1.8, 1.8);
+    DrawLandscape(p, photo);
+    DrawBlob(p, QRectF(4.0, 10.0, 10.5, 8.5));
+    p.save();
+    p.translate(17.0, 9.0);
+    p.rotate(35.0);
+    p.setPen(Ink(0.8));
+    p.setBrush(kWood);
+    p.drawRoundedRect(QRectF(-1.2, -8.0, 2.4, 9.0), 1.0, 1.0);
+    p.setBrush(kMetal);
+    p.drawRect(QRectF(-1.5, 1.0, 3.0, 2.2));
+    p.setBrush(kPart);
+    QPainterPath tip;
+    tip.moveTo(-1.5, 3.2);
+    tip.cubicTo(-1.8, 5.5, -0.5, 7.0, 0.0, 8.0);
+    tip.cubicTo(0.5, 7.0, 1.8, 5.5, 1.5, 3.2);
+    tip.closeSubpath();
+    p.drawPath(tip);
+    p.restore();
+}
+
 using DrawFn = std::function<void(QPainter&)>;
 
 const std::map<std::string, DrawFn>& Drawings() {
@@ -637,6 +668,18 @@ int main(int argc, char** argv) {
         if (!WriteSheet(QString::fromLocal8Bit(argv[2]))) {
             std::fprintf(stderr, "make_icons: cannot write %s\n", argv[2]);
             return 1;
+        }
+        return 0;
+    }
+    if (argc >= 4 && std::string(argv[1]) == "--app") {
+        for (int i = 3; i < argc; ++i) {
+            const int size = std::atoi(argv[i]);
+            const QString dir = QString::fromLocal8Bit(argv[2]) + QString("/%1x%1/apps").arg(size);
+            if (size < 16 || size > 1024 || !QDir().mkpath(dir) ||
+                !Render(AppIcon, size).save(dir + "/tintwell.png", "PNG")) {
+                std::fprintf(stderr, "make_icons: cannot write the %s-pixel program icon\n", argv[i]);
+                return 1;
+            }
         }
         return 0;
     }

@@ -1,5 +1,6 @@
 #include "app/Form_About.h"
 
+#include "app/Accessibility.h"
 #include "platform/ErrorReport.h"
 #include "resources/StartPicture.h"
 
@@ -97,6 +98,9 @@ TAbout::TAbout(QWidget* parent)
     connect(Timer1, &QTimer::timeout, this, &TAbout::Timer1Timer);
 
     FormCreate();
+    // Frameless, so no title says what the box is.
+    setAccessibleName(QStringLiteral("About Tintwell"));
+    NameControlsForAccessibility(this, {{Memo1, QStringLiteral("About note")}});
 }
 
 QString TAbout::FileVersion() {

@@ -2,6 +2,7 @@
 
 #include "platform/ErrorReport.h"
 
+#include "app/Accessibility.h"
 #include "app/Form_About.h"
 #include "app/HelpModule.h"
 #include "colour/HSV.h"
@@ -96,6 +97,14 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
     ConnectDocument();
     FormCreate();
     ConnectPictureFiles();
+    tw::NameControlsForAccessibility(
+        this,
+        {{ScrollBox2, QStringLiteral("Picture area"), QStringLiteral("Scrolls the zoomed picture")},
+         {ImageView, QStringLiteral("Picture"),
+          QStringLiteral("The picture with the selected image parts; Fill grows a part, Brush and Erase "
+                         "paint on it")},
+         {nvGridImageParts, QStringLiteral("Image parts"),
+          QStringLiteral("The list of image parts; the selected ones are shown on the picture")}});
 
     // Commands are enabled whenever the event loop runs out of work.
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
@@ -284,7 +293,9 @@ void TFormMain::CreateLayout() {
         f.setPixelSize(19);
         l->setFont(f);
         QPalette p = l->palette();
-        p.setColor(QPalette::WindowText, Qt::blue);
+        // Link blue; on a dark desktop a lighter blue that stays readable.
+        const bool dark = p.color(QPalette::Window).lightness() < 128;
+        p.setColor(QPalette::WindowText, dark ? QColor(120, 170, 255) : QColor(Qt::blue));
         l->setPalette(p);
         l->setCursor(Qt::PointingHandCursor);
         l->installEventFilter(this);
@@ -981,7 +992,7 @@ void TFormMain::nvGridImagePartsUserRenderCell(TVokGridView_Custom&, TPaintCanva
     const TnvGrid_Column* column = nvGridImageParts->ColumnOf(&cell);
     if (column && column->Index() == 0) {
         canvas.Font.Size = 24;
-        canvas.Font.Color = kBlack;
+        canvas.Font.Color = kColorWindowText; // black, or light on a dark desktop
         canvas.Brush.Style = TBrushStyle::Clear;
         canvas.TextOut(rect.Left, rect.Top, QString::number(cell.RowItem()->Index()));
         canvas.Font.Size = 8;

@@ -1,5 +1,6 @@
 #include "app/HelpViewer.h"
 
+#include "app/Accessibility.h"
 #include "resources/ActionIcons.h"
 
 #include <QAction>
@@ -76,6 +77,8 @@ THelpViewer::THelpViewer(const QString& bookPrefix, const QString& homeTopic, QW
     connect(browser_, &QTextBrowser::backwardAvailable, back_, &QAction::setEnabled);
     connect(browser_, &QTextBrowser::forwardAvailable, forward_, &QAction::setEnabled);
     connect(browser_, &QTextBrowser::sourceChanged, this, [this] { showingProblem_ = false; });
+    NameControlsForAccessibility(this, {{browser_, QStringLiteral("Help page"),
+                                         QStringLiteral("The help page; links lead to other pages")}});
 }
 
 QWidget* THelpViewer::DisplayTopic(const QString& path) {

@@ -1,15 +1,21 @@
 #include "app/MainDialogs.h"
 
+#include "app/Accessibility.h"
 #include "app/Form_Main.h"
 #include "masking/Modal_Selection.h"
 #include "recolour/Modal_ColorSettings.h"
 
 #include <QDialog>
+#include <QScrollArea>
 
 TMainDialogs ConnectDialogs(TFormMain& form) {
     TMainDialogs dialogs;
     auto* selection = new TFormSelection(&form);
     auto* colors = new TFormColorSettings(&form);
+    tw::NameControlsForAccessibility(
+        selection, {{selection->ScrollBox1, QStringLiteral("Coloring mask"),
+                     QStringLiteral("The part grown from the clicked point, over the picture")}});
+    tw::NameControlsForAccessibility(colors);
     dialogs.FormSelection = selection;
     dialogs.FormColorSettings = colors;
     form.ShareHelpWith(selection, QStringLiteral("Color_mask_generation.htm"));

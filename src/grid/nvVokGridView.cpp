@@ -657,7 +657,8 @@ void TVokGridView_Custom::PaintCell(TVokCell& cell, const TRect& Q, TVokDrawStat
             c.Pen = PenOf(layout->FrontColor);
             c.Brush = BrushOf(layout->BackColor);
         } else {
-            c.Font.Color = static_cast<tw::ColorValue>(clBlack);
+            // The desktop's text colours: black on a light desktop, light on a dark one.
+            c.Font.Color = static_cast<tw::ColorValue>(fixed ? clBtnText : clWindowText);
             c.Pen = PenOf(clBlack);
             c.Brush = BrushOf(fixed ? clBtnFace : clWindow);
         }

@@ -38,18 +38,25 @@ tw::ColorValue ColorOf(const QColor& c) {
     return RGBToColor(c.red(), c.green(), c.blue());
 }
 
-// The picking tool's icon: cross hairs with a gap in the middle.
-QIcon PickIcon() {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setPen(QPen(Qt::black, 1));
-    p.drawEllipse(QRectF(3.5, 3.5, 9, 9));
-    p.drawLine(8, 0, 8, 5);
-    p.drawLine(8, 11, 8, 16);
-    p.drawLine(0, 8, 5, 8);
-    p.drawLine(11, 8, 16, 8);
-    return QIcon(pixmap);
+// The picking tool's icon: cross hairs with a gap in the middle, in the
+// button text's colour, drawn for single and double density screens.
+QIcon PickIcon(const QColor& ink) {
+    QIcon icon;
+    for (const int scale : {1, 2}) {
+        QPixmap pixmap(16 * scale, 16 * scale);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.scale(scale, scale);
+        p.setPen(QPen(ink, 1));
+        p.drawEllipse(QRectF(3.5, 3.5, 9, 9));
+        p.drawLine(8, 0, 8, 5);
+        p.drawLine(8, 11, 8, 16);
+        p.drawLine(0, 8, 5, 8);
+        p.drawLine(11, 8, 16, 8);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 const char* const kHueHint =
@@ -91,7 +98,10 @@ TFormColorSettings::TFormColorSettings(QWidget* parent) : QDialog(parent) {
     small.setPointSize(8);
     setFont(small);
     BuildControls();
-    setFixedSize(543, 348);
+    // Roomier previews for those who want them; the designed size is the least.
+    setMinimumSize(543, 348);
+    resize(543, 348);
+    setSizeGripEnabled(true);
 
     // What creation shows: the strip and the two percent labels.
     TrackHueChange();
@@ -130,7 +140,8 @@ void TFormColorSettings::BuildControls() {
     TrackBarValue = makeTrack(-400, 400, 40, 0);
     Label4 = new QLabel(GroupBox1);
     Label5 = new QLabel(GroupBox1);
-    for (QLabel* l : {Label4, Label5})
+    LabelHueValue = new QLabel(GroupBox1);
+    for (QLabel* l : {Label4, Label5, LabelHueValue})
         l->setMinimumWidth(l->fontMetrics().horizontalAdvance("-400 %"));
 
     RGHue = new QGroupBox("Hue options", GroupBox1);
@@ -154,7 +165,11 @@ void TFormColorSettings::BuildControls() {
 
     auto* left = new QVBoxLayout;
     left->setSpacing(1);
-    left->addWidget(Label1);
+    auto* hueRow = new QHBoxLayout;
+    hueRow->addWidget(Label1, 1);
+    LabelHueValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    hueRow->addWidget(LabelHueValue);
+    left->addLayout(hueRow);
     auto* stripRow = new QHBoxLayout;
     stripRow->setContentsMargins(handle / 2, 0, 0, 0);
     stripRow->addWidget(ImageHue);
@@ -183,7 +198,9 @@ void TFormColorSettings::BuildControls() {
     LabelUnreachable = new QLabel(GroupBox1);
     LabelUnreachable->setWordWrap(true);
     QPalette warning = LabelUnreachable->palette();
-    warning.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    // Dark red on a light window, a light red on a dark one.
+    const bool dark = warning.color(QPalette::Window).lightness() < 128;
+    warning.setColor(QPalette::WindowText, dark ? QColor(255, 120, 120) : QColor(160, 0, 0));
     LabelUnreachable->setPalette(warning);
     auto* unreachableRow = new QHBoxLayout;
     unreachableRow->addWidget(PanelReachedColor, 0, Qt::AlignTop);
@@ -196,7 +213,8 @@ void TFormColorSettings::BuildControls() {
     // Right: the two previews, the mouse readout and the goal colour.
     auto makePreview = [&](QScrollArea*& box, TnvOffscreenPaint*& paint) {
         box = new QScrollArea(GroupBox1);
-        box->setFixedSize(SampleSize, SampleSize);
+        box->setMinimumSize(SampleSize, SampleSize);
+        box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         box->setWidgetResizable(false);
         box->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         paint = new TnvOffscreenPaint;
@@ -234,7 +252,7 @@ void TFormColorSettings::BuildControls() {
     auto makeToggle = [&](const QString& hint) {
         auto* b = new QToolButton(GroupBox2);
         b->setCheckable(true);
-        b->setIcon(PickIcon());
+        b->setIcon(PickIcon(palette().color(QPalette::ButtonText)));
         b->setToolTip(hint);
         return b;
     };
@@ -283,13 +301,15 @@ void TFormColorSettings::BuildControls() {
     right->addWidget(Label8, 2, 0, 1, 2);
     right->addWidget(LabelHSVATMouse, 3, 0, 1, 2);
     right->addWidget(GroupBox2, 4, 0, 1, 2);
-    right->setRowStretch(5, 1);
+    right->setRowStretch(1, 1);
+    right->setColumnStretch(0, 1);
+    right->setColumnStretch(1, 1);
 
     auto* columns = new QHBoxLayout(GroupBox1);
     columns->setContentsMargins(4, 4, 4, 4);
     columns->setSpacing(6);
     columns->addLayout(left);
-    columns->addLayout(right);
+    columns->addLayout(right, 1);
 
     // The bottom panel.
     auto* panel = new QWidget(this);
@@ -310,7 +330,25 @@ void TFormColorSettings::BuildControls() {
     form->addWidget(GroupBox1, 1);
     form->addWidget(panel);
 
+    // Names for screen readers where the captions sit apart from their controls.
+    const auto name = [](QWidget* w, const QString& text) { w->setAccessibleName(text); };
+    name(TrackHue, "New hue");
+    name(TrackBarSaturation, "Tint saturation");
+    name(TrackBarValue, "Tint value");
+    name(ScrollBoxOrg, "Original image");
+    name(ScrollBoxNew, "Image part to change");
+    name(PaintBoxOrg, "Original image");
+    name(PaintBoxNew, "Image part to change");
+    name(ToolButtonOrgColor, "Pick the original color");
+    name(ToolButtonGoalColor, "Pick the goal color");
+    name(ToolButtonOrgColorPick, "Choose the original color");
+    name(ToolButtonGoalPick, "Choose the goal color");
+    name(PanelOrgColor, "Original color");
+    name(PanelGoalColor, "Goal color");
+    name(PanelReachedColor, "Reached color");
     connect(TrackHue, &QSlider::valueChanged, this, &TFormColorSettings::TrackHueChange);
+    // A bigger preview takes a bigger sample.
+    ScrollBoxOrg->viewport()->installEventFilter(this);
     connect(modes, &QButtonGroup::buttonToggled, this, [this](QAbstractButton*, bool on) {
         if (on) TrackHueChange();
     });
@@ -344,26 +382,54 @@ void TFormColorSettings::Prepare(const TTintwellSettings& settings, const tw::Bi
     ShowSettings(settings);
     ShowUnreachableGoal(false);
     if (!Part) return;
-    // The previews scroll over the whole part; go to its anchor.
+    // The previews scroll over the whole part; show the part in their middle.
     for (TnvOffscreenPaint* box : {PaintBoxOrg, PaintBoxNew})
         box->resize(std::max(1, Part->Bitmap.Width()), std::max(1, Part->Bitmap.Height()));
-    pendingAnchor_ = QPoint(Part->AnchorX, Part->AnchorY);
-    if (isVisible()) {
-        ScrollTo(ScrollBoxOrg, *pendingAnchor_);
-        pendingAnchor_.reset();
-    }
+    pendingCentre_ = PartCentre(*Part);
+    if (isVisible()) ScrollToPendingCentre();
     PreviewScrolled(ScrollBoxOrg);
+}
+
+QPoint TFormColorSettings::PartCentre(const TImagePart& part) {
+    const tw::Bitmap& b = part.Bitmap;
+    int left = b.Width(), right = -1, top = -1, bottom = -1;
+    for (int y = 0; y < b.Height(); ++y) {
+        const uint32_t* row = b.Row(y);
+        bool any = false;
+        for (int x = 0; x < b.Width(); ++x)
+            if (tw::ColorFromRgb32(row[x]) != tw::kWhite) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                any = true;
+            }
+        if (!any) continue;
+        if (top < 0) top = y;
+        bottom = y;
+    }
+    // A part without pixels: its anchor is all there is to go by.
+    if (right < 0) return QPoint(part.AnchorX, part.AnchorY);
+    return QPoint((left + right) / 2, (top + bottom) / 2);
+}
+
+void TFormColorSettings::ScrollToPendingCentre() {
+    const QSize view = ScrollBoxOrg->viewport()->size();
+    ScrollTo(ScrollBoxOrg, *pendingCentre_ - QPoint(view.width() / 2, view.height() / 2));
+    pendingCentre_.reset();
 }
 
 void TFormColorSettings::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // Only now do the scroll boxes know their ranges.
-    if (pendingAnchor_) {
-        const QPoint anchor = *pendingAnchor_;
-        pendingAnchor_.reset();
-        ScrollTo(ScrollBoxOrg, anchor);
+    if (pendingCentre_) {
+        ScrollToPendingCentre();
         PreviewScrolled(ScrollBoxOrg);
     }
+}
+
+bool TFormColorSettings::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == ScrollBoxOrg->viewport() && Part)
+        PreviewScrolled(ScrollBoxOrg);
+    return QDialog::eventFilter(watched, event);
 }
 
 void TFormColorSettings::ShowSettings(const TTintwellSettings& s) {
@@ -403,6 +469,7 @@ void TFormColorSettings::TrackHueChange() {
     const int w = ImageHue->width();
     const int h = ImageHue->height();
     TrackHue->setEnabled(!RGHueKeep->isChecked());
+    LabelHueValue->setText(QString::number(TrackHue->value()));
     const bool shift = RGHueShift->isChecked();
     const int32_t saturation = TrackHue->isEnabled() ? 255 : 100;
     HueStrip_ =
@@ -453,10 +520,18 @@ void TFormColorSettings::ShowUnreachableGoal(bool show) {
 
 void TFormColorSettings::ExtractSamples(QPoint at) {
     if (!Part || !Picture) return;
+    // The sample is what the preview shows: at least the designed square.
+    const QSize view = ScrollBoxOrg->viewport()->size();
+    const int w = std::max(SampleSize, view.width());
+    const int h = std::max(SampleSize, view.height());
+    if (OrgSample_.Width() != w || OrgSample_.Height() != h) {
+        OrgSample_ = tw::Bitmap(w, h, tw::kWhite);
+        NewSample_ = tw::Bitmap(w, h, tw::kWhite);
+    }
     OrgSample_.Fill(tw::kWhite);
     NewSample_.Fill(tw::kWhite);
-    const int right = std::min(at.x() + SampleSize, Part->Bitmap.Width());
-    const int bottom = std::min(at.y() + SampleSize, Part->Bitmap.Height());
+    const int right = std::min(at.x() + w, Part->Bitmap.Width());
+    const int bottom = std::min(at.y() + h, Part->Bitmap.Height());
     const QRect source(at.x(), at.y(), std::max(0, right - at.x()), std::max(0, bottom - at.y()));
     if (!source.isEmpty()) {
         OrgSample_.CopyRect(0, 0, *Picture, source);
@@ -591,7 +666,7 @@ void TFormColorSettings::done(int result) {
 void TFormColorSettings::FormClose() {
     Picture = nullptr;
     Part = nullptr;
-    pendingAnchor_.reset();
+    pendingCentre_.reset();
     OrgSample_ = tw::Bitmap();
     NewSample_ = tw::Bitmap();
     DownBox = nullptr;

@@ -62,7 +62,8 @@ class TFormColorSettings : public QDialog {
     void GetSettings(TTintwellSettings& s);
     void ShowSettings(const TTintwellSettings& s);
     void ReadControls();
-    // Copies the 145 x 145 window at (X, Y) of the picture and of the part.
+    // Copies the window at (X, Y) of the picture and of the part that the
+    // previews show (at least SampleSize square).
     void ExtractSamples(QPoint at);
     // The mean colour of the (2 radius + 1)^2 square at (x, y); a position
     // outside the bitmap counts with the nearest pixel inside. Black for null.
@@ -84,6 +85,7 @@ class TFormColorSettings : public QDialog {
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;
     QSlider* TrackHue = nullptr;
+    QLabel* LabelHueValue = nullptr; // the hue track bar's number
     QSlider* TrackBarSaturation = nullptr;
     QSlider* TrackBarValue = nullptr;
     QLabel* Label4 = nullptr;
@@ -131,6 +133,7 @@ class TFormColorSettings : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void BuildControls();
@@ -143,6 +146,9 @@ class TFormColorSettings : public QDialog {
     void PaintBoxNewClick(TnvOffscreenPaint& box);
     void PreviewScrolled(QScrollArea* from);
     void ScrollTo(QScrollArea* box, QPoint at);
+    void ScrollToPendingCentre();
+    // The middle of the part's pixels (its anchor when it has none).
+    static QPoint PartCentre(const TImagePart& part);
     QScrollArea* ScrollBoxOf(const TnvOffscreenPaint& box) const;
     const tw::Bitmap* SampleOf(const TnvOffscreenPaint& box) const;
     void FormClose();
@@ -159,8 +165,8 @@ class TFormColorSettings : public QDialog {
     TnvOffscreenPaint* DownBox = nullptr;
     QPoint OrgScroll;
     QPoint NewScroll;
-    // Prepare's scroll to the part's anchor waits until the boxes have their size.
-    std::optional<QPoint> pendingAnchor_;
+    // Prepare's scroll to the part's centre waits until the boxes have their size.
+    std::optional<QPoint> pendingCentre_;
     bool syncingScroll_ = false;
     // Grab and drag: where the press was on screen, the scroll position then,
     // and whether the mouse has moved far enough for a drag (not a click).

@@ -543,7 +543,7 @@ void SendClick(QWidget* w, QPoint at) {
     QCoreApplication::sendEvent(w, &release);
 }
 
-TEST_F(ColorDialogTest, PreviewsStartAtTheAnchorScrollTogetherAndRecolourLive) {
+TEST_F(ColorDialogTest, PreviewsStartCentredOnThePartScrollTogetherAndRecolourLive) {
     PartFixture f;
     TFormColorSettings dlg;
     const TTintwellSettings shift{75, false, true, 0, 0, false};
@@ -554,10 +554,14 @@ TEST_F(ColorDialogTest, PreviewsStartAtTheAnchorScrollTogetherAndRecolourLive) {
     QScrollBar* orgV = dlg.ScrollBoxOrg->verticalScrollBar();
     QScrollBar* newH = dlg.ScrollBoxNew->horizontalScrollBar();
     QScrollBar* newV = dlg.ScrollBoxNew->verticalScrollBar();
-    EXPECT_EQ(orgH->value(), 120);
-    EXPECT_EQ(orgV->value(), 90);
-    EXPECT_EQ(newH->value(), 120);
-    EXPECT_EQ(dlg.OrgSample().Pixel(0, 0), f.picture.Pixel(120, 90));
+    // The part covers columns 0..199 and rows 0..299: its middle (99, 149)
+    // sits in the middle of the preview.
+    const QSize view = dlg.ScrollBoxOrg->viewport()->size();
+    const QPoint start(99 - view.width() / 2, 149 - view.height() / 2);
+    EXPECT_EQ(orgH->value(), start.x());
+    EXPECT_EQ(orgV->value(), start.y());
+    EXPECT_EQ(newH->value(), start.x());
+    EXPECT_EQ(dlg.OrgSample().Pixel(0, 0), f.picture.Pixel(start.x(), start.y()));
 
     // Scrolling the right box moves the left one and takes new samples.
     newH->setValue(180);
@@ -621,6 +625,33 @@ TEST_F(ColorDialogTest, PreviewsStartAtTheAnchorScrollTogetherAndRecolourLive) {
     dlg.reject();
     EXPECT_EQ(dlg.BoundPart(), nullptr);
     EXPECT_TRUE(dlg.OrgSample().IsEmpty());
+}
+
+TEST_F(ColorDialogTest, ResizingGrowsThePreviewsAndTheirSamplesAndTheHueShowsItsNumber) {
+    PartFixture f;
+    TFormColorSettings dlg;
+    dlg.Prepare({75, false, true, 0, 0, false}, &f.picture, &f.part);
+    EXPECT_EQ(dlg.LabelHueValue->text(), "75");
+    dlg.TrackHue->setValue(300);
+    EXPECT_EQ(dlg.LabelHueValue->text(), "300");
+    dlg.show();
+    Pump(50);
+    const QSize before = dlg.ScrollBoxNew->size();
+    dlg.resize(dlg.width() + 300, dlg.height() + 200);
+    Pump(50);
+    EXPECT_GE(dlg.ScrollBoxOrg->width(), before.width() + 140);
+    EXPECT_GE(dlg.ScrollBoxNew->height(), before.height() + 180);
+    // The sample covers the whole grown view, so the far corner is the picture's.
+    const QSize view = dlg.ScrollBoxOrg->viewport()->size();
+    EXPECT_GE(dlg.OrgSample().Width(), view.width());
+    EXPECT_GE(dlg.OrgSample().Height(), view.height());
+    const QPoint at(dlg.ScrollBoxOrg->horizontalScrollBar()->value(),
+                    dlg.ScrollBoxOrg->verticalScrollBar()->value());
+    const QPoint corner(std::min(view.width(), 400 - at.x()) - 1, std::min(view.height(), 300 - at.y()) - 1);
+    EXPECT_GT(corner.x(), TFormColorSettings::SampleSize);
+    EXPECT_EQ(dlg.OrgSample().Pixel(corner.x(), corner.y()),
+              f.picture.Pixel(at.x() + corner.x(), at.y() + corner.y()));
+    dlg.reject();
 }
 
 TEST_F(ColorDialogTest, PickingSetsTheSwatchesOfTheButtonsDownAndReleasesThem) {

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Uses the real desktop program the way a person would, with the mouse and the
-# keyboard (xdotool) on an X display (run it under xvfb-run): opens a photo
-# through File > Open Picture..., grows a part with Fill, adds it, confirms
-# "Change color...", saves with Ctrl+S to a new .png and over an existing .jpg,
-# paints a brush stroke, undoes it (Ctrl+Z) and redoes it (Ctrl+Shift+Z), saving
-# after each, and quits through File > Exit. Then checks the saved pictures.
+# keyboard (xdotool) on an X display: opens a photo through File > Open
+# Picture..., grows a part with Fill, adds it, confirms "Change color...", saves
+# with Ctrl+S to a new .png and over an existing .jpg, paints a brush stroke,
+# undoes it (Ctrl+Z) and redoes it (Ctrl+Shift+Z), saving after each, and quits
+# through File > Exit. Then checks the saved pictures.
+#
+# Menus, tool buttons, dialog buttons and the picture are found through the
+# accessibility tree (atspi_drive.py), so the test does not depend on where
+# the layout puts them. Run it under xvfb-run and dbus-run-session.
 #
 # Usage: gui_e2e.sh TINTWELL E2E_PICTURES OUT_DIR
 # Screenshots of each step are written to OUT_DIR; they are kept when a step fails.
@@ -17,6 +21,7 @@ mkdir -p "$out/files"
 files=$(cd "$out/files" && pwd)
 step=0
 app=
+drive="/usr/bin/python3 $(dirname "$0")/atspi_drive.py"
 
 log() { echo "e2e: $*"; }
 
@@ -88,14 +93,29 @@ type_path() {
     xdotool key Return
 }
 
+# Controls by their accessible role and name (in the window titled as the
+# optional last argument); each call waits until the control shows.
+press() { $drive click "$app" "$@"; }
+menu() { $drive menu "$app" "$@"; }
+
+# Fills in the file dialog titled $1 with the path $2 and presses its button $3.
+file_dialog() {
+    $drive wait-window "$app" "$1" || fail "no $1 dialog"
+    $drive type "$app" text "File name:" "$2" "$1" || fail "cannot type into the $1 dialog"
+    press "push button" "$3" "$1" || fail "no $3 button in the $1 dialog"
+}
+
+# Where the picture's top-left pixel is on the screen.
+picture_origin() {
+    read -r px py _ < <($drive where "$app" filler Picture) || fail "the picture is not in the accessibility tree"
+}
+
 # Ctrl+S to a file that must not exist yet.
 save_as() {
     focus "$main"
     xdotool key ctrl+s
-    save=$(wait_window "Save Picture") || fail "Ctrl+S showed no save dialog for $1"
-    focus "$save"
-    type_path "$files/$1"
-    wait_gone "Save Picture" || fail "the save dialog for $1 did not close"
+    file_dialog "Save Picture" "$files/$1" Save
+    $drive wait-gone "$app" "Save Picture" || fail "the save dialog for $1 did not close"
     for _ in $(seq 1 50); do [ -s "$files/$1" ] && break; sleep 0.1; done
     [ -s "$files/$1" ] || fail "$1 was not written"
 }
@@ -105,52 +125,50 @@ save_as() {
 export HOME="$out/home" # a fresh settings folder: the file dialogs start in a known place
 mkdir -p "$HOME"
 # The program must show its windows on this X display whatever the caller's
-# environment says (widget tests run with QT_QPA_PLATFORM=offscreen).
-QT_QPA_PLATFORM=xcb "$exe" &
+# environment says (widget tests run with QT_QPA_PLATFORM=offscreen), and its
+# accessibility tree even without a screen reader running.
+QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$exe" &
 app=$!
 
 main=$(wait_window Tintwell) || fail "the main window did not appear"
+$drive wait-window "$app" Tintwell || fail "the main window is not in the accessibility tree"
 focus "$main"
 shot started
 
-# File > Open Picture...: the menu by mouse, the entry by its access key.
-click_in "$main" 20 10
-shot file-menu
-xdotool key o
-dialog=$(wait_window "Open Picture") || fail "File > Open Picture... showed no file dialog"
-focus "$dialog"
-type_path "$files/photo.jpg"
-wait_gone "Open Picture" || fail "the open dialog did not close"
+# File > Open Picture... by mouse.
+menu File "Open Picture..." || fail "no File > Open Picture..."
+shot file-dialog
+file_dialog "Open Picture" "$files/photo.jpg" Open
+$drive wait-gone "$app" "Open Picture" || fail "the open dialog did not close"
 sleep 0.5
 shot opened
 
-# Fill, then a click on the red ball (view origin 45,42; the picture at zoom 1).
-click_in "$main" 19 37
-click_in "$main" $((45 + 180)) $((42 + 170))
-mask=$(wait_window "Color mask generation") || fail "a Fill click showed no mask dialog"
+# Fill, then a click on the red ball (the picture at zoom 1).
+press "check box" Fill || fail "no Fill tool button"
+picture_origin
+xdotool mousemove $((px + 180)) $((py + 170)) click 1
+$drive wait-window "$app" "Color mask generation" || fail "a Fill click showed no mask dialog"
 sleep 1 # the walk over a 600 x 400 picture takes milliseconds
 shot mask-dialog
-# "Add this" (Return) does nothing while the walk still runs: press again until
-# the dialog closes, as a person would on a slow machine.
+# "Add this" does nothing while the walk still runs: press again until the
+# dialog closes, as a person would on a slow machine.
 added=
 for _ in $(seq 1 20); do
-    focus "$mask"
-    xdotool key Return
+    press "push button" "Add this" "Color mask generation" || break
     if wait_gone "Color mask generation" 10; then
         added=1
         break
     fi
 done
-[ -n "$added" ] || fail "Return did not add the part"
+[ -n "$added" ] || fail "Add this did not add the part"
 shot part-added
 
-# "Change color..." on the new part, confirmed with Return (OK).
-click_in "$main" 19 141
-colors=$(wait_window "Color settings") || fail "Change color... showed no dialog"
+# "Change color..." on the new part, confirmed with OK.
+press "push button" "Change color..." || fail "no Change color... tool button"
+$drive wait-window "$app" "Color settings" || fail "Change color... showed no dialog"
 shot color-settings
-focus "$colors"
-xdotool key Return
-wait_gone "Color settings" || fail "Return did not close the colour settings"
+press "push button" OK "Color settings" || fail "no OK in the colour settings"
+$drive wait-gone "$app" "Color settings" || fail "OK did not close the colour settings"
 
 # Ctrl+S to a new .png.
 save_as result.png
@@ -159,24 +177,22 @@ shot saved-png
 # Ctrl+S over the existing .jpg: the program asks before it replaces it.
 focus "$main"
 xdotool key ctrl+s
-save=$(wait_window "Save Picture") || fail "the second Ctrl+S showed no save dialog"
-focus "$save"
-type_path "$files/old.jpg"
-wait_gone "Save Picture" || fail "the second save dialog did not close"
+file_dialog "Save Picture" "$files/old.jpg" Save
+$drive wait-gone "$app" "Save Picture" || fail "the second save dialog did not close"
 box=$(wait_message_box) || fail "no replace question for an existing file"
 shot replace-question
-focus "$box"
-xdotool key Return # OK
+press "push button" OK || fail "no OK in the replace question"
 wait_closed "$box" || fail "the replace question did not close"
 sleep 0.5
 shot saved-jpg
 
 # Brush, one stroke across the sky (picture row 50, x 300 to 400), taken back
 # with Ctrl+Z and saved, done again with Ctrl+Shift+Z and saved.
-click_in "$main" 19 69
-xdotool mousemove --window "$main" $((45 + 300)) $((42 + 50)) mousedown 1
+press "check box" Brush || fail "no Brush tool button"
+picture_origin
+xdotool mousemove $((px + 300)) $((py + 50)) mousedown 1
 for x in $(seq 305 5 400); do
-    xdotool mousemove --window "$main" $((45 + x)) $((42 + 50))
+    xdotool mousemove $((px + x)) $((py + 50))
     sleep 0.02
 done
 xdotool mouseup 1
@@ -195,12 +211,10 @@ save_as redone.png
 
 # File > Exit, then OK to "Sure you want to quit?" (everything is saved).
 focus "$main"
-click_in "$main" 20 10
-xdotool key Up Return # Exit is the menu's last entry
+menu File Exit || fail "no File > Exit"
 box=$(wait_message_box) || fail "File > Exit did not ask before quitting"
 shot quit-question
-focus "$box"
-xdotool key Return
+press "push button" OK || fail "no OK in the quit question"
 for _ in $(seq 1 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$app" 2>/dev/null; then fail "the program did not end after OK"; fi
 wait "$app"

@@ -1,0 +1,81 @@
+#include "app/Accessibility.h"
+#include "app/Form_About.h"
+#include "app/Form_Main.h"
+#include "app/HelpViewer.h"
+#include "app/MainDialogs.h"
+#include "grid/nvDoLater.h"
+#include "masking/Modal_Selection.h"
+#include "recolour/Modal_ColorSettings.h"
+
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QAbstractSlider>
+#include <QAccessible>
+#include <QAction>
+#include <QLabel>
+#include <QSlider>
+#include <QTabBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString Text(QWidget* w, QAccessible::Text which) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    return a ? a->text(which) : QString();
+}
+
+// Every button, track bar, scroll box and focusable control of the window has
+// a name and a description that screen readers can read out.
+void ExpectEveryControlNamed(QWidget* window) {
+    int controls = 0;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractSlider*>(w) ||
+                             qobject_cast<QAbstractScrollArea*>(w) || w->focusPolicy() != Qt::NoFocus;
+        if (!control || qobject_cast<QLabel*>(w)) continue;
+        ++controls;
+        EXPECT_FALSE(Text(w, QAccessible::Name).trimmed().isEmpty())
+            << window->windowTitle().toStdString() << ": a " << w->metaObject()->className()
+            << " has no name";
+        // Qt gives a tab bar no description, only its current tab's name.
+        if (qobject_cast<QTabBar*>(w)) continue;
+        EXPECT_FALSE(Text(w, QAccessible::Description).trimmed().isEmpty())
+            << window->windowTitle().toStdString() << ": " << Text(w, QAccessible::Name).toStdString()
+            << " has no description (" << w->metaObject()->className() << ")";
+    }
+    EXPECT_GT(controls, 3) << window->windowTitle().toStdString();
+}
+
+} // namespace
+
+TEST(Accessibility, EveryControlOfEveryWindowHasANameAndADescription) {
+    EXPECT_EQ(tw::WithoutAccessKeys("&Open Picture..."), "Open Picture...");
+    EXPECT_EQ(tw::WithoutAccessKeys("Black && white"), "Black & white");
+
+    TFormMainOptions options;
+    options.ConfirmSaveChanges = [](const QString&, const QString&) { return TSaveAnswer::Discard; };
+    TFormMain form(options);
+    TDoLater::RunQueue();
+    const TMainDialogs dialogs = ConnectDialogs(form);
+    ExpectEveryControlNamed(&form);
+    ExpectEveryControlNamed(dialogs.FormSelection);
+    ExpectEveryControlNamed(dialogs.FormColorSettings);
+    tw::TAbout about;
+    ExpectEveryControlNamed(&about);
+    EXPECT_EQ(Text(&about, QAccessible::Name), "About Tintwell");
+    tw::THelpViewer help(QStringLiteral(":/help"), QStringLiteral("What_is_Tintwell.htm"));
+    ExpectEveryControlNamed(&help);
+
+    // A tool button is named after its command's caption, and follows it.
+    auto* fill = qobject_cast<QToolButton*>(form.ToolBarTools->widgetForAction(form.ActionFillMode));
+    ASSERT_NE(fill, nullptr);
+    EXPECT_EQ(Text(fill, QAccessible::Name), tw::WithoutAccessKeys(form.ActionFillMode->text()));
+    auto* change = qobject_cast<QToolButton*>(form.ToolBarTools->widgetForAction(form.ActionChangeColor));
+    ASSERT_NE(change, nullptr);
+    EXPECT_EQ(Text(change, QAccessible::Name), "Change color...");
+    form.ActionFillMode->setText("Fi&ll here");
+    EXPECT_EQ(Text(fill, QAccessible::Name), "Fill here");
+    EXPECT_EQ(Text(dialogs.FormColorSettings->TrackHue, QAccessible::Name), "New hue");
+}

@@ -1,0 +1,129 @@
+// Pictures of the windows for looking at, not a check: run with
+// --gtest_also_run_disabled_tests. TW_DARK=1 gives them a dark palette,
+// QT_SCALE_FACTOR=2 double density; TW_SHOT_DIR says where the PNGs go.
+#include "app/Form_About.h"
+#include "app/Form_Main.h"
+#include "app/HelpViewer.h"
+#include "app/MainDialogs.h"
+#include "grid/nvDoLater.h"
+#include "masking/Modal_Selection.h"
+#include "recolour/Modal_ColorSettings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPalette>
+#include <QStyleFactory>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+QPalette DarkPalette() {
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(45, 45, 48));
+    p.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    p.setColor(QPalette::Base, QColor(30, 30, 32));
+    p.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
+    p.setColor(QPalette::Text, QColor(230, 230, 230));
+    p.setColor(QPalette::Button, QColor(55, 55, 60));
+    p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    p.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::ToolTipBase, QColor(60, 60, 64));
+    p.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+    p.setColor(QPalette::Link, QColor(120, 170, 255));
+    p.setColor(QPalette::Light, QColor(80, 80, 85));
+    p.setColor(QPalette::Midlight, QColor(65, 65, 70));
+    p.setColor(QPalette::Mid, QColor(40, 40, 42));
+    p.setColor(QPalette::Dark, QColor(25, 25, 27));
+    p.setColor(QPalette::Shadow, Qt::black);
+    return p;
+}
+
+void Shoot(QWidget* w, const QString& name) {
+    w->show();
+    QTest::qWait(150);
+    const QString dir = qEnvironmentVariable("TW_SHOT_DIR", QStringLiteral("/tmp/tintwell-looks"));
+    QDir().mkpath(dir);
+    w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+} // namespace
+
+// On a dark desktop the parts list's header and numbers, the links and the
+// colour dialog's picking icons are drawn light, not black; the picking icon
+// has a double-density picture.
+TEST(Looks, OnADarkDesktopTextAndIconsStayReadable) {
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    {
+        TFormMainOptions options;
+        options.ConfirmSaveChanges = [](const QString&, const QString&) { return TSaveAnswer::Discard; };
+        TFormMain form(options);
+        TDoLater::RunQueue();
+        form.show();
+        QTest::qWait(100);
+        const tw::Bitmap& grid = form.nvGridImageParts->Buffer();
+        int light = 0;
+        for (int y = 0; y < std::min(100, grid.Height()); ++y)
+            for (int x = 0; x < std::min(60, grid.Width()); ++x)
+                if (QColor::fromRgb(grid.Image().pixel(x, y)).lightness() > 180) ++light;
+        EXPECT_GT(light, 20);
+        EXPECT_GT(form.Label1->palette().color(QPalette::WindowText).lightness(), 128);
+
+        TFormColorSettings colours;
+        EXPECT_GT(colours.LabelUnreachable->palette().color(QPalette::WindowText).lightness(), 128);
+        const QIcon pick = colours.ToolButtonOrgColor->icon();
+        EXPECT_TRUE(pick.availableSizes().contains(QSize(32, 32)));
+        const QImage small = pick.pixmap(QSize(16, 16), 1.0).toImage();
+        EXPECT_GT(QColor::fromRgba(small.pixel(8, 1)).lightness(), 128);
+    }
+    QApplication::setPalette(before);
+}
+
+TEST(Looks, DISABLED_WindowsInTheDesktopsLook) {
+    if (qEnvironmentVariable("TW_DARK") == QStringLiteral("1")) {
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setPalette(DarkPalette());
+    }
+    TFormMainOptions options;
+    options.ConfirmSaveChanges = [](const QString&, const QString&) { return TSaveAnswer::Discard; };
+    TFormMain form(options);
+    TDoLater::RunQueue();
+    const TMainDialogs dialogs = ConnectDialogs(form);
+    Shoot(&form, QStringLiteral("main"));
+
+    // A part: the middle of the picture.
+    tw::Bitmap mask(form.PictureBitmap.Width(), form.PictureBitmap.Height(), tw::kWhite);
+    for (int y = 120; y < 260; ++y)
+        for (int x = 100; x < 300; ++x)
+            mask.SetPixel(x, y, 0);
+    TImagePart part(mask);
+    const TTintwellSettings settings{200, false, false, 60, 0, false};
+    part.ApplySettings(form.PictureBitmap, settings);
+    dialogs.FormColorSettings->Prepare(settings, &form.PictureBitmap, &part);
+    Shoot(dialogs.FormColorSettings, QStringLiteral("colour-settings"));
+    dialogs.FormColorSettings->resize(900, 600);
+    Shoot(dialogs.FormColorSettings, QStringLiteral("colour-settings-large"));
+    dialogs.FormColorSettings->reject();
+
+    dialogs.FormSelection->Load(form.PictureBitmap, QRect(200, 190, 1, 1), QPoint(200, 190), settings, 3);
+    dialogs.FormSelection->show();
+    for (int i = 0; i < 100 && dialogs.FormSelection->Walking(); ++i)
+        QTest::qWait(50);
+    Shoot(dialogs.FormSelection, QStringLiteral("mask"));
+    dialogs.FormSelection->PageControl1->setCurrentIndex(0);
+    Shoot(dialogs.FormSelection, QStringLiteral("mask-settings"));
+    dialogs.FormSelection->close();
+
+    tw::TAbout about;
+    Shoot(&about, QStringLiteral("about"));
+    tw::THelpViewer help(QStringLiteral(":/help"), QStringLiteral("What_is_Tintwell.htm"));
+    help.DisplayTopic(QStringLiteral(":/help/Main_window.htm"));
+    Shoot(&help, QStringLiteral("help"));
+}
