@@ -1,6 +1,7 @@
 #include "masking/BitmapWalkerThread.h"
 
 #include "platform/GraphicsLock.h"
+#include "platform/LargeMemory.h"
 
 #include <algorithm>
 #include <cmath>
@@ -89,7 +90,9 @@ void TBitmapWalkerThread::Execute() {
         sourceStride_ = static_cast<ptrdiff_t>(source_.Image().bytesPerLine());
         markStride_ = width_ + 2;
         const size_t frameRows = static_cast<size_t>(height_) + 2;
-        marks_.reset(new uint8_t[frameRows * static_cast<size_t>(markStride_)]);
+        const size_t markBytes = frameRows * static_cast<size_t>(markStride_);
+        marks_.reset(new uint8_t[markBytes]);
+        tw::AdviseLargePages(marks_.get(), markBytes);
         stripReady_.assign((frameRows + StripRows - 1) / StripRows, 0);
         NeedRows(seed_.y() - 1, seed_.y() + 1);
         // Set before any colour is cached: the cache records the verdict against it.
