@@ -7,9 +7,14 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 
 namespace {
+
+bool HasZeroByte(uint64_t v) {
+    return ((v - 0x0101010101010101u) & ~v & 0x8080808080808080u) != 0;
+}
 
 QPoint ClampInto(QPoint p, const tw::Bitmap& picture) {
     return QPoint(std::clamp(p.x(), 0, std::max(0, picture.Width() - 1)),
@@ -164,13 +169,18 @@ void TBitmapWalkerThread::FillRuns() {
     struct Run {
         int32_t y, left, right;
     };
+    const auto rowOf = [this](int32_t y) {
+        return reinterpret_cast<const uint32_t*>(sourceBase_ + static_cast<ptrdiff_t>(y) * sourceStride_);
+    };
     // First in, first out: the region spreads from the seed's row both ways at once.
     std::deque<Run> runs;
     const int32_t sx = seed_.x(), sy = seed_.y();
+    uint8_t* marks = &Mark(0, sy);
+    const uint32_t* row = rowOf(sy);
     int32_t left = sx, right = sx;
-    while (Open(left - 1, sy))
+    while (Open(marks, row, left - 1, sy))
         --left;
-    while (Open(right + 1, sy))
+    while (Open(marks, row, right + 1, sy))
         ++right;
     if (!AcceptRun(sy, left, sx - 1) || !AcceptRun(sy, sx + 1, right)) return;
     runs.push_back({sy, left, right});
@@ -180,13 +190,19 @@ void TBitmapWalkerThread::FillRuns() {
         for (const int32_t y : {run.y - 1, run.y + 1}) {
             if (y < 0 || y >= height_) continue;
             NeedRows(y, y);
+            marks = &Mark(0, y);
+            row = rowOf(y);
             // Eight neighbours: the row beside reaches one position further each way.
-            for (int32_t x = run.left - 1; x <= run.right + 1; ++x) {
-                if (!Open(x, y)) continue;
+            for (int32_t x = run.left - 1, end = run.right + 1; x <= end; ++x) {
+                // Stretches already visited or refused go by eight at a time.
+                uint64_t eight;
+                while (x + 8 <= end && (std::memcpy(&eight, marks + x, 8), !HasZeroByte(eight)))
+                    x += 8;
+                if (!Open(marks, row, x, y)) continue;
                 int32_t from = x, to = x;
-                while (Open(from - 1, y))
+                while (Open(marks, row, from - 1, y))
                     --from;
-                while (Open(to + 1, y))
+                while (Open(marks, row, to + 1, y))
                     ++to;
                 if (!AcceptRun(y, from, to)) return;
                 runs.push_back({y, from, to});

@@ -134,15 +134,15 @@ class TBitmapWalkerThread : public tw::Thread {
     // Against the seed: runs of a row, each one's neighbours in the rows above and below.
     void FillRuns();
     // Whether (x, y) may be entered against the seed; marks a failure for good.
-    bool Open(int32_t x, int32_t y) {
-        uint8_t& m = Mark(x, y);
-        if (m) return false;
-        const TColorValue c = rules_.NineValueAverage ? ReadColor(x, y) : SourceColor(x, y);
-        if (c != lastColor_) {
-            lastColor_ = c;
-            lastPass_ = (PackedHsv(c) & kSeedPass) != 0;
+    // marks and row: the marks and the picture pixels of row y.
+    bool Open(uint8_t* marks, const uint32_t* row, int32_t x, int32_t y) {
+        if (marks[x]) return false;
+        const uint32_t key = rules_.NineValueAverage ? ReadColor(x, y) : row[x] | 0xFF000000u;
+        if (key != lastKey_) {
+            lastKey_ = key;
+            lastPass_ = (PackedHsv(rules_.NineValueAverage ? key : tw::ColorFromRgb32(key)) & kSeedPass) != 0;
         }
-        if (!lastPass_) m = kRejected;
+        if (!lastPass_) marks[x] = kRejected;
         return lastPass_;
     }
     // Accepts left..right of row y; false once the walk is told to stop.
@@ -242,7 +242,9 @@ class TBitmapWalkerThread : public tw::Thread {
     int32_t markStride_ = 0;
     std::vector<uint8_t> stripReady_;
     size_t pendingFirst_ = 0, pendingLast_ = 0; // the strips being handed over
-    TColorValue lastColor_ = 0xFFFFFFFFu;       // never a colour: the first read fills it
+    // The last colour (or picture word) judged against the seed; the first
+    // value is neither, so the first read fills it.
+    uint32_t lastKey_ = 0x01000000u;
     bool lastPass_ = false;
     TColorValue lastRecolourKey_ = 0xFFFFFFFFu;
     TColorValue lastRecoloured_ = 0;
