@@ -124,16 +124,19 @@ void TBitmapWalkerThread::Execute() {
     DoProgress();
 }
 
-bool TBitmapWalkerThread::AcceptRun(int32_t y, int32_t left, int32_t right) {
+bool TBitmapWalkerThread::AcceptRun(int32_t y, int32_t left, int32_t right, bool leftward) {
     const auto* row =
         reinterpret_cast<const uint32_t*>(sourceBase_ + static_cast<ptrdiff_t>(y) * sourceStride_);
     uint32_t lastPixel = 0, lastOut = 0; // the run's own memo of the recoloured word
     bool remembered = false;
-    for (int32_t x = left; x <= right;) {
+    for (int32_t todo = right - left + 1; todo > 0;) {
         if (Terminated()) return false;
         // A stretch ends at the next progress report or when the batch is full.
-        const int32_t n =
-            std::min({right - x + 1, untilProgress_, static_cast<int32_t>(kPaintBatch - paintCount_)});
+        const int32_t n = std::min({todo, untilProgress_, static_cast<int32_t>(kPaintBatch - paintCount_)});
+        // Stretches go outwards from the end already joined to the region, so
+        // a walk stopped in between leaves the region in one piece.
+        const int32_t x = leftward ? left + todo - n : right - todo + 1;
+        todo -= n;
         std::fill_n(&Mark(x, y), n, kVisited);
         if (runCount_ > 0 && runs_[runCount_ - 1].y == y &&
             runs_[runCount_ - 1].x + runs_[runCount_ - 1].count == x)
@@ -151,7 +154,6 @@ bool TBitmapWalkerThread::AcceptRun(int32_t y, int32_t left, int32_t right) {
             out[i] = lastOut;
         }
         paintCount_ += static_cast<size_t>(n);
-        x += n;
         untilProgress_ -= n;
         if (untilProgress_ == 0) {
             untilProgress_ = progressInterval_;
@@ -182,7 +184,7 @@ void TBitmapWalkerThread::FillRuns() {
         --left;
     while (Open(marks, row, right + 1, sy))
         ++right;
-    if (!AcceptRun(sy, left, sx - 1) || !AcceptRun(sy, sx + 1, right)) return;
+    if (!AcceptRun(sy, sx + 1, right, false) || !AcceptRun(sy, left, sx - 1, true)) return;
     runs.push_back({sy, left, right});
     while (!runs.empty()) {
         const Run run = runs.front();
@@ -204,7 +206,8 @@ void TBitmapWalkerThread::FillRuns() {
                     --from;
                 while (Open(marks, row, to + 1, y))
                     ++to;
-                if (!AcceptRun(y, from, to)) return;
+                // x touches the run beside; the pixels either side of it join through it.
+                if (!AcceptRun(y, x, to, false) || !AcceptRun(y, from, x - 1, true)) return;
                 runs.push_back({y, from, to});
                 x = to + 1; // not open, or the frame
             }

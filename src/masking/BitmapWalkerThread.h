@@ -145,8 +145,9 @@ class TBitmapWalkerThread : public tw::Thread {
         if (!lastPass_) marks[x] = kRejected;
         return lastPass_;
     }
-    // Accepts left..right of row y; false once the walk is told to stop.
-    bool AcceptRun(int32_t y, int32_t left, int32_t right);
+    // Accepts left..right of row y, from the left end or, when leftward, from
+    // the right end; false once the walk is told to stop.
+    bool AcceptRun(int32_t y, int32_t left, int32_t right, bool leftward);
     // Counts one accepted point towards the next progress report.
     void CountPoint() {
         if (--untilProgress_ == 0) {
