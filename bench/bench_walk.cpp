@@ -27,6 +27,8 @@ void Walk(const tw::Bitmap& picture, tw::Bitmap& mask, const TWalkerRules& rules
     auto* t = new TBitmapWalkerThread(picture, 1.0, TTintwellSettings::Initial(), rules, seed, mask);
     t->FreeOnTerminate = true;
     t->OnTerminate = [&](tw::Thread*) { ended = true; };
+    // The dialog always listens, so every progress hand-over counts here too.
+    t->OnProgress = [](TBitmapWalkerThread*) {};
     t->Resume();
     while (!ended)
         tw::CheckSynchronize(10);

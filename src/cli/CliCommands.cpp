@@ -225,9 +225,15 @@ int CommandGrow(ArgReader args) {
     files.Require("grow", true);
     RequireSeed(haveSeed, "grow");
     CheckOutputName(files.output);
-    const tw::Bitmap picture = LoadPictureToWorkOn(files.picture, files.fullSize);
-    CheckSeed(part.Seed, picture);
-    WritePicture(GrowPart(picture, part.Seed, part.Rules, part.Settings), files.output);
+    tw::Bitmap grown;
+    {
+        // The picture goes before the part is encoded: at camera size the two
+        // and the encoded file would not all fit the memory budget at once.
+        const tw::Bitmap picture = LoadPictureToWorkOn(files.picture, files.fullSize);
+        CheckSeed(part.Seed, picture);
+        grown = GrowPart(picture, part.Seed, part.Rules, part.Settings);
+    }
+    WritePicture(grown, files.output);
     return kExitSuccess;
 }
 

@@ -1,13 +1,20 @@
 #include "masking/BitmapWalkerThread.h"
 
 #include "platform/GraphicsLock.h"
+#include "platform/LargeMemory.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 
 namespace {
+
+bool HasZeroByte(uint64_t v) {
+    return ((v - 0x0101010101010101u) & ~v & 0x8080808080808080u) != 0;
+}
 
 QPoint ClampInto(QPoint p, const tw::Bitmap& picture) {
     return QPoint(std::clamp(p.x(), 0, std::max(0, picture.Width() - 1)),
@@ -26,8 +33,8 @@ TBitmapWalkerThread::TBitmapWalkerThread(const tw::Bitmap& source, double previe
                                          const TTintwellSettings& settings, const TWalkerRules& rules,
                                          QPoint seed, tw::Bitmap& mask)
     : source_(source), mask_(mask), seed_(ClampInto(seed, source)), rules_(rules),
-      recolorer_(settings, source, mask), sourceStore_(std::make_unique<TThreadSafeBitmap>(source, *this)),
-      progressInterval_(IntervalFor(previewZoom)), width_(std::min(source.Width(), mask.Width())),
+      recolorer_(settings, source, mask), progressInterval_(IntervalFor(previewZoom)),
+      untilProgress_(progressInterval_), width_(std::min(source.Width(), mask.Width())),
       height_(std::min(source.Height(), mask.Height())), tolerances_(rules), tables_(THSVTables::Get()),
       hsvCache_(16384), recolourCache_(4096) {}
 
@@ -45,11 +52,34 @@ TBitmapWalkerThread::~TBitmapWalkerThread() {
     WaitFor();
 }
 
-void TBitmapWalkerThread::BuildTileSync() {
-    Synchronize([this] { PendingStore->BuildPendingTile(); });
+void TBitmapWalkerThread::HandOverStrips(int32_t first, int32_t last) {
+    pendingFirst_ = static_cast<size_t>((first + 1) / StripRows);
+    pendingLast_ = static_cast<size_t>((last + 1) / StripRows);
+    // Prepared on the GUI thread while the walk waits, as picture tiles were.
+    Synchronize([this] {
+        for (size_t s = pendingFirst_; s <= pendingLast_; ++s)
+            if (!stripReady_[s]) PrepareStrip(s);
+    });
+}
+
+void TBitmapWalkerThread::PrepareStrip(size_t strip) {
+    const size_t frameRows = static_cast<size_t>(height_) + 2, stride = static_cast<size_t>(markStride_);
+    const size_t first = strip * StripRows, end = std::min(first + StripRows, frameRows);
+    for (size_t row = first; row < end; ++row) {
+        uint8_t* m = marks_.get() + row * stride;
+        if (row == 0 || row == frameRows - 1) {
+            std::fill(m, m + stride, kVisited);
+            continue;
+        }
+        m[0] = m[stride - 1] = kVisited;
+        std::fill(m + 1, m + stride - 1, uint8_t{0});
+    }
+    stripReady_[strip] = 1;
 }
 
 void TBitmapWalkerThread::DoProgress() {
+    // Nobody listening: no need to stop and wait for the GUI thread.
+    if (!OnProgress) return;
     Synchronize([this] {
         if (OnProgress) OnProgress(this);
     });
@@ -61,22 +91,28 @@ void TBitmapWalkerThread::Execute() {
         return;
     }
     try {
+        sourceBase_ = reinterpret_cast<const unsigned char*>(source_.Row(0));
+        sourceStride_ = static_cast<ptrdiff_t>(source_.Image().bytesPerLine());
+        markStride_ = width_ + 2;
+        const size_t frameRows = static_cast<size_t>(height_) + 2;
+        const size_t markBytes = frameRows * static_cast<size_t>(markStride_);
+        marks_.reset(new uint8_t[markBytes]);
+        tw::AdviseLargePages(marks_.get(), markBytes);
+        stripReady_.assign((frameRows + StripRows - 1) / StripRows, 0);
+        NeedRows(seed_.y() - 1, seed_.y() + 1);
         // Set before any colour is cached: the cache records the verdict against it.
         const TColorValue seedColor = ReadColor(seed_.x(), seed_.y());
         const TRGBValues rgb = ColorToRGBValues(seedColor);
         seedHsv_ = tables_.ToHSV(rgb.R, rgb.G, rgb.B);
-        TThreadSafeBitmapPart& seedTile = Tile(seed_.x(), seed_.y());
-        IncludePoint(EntryOf(seedTile, seed_.x(), seed_.y()), seed_.x(), seed_.y());
-        VisitNeighbours(seed_.x(), seed_.y());
-        // Counting down to the next report is the same cadence as k mod interval.
-        int32_t untilProgress = progressInterval_;
-        while (!queue_.Empty()) {
-            const TMyPoint p = queue_.Pop();
-            VisitNeighbours(p.X, p.Y);
-            if (--untilProgress == 0) {
-                untilProgress = progressInterval_;
-                FlushPaints();
-                DoProgress();
+        IncludePoint(Mark(seed_.x(), seed_.y()), seed_.x(), seed_.y());
+        if (!rules_.CompareToNeighbour) {
+            FillRuns();
+        } else {
+            VisitNeighbours(seed_.x(), seed_.y());
+            while (!queue_.Empty()) {
+                const TMyPoint p = queue_.Pop();
+                VisitNeighbours(p.X, p.Y);
+                CountPoint();
             }
         }
         FlushPaints();
@@ -86,6 +122,97 @@ void TBitmapWalkerThread::Execute() {
         throw;
     }
     DoProgress();
+}
+
+bool TBitmapWalkerThread::AcceptRun(int32_t y, int32_t left, int32_t right, bool leftward) {
+    const auto* row =
+        reinterpret_cast<const uint32_t*>(sourceBase_ + static_cast<ptrdiff_t>(y) * sourceStride_);
+    uint32_t lastPixel = 0, lastOut = 0; // the run's own memo of the recoloured word
+    bool remembered = false;
+    for (int32_t todo = right - left + 1; todo > 0;) {
+        if (Terminated()) return false;
+        // A stretch ends at the next progress report or when the batch is full.
+        const int32_t n = std::min({todo, untilProgress_, static_cast<int32_t>(kPaintBatch - paintCount_)});
+        // Stretches go outwards from the end already joined to the region, so
+        // a walk stopped in between leaves the region in one piece.
+        const int32_t x = leftward ? left + todo - n : right - todo + 1;
+        todo -= n;
+        std::fill_n(&Mark(x, y), n, kVisited);
+        if (runCount_ > 0 && runs_[runCount_ - 1].y == y &&
+            runs_[runCount_ - 1].x + runs_[runCount_ - 1].count == x)
+            runs_[runCount_ - 1].count += n;
+        else
+            runs_[runCount_++] = {y, x, n};
+        uint32_t* out = colours_.data() + paintCount_;
+        for (int32_t i = 0; i < n; ++i) {
+            const uint32_t pixel = row[x + i];
+            if (!remembered || pixel != lastPixel) {
+                lastPixel = pixel;
+                lastOut = tw::Rgb32FromColor(Recoloured(tw::ColorFromRgb32(pixel)));
+                remembered = true;
+            }
+            out[i] = lastOut;
+        }
+        paintCount_ += static_cast<size_t>(n);
+        untilProgress_ -= n;
+        if (untilProgress_ == 0) {
+            untilProgress_ = progressInterval_;
+            FlushPaints();
+            DoProgress();
+        } else if (paintCount_ == kPaintBatch) {
+            FlushPaints();
+        }
+    }
+    return true;
+}
+
+void TBitmapWalkerThread::FillRuns() {
+    if (!tolerances_.any) return;
+    struct Run {
+        int32_t y, left, right;
+    };
+    const auto rowOf = [this](int32_t y) {
+        return reinterpret_cast<const uint32_t*>(sourceBase_ + static_cast<ptrdiff_t>(y) * sourceStride_);
+    };
+    // First in, first out: the region spreads from the seed's row both ways at once.
+    std::deque<Run> runs;
+    const int32_t sx = seed_.x(), sy = seed_.y();
+    uint8_t* marks = &Mark(0, sy);
+    const uint32_t* row = rowOf(sy);
+    int32_t left = sx, right = sx;
+    while (Open(marks, row, left - 1, sy))
+        --left;
+    while (Open(marks, row, right + 1, sy))
+        ++right;
+    if (!AcceptRun(sy, sx + 1, right, false) || !AcceptRun(sy, left, sx - 1, true)) return;
+    runs.push_back({sy, left, right});
+    while (!runs.empty()) {
+        const Run run = runs.front();
+        runs.pop_front();
+        for (const int32_t y : {run.y - 1, run.y + 1}) {
+            if (y < 0 || y >= height_) continue;
+            NeedRows(y, y);
+            marks = &Mark(0, y);
+            row = rowOf(y);
+            // Eight neighbours: the row beside reaches one position further each way.
+            for (int32_t x = run.left - 1, end = run.right + 1; x <= end; ++x) {
+                // Stretches already visited or refused go by eight at a time.
+                uint64_t eight;
+                while (x + 8 <= end && (std::memcpy(&eight, marks + x, 8), !HasZeroByte(eight)))
+                    x += 8;
+                if (!Open(marks, row, x, y)) continue;
+                int32_t from = x, to = x;
+                while (Open(marks, row, from - 1, y))
+                    --from;
+                while (Open(marks, row, to + 1, y))
+                    ++to;
+                // x touches the run beside; the pixels either side of it join through it.
+                if (!AcceptRun(y, x, to, false) || !AcceptRun(y, from, x - 1, true)) return;
+                runs.push_back({y, from, to});
+                x = to + 1; // not open, or the frame
+            }
+        }
+    }
 }
 
 void TPointQueue::Grow() {
@@ -98,55 +225,32 @@ void TPointQueue::Grow() {
 
 void TBitmapWalkerThread::VisitNeighbours(int32_t x, int32_t y) {
     referenceRead_ = false;
-    TThreadSafeBitmapPart& tile = Tile(x, y);
-    const int32_t lx = x - tile.Left, ly = y - tile.Top;
-    constexpr int32_t size = TThreadSafeBitmapPart::TileSize;
-    if (!rules_.NineValueAverage && lx > 0 && lx < size - 1 && ly > 0 && ly < size - 1) {
-        // All eight neighbours lie in this tile. Inside the picture the bounds
-        // test is moot, and a position beyond its right or bottom edge reads as
-        // visited, so it is never entered.
-        uint32_t* e = &tile.Entries[static_cast<size_t>(ly * size + lx)];
-        TryEntry(e[-size - 1], x - 1, y - 1, x, y);
-        TryEntry(e[-size], x, y - 1, x, y);
-        TryEntry(e[-size + 1], x + 1, y - 1, x, y);
-        TryEntry(e[-1], x - 1, y, x, y);
-        TryEntry(e[1], x + 1, y, x, y);
-        TryEntry(e[size - 1], x - 1, y + 1, x, y);
-        TryEntry(e[size], x, y + 1, x, y);
-        TryEntry(e[size + 1], x + 1, y + 1, x, y);
-        return;
-    }
-    TryNeighbour(x, y, x - 1, y - 1);
-    TryNeighbour(x, y, x, y - 1);
-    TryNeighbour(x, y, x + 1, y - 1);
-    TryNeighbour(x, y, x - 1, y);
-    TryNeighbour(x, y, x + 1, y);
-    TryNeighbour(x, y, x - 1, y + 1);
-    TryNeighbour(x, y, x, y + 1);
-    TryNeighbour(x, y, x + 1, y + 1);
+    NeedRows(y - 1, y + 1);
+    // The frame reads as visited, so no neighbour needs a bounds test.
+    uint8_t* m = &Mark(x, y);
+    const ptrdiff_t s = markStride_;
+    TryEntry(m[-s - 1], x - 1, y - 1, x, y);
+    TryEntry(m[-s], x, y - 1, x, y);
+    TryEntry(m[-s + 1], x + 1, y - 1, x, y);
+    TryEntry(m[-1], x - 1, y, x, y);
+    TryEntry(m[1], x + 1, y, x, y);
+    TryEntry(m[s - 1], x - 1, y + 1, x, y);
+    TryEntry(m[s], x, y + 1, x, y);
+    TryEntry(m[s + 1], x + 1, y + 1, x, y);
 }
 
-void TBitmapWalkerThread::TryNeighbour(int32_t px, int32_t py, int32_t x, int32_t y) {
-    if (x < 0 || x >= width_ || y < 0 || y >= height_) return;
-    TryEntry(EntryOf(Tile(x, y), x, y), x, y, px, py);
-}
-
-inline void TBitmapWalkerThread::TryEntry(uint32_t& entry, int32_t x, int32_t y, int32_t px, int32_t py) {
+inline void TBitmapWalkerThread::TryEntry(uint8_t& mark, int32_t x, int32_t y, int32_t px, int32_t py) {
     if (Terminated()) return;
-    if (entry & TThreadSafeBitmapPart::VisitedFlag) return;
+    if (mark) return;
     if (!tolerances_.any) return;
-    const TColorValue color = rules_.NineValueAverage ? ReadColor(x, y) : (entry & 0xFFFFFF);
+    const TColorValue color = rules_.NineValueAverage ? ReadColor(x, y) : SourceColor(x, y);
     const uint32_t candidate = PackedHsv(color);
-    if (!rules_.CompareToNeighbour) {
-        if (!(candidate & kSeedPass)) return;
-    } else {
-        if (!referenceRead_) {
-            referenceHsv_ = Unpack(PackedHsv(ReadColor(px, py)));
-            referenceRead_ = true;
-        }
-        if (!tolerances_.Pass(referenceHsv_, Unpack(candidate))) return;
+    if (!referenceRead_) {
+        referenceHsv_ = Unpack(PackedHsv(ReadColor(px, py)));
+        referenceRead_ = true;
     }
-    IncludePoint(entry, x, y);
+    if (!tolerances_.Pass(referenceHsv_, Unpack(candidate))) return;
+    IncludePoint(mark, x, y);
     queue_.Push(x, y);
 }
 
@@ -167,14 +271,13 @@ TColorValue TBitmapWalkerThread::CacheRecoloured(TColorValue c) {
     return slot.value;
 }
 
-TColorValue TBitmapWalkerThread::ReadColor(int32_t x, int32_t y) {
-    if (!rules_.NineValueAverage) return EntryOf(Tile(x, y), x, y) & 0xFFFFFF;
+TColorValue TBitmapWalkerThread::ReadColor(int32_t x, int32_t y) const {
+    if (!rules_.NineValueAverage) return SourceColor(x, y);
     // On the border only the positions inside the picture count, and divide.
     int32_t r = 0, g = 0, b = 0, n = 0;
-    for (int32_t yy = y - 1; yy <= y + 1; ++yy)
-        for (int32_t xx = x - 1; xx <= x + 1; ++xx) {
-            if (xx < 0 || yy < 0 || xx >= width_ || yy >= height_) continue;
-            const TRGBValues rgb = ColorToRGBValues(EntryOf(Tile(xx, yy), xx, yy) & 0xFFFFFF);
+    for (int32_t yy = std::max(y - 1, 0); yy <= std::min(y + 1, height_ - 1); ++yy)
+        for (int32_t xx = std::max(x - 1, 0); xx <= std::min(x + 1, width_ - 1); ++xx) {
+            const TRGBValues rgb = ColorToRGBValues(SourceColor(xx, yy));
             r += rgb.R, g += rgb.G, b += rgb.B, ++n;
         }
     return RGBToColor(r / n, g / n, b / n);
@@ -186,9 +289,12 @@ void TBitmapWalkerThread::FlushPaints() {
     // One detach check per batch; rows are found from the stride.
     auto* const base = reinterpret_cast<unsigned char*>(mask_.Row(0));
     const auto stride = static_cast<ptrdiff_t>(mask_.Image().bytesPerLine());
-    for (size_t i = 0; i < paintCount_; ++i) {
-        const PendingPaint& p = paints_[i];
-        reinterpret_cast<uint32_t*>(base + p.y * stride)[p.x] = p.rgb32;
+    const uint32_t* colour = colours_.data();
+    for (size_t i = 0; i < runCount_; ++i) {
+        const PendingRun& r = runs_[i];
+        std::copy_n(colour, r.count, reinterpret_cast<uint32_t*>(base + r.y * stride) + r.x);
+        colour += r.count;
     }
+    runCount_ = 0;
     paintCount_ = 0;
 }

@@ -1,11 +1,13 @@
 #pragma once
-// Grows a mask breadth-first from a seed pixel on a worker thread. Every
-// accepted pixel is painted into the mask at once, already recoloured, so a
-// preview can show the region growing.
+// Grows a mask from a seed pixel on a worker thread. Every accepted pixel is
+// painted into the mask soon after, already recoloured, so a preview can show
+// the region growing. Against the seed the accepted set does not depend on the
+// order, so that walk goes by runs of a row; against the neighbour it is
+// breadth-first, as the result depends on the order.
 
 #include "colour/HSVTables.h"
-#include "colour/ThreadSafeBitmap.h"
 #include "platform/Bitmap.h"
+#include "platform/GraphicsLock.h" // every reader of the worker's mask needs it too
 #include "platform/Thread.h"
 #include "recolour/BitmapThings.h"
 #include "recolour/TintwellSettings.h"
@@ -64,7 +66,7 @@ struct TWalkerRules {
     static TWalkerRules Default() { return {true, true, true, 5, 40, 40, false, false}; }
 };
 
-class TBitmapWalkerThread : public tw::Thread, public TThreadSafeBitmapOwner {
+class TBitmapWalkerThread : public tw::Thread {
   public:
     // Created suspended. The seed is clamped into the picture (a click on the last
     // zoomed column can round one pixel past the edge). Source and Mask must stay
@@ -73,12 +75,15 @@ class TBitmapWalkerThread : public tw::Thread, public TThreadSafeBitmapOwner {
                         const TWalkerRules& rules, QPoint seed, tw::Bitmap& mask);
     ~TBitmapWalkerThread() override;
 
-    // Runs on the GUI thread every ProgressInterval expanded points and once at the end.
+    // Runs on the GUI thread every ProgressInterval accepted points after the
+    // seed and once at the end. Set before Resume.
     std::function<void(TBitmapWalkerThread*)> OnProgress;
     int32_t ProgressInterval() const { return progressInterval_; }
     QPoint Seed() const { return seed_; }
 
-    void BuildTileSync() override;
+    // Rows of visited marks are prepared in strips of this many, each handed
+    // over from the GUI thread when the walk first needs it.
+    static constexpr int32_t StripRows = 64;
 
     // The pure acceptance test, shared with tests: whether candidate (Hc, Sc, Vc)
     // passes the rules against reference (Hr, Sr, Vr).
@@ -109,39 +114,83 @@ class TBitmapWalkerThread : public tw::Thread, public TThreadSafeBitmapOwner {
         double th, ts, tv;
     };
 
+    // Visited marks, one byte per position with a frame of one position round
+    // the picture that reads as visited, so neighbours need no bounds test.
+    static constexpr uint8_t kVisited = 1;  // accepted, or the frame
+    static constexpr uint8_t kRejected = 2; // failed against the seed: it always will
+    uint8_t& Mark(int32_t x, int32_t y) {
+        return marks_[static_cast<size_t>(y + 1) * static_cast<size_t>(markStride_) +
+                      static_cast<size_t>(x + 1)];
+    }
+    // Makes sure the marks of picture rows first..last (the frame included) are prepared.
+    void NeedRows(int32_t first, int32_t last) {
+        if (!stripReady_[static_cast<size_t>((first + 1) / StripRows)] ||
+            !stripReady_[static_cast<size_t>((last + 1) / StripRows)])
+            HandOverStrips(first, last);
+    }
+    void HandOverStrips(int32_t first, int32_t last);
+    void PrepareStrip(size_t strip);
+
+    // Against the seed: runs of a row, each one's neighbours in the rows above and below.
+    void FillRuns();
+    // Whether (x, y) may be entered against the seed; marks a failure for good.
+    // marks and row: the marks and the picture pixels of row y.
+    bool Open(uint8_t* marks, const uint32_t* row, int32_t x, int32_t y) {
+        if (marks[x]) return false;
+        const uint32_t key = rules_.NineValueAverage ? ReadColor(x, y) : row[x] | 0xFF000000u;
+        if (key != lastKey_) {
+            lastKey_ = key;
+            lastPass_ = (PackedHsv(rules_.NineValueAverage ? key : tw::ColorFromRgb32(key)) & kSeedPass) != 0;
+        }
+        if (!lastPass_) marks[x] = kRejected;
+        return lastPass_;
+    }
+    // Accepts left..right of row y, from the left end or, when leftward, from
+    // the right end; false once the walk is told to stop.
+    bool AcceptRun(int32_t y, int32_t left, int32_t right, bool leftward);
+    // Counts one accepted point towards the next progress report.
+    void CountPoint() {
+        if (--untilProgress_ == 0) {
+            untilProgress_ = progressInterval_;
+            FlushPaints();
+            DoProgress();
+        }
+    }
+
+    // Against the neighbour: breadth-first.
     void VisitNeighbours(int32_t x, int32_t y);
-    // Tests (and accepts) the neighbour (x, y) whose store entry is entry, of
-    // the pixel being expanded at (px, py).
+    // Tests (and accepts) the neighbour (x, y), whose mark is mark, of the
+    // pixel being expanded at (px, py).
     // Inlined at every call even at -O2: it is most of the walk's work.
-    [[gnu::always_inline]] inline void TryEntry(uint32_t& entry, int32_t x, int32_t y, int32_t px,
-                                                int32_t py);
-    void TryNeighbour(int32_t px, int32_t py, int32_t x, int32_t y);
-    TColorValue ReadColor(int32_t x, int32_t y);
-    void IncludePoint(uint32_t& entry, int32_t x, int32_t y) {
+    [[gnu::always_inline]] inline void TryEntry(uint8_t& mark, int32_t x, int32_t y, int32_t px, int32_t py);
+    TColorValue SourceColor(int32_t x, int32_t y) const {
+        return tw::ColorFromRgb32(
+            reinterpret_cast<const uint32_t*>(sourceBase_ + static_cast<ptrdiff_t>(y) * sourceStride_)[x]);
+    }
+    TColorValue ReadColor(int32_t x, int32_t y) const;
+    void IncludePoint(uint8_t& mark, int32_t x, int32_t y) {
         // Always the single pixel, never the 3 x 3 average.
-        PaintMaskPixel(x, y, Recoloured(entry & 0xFFFFFF));
-        entry |= TThreadSafeBitmapPart::VisitedFlag;
+        PaintMaskPixel(x, y, Recoloured(SourceColor(x, y)));
+        mark = kVisited;
     }
     void PaintMaskPixel(int32_t x, int32_t y, TColorValue color) {
-        // Every point that reaches here lies inside both bitmaps (see TryNeighbour and Execute).
-        paints_[paintCount_++] = {x, y, tw::Rgb32FromColor(color)};
+        // Every point that reaches here lies inside both bitmaps. Neighbouring
+        // pixels of a row share one run.
+        if (runCount_ > 0) {
+            PendingRun& last = runs_[runCount_ - 1];
+            if (last.y == y && last.x + last.count == x) {
+                ++last.count;
+                colours_[paintCount_++] = tw::Rgb32FromColor(color);
+                if (paintCount_ == kPaintBatch) FlushPaints();
+                return;
+            }
+        }
+        runs_[runCount_++] = {y, x, 1};
+        colours_[paintCount_++] = tw::Rgb32FromColor(color);
         if (paintCount_ == kPaintBatch) FlushPaints();
     }
     void FlushPaints();
     void DoProgress();
-
-    // The tile holding (x, y); the last one used is remembered, since reads
-    // cluster around the pixel being expanded.
-    TThreadSafeBitmapPart& Tile(int32_t x, int32_t y) {
-        if (tile_ && static_cast<uint32_t>(x - tile_->Left) < TThreadSafeBitmapPart::TileSize &&
-            static_cast<uint32_t>(y - tile_->Top) < TThreadSafeBitmapPart::TileSize)
-            return *tile_;
-        tile_ = &sourceStore_->TileAt(x, y);
-        return *tile_;
-    }
-    static uint32_t& EntryOf(TThreadSafeBitmapPart& tile, int32_t x, int32_t y) {
-        return tile.Entries[static_cast<size_t>((y - tile.Top) * tile.Width + (x - tile.Left))];
-    }
 
     // Colours repeat, so their HSV values (packed with whether they pass
     // against the seed) and their recoloured values are cached by colour.
@@ -157,8 +206,11 @@ class TBitmapWalkerThread : public tw::Thread, public TThreadSafeBitmapOwner {
                 static_cast<int32_t>((packed >> 17) & 0xFF)};
     }
     TColorValue Recoloured(TColorValue c) {
+        if (c == lastRecolourKey_) return lastRecoloured_;
         const CacheEntry& slot = recolourCache_[CacheSlot(c, recolourCache_.size())];
-        return slot.key == c + 1 ? slot.value : CacheRecoloured(c);
+        lastRecolourKey_ = c;
+        lastRecoloured_ = slot.key == c + 1 ? slot.value : CacheRecoloured(c);
+        return lastRecoloured_;
     }
     TColorValue CacheRecoloured(TColorValue c);
     struct CacheEntry {
@@ -172,8 +224,8 @@ class TBitmapWalkerThread : public tw::Thread, public TThreadSafeBitmapOwner {
     TPointQueue queue_;
     TWalkerRules rules_;
     TBitmapThings recolorer_;
-    std::unique_ptr<TThreadSafeBitmap> sourceStore_;
     int32_t progressInterval_;
+    int32_t untilProgress_;
     int32_t width_; // the part of the picture the walk may enter: Source and Mask overlap
     int32_t height_;
     Tolerances tolerances_;
@@ -183,17 +235,31 @@ class TBitmapWalkerThread : public tw::Thread, public TThreadSafeBitmapOwner {
     // most once per expansion: reading is deterministic.
     THSVValues referenceHsv_{};
     bool referenceRead_ = false;
-    TThreadSafeBitmapPart* tile_ = nullptr;
+    // The picture is read in place: it stays unchanged while the walk runs.
+    const unsigned char* sourceBase_ = nullptr;
+    ptrdiff_t sourceStride_ = 0;
+    // Left uninitialised: only the strips the walk reaches take memory.
+    std::unique_ptr<uint8_t[]> marks_;
+    int32_t markStride_ = 0;
+    std::vector<uint8_t> stripReady_;
+    size_t pendingFirst_ = 0, pendingLast_ = 0; // the strips being handed over
+    // The last colour (or picture word) judged against the seed; the first
+    // value is neither, so the first read fills it.
+    uint32_t lastKey_ = 0x01000000u;
+    bool lastPass_ = false;
+    TColorValue lastRecolourKey_ = 0xFFFFFFFFu;
+    TColorValue lastRecoloured_ = 0;
     std::vector<CacheEntry> hsvCache_;
     std::vector<CacheEntry> recolourCache_;
-    // Mask writes wait here and go out under GraphicsLock in one batch, so the
-    // lock is taken once per batch and held only for the copy (a few
-    // microseconds), never while the worker computes or waits.
-    struct PendingPaint {
-        int32_t x, y;
-        uint32_t rgb32;
+    // Mask writes wait here as runs of a row and go out under GraphicsLock in
+    // one batch, so the lock is taken once per batch and held only for the
+    // copy (a few microseconds), never while the worker computes or waits.
+    struct PendingRun {
+        int32_t y, x, count;
     };
-    static constexpr size_t kPaintBatch = 512;
-    std::array<PendingPaint, kPaintBatch> paints_{};
+    static constexpr size_t kPaintBatch = 4096;
+    std::array<PendingRun, kPaintBatch> runs_{};
+    std::array<uint32_t, kPaintBatch> colours_{};
+    size_t runCount_ = 0;
     size_t paintCount_ = 0;
 };

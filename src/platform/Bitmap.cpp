@@ -1,5 +1,7 @@
 #include "platform/Bitmap.h"
 
+#include "platform/LargeMemory.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -19,6 +21,8 @@ QImage NewImage(int width, int height) {
     if (image.isNull() && width > 0 && height > 0)
         throw std::runtime_error("not enough memory for a " + std::to_string(width) + " x " +
                                  std::to_string(height) + " picture");
+    // Not yet written: the caller fills it.
+    if (!image.isNull()) AdviseLargePages(image.bits(), static_cast<size_t>(image.sizeInBytes()));
     return image;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/FileAccess.h"
 
 #include "platform/ErrorReport.h"
+#include "platform/LargeMemory.h"
 
 #include <QFile>
 
@@ -193,6 +194,7 @@ QByteArray ReadRegularFile(const std::string& path, qint64 maxBytes, const std::
     if (!contents) return bytes;
     // Files in /proc and the like claim no size but have content: read to the end.
     bytes.resize(static_cast<qsizetype>(std::min<qint64>(entry.st_size, maxBytes) + 1));
+    AdviseLargePages(bytes.data(), static_cast<size_t>(bytes.size()));
     qsizetype used = 0;
     for (;;) {
         if (used == bytes.size()) {

@@ -5,6 +5,7 @@
 #include "platform/JpegCodec.h"
 #include "platform/Metafile.h"
 #include "platform/PictureChecks.h"
+#include "platform/PlainBmp.h"
 #include "platform/Rounding.h"
 
 #include <QBuffer>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 namespace tw {
@@ -97,7 +99,19 @@ Bitmap DecodeWithQt(const QByteArray& bytes, PictureFormat format, const std::st
     const char* qtFormat = format == PictureFormat::Bmp   ? "bmp"
                            : format == PictureFormat::Png ? "png"
                                                           : "ico";
-    if (format == PictureFormat::Bmp) CheckBmpHeader(bytes, fileName);
+    if (format == PictureFormat::Bmp) {
+        CheckBmpHeader(bytes, fileName);
+        std::optional<Bitmap> plain;
+        try {
+            plain = DecodePlainBmp(bytes);
+        } catch (const std::exception&) {
+            FailRead(fileName, "not enough memory for a picture");
+        }
+        if (plain) {
+            CheckSize(plain->Rect().size(), fileName);
+            return std::move(*plain);
+        }
+    }
     const QSize runLengthSize = format == PictureFormat::Bmp ? CheckRunLengthPixels(bytes) : QSize();
     if (format == PictureFormat::Ico) CheckIconPngs(bytes);
     QBuffer buffer;
@@ -306,7 +320,7 @@ QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::
             // Recoloured edges are often saturated: halved colour planes would fringe them.
             return EncodeJpeg(bitmap, fileName, 100, JpegChroma::Full);
         case PictureFormat::Bmp:
-            return EncodeWithQt(bitmap.Image(), "bmp", fileName);
+            return EncodePlainBmp(bitmap);
         case PictureFormat::Png:
             return EncodeWithQt(ToRgb888(bitmap), "png", fileName);
         case PictureFormat::Ico:

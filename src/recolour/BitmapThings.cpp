@@ -1,9 +1,10 @@
 #include "recolour/BitmapThings.h"
 
+#include "fullsize/RowBands.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -83,11 +84,12 @@ void TBitmapThings::ApplyAt(int x, int y) {
     if ((t | 0xFF000000u) != kWhiteRgb32) t = TransformRgb32(Source.Row(y)[x]);
 }
 
-void TBitmapThings::ApplyAll() {
+void TBitmapThings::ApplyAll(int threads) {
     // Rows are walked for speed; the result equals a column-major scan because each
     // pixel is independent, and the anchor is the column-major first part pixel.
-    // Large parts are cut into bands of rows, one per core; each band finds its own
-    // first pixel and the bands are combined top to bottom, as one pass would.
+    // Large parts are shared out in bands of rows; each band finds its own first
+    // pixel and the bands are combined top to bottom, as one pass would, so the
+    // result does not depend on the number of threads.
     AnchorX = Target.Width() - 1;
     AnchorY = Target.Height() - 1;
     const int height = Target.Height();
@@ -101,44 +103,33 @@ void TBitmapThings::ApplyAll() {
     const auto sourceStride = static_cast<ptrdiff_t>(Source.Image().bytesPerLine());
     const int width = Target.Width();
     const int inside = std::min(width, Source.Width());
-    struct Band {
-        int top = 0, bottom = 0;
-        int anchorX = -1, anchorY = -1; // -1: no part pixel in the band
+    constexpr int kBandRows = 64;
+    struct Anchor {
+        int x = -1, y = -1; // -1: no part pixel in the band
     };
-    auto run = [&](Band& band) {
-        for (int y = band.top; y < band.bottom; ++y) {
+    std::vector<Anchor> anchors(static_cast<size_t>((height + kBandRows - 1) / kBandRows));
+    const auto run = [&](int top, int bottom) {
+        Anchor& band = anchors[static_cast<size_t>(top / kBandRows)];
+        for (int y = top; y < bottom; ++y) {
             auto* t = reinterpret_cast<uint32_t*>(targetBase + y * targetStride);
             const auto* s =
                 y < sourceHeight ? reinterpret_cast<const uint32_t*>(sourceBase + y * sourceStride) : nullptr;
             const int limit = s ? inside : 0;
             for (int x = 0; x < width; ++x) {
                 if ((t[x] | 0xFF000000u) == kWhiteRgb32) continue;
-                if (band.anchorX < 0 || x < band.anchorX) band.anchorX = x, band.anchorY = y;
+                if (band.x < 0 || x < band.x) band.x = x, band.y = y;
                 if (x < limit) t[x] = TransformRgb32(s[x]);
             }
         }
     };
     // Below a quarter of a megapixel a thread costs more than it saves.
-    const int64_t pixels = static_cast<int64_t>(width) * height;
-    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int bandCount = pixels < 262144 ? 1 : std::min(cores, height);
-    std::vector<Band> bands(static_cast<size_t>(bandCount));
-    for (int i = 0; i < bandCount; ++i) {
-        bands[static_cast<size_t>(i)].top = static_cast<int>(static_cast<int64_t>(height) * i / bandCount);
-        bands[static_cast<size_t>(i)].bottom =
-            static_cast<int>(static_cast<int64_t>(height) * (i + 1) / bandCount);
-    }
-    {
-        std::vector<std::jthread> helpers;
-        for (size_t i = 1; i < bands.size(); ++i)
-            helpers.emplace_back([&run, &band = bands[i]] { run(band); });
-        run(bands[0]);
-    }
+    const bool small = static_cast<int64_t>(width) * height < 262144;
+    TRowBandPool(small ? 1 : threads).Run(height, kBandRows, run);
     bool found = false;
-    for (const Band& band : bands)
-        if (band.anchorX >= 0 && (!found || band.anchorX < AnchorX)) {
-            AnchorX = band.anchorX;
-            AnchorY = band.anchorY;
+    for (const Anchor& band : anchors)
+        if (band.x >= 0 && (!found || band.x < AnchorX)) {
+            AnchorX = band.x;
+            AnchorY = band.y;
             found = true;
         }
 }

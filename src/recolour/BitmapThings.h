@@ -26,7 +26,8 @@ class TBitmapThings {
     void ApplyAt(int x, int y);
     // Recolours every part pixel from the picture; AnchorX/AnchorY become the
     // first part pixel in column-major order, or the bottom-right corner.
-    void ApplyAll();
+    // threads < 1: one per processor core; the result is the same for any number.
+    void ApplyAll(int threads = 0);
     // Takes the picture's pixels in the inclusive rectangle into the part and
     // recolours them (a pure white picture pixel leaves the part).
     void PaintRect(int left, int top, int right, int bottom);

@@ -103,6 +103,24 @@ TEST(CliGrow, GivesTheSamePartAsTheMaskWorker) {
     }
 }
 
+TEST(CliGrow, FullSizeTakesThePictureThePartAndAByteAPixel) {
+    if (twtest::kSanitizedBuild) GTEST_SKIP() << "the sanitizers keep freed memory for a while";
+    TempDir dir;
+    const auto peakKb = [&](int side) {
+        const std::string in = dir.Path("u" + std::to_string(side) + ".bmp");
+        Save(Bitmap(side, side, RGBToColor(68, 85, 102)), in); // every pixel joins the part
+        const auto run =
+            twtest::RunCliBytes({"grow", in, "--seed", "5,5", "--full-size", "-o", dir.Path("o.bmp")});
+        EXPECT_EQ(run.code, 0) << run.err.toStdString();
+        return run.peakMemoryKb;
+    };
+    const long small = peakKb(20), large = peakKb(2000);
+    // 4 bytes a pixel each for the picture and the part, one for the walk's
+    // marks; 2 MB for everything that does not grow with the picture.
+    EXPECT_LT(large - small, (9L * 2000 * 2000 + (2L << 20)) / 1024)
+        << small << " kB, then " << large << " kB";
+}
+
 TEST(CliGrow, WorksAtTheWorkingSizeUnlessFullSizeIsAsked) {
     TempDir dir;
     const Bitmap picture = Scene(1000, 500);

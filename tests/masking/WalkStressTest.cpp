@@ -1,4 +1,5 @@
 #include "masking/BitmapWalkerThread.h"
+#include "masking/WalkTestSupport.h"
 #include "recolour/BitmapThings.h"
 #include "recolour/SharedGraphicsThings.h"
 
@@ -64,6 +65,20 @@ testing::AssertionResult IsGrownRegion(const Bitmap& picture, const Bitmap& mask
     if (found != marked)
         return testing::AssertionFailure() << marked - found << " marked pixels are cut off from the seed";
     return testing::AssertionSuccess();
+}
+
+// A walk stopped halfway along a long run that reaches the region only at its
+// far end must not leave the run's near end cut off.
+TEST(WalkStress, StoppedInTheMiddleOfARunLeavesOneRegion) {
+    Bitmap picture(3000, 3, RGBToColor(200, 40, 40));
+    picture.FillRect(QRect(2990, 1, 10, 1), RGBToColor(40, 40, 200));
+    picture.FillRect(QRect(0, 2, 3000, 1), RGBToColor(40, 40, 200));
+    Bitmap mask(3000, 3);
+    const auto outcome =
+        twtest::RunWalk(picture, mask, TWalkerRules::Default(), {2995, 1}, 1, TTintwellSettings::Initial(),
+                        [](TBitmapWalkerThread* t, int) { t->Terminate(); });
+    EXPECT_EQ(outcome.progressCalls, 2);
+    EXPECT_TRUE(IsGrownRegion(picture, mask, {2995, 1}));
 }
 
 // Walks start, get stopped at random moments and restart while this thread keeps

@@ -129,6 +129,29 @@ TEST(BitmapThings, ApplyAllOnALargePartMatchesOnePixelAtATime) {
     EXPECT_EQ(wrong, 0);
 }
 
+TEST(BitmapThings, ApplyAllIsTheSameWithAnyNumberOfThreads) {
+    std::mt19937 random(11);
+    Bitmap picture(700, 500), part(700, 500);
+    for (int y = 0; y < 500; ++y)
+        for (int x = 0; x < 700; ++x) {
+            picture.SetPixel(x, y, random() & 0xFFFFFF);
+            part.SetPixel(x, y, x > 40 && random() % 2 ? 0 : tw::kWhite);
+        }
+    part.SetPixel(40, 450, 0); // the anchor lies in a late band
+    part.SetPixel(40, 470, 0);
+    Bitmap single = part;
+    TBitmapThings one(Shift(75, 10, -10), picture, single);
+    one.ApplyAll(1);
+    for (const int threads : {2, 3, 7}) {
+        Bitmap shared = part;
+        TBitmapThings many(Shift(75, 10, -10), picture, shared);
+        many.ApplyAll(threads);
+        EXPECT_EQ(shared, single) << threads << " threads";
+        EXPECT_EQ(QPoint(many.AnchorX, many.AnchorY), QPoint(40, 450)) << threads << " threads";
+    }
+    EXPECT_EQ(QPoint(one.AnchorX, one.AnchorY), QPoint(40, 450));
+}
+
 TEST(ImagePart, ApplyingTwiceEqualsApplyingTheSecondOnly) {
     const Bitmap picture = Gradient(30, 20);
     Bitmap mask(30, 20);
