@@ -158,8 +158,10 @@ std::unique_ptr<TImagePart> TTintwellDocument::TakePart(int index) {
 
 // --- Edits -------------------------------------------------------------------------
 
-TImagePart* TTintwellDocument::AddPart(const QString& name, const tw::Bitmap& bitmap, QPoint anchor) {
+TImagePart* TTintwellDocument::AddPart(const QString& name, const tw::Bitmap& bitmap, QPoint anchor,
+                                       const std::optional<TPartGrowth>& growth) {
     auto part = std::make_unique<TImagePart>(bitmap);
+    part->Growth = growth;
     part->AnchorX = anchor.x();
     part->AnchorY = anchor.y();
     part->Settings = settings_;
@@ -168,8 +170,9 @@ TImagePart* TTintwellDocument::AddPart(const QString& name, const tw::Bitmap& bi
     return added;
 }
 
-TImagePart* TTintwellDocument::AddGrownPart(const tw::Bitmap& mask, QPoint anchor) {
-    return AddPart(QStringLiteral("Add this"), mask, anchor);
+TImagePart* TTintwellDocument::AddGrownPart(const tw::Bitmap& mask, QPoint anchor,
+                                            const std::optional<TPartGrowth>& growth) {
+    return AddPart(QStringLiteral("Add this"), mask, anchor, growth);
 }
 
 TImagePart* TTintwellDocument::AddBlankPart() {

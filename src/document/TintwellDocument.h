@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,7 +95,9 @@ class TTintwellDocument : public QObject {
 
     // --- Edits: each is one undo step ---
     // "Add this": a part grown by the mask dialog; anchor in picture coordinates.
-    TImagePart* AddGrownPart(const tw::Bitmap& mask, QPoint anchor);
+    // growth: how the walk grew it, when it ran to its end.
+    TImagePart* AddGrownPart(const tw::Bitmap& mask, QPoint anchor,
+                             const std::optional<TPartGrowth>& growth = std::nullopt);
     // A white part of the picture's size.
     TImagePart* AddBlankPart();
     // A part read from a .bmp or .png file (any other file is refused with a
@@ -187,7 +190,8 @@ class TTintwellDocument : public QObject {
         bool Selected = false;
     };
 
-    TImagePart* AddPart(const QString& name, const tw::Bitmap& bitmap, QPoint anchor);
+    TImagePart* AddPart(const QString& name, const tw::Bitmap& bitmap, QPoint anchor,
+                        const std::optional<TPartGrowth>& growth = std::nullopt);
     void Push(std::unique_ptr<TDocumentEdit> edit);
     void TrimHistory();
     void RebuildHistory(int dropOldest, int dropNewest);
