@@ -446,7 +446,16 @@ std::optional<tw::Bitmap> TTintwellDocument::ComposeFullSizeResult(
     const std::function<TFullSizePart(int, tw::Bitmap&)>& partAt, const TFullSizeOptions& options) {
     // Every part, whatever the selection. Both programs leave the border method
     // and the unmixing at the composer's defaults, so their pixels agree.
-    return ComposeFullSize(fullPicture, picture, partCount, partAt, options);
+    std::optional<tw::Bitmap> result = ComposeFullSize(fullPicture, picture, partCount, partAt, options);
+    // A new image takes its resolution from the screen, or a fixed guess
+    // without one; files record it. One fixed value keeps the two programs'
+    // files the same.
+    if (result) {
+        constexpr int kDotsPerMeter = 3780; // 96 dots per inch
+        result->Image().setDotsPerMeterX(kDotsPerMeter);
+        result->Image().setDotsPerMeterY(kDotsPerMeter);
+    }
+    return result;
 }
 
 THSVValues TTintwellDocument::SuggestTolerance(QPoint seed, int halfWidth) const {
