@@ -23,6 +23,9 @@ namespace {
 
 // Larger files are refused before reading them into memory.
 constexpr qint64 kMaxFileBytes = 1LL << 30;
+// Qt's PNG quality 85 is zlib level 1: a 12-megapixel picture takes about 0.6 s
+// of processor time instead of 3 s at the default level, for files a fifth larger.
+constexpr int kPngQuality = 85;
 
 [[noreturn]] void FailRead(const std::string& fileName, const std::string& reason) {
     throw PictureError("cannot read " + DisplayName(fileName) + ": " + reason);
@@ -155,11 +158,13 @@ Bitmap DecodeWithQt(const QByteArray& bytes, PictureFormat format, const std::st
     }
 }
 
-QByteArray EncodeWithQt(const QImage& image, const char* format, const std::string& fileName) {
+QByteArray EncodeWithQt(const QImage& image, const char* format, const std::string& fileName,
+                        int quality = -1) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
     if (!writer.write(image)) FailWrite(fileName, writer.errorString().toStdString());
     return bytes;
 }
@@ -322,7 +327,7 @@ QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::
         case PictureFormat::Bmp:
             return EncodeWithQt(bitmap.Image(), "bmp", fileName);
         case PictureFormat::Png:
-            return EncodeWithQt(ToRgb888(bitmap), "png", fileName);
+            return EncodeWithQt(ToRgb888(bitmap), "png", fileName, kPngQuality);
         case PictureFormat::Ico:
             return EncodeIcon(bitmap, fileName);
         case PictureFormat::Emf:
