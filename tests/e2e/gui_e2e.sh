@@ -4,7 +4,7 @@
 # through File > Open Picture..., grows a part with Fill, adds it, confirms
 # "Change color...", saves with Ctrl+S to a new .png and over an existing .jpg,
 # paints a brush stroke, undoes it (Ctrl+Z) and redoes it (Ctrl+Shift+Z), saving
-# after each, and quits through File > Exit. Then checks the saved pictures.
+# after each, saves at full size with Ctrl+Shift+S, and quits through File > Exit. Then checks the saved pictures.
 #
 # Usage: gui_e2e.sh TINTWELL E2E_PICTURES OUT_DIR
 # Screenshots of each step are written to OUT_DIR; they are kept when a step fails.
@@ -193,6 +193,17 @@ sleep 0.3
 shot redone
 save_as redone.png
 
+# Ctrl+Shift+S: the result at the photo's own size, written off the GUI thread.
+focus "$main"
+xdotool key ctrl+shift+s
+save=$(wait_window "Save Full-Size Picture") || fail "Ctrl+Shift+S showed no save dialog"
+focus "$save"
+type_path "$files/full.png"
+wait_gone "Save Full-Size Picture" || fail "the full-size save dialog did not close"
+for _ in $(seq 1 100); do [ -s "$files/full.png" ] && break; sleep 0.1; done
+[ -s "$files/full.png" ] || fail "full.png was not written"
+shot saved-full-size
+
 # File > Exit, then OK to "Sure you want to quit?" (everything is saved).
 focus "$main"
 click_in "$main" 20 10
@@ -211,4 +222,6 @@ app=
 "$pictures" check "$files/photo.jpg" "$files/result.png" "$files/old.jpg" || fail "the saved pictures are wrong"
 "$pictures" check-undo "$files/result.png" "$files/undone.png" "$files/redone.png" ||
     fail "undo or redo of the stroke saved the wrong picture"
+"$pictures" check-full "$files/photo.jpg" "$files/full.png" "$files/redone.png" ||
+    fail "the full-size save wrote the wrong picture"
 log "passed"
