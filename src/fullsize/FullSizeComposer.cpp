@@ -12,27 +12,42 @@ namespace {
 constexpr int kBandRows = 32;
 
 // Photos repeat colours, and the transform costs several table reads and real
-// multiplications: a small direct-mapped memo per band pays for itself.
+// multiplications: a direct-mapped memo pays for itself. One per thread, kept
+// from band to band while the part is the same (its transform is named by a
+// number no other part gets), so that its entries are reused.
 class TransformMemo {
   public:
-    explicit TransformMemo(const TBitmapThings& things) : things_(things) {}
+    static TransformMemo& ForThread(const TBitmapThings& things, uint64_t transform) {
+        thread_local std::unique_ptr<TransformMemo> memo;
+        if (!memo) memo = std::make_unique<TransformMemo>();
+        if (memo->transform_ != transform) {
+            std::fill(std::begin(memo->keys_), std::end(memo->keys_), 0u);
+            memo->transform_ = transform;
+        }
+        memo->things_ = &things;
+        return *memo;
+    }
     uint32_t operator()(uint32_t rgb32) {
         rgb32 |= 0xFF000000u;
         const uint32_t slot = ((rgb32 & 0xFFFFFFu) * 0x9E3779B1u) >> (32 - kBits);
         if (keys_[slot] != rgb32) {
             keys_[slot] = rgb32;
-            values_[slot] = things_.TransformRgb32(rgb32);
+            values_[slot] = things_->TransformRgb32(rgb32);
         }
         return values_[slot];
     }
 
   private:
-    static constexpr int kBits = 12;
-    const TBitmapThings& things_;
+    static constexpr int kBits = 16;
+    const TBitmapThings* things_ = nullptr;
+    uint64_t transform_ = 0;
     // Key 0 matches no pixel: every stored key has the top byte set.
     uint32_t keys_[1 << kBits] = {};
     uint32_t values_[1 << kBits];
 };
+
+// Names each part's transform for the memos; 0 is none.
+std::atomic<uint64_t> transformSerial{0};
 
 uint32_t Blend(uint32_t c, uint32_t over, uint32_t under) {
     return 0xFF000000u | (BlendChannel(c, (over >> 16) & 0xFF, (under >> 16) & 0xFF) << 16) |
@@ -138,10 +153,11 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
         const QRect bounds = carrier.Bounds();
         if (bounds.isEmpty()) continue;
         const TBitmapThings things(part.Settings, picture, unused);
+        const uint64_t transform = ++transformSerial;
         const bool done = pool.Run(
             bounds.height(), kBandRows,
             [&](int first, int end) {
-                auto memo = std::make_unique<TransformMemo>(things);
+                TransformMemo& memo = TransformMemo::ForThread(things, transform);
                 std::vector<uint8_t> coverage(static_cast<size_t>(bounds.width()));
                 for (int y = bounds.top() + first; y < bounds.top() + end; ++y) {
                     carrier.CoverageRow(picture, y, bounds.left(), bounds.right() + 1, coverage.data());
@@ -151,15 +167,15 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
                         const uint32_t c = coverage[x];
                         if (c == 0) continue;
                         if (c == 255) {
-                            out[x] = (*memo)(in[x]);
+                            out[x] = memo(in[x]);
                             continue;
                         }
                         uint32_t recoloured;
                         if (options.Unmix) {
                             const uint32_t object = carrier.ObjectAt(in[x], bounds.left() + x, y);
-                            recoloured = RecolourBorderPixel(in[x], object, (*memo)(object));
+                            recoloured = RecolourBorderPixel(in[x], object, memo(object));
                         } else {
-                            recoloured = (*memo)(in[x]);
+                            recoloured = memo(in[x]);
                         }
                         out[x] = Blend(c, recoloured, out[x]);
                     }
