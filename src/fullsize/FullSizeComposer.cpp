@@ -13,16 +13,16 @@ constexpr int kBandRows = 32;
 
 // Photos repeat colours, and the transform costs several table reads and real
 // multiplications: a direct-mapped memo pays for itself. One per thread, kept
-// from band to band while the part is the same (its transform is named by a
-// number no other part gets), so that its entries are reused.
+// from band to band while the settings (all the transform depends on) stay
+// the same, so that its entries are reused.
 class TransformMemo {
   public:
-    static TransformMemo& ForThread(const TBitmapThings& things, uint64_t transform) {
+    static TransformMemo& ForThread(const TBitmapThings& things, const TTintwellSettings& settings) {
         thread_local std::unique_ptr<TransformMemo> memo;
         if (!memo) memo = std::make_unique<TransformMemo>();
-        if (memo->transform_ != transform) {
+        if (!memo->settings_ || !(*memo->settings_ == settings)) {
             std::fill(std::begin(memo->keys_), std::end(memo->keys_), 0u);
-            memo->transform_ = transform;
+            memo->settings_ = settings;
         }
         memo->things_ = &things;
         return *memo;
@@ -40,14 +40,11 @@ class TransformMemo {
   private:
     static constexpr int kBits = 16;
     const TBitmapThings* things_ = nullptr;
-    uint64_t transform_ = 0;
+    std::optional<TTintwellSettings> settings_;
     // Key 0 matches no pixel: every stored key has the top byte set.
     uint32_t keys_[1 << kBits] = {};
     uint32_t values_[1 << kBits];
 };
-
-// Names each part's transform for the memos; 0 is none.
-std::atomic<uint64_t> transformSerial{0};
 
 uint32_t Blend(uint32_t c, uint32_t over, uint32_t under) {
     return 0xFF000000u | (BlendChannel(c, (over >> 16) & 0xFF, (under >> 16) & 0xFF) << 16) |
@@ -153,11 +150,10 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
         const QRect bounds = carrier.Bounds();
         if (bounds.isEmpty()) continue;
         const TBitmapThings things(part.Settings, picture, unused);
-        const uint64_t transform = ++transformSerial;
         const bool done = pool.Run(
             bounds.height(), kBandRows,
             [&](int first, int end) {
-                TransformMemo& memo = TransformMemo::ForThread(things, transform);
+                TransformMemo& memo = TransformMemo::ForThread(things, part.Settings);
                 std::vector<uint8_t> coverage(static_cast<size_t>(bounds.width()));
                 for (int y = bounds.top() + first; y < bounds.top() + end; ++y) {
                     carrier.CoverageRow(picture, y, bounds.left(), bounds.right() + 1, coverage.data());
