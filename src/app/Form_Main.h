@@ -23,8 +23,10 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -145,6 +147,7 @@ class TFormMain : public QMainWindow {
     QAction* OpenPicture1 = nullptr;
     QAction* SaveCompletePicture = nullptr;
     QAction* SaveImagePart = nullptr;
+    QAction* SaveFullSizePicture = nullptr; // "Save Full-Size Picture..."
     QAction* EditCut1 = nullptr;
     QAction* EditCopy1 = nullptr;
     QAction* EditPaste1 = nullptr;
@@ -171,6 +174,7 @@ class TFormMain : public QMainWindow {
     std::function<void()> OnOpenPicture;
     std::function<void()> OnSavePicture;
     std::function<void()> OnSaveImagePart;
+    std::function<void()> OnSaveFullSizePicture;
 
     // --- Picture files ---
     // Opens the picture file as the new document: the picture at the working
@@ -181,6 +185,18 @@ class TFormMain : public QMainWindow {
     // filter: the save dialog's file type filter, see SavePictureByExtension.
     // Returns true when the picture was written; the document is then saved.
     bool SaveCompletePictureAccept(const QString& fileName, const QString& filter = {});
+    // Starts writing the result at the picture's own size on a worker thread,
+    // with the same questions as SaveCompletePictureAccept; a progress dialog
+    // with Cancel shows when it takes longer than half a second, and a
+    // cancelled save writes nothing. Returns false when nothing is to be
+    // written: the user kept the old file, or the name cannot be written
+    // (an icon larger than 256 pixels among them: the user is told).
+    bool SaveFullSizePictureAccept(const QString& fileName, const QString& filter = {});
+    bool FullSizeSaveRunning() const;
+    void CancelFullSizeSave();
+    // The worker's outcome, back on the GUI thread.
+    void FinishFullSizeSave(class TFullSizeSave* save, std::exception_ptr failure, bool written,
+                            const QString& target, int cleanIndex);
     // Writes the current row's part bitmap.
     void SaveImagePartAccept(const QString& fileName, const QString& filter = {});
     // Writes the bitmap in the format the extension names, asking before it
@@ -263,7 +279,8 @@ class TFormMain : public QMainWindow {
     QString PictureSizeText() const;
 
     // --- Image parts ---
-    void AddImagePart(const tw::Bitmap& bitmap, QPoint anchor);
+    void AddImagePart(const tw::Bitmap& bitmap, QPoint anchor,
+                      const std::optional<TPartGrowth>& growth = std::nullopt);
     void AddBlankImagePart();
     void ClearImageParts();
     TImagePart* ImagePartAt(int row);
@@ -308,6 +325,15 @@ class TFormMain : public QMainWindow {
     TScrollBoxState ViewBoxState() const;
     void SetChecked(QAction* on);
     void ConnectPictureFiles();
+    void ConnectFullSizeSave();
+    // The filter's extension added to a name without one.
+    static QString WithExtension(const QString& fileName, const QString& filter);
+    // The file a save dialog's answer names, after the replace question; empty
+    // when nothing is to be written, the user told why.
+    QString SaveTarget(const QString& fileName, const QString& filter, bool fullSize = false);
+    // Whether a full-size result can go to target; false with the user told
+    // when an icon could not hold it.
+    bool FitsFullSizeFormat(const QString& target);
     // The parts grid follows the document.
     void ConnectDocument();
     void InsertPartRow(int index, TImagePart* part);
@@ -320,7 +346,8 @@ class TFormMain : public QMainWindow {
 
     TFormMainOptions options_;
     std::vector<QAction*> actions_;
-    QString pictureFolder_; // where the file dialogs start: the last picture's folder
+    class TFullSizeSave* fullSizeSave_ = nullptr; // a child; the running full-size save
+    QString pictureFolder_;                       // where the file dialogs start: the last picture's folder
     bool closeRequested_ = false;
     bool updating_ = false;
     // The grid is being set from the document: its selection events are ours.

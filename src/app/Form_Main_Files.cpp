@@ -52,11 +52,12 @@ QString FilterExtension(const QString& filter) {
     return pattern.match(filter).captured(1).toLower();
 }
 
-// ".jpg, .jpeg, ... or .wmf": the extensions a picture can be saved under.
-QString WritableExtensions() {
+// ".jpg, .jpeg, ... or .wmf": the extensions a picture can be saved under,
+// but for except.
+QString WritableExtensions(const QString& except = {}) {
     QStringList extensions;
     for (const QString& filter : kSaveFilters)
-        extensions << FilterExtension(filter);
+        if (FilterExtension(filter) != except) extensions << FilterExtension(filter);
     const QString last = extensions.takeLast();
     return extensions.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
 }
@@ -164,6 +165,7 @@ void TFormMain::ConnectPictureFiles() {
         if (!choice.FileName.isEmpty()) SaveImagePartAccept(choice.FileName, choice.Filter);
     };
     setAcceptDrops(true);
+    ConnectFullSizeSave();
 }
 
 void TFormMain::OpenPicture1Accept(const QString& fileName) {
@@ -212,12 +214,28 @@ QStringList TFormMain::SaveFilters(const QString& caption) {
 
 bool TFormMain::SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName,
                                        const QString& filter) {
+    const QString target = SaveTarget(fileName, filter);
+    if (target.isEmpty()) return false;
+    {
+        const WaitCursor wait;
+        tw::SavePicture(bitmap, target.toStdString());
+    }
+    pictureFolder_ = QFileInfo(target).absolutePath();
+    return true;
+}
+
+QString TFormMain::WithExtension(const QString& fileName, const QString& filter) {
     QString target = fileName;
     if (tw::ExtensionOf(target.toStdString()).empty()) {
         // The filter the user chose says the format; a bitmap when none does.
         const QString chosen = FilterExtension(filter);
         target += chosen.isEmpty() ? QStringLiteral(".bmp") : chosen;
     }
+    return target;
+}
+
+QString TFormMain::SaveTarget(const QString& fileName, const QString& filter, bool fullSize) {
+    const QString target = WithExtension(fileName, filter);
     const std::string path = target.toStdString();
     // A name we cannot write is refused before the replace question: asking
     // about a file we would then leave alone would only mislead.
@@ -225,15 +243,26 @@ bool TFormMain::SavePictureByExtension(const tw::Bitmap& bitmap, const QString& 
         options_.ShowMessage(
             QStringLiteral("Cannot save %1: pictures are saved as %2 files. Nothing was written.")
                 .arg(QString::fromStdString(tw::DisplayName(path)), WritableExtensions()));
-        return false;
+        return {};
     }
-    if (QFileInfo::exists(target) && !options_.ConfirmReplace(target)) return false;
-    {
-        const WaitCursor wait;
-        tw::SavePicture(bitmap, path);
-    }
-    pictureFolder_ = QFileInfo(target).absolutePath();
-    return true;
+    if (fullSize && !FitsFullSizeFormat(target)) return {};
+    if (QFileInfo::exists(target) && !options_.ConfirmReplace(target)) return {};
+    return target;
+}
+
+bool TFormMain::FitsFullSizeFormat(const QString& target) {
+    const tw::Bitmap& full = Document.FullPicture();
+    if (tw::SaveFormatFor(target.toStdString()) != tw::PictureFormat::Ico ||
+        (full.Width() <= 256 && full.Height() <= 256))
+        return true;
+    options_.ShowMessage(QStringLiteral("Cannot save %1: icons hold at most 256 x 256 pixels and the "
+                                        "full-size picture is %2 x %3. Save it as %4 instead. Nothing "
+                                        "was written.")
+                             .arg(QString::fromStdString(tw::DisplayName(target.toStdString())))
+                             .arg(full.Width())
+                             .arg(full.Height())
+                             .arg(WritableExtensions(QStringLiteral(".ico"))));
+    return false;
 }
 
 // --- Dropped files ------------------------------------------------------------

@@ -27,7 +27,7 @@ commands:
                                    grow one part from a seed, write its bitmap
   tolerance PICTURE --seed X,Y --half-width N [--full-size]
                                    suggest tolerances from the square around a seed
-  recolor PICTURE -o OUT [--full-size] PART...
+  recolor PICTURE -o OUT [--full-size | --original-size] PART...
                                    PART: --seed X,Y [RULES] [SETTINGS]
                                        | --part PART.bmp [SETTINGS]
                                    earlier parts lie on top of later ones
@@ -48,7 +48,9 @@ RULES:
   --average9                       compare 3 x 3 averages
 
 Pictures are worked on at the working size (at most 800 wide and 600 high)
-unless --full-size is given. Output types: .bmp .jpg .jpeg .png .ico .emf .wmf.
+unless --full-size is given. recolor --original-size makes the parts at the
+working size and writes the result at the picture's own size, each part's
+border following the picture. Output types: .bmp .jpg .jpeg .png .ico .emf .wmf.
 Exit codes: 0 done, 1 bad input, 2 usage error.
 )";
 
@@ -272,7 +274,10 @@ int CommandRecolor(ArgReader args) {
     while (!args.AtEnd()) {
         const std::string arg = args.Next();
         if (files.Take(arg, args, "recolor", true)) continue;
-        if (arg == "--seed") {
+        if (arg == "--original-size") {
+            args.NoValue();
+            job.OriginalSize = true;
+        } else if (arg == "--seed") {
             TPartRequest part;
             part.Seed = ParsePoint(arg, args.Value());
             job.Parts.push_back(part);
@@ -297,6 +302,9 @@ int CommandRecolor(ArgReader args) {
     files.Require("recolor", true);
     if (job.Parts.empty()) FailUsage("recolor needs at least one --seed X,Y or --part PART.bmp");
     job.FullSize = files.fullSize;
+    if (job.FullSize && job.OriginalSize)
+        FailUsage("--full-size and --original-size cannot be used together: --full-size works on the "
+                  "picture's own size, --original-size only writes the result at it");
     job.Tasks.push_back({files.picture, files.output, {}});
     RunRecolorJob(job);
     return kExitSuccess;

@@ -6,6 +6,7 @@
 #include "colour/HSV.h"
 #include "masking/BitmapWalkerThread.h"
 #include "platform/Bitmap.h"
+#include "platform/PictureFile.h"
 #include "recolour/TintwellSettings.h"
 
 #include <QPoint>
@@ -35,6 +36,8 @@ struct TRecolorJob {
     std::vector<TRecolorTask> Tasks;
     std::vector<TPartRequest> Parts;
     bool FullSize = false;
+    // Parts at the working size, the result at the picture's own size.
+    bool OriginalSize = false;
     // The recipe the job came from, if any: no result may replace it either.
     std::string Recipe;
     // Made once every check has passed, before the first result is written.
@@ -62,6 +65,10 @@ THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidt
 // The picture with every part drawn over it, the first part on top. Only one
 // part bitmap is held at a time, however many parts there are.
 tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequest>& parts);
+// The same parts, made on the working picture exactly as RecolorPicture makes
+// them, carried up to the full picture by the document's full-size composition.
+tw::Bitmap RecolorPictureAtFullSize(const tw::PictureAtBothSizes& picture,
+                                    const std::vector<TPartRequest>& parts);
 
 // Refuses, before anything is read in full or made, a job that cannot run: a
 // result of no known type, a picture or part file that cannot be opened, a

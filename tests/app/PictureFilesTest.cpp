@@ -34,9 +34,10 @@ constexpr tw::ColorValue kGreen = 0x00AA00;
 
 // A main window whose file dialogs and replace question are answered by the test.
 struct Window {
-    QString openChoice; // what the open dialog returns; empty: Cancel
-    QString saveChoice; // what the save dialogs return
-    QString saveFilter; // the file type filter chosen in them
+    QString openChoice;             // what the open dialog returns; empty: Cancel
+    QString saveChoice;             // what the save dialogs return
+    QString saveFilter;             // the file type filter chosen in them
+    std::vector<QString> saveQueue; // answers before saveChoice, first first
     std::vector<QString> saveCaptions;
     std::vector<QString> messages;
     std::vector<QString> replaceQuestions;
@@ -52,6 +53,11 @@ struct Window {
         options.ChooseOpenPicture = [this] { return openChoice; };
         options.ChooseSavePicture = [this](const QString& caption) {
             saveCaptions.push_back(caption);
+            if (!saveQueue.empty()) {
+                const QString next = saveQueue.front();
+                saveQueue.erase(saveQueue.begin());
+                return TSaveChoice(next, saveFilter);
+            }
             return TSaveChoice(saveChoice, saveFilter);
         };
         options.ConfirmReplace = [this](const QString& name) {
@@ -524,4 +530,48 @@ TEST(PictureFiles, UnsavedChangesAskBeforeOpeningDroppingAndQuitting) {
     EXPECT_EQ(w.quitQuestions, 1);
     EXPECT_EQ(w.saveQuestions.size(), asked + 1);
     EXPECT_TRUE(w->close());
+}
+
+// Ctrl+Shift+S writes the document's full-size result off the GUI thread; an
+// icon cannot hold it and the dialog comes again; Cancel writes nothing.
+TEST(PictureFiles, FullSizeSaveWritesTheDocumentsResultOrNothing) {
+    twtest::TempDir dir;
+    const std::string photo = dir.Path("photo.png");
+    ASSERT_TRUE(tw::SavePicture(Pattern(1600, 1200), photo));
+    Window w;
+    w.Open(photo);
+    w->AddImagePart(tw::Bitmap(800, 600, kSkin), {0, 0});
+    w->show();
+    QApplication::setActiveWindow(w.form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    const auto waitForSave = [&] {
+        for (int i = 0; i < 600 && w->FullSizeSaveRunning(); ++i)
+            QTest::qWait(50);
+        return !w->FullSizeSaveRunning();
+    };
+
+    // An icon: told why, offered the dialog again, which the user cancels.
+    w.saveQueue = {Q(dir.Path("big.ico")), QString()};
+    QTest::keyClick(w.form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(w.saveCaptions.size(), 2u);
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_TRUE(w.messages[0].contains("icons hold at most 256 x 256 pixels")) << w.messages[0].toStdString();
+    EXPECT_TRUE(w.messages[0].contains(".png")) << "the other formats are named";
+    EXPECT_FALSE(twtest::FileExists(dir.Path("big.ico")));
+
+    w.saveCaptions.clear();
+    w.saveChoice = Q(dir.Path("full.png"));
+    QTest::keyClick(w.form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(w.saveCaptions, std::vector<QString>{QStringLiteral("Save Full-Size Picture")});
+    ASSERT_TRUE(waitForSave());
+    const std::optional<tw::Bitmap> expected = w->Document.ComposeFullSizeResult();
+    ASSERT_TRUE(expected && expected->Width() == 1600);
+    EXPECT_TRUE(tw::LoadPicture(dir.Path("full.png")) == *expected);
+    EXPECT_FALSE(w->Document.IsModified());
+
+    ASSERT_TRUE(w->SaveFullSizePictureAccept(Q(dir.Path("cancelled.png"))));
+    w->CancelFullSizeSave();
+    ASSERT_TRUE(waitForSave());
+    EXPECT_FALSE(twtest::FileExists(dir.Path("cancelled.png")));
+    EXPECT_EQ(QDir(Q(dir.Path(""))).entryList(QDir::Files), QStringList({"full.png", "photo.png"}));
 }

@@ -107,6 +107,11 @@ TEST(CliRecipe, MistakesAreBadInputNamingTheKey) {
          "parts[0].rules: unknown key \"hu\""},
         {R"({"picture": "in.png", "output": "o.png", "fullSize": "yes", )" + seedPart + "}",
          "fullSize: expected true or false"},
+        {R"({"picture": "in.png", "output": "o.png", "originalSize": 1, )" + seedPart + "}",
+         "originalSize: expected true or false"},
+        {R"({"picture": "in.png", "output": "o.png", "originalSize": true, "fullSize": true, )" + seedPart +
+             "}",
+         "\"fullSize\" and \"originalSize\" cannot both be true"},
         {R"({"picture": "in.png", "output": "o.png", "parts": [{"seed": [1, 1]}, {"seed": [1, 1],
             "settings": {"hue": 361}}]})",
          "parts[1].settings.hue: 361 is out of range (0 to 360)"},

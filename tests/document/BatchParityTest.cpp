@@ -37,3 +37,39 @@ TEST(DocumentBatchParity, RecolorAndToleranceMatchTheBatchTool) {
                                                          std::to_string(t.S) + " value " +
                                                          std::to_string(t.V));
 }
+
+// --original-size: the parts made at the working size, the result at the
+// picture's own size, byte for byte what the desktop program's document writes.
+TEST(DocumentBatchParity, FullSizeResultMatchesTheBatchTool) {
+    TempDir dir;
+    const tw::Bitmap scene = Scene(1200, 900);
+    const std::string picture = dir.Path("scene.jpg"), grown = dir.Path("grown.bmp"),
+                      part = dir.Path("part.bmp"), out = dir.Path("out.png"), desk = dir.Path("desk.png");
+    Save(scene, picture);
+    tw::Bitmap working = tw::LoadWorkingPicture(picture);
+    Save(RectPart(working, QRect(500, 30, 200, 250), TTintwellSettings::Initial()), part);
+    const QPoint seed(240, 270); // inside the red disc, at the working size
+    ASSERT_EQ(RunCli({"grow", Q(picture), "--seed", "240,270", "--change", "175", "-o", Q(grown)}).code, 0);
+    const CliRun run = RunCli({"recolor", Q(picture), "-o", Q(out), "--original-size", "--seed", "240,270",
+                               "--change", "175", "--part", Q(part), "--shift", "30", "--value-tint", "20"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(FailsWith(
+        RunCli({"recolor", Q(picture), "-o", Q(out), "--original-size", "--full-size", "--seed", "240,270"}),
+        2, "--full-size and --original-size cannot be used together"));
+
+    TTintwellDocument doc;
+    doc.OpenPicture(Q(picture));
+    ASSERT_EQ(doc.FullPicture().Rect().size(), QSize(1200, 900));
+    ASSERT_TRUE(doc.Picture() == working);
+    doc.ClearParts();
+    doc.SetCurrentSettings({175, false, false, 0, 0, false});
+    doc.AddGrownPart(tw::LoadPicture(grown), seed,
+                     TPartGrowth::FromWalk(doc.Picture(), seed, TWalkerRules::Default()));
+    doc.LoadPartFromFile(Q(part));
+    doc.ChangeColor({30, false, true, 0, 20, false});
+    const std::optional<tw::Bitmap> result = doc.ComposeFullSizeResult();
+    ASSERT_TRUE(result);
+    ASSERT_TRUE(tw::SavePicture(*result, desk));
+    EXPECT_EQ(ReadAll(desk), ReadAll(out));
+    EXPECT_FALSE(tw::LoadPicture(out) == scene) << "something was recoloured";
+}

@@ -11,6 +11,10 @@
 //       checks a brush stroke across the sky (row 50, x 300 to 400) saved after
 //       Ctrl+Z (identical to the result before it) and after Ctrl+Shift+Z
 //       (changed along the stroke only)
+//   e2e_pictures check-full PHOTO.jpg FULL.png REDONE.png
+//       checks the full-size save: the photo's own size, the ball recoloured
+//       as in the last working-size save (the photo is no larger than the
+//       working size, so the two are the same pixels)
 //
 // Exit code 0 when everything holds, 1 with the reasons on stderr otherwise.
 #include "colour/HSV.h"
@@ -197,6 +201,27 @@ int CheckUndo(const std::string& resultPath, const std::string& undonePath, cons
     return failures ? 1 : 0;
 }
 
+int CheckFull(const std::string& photoPath, const std::string& fullPath, const std::string& savedPath) {
+    const tw::Bitmap photo = tw::LoadPicture(photoPath);
+    const tw::Bitmap full = tw::LoadPicture(fullPath);
+    const tw::Bitmap saved = tw::LoadPicture(savedPath);
+    if (full.Rect() != photo.Rect())
+        return Fail("the full-size picture is " + std::to_string(full.Width()) + " x " +
+                    std::to_string(full.Height()) + ", the photo " + std::to_string(photo.Width()) + " x " +
+                    std::to_string(photo.Height()));
+    long differ = 0, ballRecoloured = 0, ball = 0;
+    for (int y = 0; y < full.Height(); ++y)
+        for (int x = 0; x < full.Width(); ++x) {
+            differ += full.Pixel(x, y) != saved.Pixel(x, y);
+            if (InBall(x, y, -5)) ++ball, ballRecoloured += full.Pixel(x, y) != photo.Pixel(x, y);
+        }
+    std::printf("full size: %ld of %ld ball pixels recoloured, %ld pixels differ from the saved result\n",
+                ballRecoloured, ball, differ);
+    if (ballRecoloured != ball) return Fail("the full-size picture's ball is not recoloured");
+    if (differ != 0) return Fail("the full-size picture differs from the working-size save");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -207,11 +232,12 @@ int main(int argc, char** argv) {
         if (command == "make" && argc == 4) return Make(argv[2], argv[3]);
         if (command == "check" && argc == 5) return Check(argv[2], argv[3], argv[4]);
         if (command == "check-undo" && argc == 5) return CheckUndo(argv[2], argv[3], argv[4]);
+        if (command == "check-full" && argc == 5) return CheckFull(argv[2], argv[3], argv[4]);
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
     std::fprintf(stderr,
                  "usage: e2e_pictures make PHOTO.jpg OLD.jpg | check PHOTO.jpg RESULT.png RESULT.jpg | "
-                 "check-undo RESULT.png UNDONE.png REDONE.png\n");
+                 "check-undo RESULT.png UNDONE.png REDONE.png | check-full PHOTO.jpg FULL.png REDONE.png\n");
     return 2;
 }

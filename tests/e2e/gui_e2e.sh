@@ -3,8 +3,8 @@
 # keyboard (xdotool) on an X display: opens a photo through File > Open
 # Picture..., grows a part with Fill, adds it, confirms "Change color...", saves
 # with Ctrl+S to a new .png and over an existing .jpg, paints a brush stroke,
-# undoes it (Ctrl+Z) and redoes it (Ctrl+Shift+Z), saving after each, and quits
-# through File > Exit. Then checks the saved pictures.
+# undoes it (Ctrl+Z) and redoes it (Ctrl+Shift+Z), saving after each, saves at
+# full size with Ctrl+Shift+S and quits through File > Exit. Then checks the saved pictures.
 #
 # Menus, tool buttons, dialog buttons and the picture are found through the
 # accessibility tree (atspi_drive.py), so the test does not depend on where
@@ -209,6 +209,17 @@ sleep 0.3
 shot redone
 save_as redone.png
 
+# Ctrl+Shift+S: the result at the photo's own size, written off the GUI thread.
+focus "$main"
+xdotool key ctrl+shift+s
+save=$(wait_window "Save Full-Size Picture") || fail "Ctrl+Shift+S showed no save dialog"
+focus "$save"
+type_path "$files/full.png"
+wait_gone "Save Full-Size Picture" || fail "the full-size save dialog did not close"
+for _ in $(seq 1 100); do [ -s "$files/full.png" ] && break; sleep 0.1; done
+[ -s "$files/full.png" ] || fail "full.png was not written"
+shot saved-full-size
+
 # File > Exit, then OK to "Sure you want to quit?" (everything is saved).
 focus "$main"
 menu File Exit || fail "no File > Exit"
@@ -225,4 +236,6 @@ app=
 "$pictures" check "$files/photo.jpg" "$files/result.png" "$files/old.jpg" || fail "the saved pictures are wrong"
 "$pictures" check-undo "$files/result.png" "$files/undone.png" "$files/redone.png" ||
     fail "undo or redo of the stroke saved the wrong picture"
+"$pictures" check-full "$files/photo.jpg" "$files/full.png" "$files/redone.png" ||
+    fail "the full-size save wrote the wrong picture"
 log "passed"
