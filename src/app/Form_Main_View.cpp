@@ -189,9 +189,13 @@ bool TFormMain::ViewWheel(QWidget* watched, QWheelEvent* event) {
 // --- Status bar -------------------------------------------------------------------
 
 QString TFormMain::PictureSizeText() const {
-    // The picture as the document works on it. Once the document keeps the
-    // full-size picture too, its own size belongs in this text as well.
-    return QStringLiteral("%1 × %2 pixels").arg(PictureBitmap.Width()).arg(PictureBitmap.Height());
+    // The size worked on, and the picture's own size when the file is larger
+    // (what "Save Full-Size Picture..." writes).
+    QString text = QStringLiteral("%1 × %2 pixels").arg(PictureBitmap.Width()).arg(PictureBitmap.Height());
+    const tw::Bitmap& full = Document.FullPicture();
+    if (!full.IsEmpty() && (full.Width() != PictureBitmap.Width() || full.Height() != PictureBitmap.Height()))
+        text += QStringLiteral(" (own size %1 × %2)").arg(full.Width()).arg(full.Height());
+    return text;
 }
 
 void TFormMain::UpdateStatus() {

@@ -136,14 +136,16 @@ TEST(FormMainView, KeysFitZoomAndOpenedPicturesShowWhole) {
     EXPECT_EQ(w->ZoomIndex, 4);
     EXPECT_EQ(w->ImageView->width(), 1200);
 
-    // A picture opened at 10x is shown whole; a small one at its own size.
-    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(800, 600, 0x5080C0), dir.Path("big.bmp")));
+    // A picture opened at 10x is shown whole; a small one at its own size. The
+    // status bar names a larger file's own size beside the size worked on.
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(1600, 1200, 0x5080C0), dir.Path("big.bmp")));
     ASSERT_TRUE(tw::SavePicture(tw::Bitmap(40, 30, 0x5080C0), dir.Path("small.bmp")));
     w->ZoomTo(9, {0, 0});
     w->OpenPicture1Accept(QString::fromStdString(dir.Path("big.bmp")));
     EXPECT_LE(w->ImageView->width(), room.width());
     EXPECT_LE(w->ImageView->height(), room.height());
     EXPECT_EQ(w->ScrollBox2->horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(w->LabelPictureSize->text(), QStringLiteral("800 × 600 pixels (own size 1600 × 1200)"));
     w->ZoomTo(9, {0, 0});
     w->OpenPicture1Accept(QString::fromStdString(dir.Path("small.bmp")));
     EXPECT_EQ(w->ZoomIndex, 4);
