@@ -134,12 +134,12 @@ tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequ
         });
 }
 
-void CheckRecolorJob(const TRecolorJob& job) {
+void CheckRecolorJob(const TRecolorJob& job, bool checkPictures) {
     for (const TRecolorTask& task : job.Tasks)
         CheckOutputName(task.Output);
     std::vector<std::pair<std::string, std::string>> inputs; // canonical path, as given
     for (const TRecolorTask& task : job.Tasks) {
-        tw::CheckPictureFile(task.Picture);
+        if (checkPictures) tw::CheckPictureFile(task.Picture);
         inputs.emplace_back(tw::CanonicalPath(task.Picture), task.Picture);
     }
     for (const TPartRequest& part : job.Parts) {
@@ -159,15 +159,18 @@ void CheckRecolorJob(const TRecolorJob& job) {
     }
 }
 
+void MakeOutputFolder(const TRecolorJob& job) {
+    if (job.OutputDir.empty()) return;
+    try {
+        tw::MakeFolders(job.OutputDir);
+    } catch (const tw::FileAccessError&) {
+        FailInput("cannot make the folder " + tw::Printable(job.OutputDir));
+    }
+}
+
 void RunRecolorJob(const TRecolorJob& job, const std::function<void(size_t, const TRecolorTask&)>& progress) {
     CheckRecolorJob(job);
-    if (!job.OutputDir.empty()) {
-        try {
-            tw::MakeFolders(job.OutputDir);
-        } catch (const tw::FileAccessError&) {
-            FailInput("cannot make the folder " + tw::Printable(job.OutputDir));
-        }
-    }
+    MakeOutputFolder(job);
     for (size_t i = 0; i < job.Tasks.size(); ++i) {
         const TRecolorTask& task = job.Tasks[i];
         if (progress) progress(i, task);

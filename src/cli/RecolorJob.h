@@ -65,8 +65,12 @@ tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequ
 
 // Refuses, before anything is read in full or made, a job that cannot run: a
 // result of no known type, a picture or part file that cannot be opened, a
-// result that would replace one of the job's own inputs.
-void CheckRecolorJob(const TRecolorJob& job);
+// result that would replace one of the job's own inputs. checkPictures false
+// leaves the pictures to fail one by one when their turn comes.
+void CheckRecolorJob(const TRecolorJob& job, bool checkPictures = true);
+
+// Makes the job's output folder, if it has one.
+void MakeOutputFolder(const TRecolorJob& job);
 
 // Checks the job, makes its output folder and runs every task; progress
 // (optional) hears of each task before it starts.
