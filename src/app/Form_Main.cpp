@@ -96,6 +96,7 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
     ConnectDocument();
     FormCreate();
     ConnectPictureFiles();
+    ConnectProjectFiles();
 
     // Commands are enabled whenever the event loop runs out of work.
     if (auto* dispatcher = QAbstractEventDispatcher::instance())

@@ -52,6 +52,20 @@ void TTintwellDocument::OpenPicture(const QString& fileName) {
     NewDocument(std::move(picture), fileName);
 }
 
+void TTintwellDocument::RestoreDocument(tw::Bitmap picture, const QString& fileName,
+                                        std::vector<std::unique_ptr<TImagePart>> parts,
+                                        const TTintwellSettings& settings) {
+    NewDocument(std::move(picture), fileName, false);
+    for (auto& part : parts)
+        InsertPart(PartCount(), std::move(part));
+    for (TPartEntry& e : parts_)
+        e.Selected = true;
+    current_ = Part(0);
+    settings_ = settings;
+    emit SelectionChanged();
+    emit Changed(picture_.Rect(), {});
+}
+
 // --- Parts and selection --------------------------------------------------------------
 
 TImagePart* TTintwellDocument::Part(int index) const {

@@ -66,6 +66,10 @@ class TTintwellDocument : public QObject {
     // Loads the file at the working size and starts a new document with it. A
     // file that cannot be read throws a PictureError before anything changes.
     void OpenPicture(const QString& fileName);
+    // The picture with the given parts (each the picture's size), in order, all
+    // selected, the first current; nothing to undo, no unsaved changes.
+    void RestoreDocument(tw::Bitmap picture, const QString& fileName,
+                         std::vector<std::unique_ptr<TImagePart>> parts, const TTintwellSettings& settings);
 
     // --- What the document holds ---
     const tw::Bitmap& Picture() const { return picture_; }
