@@ -3,6 +3,7 @@
 #include "cli/BatchRun.h"
 #include "cli/CliArguments.h"
 #include "cli/CliError.h"
+#include "cli/ProjectJob.h"
 #include "cli/RecipeReader.h"
 #include "cli/RecolorJob.h"
 #include "platform/ErrorReport.h"
@@ -33,6 +34,9 @@ commands:
                                        | --part PART.bmp [SETTINGS]
                                    earlier parts lie on top of later ones
   recipe FILE.json [BATCH]         run a recolour job described in JSON
+  recipe PROJECT.tintwell -o OUT   the project's result picture, as the desktop program saves it
+  recipe PROJECT.tintwell --pictures PICTURE... --output-dir DIR [--output-format EXT] [BATCH]
+                                   the project's parts on other pictures, seeds grown again
   demo -o OUT                      recolour the built-in start picture
 )";
 
@@ -47,7 +51,7 @@ RULES:
                                    tolerance in percent 0..100 (default 5, 40, 40)
   --neighbour                      compare to the neighbour instead of the seed
   --average9                       compare 3 x 3 averages
-BATCH (recipes with several pictures):
+BATCH (recipes and projects with several pictures):
   --jobs N                         pictures at once (default: one per core)
   --shard K/N                      only every N-th picture, starting at the K-th (from 0)
   --skip-existing                  leave out pictures whose result exists
@@ -307,6 +311,9 @@ int CommandRecipe(ArgReader args) {
     TBatchOptions batch;
     while (!args.AtEnd()) {
         const std::string arg = args.Next();
+        // A project takes options of its own.
+        if (path.empty() && !args.IsFlag() && tw::ExtensionOf(arg) == kProjectExtension)
+            return RunProjectRecipe(arg, args);
         if (TakeBatchFlag(arg, args, batch)) continue;
         if (args.IsFlag()) UnknownOption(arg, "recipe");
         if (!path.empty()) FailUsage("recipe takes one file; unexpected \"" + arg + "\"");
