@@ -917,9 +917,10 @@ TImagePart* TFormMain::FirstSelectedImagePart() {
     return nullptr;
 }
 
-void TFormMain::AddImagePart(const tw::Bitmap& bitmap, QPoint anchor) {
+void TFormMain::AddImagePart(const tw::Bitmap& bitmap, QPoint anchor,
+                             const std::optional<TPartGrowth>& growth) {
     TakeGridSelection();
-    Document.AddGrownPart(bitmap, anchor);
+    Document.AddGrownPart(bitmap, anchor, growth);
 }
 
 void TFormMain::AddBlankImagePart() {

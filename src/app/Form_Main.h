@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -241,7 +242,8 @@ class TFormMain : public QMainWindow {
     double ZoomFactor() const;
 
     // --- Image parts ---
-    void AddImagePart(const tw::Bitmap& bitmap, QPoint anchor);
+    void AddImagePart(const tw::Bitmap& bitmap, QPoint anchor,
+                      const std::optional<TPartGrowth>& growth = std::nullopt);
     void AddBlankImagePart();
     void ClearImageParts();
     TImagePart* ImagePartAt(int row);

@@ -94,7 +94,7 @@ void TFormMain::OpenProjectAccept(const QString& fileName) {
     if (PictureFileHash(picturePath) != project.PictureHash &&
         !options_.ConfirmChangedPicture(QString::fromStdString(tw::DisplayName(picturePath))))
         return;
-    tw::Bitmap picture = LoadProjectPicture(project, picturePath);
+    tw::PictureAtBothSizes picture = LoadProjectPicture(project, picturePath);
     const QString pictureName = QString::fromStdString(picturePath);
     RestoreProject(Document, project, std::move(picture), pictureName);
     const QFileInfo info(pictureName);

@@ -16,8 +16,8 @@ TMainDialogs ConnectDialogs(TFormMain& form) {
     form.ShareHelpWith(colors, QStringLiteral("Change_color_dialog.htm"));
 
     // "Add this" hands the grown mask to the parts list.
-    selection->OnAddImagePart = [&form](const tw::Bitmap& mask, QPoint anchor) {
-        form.AddImagePart(mask, anchor);
+    selection->OnAddImagePart = [&form, selection](const tw::Bitmap& mask, QPoint anchor) {
+        form.AddImagePart(mask, anchor, selection->Growth());
     };
     form.OnShowMaskDialog = [&form, selection](const tw::Bitmap& picture, const QRect& seed, QPoint viewPos,
                                                TTintwellSettings settings) {

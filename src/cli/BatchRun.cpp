@@ -339,11 +339,6 @@ bool TakeBatchFlag(const std::string& flag, ArgReader& args, TBatchOptions& opti
     return true;
 }
 
-void RecolorOnePicture(const TRecolorJob& job, const TRecolorTask& task) {
-    const tw::Bitmap picture = LoadPictureToWorkOn(task.Picture, job.FullSize);
-    WritePicture(RecolorPicture(picture, job.Parts), task.Output);
-}
-
 int RunBatch(TRecolorJob job, const TBatchOptions& options, bool severalPictures, const TPictureWork& work) {
     // The share is taken from the whole list, so every machine agrees on it
     // whichever results already exist.

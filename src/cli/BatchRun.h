@@ -31,7 +31,4 @@ using TPictureWork = std::function<void(const TRecolorTask& task)>;
 // first failure is thrown as the single-picture run would throw it.
 int RunBatch(TRecolorJob job, const TBatchOptions& options, bool severalPictures, const TPictureWork& work);
 
-// The picture loaded, recoloured with the job's parts and written.
-void RecolorOnePicture(const TRecolorJob& job, const TRecolorTask& task);
-
 } // namespace cli

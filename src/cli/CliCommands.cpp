@@ -29,13 +29,15 @@ commands:
                                    grow one part from a seed, write its bitmap
   tolerance PICTURE --seed X,Y --half-width N [--full-size]
                                    suggest tolerances from the square around a seed
-  recolor PICTURE -o OUT [--full-size] PART...
+  recolor PICTURE -o OUT [--full-size | --original-size] PART...
                                    PART: --seed X,Y [RULES] [SETTINGS]
                                        | --part PART.bmp [SETTINGS]
                                    earlier parts lie on top of later ones
   recipe FILE.json [BATCH]         run a recolour job described in JSON
-  recipe PROJECT.tintwell -o OUT   the project's result picture, as the desktop program saves it
-  recipe PROJECT.tintwell --pictures PICTURE... --output-dir DIR [--output-format EXT] [BATCH]
+  recipe PROJECT.tintwell -o OUT [--original-size]
+                                   the project's result picture, as the desktop program saves it
+  recipe PROJECT.tintwell --pictures PICTURE... --output-dir DIR [--output-format EXT]
+         [--original-size] [BATCH]
                                    the project's parts on other pictures, seeds grown again
   demo -o OUT                      recolour the built-in start picture
 )";
@@ -58,7 +60,9 @@ BATCH (recipes and projects with several pictures):
   --keep-going                     report a failing picture and do the rest
 
 Pictures are worked on at the working size (at most 800 wide and 600 high)
-unless --full-size is given. Output types: .bmp .jpg .jpeg .png .ico .emf .wmf.
+unless --full-size is given. recolor --original-size makes the parts at the
+working size and writes the result at the picture's own size, each part's
+border following the picture. Output types: .bmp .jpg .jpeg .png .ico .emf .wmf.
 Exit codes: 0 done, 1 bad input, 2 usage error.
 )";
 
@@ -276,7 +280,10 @@ int CommandRecolor(ArgReader args) {
     while (!args.AtEnd()) {
         const std::string arg = args.Next();
         if (files.Take(arg, args, "recolor", true)) continue;
-        if (arg == "--seed") {
+        if (arg == "--original-size") {
+            args.NoValue();
+            job.OriginalSize = true;
+        } else if (arg == "--seed") {
             TPartRequest part;
             part.Seed = ParsePoint(arg, args.Value());
             job.Parts.push_back(part);
@@ -301,6 +308,9 @@ int CommandRecolor(ArgReader args) {
     files.Require("recolor", true);
     if (job.Parts.empty()) FailUsage("recolor needs at least one --seed X,Y or --part PART.bmp");
     job.FullSize = files.fullSize;
+    if (job.FullSize && job.OriginalSize)
+        FailUsage("--full-size and --original-size cannot be used together: --full-size works on the "
+                  "picture's own size, --original-size only writes the result at it");
     job.Tasks.push_back({files.picture, files.output, {}});
     RunRecolorJob(job);
     return kExitSuccess;

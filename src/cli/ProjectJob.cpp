@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <optional>
 #include <set>
 
 namespace cli {
@@ -26,40 +27,64 @@ int ScaledCoordinate(int at, int from, int to) {
 
 } // namespace
 
-tw::Bitmap ProjectResult(const TProject& project, const tw::Bitmap& picture) {
-    return TTintwellDocument::ComposeResult(picture, static_cast<int>(project.Parts.size()),
-                                            [&](int i, tw::Bitmap&) -> const tw::Bitmap& {
-                                                return project.Parts[static_cast<size_t>(i)].Bitmap;
-                                            });
+tw::Bitmap ProjectResult(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
+    const int count = static_cast<int>(project.Parts.size());
+    if (!originalSize)
+        return TTintwellDocument::ComposeResult(picture.Working, count,
+                                                [&](int i, tw::Bitmap&) -> const tw::Bitmap& {
+                                                    return project.Parts[static_cast<size_t>(i)].Bitmap;
+                                                });
+    return *TTintwellDocument::ComposeFullSizeResult(
+        picture.Full, picture.Working, count,
+        [&](int i, tw::Bitmap&) {
+            const TProjectPart& part = project.Parts[static_cast<size_t>(i)];
+            return TFullSizePart{&part.Bitmap, part.Settings, part.Growth};
+        },
+        {});
 }
 
-tw::Bitmap ApplyProject(const TProject& project, const tw::Bitmap& picture) {
+tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
+    const tw::Bitmap& working = picture.Working;
     const QSize from = project.PictureSize;
-    return TTintwellDocument::ComposeResult(
-        picture, static_cast<int>(project.Parts.size()),
-        [&](int i, tw::Bitmap& scratch) -> const tw::Bitmap& {
-            const TProjectPart& part = project.Parts[static_cast<size_t>(i)];
-            if (part.Growth) {
-                const QPoint seed(ScaledCoordinate(part.Growth->Seed.x(), from.width(), picture.Width()),
-                                  ScaledCoordinate(part.Growth->Seed.y(), from.height(), picture.Height()));
-                scratch = GrowPart(picture, seed, part.Growth->Rules, part.Settings);
-            } else {
-                // Every pixel of a part that is not white belongs to it, so a plain
-                // stretch keeps the mask a mask.
-                tw::Bitmap mask(picture.Width(), picture.Height());
-                mask.StretchPlain(mask.Rect(), part.Bitmap, part.Bitmap.Rect());
-                TImagePart scaled(mask);
-                scaled.ApplySettings(picture, part.Settings);
-                scratch = std::move(scaled.Bitmap);
-            }
-            return scratch;
-        });
+    // Part i on this picture, in scratch; with the growth that made it, if grown.
+    const auto make = [&](int i, tw::Bitmap& scratch) {
+        const TProjectPart& part = project.Parts[static_cast<size_t>(i)];
+        if (part.Growth) {
+            const QPoint seed(ScaledCoordinate(part.Growth->Seed.x(), from.width(), working.Width()),
+                              ScaledCoordinate(part.Growth->Seed.y(), from.height(), working.Height()));
+            scratch = GrowPart(working, seed, part.Growth->Rules, part.Settings);
+            return std::optional<TPartGrowth>(TPartGrowth::FromWalk(working, seed, part.Growth->Rules));
+        }
+        // Every pixel of a part that is not white belongs to it, so a plain
+        // stretch keeps the mask a mask.
+        tw::Bitmap mask(working.Width(), working.Height());
+        mask.StretchPlain(mask.Rect(), part.Bitmap, part.Bitmap.Rect());
+        TImagePart scaled(mask);
+        scaled.ApplySettings(working, part.Settings);
+        scratch = std::move(scaled.Bitmap);
+        return std::optional<TPartGrowth>();
+    };
+    const int count = static_cast<int>(project.Parts.size());
+    if (!originalSize)
+        return TTintwellDocument::ComposeResult(working, count,
+                                                [&](int i, tw::Bitmap& scratch) -> const tw::Bitmap& {
+                                                    make(i, scratch);
+                                                    return scratch;
+                                                });
+    return *TTintwellDocument::ComposeFullSizeResult(
+        picture.Full, working, count,
+        [&](int i, tw::Bitmap& scratch) {
+            const std::optional<TPartGrowth> growth = make(i, scratch);
+            return TFullSizePart{&scratch, project.Parts[static_cast<size_t>(i)].Settings, growth};
+        },
+        {});
 }
 
 int RunProjectRecipe(const std::string& path, ArgReader& args) {
     std::string output, outputDir, extension = ".png";
     std::vector<std::string> pictures;
     bool listing = false; // the plain words after --pictures are pictures
+    bool originalSize = false;
     TBatchOptions batch;
     while (!args.AtEnd()) {
         const std::string arg = args.Next();
@@ -81,6 +106,9 @@ int RunProjectRecipe(const std::string& path, ArgReader& args) {
                 tw::SaveFormatFor("x" + extension) == tw::PictureFormat::Unknown)
                 FailUsage("--output-format expects a picture file extension such as .png, not \"" +
                           tw::Printable(format) + "\"");
+        } else if (arg == "--original-size") {
+            args.NoValue();
+            originalSize = true;
         } else if (arg == "--pictures") {
             args.NoValue();
             listing = true;
@@ -110,7 +138,10 @@ int RunProjectRecipe(const std::string& path, ArgReader& args) {
             std::cerr << "tintwell-cli: warning: " << tw::DisplayName(picture)
                       << " has changed since the project was saved" << std::endl;
         return RunBatch(job, batch, false, [&](const TRecolorTask& task) {
-            WritePicture(ProjectResult(project, LoadProjectPicture(project, task.Picture)), task.Output);
+            tw::PictureAtBothSizes picture = LoadProjectPicture(project, task.Picture);
+            const tw::Bitmap result = ProjectResult(project, picture, originalSize);
+            picture = {}; // the input goes before the output is encoded
+            WritePicture(result, task.Output);
         });
     }
     std::set<std::string> outputs;
@@ -125,7 +156,14 @@ int RunProjectRecipe(const std::string& path, ArgReader& args) {
     }
     job.OutputDir = outputDir;
     return RunBatch(job, batch, true, [&](const TRecolorTask& task) {
-        WritePicture(ApplyProject(project, LoadPictureToWorkOn(task.Picture, false)), task.Output);
+        tw::PictureAtBothSizes picture;
+        if (originalSize)
+            picture = LoadBothSizes(task.Picture);
+        else
+            picture.Working = LoadPictureToWorkOn(task.Picture, false);
+        const tw::Bitmap result = ApplyProject(project, picture, originalSize);
+        picture = {};
+        WritePicture(result, task.Output);
     });
 }
 

@@ -27,10 +27,15 @@ class RecipeParser {
 
     TRecipe Parse(const QJsonObject& root) {
         CheckKeys(root, "",
-                  {"picture", "pictures", "output", "outputDir", "outputFormat", "fullSize", "parts"});
+                  {"picture", "pictures", "output", "outputDir", "outputFormat", "fullSize", "originalSize",
+                   "parts"});
         TRecipe recipe;
         recipe.Job.Recipe = path_;
         if (root.contains("fullSize")) recipe.Job.FullSize = Boolean(root["fullSize"], "fullSize");
+        if (root.contains("originalSize"))
+            recipe.Job.OriginalSize = Boolean(root["originalSize"], "originalSize");
+        if (recipe.Job.FullSize && recipe.Job.OriginalSize)
+            Fail("", "\"fullSize\" and \"originalSize\" cannot both be true");
         ReadTasks(root, recipe);
         if (!root.contains("parts")) Fail("", "\"parts\" is missing");
         const QJsonValue parts = root["parts"];

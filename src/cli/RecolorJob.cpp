@@ -59,6 +59,11 @@ tw::Bitmap LoadPartBitmap(const std::string& path, const tw::Bitmap& picture) {
 
 } // namespace
 
+tw::PictureAtBothSizes LoadBothSizes(const std::string& path) {
+    const MutedStderr muted;
+    return tw::LoadPictureAtBothSizes(path);
+}
+
 tw::Bitmap LoadPictureToWorkOn(const std::string& path, bool fullSize) {
     const MutedStderr muted;
     return fullSize ? tw::LoadPicture(path) : tw::LoadWorkingPicture(path);
@@ -108,30 +113,59 @@ THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidt
     return TSharedGraphicsThings::SuggestTolerance(picture, seed, halfWidth);
 }
 
-tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequest>& requests) {
-    // Everything that can be refused is checked before the first walk starts;
-    // the part files are read again when their turn comes, so that memory does
-    // not grow with the number of parts.
+namespace {
+
+// Everything that can be refused is checked before the first walk starts; the
+// part files are read again when their turn comes, so that memory does not
+// grow with the number of parts.
+void CheckParts(const tw::Bitmap& picture, const std::vector<TPartRequest>& requests) {
     for (const TPartRequest& request : requests) {
         if (request.Grown)
             CheckSeed(request.Seed, picture);
         else
             LoadPartBitmap(request.PartFile, picture);
     }
+}
+
+// Makes one part's bitmap in scratch, as the desktop program would hold it.
+const tw::Bitmap& MakePart(const tw::Bitmap& picture, const TPartRequest& request, tw::Bitmap& scratch) {
+    if (request.Grown) {
+        // The walk paints the part's pixels recoloured already.
+        scratch = GrowPart(picture, request.Seed, request.Rules, request.Settings);
+    } else {
+        TImagePart part(LoadPartBitmap(request.PartFile, picture));
+        part.ApplySettings(picture, request.Settings);
+        scratch = std::move(part.Bitmap);
+    }
+    return scratch;
+}
+
+} // namespace
+
+tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequest>& requests) {
+    CheckParts(picture, requests);
     // Composed as the desktop program saves, each part made when its turn comes.
     return TTintwellDocument::ComposeResult(
         picture, static_cast<int>(requests.size()), [&](int i, tw::Bitmap& scratch) -> const tw::Bitmap& {
-            const TPartRequest& request = requests[static_cast<size_t>(i)];
-            if (request.Grown) {
-                // The walk paints the part's pixels recoloured already.
-                scratch = GrowPart(picture, request.Seed, request.Rules, request.Settings);
-            } else {
-                TImagePart part(LoadPartBitmap(request.PartFile, picture));
-                part.ApplySettings(picture, request.Settings);
-                scratch = std::move(part.Bitmap);
-            }
-            return scratch;
+            return MakePart(picture, requests[static_cast<size_t>(i)], scratch);
         });
+}
+
+tw::Bitmap RecolorPictureAtFullSize(const tw::PictureAtBothSizes& picture,
+                                    const std::vector<TPartRequest>& requests) {
+    const tw::Bitmap& working = picture.Working;
+    CheckParts(working, requests);
+    std::optional<tw::Bitmap> result = TTintwellDocument::ComposeFullSizeResult(
+        picture.Full, working, static_cast<int>(requests.size()),
+        [&](int i, tw::Bitmap& scratch) {
+            const TPartRequest& request = requests[static_cast<size_t>(i)];
+            TFullSizePart part{&MakePart(working, request, scratch), request.Settings, std::nullopt};
+            // What the mask dialog records for a walk it ran to the end.
+            if (request.Grown) part.Growth = TPartGrowth::FromWalk(working, request.Seed, request.Rules);
+            return part;
+        },
+        {});
+    return std::move(*result); // nothing cancels it
 }
 
 void CheckRecolorJob(const TRecolorJob& job, bool checkPictures) {
@@ -168,14 +202,24 @@ void MakeOutputFolder(const TRecolorJob& job) {
     }
 }
 
+void RecolorOnePicture(const TRecolorJob& job, const TRecolorTask& task) {
+    if (job.OriginalSize) {
+        tw::PictureAtBothSizes picture = LoadBothSizes(task.Picture);
+        const tw::Bitmap result = RecolorPictureAtFullSize(picture, job.Parts);
+        picture = {}; // the input goes before the output is encoded
+        WritePicture(result, task.Output);
+        return;
+    }
+    const tw::Bitmap picture = LoadPictureToWorkOn(task.Picture, job.FullSize);
+    WritePicture(RecolorPicture(picture, job.Parts), task.Output);
+}
+
 void RunRecolorJob(const TRecolorJob& job, const std::function<void(size_t, const TRecolorTask&)>& progress) {
     CheckRecolorJob(job);
     MakeOutputFolder(job);
     for (size_t i = 0; i < job.Tasks.size(); ++i) {
-        const TRecolorTask& task = job.Tasks[i];
-        if (progress) progress(i, task);
-        const tw::Bitmap picture = LoadPictureToWorkOn(task.Picture, job.FullSize);
-        WritePicture(RecolorPicture(picture, job.Parts), task.Output);
+        if (progress) progress(i, job.Tasks[i]);
+        RecolorOnePicture(job, job.Tasks[i]);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "colour/HSV.h"
 #include "masking/BitmapWalkerThread.h"
 #include "platform/Bitmap.h"
+#include "platform/PictureFile.h"
 #include "recolour/TintwellSettings.h"
 
 #include <QPoint>
@@ -35,6 +36,8 @@ struct TRecolorJob {
     std::vector<TRecolorTask> Tasks;
     std::vector<TPartRequest> Parts;
     bool FullSize = false;
+    // Parts at the working size, the result at the picture's own size.
+    bool OriginalSize = false;
     // The recipe the job came from, if any: no result may replace it either.
     std::string Recipe;
     // Made once every check has passed, before the first result is written.
@@ -43,6 +46,8 @@ struct TRecolorJob {
 
 // Loads a picture at the working size, or at the file's own size.
 tw::Bitmap LoadPictureToWorkOn(const std::string& path, bool fullSize);
+// Loads a picture at its own size and at the working size.
+tw::PictureAtBothSizes LoadBothSizes(const std::string& path);
 // Refuses a seed outside the picture (bad input).
 void CheckSeed(QPoint seed, const tw::Bitmap& picture);
 // Refuses, before any work is done, an output name no picture format is known for.
@@ -62,6 +67,10 @@ THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidt
 // The picture with every part drawn over it, the first part on top. Only one
 // part bitmap is held at a time, however many parts there are.
 tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequest>& parts);
+// The same parts, made on the working picture exactly as RecolorPicture makes
+// them, carried up to the full picture by the document's full-size composition.
+tw::Bitmap RecolorPictureAtFullSize(const tw::PictureAtBothSizes& picture,
+                                    const std::vector<TPartRequest>& parts);
 
 // Refuses, before anything is read in full or made, a job that cannot run: a
 // result of no known type, a picture or part file that cannot be opened, a
@@ -71,6 +80,9 @@ void CheckRecolorJob(const TRecolorJob& job, bool checkPictures = true);
 
 // Makes the job's output folder, if it has one.
 void MakeOutputFolder(const TRecolorJob& job);
+
+// One task of the job: the picture read, recoloured with the job's parts, its result written.
+void RecolorOnePicture(const TRecolorJob& job, const TRecolorTask& task);
 
 // Checks the job, makes its output folder and runs every task; progress
 // (optional) hears of each task before it starts.

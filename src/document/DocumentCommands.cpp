@@ -144,6 +144,7 @@ void TJoinPartsEdit::Apply(TTintwellDocument& doc, bool first) {
     {
         const TGraphicsLockGuard lock;
         std::swap(survivor_->Bitmap, other_);
+        std::swap(survivor_->Growth, otherGrowth_);
     }
     NotifyChanged(doc, Area() | survivor_->Bitmap.Rect() | other_.Rect(), {survivor_});
 }
@@ -152,6 +153,7 @@ void TJoinPartsEdit::Revert(TTintwellDocument& doc) {
     {
         const TGraphicsLockGuard lock;
         std::swap(survivor_->Bitmap, other_);
+        std::swap(survivor_->Growth, otherGrowth_);
     }
     ReinsertParts(doc);
     NotifyChanged(doc, Area() | survivor_->Bitmap.Rect() | other_.Rect(), {survivor_});
@@ -232,6 +234,7 @@ void TStrokeEdit::Apply(TTintwellDocument& doc, bool first) {
     const tw::Bitmap& before = part_->Bitmap;
     for (int y = touched_.top(); y <= touched_.bottom(); ++y)
         std::copy_n(before.Row(y) + touched_.left(), touched_.width(), SavedAt(touched_.left(), y));
+    growth_ = std::exchange(part_->Growth, std::nullopt);
     tw::Bitmap& target = part_->Bitmap;
     if (kind_ == TStrokeKind::Brush) {
         TBitmapThings things(settings_, doc.Picture(), target);
@@ -251,6 +254,7 @@ void TStrokeEdit::Exchange(TTintwellDocument& doc) {
     for (int y = touched_.top(); y <= touched_.bottom(); ++y)
         std::swap_ranges(target.Row(y) + touched_.left(), target.Row(y) + touched_.left() + touched_.width(),
                          SavedAt(touched_.left(), y));
+    std::swap(part_->Growth, growth_);
     NotifyChanged(doc, touched_, {part_});
 }
 

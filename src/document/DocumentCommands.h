@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -128,6 +129,7 @@ class TJoinPartsEdit : public TRemovePartsEdit {
     TImagePart* survivor_;
     std::vector<TImagePart*> joined_;
     tw::Bitmap other_; // the survivor's bitmap before (while done) or after (while undone)
+    std::optional<TPartGrowth> otherGrowth_; // and its growth (a joined part has none)
 };
 
 // "Change color...": new current settings and the parts recoloured with them.
@@ -192,4 +194,7 @@ class TStrokeEdit : public TDocumentEdit {
     QRect touched_;              // every saved pixel lies here
     QRect room_;                 // the buffer's extent, touched_ and some slack
     std::vector<uint32_t> saved_;
+    // The part's growth before (while done) or after (while undone): a stroke
+    // changes the shape the growth made.
+    std::optional<TPartGrowth> growth_;
 };

@@ -157,6 +157,7 @@ TProject ProjectOfDocument(const TTintwellDocument& document, const std::string&
         saved.Bitmap.Assign(part->Bitmap);
         saved.Settings = part->Settings;
         saved.Anchor = QPoint(part->AnchorX, part->AnchorY);
+        saved.Growth = part->Growth;
         project.Parts.push_back(std::move(saved));
     }
     return project;
@@ -199,9 +200,9 @@ TProject ReadProject(const std::string& path) {
         TStrictJson::ReadObject(path, int64_t{1} << 30, "the file is too large for a project"));
 }
 
-tw::Bitmap LoadProjectPicture(const TProject& project, const std::string& picturePath) {
-    tw::Bitmap picture = tw::LoadWorkingPicture(picturePath);
-    const QSize size = picture.Rect().size();
+tw::PictureAtBothSizes LoadProjectPicture(const TProject& project, const std::string& picturePath) {
+    tw::PictureAtBothSizes picture = tw::LoadPictureAtBothSizes(picturePath);
+    const QSize size = picture.Working.Rect().size();
     if (size != project.PictureSize)
         throw tw::PictureError("cannot use " + tw::DisplayName(picturePath) +
                                " for this project: it is worked on at " + std::to_string(size.width()) +
@@ -211,7 +212,7 @@ tw::Bitmap LoadProjectPicture(const TProject& project, const std::string& pictur
     return picture;
 }
 
-void RestoreProject(TTintwellDocument& document, const TProject& project, tw::Bitmap picture,
+void RestoreProject(TTintwellDocument& document, const TProject& project, tw::PictureAtBothSizes picture,
                     const QString& fileName) {
     std::vector<std::unique_ptr<TImagePart>> parts;
     for (const TProjectPart& saved : project.Parts) {
@@ -219,7 +220,9 @@ void RestoreProject(TTintwellDocument& document, const TProject& project, tw::Bi
         part->Settings = saved.Settings;
         part->AnchorX = saved.Anchor.x();
         part->AnchorY = saved.Anchor.y();
+        part->Growth = saved.Growth;
         parts.push_back(std::move(part));
     }
-    document.RestoreDocument(std::move(picture), fileName, std::move(parts), project.Settings);
+    document.RestoreDocument(std::move(picture.Working), fileName, std::move(parts), project.Settings,
+                             std::move(picture.Full));
 }

@@ -15,6 +15,7 @@
 
 #include "fullsize/PartGrowth.h"
 #include "platform/Bitmap.h"
+#include "platform/PictureFile.h"
 #include "recolour/TintwellSettings.h"
 
 #include <QByteArray>
@@ -61,9 +62,9 @@ void SaveProject(const TProject& project, const std::string& path);
 // wrong type or a number out of range throws a TJsonFileError naming the key.
 TProject ReadProject(const std::string& path);
 
-// The project's picture read from picturePath at the working size; a picture
-// whose working size is not the parts' size throws a PictureError.
-tw::Bitmap LoadProjectPicture(const TProject& project, const std::string& picturePath);
+// The project's picture read from picturePath at its own and the working
+// size; a picture whose working size is not the parts' size throws a PictureError.
+tw::PictureAtBothSizes LoadProjectPicture(const TProject& project, const std::string& picturePath);
 // The document becomes the project on that picture, with a fresh history.
-void RestoreProject(TTintwellDocument& document, const TProject& project, tw::Bitmap picture,
+void RestoreProject(TTintwellDocument& document, const TProject& project, tw::PictureAtBothSizes picture,
                     const QString& fileName);

@@ -22,7 +22,8 @@ TTintwellDocument::~TTintwellDocument() {
 
 // --- Starting over ------------------------------------------------------------------
 
-void TTintwellDocument::NewDocument(tw::Bitmap picture, const QString& fileName, bool withBlankPart) {
+void TTintwellDocument::NewDocument(tw::Bitmap picture, const QString& fileName, bool withBlankPart,
+                                    tw::Bitmap fullPicture) {
     stack_.clear();
     ++strokeSerial_;
     while (!parts_.empty()) {
@@ -33,6 +34,7 @@ void TTintwellDocument::NewDocument(tw::Bitmap picture, const QString& fileName,
         const TGraphicsLockGuard lock;
         picture_ = std::move(picture);
     }
+    fullPicture_ = fullPicture.IsEmpty() ? picture_ : std::move(fullPicture);
     fileName_ = fileName;
     emit PictureReplaced();
     if (withBlankPart) {
@@ -48,14 +50,14 @@ void TTintwellDocument::NewDocument(tw::Bitmap picture, const QString& fileName,
 
 void TTintwellDocument::OpenPicture(const QString& fileName) {
     // Read and reduce before anything changes: a file that fails leaves the document as it was.
-    tw::Bitmap picture = tw::LoadWorkingPicture(fileName.toStdString());
-    NewDocument(std::move(picture), fileName);
+    tw::PictureAtBothSizes picture = tw::LoadPictureAtBothSizes(fileName.toStdString());
+    NewDocument(std::move(picture.Working), fileName, true, std::move(picture.Full));
 }
 
 void TTintwellDocument::RestoreDocument(tw::Bitmap picture, const QString& fileName,
                                         std::vector<std::unique_ptr<TImagePart>> parts,
-                                        const TTintwellSettings& settings) {
-    NewDocument(std::move(picture), fileName, false);
+                                        const TTintwellSettings& settings, tw::Bitmap fullPicture) {
+    NewDocument(std::move(picture), fileName, false, std::move(fullPicture));
     for (auto& part : parts)
         InsertPart(PartCount(), std::move(part));
     for (TPartEntry& e : parts_)
@@ -172,8 +174,10 @@ std::unique_ptr<TImagePart> TTintwellDocument::TakePart(int index) {
 
 // --- Edits -------------------------------------------------------------------------
 
-TImagePart* TTintwellDocument::AddPart(const QString& name, const tw::Bitmap& bitmap, QPoint anchor) {
+TImagePart* TTintwellDocument::AddPart(const QString& name, const tw::Bitmap& bitmap, QPoint anchor,
+                                       const std::optional<TPartGrowth>& growth) {
     auto part = std::make_unique<TImagePart>(bitmap);
+    part->Growth = growth;
     part->AnchorX = anchor.x();
     part->AnchorY = anchor.y();
     part->Settings = settings_;
@@ -182,8 +186,9 @@ TImagePart* TTintwellDocument::AddPart(const QString& name, const tw::Bitmap& bi
     return added;
 }
 
-TImagePart* TTintwellDocument::AddGrownPart(const tw::Bitmap& mask, QPoint anchor) {
-    return AddPart(QStringLiteral("Add this"), mask, anchor);
+TImagePart* TTintwellDocument::AddGrownPart(const tw::Bitmap& mask, QPoint anchor,
+                                            const std::optional<TPartGrowth>& growth) {
+    return AddPart(QStringLiteral("Add this"), mask, anchor, growth);
 }
 
 TImagePart* TTintwellDocument::AddBlankPart() {
@@ -421,6 +426,46 @@ TTintwellDocument::ComposeResult(const tw::Bitmap& picture, int partCount,
     for (int i = partCount - 1; i >= 0; --i) {
         result.DrawTransparent(0, 0, partAt(i, scratch));
         scratch = tw::Bitmap();
+    }
+    return result;
+}
+
+TTintwellDocument::TFullSizeSource TTintwellDocument::FullSizeSource() const {
+    const TGraphicsLockGuard lock;
+    TFullSizeSource source{fullPicture_, picture_, {}, {}, {}};
+    for (const TPartEntry& e : parts_) {
+        source.Bitmaps.push_back(e.Part->Bitmap);
+        source.Settings.push_back(e.Part->Settings);
+        source.Growths.push_back(e.Part->Growth);
+    }
+    return source;
+}
+
+std::optional<tw::Bitmap> TTintwellDocument::TFullSizeSource::Compose(const TFullSizeOptions& options) const {
+    return ComposeFullSizeResult(
+        FullPicture, Picture, static_cast<int>(Bitmaps.size()),
+        [this](int i, tw::Bitmap&) {
+            const auto k = static_cast<size_t>(i);
+            return TFullSizePart{&Bitmaps[k], Settings[k], Growths[k]};
+        },
+        options);
+}
+
+std::optional<tw::Bitmap> TTintwellDocument::ComposeFullSizeResult(const TFullSizeOptions& options) const {
+    return FullSizeSource().Compose(options);
+}
+
+std::optional<tw::Bitmap> TTintwellDocument::ComposeFullSizeResult(
+    const tw::Bitmap& fullPicture, const tw::Bitmap& picture, int partCount,
+    const std::function<TFullSizePart(int, tw::Bitmap&)>& partAt, const TFullSizeOptions& options) {
+    // Every part, whatever the selection. Both programs leave the border method
+    // and the unmixing at the composer's defaults, so their pixels agree.
+    std::optional<tw::Bitmap> result = ComposeFullSize(fullPicture, picture, partCount, partAt, options);
+    // A new image takes its resolution from the process (a desktop program's
+    // differs from a console one's); the picture's own keeps the files alike.
+    if (result) {
+        result->Image().setDotsPerMeterX(fullPicture.Image().dotsPerMeterX());
+        result->Image().setDotsPerMeterY(fullPicture.Image().dotsPerMeterY());
     }
     return result;
 }

@@ -10,6 +10,7 @@
 // undo and redo. Index 0 is the first part, drawn on top of all others.
 
 #include "colour/HSV.h"
+#include "fullsize/FullSizeComposer.h"
 #include "platform/Bitmap.h"
 #include "recolour/ImagePart.h"
 #include "recolour/TintwellSettings.h"
@@ -24,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,18 +63,27 @@ class TTintwellDocument : public QObject {
     ~TTintwellDocument() override;
 
     // --- Starting over (not undoable: each starts a new history) ---
-    // The picture with one blank part (or none), nothing to undo, no unsaved changes.
-    void NewDocument(tw::Bitmap picture, const QString& fileName, bool withBlankPart = true);
-    // Loads the file at the working size and starts a new document with it. A
-    // file that cannot be read throws a PictureError before anything changes.
+    // The picture with one blank part (or none), nothing to undo, no unsaved
+    // changes. fullPicture: the picture at its own size, when picture is a
+    // reduction of it; empty: picture is that too.
+    void NewDocument(tw::Bitmap picture, const QString& fileName, bool withBlankPart = true,
+                     tw::Bitmap fullPicture = {});
+    // Loads the file at its own size and at the working size and starts a new
+    // document with them. A file that cannot be read throws a PictureError
+    // before anything changes.
     void OpenPicture(const QString& fileName);
     // The picture with the given parts (each the picture's size), in order, all
     // selected, the first current; nothing to undo, no unsaved changes.
+    // fullPicture as for NewDocument.
     void RestoreDocument(tw::Bitmap picture, const QString& fileName,
-                         std::vector<std::unique_ptr<TImagePart>> parts, const TTintwellSettings& settings);
+                         std::vector<std::unique_ptr<TImagePart>> parts, const TTintwellSettings& settings,
+                         tw::Bitmap fullPicture = {});
 
     // --- What the document holds ---
     const tw::Bitmap& Picture() const { return picture_; }
+    // The picture at the file's own size (after EXIF orientation); the parts
+    // stay at Picture()'s size.
+    const tw::Bitmap& FullPicture() const { return fullPicture_; }
     const QString& FileName() const { return fileName_; }
     int PartCount() const { return static_cast<int>(parts_.size()); }
     TImagePart* Part(int index) const;
@@ -98,7 +109,9 @@ class TTintwellDocument : public QObject {
 
     // --- Edits: each is one undo step ---
     // "Add this": a part grown by the mask dialog; anchor in picture coordinates.
-    TImagePart* AddGrownPart(const tw::Bitmap& mask, QPoint anchor);
+    // growth: how the walk grew it, when it ran to its end.
+    TImagePart* AddGrownPart(const tw::Bitmap& mask, QPoint anchor,
+                             const std::optional<TPartGrowth>& growth = std::nullopt);
     // A white part of the picture's size.
     TImagePart* AddBlankPart();
     // A part read from a .bmp or .png file (any other file is refused with a
@@ -166,6 +179,24 @@ class TTintwellDocument : public QObject {
     // elsewhere; the last part is asked for first, so lower numbers end on top.
     static tw::Bitmap ComposeResult(const tw::Bitmap& picture, int partCount,
                                     const std::function<const tw::Bitmap&(int, tw::Bitmap&)>& partAt);
+    // The result at the full picture's size: every part carried up with a
+    // border that follows the object, lower numbers on top. Empty when cancelled.
+    // Both programs compose through the static form, so that their files agree.
+    std::optional<tw::Bitmap> ComposeFullSizeResult(const TFullSizeOptions& options = {}) const;
+    static std::optional<tw::Bitmap>
+    ComposeFullSizeResult(const tw::Bitmap& fullPicture, const tw::Bitmap& picture, int partCount,
+                          const std::function<TFullSizePart(int, tw::Bitmap&)>& partAt,
+                          const TFullSizeOptions& options);
+    // What ComposeFullSizeResult reads, copied for another thread: the pixels
+    // are shared until either side changes them, so this costs little.
+    struct TFullSizeSource {
+        tw::Bitmap FullPicture, Picture;
+        std::vector<tw::Bitmap> Bitmaps;
+        std::vector<TTintwellSettings> Settings;
+        std::vector<std::optional<TPartGrowth>> Growths;
+        std::optional<tw::Bitmap> Compose(const TFullSizeOptions& options) const;
+    };
+    TFullSizeSource FullSizeSource() const;
     // The tolerances that admit the square of the half width around the seed.
     THSVValues SuggestTolerance(QPoint seed, int halfWidth) const;
 
@@ -191,7 +222,8 @@ class TTintwellDocument : public QObject {
         bool Selected = false;
     };
 
-    TImagePart* AddPart(const QString& name, const tw::Bitmap& bitmap, QPoint anchor);
+    TImagePart* AddPart(const QString& name, const tw::Bitmap& bitmap, QPoint anchor,
+                        const std::optional<TPartGrowth>& growth = std::nullopt);
     void Push(std::unique_ptr<TDocumentEdit> edit);
     void TrimHistory();
     void RebuildHistory(int dropOldest, int dropNewest);
@@ -205,6 +237,7 @@ class TTintwellDocument : public QObject {
     bool Rebuilding() const { return rebuilding_; }
 
     tw::Bitmap picture_;
+    tw::Bitmap fullPicture_;
     QString fileName_;
     std::vector<TPartEntry> parts_;
     TImagePart* current_ = nullptr;

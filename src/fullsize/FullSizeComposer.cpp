@@ -56,6 +56,11 @@ int64_t EstimatedRows(const tw::Bitmap& part, int fullHeight) {
     return static_cast<int64_t>(last - first + 3) * fullHeight / std::max(1, part.Height());
 }
 
+void CheckPartSize(const TFullSizePart& part, const tw::Bitmap& working) {
+    if (!part.Bitmap || part.Bitmap->Width() != working.Width() || part.Bitmap->Height() != working.Height())
+        throw std::invalid_argument("a part must have the working picture's size");
+}
+
 } // namespace
 
 uint32_t RecolourBorderPixel(uint32_t pixel, uint32_t object, uint32_t transformed) {
@@ -72,11 +77,18 @@ uint32_t RecolourBorderPixel(uint32_t pixel, uint32_t object, uint32_t transform
 std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::Bitmap& working,
                                           const std::vector<TFullSizePart>& parts,
                                           const TFullSizeOptions& options) {
-    if (picture.IsEmpty()) throw std::invalid_argument("the full-size picture is empty");
+    // Every part checked before any work starts.
     for (const TFullSizePart& part : parts)
-        if (!part.Bitmap || part.Bitmap->Width() != working.Width() ||
-            part.Bitmap->Height() != working.Height())
-            throw std::invalid_argument("a part must have the working picture's size");
+        CheckPartSize(part, working);
+    return ComposeFullSize(
+        picture, working, static_cast<int>(parts.size()),
+        [&](int i, tw::Bitmap&) { return parts[static_cast<size_t>(i)]; }, options);
+}
+
+std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::Bitmap& working, int partCount,
+                                          const std::function<TFullSizePart(int, tw::Bitmap&)>& partAt,
+                                          const TFullSizeOptions& options) {
+    if (picture.IsEmpty()) throw std::invalid_argument("the full-size picture is empty");
     const TRowBandPool pool(options.Threads);
     const int width = picture.Width(), height = picture.Height();
 
@@ -88,10 +100,10 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
     const qsizetype stride = result.Image().bytesPerLine();
     const auto outRow = [&](int y) { return reinterpret_cast<uint32_t*>(base + stride * y); };
 
-    // Progress in full-size rows: the copy, then each part's rows.
-    int64_t total = height, finished = 0;
-    for (const TFullSizePart& part : parts)
-        total += EstimatedRows(*part.Bitmap, height);
+    // Progress in full-size rows: the copy, then a picture's height for each
+    // part, of which a part covering fewer rows skips the rest when it is done.
+    const int64_t total = static_cast<int64_t>(height) * (1 + std::max(0, partCount));
+    int64_t finished = 0;
     const auto control = [&](int64_t weight) {
         TBandControl c;
         c.Cancel = options.Cancel;
@@ -115,15 +127,17 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
 
     // The last part first, so that earlier parts end on top. One part's
     // working-size data at a time.
-    tw::Bitmap unused;
-    for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+    tw::Bitmap unused, scratch;
+    for (int index = partCount - 1; index >= 0; --index, finished += height) {
         if (options.Cancel && options.Cancel->load()) return std::nullopt;
-        const int64_t weight = EstimatedRows(*part->Bitmap, height);
-        const TCoverageCarrier carrier(picture.Rect().size(), working, *part->Bitmap,
-                                       part->Growth ? &*part->Growth : nullptr, options.Border, pool);
+        const TFullSizePart part = partAt(index, scratch);
+        CheckPartSize(part, working);
+        const int64_t weight = std::min<int64_t>(height, EstimatedRows(*part.Bitmap, height));
+        const TCoverageCarrier carrier(picture.Rect().size(), working, *part.Bitmap,
+                                       part.Growth ? &*part.Growth : nullptr, options.Border, pool);
         const QRect bounds = carrier.Bounds();
         if (bounds.isEmpty()) continue;
-        const TBitmapThings things(part->Settings, picture, unused);
+        const TBitmapThings things(part.Settings, picture, unused);
         const bool done = pool.Run(
             bounds.height(), kBandRows,
             [&](int first, int end) {
@@ -153,7 +167,6 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
             },
             control(weight));
         if (!done) return std::nullopt;
-        finished += weight;
     }
     if (options.OnProgress) options.OnProgress(1.0);
     return result;

@@ -56,3 +56,12 @@ uint32_t RecolourBorderPixel(uint32_t pixel, uint32_t object, uint32_t transform
 std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& fullPicture, const tw::Bitmap& workingPicture,
                                           const std::vector<TFullSizePart>& parts,
                                           const TFullSizeOptions& options = {});
+
+// The same for callers that make their parts one at a time, so that memory does
+// not grow with the number of parts: partAt(i, scratch) gives part i, its bitmap
+// in scratch or elsewhere, alive until the next call. The last part is asked for
+// first, each part once.
+std::optional<tw::Bitmap>
+ComposeFullSize(const tw::Bitmap& fullPicture, const tw::Bitmap& workingPicture, int partCount,
+                const std::function<TFullSizePart(int index, tw::Bitmap& scratch)>& partAt,
+                const TFullSizeOptions& options = {});

@@ -60,6 +60,8 @@ struct TWalkerRules {
     bool CompareToNeighbour = false;
     bool NineValueAverage = false;
 
+    bool operator==(const TWalkerRules&) const = default;
+
     // What the mask dialog starts with: hue 5 %, saturation 40 %, value 40 %.
     static TWalkerRules Default() { return {true, true, true, 5, 40, 40, false, false}; }
 };

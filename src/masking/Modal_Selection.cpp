@@ -280,6 +280,8 @@ void TFormSelection::StartWalk() {
     rules.NineValueAverage = CB9ValueAverage->isChecked();
 
     SeedColor_ = Source_.Pixel(Seed_.x(), Seed_.y());
+    Rules_ = rules;
+    Growth_.reset();
     DrawHueRule();
     DrawSaturationRule();
     DrawValueRule();
@@ -301,6 +303,7 @@ void TFormSelection::WalkProgress(TBitmapWalkerThread*) {
 
 void TFormSelection::WalkEnded(tw::Thread* sender) {
     if (sender != Walker) return;
+    if (!sender->Terminated()) Growth_ = TPartGrowth::FromWalk(Source_, Seed_, Rules_);
     Walker = nullptr;
     SetWalkingButtons(false);
     Preview->Invalidate();

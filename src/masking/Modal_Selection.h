@@ -9,6 +9,7 @@
 
 #include "colour/ColourStrips.h"
 #include "colour/HSV.h"
+#include "fullsize/PartGrowth.h"
 #include "masking/BitmapWalkerThread.h"
 #include "platform/Bitmap.h"
 #include "recolour/TintwellSettings.h"
@@ -20,6 +21,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QGroupBox;
@@ -71,6 +73,10 @@ class TFormSelection : public QDialog {
     // "Add this": the mask (white = outside) and the click in picture pixels,
     // the new part's anchor.
     std::function<void(const tw::Bitmap& mask, QPoint anchor)> OnAddImagePart;
+    // How the mask was grown: set once a walk has run to its end, none while
+    // walking or after a walk was stopped (its mask is then only part of what
+    // the rules admit).
+    const std::optional<TPartGrowth>& Growth() const { return Growth_; }
 
     void StartWalk();
     void SuggestSettings(int halfWidth);
@@ -162,6 +168,8 @@ class TFormSelection : public QDialog {
     TBitmapWalkerThread* Walker = nullptr;
     bool ShowPictureBehind_ = false;
     TColorValue SeedColor_ = 0;
+    TWalkerRules Rules_;
+    std::optional<TPartGrowth> Growth_;
     TTintwellSettings Settings;
     QPoint ViewPoint;
     bool CenterPending = false;

@@ -298,6 +298,20 @@ Bitmap LoadWorkingPicture(const std::string& path) {
     return ReduceTo(picture, working.isValid() ? working : WorkingSize(picture.Rect().size()));
 }
 
+PictureAtBothSizes LoadPictureAtBothSizes(const std::string& path) {
+    const QByteArray bytes = ReadPictureFile(path);
+    PictureAtBothSizes both;
+    both.Full = DecodePicture(bytes, path);
+    const QSize working = WorkingSize(both.Full.Rect().size());
+    // A JPEG's working picture comes from the decoder's own reduction, as
+    // LoadWorkingPicture makes it; a second, smaller decode costs little.
+    if (LoadFormatFor(path) == PictureFormat::Jpeg && working != both.Full.Rect().size())
+        both.Working = ReduceTo(DecodePicture(bytes, path, working), working);
+    else
+        both.Working = ReduceTo(both.Full, working);
+    return both;
+}
+
 QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::string& fileName) {
     if (bitmap.IsEmpty()) FailWrite(fileName, "the picture is empty");
     try {

@@ -45,6 +45,12 @@ void CheckPictureFile(const std::string& path);
 Bitmap DecodePicture(const QByteArray& bytes, const std::string& fileName, QSize minimumSize = {});
 // Loads a picture and reduces it to the working size with smooth stretching.
 Bitmap LoadWorkingPicture(const std::string& path);
+// A picture at its own size and at the working size, from one read of the file.
+struct PictureAtBothSizes {
+    Bitmap Full;
+    Bitmap Working; // the very pixels LoadWorkingPicture gives
+};
+PictureAtBothSizes LoadPictureAtBothSizes(const std::string& path);
 // Reduces a picture to the working size (a plain copy when it is small enough).
 Bitmap ReduceToWorkingSize(const Bitmap& picture);
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "fullsize/PartGrowth.h"
 #include "platform/Bitmap.h"
 #include "recolour/TintwellSettings.h"
 
 #include <cstdint>
+#include <optional>
 
 // One region of the picture recoloured as a unit: a part bitmap in which white
 // means "not in this part" and every other pixel is the part's recoloured pixel.
@@ -21,4 +23,7 @@ class TImagePart {
     TTintwellSettings Settings;
     int32_t AnchorX = 0;
     int32_t AnchorY = 0;
+    // How the part was grown, while its pixels are still what the growth made:
+    // recolouring keeps it, brushing, erasing and joining drop it.
+    std::optional<TPartGrowth> Growth;
 };

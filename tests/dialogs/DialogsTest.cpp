@@ -242,6 +242,10 @@ TEST_F(MaskDialogTest, AddThisHandsTheGrownMaskOver) {
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(anchor, QPoint(33, 44));
+    // How it grew, for carrying the part up to the full-size picture.
+    ASSERT_TRUE(dlg.Growth());
+    EXPECT_EQ(dlg.Growth()->Seed, QPoint(15, 12));
+    EXPECT_EQ(dlg.Growth()->SeedColor, RGBToColor(200, 40, 40));
     ASSERT_EQ(handed.Width(), 60);
     ASSERT_EQ(handed.Height(), 40);
     int inside = 0;

@@ -26,10 +26,11 @@ struct Fixture {
         tw::Bitmap picture = Scene(120, 90);
         picture.FillRect(QRect(0, 0, 6, 6), tw::kWhite); // the brush leaves white out
         doc.NewDocument(picture, "scene.png");
-        doc.AddGrownPart(RectPart(picture, QRect(10, 10, 50, 40), kTeal),
-                         QPoint(30, 25)); // anchor: the click
+        doc.AddGrownPart(RectPart(picture, QRect(10, 10, 50, 40), kTeal), QPoint(30, 25), // anchor: the click
+                         TPartGrowth::FromWalk(picture, {30, 25}, TWalkerRules::Default()));
         doc.SetCurrentSettings(kWarm);
-        doc.AddGrownPart(RectPart(picture, QRect(40, 30, 60, 50), kWarm), QPoint(70, 55));
+        doc.AddGrownPart(RectPart(picture, QRect(40, 30, 60, 50), kWarm), QPoint(70, 55),
+                         TPartGrowth::FromWalk(picture, {70, 55}, TWalkerRules::Default()));
         doc.SetSelection({doc.Part(1), doc.Part(2)});
         doc.MarkSaved();
     }
@@ -91,6 +92,26 @@ TEST(DocumentCommands, EveryEditUndoesAndRedoesBitForBit) {
             EXPECT_TRUE(Same(Snapshot(f.doc), after));
         }
     }
+}
+
+// A growth describes a part only while its pixels are the grown ones:
+// recolouring keeps it, brushing and joining drop it, undo brings it back.
+TEST(DocumentCommands, GrowthLastsWhileThePartKeepsItsShape) {
+    Fixture f;
+    TTintwellDocument& doc = f.doc;
+    const std::optional<TPartGrowth> grown = doc.Part(2)->Growth;
+    ASSERT_TRUE(grown && doc.Part(1)->Growth);
+    EXPECT_FALSE(doc.Part(0)->Growth) << "the blank part was painted, not grown";
+    doc.ChangeColor(kTeal);
+    EXPECT_EQ(doc.Part(2)->Growth, grown);
+    Stroke(doc, TStrokeKind::Erase, {{50, 40}, {52, 40}}, 3);
+    EXPECT_FALSE(doc.Part(2)->Growth);
+    doc.Undo();
+    EXPECT_EQ(doc.Part(2)->Growth, grown);
+    doc.JoinSelectedParts();
+    EXPECT_FALSE(doc.Part(1)->Growth);
+    doc.Undo();
+    EXPECT_TRUE(doc.Part(1)->Growth);
 }
 
 TEST(DocumentCommands, PartFilesSelectionAndStartingOver) {

@@ -24,7 +24,7 @@ TDocumentSnapshot Snapshot(const TTintwellDocument& doc) {
     s.Picture = doc.Picture().Image().copy();
     for (int i = 0; i < doc.PartCount(); ++i) {
         const TImagePart* p = doc.Part(i);
-        s.Parts.push_back({p, p->Bitmap.Image().copy(), p->Settings, p->AnchorX, p->AnchorY});
+        s.Parts.push_back({p, p->Bitmap.Image().copy(), p->Settings, p->AnchorX, p->AnchorY, p->Growth});
     }
     s.Selection = doc.Selection();
     return s;
@@ -43,6 +43,7 @@ TDocumentSnapshot Snapshot(const TTintwellDocument& doc) {
         if (!(p.Settings == q.Settings)) return ::testing::AssertionFailure() << which << "settings differ";
         if (p.AnchorX != q.AnchorX || p.AnchorY != q.AnchorY)
             return ::testing::AssertionFailure() << which << "anchors differ";
+        if (p.Growth != q.Growth) return ::testing::AssertionFailure() << which << "growths differ";
     }
     if (identity && !(a.Selection == b.Selection))
         return ::testing::AssertionFailure() << "selection, current part or current settings differ";

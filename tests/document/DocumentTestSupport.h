@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 namespace twtest {
@@ -16,6 +17,7 @@ struct TPartSnapshot {
     QImage Bitmap;
     TTintwellSettings Settings;
     int32_t AnchorX = 0, AnchorY = 0;
+    std::optional<TPartGrowth> Growth;
 };
 
 struct TDocumentSnapshot {
@@ -25,7 +27,7 @@ struct TDocumentSnapshot {
 };
 
 TDocumentSnapshot Snapshot(const TTintwellDocument& doc);
-// Bit for bit: picture, every part's bitmap, settings and anchor; with
+// Bit for bit: picture, every part's bitmap, settings, anchor and growth; with
 // identity, also which objects the parts are and the selection.
 ::testing::AssertionResult Same(const TDocumentSnapshot& a, const TDocumentSnapshot& b, bool identity = true);
 

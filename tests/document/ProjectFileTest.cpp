@@ -120,6 +120,10 @@ TEST(ProjectFile, BatchToolWritesTheDesktopResultAndCarriesPartsToOtherPictures)
         ASSERT_EQ(run.code, 0) << run.err.toStdString();
         EXPECT_EQ(ReadAll(cli), ReadAll(desk)) << type;
     }
+    // "Save Full-Size Picture..." and --original-size.
+    ASSERT_TRUE(tw::SavePicture(*doc.ComposeFullSizeResult(), dir.Path("desk-full.png")));
+    ASSERT_EQ(RunCli({"recipe", Q(project), "-o", Q(dir.Path("cli-full.png")), "--original-size"}).code, 0);
+    EXPECT_EQ(ReadAll(dir.Path("cli-full.png")), ReadAll(dir.Path("desk-full.png")));
 
     // On a picture twice the size the seeded part grows from the seed scaled,
     // as "recolor" grows it there; the painted part is its mask stretched.
