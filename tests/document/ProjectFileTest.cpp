@@ -15,9 +15,10 @@ using namespace twtest;
 
 namespace {
 
-// A document on scene.png with a grown part, a painted one and a recoloured blank one.
-void MakeWork(TTintwellDocument& doc, const std::string& picture) {
-    doc.OpenPicture(Q(picture));
+// A document on a new scene.png in dir with a grown part and a painted one.
+void MakeWork(TTintwellDocument& doc, const TempDir& dir, QSize size) {
+    Save(Scene(size.width(), size.height()), dir.Path("scene.png"));
+    doc.OpenPicture(Q(dir.Path("scene.png")));
     doc.SetCurrentSettings({175, false, false, 0, 0, false});
     TWalkerRules rules = TWalkerRules::Default();
     rules.UseValue = false;
@@ -40,9 +41,8 @@ void MakeWork(TTintwellDocument& doc, const std::string& picture) {
 TEST(ProjectFile, RoundTripGivesTheDocumentBackBitForBit) {
     TempDir dir;
     const std::string picture = dir.Path("scene.png"), project = dir.Path("work.tintwell");
-    Save(Scene(160, 120), picture);
     TTintwellDocument doc;
-    MakeWork(doc, picture);
+    MakeWork(doc, dir, QSize(160, 120));
     ASSERT_EQ(doc.PartCount(), 2);
     SaveProject(ProjectOfDocument(doc, project), project);
     EXPECT_TRUE(ReadAll(project).contains("\"path\": \"scene.png\"")) << "beside the project: relative";
@@ -102,10 +102,9 @@ TEST(ProjectFile, StrictReaderRefusesBadFilesNamingTheKey) {
 
 TEST(ProjectFile, BatchToolWritesTheDesktopResultAndCarriesPartsToOtherPictures) {
     TempDir dir;
-    const std::string picture = dir.Path("scene.png"), project = dir.Path("work.tintwell");
-    Save(Scene(200, 150), picture);
+    const std::string project = dir.Path("work.tintwell");
     TTintwellDocument doc;
-    MakeWork(doc, picture);
+    MakeWork(doc, dir, QSize(200, 150));
     TProject saved = ProjectOfDocument(doc, project);
     SaveProject(saved, project);
     for (const char* type : {".png", ".jpg"}) {
