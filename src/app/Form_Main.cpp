@@ -97,6 +97,7 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
     ConnectDocument();
     FormCreate();
     ConnectPictureFiles();
+    ConnectProjectFiles();
     tw::NameControlsForAccessibility(
         this,
         {{ScrollBox2, QStringLiteral("Picture area"), QStringLiteral("Scrolls the zoomed picture")},
@@ -105,6 +106,7 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
                          "paint on it")},
          {nvGridImageParts, QStringLiteral("Image parts"),
           QStringLiteral("The list of image parts; the selected ones are shown on the picture")}});
+    ConnectProjectFiles();
 
     // Commands are enabled whenever the event loop runs out of work.
     if (auto* dispatcher = QAbstractEventDispatcher::instance())

@@ -83,6 +83,12 @@ struct TFormMainOptions {
     std::function<TSaveChoice(const QString& caption)> ChooseSavePicture;
     // "<name> exists already, replace?"; true for OK. Tests replace it.
     std::function<bool(const QString& fileName)> ConfirmReplace;
+    // The project file dialogs (save true: "Save Project"); empty when cancelled.
+    std::function<QString(bool save)> ChooseProjectFile;
+    // A project's picture is not where the project says: where is it now? Empty when cancelled.
+    std::function<QString(const QString& missing)> ChooseMovedPicture;
+    // A project's picture has changed since the project was saved: open it all the same?
+    std::function<bool(const QString& picture)> ConfirmChangedPicture;
 };
 
 class TFormMain : public QMainWindow {
@@ -209,6 +215,14 @@ class TFormMain : public QMainWindow {
                                 const QString& filter = {});
     // The result picture as it would be saved.
     tw::Bitmap ComposeResultPicture();
+    // Project files: the picture's name, its parts and settings. Opening asks
+    // for a moved picture and before opening a changed one, and changes
+    // nothing unless everything could be read. Saving returns true when the
+    // project was written; the document is then saved.
+    QAction* OpenProjectAction = nullptr;
+    QAction* SaveProjectAction = nullptr;
+    void OpenProjectAccept(const QString& fileName);
+    bool SaveProjectAccept(const QString& fileName);
     // Whether a drag carries exactly one local picture file we can open; its path.
     static QString DroppablePicture(const QMimeData* data);
 
@@ -334,6 +348,7 @@ class TFormMain : public QMainWindow {
     // Whether a full-size result can go to target; false with the user told
     // when an icon could not hold it.
     bool FitsFullSizeFormat(const QString& target);
+    void ConnectProjectFiles();
     // The parts grid follows the document.
     void ConnectDocument();
     void InsertPartRow(int index, TImagePart* part);

@@ -1,7 +1,9 @@
 #include "cli/CliCommands.h"
 
+#include "cli/BatchRun.h"
 #include "cli/CliArguments.h"
 #include "cli/CliError.h"
+#include "cli/ProjectJob.h"
 #include "cli/RecipeReader.h"
 #include "cli/RecolorJob.h"
 #include "platform/ErrorReport.h"
@@ -31,7 +33,12 @@ commands:
                                    PART: --seed X,Y [RULES] [SETTINGS]
                                        | --part PART.bmp [SETTINGS]
                                    earlier parts lie on top of later ones
-  recipe FILE.json                 run a recolour job described in JSON
+  recipe FILE.json [BATCH]         run a recolour job described in JSON
+  recipe PROJECT.tintwell -o OUT [--original-size]
+                                   the project's result picture, as the desktop program saves it
+  recipe PROJECT.tintwell --pictures PICTURE... --output-dir DIR [--output-format EXT]
+         [--original-size] [BATCH]
+                                   the project's parts on other pictures, seeds grown again
   demo -o OUT                      recolour the built-in start picture
 )";
 
@@ -46,6 +53,11 @@ RULES:
                                    tolerance in percent 0..100 (default 5, 40, 40)
   --neighbour                      compare to the neighbour instead of the seed
   --average9                       compare 3 x 3 averages
+BATCH (recipes and projects with several pictures):
+  --jobs N                         pictures at once (default: one per core)
+  --shard K/N                      only every N-th picture, starting at the K-th (from 0)
+  --skip-existing                  leave out pictures whose result exists
+  --keep-going                     report a failing picture and do the rest
 
 Pictures are worked on at the working size (at most 800 wide and 600 high)
 unless --full-size is given. recolor --original-size makes the parts at the
@@ -312,20 +324,21 @@ int CommandRecolor(ArgReader args) {
 
 int CommandRecipe(ArgReader args) {
     std::string path;
+    TBatchOptions batch;
     while (!args.AtEnd()) {
         const std::string arg = args.Next();
+        // A project takes options of its own.
+        if (path.empty() && !args.IsFlag() && tw::ExtensionOf(arg) == kProjectExtension)
+            return RunProjectRecipe(arg, args);
+        if (TakeBatchFlag(arg, args, batch)) continue;
         if (args.IsFlag()) UnknownOption(arg, "recipe");
         if (!path.empty()) FailUsage("recipe takes one file; unexpected \"" + arg + "\"");
         path = arg;
     }
     if (path.empty()) FailUsage("recipe needs a FILE.json");
     const TRecipe recipe = ReadRecipe(path);
-    const size_t count = recipe.Job.Tasks.size();
-    RunRecolorJob(recipe.Job, [&](size_t index, const TRecolorTask& task) {
-        if (recipe.SeveralPictures)
-            std::cerr << "[" << index + 1 << "/" << count << "] " << tw::Printable(task.Label) << std::endl;
-    });
-    return kExitSuccess;
+    return RunBatch(recipe.Job, batch, recipe.SeveralPictures,
+                    [&](const TRecolorTask& task) { RecolorOnePicture(recipe.Job, task); });
 }
 
 int CommandDemo(ArgReader args) {

@@ -59,6 +59,11 @@ tw::Bitmap LoadPartBitmap(const std::string& path, const tw::Bitmap& picture) {
 
 } // namespace
 
+tw::PictureAtBothSizes LoadBothSizes(const std::string& path) {
+    const MutedStderr muted;
+    return tw::LoadPictureAtBothSizes(path);
+}
+
 tw::Bitmap LoadPictureToWorkOn(const std::string& path, bool fullSize) {
     const MutedStderr muted;
     return fullSize ? tw::LoadPicture(path) : tw::LoadWorkingPicture(path);
@@ -163,12 +168,12 @@ tw::Bitmap RecolorPictureAtFullSize(const tw::PictureAtBothSizes& picture,
     return std::move(*result); // nothing cancels it
 }
 
-void CheckRecolorJob(const TRecolorJob& job) {
+void CheckRecolorJob(const TRecolorJob& job, bool checkPictures) {
     for (const TRecolorTask& task : job.Tasks)
         CheckOutputName(task.Output);
     std::vector<std::pair<std::string, std::string>> inputs; // canonical path, as given
     for (const TRecolorTask& task : job.Tasks) {
-        tw::CheckPictureFile(task.Picture);
+        if (checkPictures) tw::CheckPictureFile(task.Picture);
         inputs.emplace_back(tw::CanonicalPath(task.Picture), task.Picture);
     }
     for (const TPartRequest& part : job.Parts) {
@@ -188,31 +193,33 @@ void CheckRecolorJob(const TRecolorJob& job) {
     }
 }
 
+void MakeOutputFolder(const TRecolorJob& job) {
+    if (job.OutputDir.empty()) return;
+    try {
+        tw::MakeFolders(job.OutputDir);
+    } catch (const tw::FileAccessError&) {
+        FailInput("cannot make the folder " + tw::Printable(job.OutputDir));
+    }
+}
+
+void RecolorOnePicture(const TRecolorJob& job, const TRecolorTask& task) {
+    if (job.OriginalSize) {
+        tw::PictureAtBothSizes picture = LoadBothSizes(task.Picture);
+        const tw::Bitmap result = RecolorPictureAtFullSize(picture, job.Parts);
+        picture = {}; // the input goes before the output is encoded
+        WritePicture(result, task.Output);
+        return;
+    }
+    const tw::Bitmap picture = LoadPictureToWorkOn(task.Picture, job.FullSize);
+    WritePicture(RecolorPicture(picture, job.Parts), task.Output);
+}
+
 void RunRecolorJob(const TRecolorJob& job, const std::function<void(size_t, const TRecolorTask&)>& progress) {
     CheckRecolorJob(job);
-    if (!job.OutputDir.empty()) {
-        try {
-            tw::MakeFolders(job.OutputDir);
-        } catch (const tw::FileAccessError&) {
-            FailInput("cannot make the folder " + tw::Printable(job.OutputDir));
-        }
-    }
+    MakeOutputFolder(job);
     for (size_t i = 0; i < job.Tasks.size(); ++i) {
-        const TRecolorTask& task = job.Tasks[i];
-        if (progress) progress(i, task);
-        if (job.OriginalSize) {
-            tw::PictureAtBothSizes picture;
-            {
-                const MutedStderr muted;
-                picture = tw::LoadPictureAtBothSizes(task.Picture);
-            }
-            const tw::Bitmap result = RecolorPictureAtFullSize(picture, job.Parts);
-            picture = {}; // the input goes before the output is encoded
-            WritePicture(result, task.Output);
-            continue;
-        }
-        const tw::Bitmap picture = LoadPictureToWorkOn(task.Picture, job.FullSize);
-        WritePicture(RecolorPicture(picture, job.Parts), task.Output);
+        if (progress) progress(i, job.Tasks[i]);
+        RecolorOnePicture(job, job.Tasks[i]);
     }
 }
 

@@ -46,6 +46,8 @@ struct TRecolorJob {
 
 // Loads a picture at the working size, or at the file's own size.
 tw::Bitmap LoadPictureToWorkOn(const std::string& path, bool fullSize);
+// Loads a picture at its own size and at the working size.
+tw::PictureAtBothSizes LoadBothSizes(const std::string& path);
 // Refuses a seed outside the picture (bad input).
 void CheckSeed(QPoint seed, const tw::Bitmap& picture);
 // Refuses, before any work is done, an output name no picture format is known for.
@@ -72,8 +74,15 @@ tw::Bitmap RecolorPictureAtFullSize(const tw::PictureAtBothSizes& picture,
 
 // Refuses, before anything is read in full or made, a job that cannot run: a
 // result of no known type, a picture or part file that cannot be opened, a
-// result that would replace one of the job's own inputs.
-void CheckRecolorJob(const TRecolorJob& job);
+// result that would replace one of the job's own inputs. checkPictures false
+// leaves the pictures to fail one by one when their turn comes.
+void CheckRecolorJob(const TRecolorJob& job, bool checkPictures = true);
+
+// Makes the job's output folder, if it has one.
+void MakeOutputFolder(const TRecolorJob& job);
+
+// One task of the job: the picture read, recoloured with the job's parts, its result written.
+void RecolorOnePicture(const TRecolorJob& job, const TRecolorTask& task);
 
 // Checks the job, makes its output folder and runs every task; progress
 // (optional) hears of each task before it starts.

@@ -54,6 +54,20 @@ void TTintwellDocument::OpenPicture(const QString& fileName) {
     NewDocument(std::move(picture.Working), fileName, true, std::move(picture.Full));
 }
 
+void TTintwellDocument::RestoreDocument(tw::Bitmap picture, const QString& fileName,
+                                        std::vector<std::unique_ptr<TImagePart>> parts,
+                                        const TTintwellSettings& settings, tw::Bitmap fullPicture) {
+    NewDocument(std::move(picture), fileName, false, std::move(fullPicture));
+    for (auto& part : parts)
+        InsertPart(PartCount(), std::move(part));
+    for (TPartEntry& e : parts_)
+        e.Selected = true;
+    current_ = Part(0);
+    settings_ = settings;
+    emit SelectionChanged();
+    emit Changed(picture_.Rect(), {});
+}
+
 // --- Parts and selection --------------------------------------------------------------
 
 TImagePart* TTintwellDocument::Part(int index) const {

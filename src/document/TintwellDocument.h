@@ -72,6 +72,12 @@ class TTintwellDocument : public QObject {
     // document with them. A file that cannot be read throws a PictureError
     // before anything changes.
     void OpenPicture(const QString& fileName);
+    // The picture with the given parts (each the picture's size), in order, all
+    // selected, the first current; nothing to undo, no unsaved changes.
+    // fullPicture as for NewDocument.
+    void RestoreDocument(tw::Bitmap picture, const QString& fileName,
+                         std::vector<std::unique_ptr<TImagePart>> parts, const TTintwellSettings& settings,
+                         tw::Bitmap fullPicture = {});
 
     // --- What the document holds ---
     const tw::Bitmap& Picture() const { return picture_; }

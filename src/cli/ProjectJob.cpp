@@ -1,0 +1,170 @@
+#include "cli/ProjectJob.h"
+
+#include "cli/CliError.h"
+#include "document/StrictJson.h"
+#include "document/TintwellDocument.h"
+#include "platform/ErrorReport.h"
+#include "platform/FileAccess.h"
+#include "platform/PictureFile.h"
+#include "recolour/ImagePart.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <iostream>
+#include <optional>
+#include <set>
+
+namespace cli {
+namespace {
+
+// A position of the project's picture at the same place of another size: the
+// pixel whose centre lies where the original pixel's centre lies.
+int ScaledCoordinate(int at, int from, int to) {
+    const int64_t scaled = (int64_t{2} * at + 1) * to / (int64_t{2} * from);
+    return static_cast<int>(std::clamp<int64_t>(scaled, 0, to - 1));
+}
+
+} // namespace
+
+tw::Bitmap ProjectResult(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
+    const int count = static_cast<int>(project.Parts.size());
+    if (!originalSize)
+        return TTintwellDocument::ComposeResult(picture.Working, count,
+                                                [&](int i, tw::Bitmap&) -> const tw::Bitmap& {
+                                                    return project.Parts[static_cast<size_t>(i)].Bitmap;
+                                                });
+    return *TTintwellDocument::ComposeFullSizeResult(
+        picture.Full, picture.Working, count,
+        [&](int i, tw::Bitmap&) {
+            const TProjectPart& part = project.Parts[static_cast<size_t>(i)];
+            return TFullSizePart{&part.Bitmap, part.Settings, part.Growth};
+        },
+        {});
+}
+
+tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
+    const tw::Bitmap& working = picture.Working;
+    const QSize from = project.PictureSize;
+    // Part i on this picture, in scratch; with the growth that made it, if grown.
+    const auto make = [&](int i, tw::Bitmap& scratch) {
+        const TProjectPart& part = project.Parts[static_cast<size_t>(i)];
+        if (part.Growth) {
+            const QPoint seed(ScaledCoordinate(part.Growth->Seed.x(), from.width(), working.Width()),
+                              ScaledCoordinate(part.Growth->Seed.y(), from.height(), working.Height()));
+            scratch = GrowPart(working, seed, part.Growth->Rules, part.Settings);
+            return std::optional<TPartGrowth>(TPartGrowth::FromWalk(working, seed, part.Growth->Rules));
+        }
+        // Every pixel of a part that is not white belongs to it, so a plain
+        // stretch keeps the mask a mask.
+        tw::Bitmap mask(working.Width(), working.Height());
+        mask.StretchPlain(mask.Rect(), part.Bitmap, part.Bitmap.Rect());
+        TImagePart scaled(mask);
+        scaled.ApplySettings(working, part.Settings);
+        scratch = std::move(scaled.Bitmap);
+        return std::optional<TPartGrowth>();
+    };
+    const int count = static_cast<int>(project.Parts.size());
+    if (!originalSize)
+        return TTintwellDocument::ComposeResult(working, count,
+                                                [&](int i, tw::Bitmap& scratch) -> const tw::Bitmap& {
+                                                    make(i, scratch);
+                                                    return scratch;
+                                                });
+    return *TTintwellDocument::ComposeFullSizeResult(
+        picture.Full, working, count,
+        [&](int i, tw::Bitmap& scratch) {
+            const std::optional<TPartGrowth> growth = make(i, scratch);
+            return TFullSizePart{&scratch, project.Parts[static_cast<size_t>(i)].Settings, growth};
+        },
+        {});
+}
+
+int RunProjectRecipe(const std::string& path, ArgReader& args) {
+    std::string output, outputDir, extension = ".png";
+    std::vector<std::string> pictures;
+    bool listing = false; // the plain words after --pictures are pictures
+    bool originalSize = false;
+    TBatchOptions batch;
+    while (!args.AtEnd()) {
+        const std::string arg = args.Next();
+        if (!args.IsFlag()) {
+            if (!listing) FailUsage("recipe takes one file; unexpected \"" + arg + "\"");
+            pictures.push_back(arg);
+            continue;
+        }
+        listing = false;
+        if (TakeBatchFlag(arg, args, batch)) continue;
+        if (arg == "-o" || arg == "--output") {
+            output = args.Value();
+        } else if (arg == "--output-dir") {
+            outputDir = args.Value();
+        } else if (arg == "--output-format") {
+            const std::string format = args.Value();
+            extension = format.empty() || format[0] == '.' ? format : "." + format;
+            if (extension.find('/') != std::string::npos ||
+                tw::SaveFormatFor("x" + extension) == tw::PictureFormat::Unknown)
+                FailUsage("--output-format expects a picture file extension such as .png, not \"" +
+                          tw::Printable(format) + "\"");
+        } else if (arg == "--original-size") {
+            args.NoValue();
+            originalSize = true;
+        } else if (arg == "--pictures") {
+            args.NoValue();
+            listing = true;
+        } else {
+            FailUsage("unknown option " + arg + " for recipe");
+        }
+    }
+    const bool several = !pictures.empty();
+    if (several && (outputDir.empty() || !output.empty()))
+        FailUsage("recipe with --pictures needs --output-dir DIR (and no -o)");
+    if (!several && (output.empty() || !outputDir.empty()))
+        FailUsage("recipe with a project needs -o OUT, or --pictures with --output-dir");
+
+    TProject project;
+    try {
+        project = ReadProject(path);
+    } catch (const TJsonFileError& e) {
+        FailInput(e.what());
+    }
+    TRecolorJob job;
+    job.Recipe = path;
+    if (!several) {
+        const std::string picture = project.PicturePath(path);
+        job.Tasks.push_back({picture, output, output});
+        tw::CheckPictureFile(picture);
+        if (PictureFileHash(picture) != project.PictureHash)
+            std::cerr << "tintwell-cli: warning: " << tw::DisplayName(picture)
+                      << " has changed since the project was saved" << std::endl;
+        return RunBatch(job, batch, false, [&](const TRecolorTask& task) {
+            tw::PictureAtBothSizes picture = LoadProjectPicture(project, task.Picture);
+            const tw::Bitmap result = ProjectResult(project, picture, originalSize);
+            picture = {}; // the input goes before the output is encoded
+            WritePicture(result, task.Output);
+        });
+    }
+    std::set<std::string> outputs;
+    for (const std::string& picture : pictures) {
+        const std::string name = tw::PathFromQString(
+            QFileInfo(QFile::decodeName(QByteArray::fromStdString(picture))).completeBaseName());
+        const std::string result = tw::JoinPath(outputDir, name + extension);
+        if (!outputs.insert(tw::CleanPath(tw::AbsolutePath(result))).second)
+            FailInput("a second picture would be written to " + tw::Printable(result) + " (" +
+                      tw::Printable(picture) + ")");
+        job.Tasks.push_back({picture, result, picture + " -> " + result});
+    }
+    job.OutputDir = outputDir;
+    return RunBatch(job, batch, true, [&](const TRecolorTask& task) {
+        tw::PictureAtBothSizes picture;
+        if (originalSize)
+            picture = LoadBothSizes(task.Picture);
+        else
+            picture.Working = LoadPictureToWorkOn(task.Picture, false);
+        const tw::Bitmap result = ApplyProject(project, picture, originalSize);
+        picture = {};
+        WritePicture(result, task.Output);
+    });
+}
+
+} // namespace cli

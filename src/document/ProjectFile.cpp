@@ -1,0 +1,228 @@
+#include "document/ProjectFile.h"
+
+#include "document/StrictJson.h"
+#include "document/TintwellDocument.h"
+#include "platform/FileAccess.h"
+#include "platform/PictureFile.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kFormat = 1;
+// Working-size parts: the largest picture side is far below this.
+constexpr int32_t kMaxSide = 1 << 16;
+
+bool IsLowerHex(const std::string& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+QJsonArray PointJson(QPoint p) {
+    return QJsonArray{p.x(), p.y()};
+}
+
+// The picture's path as the project keeps it: relative when it lies in the project's folder.
+std::string StoredPicturePath(const std::string& picture, const std::string& projectPath) {
+    const std::string absolute = tw::CleanPath(tw::AbsolutePath(picture));
+    const std::string folder = tw::FolderOf(tw::CleanPath(tw::AbsolutePath(projectPath)));
+    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    if (absolute.rfind(prefix, 0) == 0 && absolute.size() > prefix.size())
+        return absolute.substr(prefix.size());
+    return absolute;
+}
+
+class ProjectParser {
+  public:
+    explicit ProjectParser(const std::string& path) : json_(tw::DisplayName(path)) {}
+
+    TProject Parse(const QJsonObject& root) const {
+        json_.CheckKeys(root, "", {"format", "picture", "settings", "parts"});
+        if (!root.contains("format")) json_.Fail("", "\"format\" is missing");
+        const int32_t format = json_.Number(root["format"], "format", 1, 1000000);
+        if (format != kFormat)
+            json_.Fail("format", "this is a newer project file (format " + std::to_string(format) +
+                                     "); it needs a newer version of Tintwell");
+        TProject project;
+        for (const char* key : {"picture", "parts"})
+            if (!root.contains(key)) json_.Fail("", "\"" + std::string(key) + "\" is missing");
+        const QJsonObject picture = json_.Object(root["picture"], "picture");
+        json_.CheckKeys(picture, "picture", {"path", "width", "height", "sha256"});
+        for (const char* key : {"path", "width", "height", "sha256"})
+            if (!picture.contains(key)) json_.Fail("picture", "\"" + std::string(key) + "\" is missing");
+        json_.Text(picture["path"], "picture.path");
+        project.Picture = tw::PathFromQString(picture["path"].toString());
+        project.PictureSize = QSize(json_.Number(picture["width"], "picture.width", 1, kMaxSide),
+                                    json_.Number(picture["height"], "picture.height", 1, kMaxSide));
+        project.PictureHash = json_.Text(picture["sha256"], "picture.sha256");
+        if (project.PictureHash.size() != 64 || !IsLowerHex(project.PictureHash))
+            json_.Fail("picture.sha256", "expected 64 lower-case hexadecimal digits");
+        if (root.contains("settings")) project.Settings = json_.Settings(root["settings"], "settings");
+        const QJsonValue parts = root["parts"];
+        if (!parts.isArray()) json_.Fail("parts", "expected a list of parts");
+        const QJsonArray list = parts.toArray();
+        for (qsizetype i = 0; i < list.size(); ++i)
+            project.Parts.push_back(Part(list[i], "parts[" + std::to_string(i) + "]", project.PictureSize));
+        return project;
+    }
+
+  private:
+    TProjectPart Part(const QJsonValue& value, const std::string& where, QSize size) const {
+        const QJsonObject o = json_.Object(value, where);
+        json_.CheckKeys(o, where, {"bitmap", "anchor", "settings", "growth"});
+        if (!o.contains("bitmap")) json_.Fail(where, "\"bitmap\" is missing");
+        TProjectPart part;
+        const std::string at = TStrictJson::Join(where, "bitmap");
+        const QByteArray png = QByteArray::fromBase64(QByteArray::fromStdString(json_.Text(o["bitmap"], at)),
+                                                      QByteArray::AbortOnBase64DecodingErrors);
+        if (png.isEmpty()) json_.Fail(at, "expected a PNG picture in base64");
+        try {
+            part.Bitmap = tw::DecodePicture(png, "part.png");
+        } catch (const tw::PictureError&) {
+            json_.Fail(at, "expected a PNG picture in base64");
+        }
+        if (part.Bitmap.Rect().size() != size)
+            json_.Fail(at, "the part is " + std::to_string(part.Bitmap.Width()) + " x " +
+                               std::to_string(part.Bitmap.Height()) + " but the picture is " +
+                               std::to_string(size.width()) + " x " + std::to_string(size.height()));
+        if (o.contains("anchor"))
+            part.Anchor = InPicture(o["anchor"], TStrictJson::Join(where, "anchor"), size);
+        if (o.contains("settings"))
+            part.Settings = json_.Settings(o["settings"], TStrictJson::Join(where, "settings"));
+        if (o.contains("growth")) part.Growth = Growth(o["growth"], TStrictJson::Join(where, "growth"), size);
+        return part;
+    }
+
+    QPoint InPicture(const QJsonValue& value, const std::string& where, QSize size) const {
+        const QPoint p = json_.Point(value, where);
+        if (!QRect(QPoint(0, 0), size).contains(p))
+            json_.Fail(where, "[" + std::to_string(p.x()) + ", " + std::to_string(p.y()) +
+                                  "] is outside the picture");
+        return p;
+    }
+
+    TPartGrowth Growth(const QJsonValue& value, const std::string& where, QSize size) const {
+        const QJsonObject o = json_.Object(value, where);
+        json_.CheckKeys(o, where, {"seed", "seedColor", "rules"});
+        for (const char* key : {"seed", "seedColor", "rules"})
+            if (!o.contains(key)) json_.Fail(where, "\"" + std::string(key) + "\" is missing");
+        TPartGrowth growth;
+        growth.Seed = InPicture(o["seed"], TStrictJson::Join(where, "seed"), size);
+        const std::string colorAt = TStrictJson::Join(where, "seedColor");
+        const QJsonArray rgb = o["seedColor"].toArray();
+        if (!o["seedColor"].isArray() || rgb.size() != 3) json_.Fail(colorAt, "expected [r, g, b]");
+        int32_t c[3];
+        for (int i = 0; i < 3; ++i)
+            c[i] = json_.Number(rgb[i], colorAt + "[" + std::to_string(i) + "]", 0, 255);
+        growth.SeedColor = RGBToColor(c[0], c[1], c[2]);
+        growth.Rules = json_.Rules(o["rules"], TStrictJson::Join(where, "rules"));
+        return growth;
+    }
+
+    TStrictJson json_;
+};
+
+} // namespace
+
+std::string TProject::PicturePath(const std::string& projectPath) const {
+    return tw::CleanPath(tw::JoinPath(tw::FolderOf(tw::AbsolutePath(projectPath)), Picture));
+}
+
+std::string PictureFileHash(const std::string& path) {
+    QByteArray bytes;
+    try {
+        bytes = tw::ReadRegularFile(path, int64_t{1} << 32, "the file is too large for a picture");
+    } catch (const tw::FileAccessError& e) {
+        throw tw::PictureError("cannot read " + tw::DisplayName(path) + ": " + e.what());
+    }
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+}
+
+TProject ProjectOfDocument(const TTintwellDocument& document, const std::string& projectPath) {
+    TProject project;
+    // The document reads its picture by this name.
+    const std::string picture = document.FileName().toStdString();
+    project.Picture = StoredPicturePath(picture, projectPath);
+    project.PictureSize = document.Picture().Rect().size();
+    project.PictureHash = PictureFileHash(picture);
+    project.Settings = document.CurrentSettings();
+    for (int i = 0; i < document.PartCount(); ++i) {
+        const TImagePart* part = document.Part(i);
+        TProjectPart saved;
+        saved.Bitmap.Assign(part->Bitmap);
+        saved.Settings = part->Settings;
+        saved.Anchor = QPoint(part->AnchorX, part->AnchorY);
+        saved.Growth = part->Growth;
+        project.Parts.push_back(std::move(saved));
+    }
+    return project;
+}
+
+QByteArray ProjectBytes(const TProject& project) {
+    QJsonArray parts;
+    for (const TProjectPart& part : project.Parts) {
+        QJsonObject o{
+            {"bitmap", QString::fromLatin1(
+                           tw::EncodePicture(part.Bitmap, tw::PictureFormat::Png, "part.png").toBase64())},
+            {"anchor", PointJson(part.Anchor)},
+            {"settings", TStrictJson::SettingsJson(part.Settings)}};
+        if (part.Growth) {
+            const TRGBValues c = ColorToRGBValues(part.Growth->SeedColor);
+            o["growth"] = QJsonObject{{"seed", PointJson(part.Growth->Seed)},
+                                      {"seedColor", QJsonArray{c.R, c.G, c.B}},
+                                      {"rules", TStrictJson::RulesJson(part.Growth->Rules)}};
+        }
+        parts.append(o);
+    }
+    const QJsonObject root{
+        {"format", kFormat},
+        {"picture", QJsonObject{{"path", QFile::decodeName(QByteArray::fromStdString(project.Picture))},
+                                {"width", project.PictureSize.width()},
+                                {"height", project.PictureSize.height()},
+                                {"sha256", QString::fromStdString(project.PictureHash)}}},
+        {"settings", TStrictJson::SettingsJson(project.Settings)},
+        {"parts", parts}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+void SaveProject(const TProject& project, const std::string& path) {
+    tw::WriteFileAtomically(path, ProjectBytes(project));
+}
+
+TProject ReadProject(const std::string& path) {
+    // Parts are compressed masks; even many of them stay far below this.
+    return ProjectParser(path).Parse(
+        TStrictJson::ReadObject(path, int64_t{1} << 30, "the file is too large for a project"));
+}
+
+tw::PictureAtBothSizes LoadProjectPicture(const TProject& project, const std::string& picturePath) {
+    tw::PictureAtBothSizes picture = tw::LoadPictureAtBothSizes(picturePath);
+    const QSize size = picture.Working.Rect().size();
+    if (size != project.PictureSize)
+        throw tw::PictureError("cannot use " + tw::DisplayName(picturePath) +
+                               " for this project: it is worked on at " + std::to_string(size.width()) +
+                               " x " + std::to_string(size.height()) + " but the project's parts are " +
+                               std::to_string(project.PictureSize.width()) + " x " +
+                               std::to_string(project.PictureSize.height()));
+    return picture;
+}
+
+void RestoreProject(TTintwellDocument& document, const TProject& project, tw::PictureAtBothSizes picture,
+                    const QString& fileName) {
+    std::vector<std::unique_ptr<TImagePart>> parts;
+    for (const TProjectPart& saved : project.Parts) {
+        auto part = std::make_unique<TImagePart>(saved.Bitmap);
+        part->Settings = saved.Settings;
+        part->AnchorX = saved.Anchor.x();
+        part->AnchorY = saved.Anchor.y();
+        part->Growth = saved.Growth;
+        parts.push_back(std::move(part));
+    }
+    document.RestoreDocument(std::move(picture.Working), fileName, std::move(parts), project.Settings,
+                             std::move(picture.Full));
+}

@@ -1,0 +1,70 @@
+#pragma once
+// Project files (.tintwell): the work on one picture kept for later and
+// carried to other pictures. JSON, versioned by "format":
+//
+//   {"format": 1,
+//    "picture": {"path": "photo.jpg", "width": 800, "height": 533, "sha256": "<hex>"},
+//    "settings": {...},
+//    "parts": [{"bitmap": "<PNG, base64>", "anchor": [x, y], "settings": {...},
+//               "growth": {"seed": [x, y], "seedColor": [r, g, b], "rules": {...}}}]}
+//
+// The picture's path is relative to the project's folder when the picture lies
+// in it (or below it), absolute otherwise; width and height are the working
+// size the parts have. Part bitmaps are stored losslessly, first part first;
+// "growth" is there for parts grown from a seed only.
+
+#include "fullsize/PartGrowth.h"
+#include "platform/Bitmap.h"
+#include "platform/PictureFile.h"
+#include "recolour/TintwellSettings.h"
+
+#include <QByteArray>
+#include <QPoint>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class TTintwellDocument;
+
+struct TProjectPart {
+    tw::Bitmap Bitmap;
+    TTintwellSettings Settings = TTintwellSettings::Initial();
+    QPoint Anchor;
+    std::optional<TPartGrowth> Growth;
+};
+
+struct TProject {
+    std::string Picture; // as written in the file
+    QSize PictureSize;
+    std::string PictureHash; // SHA-256 of the picture file's bytes, lower-case hex
+    TTintwellSettings Settings = TTintwellSettings::Initial();
+    std::vector<TProjectPart> Parts;
+
+    // The picture's path, a relative one taken from the project file's folder.
+    std::string PicturePath(const std::string& projectPath) const;
+};
+
+inline constexpr const char* kProjectExtension = ".tintwell";
+
+// SHA-256 of the file's bytes in lower-case hex; a file that cannot be read
+// throws a PictureError.
+std::string PictureFileHash(const std::string& path);
+
+// The document's state as a project to be saved at projectPath.
+TProject ProjectOfDocument(const TTintwellDocument& document, const std::string& projectPath);
+QByteArray ProjectBytes(const TProject& project);
+// Writes the project atomically; a failure is a PictureError naming the file.
+void SaveProject(const TProject& project, const std::string& path);
+// Reads a project strictly: an unreadable or malformed file, an unknown key, a
+// wrong type or a number out of range throws a TJsonFileError naming the key.
+TProject ReadProject(const std::string& path);
+
+// The project's picture read from picturePath at its own and the working
+// size; a picture whose working size is not the parts' size throws a PictureError.
+tw::PictureAtBothSizes LoadProjectPicture(const TProject& project, const std::string& picturePath);
+// The document becomes the project on that picture, with a fresh history.
+void RestoreProject(TTintwellDocument& document, const TProject& project, tw::PictureAtBothSizes picture,
+                    const QString& fileName);

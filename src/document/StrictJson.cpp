@@ -1,0 +1,159 @@
+#include "document/StrictJson.h"
+
+#include "platform/ErrorReport.h"
+#include "platform/FileAccess.h"
+#include "platform/PictureFile.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cmath>
+
+namespace {
+
+// Line and column (from 1) of a byte offset, for parse errors.
+std::pair<int, int> LineAndColumn(const QByteArray& text, int offset) {
+    int line = 1, column = 1;
+    for (int i = 0; i < offset && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return {line, column};
+}
+
+} // namespace
+
+QJsonObject TStrictJson::ReadObject(const std::string& path, int64_t maxBytes, const std::string& tooLarge) {
+    const std::string name = tw::DisplayName(path);
+    QByteArray bytes;
+    try {
+        bytes = tw::ReadRegularFile(path, maxBytes, tooLarge);
+    } catch (const tw::FileAccessError& e) {
+        throw TJsonFileError("cannot read " + name + ": " + e.what());
+    }
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError) {
+        const auto [line, column] = LineAndColumn(bytes, error.offset);
+        throw TJsonFileError(name + ": malformed JSON at line " + std::to_string(line) + ", column " +
+                             std::to_string(column) + ": " + error.errorString().toStdString());
+    }
+    if (!doc.isObject()) throw TJsonFileError(name + ": expected a JSON object at the top");
+    return doc.object();
+}
+
+void TStrictJson::Fail(const std::string& where, const std::string& what) const {
+    throw TJsonFileError(file_ + ": " + (where.empty() ? "" : where + ": ") + what);
+}
+
+std::string TStrictJson::Join(const std::string& where, const std::string& key) {
+    return where.empty() ? key : where + "." + key;
+}
+
+void TStrictJson::CheckKeys(const QJsonObject& object, const std::string& where,
+                            std::initializer_list<const char*> known) const {
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        bool found = false;
+        for (const char* k : known)
+            found = found || it.key() == QLatin1String(k);
+        if (!found) Fail(where, "unknown key \"" + tw::Printable(it.key().toStdString()) + "\"");
+    }
+}
+
+QJsonObject TStrictJson::Object(const QJsonValue& v, const std::string& where) const {
+    if (!v.isObject()) Fail(where, "expected an object");
+    return v.toObject();
+}
+
+bool TStrictJson::Boolean(const QJsonValue& v, const std::string& where) const {
+    if (!v.isBool()) Fail(where, "expected true or false");
+    return v.toBool();
+}
+
+std::string TStrictJson::Text(const QJsonValue& v, const std::string& where) const {
+    if (!v.isString() || v.toString().isEmpty()) Fail(where, "expected a non-empty string");
+    return v.toString().toStdString();
+}
+
+int32_t TStrictJson::Number(const QJsonValue& v, const std::string& where, int32_t min, int32_t max) const {
+    const double d = v.toDouble();
+    if (!v.isDouble() || !std::isfinite(d) || d != std::trunc(d)) Fail(where, "expected a whole number");
+    if (d < min || d > max)
+        Fail(where, QString::number(d, 'g', 17).toStdString() + " is out of range (" + std::to_string(min) +
+                        " to " + std::to_string(max) + ")");
+    return static_cast<int32_t>(d);
+}
+
+QPoint TStrictJson::Point(const QJsonValue& v, const std::string& where) const {
+    const QJsonArray xy = v.toArray();
+    if (!v.isArray() || xy.size() != 2) Fail(where, "expected [x, y]");
+    return QPoint(Number(xy[0], where + "[0]", INT32_MIN, INT32_MAX),
+                  Number(xy[1], where + "[1]", INT32_MIN, INT32_MAX));
+}
+
+TWalkerRules TStrictJson::Rules(const QJsonValue& value, const std::string& where) const {
+    const QJsonObject o = Object(value, where);
+    CheckKeys(o, where, {"hue", "saturation", "value", "neighbour", "average9"});
+    TWalkerRules rules = TWalkerRules::Default();
+    const auto deviation = [&](const char* key, bool& use, int32_t& percent) {
+        if (!o.contains(key)) return;
+        const QJsonValue v = o[key];
+        use = !(v.isString() && v.toString() == "off");
+        if (use) {
+            if (!v.isDouble()) Fail(Join(where, key), "expected a percentage 0 to 100 or \"off\"");
+            percent = Number(v, Join(where, key), 0, 100);
+        }
+    };
+    deviation("hue", rules.UseHue, rules.HueDeviation);
+    deviation("saturation", rules.UseSaturation, rules.SaturationDeviation);
+    deviation("value", rules.UseValue, rules.ValueDeviation);
+    if (o.contains("neighbour")) rules.CompareToNeighbour = Boolean(o["neighbour"], Join(where, "neighbour"));
+    if (o.contains("average9")) rules.NineValueAverage = Boolean(o["average9"], Join(where, "average9"));
+    return rules;
+}
+
+TTintwellSettings TStrictJson::Settings(const QJsonValue& value, const std::string& where) const {
+    const QJsonObject o = Object(value, where);
+    CheckKeys(o, where, {"mode", "hue", "saturationTint", "valueTint", "avoidSingularities"});
+    TTintwellSettings s = TTintwellSettings::Initial();
+    if (o.contains("mode")) {
+        const std::string mode = Text(o["mode"], Join(where, "mode"));
+        if (mode != "shift" && mode != "change" && mode != "keep")
+            Fail(Join(where, "mode"),
+                 "expected \"shift\", \"change\" or \"keep\", not \"" + tw::Printable(mode) + "\"");
+        s.ShiftHue = mode == "shift";
+        s.KeepHue = mode == "keep";
+    }
+    if (o.contains("hue")) s.Hue = Number(o["hue"], Join(where, "hue"), 0, 360);
+    if (o.contains("saturationTint"))
+        s.SaturationTint = Number(o["saturationTint"], Join(where, "saturationTint"), -400, 400);
+    if (o.contains("valueTint")) s.ValueTint = Number(o["valueTint"], Join(where, "valueTint"), -400, 400);
+    if (o.contains("avoidSingularities"))
+        s.AvoidSingularities = Boolean(o["avoidSingularities"], Join(where, "avoidSingularities"));
+    return s;
+}
+
+QJsonObject TStrictJson::RulesJson(const TWalkerRules& r) {
+    const auto deviation = [](bool use, int32_t percent) {
+        return use ? QJsonValue(percent) : QJsonValue("off");
+    };
+    return QJsonObject{{"hue", deviation(r.UseHue, r.HueDeviation)},
+                       {"saturation", deviation(r.UseSaturation, r.SaturationDeviation)},
+                       {"value", deviation(r.UseValue, r.ValueDeviation)},
+                       {"neighbour", r.CompareToNeighbour},
+                       {"average9", r.NineValueAverage}};
+}
+
+QJsonObject TStrictJson::SettingsJson(const TTintwellSettings& s) {
+    return QJsonObject{{"mode", s.KeepHue    ? "keep"
+                                : s.ShiftHue ? "shift"
+                                             : "change"},
+                       {"hue", s.Hue},
+                       {"saturationTint", s.SaturationTint},
+                       {"valueTint", s.ValueTint},
+                       {"avoidSingularities", s.AvoidSingularities}};
+}

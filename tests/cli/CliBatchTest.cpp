@@ -1,0 +1,113 @@
+// Recipes over many pictures: workers, shares, resuming, carrying on past failures.
+#include "cli/CliTestSupport.h"
+
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+
+#include <set>
+
+namespace {
+
+using twtest::Q;
+using twtest::RunCli;
+using twtest::TempDir;
+
+// Ten pictures of different sizes and one recipe over all of them.
+std::string MakeCollection(const TempDir& dir, int count = 10) {
+    std::string list;
+    for (int i = 0; i < count; ++i) {
+        twtest::Save(twtest::Scene(40 + 7 * i, 30 + 3 * i), dir.Path("p" + std::to_string(i) + ".png"));
+        list += (i ? ", \"p" : "\"p") + std::to_string(i) + ".png\"";
+    }
+    twtest::WriteAll(dir.Path("job.json"),
+                     QByteArray::fromStdString(R"({"pictures": [)" + list + R"(], "outputDir": "out",
+        "parts": [{"seed": [12, 13], "settings": {"mode": "change", "hue": 200}}, {"seed": [1, 1]}]})"));
+    return dir.Path("job.json");
+}
+
+std::set<std::string> Results(const TempDir& dir, int count = 10) {
+    std::set<std::string> found;
+    for (int i = 0; i < count; ++i)
+        if (twtest::FileExists(dir.Path("out/p" + std::to_string(i) + ".png")))
+            found.insert("p" + std::to_string(i));
+    return found;
+}
+
+TEST(CliBatch, WorkersGiveTheSameResultsAndLinesAsOneAtATime) {
+    TempDir dir;
+    const std::string job = MakeCollection(dir);
+    const auto one = RunCli({"recipe", Q(job), "--jobs", "1"});
+    ASSERT_EQ(one.code, 0) << one.err.toStdString();
+    std::vector<QByteArray> first;
+    for (int i = 0; i < 10; ++i)
+        first.push_back(twtest::ReadAll(dir.Path("out/p" + std::to_string(i) + ".png")));
+    const auto three = RunCli({"recipe", Q(job), "--jobs=3"});
+    ASSERT_EQ(three.code, 0) << three.err.toStdString();
+    EXPECT_EQ(three.err, one.err) << "progress lines stay in the job's order";
+    EXPECT_TRUE(one.err.startsWith("[1/10] p0.png -> out/p0.png\n[2/10] p1.png"));
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(twtest::ReadAll(dir.Path("out/p" + std::to_string(i) + ".png")), first[size_t(i)]) << i;
+}
+
+TEST(CliBatch, ShardsTakeEveryPictureExactlyOnceAndResumeSkipsFinishedOnes) {
+    TempDir dir;
+    const std::string job = MakeCollection(dir);
+    std::set<std::string> seen;
+    size_t total = 0;
+    for (const char* shard : {"0/3", "1/3", "2/3"}) {
+        const auto before = Results(dir);
+        const auto run = RunCli({"recipe", Q(job), "--shard", shard, "--jobs", "2"});
+        ASSERT_EQ(run.code, 0) << run.err.toStdString();
+        const auto after = Results(dir);
+        total += after.size() - before.size();
+        EXPECT_EQ(run.err.count('\n'), qsizetype(after.size() - before.size())) << shard;
+        seen.insert(after.begin(), after.end());
+    }
+    EXPECT_EQ(seen.size(), 10u);
+    EXPECT_EQ(total, 10u);
+    EXPECT_TRUE(RunCli({"recipe", Q(job), "--shard", "1/3"}).err.startsWith("[1/3] p1.png"));
+
+    // A stopped job: the finished results stay as they are, only the rest is done.
+    QDir(Q(dir.Path("out"))).removeRecursively();
+    ASSERT_EQ(RunCli({"recipe", Q(job), "--shard", "0/2"}).code, 0);
+    twtest::WriteAll(dir.Path("out/p0.png"), "finished earlier");
+    const auto resumed = RunCli({"recipe", Q(job), "--skip-existing"});
+    ASSERT_EQ(resumed.code, 0) << resumed.err.toStdString();
+    EXPECT_TRUE(resumed.err.startsWith("5 pictures skipped: the result exists\n[1/5] p1.png"))
+        << resumed.err.toStdString();
+    EXPECT_EQ(twtest::ReadAll(dir.Path("out/p0.png")), "finished earlier");
+    EXPECT_EQ(Results(dir).size(), 10u);
+
+    for (const char* bad : {"3/3", "-1/3", "1/0", "1", "a/b", "1/3x"})
+        EXPECT_TRUE(twtest::FailsWith(RunCli({"recipe", Q(job), "--shard", bad}), 2, "--shard expects K/N"))
+            << bad;
+    EXPECT_TRUE(twtest::FailsWith(RunCli({"recipe", Q(job), "--jobs", "0"}), 1, "--jobs 0 is out of range"));
+}
+
+TEST(CliBatch, KeepGoingReportsFailuresAndDoesTheRest) {
+    TempDir dir;
+    const std::string job = MakeCollection(dir, 5);
+    const QByteArray good = twtest::ReadAll(dir.Path("p1.png"));
+    twtest::WriteAll(dir.Path("p1.png"), good.left(good.size() / 2)); // truncated
+    twtest::WriteAll(dir.Path("p3.png"), "");                         // empty
+    for (const char* jobs : {"1", "2"}) {
+        QDir(Q(dir.Path("out"))).removeRecursively();
+        const auto run = RunCli({"recipe", Q(job), "--keep-going", "--jobs", jobs});
+        EXPECT_EQ(run.code, 1) << jobs;
+        EXPECT_EQ(Results(dir, 5), (std::set<std::string>{"p0", "p2", "p4"})) << jobs;
+        const QStringList lines = QString::fromUtf8(run.err).split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 8) << run.err.toStdString();
+        // With workers a failure may be told after the next picture's line.
+        EXPECT_EQ(lines.filter(QRegularExpression("^tintwell-cli: p[13].png: ")).size(), 2) << jobs;
+        EXPECT_EQ(lines[7], "tintwell-cli: 2 of 5 pictures failed");
+    }
+    // Without it the job stops at the failure, with that one message.
+    const auto stopped = RunCli({"recipe", Q(job), "--jobs", "2"});
+    EXPECT_EQ(stopped.code, 1);
+    EXPECT_EQ(QString::fromUtf8(stopped.err).count("tintwell-cli: "), 1) << stopped.err.toStdString();
+}
+
+} // namespace

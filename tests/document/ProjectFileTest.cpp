@@ -1,0 +1,147 @@
+// Project files: the document kept and given back bit for bit, read strictly,
+// and run by the batch tool as a recipe.
+#include "document/ProjectFile.h"
+#include "cli/CliTestSupport.h"
+#include "document/DocumentTestSupport.h"
+#include "document/StrictJson.h"
+#include "platform/PictureFile.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+using namespace twtest;
+
+namespace {
+
+// A document on a new scene.png in dir with a grown part and a painted one.
+void MakeWork(TTintwellDocument& doc, const TempDir& dir, QSize size) {
+    Save(Scene(size.width(), size.height()), dir.Path("scene.png"));
+    doc.OpenPicture(Q(dir.Path("scene.png")));
+    doc.SetCurrentSettings({175, false, false, 0, 0, false});
+    TWalkerRules rules = TWalkerRules::Default();
+    rules.UseValue = false;
+    rules.NineValueAverage = true;
+    const TImagePart* grown =
+        doc.AddGrownPart(RectPart(doc.Picture(), QRect(20, 30, 40, 25), doc.CurrentSettings()),
+                         QPoint(20, 30), TPartGrowth::FromWalk(doc.Picture(), QPoint(30, 40), rules));
+    doc.SetCurrentSettings({30, false, true, 10, -20, true});
+    // The blank part is painted; the grown one keeps its growth.
+    doc.SetCurrentPart(doc.Part(doc.Part(0) == grown ? 1 : 0));
+    doc.BeginStroke();
+    doc.Dab(TStrokeKind::Brush, QPoint(100, 60), 6);
+    doc.Dab(TStrokeKind::Brush, QPoint(108, 62), 6);
+    doc.EndStroke();
+    doc.SetCurrentSettings({0, true, false, 40, 0, false});
+}
+
+} // namespace
+
+TEST(ProjectFile, RoundTripGivesTheDocumentBackBitForBit) {
+    TempDir dir;
+    const std::string picture = dir.Path("scene.png"), project = dir.Path("work.tintwell");
+    TTintwellDocument doc;
+    MakeWork(doc, dir, QSize(160, 120));
+    ASSERT_EQ(doc.PartCount(), 2);
+    SaveProject(ProjectOfDocument(doc, project), project);
+    EXPECT_TRUE(ReadAll(project).contains("\"path\": \"scene.png\"")) << "beside the project: relative";
+
+    TTintwellDocument back;
+    back.OpenPicture(Q(picture));
+    back.AddBlankPart(); // something to undo, which the restored document must not keep
+    const TProject read = ReadProject(project);
+    RestoreProject(back, read, LoadProjectPicture(read, read.PicturePath(project)), Q(picture));
+    EXPECT_TRUE(Same(Snapshot(doc), Snapshot(back), false));
+    EXPECT_EQ(back.CurrentSettings(), doc.CurrentSettings());
+    EXPECT_FALSE(back.IsModified());
+    EXPECT_EQ(back.UndoStack().count(), 0);
+    EXPECT_EQ(back.SelectedCount(), 2);
+
+    EXPECT_NE(back.Part(0)->Growth.has_value(), back.Part(1)->Growth.has_value()) << "one grown, one painted";
+}
+
+TEST(ProjectFile, StrictReaderRefusesBadFilesNamingTheKey) {
+    TempDir dir;
+    const std::string picture = dir.Path("scene.png"), project = dir.Path("work.tintwell");
+    Save(Scene(60, 40), picture);
+    TTintwellDocument doc;
+    doc.OpenPicture(Q(picture));
+    const QByteArray good = ProjectBytes(ProjectOfDocument(doc, project));
+    const auto with = [&](const char* from, const char* to) {
+        QByteArray bytes = good;
+        EXPECT_TRUE(bytes.contains(from)) << from;
+        return bytes.replace(from, to);
+    };
+    const std::pair<QByteArray, std::string> cases[] = {
+        {"{\"format\": 1,", "malformed JSON at line 1"},
+        {with("\"format\": 1", "\"format\": 2"), "format: this is a newer project file (format 2)"},
+        {with("\"format\": 1", "\"formt\": 1"), "unknown key \"formt\""},
+        {with("\"width\": 60", "\"width\": \"60\""), "picture.width: expected a whole number"},
+        {with("\"height\": 40", "\"height\": 41"),
+         "parts[0].bitmap: the part is 60 x 40 but the picture is 60 x 41"},
+        {with("\"anchor\": [", "\"anchor\": [99, "), "parts[0].anchor: expected [x, y]"},
+        {with("\"bitmap\": \"", "\"bitmap\": \"!!"), "parts[0].bitmap: expected a PNG picture in base64"},
+        {with("\"mode\": \"shift\"", "\"mode\": \"twist\""), "settings.mode: expected \"shift\""},
+        {with("\"valueTint\": 0", "\"valueTint\": 401"), "settings.valueTint: 401 is out of range"},
+        {with("\"sha256\": \"", "\"sha256\": \"x"), "picture.sha256: expected 64 lower-case"},
+    };
+    for (const auto& [bytes, message] : cases) {
+        WriteAll(project, bytes);
+        try {
+            ReadProject(project);
+            ADD_FAILURE() << "accepted: " << message;
+        } catch (const TJsonFileError& e) {
+            EXPECT_NE(std::string(e.what()).find("work.tintwell: " + message), std::string::npos) << e.what();
+        }
+    }
+    // The batch tool refuses it the same way, writing nothing.
+    EXPECT_TRUE(FailsWith(RunCli({"recipe", Q(project), "-o", Q(dir.Path("out.png"))}), 1, "sha256"));
+    EXPECT_FALSE(FileExists(dir.Path("out.png")));
+}
+
+TEST(ProjectFile, BatchToolWritesTheDesktopResultAndCarriesPartsToOtherPictures) {
+    TempDir dir;
+    const std::string project = dir.Path("work.tintwell");
+    TTintwellDocument doc;
+    MakeWork(doc, dir, QSize(200, 150));
+    TProject saved = ProjectOfDocument(doc, project);
+    SaveProject(saved, project);
+    for (const char* type : {".png", ".jpg"}) {
+        const std::string desk = dir.Path(std::string("desk") + type),
+                          cli = dir.Path(std::string("cli") + type);
+        ASSERT_TRUE(tw::SavePicture(doc.ComposeResult(), desk)); // what "Save Picture..." writes
+        const CliRun run = RunCli({"recipe", Q(project), "-o", Q(cli)});
+        ASSERT_EQ(run.code, 0) << run.err.toStdString();
+        EXPECT_EQ(ReadAll(cli), ReadAll(desk)) << type;
+    }
+    // "Save Full-Size Picture..." and --original-size.
+    ASSERT_TRUE(tw::SavePicture(*doc.ComposeFullSizeResult(), dir.Path("desk-full.png")));
+    ASSERT_EQ(RunCli({"recipe", Q(project), "-o", Q(dir.Path("cli-full.png")), "--original-size"}).code, 0);
+    EXPECT_EQ(ReadAll(dir.Path("cli-full.png")), ReadAll(dir.Path("desk-full.png")));
+
+    // On a picture twice the size the seeded part grows from the seed scaled,
+    // as "recolor" grows it there; the painted part is its mask stretched.
+    saved.Parts[0].Growth = TPartGrowth{QPoint(50, 60), 0, TWalkerRules::Default()};
+    saved.Parts[0].Settings = {175, false, false, 0, 0, false};
+    saved.Parts[1].Bitmap = RectPart(doc.Picture(), QRect(120, 20, 30, 40), {});
+    saved.Parts[1].Settings = {30, false, true, 0, 0, false};
+    saved.Parts[1].Growth.reset();
+    SaveProject(saved, project);
+    Save(Scene(400, 300), dir.Path("big.png"));
+    Save(Scene(200, 150), dir.Path("same.png"));
+    const CliRun run = RunCli({"recipe", Q(project), "--pictures", Q(dir.Path("big.png")),
+                               Q(dir.Path("same.png")), "--output-dir", Q(dir.Path("out")), "--jobs", "2"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err.count('\n'), 2);
+    for (const auto& [name, seed] : {std::pair{"big", "101,121"}, std::pair{"same", "50,60"}}) {
+        const std::string reference = dir.Path(std::string(name) + "-ref.png"), mask = dir.Path("mask.bmp");
+        const int k = name == std::string("big") ? 2 : 1;
+        Save(RectPart(Scene(200 * k, 150 * k), QRect(120 * k, 20 * k, 30 * k, 40 * k), {}), mask);
+        ASSERT_EQ(RunCli({"recolor", Q(dir.Path(std::string(name) + ".png")), "-o", Q(reference), "--seed",
+                          seed, "--change", "175", "--part", Q(mask), "--shift", "30"})
+                      .code,
+                  0);
+        EXPECT_EQ(ReadAll(dir.Path(std::string("out/") + name + ".png")), ReadAll(reference)) << name;
+    }
+}
