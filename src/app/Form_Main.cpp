@@ -106,7 +106,6 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
                          "paint on it")},
          {nvGridImageParts, QStringLiteral("Image parts"),
           QStringLiteral("The list of image parts; the selected ones are shown on the picture")}});
-    ConnectProjectFiles();
 
     // Commands are enabled whenever the event loop runs out of work.
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
