@@ -30,6 +30,32 @@ std::array<double, 3> SolveSymmetric(const double m[6], const double v[3]) {
             (i02 * v[0] + i12 * v[1] + i22 * v[2]) / det};
 }
 
+// The guided filter's sums over pixels: part, colour (3), colour times part (3)
+// and the colour products (6: rr, rg, rb, gg, gb, bb).
+struct WindowSums {
+    int64_t v[13] = {};
+    void Add(uint32_t rgb32, int64_t part, int64_t sign) {
+        const int64_t c[3] = {(rgb32 >> 16) & 0xFF, (rgb32 >> 8) & 0xFF, rgb32 & 0xFF};
+        const int64_t terms[13] = {part,        c[0],        c[1],        c[2],        c[0] * part,
+                                   c[1] * part, c[2] * part, c[0] * c[0], c[0] * c[1], c[0] * c[2],
+                                   c[1] * c[1], c[1] * c[2], c[2] * c[2]};
+        for (int i = 0; i < 13; ++i)
+            v[i] += sign * terms[i];
+    }
+    WindowSums Plus(const WindowSums& o) const {
+        WindowSums s;
+        for (int i = 0; i < 13; ++i)
+            s.v[i] = v[i] + o.v[i];
+        return s;
+    }
+    WindowSums Minus(const WindowSums& o) const {
+        WindowSums s;
+        for (int i = 0; i < 13; ++i)
+            s.v[i] = v[i] - o.v[i];
+        return s;
+    }
+};
+
 } // namespace
 
 TCoverageCarrier::Axis::Axis(int full, int working)
@@ -171,40 +197,57 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
     // the part's 0/1 over the window (He, Sun and Tang's guided filter); exact
     // integer window sums keep it independent of the bands.
     std::vector<std::array<float, 4>> model(flags_.size());
-    ForEachWorkRow(pool, [&](int y) {
-        for (int x = work_.left(); x <= work_.right(); ++x) {
-            const size_t k = static_cast<size_t>(y) * w_ + x;
-            if (!(flags_[k] & kNear)) {
-                model[k] = {0, 0, 0, static_cast<float>(flags_[k] & kIn)};
-                continue;
-            }
-            int64_t n = 0, sp = 0, si[3] = {}, sip[3] = {}, sii[6] = {};
-            for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny) {
-                const uint32_t* row = picture.Row(ny);
-                for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx) {
-                    const int64_t c[3] = {(row[nx] >> 16) & 0xFF, (row[nx] >> 8) & 0xFF, row[nx] & 0xFF};
-                    const int64_t p = Flags(nx, ny) & kIn;
-                    ++n, sp += p;
-                    for (int i = 0; i < 3; ++i)
-                        si[i] += c[i], sip[i] += c[i] * p;
-                    sii[0] += c[0] * c[0], sii[1] += c[0] * c[1], sii[2] += c[0] * c[2];
-                    sii[3] += c[1] * c[1], sii[4] += c[1] * c[2], sii[5] += c[2] * c[2];
+    // The window sums come from column sums over the window's rows, kept up to
+    // date down each band (a row in, a row out) and summed along the row by
+    // prefix sums: integers, so exactly the sums of the window's pixels.
+    const int left = std::max(0, work_.left() - r), right = std::min(w_ - 1, work_.right() + r);
+    const int columns = right - left + 1;
+    pool.Run(work_.height(), kWorkingBand, [&](int first, int end) {
+        std::vector<WindowSums> column(static_cast<size_t>(columns)),
+            prefix(static_cast<size_t>(columns) + 1);
+        const auto addRow = [&](int ny, int64_t sign) {
+            if (ny < 0 || ny >= h_) return;
+            const uint32_t* row = picture.Row(ny);
+            for (int nx = left; nx <= right; ++nx)
+                column[static_cast<size_t>(nx - left)].Add(row[nx], Flags(nx, ny) & kIn, sign);
+        };
+        for (int y = work_.top() + first; y < work_.top() + end; ++y) {
+            if (y == work_.top() + first)
+                for (int ny = y - r; ny <= y + r; ++ny)
+                    addRow(ny, 1);
+            else
+                addRow(y - r - 1, -1), addRow(y + r, 1);
+            for (size_t i = 0; i < column.size(); ++i)
+                prefix[i + 1] = prefix[i].Plus(column[i]);
+            const int64_t rows = std::min(h_ - 1, y + r) - std::max(0, y - r) + 1;
+            for (int x = work_.left(); x <= work_.right(); ++x) {
+                const size_t k = static_cast<size_t>(y) * w_ + x;
+                if (!(flags_[k] & kNear)) {
+                    model[k] = {0, 0, 0, static_cast<float>(flags_[k] & kIn)};
+                    continue;
                 }
+                const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
+                const WindowSums s =
+                    prefix[static_cast<size_t>(x1 - left + 1)].Minus(prefix[static_cast<size_t>(x0 - left)]);
+                const int64_t n = rows * (x1 - x0 + 1), sp = s.v[0];
+                const int64_t* si = s.v + 1;
+                const int64_t* sip = s.v + 4;
+                const int64_t* sii = s.v + 7;
+                const double n2 = static_cast<double>(n * n);
+                static constexpr int kPair[6][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
+                double sigma[6], cov[3];
+                for (int i = 0; i < 6; ++i)
+                    sigma[i] = static_cast<double>(n * sii[i] - si[kPair[i][0]] * si[kPair[i][1]]) / n2;
+                sigma[0] += kGuidedEpsilon, sigma[3] += kGuidedEpsilon, sigma[5] += kGuidedEpsilon;
+                for (int i = 0; i < 3; ++i)
+                    cov[i] = static_cast<double>(n * sip[i] - si[i] * sp) / n2;
+                const std::array<double, 3> a = SolveSymmetric(sigma, cov);
+                const double b = (static_cast<double>(sp) - a[0] * static_cast<double>(si[0]) -
+                                  a[1] * static_cast<double>(si[1]) - a[2] * static_cast<double>(si[2])) /
+                                 static_cast<double>(n);
+                model[k] = {static_cast<float>(a[0]), static_cast<float>(a[1]), static_cast<float>(a[2]),
+                            static_cast<float>(b)};
             }
-            const double n2 = static_cast<double>(n * n);
-            static constexpr int kPair[6][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
-            double sigma[6], cov[3];
-            for (int i = 0; i < 6; ++i)
-                sigma[i] = static_cast<double>(n * sii[i] - si[kPair[i][0]] * si[kPair[i][1]]) / n2;
-            sigma[0] += kGuidedEpsilon, sigma[3] += kGuidedEpsilon, sigma[5] += kGuidedEpsilon;
-            for (int i = 0; i < 3; ++i)
-                cov[i] = static_cast<double>(n * sip[i] - si[i] * sp) / n2;
-            const std::array<double, 3> a = SolveSymmetric(sigma, cov);
-            const double b = (static_cast<double>(sp) - a[0] * static_cast<double>(si[0]) -
-                              a[1] * static_cast<double>(si[1]) - a[2] * static_cast<double>(si[2])) /
-                             static_cast<double>(n);
-            model[k] = {static_cast<float>(a[0]), static_cast<float>(a[1]), static_cast<float>(a[2]),
-                        static_cast<float>(b)};
         }
     });
     // Each tap's coefficients: the mean of the models of every window holding it.

@@ -16,6 +16,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -320,12 +321,35 @@ Bitmap LoadWorkingPicture(const std::string& path) {
 PictureAtBothSizes LoadPictureAtBothSizes(const std::string& path) {
     const QByteArray bytes = ReadPictureFile(path);
     PictureAtBothSizes both;
-    both.Full = DecodePicture(bytes, path);
-    const QSize working = WorkingSize(both.Full.Rect().size());
     // A JPEG's working picture comes from the decoder's own reduction, as
-    // LoadWorkingPicture makes it; a second, smaller decode costs little.
-    if (LoadFormatFor(path) == PictureFormat::Jpeg && working != both.Full.Rect().size())
-        both.Working = ReduceTo(DecodePicture(bytes, path, working), working);
+    // LoadWorkingPicture makes it. That second, smaller decode needs only the
+    // file's size, so it runs beside the full one on another core.
+    std::optional<std::future<Bitmap>> reduced;
+    QSize reducedTo;
+    if (LoadFormatFor(path) == PictureFormat::Jpeg) {
+        QSize fileSize;
+        try {
+            fileSize = ReadJpegDisplaySize(bytes, path);
+        } catch (const PictureError&) {
+            // The full decode reports the problem.
+        }
+        const QSize working = WorkingSize(fileSize);
+        if (fileSize.isValid() && working != fileSize) {
+            reducedTo = working;
+            reduced = std::async(std::launch::async, [&bytes, &path, working] {
+                return ReduceTo(DecodePicture(bytes, path, working), working);
+            });
+        }
+    }
+    try {
+        both.Full = DecodePicture(bytes, path);
+    } catch (...) {
+        if (reduced) reduced->wait(); // it reads bytes and path
+        throw;
+    }
+    const QSize working = WorkingSize(both.Full.Rect().size());
+    if (reduced && both.Full.Rect().size() != working && reducedTo == working)
+        both.Working = reduced->get();
     else
         both.Working = ReduceTo(both.Full, working);
     return both;
