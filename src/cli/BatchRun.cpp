@@ -1,5 +1,7 @@
 #include "cli/BatchRun.h"
 
+#include "fullsize/RowBands.h"
+
 #include "cli/CliError.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
@@ -228,6 +230,8 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::close(fds[0]);
+            // The workers share the cores between them already.
+            if (jobs > 1) TRowBandPool::SetDefaultThreads(1);
             for (const Worker& other : workers)
                 ::close(other.Fd);
             WorkerLoop(tasks, *dispatch, fds[1], work);

@@ -7,7 +7,16 @@
 #include <thread>
 #include <vector>
 
+namespace {
+std::atomic<int> defaultThreads{0};
+}
+
+void TRowBandPool::SetDefaultThreads(int threads) {
+    defaultThreads.store(std::max(0, threads));
+}
+
 TRowBandPool::TRowBandPool(int threads) : threads_(threads) {
+    if (threads_ < 1) threads_ = defaultThreads.load();
     if (threads_ < 1) threads_ = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 

@@ -20,6 +20,11 @@ class TRowBandPool {
 
     int Threads() const { return threads_; }
 
+    // What "one per processor core" means for this process from now on
+    // (0: the cores). A batch worker that shares the machine with other
+    // workers sets 1, so that workers do not crowd each other's cores.
+    static void SetDefaultThreads(int threads);
+
     // Runs work(firstRow, endRow) for every band of bandRows rows of [0, rows),
     // the calling thread taking its share. Returns false when the cancel flag
     // stopped it before every band ran. An exception thrown by a band stops the
