@@ -1,14 +1,13 @@
 #include "cli/ProjectJob.h"
 
 #include "cli/CliError.h"
+#include "cli/RecipeReader.h"
 #include "document/StrictJson.h"
 #include "document/TintwellDocument.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
 #include "platform/PictureFile.h"
 #include "recolour/ImagePart.h"
-
-#include <QFileInfo>
 
 #include <algorithm>
 #include <iostream>
@@ -101,8 +100,8 @@ int RunProjectRecipe(const std::string& path, ArgReader& args) {
             outputDir = args.Value();
         } else if (arg == "--output-format") {
             const std::string format = args.Value();
-            extension = format.empty() || format[0] == '.' ? format : "." + format;
-            if (extension.find('/') != std::string::npos ||
+            extension = ResultExtension(format);
+            if (!IsPlainExtension(extension) ||
                 tw::SaveFormatFor("x" + extension) == tw::PictureFormat::Unknown)
                 FailUsage("--output-format expects a picture file extension such as .png, not \"" +
                           tw::Printable(format) + "\"");
@@ -146,9 +145,7 @@ int RunProjectRecipe(const std::string& path, ArgReader& args) {
     }
     std::set<std::string> outputs;
     for (const std::string& picture : pictures) {
-        const std::string name = tw::PathFromQString(
-            QFileInfo(QFile::decodeName(QByteArray::fromStdString(picture))).completeBaseName());
-        const std::string result = tw::JoinPath(outputDir, name + extension);
+        const std::string result = ResultPath(outputDir, picture, extension);
         if (!outputs.insert(tw::CleanPath(tw::AbsolutePath(result))).second)
             FailInput("a second picture would be written to " + tw::Printable(result) + " (" +
                       tw::Printable(picture) + ")");

@@ -6,7 +6,6 @@
 #include "platform/FileAccess.h"
 #include "platform/PictureFile.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -94,13 +93,8 @@ class RecipeParser {
         std::string extension = ".png";
         if (root.contains("outputFormat")) {
             const std::string format = Text(root["outputFormat"], "outputFormat");
-            extension = format[0] == '.' ? format : "." + format;
-            // Only an extension: anything more would put results outside outputDir.
-            const bool plain =
-                extension.size() > 1 && std::all_of(extension.begin() + 1, extension.end(), [](char c) {
-                    return std::isalnum(static_cast<unsigned char>(c));
-                });
-            if (!plain)
+            extension = ResultExtension(format);
+            if (!IsPlainExtension(extension))
                 Fail("outputFormat",
                      "expected a file extension such as \".png\", not \"" + tw::Printable(format) + "\"");
             if (tw::SaveFormatFor("x" + extension) == tw::PictureFormat::Unknown)
@@ -114,9 +108,7 @@ class RecipeParser {
         for (qsizetype i = 0; i < list.size(); ++i) {
             const std::string where = "pictures[" + std::to_string(i) + "]";
             const std::string picture = Path(list[i], where);
-            const std::string name =
-                tw::PathFromQString(QFileInfo(list[i].toString()).completeBaseName()) + extension;
-            const std::string output = tw::JoinPath(dir, name);
+            const std::string output = ResultPath(dir, picture, extension);
             const std::string resolved = ResolvedPath(output);
             if (!outputs.insert(resolved).second)
                 Fail(where, "a second picture would be written to " + tw::Printable(output));
@@ -161,6 +153,23 @@ TRecipe ReadRecipe(const std::string& path) {
     } catch (const TJsonFileError& e) {
         FailInput(e.what());
     }
+}
+
+std::string ResultExtension(const std::string& format) {
+    return !format.empty() && format[0] == '.' ? format : "." + format;
+}
+
+bool IsPlainExtension(const std::string& extension) {
+    return extension.size() > 1 && extension[0] == '.' &&
+           std::all_of(extension.begin() + 1, extension.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+std::string ResultPath(const std::string& outputDir, const std::string& picture,
+                       const std::string& extension) {
+    std::string name = picture.substr(picture.rfind('/') + 1);
+    if (const size_t dot = name.rfind('.'); dot != std::string::npos) name.resize(dot);
+    return tw::JoinPath(outputDir, name + extension);
 }
 
 } // namespace cli

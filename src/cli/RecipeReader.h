@@ -24,4 +24,13 @@ struct TRecipe {
 // a number out of range — is bad input naming the key or the position.
 TRecipe ReadRecipe(const std::string& path);
 
+// Results of several pictures: ".png" from "png" or ".png"; whether such an
+// extension is a plain one (letters and digits only: anything more could put
+// results outside the output folder); and picture's result in the folder, named
+// after the picture without its last extension (bytes kept as they are).
+std::string ResultExtension(const std::string& format);
+bool IsPlainExtension(const std::string& extension);
+std::string ResultPath(const std::string& outputDir, const std::string& picture,
+                       const std::string& extension);
+
 } // namespace cli
