@@ -5,6 +5,7 @@
 #include "cli/CliError.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
+#include "platform/Thread.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,22 +16,13 @@
 #include <iostream>
 #include <new>
 #include <poll.h>
-#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace cli {
 namespace {
-
-int UsableCores() {
-    // Under a batch scheduler the process is often given fewer processors than the machine has.
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
-    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-}
 
 void ParseShard(const std::string& text, TBatchOptions& options) {
     const auto slash = text.find('/');
@@ -366,7 +358,7 @@ int RunBatch(TRecolorJob job, const TBatchOptions& options, bool severalPictures
     MakeOutputFolder(job);
 
     const int jobs = static_cast<int>(std::min<size_t>(
-        tasks.size(), static_cast<size_t>(options.Jobs >= 1 ? options.Jobs : UsableCores())));
+        tasks.size(), static_cast<size_t>(options.Jobs >= 1 ? options.Jobs : tw::UsableCores())));
     Progress progress(tasks, severalPictures);
     std::vector<TFailure> failures;
     if (jobs <= 1)

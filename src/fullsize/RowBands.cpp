@@ -1,5 +1,7 @@
 #include "fullsize/RowBands.h"
 
+#include "platform/Thread.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
@@ -17,7 +19,7 @@ void TRowBandPool::SetDefaultThreads(int threads) {
 
 TRowBandPool::TRowBandPool(int threads) : threads_(threads) {
     if (threads_ < 1) threads_ = defaultThreads.load();
-    if (threads_ < 1) threads_ = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    if (threads_ < 1) threads_ = tw::UsableCores();
 }
 
 bool TRowBandPool::Run(int rows, int bandRows, const std::function<void(int, int)>& work,

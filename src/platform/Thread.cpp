@@ -3,14 +3,23 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
+#include <thread>
 
 namespace tw {
+
+int UsableCores() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
 namespace {
 
 // Static initialisation runs on the thread that starts the program.

@@ -15,6 +15,10 @@
 
 namespace tw {
 
+// The processors this process may run on: under a batch scheduler or a
+// container often fewer than the machine has.
+int UsableCores();
+
 class Thread {
   public:
     Thread();
