@@ -300,10 +300,8 @@ void TFormMain::dropEvent(QDropEvent* event) {
     // Opened once the drop is over, so that the program the file came from is
     // not kept waiting by the loading or by an error box.
     QTimer::singleShot(0, this, [this, path] {
-        try {
+        tw::RunReportingErrors([this, path] {
             if (MaySkipUnsavedChanges(QStringLiteral("opening another picture"))) OpenPicture1Accept(path);
-        } catch (...) {
-            tw::ReportException(std::current_exception());
-        }
+        });
     });
 }

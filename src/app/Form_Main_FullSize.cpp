@@ -128,11 +128,9 @@ void TFormMain::ConnectFullSizeSave() {
             menu->insertAction(at + 1 < items.size() ? items[at + 1] : nullptr, SaveFullSizePicture);
         }
     connect(SaveFullSizePicture, &QAction::triggered, this, [this] {
-        try {
+        tw::RunReportingErrors([this] {
             if (OnSaveFullSizePicture) OnSaveFullSizePicture();
-        } catch (...) {
-            tw::ReportException(std::current_exception());
-        }
+        });
     });
     OnSaveFullSizePicture = [this] {
         if (FullSizeSaveRunning()) return;

@@ -51,13 +51,7 @@ void TFormMain::ConnectProjectFiles() {
     SaveProjectAction->setStatusTip(QStringLiteral("Save the picture's parts and settings to go on later"));
     // Errors end the command here: they must not unwind through Qt's signal code.
     const auto guarded = [](const std::function<void()>& command) {
-        return [command] {
-            try {
-                command();
-            } catch (...) {
-                tw::ReportException(std::current_exception());
-            }
-        };
+        return [command] { tw::RunReportingErrors(command); };
     };
     connect(OpenProjectAction, &QAction::triggered, this, guarded([this] {
                 if (!MaySkipUnsavedChanges(QStringLiteral("opening a project"))) return;

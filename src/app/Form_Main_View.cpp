@@ -218,9 +218,5 @@ QString TFormMain::PictureArgument(const QStringList& arguments) {
 
 void TFormMain::OpenArgumentPicture() {
     if (closeRequested_ || PictureArgument(options_.Arguments).isEmpty()) return;
-    try {
-        OpenPicture1Accept(PictureArgument(options_.Arguments));
-    } catch (...) {
-        tw::ReportException(std::current_exception());
-    }
+    tw::RunReportingErrors([this] { OpenPicture1Accept(PictureArgument(options_.Arguments)); });
 }

@@ -62,6 +62,14 @@ ErrorHandler SetErrorHandler(ErrorHandler handler) {
     return std::exchange(Handler(), std::move(handler));
 }
 
+void RunReportingErrors(const std::function<void()>& work) noexcept {
+    try {
+        work();
+    } catch (...) {
+        ReportException(std::current_exception());
+    }
+}
+
 std::string MessageOf(std::exception_ptr error) {
     if (!error) return "no error";
     try {

@@ -20,6 +20,10 @@ ErrorHandler SetErrorHandler(ErrorHandler handler);
 // is reported on stderr instead.
 void ReportException(std::exception_ptr error) noexcept;
 
+// Runs work; whatever it throws goes to ReportException. For commands called
+// from Qt's event loop.
+void RunReportingErrors(const std::function<void()>& work) noexcept;
+
 // The text shown for an error: what() of a standard exception, else a generic line.
 std::string MessageOf(std::exception_ptr error);
 
