@@ -94,7 +94,7 @@ void TFormMain::OpenProjectAccept(const QString& fileName) {
     const QFileInfo info(pictureName);
     LabelFilename->setText(QDir::toNativeSeparators(info.absoluteFilePath()));
     pictureFolder_ = QFileInfo(fileName).absolutePath();
-    ResizeView();
+    ShowNewPictureWhole();
 }
 
 bool TFormMain::SaveProjectAccept(const QString& fileName) {
