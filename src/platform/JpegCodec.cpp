@@ -324,6 +324,32 @@ Placement PlacementFor(int orientation, ptrdiff_t width, ptrdiff_t height, ptrdi
 
 // --- Decoding ---------------------------------------------------------------------------------
 
+// Refuses, before memory is reserved for the pixels, a header whose picture is
+// too large or that the file is too short to hold.
+void CheckStoredSize(const Decompressor& d, const QByteArray& data, const std::string& name) {
+    const jpeg_decompress_struct* cinfo = &d.cinfo;
+    const long long storedWidth = cinfo->image_width, storedHeight = cinfo->image_height;
+    if (storedWidth > kMaxPictureSide || storedHeight > kMaxPictureSide ||
+        storedWidth * storedHeight > kMaxPicturePixels)
+        FailRead(name, "the picture is too large " + SizeText(storedWidth, storedHeight));
+
+    // Every 8 x 8 block of a Huffman-coded scan takes at least one bit, so a file
+    // without one bit per block of even its smallest component is cut short or
+    // lies about its size. Refuse it before memory is reserved for the pixels: a
+    // few hundred bytes must not cost a gigabyte.
+    if (!cinfo->arith_code) {
+        long long fewestBlocks = std::numeric_limits<long long>::max();
+        for (int c = 0; c < cinfo->num_components; ++c) {
+            const jpeg_component_info& comp = cinfo->comp_info[c];
+            fewestBlocks =
+                std::min(fewestBlocks, static_cast<long long>(comp.width_in_blocks) * comp.height_in_blocks);
+        }
+        if (static_cast<long long>(data.size()) * 8 < fewestBlocks)
+            FailRead(name, "the file is too short for its size " + SizeText(storedWidth, storedHeight) +
+                               ", truncated or corrupt");
+    }
+}
+
 // Plain data for the scanline loop, which runs under Guarded().
 struct ScanTarget {
     uint32_t* pixels; // the upright bitmap's first word
@@ -372,27 +398,8 @@ Bitmap DecodeJpeg(const QByteArray& data, const std::string& fileName, QSize min
     ReadHeader(d, data, name);
     jpeg_decompress_struct* cinfo = &d.cinfo;
 
-    // Refuse absurd sizes before libjpeg or we allocate anything for the pixels.
+    CheckStoredSize(d, data, name);
     const long long storedWidth = cinfo->image_width, storedHeight = cinfo->image_height;
-    if (storedWidth > kMaxPictureSide || storedHeight > kMaxPictureSide ||
-        storedWidth * storedHeight > kMaxPicturePixels)
-        FailRead(name, "the picture is too large " + SizeText(storedWidth, storedHeight));
-
-    // Every 8 x 8 block of a Huffman-coded scan takes at least one bit, so a file
-    // without one bit per block of even its smallest component is cut short or
-    // lies about its size. Refuse it before memory is reserved for the pixels: a
-    // few hundred bytes must not cost a gigabyte.
-    if (!cinfo->arith_code) {
-        long long fewestBlocks = std::numeric_limits<long long>::max();
-        for (int c = 0; c < cinfo->num_components; ++c) {
-            const jpeg_component_info& comp = cinfo->comp_info[c];
-            fewestBlocks =
-                std::min(fewestBlocks, static_cast<long long>(comp.width_in_blocks) * comp.height_in_blocks);
-        }
-        if (static_cast<long long>(data.size()) * 8 < fewestBlocks)
-            FailRead(name, "the file is too short for its size " + SizeText(storedWidth, storedHeight) +
-                               ", truncated or corrupt");
-    }
 
     const int orientation = ReadOrientation(*cinfo);
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
@@ -447,6 +454,52 @@ Bitmap DecodeJpeg(const QByteArray& data, const std::string& fileName, QSize min
     return bitmap;
 }
 
+struct JpegRowReader::State {
+    Decompressor d;
+    std::string name;
+    bool started = false;
+};
+
+JpegRowReader::JpegRowReader(const QByteArray& data, const std::string& fileName)
+    : s_(std::make_unique<State>()) {
+    s_->name = DisplayName(fileName);
+    ReadHeader(s_->d, data, s_->name);
+    CheckStoredSize(s_->d, data, s_->name);
+    jpeg_decompress_struct* cinfo = &s_->d.cinfo;
+    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    streams_ = !cmyk && ReadOrientation(*cinfo) == 1;
+    cinfo->out_color_space = kRgb32Space;
+    s_->d.progress.progress_monitor = LimitScans;
+    cinfo->progress = &s_->d.progress;
+}
+
+JpegRowReader::~JpegRowReader() = default;
+
+int JpegRowReader::Width() const {
+    return static_cast<int>(s_->d.cinfo.image_width);
+}
+
+int JpegRowReader::Height() const {
+    return static_cast<int>(s_->d.cinfo.image_height);
+}
+
+void JpegRowReader::Read(uint32_t* rows, ptrdiff_t strideWords, int count) {
+    if (!streams_) throw std::logic_error("this JPEG's rows are not the picture's rows");
+    jpeg_decompress_struct* cinfo = &s_->d.cinfo;
+    const bool start = !s_->started;
+    s_->started = true;
+    const bool ok = Guarded(s_->d.err, [cinfo, start, rows, strideWords, count] {
+        if (start) jpeg_start_decompress(cinfo);
+        for (int i = 0; i < count; ++i) {
+            if (cinfo->output_scanline >= cinfo->output_height) ERREXIT(cinfo, JERR_BAD_STATE);
+            JSAMPROW row = reinterpret_cast<JSAMPROW>(rows + i * strideWords);
+            if (jpeg_read_scanlines(cinfo, &row, 1) != 1) ERREXIT(cinfo, JERR_INPUT_EOF);
+        }
+        if (cinfo->output_scanline == cinfo->output_height) jpeg_finish_decompress(cinfo);
+    });
+    if (!ok) FailRead(s_->name, ReasonFor(s_->d.err, Width(), Height()));
+}
+
 QSize ReadJpegSize(const QByteArray& data, const std::string& fileName) {
     Decompressor d;
     ReadHeader(d, data, DisplayName(fileName));
@@ -460,81 +513,97 @@ QSize ReadJpegDisplaySize(const QByteArray& data, const std::string& fileName) {
     return SwapsSides(ReadOrientation(d.cinfo)) ? stored.transposed() : stored;
 }
 
-namespace {
-
-struct EncodeSource {
-    const Bitmap* bitmap;
-    JSAMPLE* row; // one row of RGB bytes
-    int quality;
-    JpegChroma chroma;
+struct JpegRowWriter::State {
+    MemoryDestination destination;
+    Compressor c;
+    std::string name;
+    int width = 0, height = 0;
 };
 
-void EncodeScanlines(j_compress_ptr cinfo, const EncodeSource& s) {
-    cinfo->image_width = static_cast<JDIMENSION>(s.bitmap->Width());
-    cinfo->image_height = static_cast<JDIMENSION>(s.bitmap->Height());
-    cinfo->input_components = 3;
-    cinfo->in_color_space = JCS_RGB;
-    jpeg_set_defaults(cinfo); // baseline, Huffman tables from the standard
-    jpeg_set_quality(cinfo, s.quality, TRUE);
-    if (s.chroma == JpegChroma::Full) {
-        for (int c = 0; c < cinfo->num_components; ++c)
-            cinfo->comp_info[c].h_samp_factor = cinfo->comp_info[c].v_samp_factor = 1;
-    }
-    jpeg_start_compress(cinfo, TRUE);
-    const int width = s.bitmap->Width();
-    while (cinfo->next_scanline < cinfo->image_height) {
-        const uint32_t* in = s.bitmap->Row(static_cast<int>(cinfo->next_scanline));
-        JSAMPLE* out = s.row;
-        for (int x = 0; x < width; ++x, out += 3) {
-            const ColorValue c = ColorFromRgb32(in[x]);
-            out[0] = static_cast<JSAMPLE>(c & 0xFF);
-            out[1] = static_cast<JSAMPLE>((c >> 8) & 0xFF);
-            out[2] = static_cast<JSAMPLE>((c >> 16) & 0xFF);
-        }
-        JSAMPROW row = s.row;
-        jpeg_write_scanlines(cinfo, &row, 1);
-    }
-    jpeg_finish_compress(cinfo);
+namespace {
+
+[[noreturn]] void FailWrite(const std::string& name, const std::string& reason) {
+    throw PictureError("cannot write " + name + ": " + reason);
 }
 
 } // namespace
 
-QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int quality, JpegChroma chroma) {
-    const std::string name = DisplayName(fileName);
-    auto fail = [&name](const std::string& reason) {
-        throw PictureError("cannot write " + name + ": " + reason);
-    };
-    if (bitmap.IsEmpty()) fail("the picture is empty");
-
-    MemoryDestination destination;
-    Compressor c;
-    std::vector<JSAMPLE> row;
-    try {
-        row.resize(static_cast<size_t>(bitmap.Width()) * 3);
-    } catch (const std::bad_alloc&) {
-        fail("not enough memory");
-    }
-    const EncodeSource source{&bitmap, row.data(), quality, chroma};
-    jpeg_compress_struct* cinfo = &c.cinfo;
-    cinfo->err = &c.err.pub;
-    const bool ok = Guarded(c.err, [cinfo, &destination, &source] {
+JpegRowWriter::JpegRowWriter(int width, int height, const std::string& fileName, int quality,
+                             JpegChroma chroma)
+    : s_(std::make_unique<State>()) {
+    s_->name = DisplayName(fileName);
+    s_->width = width;
+    s_->height = height;
+    if (width <= 0 || height <= 0) FailWrite(s_->name, "the picture is empty");
+    jpeg_compress_struct* cinfo = &s_->c.cinfo;
+    cinfo->err = &s_->c.err.pub;
+    MemoryDestination* destination = &s_->destination;
+    // The rows go in as the bitmap holds them: libjpeg-turbo converts 32-bit
+    // pixels to its colour planes as fast as packed RGB, with the same tables.
+    const bool ok = Guarded(s_->c.err, [cinfo, destination, width, height, quality, chroma] {
         jpeg_create_compress(cinfo);
-        cinfo->dest = &destination.pub;
-        EncodeScanlines(cinfo, source);
+        cinfo->dest = &destination->pub;
+        cinfo->image_width = static_cast<JDIMENSION>(width);
+        cinfo->image_height = static_cast<JDIMENSION>(height);
+        cinfo->input_components = 4;
+        cinfo->in_color_space = kRgb32Space;
+        jpeg_set_defaults(cinfo); // baseline, Huffman tables from the standard
+        jpeg_set_quality(cinfo, quality, TRUE);
+        if (chroma == JpegChroma::Full) {
+            for (int c = 0; c < cinfo->num_components; ++c)
+                cinfo->comp_info[c].h_samp_factor = cinfo->comp_info[c].v_samp_factor = 1;
+        }
+        jpeg_start_compress(cinfo, TRUE);
     });
-    if (!ok) {
-        if (c.err.code == JERR_IMAGE_TOO_BIG || c.err.code == JERR_WIDTH_OVERFLOW ||
-            c.err.code == JERR_OUT_OF_MEMORY)
-            fail(ReasonFor(c.err, bitmap.Width(), bitmap.Height()));
-        fail(std::string("the JPEG encoder failed (") + c.err.detail + ")");
-    }
+    if (!ok) Fail();
+}
+
+JpegRowWriter::~JpegRowWriter() = default;
+
+void JpegRowWriter::Fail() const {
+    const ErrorManager& err = s_->c.err;
+    if (err.code == JERR_IMAGE_TOO_BIG || err.code == JERR_WIDTH_OVERFLOW || err.code == JERR_OUT_OF_MEMORY)
+        FailWrite(s_->name, ReasonFor(err, s_->width, s_->height));
+    FailWrite(s_->name, std::string("the JPEG encoder failed (") + err.detail + ")");
+}
+
+void JpegRowWriter::Write(const uint32_t* rows, ptrdiff_t strideWords, int count) {
+    jpeg_compress_struct* cinfo = &s_->c.cinfo;
+    const bool ok = Guarded(s_->c.err, [cinfo, rows, strideWords, count] {
+        constexpr int kChunk = 16;
+        JSAMPROW pointers[kChunk];
+        for (int done = 0; done < count;) {
+            const int n = std::min(kChunk, count - done);
+            for (int i = 0; i < n; ++i)
+                pointers[i] =
+                    reinterpret_cast<JSAMPROW>(const_cast<uint32_t*>(rows + (done + i) * strideWords));
+            if (cinfo->next_scanline + static_cast<JDIMENSION>(n) > cinfo->image_height)
+                ERREXIT(cinfo, JERR_TOO_LITTLE_DATA);
+            jpeg_write_scanlines(cinfo, pointers, static_cast<JDIMENSION>(n));
+            done += n;
+        }
+    });
+    if (!ok) Fail();
+}
+
+QByteArray JpegRowWriter::Finish() {
+    jpeg_compress_struct* cinfo = &s_->c.cinfo;
+    if (cinfo->next_scanline != cinfo->image_height)
+        throw std::logic_error("a JPEG finished before its last row");
+    if (!Guarded(s_->c.err, [cinfo] { jpeg_finish_compress(cinfo); })) Fail();
     try {
-        return QByteArray(reinterpret_cast<const char*>(destination.data),
-                          static_cast<qsizetype>(destination.size));
+        return QByteArray(reinterpret_cast<const char*>(s_->destination.data),
+                          static_cast<qsizetype>(s_->destination.size));
     } catch (const std::bad_alloc&) {
-        fail("not enough memory");
+        FailWrite(s_->name, "not enough memory");
     }
-    return {};
+}
+
+QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int quality, JpegChroma chroma) {
+    if (bitmap.IsEmpty()) FailWrite(DisplayName(fileName), "the picture is empty");
+    JpegRowWriter writer(bitmap.Width(), bitmap.Height(), fileName, quality, chroma);
+    writer.Write(bitmap.Row(0), bitmap.Image().bytesPerLine() / 4, bitmap.Height());
+    return writer.Finish();
 }
 
 } // namespace tw

@@ -6,6 +6,9 @@
 #include <QByteArray>
 #include <QSize>
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 namespace tw {
@@ -30,6 +33,50 @@ enum class JpegChroma { Halved, Full };
 // Throws PictureError on failure.
 QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int quality = 100,
                       JpegChroma chroma = JpegChroma::Halved);
+
+// Reads a JPEG's rows from the top, a band at a time, for pictures that need
+// not be held whole. Only files whose stored rows are the picture's rows
+// stream: colour, and upright as stored (no EXIF turn or mirror).
+class JpegRowReader {
+  public:
+    // Reads the header and refuses what DecodeJpeg refuses before decoding
+    // (PictureError). data must outlive the reader.
+    JpegRowReader(const QByteArray& data, const std::string& fileName);
+    ~JpegRowReader();
+    JpegRowReader(const JpegRowReader&) = delete;
+    JpegRowReader& operator=(const JpegRowReader&) = delete;
+
+    bool Streams() const { return streams_; }
+    int Width() const;
+    int Height() const;
+    // Decodes the next count rows as RGB32 words, strideWords words apart, the
+    // pixels DecodeJpeg gives. Throws PictureError for a damaged file.
+    void Read(uint32_t* rows, ptrdiff_t strideWords, int count);
+
+  private:
+    struct State;
+    std::unique_ptr<State> s_;
+    bool streams_ = false;
+};
+
+// Encodes RGB32 rows handed over from the top, the bytes EncodeJpeg gives for
+// the whole bitmap. Throws PictureError.
+class JpegRowWriter {
+  public:
+    JpegRowWriter(int width, int height, const std::string& fileName, int quality, JpegChroma chroma);
+    ~JpegRowWriter();
+    JpegRowWriter(const JpegRowWriter&) = delete;
+    JpegRowWriter& operator=(const JpegRowWriter&) = delete;
+
+    void Write(const uint32_t* rows, ptrdiff_t strideWords, int count);
+    // The file's bytes, once every row has been written.
+    QByteArray Finish();
+
+  private:
+    [[noreturn]] void Fail() const;
+    struct State;
+    std::unique_ptr<State> s_;
+};
 
 } // namespace tw
 
