@@ -338,23 +338,36 @@ bool TCoverageCarrier::InBorder(int x, int y) const {
     return Flags(ax_.nearest[x], ay_.nearest[y]) & kEdge;
 }
 
-void TCoverageCarrier::CoverageRow(const tw::Bitmap& fullPicture, int y, int x0, int x1, uint8_t* out) const {
+void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1,
+                                    uint8_t* out, std::vector<Run>& runs) const {
+    runs.clear();
     const int wy = ay_.nearest[y];
-    const uint32_t* row = fullPicture.Row(y);
     int x = x0;
     while (x < x1) {
         const int wx = ax_.nearest[x];
         const int end = std::min(x1, ax_.first[wx + 1]);
         const uint8_t f = Flags(wx, wy);
-        uint8_t* o = out + (x - x0);
-        if (!(f & kEdge))
-            std::fill(o, o + (end - x), (f & kIn) ? 255 : 0);
-        else if (method_ == TBorderMethod::Guided)
-            BorderGuided(row, y, x, end, o);
-        else if (method_ == TBorderMethod::Smooth)
-            BorderSmooth(y, x, end, o);
-        else
-            BorderRules(fullPicture, y, x, end, o);
+        if (!(f & kEdge)) {
+            const uint8_t c = (f & kIn) ? 255 : 0;
+            if (!runs.empty() && !runs.back().Border && runs.back().Coverage == c)
+                runs.back().End = end;
+            else
+                runs.push_back({x, end, false, c});
+        } else {
+            uint8_t* o = out + (x - x0);
+            if (method_ == TBorderMethod::Guided)
+                BorderGuided(row, y, x, end, o);
+            else if (method_ == TBorderMethod::Smooth)
+                BorderSmooth(y, x, end, o);
+            else if (fullPicture)
+                BorderRules(*fullPicture, y, x, end, o);
+            else
+                throw std::invalid_argument("the rules border needs the whole picture");
+            if (!runs.empty() && runs.back().Border)
+                runs.back().End = end;
+            else
+                runs.push_back({x, end, true, 0});
+        }
         x = end;
     }
 }

@@ -49,9 +49,22 @@ class TCoverageCarrier {
     QRect Bounds() const { return bounds_; }
     // Whether full-size (x, y) lies in the border band.
     bool InBorder(int x, int y) const;
-    // Coverage of full-size row y, columns [x0, x1), into out[0 .. x1 - x0).
-    // fullPicture is the full-size picture. Thread-safe.
-    void CoverageRow(const tw::Bitmap& fullPicture, int y, int x0, int x1, uint8_t* out) const;
+    // A stretch of a full-size row with one kind of coverage: 0 (outside), 255
+    // (inside, away from the border) or, for border pixels, per pixel.
+    struct Run {
+        int Begin, End;
+        bool Border;
+        uint8_t Coverage; // outside and inside runs
+    };
+    // The runs of full-size row y over columns [x0, x1), neighbouring outside
+    // or inside runs joined; the coverage of border runs goes to
+    // out[x - x0]. row is that row of the full-size picture; the Rules border
+    // also reads the rows around it from fullPicture (null for the others).
+    // Thread-safe.
+    void CoverageRuns(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1, uint8_t* out,
+                      std::vector<Run>& runs) const;
+    // The method in use (Rules falls back to Guided for parts without rules).
+    TBorderMethod Method() const { return method_; }
     // The part's own colour at full-size border pixel (x, y) whose picture pixel
     // is pixel (RGB32 words): estimated from the working pixels well inside the
     // part nearby, or pixel itself when there are none. Thread-safe.

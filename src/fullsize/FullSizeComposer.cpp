@@ -20,12 +20,15 @@ class TransformMemo {
     static TransformMemo& ForThread(const TBitmapThings& things, const TTintwellSettings& settings) {
         thread_local std::unique_ptr<TransformMemo> memo;
         if (!memo) memo = std::make_unique<TransformMemo>();
-        if (!memo->settings_ || !(*memo->settings_ == settings)) {
-            std::fill(std::begin(memo->keys_), std::end(memo->keys_), 0u);
-            memo->settings_ = settings;
-        }
-        memo->things_ = &things;
+        memo->Use(things, settings);
         return *memo;
+    }
+    void Use(const TBitmapThings& things, const TTintwellSettings& settings) {
+        if (!settings_ || !(*settings_ == settings)) {
+            std::fill(std::begin(keys_), std::end(keys_), 0u);
+            settings_ = settings;
+        }
+        things_ = &things;
     }
     uint32_t operator()(uint32_t rgb32) {
         rgb32 |= 0xFF000000u;
@@ -50,6 +53,44 @@ uint32_t Blend(uint32_t c, uint32_t over, uint32_t under) {
     return 0xFF000000u | (BlendChannel(c, (over >> 16) & 0xFF, (under >> 16) & 0xFF) << 16) |
            (BlendChannel(c, (over >> 8) & 0xFF, (under >> 8) & 0xFF) << 8) |
            BlendChannel(c, over & 0xFF, under & 0xFF);
+}
+
+// Draws one part over columns [x0, x1) of full-size row y: in is the
+// picture's row, out the result's, both from column 0.
+struct PartRowScratch {
+    std::vector<uint8_t> coverage;
+    std::vector<TCoverageCarrier::Run> runs;
+};
+
+void DrawPartRow(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmix, const tw::Bitmap* picture,
+                 const uint32_t* in, uint32_t* out, int y, int x0, int x1, PartRowScratch& scratch) {
+    scratch.coverage.resize(static_cast<size_t>(x1 - x0));
+    carrier.CoverageRuns(in, picture, y, x0, x1, scratch.coverage.data(), scratch.runs);
+    for (const TCoverageCarrier::Run& run : scratch.runs) {
+        if (!run.Border) {
+            if (run.Coverage == 255)
+                for (int x = run.Begin; x < run.End; ++x)
+                    out[x] = memo(in[x]);
+            continue;
+        }
+        const uint8_t* coverage = scratch.coverage.data() - x0;
+        for (int x = run.Begin; x < run.End; ++x) {
+            const uint32_t c = coverage[x];
+            if (c == 0) continue;
+            if (c == 255) {
+                out[x] = memo(in[x]);
+                continue;
+            }
+            uint32_t recoloured;
+            if (unmix) {
+                const uint32_t object = carrier.ObjectAt(in[x], x, y);
+                recoloured = RecolourBorderPixel(in[x], object, memo(object));
+            } else {
+                recoloured = memo(in[x]);
+            }
+            out[x] = Blend(c, recoloured, out[x]);
+        }
+    }
 }
 
 // Working rows holding part pixels, plus the edge row on each side, at full size:
@@ -154,28 +195,10 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
             bounds.height(), kBandRows,
             [&](int first, int end) {
                 TransformMemo& memo = TransformMemo::ForThread(things, part.Settings);
-                std::vector<uint8_t> coverage(static_cast<size_t>(bounds.width()));
-                for (int y = bounds.top() + first; y < bounds.top() + end; ++y) {
-                    carrier.CoverageRow(picture, y, bounds.left(), bounds.right() + 1, coverage.data());
-                    const uint32_t* in = picture.Row(y) + bounds.left();
-                    uint32_t* out = outRow(y) + bounds.left();
-                    for (int x = 0; x < bounds.width(); ++x) {
-                        const uint32_t c = coverage[x];
-                        if (c == 0) continue;
-                        if (c == 255) {
-                            out[x] = memo(in[x]);
-                            continue;
-                        }
-                        uint32_t recoloured;
-                        if (options.Unmix) {
-                            const uint32_t object = carrier.ObjectAt(in[x], bounds.left() + x, y);
-                            recoloured = RecolourBorderPixel(in[x], object, memo(object));
-                        } else {
-                            recoloured = memo(in[x]);
-                        }
-                        out[x] = Blend(c, recoloured, out[x]);
-                    }
-                }
+                PartRowScratch scratch;
+                for (int y = bounds.top() + first; y < bounds.top() + end; ++y)
+                    DrawPartRow(carrier, memo, options.Unmix, &picture, picture.Row(y), outRow(y), y,
+                                bounds.left(), bounds.right() + 1, scratch);
             },
             control(weight));
         if (!done) return std::nullopt;
