@@ -2,6 +2,7 @@
 
 #include "cli/CliError.h"
 #include "document/TintwellDocument.h"
+#include "fullsize/FullSizeComposer.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
 #include "platform/PictureFile.h"
@@ -151,20 +152,55 @@ tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequ
         });
 }
 
+namespace {
+
+// Part i of the job as the full-size composition takes it.
+TFullSizePart MakeFullSizePart(const tw::Bitmap& working, const std::vector<TPartRequest>& requests, int i,
+                               tw::Bitmap& scratch) {
+    const TPartRequest& request = requests[static_cast<size_t>(i)];
+    TFullSizePart part{&MakePart(working, request, scratch), request.Settings, std::nullopt};
+    // What the mask dialog records for a walk it ran to the end.
+    if (request.Grown) part.Growth = TPartGrowth::FromWalk(working, request.Seed, request.Rules);
+    return part;
+}
+
+// A JPEG result of a large JPEG picture goes through a band at a time: the
+// picture is never held whole, and decoding, composing and encoding run side by
+// side. The bytes are the whole-picture path's. Other pictures, and jobs with
+// more parts than the memory set aside for their data, take that path.
+bool RecolorStreamed(const std::string& picturePath, const std::vector<TPartRequest>& requests,
+                     const std::string& output) {
+    constexpr size_t kPartDataBudget = 160u << 20;
+    if (tw::SaveFormatFor(output) != tw::PictureFormat::Jpeg) return false;
+    std::optional<tw::StreamablePicture> picture;
+    {
+        const MutedStderr muted;
+        picture = tw::OpenStreamablePicture(picturePath);
+    }
+    if (!picture || requests.size() * PreparedPartBytes(picture->Working.Rect().size()) > kPartDataBudget)
+        return false;
+    const tw::Bitmap& working = picture->Working;
+    CheckParts(working, requests);
+    tw::JpegRowReader reader(picture->Bytes, picturePath);
+    const std::unique_ptr<tw::JpegRowWriter> writer = tw::SavedJpegWriter(picture->FullSize, output);
+    ComposeFullSizeRows(
+        picture->FullSize, working, static_cast<int>(requests.size()),
+        [&](int i, tw::Bitmap& scratch) { return MakeFullSizePart(working, requests, i, scratch); },
+        [&](uint32_t* rows, ptrdiff_t stride, int count) { reader.Read(rows, stride, count); },
+        [&](const uint32_t* rows, ptrdiff_t stride, int count) { writer->Write(rows, stride, count); });
+    tw::WriteFileAtomically(output, writer->Finish());
+    return true;
+}
+
+} // namespace
+
 tw::Bitmap RecolorPictureAtFullSize(const tw::PictureAtBothSizes& picture,
                                     const std::vector<TPartRequest>& requests) {
     const tw::Bitmap& working = picture.Working;
     CheckParts(working, requests);
     std::optional<tw::Bitmap> result = TTintwellDocument::ComposeFullSizeResult(
         picture.Full, working, static_cast<int>(requests.size()),
-        [&](int i, tw::Bitmap& scratch) {
-            const TPartRequest& request = requests[static_cast<size_t>(i)];
-            TFullSizePart part{&MakePart(working, request, scratch), request.Settings, std::nullopt};
-            // What the mask dialog records for a walk it ran to the end.
-            if (request.Grown) part.Growth = TPartGrowth::FromWalk(working, request.Seed, request.Rules);
-            return part;
-        },
-        {});
+        [&](int i, tw::Bitmap& scratch) { return MakeFullSizePart(working, requests, i, scratch); }, {});
     return std::move(*result); // nothing cancels it
 }
 
@@ -204,6 +240,8 @@ void MakeOutputFolder(const TRecolorJob& job) {
 
 void RecolorOnePicture(const TRecolorJob& job, const TRecolorTask& task) {
     if (job.OriginalSize) {
+        CheckOutputName(task.Output);
+        if (RecolorStreamed(task.Picture, job.Parts, task.Output)) return;
         tw::PictureAtBothSizes picture = LoadBothSizes(task.Picture);
         const tw::Bitmap result = RecolorPictureAtFullSize(picture, job.Parts);
         picture = {}; // the input goes before the output is encoded

@@ -1,11 +1,16 @@
 #include "fullsize/FullSizeComposer.h"
 
+#include "platform/Thread.h"
 #include "recolour/BitmapThings.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -205,4 +210,184 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
     }
     if (options.OnProgress) options.OnProgress(1.0);
     return result;
+}
+
+size_t PreparedPartBytes(QSize workingSize) {
+    // Flags, the filter's four coefficients and the part's own colour per
+    // working pixel, and a transform memo for each composing thread.
+    const size_t pixels = static_cast<size_t>(std::max(0, workingSize.width())) *
+                          static_cast<size_t>(std::max(0, workingSize.height()));
+    return pixels * (1 + 4 * sizeof(float) + sizeof(uint32_t)) + static_cast<size_t>(tw::UsableCores()) *
+                                                                     sizeof(TransformMemo);
+}
+
+namespace {
+
+// One part ready to draw.
+struct PreparedPart {
+    TCoverageCarrier carrier;
+    TTintwellSettings settings;
+    TBitmapThings things;
+};
+
+// The rows of one band: the picture's as read and the result's as composed.
+struct BandSlot {
+    enum State { Empty, Read, Composed } state = Empty;
+    int band = 0; // the band this slot is for next
+    std::vector<uint32_t> in, out;
+};
+
+} // namespace
+
+bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& working, int partCount,
+                         const std::function<TFullSizePart(int, tw::Bitmap&)>& partAt, const TReadRows& readRows,
+                         const TWriteRows& writeRows, const TFullSizeOptions& options) {
+    if (fullSize.isEmpty()) throw std::invalid_argument("the full-size picture is empty");
+    if (options.Border == TBorderMethod::Rules)
+        throw std::invalid_argument("the rules border needs the whole picture");
+    const TRowBandPool pool(options.Threads);
+    const int width = fullSize.width(), height = fullSize.height();
+    const auto cancelled = [&] { return options.Cancel && options.Cancel->load(std::memory_order_relaxed); };
+
+    // Every part first, the last one first, as the whole-picture composition draws them.
+    tw::Bitmap unused, scratch;
+    std::vector<std::unique_ptr<PreparedPart>> parts;
+    for (int index = partCount - 1; index >= 0; --index) {
+        if (cancelled()) return false;
+        const TFullSizePart part = partAt(index, scratch);
+        CheckPartSize(part, working);
+        TCoverageCarrier carrier(fullSize, working, *part.Bitmap, part.Growth ? &*part.Growth : nullptr,
+                                 options.Border, pool);
+        if (carrier.Bounds().isEmpty()) continue;
+        parts.push_back(std::unique_ptr<PreparedPart>(
+            new PreparedPart{std::move(carrier), part.Settings, TBitmapThings(part.Settings, working, unused)}));
+    }
+    scratch = tw::Bitmap();
+
+    // Bands flow through a ring of ring: one thread reads them in order,
+    // the composing threads take them as they come, and this thread writes
+    // them out in order.
+    constexpr int kBandRows = 16;
+    const int bands = (height - 1) / kBandRows + 1;
+    const int composers = pool.Threads();
+    std::vector<BandSlot> ring(static_cast<size_t>(std::min(bands, 2 * composers + 2)));
+    const size_t bandWords = static_cast<size_t>(width) * kBandRows;
+    for (size_t i = 0; i < ring.size(); ++i) {
+        ring[i].band = static_cast<int>(i);
+        ring[i].in.resize(bandWords);
+        ring[i].out.resize(bandWords);
+    }
+    const auto slotOf = [&](int band) -> BandSlot& { return ring[static_cast<size_t>(band) % ring.size()]; };
+    const auto rowsOf = [&](int band) { return std::min(kBandRows, height - band * kBandRows); };
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool stop = false;
+    std::exception_ptr failure;
+    int nextToCompose = 0;
+    const auto fail = [&] {
+        const std::lock_guard lock(mutex);
+        if (!failure) failure = std::current_exception();
+        stop = true;
+        changed.notify_all();
+    };
+    // Waits until the band's slot is in the given state for it; false when stopping.
+    const auto waitFor = [&](std::unique_lock<std::mutex>& lock, int band, BandSlot::State state) {
+        BandSlot& slot = slotOf(band);
+        changed.wait(lock, [&] { return stop || (slot.band == band && slot.state == state); });
+        return !stop;
+    };
+
+    const auto readAll = [&] {
+        try {
+            for (int band = 0; band < bands; ++band) {
+                BandSlot& slot = slotOf(band);
+                {
+                    std::unique_lock lock(mutex);
+                    if (!waitFor(lock, band, BandSlot::Empty)) return;
+                }
+                readRows(slot.in.data(), width, rowsOf(band));
+                const std::lock_guard lock(mutex);
+                slot.state = BandSlot::Read;
+                changed.notify_all();
+            }
+        } catch (...) {
+            fail();
+        }
+    };
+    const auto composeAll = [&] {
+        try {
+            std::vector<std::unique_ptr<TransformMemo>> memos;
+            for (const auto& part : parts) {
+                memos.push_back(std::make_unique<TransformMemo>());
+                memos.back()->Use(part->things, part->settings);
+            }
+            PartRowScratch rowScratch;
+            for (;;) {
+                int band;
+                {
+                    std::unique_lock lock(mutex);
+                    band = nextToCompose++;
+                    if (band >= bands || !waitFor(lock, band, BandSlot::Read)) return;
+                }
+                BandSlot& slot = slotOf(band);
+                std::copy(slot.in.begin(), slot.in.end(), slot.out.begin());
+                for (int i = 0; i < rowsOf(band); ++i) {
+                    const int y = band * kBandRows + i;
+                    const uint32_t* in = slot.in.data() + static_cast<size_t>(i) * width;
+                    uint32_t* out = slot.out.data() + static_cast<size_t>(i) * width;
+                    for (size_t p = 0; p < parts.size(); ++p) {
+                        const QRect bounds = parts[p]->carrier.Bounds();
+                        if (y < bounds.top() || y > bounds.bottom()) continue;
+                        DrawPartRow(parts[p]->carrier, *memos[p], options.Unmix, nullptr, in, out, y,
+                                    bounds.left(), bounds.right() + 1, rowScratch);
+                    }
+                }
+                const std::lock_guard lock(mutex);
+                slot.state = BandSlot::Composed;
+                changed.notify_all();
+            }
+        } catch (...) {
+            fail();
+        }
+    };
+
+    std::vector<std::thread> threads;
+    bool complete = false;
+    const auto joinAll = [&] {
+        {
+            const std::lock_guard lock(mutex);
+            stop = true;
+            changed.notify_all();
+        }
+        for (std::thread& t : threads)
+            t.join();
+    };
+    try {
+        threads.emplace_back(readAll);
+        for (int i = 0; i < composers; ++i)
+            threads.emplace_back(composeAll);
+        for (int band = 0; band < bands; ++band) {
+            if (cancelled()) break;
+            BandSlot& slot = slotOf(band);
+            {
+                std::unique_lock lock(mutex);
+                if (!waitFor(lock, band, BandSlot::Composed)) break;
+            }
+            writeRows(slot.out.data(), width, rowsOf(band));
+            {
+                const std::lock_guard lock(mutex);
+                slot.state = BandSlot::Empty;
+                slot.band = band + static_cast<int>(ring.size());
+                changed.notify_all();
+            }
+            if (options.OnProgress) options.OnProgress(static_cast<double>(band + 1) / bands);
+            complete = band + 1 == bands;
+        }
+    } catch (...) {
+        fail();
+    }
+    joinAll();
+    if (failure) std::rethrow_exception(failure);
+    return complete;
 }

@@ -10,7 +10,10 @@
 #include "platform/Bitmap.h"
 #include "recolour/TintwellSettings.h"
 
+#include <QSize>
+
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -65,3 +68,20 @@ std::optional<tw::Bitmap>
 ComposeFullSize(const tw::Bitmap& fullPicture, const tw::Bitmap& workingPicture, int partCount,
                 const std::function<TFullSizePart(int index, tw::Bitmap& scratch)>& partAt,
                 const TFullSizeOptions& options = {});
+
+// The same result for a picture that is never held whole: its rows come from
+// readRows and leave through writeRows, top to bottom, a band of rows at a
+// time, while the next bands are read and composed on other threads. Every
+// part's working-size data is held at once (about PreparedPartBytes of it
+// each); parts are asked for as above. The Rules border is not available here,
+// as it reads the rows around each row. false when cancelled; what readRows,
+// partAt or writeRows throw is thrown again here once every thread has
+// stopped.
+using TReadRows = std::function<void(uint32_t* rows, ptrdiff_t strideWords, int count)>;
+using TWriteRows = std::function<void(const uint32_t* rows, ptrdiff_t strideWords, int count)>;
+bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& workingPicture, int partCount,
+                         const std::function<TFullSizePart(int index, tw::Bitmap& scratch)>& partAt,
+                         const TReadRows& readRows, const TWriteRows& writeRows,
+                         const TFullSizeOptions& options = {});
+// What ComposeFullSizeRows holds for each part of a picture of workingSize.
+size_t PreparedPartBytes(QSize workingSize);

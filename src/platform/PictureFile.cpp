@@ -355,13 +355,38 @@ PictureAtBothSizes LoadPictureAtBothSizes(const std::string& path) {
     return both;
 }
 
+std::optional<StreamablePicture> OpenStreamablePicture(const std::string& path) {
+    if (LoadFormatFor(path) != PictureFormat::Jpeg) return std::nullopt;
+    StreamablePicture picture;
+    picture.Bytes = ReadPictureFile(path);
+    {
+        const JpegRowReader header(picture.Bytes, path);
+        if (!header.Streams()) return std::nullopt;
+        picture.FullSize = QSize(header.Width(), header.Height());
+    }
+    const QSize working = WorkingSize(picture.FullSize);
+    if (working == picture.FullSize) return std::nullopt;
+    picture.Working = ReduceTo(DecodePicture(picture.Bytes, path, working), working);
+    return picture;
+}
+
+namespace {
+// Recoloured edges are often saturated: halved colour planes would fringe them.
+constexpr JpegChroma kSavedJpegChroma = JpegChroma::Full;
+constexpr int kSavedJpegQuality = 100;
+} // namespace
+
+std::unique_ptr<JpegRowWriter> SavedJpegWriter(QSize size, const std::string& fileName) {
+    return std::make_unique<JpegRowWriter>(size.width(), size.height(), fileName, kSavedJpegQuality,
+                                           kSavedJpegChroma);
+}
+
 QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::string& fileName) {
     if (bitmap.IsEmpty()) FailWrite(fileName, "the picture is empty");
     try {
         switch (format) {
         case PictureFormat::Jpeg:
-            // Recoloured edges are often saturated: halved colour planes would fringe them.
-            return EncodeJpeg(bitmap, fileName, 100, JpegChroma::Full);
+            return EncodeJpeg(bitmap, fileName, kSavedJpegQuality, kSavedJpegChroma);
         case PictureFormat::Bmp:
             return EncodePlainBmp(bitmap);
         case PictureFormat::Png:

@@ -8,11 +8,14 @@
 // complete, so a failed save never damages the file that was there.
 
 #include "platform/Bitmap.h"
+#include "platform/JpegCodec.h"
 #include "platform/PictureError.h"
 
 #include <QByteArray>
 #include <QSize>
 
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace tw {
@@ -51,6 +54,19 @@ struct PictureAtBothSizes {
     Bitmap Working; // the very pixels LoadWorkingPicture gives
 };
 PictureAtBothSizes LoadPictureAtBothSizes(const std::string& path);
+// A JPEG larger than the working size whose rows can be read a band at a time
+// (JpegRowReader) rather than held whole: the file's bytes, its size, and the
+// working picture LoadPictureAtBothSizes gives. Nothing for other pictures.
+struct StreamablePicture {
+    QByteArray Bytes;
+    QSize FullSize;
+    Bitmap Working;
+};
+std::optional<StreamablePicture> OpenStreamablePicture(const std::string& path);
+// The encoder a JPEG save of a picture of this size uses, for rows handed over
+// a band at a time: the same bytes as the save of the whole bitmap.
+std::unique_ptr<JpegRowWriter> SavedJpegWriter(QSize size, const std::string& fileName);
+
 // Reduces a picture to the working size (a plain copy when it is small enough).
 Bitmap ReduceToWorkingSize(const Bitmap& picture);
 
