@@ -30,7 +30,8 @@ class TransformMemo {
     }
     void Use(const TBitmapThings& things, const TTintwellSettings& settings) {
         if (!settings_ || !(*settings_ == settings)) {
-            std::fill(std::begin(keys_), std::end(keys_), 0u);
+            for (Entry& e : entries_)
+                e.key = 0;
             settings_ = settings;
         }
         things_ = &things;
@@ -38,20 +39,24 @@ class TransformMemo {
     uint32_t operator()(uint32_t rgb32) {
         rgb32 |= 0xFF000000u;
         const uint32_t slot = ((rgb32 & 0xFFFFFFu) * 0x9E3779B1u) >> (32 - kBits);
-        if (keys_[slot] != rgb32) {
-            keys_[slot] = rgb32;
-            values_[slot] = things_->TransformRgb32(rgb32);
+        Entry& e = entries_[slot];
+        if (e.key != rgb32) {
+            e.key = rgb32;
+            e.value = things_->TransformRgb32(rgb32);
         }
-        return values_[slot];
+        return e.value;
     }
 
   private:
     static constexpr int kBits = 16;
     const TBitmapThings* things_ = nullptr;
     std::optional<TTintwellSettings> settings_;
-    // Key 0 matches no pixel: every stored key has the top byte set.
-    uint32_t keys_[1 << kBits] = {};
-    uint32_t values_[1 << kBits];
+    // Key 0 matches no pixel: every stored key has the top byte set. Key and
+    // value side by side: one cache line for a look-up.
+    struct Entry {
+        uint32_t key = 0, value = 0;
+    };
+    Entry entries_[1 << kBits];
 };
 
 uint32_t Blend(uint32_t c, uint32_t over, uint32_t under) {
@@ -73,9 +78,13 @@ void DrawPartRow(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmi
     carrier.CoverageRuns(in, picture, y, x0, x1, scratch.coverage.data(), scratch.runs);
     for (const TCoverageCarrier::Run& run : scratch.runs) {
         if (!run.Border) {
-            if (run.Coverage == 255)
-                for (int x = run.Begin; x < run.End; ++x)
-                    out[x] = memo(in[x]);
+            if (run.Coverage != 255) continue;
+            // Neighbours often share a colour: such a pixel needs no look-up.
+            uint32_t last = in[run.Begin], recoloured = memo(last);
+            for (int x = run.Begin; x < run.End; ++x) {
+                if (in[x] != last) last = in[x], recoloured = memo(last);
+                out[x] = recoloured;
+            }
             continue;
         }
         const uint8_t* coverage = scratch.coverage.data() - x0;
@@ -217,8 +226,8 @@ size_t PreparedPartBytes(QSize workingSize) {
     // working pixel, and a transform memo for each composing thread.
     const size_t pixels = static_cast<size_t>(std::max(0, workingSize.width())) *
                           static_cast<size_t>(std::max(0, workingSize.height()));
-    return pixels * (1 + 4 * sizeof(float) + sizeof(uint32_t)) + static_cast<size_t>(tw::UsableCores()) *
-                                                                     sizeof(TransformMemo);
+    return pixels * (1 + 4 * sizeof(float) + sizeof(uint32_t)) +
+           static_cast<size_t>(tw::UsableCores()) * sizeof(TransformMemo);
 }
 
 namespace {
@@ -230,18 +239,23 @@ struct PreparedPart {
     TBitmapThings things;
 };
 
-// The rows of one band: the picture's as read and the result's as composed.
+// The rows of one band, composed where they were read.
 struct BandSlot {
     enum State { Empty, Read, Composed } state = Empty;
     int band = 0; // the band this slot is for next
-    std::vector<uint32_t> in, out;
+    std::vector<uint32_t> rows;
 };
+
+// How much of the picture may be read ahead of the composition: while the
+// parts are being prepared, the whole of a camera photo.
+constexpr size_t kReadAheadBytes = size_t{100} << 20;
 
 } // namespace
 
 bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& working, int partCount,
-                         const std::function<TFullSizePart(int, tw::Bitmap&)>& partAt, const TReadRows& readRows,
-                         const TWriteRows& writeRows, const TFullSizeOptions& options) {
+                         const std::function<TFullSizePart(int, tw::Bitmap&)>& partAt,
+                         const TReadRows& readRows, const TWriteRows& writeRows,
+                         const TFullSizeOptions& options) {
     if (fullSize.isEmpty()) throw std::invalid_argument("the full-size picture is empty");
     if (options.Border == TBorderMethod::Rules)
         throw std::invalid_argument("the rules border needs the whole picture");
@@ -249,34 +263,17 @@ bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& working, int partCoun
     const int width = fullSize.width(), height = fullSize.height();
     const auto cancelled = [&] { return options.Cancel && options.Cancel->load(std::memory_order_relaxed); };
 
-    // Every part first, the last one first, as the whole-picture composition draws them.
-    tw::Bitmap unused, scratch;
-    std::vector<std::unique_ptr<PreparedPart>> parts;
-    for (int index = partCount - 1; index >= 0; --index) {
-        if (cancelled()) return false;
-        const TFullSizePart part = partAt(index, scratch);
-        CheckPartSize(part, working);
-        TCoverageCarrier carrier(fullSize, working, *part.Bitmap, part.Growth ? &*part.Growth : nullptr,
-                                 options.Border, pool);
-        if (carrier.Bounds().isEmpty()) continue;
-        parts.push_back(std::unique_ptr<PreparedPart>(
-            new PreparedPart{std::move(carrier), part.Settings, TBitmapThings(part.Settings, working, unused)}));
-    }
-    scratch = tw::Bitmap();
-
-    // Bands flow through a ring of ring: one thread reads them in order,
-    // the composing threads take them as they come, and this thread writes
-    // them out in order.
+    // Bands flow through a ring of slots: one thread reads them in order from
+    // the start, while the parts are prepared; the composing threads take them
+    // as they come; this thread writes them out in order.
     constexpr int kBandRows = 16;
     const int bands = (height - 1) / kBandRows + 1;
     const int composers = pool.Threads();
-    std::vector<BandSlot> ring(static_cast<size_t>(std::min(bands, 2 * composers + 2)));
     const size_t bandWords = static_cast<size_t>(width) * kBandRows;
-    for (size_t i = 0; i < ring.size(); ++i) {
+    std::vector<BandSlot> ring(static_cast<size_t>(std::clamp(
+        static_cast<int>(kReadAheadBytes / (bandWords * sizeof(uint32_t))), 2 * composers + 2, bands)));
+    for (size_t i = 0; i < ring.size(); ++i)
         ring[i].band = static_cast<int>(i);
-        ring[i].in.resize(bandWords);
-        ring[i].out.resize(bandWords);
-    }
     const auto slotOf = [&](int band) -> BandSlot& { return ring[static_cast<size_t>(band) % ring.size()]; };
     const auto rowsOf = [&](int band) { return std::min(kBandRows, height - band * kBandRows); };
 
@@ -306,7 +303,8 @@ bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& working, int partCoun
                     std::unique_lock lock(mutex);
                     if (!waitFor(lock, band, BandSlot::Empty)) return;
                 }
-                readRows(slot.in.data(), width, rowsOf(band));
+                slot.rows.resize(bandWords); // first use: memory is taken as reading gets ahead
+                readRows(slot.rows.data(), width, rowsOf(band));
                 const std::lock_guard lock(mutex);
                 slot.state = BandSlot::Read;
                 changed.notify_all();
@@ -315,6 +313,9 @@ bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& working, int partCoun
             fail();
         }
     };
+
+    tw::Bitmap unused;
+    std::vector<std::unique_ptr<PreparedPart>> parts;
     const auto composeAll = [&] {
         try {
             std::vector<std::unique_ptr<TransformMemo>> memos;
@@ -323,6 +324,7 @@ bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& working, int partCoun
                 memos.back()->Use(part->things, part->settings);
             }
             PartRowScratch rowScratch;
+            std::vector<uint32_t> original(static_cast<size_t>(width));
             for (;;) {
                 int band;
                 {
@@ -331,16 +333,17 @@ bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& working, int partCoun
                     if (band >= bands || !waitFor(lock, band, BandSlot::Read)) return;
                 }
                 BandSlot& slot = slotOf(band);
-                std::copy(slot.in.begin(), slot.in.end(), slot.out.begin());
                 for (int i = 0; i < rowsOf(band); ++i) {
                     const int y = band * kBandRows + i;
-                    const uint32_t* in = slot.in.data() + static_cast<size_t>(i) * width;
-                    uint32_t* out = slot.out.data() + static_cast<size_t>(i) * width;
+                    uint32_t* row = slot.rows.data() + static_cast<size_t>(i) * width;
+                    bool copied = false;
                     for (size_t p = 0; p < parts.size(); ++p) {
                         const QRect bounds = parts[p]->carrier.Bounds();
                         if (y < bounds.top() || y > bounds.bottom()) continue;
-                        DrawPartRow(parts[p]->carrier, *memos[p], options.Unmix, nullptr, in, out, y,
-                                    bounds.left(), bounds.right() + 1, rowScratch);
+                        // Every part reads the picture's pixels, not what the parts below made of them.
+                        if (!copied) std::copy(row, row + width, original.begin()), copied = true;
+                        DrawPartRow(parts[p]->carrier, *memos[p], options.Unmix, nullptr, original.data(),
+                                    row, y, bounds.left(), bounds.right() + 1, rowScratch);
                     }
                 }
                 const std::lock_guard lock(mutex);
@@ -354,17 +357,20 @@ bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& working, int partCoun
 
     std::vector<std::thread> threads;
     bool complete = false;
-    const auto joinAll = [&] {
-        {
-            const std::lock_guard lock(mutex);
-            stop = true;
-            changed.notify_all();
-        }
-        for (std::thread& t : threads)
-            t.join();
-    };
     try {
         threads.emplace_back(readAll);
+        // Every part, the last one first, as the whole-picture composition draws them.
+        tw::Bitmap scratch;
+        for (int index = partCount - 1; index >= 0 && !cancelled(); --index) {
+            const TFullSizePart part = partAt(index, scratch);
+            CheckPartSize(part, working);
+            TCoverageCarrier carrier(fullSize, working, *part.Bitmap, part.Growth ? &*part.Growth : nullptr,
+                                     options.Border, pool);
+            if (carrier.Bounds().isEmpty()) continue;
+            parts.push_back(std::unique_ptr<PreparedPart>(new PreparedPart{
+                std::move(carrier), part.Settings, TBitmapThings(part.Settings, working, unused)}));
+        }
+        scratch = tw::Bitmap();
         for (int i = 0; i < composers; ++i)
             threads.emplace_back(composeAll);
         for (int band = 0; band < bands; ++band) {
@@ -374,7 +380,7 @@ bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& working, int partCoun
                 std::unique_lock lock(mutex);
                 if (!waitFor(lock, band, BandSlot::Composed)) break;
             }
-            writeRows(slot.out.data(), width, rowsOf(band));
+            writeRows(slot.rows.data(), width, rowsOf(band));
             {
                 const std::lock_guard lock(mutex);
                 slot.state = BandSlot::Empty;
@@ -387,7 +393,13 @@ bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& working, int partCoun
     } catch (...) {
         fail();
     }
-    joinAll();
+    {
+        const std::lock_guard lock(mutex);
+        stop = true;
+        changed.notify_all();
+    }
+    for (std::thread& t : threads)
+        t.join();
     if (failure) std::rethrow_exception(failure);
     return complete;
 }

@@ -71,9 +71,10 @@ ComposeFullSize(const tw::Bitmap& fullPicture, const tw::Bitmap& workingPicture,
 
 // The same result for a picture that is never held whole: its rows come from
 // readRows and leave through writeRows, top to bottom, a band of rows at a
-// time, while the next bands are read and composed on other threads. Every
-// part's working-size data is held at once (about PreparedPartBytes of it
-// each); parts are asked for as above. The Rules border is not available here,
+// time, while the next bands are read and composed on other threads. Reading
+// starts at once, up to about 100 MB ahead, while the parts are prepared.
+// Every part's working-size data is held at once (about PreparedPartBytes of
+// it each); parts are asked for as above, on the calling thread. The Rules border is not available here,
 // as it reads the rows around each row. false when cancelled; what readRows,
 // partAt or writeRows throw is thrown again here once every thread has
 // stopped.
