@@ -299,22 +299,32 @@ void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TR
     });
 }
 
-uint32_t TCoverageCarrier::ObjectAt(uint32_t pixel, int x, int y) const {
+uint32_t TCoverageCarrier::ObjectAt(uint32_t pixel, int x, int y, ObjectColumns& columns) const {
     if (object_.empty()) return pixel;
-    const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
-    const int xl = ax_.low[x], xh = std::min(xl + 1, w_ - 1);
-    const double fx = ax_.weight[x], fy = ay_.weight[y];
-    const int tx[4] = {xl, xh, xl, xh}, ty[4] = {yl, yl, yh, yh};
-    const double wt[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
-    double sum[3] = {}, weight = 0;
-    for (int t = 0; t < 4; ++t) {
-        const uint32_t v = object_[static_cast<size_t>(ty[t]) * w_ + tx[t]];
-        // A tap with nothing well inside it counts for nothing; adding the zeros
-        // leaves the sums exactly as skipping it would, without a branch.
-        const double w = v ? wt[t] : 0.0;
-        sum[0] += w * ((v >> 16) & 0xFF), sum[1] += w * ((v >> 8) & 0xFF), sum[2] += w * (v & 0xFF);
-        weight += w;
+    // Bilinear weights are products of a weight across and one down: each of the
+    // two columns is blended down the rows first. A tap with nothing well inside
+    // it counts for nothing.
+    const int xl = ax_.low[x];
+    if (xl != columns.low || y != columns.y) {
+        const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
+        const double fy = ay_.weight[y];
+        const int xs[2] = {xl, std::min(xl + 1, w_ - 1)};
+        for (int c = 0; c < 2; ++c) {
+            const uint32_t top = object_[static_cast<size_t>(yl) * w_ + xs[c]];
+            const uint32_t bottom = object_[static_cast<size_t>(yh) * w_ + xs[c]];
+            const double wt = top ? 1 - fy : 0.0, wb = bottom ? fy : 0.0;
+            double* sum = columns.sums[c];
+            for (int i = 0; i < 3; ++i)
+                sum[i] = wt * ((top >> (16 - 8 * i)) & 0xFF) + wb * ((bottom >> (16 - 8 * i)) & 0xFF);
+            sum[3] = wt + wb;
+        }
+        columns.low = xl;
+        columns.y = y;
     }
+    const double fx = ax_.weight[x];
+    const double* left = columns.sums[0];
+    const double* right = columns.sums[1];
+    const double weight = (1 - fx) * left[3] + fx * right[3];
     // A sliver of a part with nothing well inside it: the pixel stands for itself.
     if (weight == 0) return pixel;
     // One division instead of three: the product is within a few units in the
@@ -323,9 +333,10 @@ uint32_t TCoverageCarrier::ObjectAt(uint32_t pixel, int x, int y) const {
     const double inverse = 1.0 / weight;
     uint32_t v = 0xFF000000u;
     for (int i = 0; i < 3; ++i) {
-        const double q = sum[i] * inverse;
+        const double sum = (1 - fx) * left[i] + fx * right[i];
+        const double q = sum * inverse;
         double rounded = RoundHalfEven(q);
-        if (std::abs(std::abs(q - rounded) - 0.5) < 1e-9) rounded = RoundHalfEven(sum[i] / weight);
+        if (std::abs(std::abs(q - rounded) - 0.5) < 1e-9) rounded = RoundHalfEven(sum / weight);
         v |= static_cast<uint32_t>(std::clamp(static_cast<int32_t>(rounded), 0, 255)) << (16 - 8 * i);
     }
     return v;

@@ -68,7 +68,17 @@ class TCoverageCarrier {
     // The part's own colour at full-size border pixel (x, y) whose picture pixel
     // is pixel (RGB32 words): estimated from the working pixels well inside the
     // part nearby, or pixel itself when there are none. Thread-safe.
-    uint32_t ObjectAt(uint32_t pixel, int x, int y) const;
+    uint32_t ObjectAt(uint32_t pixel, int x, int y) const {
+        ObjectColumns columns;
+        return ObjectAt(pixel, x, y, columns);
+    }
+    // The same for pixels taken along a row: the estimate's columns are worked
+    // out once for every full-size pixel between the same two working columns.
+    struct ObjectColumns {
+        int y = -1, low = -1;
+        double sums[2][4]; // per column: red, green, blue and weight, blended down the rows
+    };
+    uint32_t ObjectAt(uint32_t pixel, int x, int y, ObjectColumns& columns) const;
 
   private:
     // Full-size to working-size mapping along one axis.

@@ -68,6 +68,7 @@ uint32_t Blend(uint32_t c, uint32_t over, uint32_t under) {
 // Draws one part over columns [x0, x1) of full-size row y: in is the
 // picture's row, out the result's, both from column 0.
 struct PartRowScratch {
+    TCoverageCarrier::ObjectColumns objectColumns;
     std::vector<uint8_t> coverage;
     std::vector<TCoverageCarrier::Run> runs;
 };
@@ -97,7 +98,7 @@ void DrawPartRow(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmi
             }
             uint32_t recoloured;
             if (unmix) {
-                const uint32_t object = carrier.ObjectAt(in[x], x, y);
+                const uint32_t object = carrier.ObjectAt(in[x], x, y, scratch.objectColumns);
                 recoloured = RecolourBorderPixel(in[x], object, memo(object));
             } else {
                 recoloured = memo(in[x]);
