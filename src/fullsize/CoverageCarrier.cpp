@@ -31,12 +31,15 @@ std::array<double, 3> SolveSymmetric(const double m[6], const double v[3]) {
 }
 
 // The guided filter's sums over pixels: part, colour (3), colour times part (3)
-// and the colour products (6: rr, rg, rb, gg, gb, bb).
+// and the colour products (6: rr, rg, rb, gg, gb, bb). 32 bits hold them: a
+// working row is at most 800 pixels, and a prefix along it of a window's
+// rows (2 * kGuidedRadius + 1 of them) at most 800 * 7 * 255 * 255.
 struct WindowSums {
-    int64_t v[13] = {};
-    void Add(uint32_t rgb32, int64_t part, int64_t sign) {
-        const int64_t c[3] = {(rgb32 >> 16) & 0xFF, (rgb32 >> 8) & 0xFF, rgb32 & 0xFF};
-        const int64_t terms[13] = {part,        c[0],        c[1],        c[2],        c[0] * part,
+    int32_t v[13] = {};
+    void Add(uint32_t rgb32, int32_t part, int32_t sign) {
+        const int32_t c[3] = {static_cast<int32_t>((rgb32 >> 16) & 0xFF), static_cast<int32_t>((rgb32 >> 8) & 0xFF),
+                              static_cast<int32_t>(rgb32 & 0xFF)};
+        const int32_t terms[13] = {part,        c[0],        c[1],        c[2],        c[0] * part,
                                    c[1] * part, c[2] * part, c[0] * c[0], c[0] * c[1], c[0] * c[2],
                                    c[1] * c[1], c[1] * c[2], c[2] * c[2]};
         for (int i = 0; i < 13; ++i)
@@ -85,6 +88,8 @@ TCoverageCarrier::TCoverageCarrier(QSize fullSize, const tw::Bitmap& workingPict
         throw std::invalid_argument("cannot carry a part up to or from an empty picture");
     if (part.Width() != w_ || part.Height() != h_)
         throw std::invalid_argument("a part must have the working picture's size");
+    // The filter's window sums are 32-bit (see WindowSums).
+    if (w_ > 4096) throw std::invalid_argument("a working picture is at most 4096 pixels wide");
     if (growth) {
         growth_ = *growth;
         const TRGBValues c = ColorToRGBValues(growth->SeedColor);
@@ -205,7 +210,7 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
     pool.Run(work_.height(), kWorkingBand, [&](int first, int end) {
         std::vector<WindowSums> column(static_cast<size_t>(columns)),
             prefix(static_cast<size_t>(columns) + 1);
-        const auto addRow = [&](int ny, int64_t sign) {
+        const auto addRow = [&](int ny, int32_t sign) {
             if (ny < 0 || ny >= h_) return;
             const uint32_t* row = picture.Row(ny);
             for (int nx = left; nx <= right; ++nx)
@@ -230,9 +235,16 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
                 const WindowSums s =
                     prefix[static_cast<size_t>(x1 - left + 1)].Minus(prefix[static_cast<size_t>(x0 - left)]);
                 const int64_t n = rows * (x1 - x0 + 1), sp = s.v[0];
-                const int64_t* si = s.v + 1;
-                const int64_t* sip = s.v + 4;
-                const int64_t* sii = s.v + 7;
+                // A window all inside or all outside fits a = 0, b = its value,
+                // as the solve below would give.
+                if (sp == 0 || sp == n) {
+                    model[k] = {0, 0, 0, sp == 0 ? 0.0f : 1.0f};
+                    continue;
+                }
+                int64_t si[3], sip[3], sii[6];
+                std::copy(s.v + 1, s.v + 4, si);
+                std::copy(s.v + 4, s.v + 7, sip);
+                std::copy(s.v + 7, s.v + 13, sii);
                 const double n2 = static_cast<double>(n * n);
                 static constexpr int kPair[6][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
                 double sigma[6], cov[3];
@@ -250,21 +262,31 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
             }
         }
     });
-    // Each tap's coefficients: the mean of the models of every window holding it.
+    // Each tap's coefficients: the mean of the models of every window holding it,
+    // summed down the window's columns first.
     coef_.assign(flags_.size(), {0, 0, 0, 0});
+    const int cl = std::max(0, work_.left() - r), cr = std::min(w_ - 1, work_.right() + r);
     ForEachWorkRow(pool, [&](int y) {
+        const int y0 = std::max(0, y - r), y1 = std::min(h_ - 1, y + r);
+        std::vector<std::array<double, 4>> column(static_cast<size_t>(cr - cl + 1));
+        for (int x = cl; x <= cr; ++x) {
+            std::array<double, 4>& c = column[static_cast<size_t>(x - cl)];
+            c = {0, 0, 0, 0};
+            for (int ny = y0; ny <= y1; ++ny) {
+                const std::array<float, 4>& m = model[static_cast<size_t>(ny) * w_ + x];
+                for (int i = 0; i < 4; ++i)
+                    c[i] += m[i];
+            }
+        }
         for (int x = work_.left(); x <= work_.right(); ++x) {
             const size_t k = static_cast<size_t>(y) * w_ + x;
             if (!(flags_[k] & kTap)) continue;
+            const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
             double sum[4] = {};
-            int n = 0;
-            for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny)
-                for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx) {
-                    const std::array<float, 4>& m = model[static_cast<size_t>(ny) * w_ + nx];
-                    for (int i = 0; i < 4; ++i)
-                        sum[i] += m[i];
-                    ++n;
-                }
+            for (int nx = x0; nx <= x1; ++nx)
+                for (int i = 0; i < 4; ++i)
+                    sum[i] += column[static_cast<size_t>(nx - cl)][i];
+            const int n = (y1 - y0 + 1) * (x1 - x0 + 1);
             for (int i = 0; i < 4; ++i)
                 coef_[k][i] = static_cast<float>(sum[i] / n);
         }
@@ -273,27 +295,34 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
 
 void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TRowBandPool& pool) {
     // The part's colour near each tap: the mean of the working pixels well inside
-    // the part (not on its edge, so not mixed with what lies beyond).
+    // the part (not on its edge, so not mixed with what lies beyond), summed down
+    // the window's columns first.
     constexpr int r = kObjectRadius;
     object_.assign(flags_.size(), 0);
+    const int cl = std::max(0, work_.left() - r), cr = std::min(w_ - 1, work_.right() + r);
     ForEachWorkRow(pool, [&](int y) {
+        const int y0 = std::max(0, y - r), y1 = std::min(h_ - 1, y + r);
+        std::vector<std::array<int, 4>> column(static_cast<size_t>(cr - cl + 1));
+        for (int x = cl; x <= cr; ++x) {
+            std::array<int, 4>& c = column[static_cast<size_t>(x - cl)];
+            c = {0, 0, 0, 0};
+            for (int ny = y0; ny <= y1; ++ny) {
+                if ((Flags(x, ny) & (kIn | kEdge)) != kIn) continue;
+                const uint32_t v = picture.Row(ny)[x];
+                c[0] += (v >> 16) & 0xFF, c[1] += (v >> 8) & 0xFF, c[2] += v & 0xFF, ++c[3];
+            }
+        }
         for (int x = work_.left(); x <= work_.right(); ++x) {
             const size_t k = static_cast<size_t>(y) * w_ + x;
             if (!(flags_[k] & kTap)) continue;
-            int sum[3] = {}, n = 0;
-            for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny) {
-                const uint32_t* row = picture.Row(ny);
-                for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx) {
-                    if ((Flags(nx, ny) & (kIn | kEdge)) != kIn) continue;
-                    sum[0] += (row[nx] >> 16) & 0xFF, sum[1] += (row[nx] >> 8) & 0xFF,
-                        sum[2] += row[nx] & 0xFF;
-                    ++n;
-                }
-            }
-            if (n == 0) continue;
+            int sum[4] = {};
+            for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx)
+                for (int i = 0; i < 4; ++i)
+                    sum[i] += column[static_cast<size_t>(nx - cl)][i];
+            if (sum[3] == 0) continue;
             uint32_t c = 0xFF000000u;
             for (int i = 0; i < 3; ++i)
-                c |= static_cast<uint32_t>(Round(static_cast<double>(sum[i]) / n)) << (16 - 8 * i);
+                c |= static_cast<uint32_t>(Round(static_cast<double>(sum[i]) / sum[3])) << (16 - 8 * i);
             object_[k] = c;
         }
     });
