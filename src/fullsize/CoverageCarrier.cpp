@@ -37,8 +37,8 @@ std::array<double, 3> SolveSymmetric(const double m[6], const double v[3]) {
 struct WindowSums {
     int32_t v[13] = {};
     void Add(uint32_t rgb32, int32_t part, int32_t sign) {
-        const int32_t c[3] = {static_cast<int32_t>((rgb32 >> 16) & 0xFF), static_cast<int32_t>((rgb32 >> 8) & 0xFF),
-                              static_cast<int32_t>(rgb32 & 0xFF)};
+        const int32_t c[3] = {static_cast<int32_t>((rgb32 >> 16) & 0xFF),
+                              static_cast<int32_t>((rgb32 >> 8) & 0xFF), static_cast<int32_t>(rgb32 & 0xFF)};
         const int32_t terms[13] = {part,        c[0],        c[1],        c[2],        c[0] * part,
                                    c[1] * part, c[2] * part, c[0] * c[0], c[0] * c[1], c[0] * c[2],
                                    c[1] * c[1], c[1] * c[2], c[2] * c[2]};
@@ -334,7 +334,7 @@ uint32_t TCoverageCarrier::ObjectAt(uint32_t pixel, int x, int y, ObjectColumns&
     // two columns is blended down the rows first. A tap with nothing well inside
     // it counts for nothing.
     const int xl = ax_.low[x];
-    if (xl != columns.low || y != columns.y) {
+    if (xl != columns.low || y != columns.y || columns.carrier != this) {
         const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
         const double fy = ay_.weight[y];
         const int xs[2] = {xl, std::min(xl + 1, w_ - 1)};
@@ -349,6 +349,7 @@ uint32_t TCoverageCarrier::ObjectAt(uint32_t pixel, int x, int y, ObjectColumns&
         }
         columns.low = xl;
         columns.y = y;
+        columns.carrier = this;
     }
     const double fx = ax_.weight[x];
     const double* left = columns.sums[0];

@@ -75,6 +75,7 @@ class TCoverageCarrier {
     // The same for pixels taken along a row: the estimate's columns are worked
     // out once for every full-size pixel between the same two working columns.
     struct ObjectColumns {
+        const TCoverageCarrier* carrier = nullptr; // whose they are
         int y = -1, low = -1;
         double sums[2][4]; // per column: red, green, blue and weight, blended down the rows
     };

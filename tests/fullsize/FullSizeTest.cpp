@@ -121,6 +121,35 @@ TEST(FullSizeCompose, SameWithAnyThreadCountFirstPartOnTop) {
     EXPECT_TRUE(*one == *three);
     ASSERT_EQ(one->Width(), 1000);
 
+    // Rows streamed through, a band at a time, make the same picture; what the
+    // reader throws comes back out.
+    for (const int threads : {1, 3}) {
+        tw::Bitmap streamed(r.full.Width(), r.full.Height());
+        int read = 0, written = 0;
+        options.Threads = threads;
+        const auto compose = [&](int failAt) {
+            read = written = 0;
+            return ComposeFullSizeRows(
+                r.full.Rect().size(), r.working, static_cast<int>(parts.size()),
+                [&](int i, tw::Bitmap&) { return parts[static_cast<size_t>(i)]; },
+                [&](uint32_t* rows, ptrdiff_t stride, int count) {
+                    if (read >= failAt) throw std::runtime_error("damaged");
+                    for (int i = 0; i < count; ++i, ++read)
+                        std::copy_n(r.full.Row(read), r.full.Width(), rows + i * stride);
+                },
+                [&](const uint32_t* rows, ptrdiff_t stride, int count) {
+                    for (int i = 0; i < count; ++i, ++written)
+                        std::copy_n(rows + i * stride, streamed.Width(), streamed.Row(written));
+                },
+                options);
+        };
+        ASSERT_TRUE(compose(r.full.Height()));
+        EXPECT_EQ(written, r.full.Height());
+        EXPECT_TRUE(streamed == *one) << threads << " threads";
+        EXPECT_THROW(compose(400), std::runtime_error);
+        EXPECT_LE(written, 400);
+    }
+
     tw::Bitmap none;
     const TBitmapThings top(first, none, none), bottom(second, none, none);
     for (const QPoint p : {QPoint(10, 10), QPoint(300, 890), QPoint(990, 10), QPoint(700, 890)}) {
