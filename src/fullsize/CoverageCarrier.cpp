@@ -62,7 +62,7 @@ struct WindowSums {
 } // namespace
 
 TCoverageCarrier::Axis::Axis(int full, int working)
-    : nearest(full), low(full), weight(full), first(static_cast<size_t>(working) + 1, full) {
+    : nearest(full), low(full), weight(full), weight256(full), first(static_cast<size_t>(working) + 1, full) {
     for (int i = 0; i < full; ++i) {
         nearest[i] = static_cast<int>(std::min<int64_t>(
             working - 1, ((2 * static_cast<int64_t>(i) + 1) * working) / (2 * static_cast<int64_t>(full))));
@@ -72,6 +72,7 @@ TCoverageCarrier::Axis::Axis(int full, int working)
         if (lo >= working - 1) lo = working - 1, wt = 0;
         low[i] = lo;
         weight[i] = static_cast<float>(wt);
+        weight256[i] = Round(wt * 256);
     }
     for (int i = full - 1; i >= 0; --i)
         first[nearest[i]] = i;
@@ -330,44 +331,39 @@ void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TR
 
 uint32_t TCoverageCarrier::ObjectAt(uint32_t pixel, int x, int y, ObjectColumns& columns) const {
     if (object_.empty()) return pixel;
-    // Bilinear weights are products of a weight across and one down: each of the
-    // two columns is blended down the rows first. A tap with nothing well inside
-    // it counts for nothing.
+    // Bilinear weights (in 256ths) are products of a weight across and one
+    // down: each of the two columns is blended down the rows first, in integers.
+    // A tap with nothing well inside it counts for nothing.
     const int xl = ax_.low[x];
     if (xl != columns.low || y != columns.y || columns.carrier != this) {
         const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
-        const double fy = ay_.weight[y];
+        const int32_t fy = ay_.weight256[y];
         const int xs[2] = {xl, std::min(xl + 1, w_ - 1)};
         for (int c = 0; c < 2; ++c) {
             const uint32_t top = object_[static_cast<size_t>(yl) * w_ + xs[c]];
             const uint32_t bottom = object_[static_cast<size_t>(yh) * w_ + xs[c]];
-            const double wt = top ? 1 - fy : 0.0, wb = bottom ? fy : 0.0;
-            double* sum = columns.sums[c];
+            const int32_t wt = top ? 256 - fy : 0, wb = bottom ? fy : 0;
+            int32_t* sum = columns.sums[c];
             for (int i = 0; i < 3; ++i)
-                sum[i] = wt * ((top >> (16 - 8 * i)) & 0xFF) + wb * ((bottom >> (16 - 8 * i)) & 0xFF);
+                sum[i] = wt * static_cast<int32_t>((top >> (16 - 8 * i)) & 0xFF) +
+                         wb * static_cast<int32_t>((bottom >> (16 - 8 * i)) & 0xFF);
             sum[3] = wt + wb;
         }
         columns.low = xl;
         columns.y = y;
         columns.carrier = this;
     }
-    const double fx = ax_.weight[x];
-    const double* left = columns.sums[0];
-    const double* right = columns.sums[1];
-    const double weight = (1 - fx) * left[3] + fx * right[3];
+    const int32_t fx = ax_.weight256[x];
+    const int32_t* left = columns.sums[0];
+    const int32_t* right = columns.sums[1];
+    const int32_t weight = (256 - fx) * left[3] + fx * right[3];
     // A sliver of a part with nothing well inside it: the pixel stands for itself.
     if (weight == 0) return pixel;
-    // One division instead of three: the product is within a few units in the
-    // last place of the quotient, so it rounds the same unless it lies within a
-    // hair of a half, where the quotient itself decides.
-    const double inverse = 1.0 / weight;
+    // Each channel a weighted mean of levels, so within 0..255; rounded half up.
     uint32_t v = 0xFF000000u;
     for (int i = 0; i < 3; ++i) {
-        const double sum = (1 - fx) * left[i] + fx * right[i];
-        const double q = sum * inverse;
-        double rounded = RoundHalfEven(q);
-        if (std::abs(std::abs(q - rounded) - 0.5) < 1e-9) rounded = RoundHalfEven(sum / weight);
-        v |= static_cast<uint32_t>(std::clamp(static_cast<int32_t>(rounded), 0, 255)) << (16 - 8 * i);
+        const int32_t sum = (256 - fx) * left[i] + fx * right[i];
+        v |= static_cast<uint32_t>((2 * sum + weight) / (2 * weight)) << (16 - 8 * i);
     }
     return v;
 }

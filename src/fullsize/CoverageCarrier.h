@@ -77,17 +77,18 @@ class TCoverageCarrier {
     struct ObjectColumns {
         const TCoverageCarrier* carrier = nullptr; // whose they are
         int y = -1, low = -1;
-        double sums[2][4]; // per column: red, green, blue and weight, blended down the rows
+        int32_t sums[2][4]; // per column: red, green, blue and weight, blended down the rows
     };
     uint32_t ObjectAt(uint32_t pixel, int x, int y, ObjectColumns& columns) const;
 
   private:
     // Full-size to working-size mapping along one axis.
     struct Axis {
-        std::vector<int> nearest;  // the working pixel a full pixel lies in
-        std::vector<int> low;      // bilinear taps and the weight of the high one
-        std::vector<float> weight; // (of the high tap)
-        std::vector<int> first;    // first full pixel of each working pixel, plus the end
+        std::vector<int> nearest;       // the working pixel a full pixel lies in
+        std::vector<int> low;           // bilinear taps and the weight of the high one
+        std::vector<float> weight;      // (of the high tap)
+        std::vector<int32_t> weight256; // the same in 256ths, for integer blends
+        std::vector<int> first;         // first full pixel of each working pixel, plus the end
         Axis(int full, int working);
     };
     enum : uint8_t { kIn = 1, kEdge = 2, kTap = 4, kNear = 8 };
