@@ -177,14 +177,19 @@ bool RecolorStreamed(const std::string& picturePath, const std::vector<TPartRequ
         const MutedStderr muted;
         picture = tw::OpenStreamablePicture(picturePath);
     }
-    if (!picture || requests.size() * PreparedPartBytes(picture->Working.Rect().size()) > kPartDataBudget)
+    if (!picture || requests.size() * PreparedPartBytes(tw::WorkingSize(picture->FullSize)) > kPartDataBudget)
         return false;
-    const tw::Bitmap& working = picture->Working;
-    CheckParts(working, requests);
     tw::JpegRowReader reader(picture->Bytes, picturePath);
     const std::unique_ptr<tw::JpegRowWriter> writer = tw::SavedJpegWriter(picture->FullSize, output);
+    tw::Bitmap working;
     ComposeFullSizeRows(
-        picture->FullSize, working, static_cast<int>(requests.size()),
+        picture->FullSize,
+        [&]() -> const tw::Bitmap& {
+            working = picture->Working();
+            CheckParts(working, requests);
+            return working;
+        },
+        static_cast<int>(requests.size()),
         [&](int i, tw::Bitmap& scratch) { return MakeFullSizePart(working, requests, i, scratch); },
         [&](uint32_t* rows, ptrdiff_t stride, int count) { reader.Read(rows, stride, count); },
         [&](const uint32_t* rows, ptrdiff_t stride, int count) { writer->Write(rows, stride, count); });

@@ -253,8 +253,8 @@ constexpr size_t kReadAheadBytes = size_t{100} << 20;
 
 } // namespace
 
-bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& working, int partCount,
-                         const std::function<TFullSizePart(int, tw::Bitmap&)>& partAt,
+bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()>& workingPicture,
+                         int partCount, const std::function<TFullSizePart(int, tw::Bitmap&)>& partAt,
                          const TReadRows& readRows, const TWriteRows& writeRows,
                          const TFullSizeOptions& options) {
     if (fullSize.isEmpty()) throw std::invalid_argument("the full-size picture is empty");
@@ -360,6 +360,7 @@ bool ComposeFullSizeRows(QSize fullSize, const tw::Bitmap& working, int partCoun
     bool complete = false;
     try {
         threads.emplace_back(readAll);
+        const tw::Bitmap& working = workingPicture();
         // Every part, the last one first, as the whole-picture composition draws them.
         tw::Bitmap scratch;
         for (int index = partCount - 1; index >= 0 && !cancelled(); --index) {

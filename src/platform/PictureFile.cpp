@@ -358,16 +358,20 @@ PictureAtBothSizes LoadPictureAtBothSizes(const std::string& path) {
 std::optional<StreamablePicture> OpenStreamablePicture(const std::string& path) {
     if (LoadFormatFor(path) != PictureFormat::Jpeg) return std::nullopt;
     StreamablePicture picture;
+    picture.Path = path;
     picture.Bytes = ReadPictureFile(path);
     {
         const JpegRowReader header(picture.Bytes, path);
         if (!header.Streams()) return std::nullopt;
         picture.FullSize = QSize(header.Width(), header.Height());
     }
-    const QSize working = WorkingSize(picture.FullSize);
-    if (working == picture.FullSize) return std::nullopt;
-    picture.Working = ReduceTo(DecodePicture(picture.Bytes, path, working), working);
+    if (WorkingSize(picture.FullSize) == picture.FullSize) return std::nullopt;
     return picture;
+}
+
+Bitmap StreamablePicture::Working() const {
+    const QSize working = WorkingSize(FullSize);
+    return ReduceTo(DecodePicture(Bytes, Path, working), working);
 }
 
 namespace {

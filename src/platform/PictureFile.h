@@ -55,12 +55,14 @@ struct PictureAtBothSizes {
 };
 PictureAtBothSizes LoadPictureAtBothSizes(const std::string& path);
 // A JPEG larger than the working size whose rows can be read a band at a time
-// (JpegRowReader) rather than held whole: the file's bytes, its size, and the
-// working picture LoadPictureAtBothSizes gives. Nothing for other pictures.
+// (JpegRowReader) rather than held whole: the file's bytes and its size.
+// Nothing for other pictures.
 struct StreamablePicture {
+    std::string Path;
     QByteArray Bytes;
     QSize FullSize;
-    Bitmap Working;
+    // The working picture LoadPictureAtBothSizes gives.
+    Bitmap Working() const;
 };
 std::optional<StreamablePicture> OpenStreamablePicture(const std::string& path);
 // The encoder a JPEG save of a picture of this size uses, for rows handed over

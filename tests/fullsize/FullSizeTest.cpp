@@ -130,7 +130,8 @@ TEST(FullSizeCompose, SameWithAnyThreadCountFirstPartOnTop) {
         const auto compose = [&](int failAt) {
             read = written = 0;
             return ComposeFullSizeRows(
-                r.full.Rect().size(), r.working, static_cast<int>(parts.size()),
+                r.full.Rect().size(), [&]() -> const tw::Bitmap& { return r.working; },
+                static_cast<int>(parts.size()),
                 [&](int i, tw::Bitmap&) { return parts[static_cast<size_t>(i)]; },
                 [&](uint32_t* rows, ptrdiff_t stride, int count) {
                     if (read >= failAt) throw std::runtime_error("damaged");
