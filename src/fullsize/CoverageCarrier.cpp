@@ -301,30 +301,41 @@ void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TR
     constexpr int r = kObjectRadius;
     object_.assign(flags_.size(), 0);
     const int cl = std::max(0, work_.left() - r), cr = std::min(w_ - 1, work_.right() + r);
-    ForEachWorkRow(pool, [&](int y) {
-        const int y0 = std::max(0, y - r), y1 = std::min(h_ - 1, y + r);
-        std::vector<std::array<int, 4>> column(static_cast<size_t>(cr - cl + 1));
-        for (int x = cl; x <= cr; ++x) {
-            std::array<int, 4>& c = column[static_cast<size_t>(x - cl)];
-            c = {0, 0, 0, 0};
-            for (int ny = y0; ny <= y1; ++ny) {
+    pool.Run(work_.height(), kWorkingBand, [&](int first, int end) {
+        // Column sums over the window's rows, kept up to date down the band: a
+        // row in, a row out (integers, so exactly the window's sums).
+        std::vector<std::array<int, 4>> column(static_cast<size_t>(cr - cl + 1), {0, 0, 0, 0});
+        const auto addRow = [&](int ny, int sign) {
+            if (ny < 0 || ny >= h_) return;
+            const uint32_t* row = picture.Row(ny);
+            for (int x = cl; x <= cr; ++x) {
                 if ((Flags(x, ny) & (kIn | kEdge)) != kIn) continue;
-                const uint32_t v = picture.Row(ny)[x];
-                c[0] += (v >> 16) & 0xFF, c[1] += (v >> 8) & 0xFF, c[2] += v & 0xFF, ++c[3];
+                std::array<int, 4>& c = column[static_cast<size_t>(x - cl)];
+                const uint32_t v = row[x];
+                c[0] += sign * static_cast<int>((v >> 16) & 0xFF),
+                    c[1] += sign * static_cast<int>((v >> 8) & 0xFF),
+                    c[2] += sign * static_cast<int>(v & 0xFF), c[3] += sign;
             }
-        }
-        for (int x = work_.left(); x <= work_.right(); ++x) {
-            const size_t k = static_cast<size_t>(y) * w_ + x;
-            if (!(flags_[k] & kTap)) continue;
-            int sum[4] = {};
-            for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx)
-                for (int i = 0; i < 4; ++i)
-                    sum[i] += column[static_cast<size_t>(nx - cl)][i];
-            if (sum[3] == 0) continue;
-            uint32_t c = 0xFF000000u;
-            for (int i = 0; i < 3; ++i)
-                c |= static_cast<uint32_t>(Round(static_cast<double>(sum[i]) / sum[3])) << (16 - 8 * i);
-            object_[k] = c;
+        };
+        for (int y = work_.top() + first; y < work_.top() + end; ++y) {
+            if (y == work_.top() + first)
+                for (int ny = y - r; ny <= y + r; ++ny)
+                    addRow(ny, 1);
+            else
+                addRow(y - r - 1, -1), addRow(y + r, 1);
+            for (int x = work_.left(); x <= work_.right(); ++x) {
+                const size_t k = static_cast<size_t>(y) * w_ + x;
+                if (!(flags_[k] & kTap)) continue;
+                int sum[4] = {};
+                for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx)
+                    for (int i = 0; i < 4; ++i)
+                        sum[i] += column[static_cast<size_t>(nx - cl)][i];
+                if (sum[3] == 0) continue;
+                uint32_t c = 0xFF000000u;
+                for (int i = 0; i < 3; ++i)
+                    c |= static_cast<uint32_t>(Round(static_cast<double>(sum[i]) / sum[3])) << (16 - 8 * i);
+                object_[k] = c;
+            }
         }
     });
 }
