@@ -149,19 +149,26 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
 
     // Edge: some neighbour inside the picture is on the other side. Marked in a
     // scratch map first: the flags of neighbouring rows are being read meanwhile.
+    // Some neighbour is on the other side exactly when the 3 x 3 square around a
+    // pixel holds both sides: its smallest and largest "in" differ. Both are
+    // taken along the rows, then across them, a whole row at a time.
     std::vector<uint8_t> scratch(flags_.size(), 0);
     ForEachWorkRow(pool, [&](int y) {
-        for (int x = work_.left(); x <= work_.right(); ++x) {
-            const uint8_t in = Flags(x, y) & kIn;
-            bool edge = false;
-            for (int ny = std::max(0, y - 1); ny <= std::min(h_ - 1, y + 1) && !edge; ++ny)
-                for (int nx = std::max(0, x - 1); nx <= std::min(w_ - 1, x + 1); ++nx)
-                    if ((Flags(nx, ny) & kIn) != in) {
-                        edge = true;
-                        break;
-                    }
-            if (edge) scratch[static_cast<size_t>(y) * w_ + x] = kEdge;
+        const int x0 = work_.left(), x1 = work_.right();
+        std::vector<uint8_t> low(static_cast<size_t>(x1 - x0 + 1), 1), high(low.size(), 0);
+        for (int ny = std::max(0, y - 1); ny <= std::min(h_ - 1, y + 1); ++ny) {
+            const uint8_t* f = flags_.data() + static_cast<size_t>(ny) * w_;
+            for (int x = x0; x <= x1; ++x) {
+                const uint8_t a = f[std::max(0, x - 1)] & kIn, b = f[x] & kIn,
+                              c = f[std::min(w_ - 1, x + 1)] & kIn;
+                const size_t i = static_cast<size_t>(x - x0);
+                low[i] &= a & b & c;
+                high[i] |= a | b | c;
+            }
         }
+        uint8_t* out = scratch.data() + static_cast<size_t>(y) * w_;
+        for (int x = x0; x <= x1; ++x)
+            out[x] = low[static_cast<size_t>(x - x0)] != high[static_cast<size_t>(x - x0)] ? kEdge : 0;
     });
     // Taps: working pixels a border pixel interpolates from (within 1 of an edge).
     // Near: pixels whose filter window can see a tap's window (within kReach).
@@ -184,15 +191,15 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
         }
     });
     ForEachWorkRow(pool, [&](int y) {
-        for (int x = work_.left(); x <= work_.right(); ++x) {
-            int distance = 255;
-            // Every edge lies inside work_, so rows beyond it need no look.
-            for (int ny = std::max(work_.top(), y - kReach); ny <= std::min(work_.bottom(), y + kReach); ++ny)
-                distance = std::min(
-                    distance, std::max(std::abs(ny - y), int{scratch[static_cast<size_t>(ny) * w_ + x]}));
-            uint8_t& f = flags_[static_cast<size_t>(y) * w_ + x];
-            if (distance <= 1) f |= kTap;
-            if (distance <= kReach) f |= kNear;
+        // Every edge lies inside work_, so rows beyond it need no look.
+        uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
+        for (int ny = std::max(work_.top(), y - kReach); ny <= std::min(work_.bottom(), y + kReach); ++ny) {
+            const uint8_t* along = scratch.data() + static_cast<size_t>(ny) * w_;
+            const bool close = std::abs(ny - y) <= 1;
+            for (int x = work_.left(); x <= work_.right(); ++x) {
+                if (close && along[x] <= 1) f[x] |= kTap;
+                if (along[x] <= kReach) f[x] |= kNear;
+            }
         }
     });
 }
