@@ -180,7 +180,7 @@ bool RecolorStreamed(const std::string& picturePath, const std::vector<TPartRequ
     if (!picture || requests.size() * PreparedPartBytes(tw::WorkingSize(picture->FullSize)) > kPartDataBudget)
         return false;
     tw::JpegRowReader reader(picture->Bytes, picturePath);
-    const std::unique_ptr<tw::JpegRowWriter> writer = tw::SavedJpegWriter(picture->FullSize, output);
+    tw::SavedJpegFile file(picture->FullSize, output);
     tw::Bitmap working;
     ComposeFullSizeRows(
         picture->FullSize,
@@ -192,8 +192,8 @@ bool RecolorStreamed(const std::string& picturePath, const std::vector<TPartRequ
         static_cast<int>(requests.size()),
         [&](int i, tw::Bitmap& scratch) { return MakeFullSizePart(working, requests, i, scratch); },
         [&](uint32_t* rows, ptrdiff_t stride, int count) { reader.Read(rows, stride, count); },
-        [&](const uint32_t* rows, ptrdiff_t stride, int count) { writer->Write(rows, stride, count); });
-    tw::WriteFileAtomically(output, writer->Finish());
+        [&](const uint32_t* rows, ptrdiff_t stride, int count) { file.Write(rows, stride, count); });
+    file.Commit();
     return true;
 }
 

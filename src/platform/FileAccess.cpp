@@ -49,11 +49,6 @@ class Descriptor {
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int Get() const { return fd_; }
-    // Closes now, reporting what a deferred write error shows only here.
-    void Close() {
-        const int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0 && errno != EINTR) Fail(Reason(errno));
-    }
 
   private:
     int fd_;
@@ -102,18 +97,6 @@ std::string WriteTarget(const std::string& path) {
         target = JoinPath(FolderOf(target), std::string(link.data(), static_cast<size_t>(length)));
     }
     return path;
-}
-
-void WriteAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        errno = 0;
-        const ssize_t written =
-            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) Fail(Reason(errno));
-        done += written;
-    }
 }
 
 } // namespace
@@ -220,7 +203,7 @@ void MakeFolders(const std::string& path) {
         Fail(errno == EEXIST ? "it is not a folder" : Reason(errno));
 }
 
-void ReplaceFileContents(const std::string& path, const QByteArray& bytes) {
+AtomicFileWriter::AtomicFileWriter(const std::string& path) {
     const std::string folder = FolderOf(AbsolutePath(path));
     if (!IsFolder(folder)) Fail("the folder " + Printable(folder) + " does not exist");
     struct stat existing {};
@@ -228,45 +211,91 @@ void ReplaceFileContents(const std::string& path, const QByteArray& bytes) {
     if (exists && S_ISDIR(existing.st_mode)) Fail("it is a folder");
     if (exists && ::access(path.c_str(), W_OK) != 0) Fail("the file is read-only");
 
-    const std::string target = WriteTarget(path);
+    target_ = WriteTarget(path);
     // Until the old file's permissions are copied, nobody else may read the new one.
     const mode_t mode = exists ? 0600 : 0666;
     // An unnamed file leaves nothing behind when the process dies mid-write; it
     // needs /proc to be given its name at the end.
-    std::string temporary;
-    int fd = -1;
     if (::access("/proc/self/fd", X_OK) == 0)
-        fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    if (fd < 0 && errno != EACCES && errno != ENOSPC && errno != EROFS && errno != EDQUOT) {
-        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            temporary = TemporaryName(target);
-            fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (fd < 0 && errno != EEXIST) break;
+        fd_ = ::open(FolderOf(target_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (fd_ < 0 && errno != EACCES && errno != ENOSPC && errno != EROFS && errno != EDQUOT) {
+        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+            temporary_ = TemporaryName(target_);
+            fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd_ < 0 && errno != EEXIST) break;
         }
     }
-    if (fd < 0) Fail(Reason(errno));
-    Descriptor file(fd);
+    if (fd_ < 0) Fail(Reason(errno));
+    if (exists && ::fchmod(fd_, existing.st_mode & 07777) != 0) {
+        const int error = errno;
+        Drop();
+        Fail(Reason(error));
+    }
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    Drop();
+}
+
+void AtomicFileWriter::Drop() noexcept {
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    if (!temporary_.empty()) ::unlink(std::exchange(temporary_, {}).c_str());
+}
+
+void AtomicFileWriter::Write(const char* data, size_t size) {
+    if (fd_ < 0) throw std::logic_error("writing to a file already committed or dropped");
     try {
-        if (exists && ::fchmod(fd, existing.st_mode & 07777) != 0) Fail(Reason(errno));
-        WriteAll(fd, bytes);
-        if (::fsync(fd) != 0) Fail(Reason(errno));
-        if (temporary.empty()) {
-            const std::string unnamed = "/proc/self/fd/" + std::to_string(fd);
-            for (int attempt = 0; attempt < 100 && temporary.empty(); ++attempt) {
-                temporary = TemporaryName(target);
-                if (::linkat(AT_FDCWD, unnamed.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                    break;
-                if (errno != EEXIST) Fail(Reason(errno));
-                temporary.clear();
-            }
-            if (temporary.empty()) Fail(Reason(EEXIST));
+        for (size_t done = 0; done < size;) {
+            errno = 0;
+            const ssize_t written = ::write(fd_, data + done, size - done);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) Fail(Reason(errno));
+            done += static_cast<size_t>(written);
         }
-        file.Close();
-        if (::rename(temporary.c_str(), target.c_str()) != 0) Fail(Reason(errno));
-    } catch (const FileAccessError&) {
-        if (!temporary.empty()) ::unlink(temporary.c_str());
+        // Large files start on their way to the disk as they are written, so
+        // that the wait for them at the end is short.
+        constexpr off_t kFlushEvery = off_t{4} << 20;
+        written_ += static_cast<off_t>(size);
+        if (written_ - flushed_ >= kFlushEvery) {
+            ::sync_file_range(fd_, flushed_, written_ - flushed_, SYNC_FILE_RANGE_WRITE);
+            flushed_ = written_;
+        }
+    } catch (...) {
+        Drop();
         throw;
     }
+}
+
+void AtomicFileWriter::Commit() {
+    if (fd_ < 0) throw std::logic_error("committing a file already committed or dropped");
+    try {
+        if (::fsync(fd_) != 0) Fail(Reason(errno));
+        if (temporary_.empty()) {
+            const std::string unnamed = "/proc/self/fd/" + std::to_string(fd_);
+            for (int attempt = 0; attempt < 100 && temporary_.empty(); ++attempt) {
+                temporary_ = TemporaryName(target_);
+                if (::linkat(AT_FDCWD, unnamed.c_str(), AT_FDCWD, temporary_.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                    break;
+                if (errno != EEXIST) Fail(Reason(errno));
+                temporary_.clear();
+            }
+            if (temporary_.empty()) Fail(Reason(EEXIST));
+        }
+        // Closing reports what a deferred write error shows only here.
+        const int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0 && errno != EINTR) Fail(Reason(errno));
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0) Fail(Reason(errno));
+        temporary_.clear();
+    } catch (...) {
+        Drop();
+        throw;
+    }
+}
+
+void ReplaceFileContents(const std::string& path, const QByteArray& bytes) {
+    AtomicFileWriter file(path);
+    file.Write(bytes.constData(), static_cast<size_t>(bytes.size()));
+    file.Commit();
 }
 
 } // namespace tw

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -53,6 +54,27 @@ QByteArray ReadRegularFile(const std::string& path, qint64 maxBytes, const std::
 
 // Makes the folder and its missing parents.
 void MakeFolders(const std::string& path);
+// A file written in pieces that replaces path only when committed: until then,
+// and when dropped (destroyed uncommitted, or after a failure), the old file
+// stays as it was and nothing is left behind. Throws FileAccessError.
+class AtomicFileWriter {
+  public:
+    explicit AtomicFileWriter(const std::string& path);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    void Write(const char* data, size_t size);
+    // Waits for the data to reach the disk, then puts the file in place.
+    void Commit();
+
+  private:
+    void Drop() noexcept;
+    std::string target_, temporary_;
+    int fd_ = -1;
+    long long written_ = 0, flushed_ = 0;
+};
+
 // Replaces path's content with bytes atomically. A link is followed: the
 // file it names is replaced. An existing file keeps its permissions.
 void ReplaceFileContents(const std::string& path, const QByteArray& bytes);

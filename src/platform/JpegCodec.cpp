@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -123,12 +124,15 @@ void LimitScans(j_common_ptr cinfo) {
 }
 
 // Compressed output grows in a malloc'd buffer owned here, so it is freed on every path.
-// (jpeg_mem_dest would lose its enlarged buffer when libjpeg fails half-way.)
+// (jpeg_mem_dest would lose its enlarged buffer when libjpeg fails half-way.) With a sink,
+// the buffer stays small and is handed to the sink whenever it fills.
 struct MemoryDestination {
     jpeg_destination_mgr pub{}; // first, so cinfo->dest is also a MemoryDestination*
     unsigned char* data = nullptr;
     size_t capacity = 0;
     size_t size = 0;
+    const JpegSink* sink = nullptr;
+    std::exception_ptr sinkFailure; // what the sink threw, kept across libjpeg's C frames
 
     MemoryDestination() {
         pub.init_destination = Init;
@@ -145,16 +149,32 @@ struct MemoryDestination {
     static void Init(j_compress_ptr cinfo) {
         MemoryDestination& d = Of(cinfo);
         if (d.data == nullptr) {
-            d.capacity = 64 * 1024;
+            d.capacity = d.sink ? 1024 * 1024 : 64 * 1024;
             d.data = static_cast<unsigned char*>(std::malloc(d.capacity));
             if (d.data == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
         }
         d.pub.next_output_byte = d.data;
         d.pub.free_in_buffer = d.capacity;
     }
+    // Hands the first count bytes to the sink; on failure leaves through libjpeg's error exit.
+    static void Flush(j_compress_ptr cinfo, size_t count) {
+        MemoryDestination& d = Of(cinfo);
+        try {
+            (*d.sink)(reinterpret_cast<const char*>(d.data), count);
+        } catch (...) {
+            d.sinkFailure = std::current_exception();
+            ERREXIT(cinfo, JERR_FILE_WRITE);
+        }
+    }
     // Called when the whole buffer is full.
     static boolean Grow(j_compress_ptr cinfo) {
         MemoryDestination& d = Of(cinfo);
+        if (d.sink) {
+            Flush(cinfo, d.capacity);
+            d.pub.next_output_byte = d.data;
+            d.pub.free_in_buffer = d.capacity;
+            return TRUE;
+        }
         const size_t bigger = d.capacity * 2;
         auto* grown = static_cast<unsigned char*>(std::realloc(d.data, bigger));
         if (grown == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 1);
@@ -167,6 +187,7 @@ struct MemoryDestination {
     static void Term(j_compress_ptr cinfo) {
         MemoryDestination& d = Of(cinfo);
         d.size = d.capacity - d.pub.free_in_buffer;
+        if (d.sink && d.size > 0) Flush(cinfo, d.size);
     }
 };
 
@@ -518,6 +539,7 @@ struct JpegRowWriter::State {
     Compressor c;
     std::string name;
     int width = 0, height = 0;
+    JpegSink sink;
 };
 
 namespace {
@@ -529,9 +551,11 @@ namespace {
 } // namespace
 
 JpegRowWriter::JpegRowWriter(int width, int height, const std::string& fileName, int quality,
-                             JpegChroma chroma)
+                             JpegChroma chroma, JpegSink sink)
     : s_(std::make_unique<State>()) {
     s_->name = DisplayName(fileName);
+    s_->sink = std::move(sink);
+    if (s_->sink) s_->destination.sink = &s_->sink;
     s_->width = width;
     s_->height = height;
     if (width <= 0 || height <= 0) FailWrite(s_->name, "the picture is empty");
@@ -561,6 +585,7 @@ JpegRowWriter::JpegRowWriter(int width, int height, const std::string& fileName,
 JpegRowWriter::~JpegRowWriter() = default;
 
 void JpegRowWriter::Fail() const {
+    if (s_->destination.sinkFailure) std::rethrow_exception(s_->destination.sinkFailure);
     const ErrorManager& err = s_->c.err;
     if (err.code == JERR_IMAGE_TOO_BIG || err.code == JERR_WIDTH_OVERFLOW || err.code == JERR_OUT_OF_MEMORY)
         FailWrite(s_->name, ReasonFor(err, s_->width, s_->height));
@@ -591,6 +616,7 @@ QByteArray JpegRowWriter::Finish() {
     if (cinfo->next_scanline != cinfo->image_height)
         throw std::logic_error("a JPEG finished before its last row");
     if (!Guarded(s_->c.err, [cinfo] { jpeg_finish_compress(cinfo); })) Fail();
+    if (s_->sink) return {};
     try {
         return QByteArray(reinterpret_cast<const char*>(s_->destination.data),
                           static_cast<qsizetype>(s_->destination.size));

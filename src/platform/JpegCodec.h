@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -59,17 +60,22 @@ class JpegRowReader {
     bool streams_ = false;
 };
 
+// Where encoded bytes go as they are made, a megabyte or so at a time.
+using JpegSink = std::function<void(const char* data, size_t size)>;
+
 // Encodes RGB32 rows handed over from the top, the bytes EncodeJpeg gives for
-// the whole bitmap. Throws PictureError.
+// the whole bitmap: kept for Finish, or handed to sink as they come. Throws
+// PictureError, or what the sink throws.
 class JpegRowWriter {
   public:
-    JpegRowWriter(int width, int height, const std::string& fileName, int quality, JpegChroma chroma);
+    JpegRowWriter(int width, int height, const std::string& fileName, int quality, JpegChroma chroma,
+                  JpegSink sink = {});
     ~JpegRowWriter();
     JpegRowWriter(const JpegRowWriter&) = delete;
     JpegRowWriter& operator=(const JpegRowWriter&) = delete;
 
     void Write(const uint32_t* rows, ptrdiff_t strideWords, int count);
-    // The file's bytes, once every row has been written.
+    // The file's bytes (empty with a sink), once every row has been written.
     QByteArray Finish();
 
   private:

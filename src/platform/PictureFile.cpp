@@ -380,9 +380,34 @@ constexpr JpegChroma kSavedJpegChroma = JpegChroma::Full;
 constexpr int kSavedJpegQuality = 100;
 } // namespace
 
-std::unique_ptr<JpegRowWriter> SavedJpegWriter(QSize size, const std::string& fileName) {
-    return std::make_unique<JpegRowWriter>(size.width(), size.height(), fileName, kSavedJpegQuality,
-                                           kSavedJpegChroma);
+SavedJpegFile::SavedJpegFile(QSize size, const std::string& path) : path_(path) {
+    try {
+        file_ = std::make_unique<AtomicFileWriter>(path);
+    } catch (const FileAccessError& e) {
+        FailWrite(path, e.what());
+    }
+    jpeg_ = std::make_unique<JpegRowWriter>(size.width(), size.height(), path, kSavedJpegQuality,
+                                            kSavedJpegChroma,
+                                            [this](const char* data, size_t n) { file_->Write(data, n); });
+}
+
+SavedJpegFile::~SavedJpegFile() = default;
+
+void SavedJpegFile::Write(const uint32_t* rows, ptrdiff_t strideWords, int count) {
+    try {
+        jpeg_->Write(rows, strideWords, count);
+    } catch (const FileAccessError& e) {
+        FailWrite(path_, e.what());
+    }
+}
+
+void SavedJpegFile::Commit() {
+    try {
+        jpeg_->Finish();
+        file_->Commit();
+    } catch (const FileAccessError& e) {
+        FailWrite(path_, e.what());
+    }
 }
 
 QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::string& fileName) {

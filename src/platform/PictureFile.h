@@ -65,9 +65,23 @@ struct StreamablePicture {
     Bitmap Working() const;
 };
 std::optional<StreamablePicture> OpenStreamablePicture(const std::string& path);
-// The encoder a JPEG save of a picture of this size uses, for rows handed over
-// a band at a time: the same bytes as the save of the whole bitmap.
-std::unique_ptr<JpegRowWriter> SavedJpegWriter(QSize size, const std::string& fileName);
+class AtomicFileWriter;
+
+// A JPEG save of a picture of this size whose rows are handed over a band at a
+// time: the same file as SavePicture of the whole bitmap, written as it is
+// encoded, in place only once committed. Throws PictureError as SavePicture.
+class SavedJpegFile {
+  public:
+    SavedJpegFile(QSize size, const std::string& path);
+    ~SavedJpegFile();
+    void Write(const uint32_t* rows, ptrdiff_t strideWords, int count);
+    void Commit();
+
+  private:
+    std::string path_;
+    std::unique_ptr<AtomicFileWriter> file_;
+    std::unique_ptr<JpegRowWriter> jpeg_;
+};
 
 // Reduces a picture to the working size (a plain copy when it is small enough).
 Bitmap ReduceToWorkingSize(const Bitmap& picture);
