@@ -25,9 +25,10 @@ std::array<double, 3> SolveSymmetric(const double m[6], const double v[3]) {
     const double a = m[0], b = m[1], c = m[2], d = m[3], e = m[4], f = m[5];
     const double i00 = d * f - e * e, i01 = c * e - b * f, i02 = b * e - c * d;
     const double i11 = a * f - c * c, i12 = b * c - a * e, i22 = a * d - b * b;
-    const double det = a * i00 + b * i01 + c * i02;
-    return {(i00 * v[0] + i01 * v[1] + i02 * v[2]) / det, (i01 * v[0] + i11 * v[1] + i12 * v[2]) / det,
-            (i02 * v[0] + i12 * v[1] + i22 * v[2]) / det};
+    const double inverse = 1 / (a * i00 + b * i01 + c * i02);
+    return {(i00 * v[0] + i01 * v[1] + i02 * v[2]) * inverse,
+            (i01 * v[0] + i11 * v[1] + i12 * v[2]) * inverse,
+            (i02 * v[0] + i12 * v[1] + i22 * v[2]) * inverse};
 }
 
 // The guided filter's sums over pixels: part, colour (3), colour times part (3)
@@ -253,14 +254,17 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
                 std::copy(s.v + 1, s.v + 4, si);
                 std::copy(s.v + 4, s.v + 7, sip);
                 std::copy(s.v + 7, s.v + 13, sii);
+                // The covariances times n * n, exact in integers; the common
+                // factor leaves the solution as it is, so it is never divided out.
                 const double n2 = static_cast<double>(n * n);
                 static constexpr int kPair[6][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
                 double sigma[6], cov[3];
                 for (int i = 0; i < 6; ++i)
-                    sigma[i] = static_cast<double>(n * sii[i] - si[kPair[i][0]] * si[kPair[i][1]]) / n2;
-                sigma[0] += kGuidedEpsilon, sigma[3] += kGuidedEpsilon, sigma[5] += kGuidedEpsilon;
+                    sigma[i] = static_cast<double>(n * sii[i] - si[kPair[i][0]] * si[kPair[i][1]]);
+                sigma[0] += kGuidedEpsilon * n2, sigma[3] += kGuidedEpsilon * n2,
+                    sigma[5] += kGuidedEpsilon * n2;
                 for (int i = 0; i < 3; ++i)
-                    cov[i] = static_cast<double>(n * sip[i] - si[i] * sp) / n2;
+                    cov[i] = static_cast<double>(n * sip[i] - si[i] * sp);
                 const std::array<double, 3> a = SolveSymmetric(sigma, cov);
                 const double b = (static_cast<double>(sp) - a[0] * static_cast<double>(si[0]) -
                                   a[1] * static_cast<double>(si[1]) - a[2] * static_cast<double>(si[2])) /
