@@ -300,6 +300,25 @@ TEST(PictureFile, FailedSaveLeavesTheOldFileAndNoLeftovers) {
     EXPECT_EQ(twtest::ReadAll(target), before);
     EXPECT_EQ(QDir(dir.Dir().path()).entryList(QDir::Files), QStringList{"keep.bmp"}) << "no partial file";
 
+    // A JPEG written as it is encoded: the same bytes as a whole save, and the
+    // same care when the disk fills up on the way.
+    const tw::Bitmap photo = Photo(300, 200);
+    const auto stream = [&](const std::string& path) {
+        tw::SavedJpegFile file(photo.Rect().size(), path);
+        for (int y = 0; y < photo.Height(); y += 16)
+            file.Write(photo.Row(y), photo.Width(), std::min(16, photo.Height() - y));
+        file.Commit();
+    };
+    stream(dir.Path("streamed.jpg"));
+    tw::SavePicture(photo, dir.Path("whole.jpg"));
+    EXPECT_EQ(twtest::ReadAll(dir.Path("streamed.jpg")), twtest::ReadAll(dir.Path("whole.jpg")));
+    {
+        FileSizeLimit limit(4096);
+        EXPECT_THROW(stream(dir.Path("whole.jpg")), PictureError);
+    }
+    EXPECT_EQ(twtest::ReadAll(dir.Path("streamed.jpg")), twtest::ReadAll(dir.Path("whole.jpg")));
+    EXPECT_EQ(QDir(dir.Dir().path()).entryList(QDir::Files).size(), 3) << "no partial file";
+
     try {
         tw::SavePicture(Photo(8, 8), dir.Path("no/such/folder/x.png"));
         ADD_FAILURE() << "saving into a missing folder must fail";
