@@ -90,20 +90,12 @@ void WritePicture(const tw::Bitmap& bitmap, const std::string& path) {
 tw::Bitmap GrowPart(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& rules,
                     const TTintwellSettings& settings) {
     tw::Bitmap mask(picture.Width(), picture.Height());
-    bool ended = false;
     std::exception_ptr failure;
-    // The worker frees itself after OnTerminate; until then this thread services
-    // its synchronised calls (tile builds, progress) as the GUI thread would.
-    // It keeps normal priority: here nothing else needs the processor first.
-    auto* walker = new TBitmapWalkerThread(picture, 1.0, settings, rules, seed, mask);
-    walker->FreeOnTerminate = true;
-    walker->OnTerminate = [&ended, &failure](tw::Thread* t) {
-        failure = t->FatalException();
-        ended = true;
-    };
-    walker->Resume();
-    while (!ended)
-        tw::CheckSynchronize(50);
+    // Nothing else is done meanwhile, so the walk runs on this thread, its
+    // synchronised calls (tile builds, progress) inline.
+    TBitmapWalkerThread walker(picture, 1.0, settings, rules, seed, mask);
+    walker.OnTerminate = [&failure](tw::Thread* t) { failure = t->FatalException(); };
+    walker.RunHere();
     // A walk that failed (out of memory, say) would leave a partial part: report it.
     if (failure) std::rethrow_exception(failure);
     return mask;

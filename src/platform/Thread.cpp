@@ -10,6 +10,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
+#include <stdexcept>
 #include <thread>
 
 namespace tw {
@@ -137,6 +138,14 @@ void Thread::Resume() {
     if (started_) return;
     started_ = true;
     thread_ = std::thread([this] { Run(); });
+}
+
+void Thread::RunHere() {
+    if (started_) return;
+    if (!IsGuiThread()) throw std::logic_error("a thread's work runs in place only on the GUI thread");
+    started_ = true;
+    idle_ = false; // the GUI thread keeps its priority
+    Run();
 }
 
 void Thread::SetIdlePriority() {

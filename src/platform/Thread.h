@@ -29,6 +29,11 @@ class Thread {
 
     // Starts the thread (the first time) — it is created suspended.
     void Resume();
+    // Instead of Resume, on the GUI thread: runs Execute and OnTerminate right
+    // here, the synchronised calls inline, for a caller that would only wait
+    // for the thread (the batch tool). Handing every call over to another
+    // thread and back costs more than the walk when processes share the cores.
+    void RunHere();
     // Asks Execute to stop; Execute decides when it looks.
     void Terminate() { terminated_.store(true, std::memory_order_relaxed); }
     bool Terminated() const { return terminated_.load(std::memory_order_relaxed); }

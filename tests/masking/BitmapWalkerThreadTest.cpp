@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -132,6 +133,31 @@ TEST(BitmapWalkerThread, ProgressEveryIntervalAndOnceAtTheEnd) {
     EXPECT_EQ(probe.ProgressInterval(), 667);
     EXPECT_EQ(TBitmapWalkerThread(picture, 0.05, {}, {}, {0, 0}, mask).ProgressInterval(), 20000);
     EXPECT_EQ(TBitmapWalkerThread(picture, 10, {}, {}, {0, 0}, mask).ProgressInterval(), 100);
+}
+
+// Run in place (the batch tool's way) the walk paints the same part, its
+// progress and end reported inline; only the GUI thread may do that.
+TEST(BitmapWalkerThread, RunHereIsTheThreadedWalkInPlace) {
+    Bitmap picture(200, 10);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 200; ++x)
+            picture.SetPixel(x, y, RGBToColor(50 + x, 50 + x, 60));
+    TWalkerRules rules = ValueOnly(1);
+    rules.CompareToNeighbour = true;
+    Bitmap threaded(200, 10), here(200, 10);
+    const auto outcome = RunWalk(picture, threaded, rules, {100, 5}, 2.0);
+    int progress = 0, ends = 0;
+    TBitmapWalkerThread walker(picture, 2.0, twtest::KeepColours(), rules, {100, 5}, here);
+    walker.OnProgress = [&](TBitmapWalkerThread*) { ++progress; };
+    walker.OnTerminate = [&](tw::Thread* t) { ends += t->FatalException() == nullptr; };
+    walker.RunHere();
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(progress, outcome.progressCalls);
+    EXPECT_TRUE(here == threaded);
+
+    Bitmap elsewhere(200, 10);
+    TBitmapWalkerThread offGui(picture, 1.0, {}, rules, {100, 5}, elsewhere);
+    std::thread([&] { EXPECT_THROW(offGui.RunHere(), std::logic_error); }).join();
 }
 
 TEST(BitmapWalkerThread, TerminateStopsPaintingThenReportsOnce) {
