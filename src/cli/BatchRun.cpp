@@ -1,5 +1,6 @@
 #include "cli/BatchRun.h"
 
+#include "colour/HSVTables.h"
 #include "fullsize/RowBands.h"
 
 #include "cli/CliError.h"
@@ -213,6 +214,9 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
         long Current = -1; // the picture it works on
     };
     std::vector<Worker> workers;
+    // Tables every picture reads are made once, here: the workers share the
+    // pages instead of each making its own.
+    THSVTables::Get();
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
