@@ -60,6 +60,21 @@ struct WindowSums {
     }
 };
 
+// Runs rowWork(y) down rows [from, to), keeping sums over a window of rows
+// y - r .. y + r up to date: addRow(row, +1) for a row coming in, -1 for one
+// going out.
+template <class AddRow, class RowWork>
+void SlideDown(int from, int to, int r, const AddRow& addRow, const RowWork& rowWork) {
+    for (int y = from; y < to; ++y) {
+        if (y == from)
+            for (int ny = y - r; ny <= y + r; ++ny)
+                addRow(ny, 1);
+        else
+            addRow(y - r - 1, -1), addRow(y + r, 1);
+        rowWork(y);
+    }
+}
+
 } // namespace
 
 TCoverageCarrier::Axis::Axis(int full, int working)
@@ -225,12 +240,7 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
             for (int nx = left; nx <= right; ++nx)
                 column[static_cast<size_t>(nx - left)].Add(row[nx], Flags(nx, ny) & kIn, sign);
         };
-        for (int y = work_.top() + first; y < work_.top() + end; ++y) {
-            if (y == work_.top() + first)
-                for (int ny = y - r; ny <= y + r; ++ny)
-                    addRow(ny, 1);
-            else
-                addRow(y - r - 1, -1), addRow(y + r, 1);
+        SlideDown(work_.top() + first, work_.top() + end, r, addRow, [&](int y) {
             for (size_t i = 0; i < column.size(); ++i)
                 prefix[i + 1] = prefix[i].Plus(column[i]);
             const int64_t rows = std::min(h_ - 1, y + r) - std::max(0, y - r) + 1;
@@ -272,7 +282,7 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
                 model[k] = {static_cast<float>(a[0]), static_cast<float>(a[1]), static_cast<float>(a[2]),
                             static_cast<float>(b)};
             }
-        }
+        });
     });
     // Each tap's coefficients: the mean of the models of every window holding it,
     // summed down the window's columns first.
@@ -328,12 +338,7 @@ void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TR
                     c[2] += sign * static_cast<int>(v & 0xFF), c[3] += sign;
             }
         };
-        for (int y = work_.top() + first; y < work_.top() + end; ++y) {
-            if (y == work_.top() + first)
-                for (int ny = y - r; ny <= y + r; ++ny)
-                    addRow(ny, 1);
-            else
-                addRow(y - r - 1, -1), addRow(y + r, 1);
+        SlideDown(work_.top() + first, work_.top() + end, r, addRow, [&](int y) {
             for (int x = work_.left(); x <= work_.right(); ++x) {
                 const size_t k = static_cast<size_t>(y) * w_ + x;
                 if (!(flags_[k] & kTap)) continue;
@@ -347,7 +352,7 @@ void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TR
                     c |= static_cast<uint32_t>(Round(static_cast<double>(sum[i]) / sum[3])) << (16 - 8 * i);
                 object_[k] = c;
             }
-        }
+        });
     });
 }
 
