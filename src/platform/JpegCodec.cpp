@@ -479,6 +479,7 @@ struct JpegRowReader::State {
     Decompressor d;
     std::string name;
     bool started = false;
+    int rowsRead = 0;
 };
 
 JpegRowReader::JpegRowReader(const QByteArray& data, const std::string& fileName)
@@ -506,13 +507,15 @@ int JpegRowReader::Height() const {
 
 void JpegRowReader::Read(uint32_t* rows, ptrdiff_t strideWords, int count) {
     if (!streams_) throw std::logic_error("this JPEG's rows are not the picture's rows");
+    if (count < 0 || s_->rowsRead + count > Height())
+        throw std::logic_error("reading beyond a JPEG's last row");
+    s_->rowsRead += count;
     jpeg_decompress_struct* cinfo = &s_->d.cinfo;
     const bool start = !s_->started;
     s_->started = true;
     const bool ok = Guarded(s_->d.err, [cinfo, start, rows, strideWords, count] {
         if (start) jpeg_start_decompress(cinfo);
         for (int i = 0; i < count; ++i) {
-            if (cinfo->output_scanline >= cinfo->output_height) ERREXIT(cinfo, JERR_BAD_STATE);
             JSAMPROW row = reinterpret_cast<JSAMPROW>(rows + i * strideWords);
             if (jpeg_read_scanlines(cinfo, &row, 1) != 1) ERREXIT(cinfo, JERR_INPUT_EOF);
         }

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -332,6 +333,36 @@ TEST(JpegCodec, DctScalingKeepsAtLeastTheMinimumSize) {
     const Bitmap upright = DecodeJpeg(turned, "turned.jpg", QSize(600, 800));
     EXPECT_EQ(QSize(upright.Width(), upright.Height()), QSize(750, 1000));
     EXPECT_EQ(tw::ReadJpegSize(turned, "turned.jpg"), QSize(4000, 3000));
+}
+
+// Rows read a band at a time are DecodeJpeg's pixels; files whose stored rows
+// are not the picture's rows (turned by EXIF, CMYK) do not stream, and a file
+// cut short fails when its rows run out, naming it.
+TEST(JpegCodec, RowReaderGivesTheDecodersRowsOrSaysItCannot) {
+    const Bitmap original = Colourful(300, 200);
+    const QByteArray bytes = EncodeJpeg(original, "rows.jpg");
+    const Bitmap whole = DecodeJpeg(bytes, "rows.jpg");
+    tw::JpegRowReader reader(bytes, "rows.jpg");
+    ASSERT_TRUE(reader.Streams());
+    ASSERT_EQ(QSize(reader.Width(), reader.Height()), QSize(300, 200));
+    Bitmap rows(300, 200);
+    for (int y = 0; y < 200; y += 16)
+        reader.Read(rows.Row(y), rows.Image().bytesPerLine() / 4, std::min(16, 200 - y));
+    EXPECT_TRUE(rows == whole);
+    EXPECT_THROW(reader.Read(rows.Row(0), 300, 1), std::logic_error) << "no row beyond the last";
+
+    EXPECT_FALSE(tw::JpegRowReader(WithExif(bytes, ExifTiff(6, false)), "t.jpg").Streams());
+    EXPECT_FALSE(tw::JpegRowReader(UniformCmykJpeg(0, 0, 0, 128, false), "k.jpg").Streams());
+
+    const QByteArray cut = bytes.left(bytes.size() * 2 / 3);
+    tw::JpegRowReader shortFile(cut, "cut.jpg");
+    try {
+        for (int y = 0; y < 200; ++y)
+            shortFile.Read(rows.Row(y), 300, 1);
+        ADD_FAILURE() << "a file cut short must fail";
+    } catch (const PictureError& e) {
+        EXPECT_NE(std::string(e.what()).find("cut.jpg"), std::string::npos) << e.what();
+    }
 }
 
 TEST(JpegCodec, ExifOrientationTurnsThePictureUpright) {
