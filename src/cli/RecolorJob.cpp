@@ -237,7 +237,6 @@ void MakeOutputFolder(const TRecolorJob& job) {
 
 void RecolorOnePicture(const TRecolorJob& job, const TRecolorTask& task) {
     if (job.OriginalSize) {
-        CheckOutputName(task.Output);
         if (RecolorStreamed(task.Picture, job.Parts, task.Output)) return;
         tw::PictureAtBothSizes picture = LoadBothSizes(task.Picture);
         const tw::Bitmap result = RecolorPictureAtFullSize(picture, job.Parts);

@@ -163,11 +163,10 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
     bounds_ = QRect(QPoint(ax_.first[edges.left()], ay_.first[edges.top()]),
                     QPoint(ax_.first[edges.right() + 1] - 1, ay_.first[edges.bottom() + 1] - 1));
 
-    // Edge: some neighbour inside the picture is on the other side. Marked in a
-    // scratch map first: the flags of neighbouring rows are being read meanwhile.
-    // Some neighbour is on the other side exactly when the 3 x 3 square around a
-    // pixel holds both sides: its smallest and largest "in" differ. Both are
-    // taken along the rows, then across them, a whole row at a time.
+    // Edge: some neighbour inside the picture is on the other side, that is, the
+    // 3 x 3 square around the pixel holds both sides: its smallest and largest
+    // "in" differ, taken a whole row at a time. Marked in a scratch map first:
+    // the flags of neighbouring rows are being read meanwhile.
     std::vector<uint8_t> scratch(flags_.size(), 0);
     ForEachWorkRow(pool, [&](int y) {
         const int x0 = work_.left(), x1 = work_.right();

@@ -63,17 +63,12 @@ class TCoverageCarrier {
     // Thread-safe.
     void CoverageRuns(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1, uint8_t* out,
                       std::vector<Run>& runs) const;
-    // The method in use (Rules falls back to Guided for parts without rules).
-    TBorderMethod Method() const { return method_; }
     // The part's own colour at full-size border pixel (x, y) whose picture pixel
     // is pixel (RGB32 words): estimated from the working pixels well inside the
-    // part nearby, or pixel itself when there are none. Thread-safe.
-    uint32_t ObjectAt(uint32_t pixel, int x, int y) const {
-        ObjectColumns columns;
-        return ObjectAt(pixel, x, y, columns);
-    }
-    // The same for pixels taken along a row: the estimate's columns are worked
-    // out once for every full-size pixel between the same two working columns.
+    // part nearby, or pixel itself when there are none. Thread-safe with a
+    // columns record per thread: taken along a row, the estimate's columns are
+    // worked out once for every full-size pixel between the same two working
+    // columns.
     struct ObjectColumns {
         const TCoverageCarrier* carrier = nullptr; // whose they are
         int y = -1, low = -1;

@@ -131,7 +131,7 @@ struct MemoryDestination {
     unsigned char* data = nullptr;
     size_t capacity = 0;
     size_t size = 0;
-    const JpegSink* sink = nullptr;
+    JpegSink sink;                  // empty: the bytes stay here
     std::exception_ptr sinkFailure; // what the sink threw, kept across libjpeg's C frames
 
     MemoryDestination() {
@@ -160,7 +160,7 @@ struct MemoryDestination {
     static void Flush(j_compress_ptr cinfo, size_t count) {
         MemoryDestination& d = Of(cinfo);
         try {
-            (*d.sink)(reinterpret_cast<const char*>(d.data), count);
+            d.sink(reinterpret_cast<const char*>(d.data), count);
         } catch (...) {
             d.sinkFailure = std::current_exception();
             ERREXIT(cinfo, JERR_FILE_WRITE);
@@ -345,6 +345,10 @@ Placement PlacementFor(int orientation, ptrdiff_t width, ptrdiff_t height, ptrdi
 
 // --- Decoding ---------------------------------------------------------------------------------
 
+bool IsCmyk(const jpeg_decompress_struct& cinfo) {
+    return cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+}
+
 // Refuses, before memory is reserved for the pixels, a header whose picture is
 // too large or that the file is too short to hold.
 void CheckStoredSize(const Decompressor& d, const QByteArray& data, const std::string& name) {
@@ -423,7 +427,7 @@ Bitmap DecodeJpeg(const QByteArray& data, const std::string& fileName, QSize min
     const long long storedWidth = cinfo->image_width, storedHeight = cinfo->image_height;
 
     const int orientation = ReadOrientation(*cinfo);
-    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    const bool cmyk = IsCmyk(*cinfo);
     cinfo->out_color_space = cmyk ? JCS_CMYK : kRgb32Space;
     d.progress.progress_monitor = LimitScans;
     cinfo->progress = &d.progress;
@@ -488,7 +492,7 @@ JpegRowReader::JpegRowReader(const QByteArray& data, const std::string& fileName
     ReadHeader(s_->d, data, s_->name);
     CheckStoredSize(s_->d, data, s_->name);
     jpeg_decompress_struct* cinfo = &s_->d.cinfo;
-    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    const bool cmyk = IsCmyk(*cinfo);
     streams_ = !cmyk && ReadOrientation(*cinfo) == 1;
     cinfo->out_color_space = kRgb32Space;
     s_->d.progress.progress_monitor = LimitScans;
@@ -542,7 +546,6 @@ struct JpegRowWriter::State {
     Compressor c;
     std::string name;
     int width = 0, height = 0;
-    JpegSink sink;
 };
 
 namespace {
@@ -557,8 +560,7 @@ JpegRowWriter::JpegRowWriter(int width, int height, const std::string& fileName,
                              JpegChroma chroma, JpegSink sink)
     : s_(std::make_unique<State>()) {
     s_->name = DisplayName(fileName);
-    s_->sink = std::move(sink);
-    if (s_->sink) s_->destination.sink = &s_->sink;
+    s_->destination.sink = std::move(sink);
     s_->width = width;
     s_->height = height;
     if (width <= 0 || height <= 0) FailWrite(s_->name, "the picture is empty");
@@ -619,7 +621,7 @@ QByteArray JpegRowWriter::Finish() {
     if (cinfo->next_scanline != cinfo->image_height)
         throw std::logic_error("a JPEG finished before its last row");
     if (!Guarded(s_->c.err, [cinfo] { jpeg_finish_compress(cinfo); })) Fail();
-    if (s_->sink) return {};
+    if (s_->destination.sink) return {};
     try {
         return QByteArray(reinterpret_cast<const char*>(s_->destination.data),
                           static_cast<qsizetype>(s_->destination.size));

@@ -296,6 +296,12 @@ Bitmap ReduceTo(const Bitmap& picture, QSize size) {
     return reduced;
 }
 
+// A JPEG's working picture from its bytes, as LoadWorkingPicture makes it: the
+// decoder's own reduction, then smooth stretching the rest of the way.
+Bitmap DecodeAtWorkingSize(const QByteArray& bytes, const std::string& path, QSize working) {
+    return ReduceTo(DecodePicture(bytes, path, working), working);
+}
+
 } // namespace
 
 Bitmap ReduceToWorkingSize(const Bitmap& picture) {
@@ -337,7 +343,7 @@ PictureAtBothSizes LoadPictureAtBothSizes(const std::string& path) {
         if (fileSize.isValid() && working != fileSize) {
             reducedTo = working;
             reduced = std::async(std::launch::async, [&bytes, &path, working] {
-                return ReduceTo(DecodePicture(bytes, path, working), working);
+                return DecodeAtWorkingSize(bytes, path, working);
             });
         }
     }
@@ -370,8 +376,7 @@ std::optional<StreamablePicture> OpenStreamablePicture(const std::string& path) 
 }
 
 Bitmap StreamablePicture::Working() const {
-    const QSize working = WorkingSize(FullSize);
-    return ReduceTo(DecodePicture(Bytes, Path, working), working);
+    return DecodeAtWorkingSize(Bytes, Path, WorkingSize(FullSize));
 }
 
 namespace {
