@@ -402,17 +402,28 @@ bool TCoverageCarrier::InBorder(int x, int y) const {
 }
 
 void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1,
-                                    uint8_t* out, std::vector<Run>& runs) const {
+                                    uint8_t* out, std::vector<Run>& runs,
+                                    const std::vector<Span>& hidden) const {
     runs.clear();
     const int wy = ay_.nearest[y];
+    // The visible stretches between the hidden spans, each cut where working pixels meet.
+    auto next = hidden.begin();
     int x = x0;
     while (x < x1) {
+        while (next != hidden.end() && next->End <= x)
+            ++next;
+        if (next != hidden.end() && next->Begin <= x) {
+            x = next->End;
+            continue;
+        }
+        const int visibleEnd = next == hidden.end() ? x1 : std::min(x1, next->Begin);
         const int wx = ax_.nearest[x];
-        const int end = std::min(x1, ax_.first[wx + 1]);
+        const int end = std::min(visibleEnd, ax_.first[wx + 1]);
+        const bool joins = !runs.empty() && runs.back().End == x;
         const uint8_t f = Flags(wx, wy);
         if (!(f & kEdge)) {
             const uint8_t c = (f & kIn) ? 255 : 0;
-            if (!runs.empty() && !runs.back().Border && runs.back().Coverage == c)
+            if (joins && !runs.back().Border && runs.back().Coverage == c)
                 runs.back().End = end;
             else
                 runs.push_back({x, end, false, c});
@@ -426,7 +437,7 @@ void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullP
                 BorderRules(*fullPicture, y, x, end, o);
             else
                 throw std::invalid_argument("the rules border needs the whole picture");
-            if (!runs.empty() && runs.back().Border)
+            if (joins && runs.back().Border)
                 runs.back().End = end;
             else
                 runs.push_back({x, end, true, 0});

@@ -56,13 +56,18 @@ class TCoverageCarrier {
         bool Border;
         uint8_t Coverage; // outside and inside runs
     };
-    // The runs of full-size row y over columns [x0, x1), neighbouring outside
-    // or inside runs joined; the coverage of border runs goes to
-    // out[x - x0]. row is that row of the full-size picture; the Rules border
-    // also reads the rows around it from fullPicture (null for the others).
-    // Thread-safe.
+    // Columns [Begin, End) of a row.
+    struct Span {
+        int Begin, End;
+    };
+    // The runs of full-size row y over columns [x0, x1) outside the hidden
+    // spans (sorted, apart), neighbouring outside or inside runs joined; the
+    // coverage of border runs goes to out[x - x0]. Hidden columns are left out
+    // of the runs and their coverage is not worked out. row is that row of the
+    // full-size picture; the Rules border also reads the rows around it from
+    // fullPicture (null for the others). Thread-safe.
     void CoverageRuns(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1, uint8_t* out,
-                      std::vector<Run>& runs) const;
+                      std::vector<Run>& runs, const std::vector<Span>& hidden = {}) const;
     // The part's own colour at full-size border pixel (x, y) whose picture pixel
     // is pixel (RGB32 words): estimated from the working pixels well inside the
     // part nearby, or pixel itself when there are none. Thread-safe with a

@@ -73,10 +73,9 @@ struct PartRowScratch {
     std::vector<TCoverageCarrier::Run> runs;
 };
 
-void DrawPartRow(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmix, const tw::Bitmap* picture,
-                 const uint32_t* in, uint32_t* out, int y, int x0, int x1, PartRowScratch& scratch) {
-    scratch.coverage.resize(static_cast<size_t>(x1 - x0));
-    carrier.CoverageRuns(in, picture, y, x0, x1, scratch.coverage.data(), scratch.runs);
+// Draws the runs CoverageRuns gave in scratch, which start at column x0.
+void DrawRuns(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmix, const uint32_t* in,
+              uint32_t* out, int y, int x0, PartRowScratch& scratch) {
     for (const TCoverageCarrier::Run& run : scratch.runs) {
         if (!run.Border) {
             if (run.Coverage != 255) continue;
@@ -106,6 +105,37 @@ void DrawPartRow(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmi
             out[x] = Blend(c, recoloured, out[x]);
         }
     }
+}
+
+void DrawPartRow(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmix, const tw::Bitmap* picture,
+                 const uint32_t* in, uint32_t* out, int y, int x0, int x1, PartRowScratch& scratch) {
+    scratch.coverage.resize(static_cast<size_t>(x1 - x0));
+    carrier.CoverageRuns(in, picture, y, x0, x1, scratch.coverage.data(), scratch.runs);
+    DrawRuns(carrier, memo, unmix, in, out, y, x0, scratch);
+}
+
+// Adds the inside runs (coverage 255 away from the border) to covered, the
+// sorted spans of a row that parts above have taken whole; the runs lie
+// outside them.
+void AddCovered(std::vector<TCoverageCarrier::Span>& covered, const std::vector<TCoverageCarrier::Run>& runs,
+                std::vector<TCoverageCarrier::Span>& merged) {
+    merged.clear();
+    auto older = covered.begin();
+    const auto add = [&](TCoverageCarrier::Span s) {
+        if (!merged.empty() && merged.back().End == s.Begin)
+            merged.back().End = s.End;
+        else
+            merged.push_back(s);
+    };
+    for (const TCoverageCarrier::Run& run : runs) {
+        if (run.Border || run.Coverage != 255) continue;
+        while (older != covered.end() && older->Begin < run.Begin)
+            add(*older++);
+        add({run.Begin, run.End});
+    }
+    while (older != covered.end())
+        add(*older++);
+    covered.swap(merged);
 }
 
 // Working rows holding part pixels, plus the edge row on each side, at full size:
@@ -324,7 +354,8 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
                 memos.push_back(std::make_unique<TransformMemo>());
                 memos.back()->Use(part->things, part->settings);
             }
-            PartRowScratch rowScratch;
+            std::vector<PartRowScratch> partRows(parts.size());
+            std::vector<TCoverageCarrier::Span> covered, merged;
             std::vector<uint32_t> original(static_cast<size_t>(width));
             for (;;) {
                 int band;
@@ -337,15 +368,29 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
                 for (int i = 0; i < rowsOf(band); ++i) {
                     const int y = band * kBandRows + i;
                     uint32_t* row = slot.rows.data() + static_cast<size_t>(i) * width;
-                    bool copied = false;
-                    for (size_t p = 0; p < parts.size(); ++p) {
+                    // The top part first: what a part takes whole hides every part
+                    // below it, which then neither works out nor draws those pixels.
+                    covered.clear();
+                    bool any = false;
+                    for (size_t p = parts.size(); p-- > 0;) {
+                        PartRowScratch& r = partRows[p];
                         const QRect bounds = parts[p]->carrier.Bounds();
-                        if (y < bounds.top() || y > bounds.bottom()) continue;
-                        // Every part reads the picture's pixels, not what the parts below made of them.
-                        if (!copied) std::copy(row, row + width, original.begin()), copied = true;
-                        DrawPartRow(parts[p]->carrier, *memos[p], options.Unmix, nullptr, original.data(),
-                                    row, y, bounds.left(), bounds.right() + 1, rowScratch);
+                        if (y < bounds.top() || y > bounds.bottom()) {
+                            r.runs.clear();
+                            continue;
+                        }
+                        r.coverage.resize(static_cast<size_t>(bounds.width()));
+                        parts[p]->carrier.CoverageRuns(row, nullptr, y, bounds.left(), bounds.right() + 1,
+                                                       r.coverage.data(), r.runs, covered);
+                        if (p > 0) AddCovered(covered, r.runs, merged);
+                        any = any || !r.runs.empty();
                     }
+                    if (!any) continue;
+                    // Every part reads the picture's pixels, not what the parts below made of them.
+                    std::copy(row, row + width, original.begin());
+                    for (size_t p = 0; p < parts.size(); ++p)
+                        DrawRuns(parts[p]->carrier, *memos[p], options.Unmix, original.data(), row, y,
+                                 parts[p]->carrier.Bounds().left(), partRows[p]);
                 }
                 const std::lock_guard lock(mutex);
                 slot.state = BandSlot::Composed;
