@@ -1,5 +1,6 @@
 #include "fullsize/FullSizeComposer.h"
 
+#include "platform/LargeMemory.h"
 #include "platform/Thread.h"
 #include "recolour/BitmapThings.h"
 
@@ -273,8 +274,8 @@ struct PreparedPart {
 // The rows of one band, composed where they were read.
 struct BandSlot {
     enum State { Empty, Read, Composed } state = Empty;
-    int band = 0; // the band this slot is for next
-    std::vector<uint32_t> rows;
+    int band = 0;             // the band this slot is for next
+    uint32_t* rows = nullptr; // in the ring's memory
 };
 
 // How much of the picture may be read ahead of the composition: while the
@@ -295,35 +296,43 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
     const auto cancelled = [&] { return options.Cancel && options.Cancel->load(std::memory_order_relaxed); };
 
     // Bands flow through a ring of slots: one thread reads them in order from
-    // the start, while the parts are prepared; the composing threads take them
-    // as they come; this thread writes them out in order.
+    // the start, while the parts are prepared. Then this thread and the other
+    // workers compose them as they come and write them out in order, writing
+    // first: the encoder is the one step that cannot be shared, so it must
+    // never wait for a core while a band is ready for it.
     constexpr int kBandRows = 16;
     const int bands = (height - 1) / kBandRows + 1;
-    const int composers = pool.Threads();
+    const int workers = pool.Threads();
     const size_t bandWords = static_cast<size_t>(width) * kBandRows;
     std::vector<BandSlot> ring(static_cast<size_t>(std::clamp(
-        static_cast<int>(kReadAheadBytes / (bandWords * sizeof(uint32_t))), 2 * composers + 2, bands)));
-    for (size_t i = 0; i < ring.size(); ++i)
+        static_cast<int>(kReadAheadBytes / (bandWords * sizeof(uint32_t))), 2 * workers + 2, bands)));
+    // One block for the whole ring, in large pages where the system has them
+    // (fewer faults as reading gets ahead, and a quicker exit), not cleared:
+    // every row is decoded into before it is read.
+    const size_t ringWords = ring.size() * bandWords;
+    const std::unique_ptr<uint32_t[]> ringMemory(new uint32_t[ringWords]);
+    tw::AdviseLargePages(ringMemory.get(), ringWords * sizeof(uint32_t));
+    for (size_t i = 0; i < ring.size(); ++i) {
         ring[i].band = static_cast<int>(i);
+        ring[i].rows = ringMemory.get() + i * bandWords;
+    }
     const auto slotOf = [&](int band) -> BandSlot& { return ring[static_cast<size_t>(band) % ring.size()]; };
     const auto rowsOf = [&](int band) { return std::min(kBandRows, height - band * kBandRows); };
+    const auto holds = [&](int band, BandSlot::State state) {
+        const BandSlot& slot = slotOf(band);
+        return band < bands && slot.band == band && slot.state == state;
+    };
 
     std::mutex mutex;
     std::condition_variable changed;
-    bool stop = false;
+    bool stop = false, writing = false;
     std::exception_ptr failure;
-    int nextToCompose = 0;
+    int nextToCompose = 0, nextToWrite = 0;
     const auto fail = [&] {
         const std::lock_guard lock(mutex);
         if (!failure) failure = std::current_exception();
         stop = true;
         changed.notify_all();
-    };
-    // Waits until the band's slot is in the given state for it; false when stopping.
-    const auto waitFor = [&](std::unique_lock<std::mutex>& lock, int band, BandSlot::State state) {
-        BandSlot& slot = slotOf(band);
-        changed.wait(lock, [&] { return stop || (slot.band == band && slot.state == state); });
-        return !stop;
     };
 
     const auto readAll = [&] {
@@ -332,10 +341,11 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
                 BandSlot& slot = slotOf(band);
                 {
                     std::unique_lock lock(mutex);
-                    if (!waitFor(lock, band, BandSlot::Empty)) return;
+                    changed.wait(
+                        lock, [&] { return stop || (slot.band == band && slot.state == BandSlot::Empty); });
+                    if (stop) return;
                 }
-                slot.rows.resize(bandWords); // first use: memory is taken as reading gets ahead
-                readRows(slot.rows.data(), width, rowsOf(band));
+                readRows(slot.rows, width, rowsOf(band));
                 const std::lock_guard lock(mutex);
                 slot.state = BandSlot::Read;
                 changed.notify_all();
@@ -347,7 +357,8 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
 
     tw::Bitmap unused;
     std::vector<std::unique_ptr<PreparedPart>> parts;
-    const auto composeAll = [&] {
+    // One worker; the calling thread's also reports progress.
+    const auto work = [&](bool caller) {
         try {
             std::vector<std::unique_ptr<TransformMemo>> memos;
             for (const auto& part : parts) {
@@ -357,17 +368,11 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
             std::vector<PartRowScratch> partRows(parts.size());
             std::vector<TCoverageCarrier::Span> covered, merged;
             std::vector<uint32_t> original(static_cast<size_t>(width));
-            for (;;) {
-                int band;
-                {
-                    std::unique_lock lock(mutex);
-                    band = nextToCompose++;
-                    if (band >= bands || !waitFor(lock, band, BandSlot::Read)) return;
-                }
+            const auto compose = [&](int band) {
                 BandSlot& slot = slotOf(band);
                 for (int i = 0; i < rowsOf(band); ++i) {
                     const int y = band * kBandRows + i;
-                    uint32_t* row = slot.rows.data() + static_cast<size_t>(i) * width;
+                    uint32_t* row = slot.rows + static_cast<size_t>(i) * width;
                     // The top part first: what a part takes whole hides every part
                     // below it, which then neither works out nor draws those pixels.
                     covered.clear();
@@ -392,9 +397,44 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
                         DrawRuns(parts[p]->carrier, *memos[p], options.Unmix, original.data(), row, y,
                                  parts[p]->carrier.Bounds().left(), partRows[p]);
                 }
-                const std::lock_guard lock(mutex);
-                slot.state = BandSlot::Composed;
-                changed.notify_all();
+            };
+            int reported = 0;
+            std::unique_lock lock(mutex);
+            for (;;) {
+                if (caller && options.OnProgress && nextToWrite > reported) {
+                    reported = nextToWrite;
+                    lock.unlock();
+                    options.OnProgress(static_cast<double>(reported) / bands);
+                    lock.lock();
+                }
+                if (stop || nextToWrite == bands) return;
+                if (cancelled()) {
+                    stop = true;
+                    changed.notify_all();
+                    return;
+                }
+                if (!writing && holds(nextToWrite, BandSlot::Composed)) {
+                    const int band = nextToWrite;
+                    writing = true;
+                    lock.unlock();
+                    writeRows(slotOf(band).rows, width, rowsOf(band));
+                    lock.lock();
+                    writing = false;
+                    BandSlot& slot = slotOf(band);
+                    slot.state = BandSlot::Empty;
+                    slot.band = band + static_cast<int>(ring.size());
+                    ++nextToWrite;
+                    changed.notify_all();
+                } else if (holds(nextToCompose, BandSlot::Read)) {
+                    const int band = nextToCompose++;
+                    lock.unlock();
+                    compose(band);
+                    lock.lock();
+                    slotOf(band).state = BandSlot::Composed;
+                    changed.notify_all();
+                } else {
+                    changed.wait(lock);
+                }
             }
         } catch (...) {
             fail();
@@ -402,7 +442,6 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
     };
 
     std::vector<std::thread> threads;
-    bool complete = false;
     try {
         threads.emplace_back(readAll);
         const tw::Bitmap& working = workingPicture();
@@ -418,30 +457,16 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
                 std::move(carrier), part.Settings, TBitmapThings(part.Settings, working, unused)}));
         }
         scratch = tw::Bitmap();
-        for (int i = 0; i < composers; ++i)
-            threads.emplace_back(composeAll);
-        for (int band = 0; band < bands; ++band) {
-            if (cancelled()) break;
-            BandSlot& slot = slotOf(band);
-            {
-                std::unique_lock lock(mutex);
-                if (!waitFor(lock, band, BandSlot::Composed)) break;
-            }
-            writeRows(slot.rows.data(), width, rowsOf(band));
-            {
-                const std::lock_guard lock(mutex);
-                slot.state = BandSlot::Empty;
-                slot.band = band + static_cast<int>(ring.size());
-                changed.notify_all();
-            }
-            if (options.OnProgress) options.OnProgress(static_cast<double>(band + 1) / bands);
-            complete = band + 1 == bands;
-        }
+        for (int i = 1; i < workers; ++i)
+            threads.emplace_back(work, false);
+        work(true);
     } catch (...) {
         fail();
     }
+    bool complete;
     {
         const std::lock_guard lock(mutex);
+        complete = nextToWrite == bands && !failure;
         stop = true;
         changed.notify_all();
     }
