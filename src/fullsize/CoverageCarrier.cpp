@@ -221,16 +221,32 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
 
 void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& pool) {
     constexpr int r = kGuidedRadius;
+    constexpr int kWindowRows = 2 * r + 1;
     // Per working pixel the local linear model coverage = a . colour + b, fitted to
     // the part's 0/1 over the window (He, Sun and Tang's guided filter); exact
-    // integer window sums keep it independent of the bands.
-    std::vector<std::array<float, 4>> model(flags_.size());
-    // The window sums come from column sums over the window's rows, kept up to
-    // date down each band (a row in, a row out) and summed along the row by
-    // prefix sums: integers, so exactly the sums of the window's pixels.
+    // integer window sums keep it independent of the bands. Each tap's
+    // coefficients are then the mean of the models of every window holding it.
+    // The models are kept only for the window's rows, down each band: a band
+    // works out the models of the rows around it itself, so no picture-sized
+    // array of them is ever made (only what is kept, coef_). Pixels beyond
+    // work_ are far from the part: their model is 0.
     const int left = std::max(0, work_.left() - r), right = std::min(w_ - 1, work_.right() + r);
     const int columns = right - left + 1;
-    pool.Run(work_.height(), kWorkingBand, [&](int first, int end) {
+    coef_.assign(flags_.size(), {0, 0, 0, 0});
+    // Few bands: each works out the models of r rows on either side again.
+    const int bandRows = std::max(2 * kWorkingBand, (work_.height() - 1) / (2 * pool.Threads()) + 1);
+    pool.Run(work_.height(), bandRows, [&](int first, int end) {
+        const int y0 = work_.top() + first, y1 = work_.top() + end; // the band's rows of coef_
+        const int m0 = std::max(work_.top(), y0 - r), m1 = std::min(work_.bottom() + 1, y1 + r);
+        std::vector<std::array<float, 4>> ring(static_cast<size_t>(kWindowRows) * columns, {0, 0, 0, 0});
+        const std::vector<std::array<float, 4>> zero(static_cast<size_t>(columns), {0, 0, 0, 0});
+        const auto modelRow = [&](int y) {
+            return y < m0 || y >= m1 ? zero.data() - left
+                                     : ring.data() + static_cast<size_t>(y % kWindowRows) * columns - left;
+        };
+        // The window sums come from column sums over the window's rows, kept up to
+        // date down the band (a row in, a row out) and summed along the row by
+        // prefix sums: integers, so exactly the sums of the window's pixels.
         std::vector<WindowSums> column(static_cast<size_t>(columns)),
             prefix(static_cast<size_t>(columns) + 1);
         const auto addRow = [&](int ny, int32_t sign) {
@@ -239,14 +255,15 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
             for (int nx = left; nx <= right; ++nx)
                 column[static_cast<size_t>(nx - left)].Add(row[nx], Flags(nx, ny) & kIn, sign);
         };
-        SlideDown(work_.top() + first, work_.top() + end, r, addRow, [&](int y) {
+        const auto fitRow = [&](int y) {
+            std::array<float, 4>* model = ring.data() + static_cast<size_t>(y % kWindowRows) * columns - left;
             for (size_t i = 0; i < column.size(); ++i)
                 prefix[i + 1] = prefix[i].Plus(column[i]);
             const int64_t rows = std::min(h_ - 1, y + r) - std::max(0, y - r) + 1;
             for (int x = work_.left(); x <= work_.right(); ++x) {
-                const size_t k = static_cast<size_t>(y) * w_ + x;
-                if (!(flags_[k] & kNear)) {
-                    model[k] = {0, 0, 0, static_cast<float>(flags_[k] & kIn)};
+                const uint8_t f = Flags(x, y);
+                if (!(f & kNear)) {
+                    model[x] = {0, 0, 0, static_cast<float>(f & kIn)};
                     continue;
                 }
                 const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
@@ -256,7 +273,7 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
                 // A window all inside or all outside fits a = 0, b = its value,
                 // as the solve below would give.
                 if (sp == 0 || sp == n) {
-                    model[k] = {0, 0, 0, sp == 0 ? 0.0f : 1.0f};
+                    model[x] = {0, 0, 0, sp == 0 ? 0.0f : 1.0f};
                     continue;
                 }
                 int64_t si[3], sip[3], sii[6];
@@ -278,39 +295,45 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
                 const double b = (static_cast<double>(sp) - a[0] * static_cast<double>(si[0]) -
                                   a[1] * static_cast<double>(si[1]) - a[2] * static_cast<double>(si[2])) /
                                  static_cast<double>(n);
-                model[k] = {static_cast<float>(a[0]), static_cast<float>(a[1]), static_cast<float>(a[2]),
+                model[x] = {static_cast<float>(a[0]), static_cast<float>(a[1]), static_cast<float>(a[2]),
                             static_cast<float>(b)};
             }
-        });
-    });
-    // Each tap's coefficients: the mean of the models of every window holding it,
-    // summed down the window's columns first.
-    coef_.assign(flags_.size(), {0, 0, 0, 0});
-    const int cl = std::max(0, work_.left() - r), cr = std::min(w_ - 1, work_.right() + r);
-    ForEachWorkRow(pool, [&](int y) {
-        const int y0 = std::max(0, y - r), y1 = std::min(h_ - 1, y + r);
-        std::vector<std::array<double, 4>> column(static_cast<size_t>(cr - cl + 1));
-        for (int x = cl; x <= cr; ++x) {
-            std::array<double, 4>& c = column[static_cast<size_t>(x - cl)];
-            c = {0, 0, 0, 0};
-            for (int ny = y0; ny <= y1; ++ny) {
-                const std::array<float, 4>& m = model[static_cast<size_t>(ny) * w_ + x];
-                for (int i = 0; i < 4; ++i)
-                    c[i] += m[i];
+        };
+        // The mean over each tap's window, summed down the window's columns first.
+        std::vector<std::array<double, 4>> sums(static_cast<size_t>(columns));
+        const auto meanRow = [&](int y) {
+            const int wy0 = std::max(0, y - r), wy1 = std::min(h_ - 1, y + r);
+            for (int x = left; x <= right; ++x) {
+                std::array<double, 4>& c = sums[static_cast<size_t>(x - left)];
+                c = {0, 0, 0, 0};
+                for (int ny = wy0; ny <= wy1; ++ny) {
+                    const std::array<float, 4>& m = modelRow(ny)[x];
+                    for (int i = 0; i < 4; ++i)
+                        c[i] += m[i];
+                }
             }
-        }
-        for (int x = work_.left(); x <= work_.right(); ++x) {
-            const size_t k = static_cast<size_t>(y) * w_ + x;
-            if (!(flags_[k] & kTap)) continue;
-            const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
-            double sum[4] = {};
-            for (int nx = x0; nx <= x1; ++nx)
+            for (int x = work_.left(); x <= work_.right(); ++x) {
+                const size_t k = static_cast<size_t>(y) * w_ + x;
+                if (!(flags_[k] & kTap)) continue;
+                const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
+                double sum[4] = {};
+                for (int nx = x0; nx <= x1; ++nx)
+                    for (int i = 0; i < 4; ++i)
+                        sum[i] += sums[static_cast<size_t>(nx - left)][i];
+                const int n = (wy1 - wy0 + 1) * (x1 - x0 + 1);
                 for (int i = 0; i < 4; ++i)
-                    sum[i] += column[static_cast<size_t>(nx - cl)][i];
-            const int n = (y1 - y0 + 1) * (x1 - x0 + 1);
-            for (int i = 0; i < 4; ++i)
-                coef_[k][i] = static_cast<float>(sum[i] / n);
-        }
+                    coef_[k][i] = static_cast<float>(sum[i] / n);
+            }
+        };
+        // A row's mean as soon as the last model row of its window is known.
+        int meaned = y0;
+        SlideDown(m0, m1, r, addRow, [&](int y) {
+            fitRow(y);
+            for (; meaned < y1 && meaned + r <= y; ++meaned)
+                meanRow(meaned);
+        });
+        for (; meaned < y1; ++meaned)
+            meanRow(meaned);
     });
 }
 

@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -49,7 +51,7 @@ class TransformMemo {
     }
 
   private:
-    static constexpr int kBits = 16;
+    static constexpr int kBits = 14;
     const TBitmapThings* things_ = nullptr;
     std::optional<TTintwellSettings> settings_;
     // Key 0 matches no pixel: every stored key has the top byte set. Key and
@@ -305,7 +307,7 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
     const int workers = pool.Threads();
     const size_t bandWords = static_cast<size_t>(width) * kBandRows;
     std::vector<BandSlot> ring(static_cast<size_t>(std::clamp(
-        static_cast<int>(kReadAheadBytes / (bandWords * sizeof(uint32_t))), 2 * workers + 2, bands)));
+        static_cast<int>((getenv("TW_RA") ? size_t(atoi(getenv("TW_RA"))) << 20 : kReadAheadBytes) / (bandWords * sizeof(uint32_t))), 2 * workers + 2, bands)));
     // One block for the whole ring, in large pages where the system has them
     // (fewer faults as reading gets ahead, and a quicker exit), not cleared:
     // every row is decoded into before it is read.
@@ -442,25 +444,55 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
     };
 
     std::vector<std::thread> threads;
+    std::deque<std::thread> carrying;
     try {
         threads.emplace_back(readAll);
         const tw::Bitmap& working = workingPicture();
-        // Every part, the last one first, as the whole-picture composition draws them.
+        // Every part, the last one first, as the whole-picture composition draws
+        // them. A walk uses one core, and carrying a part up is many short
+        // passes: parts are carried up whole, one per worker thread at a time,
+        // while this thread makes the next ones.
         tw::Bitmap scratch;
+        std::vector<std::unique_ptr<PreparedPart>> prepared(static_cast<size_t>(std::max(0, partCount)));
+        std::vector<std::exception_ptr> carryFailures(prepared.size());
+        const TRowBandPool single(1);
+        const auto carried = [&](size_t keep) {
+            while (carrying.size() > keep) {
+                carrying.front().join();
+                carrying.pop_front();
+            }
+        };
         for (int index = partCount - 1; index >= 0 && !cancelled(); --index) {
-            const TFullSizePart part = partAt(index, scratch);
+            TFullSizePart part = partAt(index, scratch);
             CheckPartSize(part, working);
-            TCoverageCarrier carrier(fullSize, working, *part.Bitmap, part.Growth ? &*part.Growth : nullptr,
-                                     options.Border, pool);
-            if (carrier.Bounds().isEmpty()) continue;
-            parts.push_back(std::unique_ptr<PreparedPart>(new PreparedPart{
-                std::move(carrier), part.Settings, TBitmapThings(part.Settings, working, unused)}));
+            auto bitmap = std::make_shared<tw::Bitmap>(*part.Bitmap); // scratch is reused for the next
+            part.Bitmap = bitmap.get();
+            carried(static_cast<size_t>(workers) - 1);
+            const size_t slot = static_cast<size_t>(index);
+            carrying.emplace_back([&, part, bitmap, slot] {
+                try {
+                    TCoverageCarrier carrier(fullSize, working, *part.Bitmap,
+                                             part.Growth ? &*part.Growth : nullptr, options.Border, single);
+                    if (carrier.Bounds().isEmpty()) return;
+                    prepared[slot] = std::unique_ptr<PreparedPart>(new PreparedPart{
+                        std::move(carrier), part.Settings, TBitmapThings(part.Settings, working, unused)});
+                } catch (...) {
+                    carryFailures[slot] = std::current_exception();
+                }
+            });
+        }
+        carried(0);
+        for (size_t i = prepared.size(); i-- > 0;) {
+            if (carryFailures[i]) std::rethrow_exception(carryFailures[i]);
+            if (prepared[i]) parts.push_back(std::move(prepared[i]));
         }
         scratch = tw::Bitmap();
         for (int i = 1; i < workers; ++i)
             threads.emplace_back(work, false);
         work(true);
     } catch (...) {
+        for (std::thread& t : carrying)
+            t.join();
         fail();
     }
     bool complete;
