@@ -16,7 +16,7 @@ bool InPart(uint32_t rgb32) {
     return (rgb32 | 0xFF000000u) != 0xFFFFFFFFu;
 }
 
-uint8_t ToCoverage(double q) {
+inline __attribute__((always_inline)) uint8_t ToCoverage(double q) {
     return static_cast<uint8_t>(std::clamp(Round(q * 255.0), 0, 255));
 }
 
@@ -114,6 +114,7 @@ TCoverageCarrier::TCoverageCarrier(QSize fullSize, const tw::Bitmap& workingPict
     }
     if (method_ == TBorderMethod::Rules && !hasGrowth_) method_ = TBorderMethod::Guided;
     MarkFlags(part, pool);
+    MarkRowRuns();
     if (work_.isEmpty()) return;
     if (method_ == TBorderMethod::Guided) FitGuided(workingPicture, pool);
     EstimateObjectColours(workingPicture, pool);
@@ -424,48 +425,78 @@ bool TCoverageCarrier::InBorder(int x, int y) const {
     return Flags(ax_.nearest[x], ay_.nearest[y]) & kEdge;
 }
 
+void TCoverageCarrier::MarkRowRuns() {
+    rowStart_.assign(static_cast<size_t>(h_) + 1, 0);
+    rowRuns_.clear();
+    for (int y = 0; y < h_; ++y) {
+        rowStart_[static_cast<size_t>(y)] = static_cast<uint32_t>(rowRuns_.size());
+        if (bounds_.isEmpty()) continue;
+        const uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
+        for (int x = 0; x < w_;) {
+            const RunKind kind = (f[x] & kEdge) ? RunKind::Edge
+                                 : (f[x] & kIn) ? RunKind::Inside
+                                                : RunKind::Outside;
+            int end = x + 1;
+            while (end < w_ && ((f[end] & kEdge) ? RunKind::Edge
+                                : (f[end] & kIn) ? RunKind::Inside
+                                                 : RunKind::Outside) == kind)
+                ++end;
+            rowRuns_.push_back({static_cast<uint16_t>(x), static_cast<uint16_t>(end), kind});
+            x = end;
+        }
+    }
+    rowStart_[static_cast<size_t>(h_)] = static_cast<uint32_t>(rowRuns_.size());
+}
+
 void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1,
                                     uint8_t* out, std::vector<Run>& runs,
                                     const std::vector<Span>& hidden) const {
     runs.clear();
     const int wy = ay_.nearest[y];
-    // The visible stretches between the hidden spans, each cut where working pixels meet.
     auto next = hidden.begin();
-    int x = x0;
-    while (x < x1) {
-        while (next != hidden.end() && next->End <= x)
-            ++next;
-        if (next != hidden.end() && next->Begin <= x) {
-            x = next->End;
-            continue;
-        }
-        const int visibleEnd = next == hidden.end() ? x1 : std::min(x1, next->Begin);
-        const int wx = ax_.nearest[x];
-        const int end = std::min(visibleEnd, ax_.first[wx + 1]);
+    // Adds the visible stretch [x, end) of one kind of working run.
+    const auto add = [&](int x, int end, RunKind kind) {
         const bool joins = !runs.empty() && runs.back().End == x;
-        const uint8_t f = Flags(wx, wy);
-        if (!(f & kEdge)) {
-            const uint8_t c = (f & kIn) ? 255 : 0;
+        if (kind != RunKind::Edge) {
+            const uint8_t c = kind == RunKind::Inside ? 255 : 0;
             if (joins && !runs.back().Border && runs.back().Coverage == c)
                 runs.back().End = end;
             else
                 runs.push_back({x, end, false, c});
-        } else {
-            uint8_t* o = out + (x - x0);
-            if (method_ == TBorderMethod::Guided)
-                BorderGuided(row, y, x, end, o);
-            else if (method_ == TBorderMethod::Smooth)
-                BorderSmooth(y, x, end, o);
-            else if (fullPicture)
-                BorderRules(*fullPicture, y, x, end, o);
-            else
-                throw std::invalid_argument("the rules border needs the whole picture");
-            if (joins && runs.back().Border)
-                runs.back().End = end;
-            else
-                runs.push_back({x, end, true, 0});
+            return;
         }
-        x = end;
+        uint8_t* o = out + (x - x0);
+        if (method_ == TBorderMethod::Guided)
+            BorderGuided(row, y, x, end, o);
+        else if (method_ == TBorderMethod::Smooth)
+            BorderSmooth(y, x, end, o);
+        else if (fullPicture)
+            BorderRules(*fullPicture, y, x, end, o);
+        else
+            throw std::invalid_argument("the rules border needs the whole picture");
+        if (joins && runs.back().Border)
+            runs.back().End = end;
+        else
+            runs.push_back({x, end, true, 0});
+    };
+    const WorkRun* workRun = rowRuns_.data() + rowStart_[static_cast<size_t>(wy)];
+    const WorkRun* const lastRun = rowRuns_.data() + rowStart_[static_cast<size_t>(wy) + 1];
+    for (; workRun != lastRun; ++workRun) {
+        const int begin = std::max(x0, ax_.first[workRun->Begin]),
+                  end = std::min(x1, ax_.first[workRun->End]);
+        if (begin >= x1) break;
+        // The stretches between the hidden spans.
+        for (int x = begin; x < end;) {
+            while (next != hidden.end() && next->End <= x)
+                ++next;
+            if (next != hidden.end() && next->Begin <= x) {
+                x = next->End;
+                continue;
+            }
+            const int visibleEnd = next == hidden.end() ? end : std::min(end, next->Begin);
+            add(x, visibleEnd, workRun->Kind);
+            x = visibleEnd;
+        }
     }
 }
 

@@ -97,6 +97,7 @@ class TCoverageCarrier {
     // Runs rowWork(y) for every working row of work_, on the pool.
     void ForEachWorkRow(const TRowBandPool& pool, const std::function<void(int)>& rowWork) const;
     void MarkFlags(const tw::Bitmap& part, const TRowBandPool& pool);
+    void MarkRowRuns();
     void FitGuided(const tw::Bitmap& workingPicture, const TRowBandPool& pool);
     void EstimateObjectColours(const tw::Bitmap& workingPicture, const TRowBandPool& pool);
     void BorderGuided(const uint32_t* row, int y, int x0, int x1, uint8_t* out) const;
@@ -110,6 +111,16 @@ class TCoverageCarrier {
     TPartGrowth growth_;
     THSVValues seedHsv_{};
     std::vector<uint8_t> flags_;
+    // Each working row as runs of outside, inside and edge pixels, so that a
+    // full-size row is taken a run at a time rather than a working pixel at a
+    // time: the runs of row y are rowRuns_[rowStart_[y]] up to rowRuns_[rowStart_[y + 1]].
+    enum class RunKind : uint8_t { Outside, Inside, Edge };
+    struct WorkRun {
+        uint16_t Begin, End; // working columns, end excluded
+        RunKind Kind;
+    };
+    std::vector<WorkRun> rowRuns_;
+    std::vector<uint32_t> rowStart_;
     // Per working pixel near the edge: the filter's mean coefficients (red, green, blue, offset).
     std::vector<std::array<float, 4>> coef_;
     // Per tap: the part's own colour nearby (RGB32), 0 when nothing lies well inside.
