@@ -128,3 +128,43 @@ class TCoverageCarrier {
     QRect bounds_;
     QRect work_; // the working pixels that can hold any flag but kIn
 };
+
+// Inline: called for every mixed border pixel.
+inline uint32_t TCoverageCarrier::ObjectAt(uint32_t pixel, int x, int y, ObjectColumns& columns) const {
+    if (object_.empty()) return pixel;
+    // Bilinear weights (in 256ths) are products of a weight across and one
+    // down: each of the two columns is blended down the rows first, in integers.
+    // A tap with nothing well inside it counts for nothing.
+    const int xl = ax_.low[x];
+    if (xl != columns.low || y != columns.y || columns.carrier != this) {
+        const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
+        const int32_t fy = ay_.weight256[y];
+        const int xs[2] = {xl, std::min(xl + 1, w_ - 1)};
+        for (int c = 0; c < 2; ++c) {
+            const uint32_t top = object_[static_cast<size_t>(yl) * w_ + xs[c]];
+            const uint32_t bottom = object_[static_cast<size_t>(yh) * w_ + xs[c]];
+            const int32_t wt = top ? 256 - fy : 0, wb = bottom ? fy : 0;
+            int32_t* sum = columns.sums[c];
+            for (int i = 0; i < 3; ++i)
+                sum[i] = wt * static_cast<int32_t>((top >> (16 - 8 * i)) & 0xFF) +
+                         wb * static_cast<int32_t>((bottom >> (16 - 8 * i)) & 0xFF);
+            sum[3] = wt + wb;
+        }
+        columns.low = xl;
+        columns.y = y;
+        columns.carrier = this;
+    }
+    const int32_t fx = ax_.weight256[x];
+    const int32_t* left = columns.sums[0];
+    const int32_t* right = columns.sums[1];
+    const int32_t weight = (256 - fx) * left[3] + fx * right[3];
+    // A sliver of a part with nothing well inside it: the pixel stands for itself.
+    if (weight == 0) return pixel;
+    // Each channel a weighted mean of levels, so within 0..255; rounded half up.
+    uint32_t v = 0xFF000000u;
+    for (int i = 0; i < 3; ++i) {
+        const int32_t sum = (256 - fx) * left[i] + fx * right[i];
+        v |= static_cast<uint32_t>((2 * sum + weight) / (2 * weight)) << (16 - 8 * i);
+    }
+    return v;
+}

@@ -164,17 +164,6 @@ void CheckPartSize(const TFullSizePart& part, const tw::Bitmap& working) {
 
 } // namespace
 
-uint32_t RecolourBorderPixel(uint32_t pixel, uint32_t object, uint32_t transformed) {
-    uint32_t out = 0xFF000000u;
-    for (int shift = 0; shift <= 16; shift += 8) {
-        const int moved = static_cast<int>((pixel >> shift) & 0xFF) +
-                          static_cast<int>((transformed >> shift) & 0xFF) -
-                          static_cast<int>((object >> shift) & 0xFF);
-        out |= static_cast<uint32_t>(std::clamp(moved, 0, 255)) << shift;
-    }
-    return out;
-}
-
 std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::Bitmap& working,
                                           const std::vector<TFullSizePart>& parts,
                                           const TFullSizeOptions& options) {
@@ -307,7 +296,7 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
     const int workers = pool.Threads();
     const size_t bandWords = static_cast<size_t>(width) * kBandRows;
     std::vector<BandSlot> ring(static_cast<size_t>(std::clamp(
-        static_cast<int>((getenv("TW_RA") ? size_t(atoi(getenv("TW_RA"))) << 20 : kReadAheadBytes) / (bandWords * sizeof(uint32_t))), 2 * workers + 2, bands)));
+        static_cast<int>(kReadAheadBytes / (bandWords * sizeof(uint32_t))), 2 * workers + 2, bands)));
     // One block for the whole ring, in large pages where the system has them
     // (fewer faults as reading gets ahead, and a quicker exit), not cleared:
     // every row is decoded into before it is read.

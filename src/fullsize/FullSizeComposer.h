@@ -46,7 +46,16 @@ inline uint32_t BlendChannel(uint32_t c, uint32_t over, uint32_t under) {
 
 // What a part makes of a border pixel before the blend (RGB32 words): the pixel
 // moved by transform(object) - object per channel, within 0..255.
-uint32_t RecolourBorderPixel(uint32_t pixel, uint32_t object, uint32_t transformedObject);
+inline uint32_t RecolourBorderPixel(uint32_t pixel, uint32_t object, uint32_t transformedObject) {
+    uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const int moved = static_cast<int>((pixel >> shift) & 0xFF) +
+                          static_cast<int>((transformedObject >> shift) & 0xFF) -
+                          static_cast<int>((object >> shift) & 0xFF);
+        out |= static_cast<uint32_t>(moved < 0 ? 0 : moved > 255 ? 255 : moved) << shift;
+    }
+    return out;
+}
 
 // The picture with every part drawn over it, the first part on top, as the
 // working-size save does, at fullPicture's size: per part and pixel
