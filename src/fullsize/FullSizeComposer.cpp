@@ -1,6 +1,5 @@
 #include "fullsize/FullSizeComposer.h"
 
-#include "platform/LargeMemory.h"
 #include "platform/Thread.h"
 #include "recolour/BitmapThings.h"
 
@@ -262,15 +261,13 @@ struct PreparedPart {
     TBitmapThings things;
 };
 
-// The rows of one band, composed where they were read.
-struct BandSlot {
-    enum State { Empty, Read, Composed } state = Empty;
-    int band = 0;             // the band this slot is for next
-    uint32_t* rows = nullptr; // in the ring's memory
-};
+// Where a band of rows is on its way through.
+enum class BandState { Unread, Read, Composed, Written };
 
-// How much of the picture may be read ahead of the composition: while the
-// parts are being prepared, the whole of a camera photo.
+// How far reading may get ahead of the composition: until the working picture
+// is ready (all the other core could do meanwhile), at most this much; later,
+// only into memory that written bands have given back. Fresh memory costs more
+// than the decoding it holds once both cores have other work.
 constexpr size_t kReadAheadBytes = size_t{100} << 20;
 
 } // namespace
@@ -286,32 +283,26 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
     const int width = fullSize.width(), height = fullSize.height();
     const auto cancelled = [&] { return options.Cancel && options.Cancel->load(std::memory_order_relaxed); };
 
-    // Bands flow through a ring of slots: one thread reads them in order from
-    // the start, while the parts are prepared. Then this thread and the other
-    // workers compose them as they come and write them out in order, writing
-    // first: the encoder is the one step that cannot be shared, so it must
-    // never wait for a core while a band is ready for it.
+    // Bands are read in order from the start on one thread, while the parts
+    // are prepared. Then this thread and the other workers compose them as they
+    // come and write them out in order, writing first: the encoder is the one
+    // step that cannot be shared, so it must never wait for a core while a band
+    // is ready for it. A band's rows are composed where they were read, in a
+    // buffer that goes back to the reader once they are written.
     constexpr int kBandRows = 16;
     const int bands = (height - 1) / kBandRows + 1;
     const int workers = pool.Threads();
     const size_t bandWords = static_cast<size_t>(width) * kBandRows;
-    std::vector<BandSlot> ring(static_cast<size_t>(std::clamp(
-        static_cast<int>(kReadAheadBytes / (bandWords * sizeof(uint32_t))), 2 * workers + 2, bands)));
-    // One block for the whole ring, in large pages where the system has them
-    // (fewer faults as reading gets ahead, and a quicker exit), not cleared:
-    // every row is decoded into before it is read.
-    const size_t ringWords = ring.size() * bandWords;
-    const std::unique_ptr<uint32_t[]> ringMemory(new uint32_t[ringWords]);
-    tw::AdviseLargePages(ringMemory.get(), ringWords * sizeof(uint32_t));
-    for (size_t i = 0; i < ring.size(); ++i) {
-        ring[i].band = static_cast<int>(i);
-        ring[i].rows = ringMemory.get() + i * bandWords;
-    }
-    const auto slotOf = [&](int band) -> BandSlot& { return ring[static_cast<size_t>(band) % ring.size()]; };
+    const size_t fewestBuffers = static_cast<size_t>(2 * workers + 2);
+    const size_t mostBuffers = std::max(fewestBuffers, kReadAheadBytes / (bandWords * sizeof(uint32_t)));
+    std::vector<BandState> state(static_cast<size_t>(bands), BandState::Unread);
+    std::vector<uint32_t*> rowsOfBand(static_cast<size_t>(bands), nullptr);
+    std::vector<std::unique_ptr<uint32_t[]>> buffers;
+    std::vector<uint32_t*> spare;
+    bool early = true; // the working picture is being made
     const auto rowsOf = [&](int band) { return std::min(kBandRows, height - band * kBandRows); };
-    const auto holds = [&](int band, BandSlot::State state) {
-        const BandSlot& slot = slotOf(band);
-        return band < bands && slot.band == band && slot.state == state;
+    const auto holds = [&](int band, BandState s) {
+        return band < bands && state[static_cast<size_t>(band)] == s;
     };
 
     std::mutex mutex;
@@ -329,16 +320,26 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
     const auto readAll = [&] {
         try {
             for (int band = 0; band < bands; ++band) {
-                BandSlot& slot = slotOf(band);
+                uint32_t* rows;
                 {
                     std::unique_lock lock(mutex);
-                    changed.wait(
-                        lock, [&] { return stop || (slot.band == band && slot.state == BandSlot::Empty); });
+                    changed.wait(lock, [&] {
+                        return stop || !spare.empty() ||
+                               buffers.size() < (early ? mostBuffers : fewestBuffers);
+                    });
                     if (stop) return;
+                    if (spare.empty()) {
+                        // Not cleared: every row is decoded into before it is read.
+                        buffers.emplace_back(new uint32_t[bandWords]);
+                        spare.push_back(buffers.back().get());
+                    }
+                    rows = spare.back();
+                    spare.pop_back();
                 }
-                readRows(slot.rows, width, rowsOf(band));
+                readRows(rows, width, rowsOf(band));
                 const std::lock_guard lock(mutex);
-                slot.state = BandSlot::Read;
+                rowsOfBand[static_cast<size_t>(band)] = rows;
+                state[static_cast<size_t>(band)] = BandState::Read;
                 changed.notify_all();
             }
         } catch (...) {
@@ -360,10 +361,10 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
             std::vector<TCoverageCarrier::Span> covered, merged;
             std::vector<uint32_t> original(static_cast<size_t>(width));
             const auto compose = [&](int band) {
-                BandSlot& slot = slotOf(band);
+                uint32_t* const rows = rowsOfBand[static_cast<size_t>(band)];
                 for (int i = 0; i < rowsOf(band); ++i) {
                     const int y = band * kBandRows + i;
-                    uint32_t* row = slot.rows + static_cast<size_t>(i) * width;
+                    uint32_t* row = rows + static_cast<size_t>(i) * width;
                     // The top part first: what a part takes whole hides every part
                     // below it, which then neither works out nor draws those pixels.
                     covered.clear();
@@ -404,24 +405,23 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
                     changed.notify_all();
                     return;
                 }
-                if (!writing && holds(nextToWrite, BandSlot::Composed)) {
+                if (!writing && holds(nextToWrite, BandState::Composed)) {
                     const int band = nextToWrite;
                     writing = true;
                     lock.unlock();
-                    writeRows(slotOf(band).rows, width, rowsOf(band));
+                    writeRows(rowsOfBand[static_cast<size_t>(band)], width, rowsOf(band));
                     lock.lock();
                     writing = false;
-                    BandSlot& slot = slotOf(band);
-                    slot.state = BandSlot::Empty;
-                    slot.band = band + static_cast<int>(ring.size());
+                    state[static_cast<size_t>(band)] = BandState::Written;
+                    spare.push_back(std::exchange(rowsOfBand[static_cast<size_t>(band)], nullptr));
                     ++nextToWrite;
                     changed.notify_all();
-                } else if (holds(nextToCompose, BandSlot::Read)) {
+                } else if (holds(nextToCompose, BandState::Read)) {
                     const int band = nextToCompose++;
                     lock.unlock();
                     compose(band);
                     lock.lock();
-                    slotOf(band).state = BandSlot::Composed;
+                    state[static_cast<size_t>(band)] = BandState::Composed;
                     changed.notify_all();
                 } else {
                     changed.wait(lock);
@@ -437,6 +437,10 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
     try {
         threads.emplace_back(readAll);
         const tw::Bitmap& working = workingPicture();
+        {
+            const std::lock_guard lock(mutex);
+            early = false;
+        }
         // Every part, the last one first, as the whole-picture composition draws
         // them. A walk uses one core, and carrying a part up is many short
         // passes: parts are carried up whole, one per worker thread at a time,
@@ -458,10 +462,12 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
             part.Bitmap = bitmap.get();
             carried(static_cast<size_t>(workers) - 1);
             const size_t slot = static_cast<size_t>(index);
+            // The last one has the cores to itself once the others are done.
+            const TRowBandPool& passes = index == 0 ? pool : single;
             carrying.emplace_back([&, part, bitmap, slot] {
                 try {
                     TCoverageCarrier carrier(fullSize, working, *part.Bitmap,
-                                             part.Growth ? &*part.Growth : nullptr, options.Border, single);
+                                             part.Growth ? &*part.Growth : nullptr, options.Border, passes);
                     if (carrier.Bounds().isEmpty()) return;
                     prepared[slot] = std::unique_ptr<PreparedPart>(new PreparedPart{
                         std::move(carrier), part.Settings, TBitmapThings(part.Settings, working, unused)});
