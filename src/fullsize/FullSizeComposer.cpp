@@ -81,12 +81,8 @@ void DrawRuns(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmix, 
     for (const TCoverageCarrier::Run& run : scratch.runs) {
         if (!run.Border) {
             if (run.Coverage != 255) continue;
-            // Neighbours often share a colour: such a pixel needs no look-up.
-            uint32_t last = in[run.Begin], recoloured = memo(last);
-            for (int x = run.Begin; x < run.End; ++x) {
-                if (in[x] != last) last = in[x], recoloured = memo(last);
-                out[x] = recoloured;
-            }
+            for (int x = run.Begin; x < run.End; ++x)
+                out[x] = memo(in[x]);
             continue;
         }
         const uint8_t* coverage = scratch.coverage.data() - x0;
