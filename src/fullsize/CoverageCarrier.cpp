@@ -304,19 +304,22 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
         std::vector<std::array<double, 4>> sums(static_cast<size_t>(columns));
         const auto meanRow = [&](int y) {
             const int wy0 = std::max(0, y - r), wy1 = std::min(h_ - 1, y + r);
-            for (int x = left; x <= right; ++x) {
-                std::array<double, 4>& c = sums[static_cast<size_t>(x - left)];
-                c = {0, 0, 0, 0};
-                for (int ny = wy0; ny <= wy1; ++ny) {
-                    const std::array<float, 4>& m = modelRow(ny)[x];
-                    for (int i = 0; i < 4; ++i)
-                        c[i] += m[i];
-                }
-            }
+            // Only the columns some tap's window reaches, each once, left to right.
+            int summed = left - 1;
             for (int x = work_.left(); x <= work_.right(); ++x) {
                 const size_t k = static_cast<size_t>(y) * w_ + x;
                 if (!(flags_[k] & kTap)) continue;
                 const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
+                for (int nx = std::max(x0, summed + 1); nx <= x1; ++nx) {
+                    std::array<double, 4>& c = sums[static_cast<size_t>(nx - left)];
+                    c = {0, 0, 0, 0};
+                    for (int ny = wy0; ny <= wy1; ++ny) {
+                        const std::array<float, 4>& m = modelRow(ny)[nx];
+                        for (int i = 0; i < 4; ++i)
+                            c[i] += m[i];
+                    }
+                }
+                summed = std::max(summed, x1);
                 double sum[4] = {};
                 for (int nx = x0; nx <= x1; ++nx)
                     for (int i = 0; i < 4; ++i)
