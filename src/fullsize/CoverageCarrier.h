@@ -162,6 +162,14 @@ inline uint32_t TCoverageCarrier::ObjectAt(uint32_t pixel, int x, int y, ObjectC
     if (weight == 0) return pixel;
     // Each channel a weighted mean of levels, so within 0..255; rounded half up.
     uint32_t v = 0xFF000000u;
+    if (weight == 256 * 256) {
+        // All four taps hold the part's colour (the usual case): a shift divides.
+        for (int i = 0; i < 3; ++i) {
+            const int32_t sum = (256 - fx) * left[i] + fx * right[i];
+            v |= static_cast<uint32_t>((2 * sum + weight) >> 17) << (16 - 8 * i);
+        }
+        return v;
+    }
     for (int i = 0; i < 3; ++i) {
         const int32_t sum = (256 - fx) * left[i] + fx * right[i];
         v |= static_cast<uint32_t>((2 * sum + weight) / (2 * weight)) << (16 - 8 * i);
