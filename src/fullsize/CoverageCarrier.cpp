@@ -120,14 +120,6 @@ TCoverageCarrier::TCoverageCarrier(QSize fullSize, const tw::Bitmap& workingPict
     EstimateObjectColours(workingPicture, pool);
 }
 
-void TCoverageCarrier::ForEachWorkRow(const TRowBandPool& pool,
-                                      const std::function<void(int)>& rowWork) const {
-    pool.Run(work_.height(), kWorkingBand, [&](int first, int end) {
-        for (int y = work_.top() + first; y < work_.top() + end; ++y)
-            rowWork(y);
-    });
-}
-
 void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& pool) {
     flags_.assign(static_cast<size_t>(w_) * h_, 0);
     std::vector<int> rowMin(h_, w_), rowMax(h_, -1);
@@ -164,60 +156,82 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
     bounds_ = QRect(QPoint(ax_.first[edges.left()], ay_.first[edges.top()]),
                     QPoint(ax_.first[edges.right() + 1] - 1, ay_.first[edges.bottom() + 1] - 1));
 
-    // Edge: some neighbour inside the picture is on the other side, that is, the
-    // 3 x 3 square around the pixel holds both sides: its smallest and largest
-    // "in" differ, taken a whole row at a time. Marked in a scratch map first:
-    // the flags of neighbouring rows are being read meanwhile.
-    std::vector<uint8_t> scratch(flags_.size(), 0);
-    ForEachWorkRow(pool, [&](int y) {
-        const int x0 = work_.left(), x1 = work_.right();
-        std::vector<uint8_t> low(static_cast<size_t>(x1 - x0 + 1), 1), high(low.size(), 0);
-        for (int ny = std::max(0, y - 1); ny <= std::min(h_ - 1, y + 1); ++ny) {
-            const uint8_t* f = flags_.data() + static_cast<size_t>(ny) * w_;
-            for (int x = x0; x <= x1; ++x) {
-                const uint8_t a = f[std::max(0, x - 1)] & kIn, b = f[x] & kIn,
-                              c = f[std::min(w_ - 1, x + 1)] & kIn;
-                const size_t i = static_cast<size_t>(x - x0);
-                low[i] &= a & b & c;
-                high[i] |= a | b | c;
+    // The flags below are worked out on rows of bits, 64 working pixels a word.
+    const int words = (w_ + 63) / 64;
+    const uint64_t lastWord = w_ % 64 ? (uint64_t{1} << (w_ % 64)) - 1 : ~uint64_t{0};
+    const auto bitRows = [&] { return std::vector<uint64_t>(static_cast<size_t>(h_) * words, 0); };
+    const auto bits = [&](std::vector<uint64_t>& b, int y) {
+        return b.data() + static_cast<size_t>(y) * words;
+    };
+    // dst = src widened by r pixels to either side along the row.
+    const auto widen = [&](const uint64_t* src, uint64_t* dst, int r) {
+        for (int i = 0; i < words; ++i) {
+            uint64_t v = src[i];
+            for (int s = 1; s <= r; ++s) {
+                v |= src[i] << s | src[i] >> s;
+                if (i > 0) v |= src[i - 1] >> (64 - s);
+                if (i + 1 < words) v |= src[i + 1] << (64 - s);
             }
+            dst[i] = v;
         }
-        uint8_t* out = scratch.data() + static_cast<size_t>(y) * w_;
-        for (int x = x0; x <= x1; ++x)
-            out[x] = low[static_cast<size_t>(x - x0)] != high[static_cast<size_t>(x - x0)] ? kEdge : 0;
-    });
+        dst[words - 1] &= lastWord;
+    };
+    // The OR of rows y - r .. y + r (within the picture) of src.
+    const auto across = [&](std::vector<uint64_t>& src, int y, int r, uint64_t* dst) {
+        std::fill(dst, dst + words, 0);
+        for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny) {
+            const uint64_t* row = bits(src, ny);
+            for (int i = 0; i < words; ++i)
+                dst[i] |= row[i];
+        }
+    };
+    // Edge: the 3 x 3 square around the pixel, within the picture, holds both
+    // sides of the part.
+    std::vector<uint64_t> in = bitRows(), out = bitRows(), edge = bitRows();
+    for (int y = 0; y < h_; ++y) {
+        uint64_t* row = bits(in, y);
+        const uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
+        for (int x = 0; x < w_; ++x)
+            row[x / 64] |= static_cast<uint64_t>(f[x] & kIn) << (x % 64);
+        std::vector<uint64_t> outside(row, row + words);
+        for (int i = 0; i < words; ++i)
+            outside[static_cast<size_t>(i)] = ~outside[static_cast<size_t>(i)];
+        outside.back() &= lastWord;
+        widen(outside.data(), bits(out, y), 1);
+    }
+    {
+        std::vector<uint64_t> widened = bitRows(), a(static_cast<size_t>(words)), b(a.size());
+        for (int y = 0; y < h_; ++y)
+            widen(bits(in, y), bits(widened, y), 1);
+        for (int y = 0; y < h_; ++y) {
+            across(widened, y, 1, a.data());
+            across(out, y, 1, b.data());
+            uint64_t* e = bits(edge, y);
+            for (int i = 0; i < words; ++i)
+                e[i] = a[static_cast<size_t>(i)] & b[static_cast<size_t>(i)];
+        }
+    }
     // Taps: working pixels a border pixel interpolates from (within 1 of an edge).
     // Near: pixels whose filter window can see a tap's window (within kReach).
     // Chebyshev distances: along the row first, then across rows.
-    ForEachWorkRow(pool, [&](int y) {
-        const size_t row = static_cast<size_t>(y) * w_;
-        for (int x = work_.left(); x <= work_.right(); ++x)
-            flags_[row + x] |= scratch[row + x];
-        // The scratch map's row now holds the distance to the nearest edge along it.
-        uint8_t* out = scratch.data() + row;
-        int last = -1000;
-        for (int x = work_.left(); x <= work_.right(); ++x) {
-            if (Flags(x, y) & kEdge) last = x;
-            out[x] = static_cast<uint8_t>(std::min(x - last, 255));
-        }
-        last = 1000000;
-        for (int x = work_.right(); x >= work_.left(); --x) {
-            if (Flags(x, y) & kEdge) last = x;
-            out[x] = static_cast<uint8_t>(std::min<int>(out[x], std::min(last - x, 255)));
-        }
-    });
-    ForEachWorkRow(pool, [&](int y) {
-        // Every edge lies inside work_, so rows beyond it need no look.
+    std::vector<uint64_t> near1 = bitRows(), nearReach = bitRows();
+    for (int y = 0; y < h_; ++y) {
+        widen(bits(edge, y), bits(near1, y), 1);
+        widen(bits(edge, y), bits(nearReach, y), kReach);
+    }
+    std::vector<uint64_t> tap(static_cast<size_t>(words)), near(tap.size());
+    for (int y = work_.top(); y <= work_.bottom(); ++y) {
+        across(near1, y, 1, tap.data());
+        across(nearReach, y, kReach, near.data());
+        const uint64_t* e = bits(edge, y);
         uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
-        for (int ny = std::max(work_.top(), y - kReach); ny <= std::min(work_.bottom(), y + kReach); ++ny) {
-            const uint8_t* along = scratch.data() + static_cast<size_t>(ny) * w_;
-            const bool close = std::abs(ny - y) <= 1;
-            for (int x = work_.left(); x <= work_.right(); ++x) {
-                if (close && along[x] <= 1) f[x] |= kTap;
-                if (along[x] <= kReach) f[x] |= kNear;
+        for (int i = 0; i < words; ++i)
+            for (uint64_t any = near[static_cast<size_t>(i)]; any; any &= any - 1) {
+                const int bit = __builtin_ctzll(any), x = i * 64 + bit;
+                f[x] |= kNear | ((e[i] >> bit & 1) ? kEdge : 0) |
+                        ((tap[static_cast<size_t>(i)] >> bit & 1) ? kTap : 0);
             }
-        }
-    });
+    }
 }
 
 void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& pool) {

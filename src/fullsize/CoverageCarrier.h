@@ -14,7 +14,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 enum class TBorderMethod {
@@ -94,8 +93,6 @@ class TCoverageCarrier {
     enum : uint8_t { kIn = 1, kEdge = 2, kTap = 4, kNear = 8 };
 
     uint8_t Flags(int x, int y) const { return flags_[static_cast<size_t>(y) * w_ + x]; }
-    // Runs rowWork(y) for every working row of work_, on the pool.
-    void ForEachWorkRow(const TRowBandPool& pool, const std::function<void(int)>& rowWork) const;
     void MarkFlags(const tw::Bitmap& part, const TRowBandPool& pool);
     void MarkRowRuns();
     void FitGuided(const tw::Bitmap& workingPicture, const TRowBandPool& pool);
