@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 
@@ -259,22 +260,37 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
             return y < m0 || y >= m1 ? zero.data() - left
                                      : ring.data() + static_cast<size_t>(y % kWindowRows) * columns - left;
         };
-        // The window sums come from column sums over the window's rows, kept up to
-        // date down the band (a row in, a row out) and summed along the row by
-        // prefix sums: integers, so exactly the sums of the window's pixels.
-        std::vector<WindowSums> column(static_cast<size_t>(columns)),
-            prefix(static_cast<size_t>(columns) + 1);
-        const auto addRow = [&](int ny, int32_t sign) {
-            if (ny < 0 || ny >= h_) return;
-            const uint32_t* row = picture.Row(ny);
-            for (int nx = left; nx <= right; ++nx)
-                column[static_cast<size_t>(nx - left)].Add(row[nx], Flags(nx, ny) & kIn, sign);
+        // The window sums come from column sums over the window's rows, summed
+        // along the row as the window slides: integers, so exactly the sums of
+        // the window's pixels however they were come by. Only near pixels need
+        // them, and only the columns their windows cover are summed; a column
+        // is brought down from the row it was last summed for, or summed
+        // afresh when that is cheaper.
+        std::vector<WindowSums> column(static_cast<size_t>(columns));
+        std::vector<int> columnRow(static_cast<size_t>(columns), std::numeric_limits<int>::min());
+        const auto addPixel = [&](WindowSums& c, int nx, int ny, int32_t sign) {
+            if (ny >= 0 && ny < h_) c.Add(picture.Row(ny)[nx], Flags(nx, ny) & kIn, sign);
+        };
+        const auto columnFor = [&](int nx, int y) -> const WindowSums& {
+            WindowSums& c = column[static_cast<size_t>(nx - left)];
+            int& at = columnRow[static_cast<size_t>(nx - left)];
+            if (at == y) return c;
+            if (at != std::numeric_limits<int>::min() && at < y && y - at <= r) {
+                for (int t = at + 1; t <= y; ++t)
+                    addPixel(c, nx, t - r - 1, -1), addPixel(c, nx, t + r, 1);
+            } else {
+                c = WindowSums();
+                for (int ny = y - r; ny <= y + r; ++ny)
+                    addPixel(c, nx, ny, 1);
+            }
+            at = y;
+            return c;
         };
         const auto fitRow = [&](int y) {
             std::array<float, 4>* model = ring.data() + static_cast<size_t>(y % kWindowRows) * columns - left;
-            for (size_t i = 0; i < column.size(); ++i)
-                prefix[i + 1] = prefix[i].Plus(column[i]);
             const int64_t rows = std::min(h_ - 1, y + r) - std::max(0, y - r) + 1;
+            WindowSums s; // over columns [from, to] of row y
+            int from = 0, to = -1;
             for (int x = work_.left(); x <= work_.right(); ++x) {
                 const uint8_t f = Flags(x, y);
                 if (!(f & kNear)) {
@@ -282,8 +298,17 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
                     continue;
                 }
                 const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
-                const WindowSums s =
-                    prefix[static_cast<size_t>(x1 - left + 1)].Minus(prefix[static_cast<size_t>(x0 - left)]);
+                if (to < from || x0 > to + 1) {
+                    s = WindowSums();
+                    for (int nx = x0; nx <= x1; ++nx)
+                        s = s.Plus(columnFor(nx, y));
+                } else {
+                    for (int nx = from; nx < x0; ++nx)
+                        s = s.Minus(columnFor(nx, y));
+                    for (int nx = to + 1; nx <= x1; ++nx)
+                        s = s.Plus(columnFor(nx, y));
+                }
+                from = x0, to = x1;
                 const int64_t n = rows * (x1 - x0 + 1), sp = s.v[0];
                 // A window all inside or all outside fits a = 0, b = its value,
                 // as the solve below would give.
@@ -345,11 +370,11 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
         };
         // A row's mean as soon as the last model row of its window is known.
         int meaned = y0;
-        SlideDown(m0, m1, r, addRow, [&](int y) {
+        for (int y = m0; y < m1; ++y) {
             fitRow(y);
             for (; meaned < y1 && meaned + r <= y; ++meaned)
                 meanRow(meaned);
-        });
+        }
         for (; meaned < y1; ++meaned)
             meanRow(meaned);
     });
