@@ -47,34 +47,97 @@ struct WindowSums {
         for (int i = 0; i < 13; ++i)
             v[i] += sign * terms[i];
     }
-    WindowSums Plus(const WindowSums& o) const {
-        WindowSums s;
+    WindowSums& operator+=(const WindowSums& o) {
         for (int i = 0; i < 13; ++i)
-            s.v[i] = v[i] + o.v[i];
-        return s;
+            v[i] += o.v[i];
+        return *this;
     }
-    WindowSums Minus(const WindowSums& o) const {
-        WindowSums s;
+    WindowSums& operator-=(const WindowSums& o) {
         for (int i = 0; i < 13; ++i)
-            s.v[i] = v[i] - o.v[i];
-        return s;
+            v[i] -= o.v[i];
+        return *this;
     }
 };
 
-// Runs rowWork(y) down rows [from, to), keeping sums over a window of rows
-// y - r .. y + r up to date: addRow(row, +1) for a row coming in, -1 for one
-// going out.
-template <class AddRow, class RowWork>
-void SlideDown(int from, int to, int r, const AddRow& addRow, const RowWork& rowWork) {
-    for (int y = from; y < to; ++y) {
-        if (y == from)
-            for (int ny = y - r; ny <= y + r; ++ny)
-                addRow(ny, 1);
-        else
-            addRow(y - r - 1, -1), addRow(y + r, 1);
-        rowWork(y);
+// The part's own colour sums: red, green, blue and how many pixels.
+struct ColourSums {
+    int32_t v[4] = {};
+    void Add(uint32_t rgb32, int32_t sign) {
+        v[0] += sign * static_cast<int32_t>((rgb32 >> 16) & 0xFF);
+        v[1] += sign * static_cast<int32_t>((rgb32 >> 8) & 0xFF);
+        v[2] += sign * static_cast<int32_t>(rgb32 & 0xFF);
+        v[3] += sign;
     }
-}
+    ColourSums& operator+=(const ColourSums& o) {
+        for (int i = 0; i < 4; ++i)
+            v[i] += o.v[i];
+        return *this;
+    }
+    ColourSums& operator-=(const ColourSums& o) {
+        for (int i = 0; i < 4; ++i)
+            v[i] -= o.v[i];
+        return *this;
+    }
+};
+
+// Sums over windows of (2r + 1) x (2r + 1) pixels, for the few pixels of a
+// row that need them: column sums over the window's rows, each worked out only
+// when a window covers it, brought down from the row it was last summed for or
+// summed afresh when that is cheaper; and a window that slides along the row
+// from one pixel to the next. Integers, so exactly the sums of the window's
+// pixels however they were come by. addPixel(sums, x, y, sign) adds one
+// pixel's terms (sign -1 takes them away); rows beyond the picture add nothing.
+template <class Sums, class AddPixel> class WindowSummer {
+  public:
+    WindowSummer(int left, int right, int height, int r, const AddPixel& addPixel)
+        : left_(left), height_(height), r_(r), addPixel_(addPixel),
+          column_(static_cast<size_t>(right - left + 1)), columnRow_(column_.size(), kNone) {}
+
+    // The sums over columns x0..x1 (within left..right) of rows y - r .. y + r.
+    // Calls for one row go left to right.
+    const Sums& Over(int x0, int x1, int y) {
+        if (y != row_ || to_ < from_ || x0 > to_ + 1) {
+            window_ = Sums();
+            for (int x = x0; x <= x1; ++x)
+                window_ += Column(x, y);
+        } else {
+            for (int x = from_; x < x0; ++x)
+                window_ -= Column(x, y);
+            for (int x = to_ + 1; x <= x1; ++x)
+                window_ += Column(x, y);
+        }
+        row_ = y, from_ = x0, to_ = x1;
+        return window_;
+    }
+
+  private:
+    static constexpr int kNone = std::numeric_limits<int>::min();
+    const Sums& Column(int x, int y) {
+        Sums& c = column_[static_cast<size_t>(x - left_)];
+        int& at = columnRow_[static_cast<size_t>(x - left_)];
+        if (at == y) return c;
+        if (at != kNone && at < y && y - at <= r_) {
+            for (int t = at + 1; t <= y; ++t)
+                AddRow(c, x, t - r_ - 1, -1), AddRow(c, x, t + r_, 1);
+        } else {
+            c = Sums();
+            for (int t = y - r_; t <= y + r_; ++t)
+                AddRow(c, x, t, 1);
+        }
+        at = y;
+        return c;
+    }
+    void AddRow(Sums& c, int x, int y, int32_t sign) const {
+        if (y >= 0 && y < height_) addPixel_(c, x, y, sign);
+    }
+
+    int left_, height_, r_;
+    const AddPixel& addPixel_;
+    std::vector<Sums> column_;
+    std::vector<int> columnRow_;
+    Sums window_;
+    int row_ = kNone, from_ = 0, to_ = -1;
+};
 
 } // namespace
 
@@ -260,37 +323,14 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
             return y < m0 || y >= m1 ? zero.data() - left
                                      : ring.data() + static_cast<size_t>(y % kWindowRows) * columns - left;
         };
-        // The window sums come from column sums over the window's rows, summed
-        // along the row as the window slides: integers, so exactly the sums of
-        // the window's pixels however they were come by. Only near pixels need
-        // them, and only the columns their windows cover are summed; a column
-        // is brought down from the row it was last summed for, or summed
-        // afresh when that is cheaper.
-        std::vector<WindowSums> column(static_cast<size_t>(columns));
-        std::vector<int> columnRow(static_cast<size_t>(columns), std::numeric_limits<int>::min());
-        const auto addPixel = [&](WindowSums& c, int nx, int ny, int32_t sign) {
-            if (ny >= 0 && ny < h_) c.Add(picture.Row(ny)[nx], Flags(nx, ny) & kIn, sign);
+        // Only near pixels need their window's sums.
+        const auto addPixel = [&](WindowSums& c, int x, int y, int32_t sign) {
+            c.Add(picture.Row(y)[x], Flags(x, y) & kIn, sign);
         };
-        const auto columnFor = [&](int nx, int y) -> const WindowSums& {
-            WindowSums& c = column[static_cast<size_t>(nx - left)];
-            int& at = columnRow[static_cast<size_t>(nx - left)];
-            if (at == y) return c;
-            if (at != std::numeric_limits<int>::min() && at < y && y - at <= r) {
-                for (int t = at + 1; t <= y; ++t)
-                    addPixel(c, nx, t - r - 1, -1), addPixel(c, nx, t + r, 1);
-            } else {
-                c = WindowSums();
-                for (int ny = y - r; ny <= y + r; ++ny)
-                    addPixel(c, nx, ny, 1);
-            }
-            at = y;
-            return c;
-        };
+        WindowSummer<WindowSums, decltype(addPixel)> summer(left, right, h_, r, addPixel);
         const auto fitRow = [&](int y) {
             std::array<float, 4>* model = ring.data() + static_cast<size_t>(y % kWindowRows) * columns - left;
             const int64_t rows = std::min(h_ - 1, y + r) - std::max(0, y - r) + 1;
-            WindowSums s; // over columns [from, to] of row y
-            int from = 0, to = -1;
             for (int x = work_.left(); x <= work_.right(); ++x) {
                 const uint8_t f = Flags(x, y);
                 if (!(f & kNear)) {
@@ -298,17 +338,7 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
                     continue;
                 }
                 const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
-                if (to < from || x0 > to + 1) {
-                    s = WindowSums();
-                    for (int nx = x0; nx <= x1; ++nx)
-                        s = s.Plus(columnFor(nx, y));
-                } else {
-                    for (int nx = from; nx < x0; ++nx)
-                        s = s.Minus(columnFor(nx, y));
-                    for (int nx = to + 1; nx <= x1; ++nx)
-                        s = s.Plus(columnFor(nx, y));
-                }
-                from = x0, to = x1;
+                const WindowSums& s = summer.Over(x0, x1, y);
                 const int64_t n = rows * (x1 - x0 + 1), sp = s.v[0];
                 // A window all inside or all outside fits a = 0, b = its value,
                 // as the solve below would give.
@@ -382,42 +412,26 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
 
 void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TRowBandPool& pool) {
     // The part's colour near each tap: the mean of the working pixels well inside
-    // the part (not on its edge, so not mixed with what lies beyond), summed down
-    // the window's columns first.
+    // the part (not on its edge, so not mixed with what lies beyond).
     constexpr int r = kObjectRadius;
     object_.assign(flags_.size(), 0);
     const int cl = std::max(0, work_.left() - r), cr = std::min(w_ - 1, work_.right() + r);
+    const auto addPixel = [&](ColourSums& c, int x, int y, int32_t sign) {
+        if ((Flags(x, y) & (kIn | kEdge)) == kIn) c.Add(picture.Row(y)[x], sign);
+    };
     pool.Run(work_.height(), kWorkingBand, [&](int first, int end) {
-        // Column sums over the window's rows, kept up to date down the band: a
-        // row in, a row out (integers, so exactly the window's sums).
-        std::vector<std::array<int, 4>> column(static_cast<size_t>(cr - cl + 1), {0, 0, 0, 0});
-        const auto addRow = [&](int ny, int sign) {
-            if (ny < 0 || ny >= h_) return;
-            const uint32_t* row = picture.Row(ny);
-            for (int x = cl; x <= cr; ++x) {
-                if ((Flags(x, ny) & (kIn | kEdge)) != kIn) continue;
-                std::array<int, 4>& c = column[static_cast<size_t>(x - cl)];
-                const uint32_t v = row[x];
-                c[0] += sign * static_cast<int>((v >> 16) & 0xFF),
-                    c[1] += sign * static_cast<int>((v >> 8) & 0xFF),
-                    c[2] += sign * static_cast<int>(v & 0xFF), c[3] += sign;
-            }
-        };
-        SlideDown(work_.top() + first, work_.top() + end, r, addRow, [&](int y) {
+        WindowSummer<ColourSums, decltype(addPixel)> summer(cl, cr, h_, r, addPixel);
+        for (int y = work_.top() + first; y < work_.top() + end; ++y)
             for (int x = work_.left(); x <= work_.right(); ++x) {
                 const size_t k = static_cast<size_t>(y) * w_ + x;
                 if (!(flags_[k] & kTap)) continue;
-                int sum[4] = {};
-                for (int nx = std::max(0, x - r); nx <= std::min(w_ - 1, x + r); ++nx)
-                    for (int i = 0; i < 4; ++i)
-                        sum[i] += column[static_cast<size_t>(nx - cl)][i];
+                const int32_t* sum = summer.Over(std::max(0, x - r), std::min(w_ - 1, x + r), y).v;
                 if (sum[3] == 0) continue;
                 uint32_t c = 0xFF000000u;
                 for (int i = 0; i < 3; ++i)
                     c |= static_cast<uint32_t>(Round(static_cast<double>(sum[i]) / sum[3])) << (16 - 8 * i);
                 object_[k] = c;
             }
-        });
     });
 }
 
