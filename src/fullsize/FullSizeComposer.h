@@ -81,11 +81,14 @@ ComposeFullSize(const tw::Bitmap& fullPicture, const tw::Bitmap& workingPicture,
 // The same result for a picture that is never held whole: its rows come from
 // readRows and leave through writeRows, top to bottom, a band of rows at a
 // time, while the next bands are read and composed on other threads. Reading
-// starts at once, up to about 100 MB ahead, while workingPicture() (called
-// once, on the calling thread, and kept) and the parts are made. Every part's
-// working-size data is held at once (about PreparedPartBytes of it each);
-// parts are asked for as above, on the calling thread. The Rules border is not
-// available here, as it reads the rows around each row. false when cancelled;
+// starts at once and gets up to about 100 MB ahead while workingPicture()
+// (called once, on the calling thread, and kept) is made; after that, only as
+// far as the bands already written make room. writeRows is called on any of
+// the threads, one call at a time, and OnProgress on the calling thread.
+// Every part's working-size data is held at once (about PreparedPartBytes of
+// it each); parts are asked for as above, on the calling thread. The Rules
+// border is not available here, as it reads the rows around each row. false
+// when cancelled;
 // what readRows, partAt or writeRows throw is thrown again here once every
 // thread has stopped.
 using TReadRows = std::function<void(uint32_t* rows, ptrdiff_t strideWords, int count)>;

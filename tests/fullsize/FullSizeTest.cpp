@@ -198,6 +198,43 @@ TEST(FullSizeCompose, CancelProgressAndBadParts) {
 
     const tw::Bitmap wrongSize(working.Width() + 1, working.Height());
     EXPECT_THROW(ComposeFullSize(full, working, {{&wrongSize, {}, {}}}), std::invalid_argument);
+
+    // Streamed: progress on the calling thread only, up to 1; a cancel stops
+    // the writing early; a bad part or a failing maker of parts comes back out.
+    const auto stream = [&](const std::vector<TFullSizePart>& given, int failAt = -1) {
+        int read = 0, written = 0;
+        const bool done = ComposeFullSizeRows(
+            full.Rect().size(), [&]() -> const tw::Bitmap& { return working; },
+            static_cast<int>(given.size()),
+            [&](int i, tw::Bitmap&) {
+                if (i == failAt) throw std::runtime_error("no such part");
+                return given[static_cast<size_t>(i)];
+            },
+            [&](uint32_t* rows, ptrdiff_t stride, int count) {
+                for (int i = 0; i < count; ++i, ++read)
+                    std::copy_n(full.Row(read), full.Width(), rows + i * stride);
+            },
+            [&](const uint32_t*, ptrdiff_t, int count) { written += count; }, options);
+        return std::make_pair(done, written);
+    };
+    cancel = false;
+    seen.clear();
+    const auto caller = std::this_thread::get_id();
+    options.OnProgress = [&](double f) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        seen.push_back(f);
+    };
+    EXPECT_EQ(stream(parts), std::make_pair(true, full.Height()));
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 1.0);
+    options.OnProgress = [&](double f) { cancel = cancel || f > 0.2; };
+    const auto [done, written] = stream(parts);
+    EXPECT_FALSE(done);
+    EXPECT_LT(written, full.Height());
+    cancel = false;
+    options.OnProgress = nullptr;
+    EXPECT_THROW(stream({parts[0], {&wrongSize, {}, {}}}), std::invalid_argument);
+    EXPECT_THROW(stream(parts, 1), std::runtime_error);
 }
 
 } // namespace
