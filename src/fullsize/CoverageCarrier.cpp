@@ -283,18 +283,26 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
         widen(bits(edge, y), bits(near1, y), 1);
         widen(bits(edge, y), bits(nearReach, y), kReach);
     }
-    std::vector<uint64_t> tap(static_cast<size_t>(words)), near(tap.size());
+    std::vector<uint64_t> near(static_cast<size_t>(words));
+    tapBits_.assign(static_cast<size_t>(h_) * words, 0);
+    tapsBefore_.assign(tapBits_.size(), 0);
+    words_ = words;
     for (int y = work_.top(); y <= work_.bottom(); ++y) {
-        across(near1, y, 1, tap.data());
+        across(near1, y, 1, bits(tapBits_, y));
         across(nearReach, y, kReach, near.data());
         const uint64_t* e = bits(edge, y);
+        const uint64_t* tap = bits(tapBits_, y);
         uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
         for (int i = 0; i < words; ++i)
             for (uint64_t any = near[static_cast<size_t>(i)]; any; any &= any - 1) {
                 const int bit = __builtin_ctzll(any), x = i * 64 + bit;
-                f[x] |= kNear | ((e[i] >> bit & 1) ? kEdge : 0) |
-                        ((tap[static_cast<size_t>(i)] >> bit & 1) ? kTap : 0);
+                f[x] |= kNear | ((e[i] >> bit & 1) ? kEdge : 0) | ((tap[i] >> bit & 1) ? kTap : 0);
             }
+    }
+    uint32_t taps = 0;
+    for (size_t i = 0; i < tapBits_.size(); ++i) {
+        tapsBefore_[i] = taps;
+        taps += static_cast<uint32_t>(std::popcount(tapBits_[i]));
     }
 }
 
@@ -311,7 +319,7 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
     // work_ are far from the part: their model is 0.
     const int left = std::max(0, work_.left() - r), right = std::min(w_ - 1, work_.right() + r);
     const int columns = right - left + 1;
-    coef_.assign(flags_.size(), {0, 0, 0, 0});
+    coef_.assign(TapCount(), {0, 0, 0, 0});
     // Few bands: each works out the models of r rows on either side again.
     const int bandRows = std::max(2 * kWorkingBand, (work_.height() - 1) / (2 * pool.Threads()) + 1);
     pool.Run(work_.height(), bandRows, [&](int first, int end) {
@@ -395,7 +403,7 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
                         sum[i] += sums[static_cast<size_t>(nx - left)][i];
                 const int n = (wy1 - wy0 + 1) * (x1 - x0 + 1);
                 for (int i = 0; i < 4; ++i)
-                    coef_[k][i] = static_cast<float>(sum[i] / n);
+                    coef_[TapIndex(x, y)][i] = static_cast<float>(sum[i] / n);
             }
         };
         // A row's mean as soon as the last model row of its window is known.
@@ -414,7 +422,7 @@ void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TR
     // The part's colour near each tap: the mean of the working pixels well inside
     // the part (not on its edge, so not mixed with what lies beyond).
     constexpr int r = kObjectRadius;
-    object_.assign(flags_.size(), 0);
+    object_.assign(TapCount(), 0);
     const int cl = std::max(0, work_.left() - r), cr = std::min(w_ - 1, work_.right() + r);
     const auto addPixel = [&](ColourSums& c, int x, int y, int32_t sign) {
         if ((Flags(x, y) & (kIn | kEdge)) == kIn) c.Add(picture.Row(y)[x], sign);
@@ -430,7 +438,7 @@ void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TR
                 uint32_t c = 0xFF000000u;
                 for (int i = 0; i < 3; ++i)
                     c |= static_cast<uint32_t>(Round(static_cast<double>(sum[i]) / sum[3])) << (16 - 8 * i);
-                object_[k] = c;
+                object_[TapIndex(x, y)] = c;
             }
     });
 }
@@ -520,22 +528,26 @@ void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullP
 void TCoverageCarrier::BorderGuided(const uint32_t* row, int y, int x0, int x1, uint8_t* out) const {
     const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
     const float fy = ay_.weight[y];
-    const std::array<float, 4>* top = coef_.data() + static_cast<size_t>(yl) * w_;
-    const std::array<float, 4>* bottom = coef_.data() + static_cast<size_t>(yh) * w_;
-    for (int x = x0; x < x1; ++x) {
+    for (int x = x0; x < x1;) {
+        // The pixels between the same two working columns share their four taps.
         const int xl = ax_.low[x], xh = std::min(xl + 1, w_ - 1);
-        const float fx = ax_.weight[x];
-        float c[4];
-        for (int i = 0; i < 4; ++i) {
-            const float upper = top[xl][i] + fx * (top[xh][i] - top[xl][i]);
-            const float lower = bottom[xl][i] + fx * (bottom[xh][i] - bottom[xl][i]);
-            c[i] = upper + fy * (lower - upper);
+        const std::array<float, 4>&topLeft = coef_[TapIndex(xl, yl)], &topRight = coef_[TapIndex(xh, yl)];
+        const std::array<float, 4>&bottomLeft = coef_[TapIndex(xl, yh)],
+                                &bottomRight = coef_[TapIndex(xh, yh)];
+        for (; x < x1 && ax_.low[x] == xl; ++x) {
+            const float fx = ax_.weight[x];
+            float c[4];
+            for (int i = 0; i < 4; ++i) {
+                const float upper = topLeft[i] + fx * (topRight[i] - topLeft[i]);
+                const float lower = bottomLeft[i] + fx * (bottomRight[i] - bottomLeft[i]);
+                c[i] = upper + fy * (lower - upper);
+            }
+            const uint32_t p = row[x];
+            const double q = static_cast<double>(c[0]) * ((p >> 16) & 0xFF) +
+                             static_cast<double>(c[1]) * ((p >> 8) & 0xFF) +
+                             static_cast<double>(c[2]) * (p & 0xFF) + static_cast<double>(c[3]);
+            out[x - x0] = ToCoverage(q);
         }
-        const uint32_t p = row[x];
-        const double q = static_cast<double>(c[0]) * ((p >> 16) & 0xFF) +
-                         static_cast<double>(c[1]) * ((p >> 8) & 0xFF) +
-                         static_cast<double>(c[2]) * (p & 0xFF) + static_cast<double>(c[3]);
-        out[x - x0] = ToCoverage(q);
     }
 }
 

@@ -13,6 +13,7 @@
 #include <QSize>
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -118,7 +119,22 @@ class TCoverageCarrier {
     };
     std::vector<WorkRun> rowRuns_;
     std::vector<uint32_t> rowStart_;
-    // Per working pixel near the edge: the filter's mean coefficients (red, green, blue, offset).
+    // Taps are few, so what is kept for them is packed in row order, found
+    // through one bit per working pixel (a row of words_ words per working
+    // row) and the number of taps before each word.
+    int words_ = 0;
+    std::vector<uint64_t> tapBits_;
+    std::vector<uint32_t> tapsBefore_;
+    size_t TapIndex(int x, int y) const {
+        const size_t word = static_cast<size_t>(y) * words_ + static_cast<size_t>(x / 64);
+        return tapsBefore_[word] +
+               static_cast<size_t>(std::popcount(tapBits_[word] & ((uint64_t{1} << (x % 64)) - 1)));
+    }
+    size_t TapCount() const {
+        return tapBits_.empty() ? 0
+                                : tapsBefore_.back() + static_cast<size_t>(std::popcount(tapBits_.back()));
+    }
+    // Per tap: the filter's mean coefficients (red, green, blue, offset).
     std::vector<std::array<float, 4>> coef_;
     // Per tap: the part's own colour nearby (RGB32), 0 when nothing lies well inside.
     std::vector<uint32_t> object_;
@@ -138,8 +154,8 @@ inline uint32_t TCoverageCarrier::ObjectAt(uint32_t pixel, int x, int y, ObjectC
         const int32_t fy = ay_.weight256[y];
         const int xs[2] = {xl, std::min(xl + 1, w_ - 1)};
         for (int c = 0; c < 2; ++c) {
-            const uint32_t top = object_[static_cast<size_t>(yl) * w_ + xs[c]];
-            const uint32_t bottom = object_[static_cast<size_t>(yh) * w_ + xs[c]];
+            const uint32_t top = object_[TapIndex(xs[c], yl)];
+            const uint32_t bottom = object_[TapIndex(xs[c], yh)];
             const int32_t wt = top ? 256 - fy : 0, wb = bottom ? fy : 0;
             int32_t* sum = columns.sums[c];
             for (int i = 0; i < 3; ++i)

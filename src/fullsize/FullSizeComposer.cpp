@@ -240,8 +240,9 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
 }
 
 size_t PreparedPartBytes(QSize workingSize) {
-    // Flags, the filter's four coefficients and the part's own colour per
-    // working pixel, and a transform memo for each composing thread.
+    // Flags per working pixel and, at most (when every pixel is a tap), the
+    // filter's four coefficients and the part's own colour per working pixel,
+    // and a transform memo for each composing thread.
     const size_t pixels = static_cast<size_t>(std::max(0, workingSize.width())) *
                           static_cast<size_t>(std::max(0, workingSize.height()));
     return pixels * (1 + 4 * sizeof(float) + sizeof(uint32_t)) +
