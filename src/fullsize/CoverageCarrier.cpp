@@ -302,7 +302,7 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
     uint32_t taps = 0;
     for (size_t i = 0; i < tapBits_.size(); ++i) {
         tapsBefore_[i] = taps;
-        taps += static_cast<uint32_t>(std::popcount(tapBits_[i]));
+        taps += static_cast<uint32_t>(BitCount(tapBits_[i]));
     }
 }
 
@@ -530,10 +530,11 @@ void TCoverageCarrier::BorderGuided(const uint32_t* row, int y, int x0, int x1, 
     const float fy = ay_.weight[y];
     for (int x = x0; x < x1;) {
         // The pixels between the same two working columns share their four taps.
-        const int xl = ax_.low[x], xh = std::min(xl + 1, w_ - 1);
-        const std::array<float, 4>&topLeft = coef_[TapIndex(xl, yl)], &topRight = coef_[TapIndex(xh, yl)];
-        const std::array<float, 4>&bottomLeft = coef_[TapIndex(xl, yh)],
-                                &bottomRight = coef_[TapIndex(xh, yh)];
+        const int xl = ax_.low[x];
+        const auto [upper0, upper1] = TapPair(xl, yl);
+        const auto [lower0, lower1] = TapPair(xl, yh);
+        const std::array<float, 4>&topLeft = coef_[upper0], &topRight = coef_[upper1];
+        const std::array<float, 4>&bottomLeft = coef_[lower0], &bottomRight = coef_[lower1];
         for (; x < x1 && ax_.low[x] == xl; ++x) {
             const float fx = ax_.weight[x];
             float c[4];

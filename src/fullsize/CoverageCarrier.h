@@ -13,8 +13,8 @@
 #include <QSize>
 
 #include <array>
-#include <bit>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 enum class TBorderMethod {
@@ -127,13 +127,22 @@ class TCoverageCarrier {
     std::vector<uint32_t> tapsBefore_;
     size_t TapIndex(int x, int y) const {
         const size_t word = static_cast<size_t>(y) * words_ + static_cast<size_t>(x / 64);
-        return tapsBefore_[word] +
-               static_cast<size_t>(std::popcount(tapBits_[word] & ((uint64_t{1} << (x % 64)) - 1)));
+        return tapsBefore_[word] + BitCount(tapBits_[word] & ((uint64_t{1} << (x % 64)) - 1));
     }
-    size_t TapCount() const {
-        return tapBits_.empty() ? 0
-                                : tapsBefore_.back() + static_cast<size_t>(std::popcount(tapBits_.back()));
+    // The index of the tap at x, y and of the one at x + 1 (x itself at the last column).
+    std::pair<size_t, size_t> TapPair(int x, int y) const {
+        const size_t i = TapIndex(x, y);
+        return {i, x + 1 < w_ ? i + 1 : i};
     }
+    // The set bits of v, inline on any processor (a library call where the
+    // build may not assume a bit-counting instruction).
+    static size_t BitCount(uint64_t v) {
+        v -= (v >> 1) & 0x5555555555555555u;
+        v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
+        v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+        return static_cast<size_t>((v * 0x0101010101010101u) >> 56);
+    }
+    size_t TapCount() const { return tapBits_.empty() ? 0 : tapsBefore_.back() + BitCount(tapBits_.back()); }
     // Per tap: the filter's mean coefficients (red, green, blue, offset).
     std::vector<std::array<float, 4>> coef_;
     // Per tap: the part's own colour nearby (RGB32), 0 when nothing lies well inside.
@@ -152,10 +161,12 @@ inline uint32_t TCoverageCarrier::ObjectAt(uint32_t pixel, int x, int y, ObjectC
     if (xl != columns.low || y != columns.y || columns.carrier != this) {
         const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
         const int32_t fy = ay_.weight256[y];
-        const int xs[2] = {xl, std::min(xl + 1, w_ - 1)};
+        const auto [topLeft, topRight] = TapPair(xl, yl);
+        const auto [bottomLeft, bottomRight] = TapPair(xl, yh);
+        const size_t tops[2] = {topLeft, topRight}, bottoms[2] = {bottomLeft, bottomRight};
         for (int c = 0; c < 2; ++c) {
-            const uint32_t top = object_[TapIndex(xs[c], yl)];
-            const uint32_t bottom = object_[TapIndex(xs[c], yh)];
+            const uint32_t top = object_[tops[c]];
+            const uint32_t bottom = object_[bottoms[c]];
             const int32_t wt = top ? 256 - fy : 0, wb = bottom ? fy : 0;
             int32_t* sum = columns.sums[c];
             for (int i = 0; i < 3; ++i)
