@@ -159,6 +159,52 @@ TEST(FullSizeCompose, SameWithAnyThreadCountFirstPartOnTop) {
     }
 }
 
+// Parts that touch the picture's edges, span words of working columns, or are
+// all border (a checkerboard, nothing well inside): the same picture whole with
+// one thread and with several, and streamed.
+TEST(FullSizeCompose, PartsAtThePictureEdgesAndAllBorder) {
+    const twtest::SyntheticScene scene(1000, 900);
+    const twtest::SceneResult r = twtest::MakeSceneResult(scene, false);
+    const int w = r.working.Width(), h = r.working.Height();
+    tw::Bitmap right(w, h), corner(w, h), checks(w, h);
+    right.FillRect(QRect(w - 70, 0, 70, h), 0x010101);
+    corner.FillRect(QRect(0, 0, 65, 30), 0x010101);
+    for (int y = h - 40; y < h; ++y)
+        for (int x = w - 130; x < w; ++x)
+            if ((x + y) % 2) checks.SetPixel(x, y, 0x010101);
+    const TTintwellSettings a{200, false, false, 0, 0, false}, b{100, false, true, 30, 0, true};
+    const std::vector<TFullSizePart> parts = {
+        {&right, a, std::nullopt}, {&checks, b, std::nullopt}, {&corner, b, std::nullopt}};
+    TFullSizeOptions options;
+    options.Threads = 1;
+    const auto one = ComposeFullSize(r.full, r.working, parts, options);
+    options.Threads = 3;
+    const auto three = ComposeFullSize(r.full, r.working, parts, options);
+    ASSERT_TRUE(one && three);
+    EXPECT_TRUE(*one == *three);
+    tw::Bitmap streamed(r.full.Width(), r.full.Height());
+    int read = 0, written = 0;
+    options.Threads = 2;
+    ASSERT_TRUE(ComposeFullSizeRows(
+        r.full.Rect().size(), [&]() -> const tw::Bitmap& { return r.working; },
+        static_cast<int>(parts.size()), [&](int i, tw::Bitmap&) { return parts[static_cast<size_t>(i)]; },
+        [&](uint32_t* rows, ptrdiff_t stride, int count) {
+            for (int i = 0; i < count; ++i, ++read)
+                std::copy_n(r.full.Row(read), r.full.Width(), rows + i * stride);
+        },
+        [&](const uint32_t* rows, ptrdiff_t stride, int count) {
+            for (int i = 0; i < count; ++i, ++written)
+                std::copy_n(rows + i * stride, streamed.Width(), streamed.Row(written));
+        },
+        options));
+    EXPECT_TRUE(streamed == *one);
+    // Inside the right-hand part, away from its border, exactly its transform.
+    tw::Bitmap none;
+    const TBitmapThings top(a, none, none);
+    const QPoint p(r.full.Width() - 1, r.full.Height() / 2);
+    EXPECT_EQ(one->Pixel(p.x(), p.y()), top.TransformColor(r.full.Pixel(p.x(), p.y())));
+}
+
 TEST(FullSizeCompose, AtTheWorkingSizeAsTheWorkingSizeSave) {
     const twtest::SyntheticScene scene(640, 480);
     const twtest::SceneResult r = twtest::MakeSceneResult(scene, false);
