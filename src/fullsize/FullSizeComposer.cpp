@@ -395,6 +395,7 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
                     lock.unlock();
                     options.OnProgress(static_cast<double>(reported) / bands);
                     lock.lock();
+                    continue; // others may have written meanwhile, the last band too
                 }
                 if (stop || nextToWrite == bands) return;
                 if (cancelled()) {
