@@ -327,7 +327,7 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
                     if (stop) return;
                     if (spare.empty()) {
                         // Not cleared: every row is decoded into before it is read.
-                        buffers.emplace_back(new uint32_t[bandWords]);
+                        buffers.push_back(std::make_unique_for_overwrite<uint32_t[]>(bandWords));
                         spare.push_back(buffers.back().get());
                     }
                     rows = spare.back();
