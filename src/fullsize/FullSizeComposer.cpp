@@ -431,6 +431,11 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
     };
 
     std::vector<std::thread> threads;
+    // What the threads that carry parts up use outlives them: an error on this
+    // thread waits for them (below) before anything goes.
+    std::vector<std::unique_ptr<PreparedPart>> prepared(static_cast<size_t>(std::max(0, partCount)));
+    std::vector<std::exception_ptr> carryFailures(prepared.size());
+    const TRowBandPool single(1);
     std::deque<std::thread> carrying;
     try {
         threads.emplace_back(readAll);
@@ -444,9 +449,6 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
         // passes: parts are carried up whole, one per worker thread at a time,
         // while this thread makes the next ones.
         tw::Bitmap scratch;
-        std::vector<std::unique_ptr<PreparedPart>> prepared(static_cast<size_t>(std::max(0, partCount)));
-        std::vector<std::exception_ptr> carryFailures(prepared.size());
-        const TRowBandPool single(1);
         const auto carried = [&](size_t keep) {
             while (carrying.size() > keep) {
                 carrying.front().join();
@@ -461,14 +463,15 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
             carried(static_cast<size_t>(workers) - 1);
             const size_t slot = static_cast<size_t>(index);
             // The last one has the cores to itself once the others are done.
-            const TRowBandPool& passes = index == 0 ? pool : single;
-            carrying.emplace_back([&, part, bitmap, slot] {
+            const TRowBandPool* passes = index == 0 ? &pool : &single;
+            carrying.emplace_back([&prepared, &carryFailures, &unused, &options, fullSize, working = &working,
+                                   part, bitmap, slot, passes] {
                 try {
-                    TCoverageCarrier carrier(fullSize, working, *part.Bitmap,
-                                             part.Growth ? &*part.Growth : nullptr, options.Border, passes);
+                    TCoverageCarrier carrier(fullSize, *working, *part.Bitmap,
+                                             part.Growth ? &*part.Growth : nullptr, options.Border, *passes);
                     if (carrier.Bounds().isEmpty()) return;
                     prepared[slot] = std::unique_ptr<PreparedPart>(new PreparedPart{
-                        std::move(carrier), part.Settings, TBitmapThings(part.Settings, working, unused)});
+                        std::move(carrier), part.Settings, TBitmapThings(part.Settings, *working, unused)});
                 } catch (...) {
                     carryFailures[slot] = std::current_exception();
                 }
