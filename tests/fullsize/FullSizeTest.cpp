@@ -13,6 +13,50 @@
 
 namespace {
 
+// The picture composed whole with one thread, once three have given the same.
+tw::Bitmap ComposedAnyThreads(const tw::Bitmap& full, const tw::Bitmap& working,
+                              const std::vector<TFullSizePart>& parts) {
+    TFullSizeOptions options;
+    options.Threads = 1;
+    auto one = ComposeFullSize(full, working, parts, options);
+    options.Threads = 3;
+    const auto three = ComposeFullSize(full, working, parts, options);
+    EXPECT_TRUE(one && three && *one == *three);
+    return one ? std::move(*one) : tw::Bitmap();
+}
+
+// Streams full's rows through ComposeFullSizeRows into Picture. Reading fails
+// from row FailReadingAt on, and making part FailPartAt fails.
+struct Streaming {
+    const tw::Bitmap& Full;
+    const tw::Bitmap& Working;
+    int FailReadingAt = -1, FailPartAt = -1;
+    int Written = 0;
+    tw::Bitmap Picture{Full.Width(), Full.Height()};
+
+    bool Run(const std::vector<TFullSizePart>& parts, const TFullSizeOptions& options) {
+        int read = 0;
+        Written = 0;
+        return ComposeFullSizeRows(
+            Full.Rect().size(), [&]() -> const tw::Bitmap& { return Working; },
+            static_cast<int>(parts.size()),
+            [&](int i, tw::Bitmap&) {
+                if (i == FailPartAt) throw std::runtime_error("no such part");
+                return parts[static_cast<size_t>(i)];
+            },
+            [&](uint32_t* rows, ptrdiff_t stride, int count) {
+                if (FailReadingAt >= 0 && read >= FailReadingAt) throw std::runtime_error("damaged");
+                for (int i = 0; i < count; ++i, ++read)
+                    std::copy_n(Full.Row(read), Full.Width(), rows + i * stride);
+            },
+            [&](const uint32_t* rows, ptrdiff_t stride, int count) {
+                for (int i = 0; i < count; ++i, ++Written)
+                    std::copy_n(rows + i * stride, Picture.Width(), Picture.Row(Written));
+            },
+            options);
+    }
+};
+
 TEST(RowBandPool, EveryRowOnceProgressOnCallerErrorsAndCancel) {
     for (const int threads : {1, 2, 5}) {
         const TRowBandPool pool(threads);
@@ -112,50 +156,28 @@ TEST(FullSizeCompose, SameWithAnyThreadCountFirstPartOnTop) {
     const std::vector<TFullSizePart> parts = {{&left, first, std::nullopt},
                                               {&r.part, twtest::SyntheticScene::Recolour(), r.growth},
                                               {&all, second, {}}};
-    TFullSizeOptions options;
-    options.Threads = 1;
-    const auto one = ComposeFullSize(r.full, r.working, parts, options);
-    options.Threads = 3;
-    const auto three = ComposeFullSize(r.full, r.working, parts, options);
-    ASSERT_TRUE(one && three);
-    EXPECT_TRUE(*one == *three);
-    ASSERT_EQ(one->Width(), 1000);
+    const tw::Bitmap one = ComposedAnyThreads(r.full, r.working, parts);
+    ASSERT_EQ(one.Width(), 1000);
 
     // Rows streamed through, a band at a time, make the same picture; what the
     // reader throws comes back out.
+    TFullSizeOptions options;
     for (const int threads : {1, 3}) {
-        tw::Bitmap streamed(r.full.Width(), r.full.Height());
-        int read = 0, written = 0;
         options.Threads = threads;
-        const auto compose = [&](int failAt) {
-            read = written = 0;
-            return ComposeFullSizeRows(
-                r.full.Rect().size(), [&]() -> const tw::Bitmap& { return r.working; },
-                static_cast<int>(parts.size()),
-                [&](int i, tw::Bitmap&) { return parts[static_cast<size_t>(i)]; },
-                [&](uint32_t* rows, ptrdiff_t stride, int count) {
-                    if (read >= failAt) throw std::runtime_error("damaged");
-                    for (int i = 0; i < count; ++i, ++read)
-                        std::copy_n(r.full.Row(read), r.full.Width(), rows + i * stride);
-                },
-                [&](const uint32_t* rows, ptrdiff_t stride, int count) {
-                    for (int i = 0; i < count; ++i, ++written)
-                        std::copy_n(rows + i * stride, streamed.Width(), streamed.Row(written));
-                },
-                options);
-        };
-        ASSERT_TRUE(compose(r.full.Height()));
-        EXPECT_EQ(written, r.full.Height());
-        EXPECT_TRUE(streamed == *one) << threads << " threads";
-        EXPECT_THROW(compose(400), std::runtime_error);
-        EXPECT_LE(written, 400);
+        Streaming streaming{r.full, r.working};
+        ASSERT_TRUE(streaming.Run(parts, options));
+        EXPECT_EQ(streaming.Written, r.full.Height());
+        EXPECT_TRUE(streaming.Picture == one) << threads << " threads";
+        streaming.FailReadingAt = 400;
+        EXPECT_THROW(streaming.Run(parts, options), std::runtime_error);
+        EXPECT_LE(streaming.Written, 400);
     }
 
     tw::Bitmap none;
     const TBitmapThings top(first, none, none), bottom(second, none, none);
     for (const QPoint p : {QPoint(10, 10), QPoint(300, 890), QPoint(990, 10), QPoint(700, 890)}) {
         const TColorValue pixel = r.full.Pixel(p.x(), p.y());
-        EXPECT_EQ(one->Pixel(p.x(), p.y()), (p.x() < 500 ? top : bottom).TransformColor(pixel)) << p.x();
+        EXPECT_EQ(one.Pixel(p.x(), p.y()), (p.x() < 500 ? top : bottom).TransformColor(pixel)) << p.x();
     }
 }
 
@@ -175,34 +197,17 @@ TEST(FullSizeCompose, PartsAtThePictureEdgesAndAllBorder) {
     const TTintwellSettings a{200, false, false, 0, 0, false}, b{100, false, true, 30, 0, true};
     const std::vector<TFullSizePart> parts = {
         {&right, a, std::nullopt}, {&checks, b, std::nullopt}, {&corner, b, std::nullopt}};
+    const tw::Bitmap one = ComposedAnyThreads(r.full, r.working, parts);
     TFullSizeOptions options;
-    options.Threads = 1;
-    const auto one = ComposeFullSize(r.full, r.working, parts, options);
-    options.Threads = 3;
-    const auto three = ComposeFullSize(r.full, r.working, parts, options);
-    ASSERT_TRUE(one && three);
-    EXPECT_TRUE(*one == *three);
-    tw::Bitmap streamed(r.full.Width(), r.full.Height());
-    int read = 0, written = 0;
     options.Threads = 2;
-    ASSERT_TRUE(ComposeFullSizeRows(
-        r.full.Rect().size(), [&]() -> const tw::Bitmap& { return r.working; },
-        static_cast<int>(parts.size()), [&](int i, tw::Bitmap&) { return parts[static_cast<size_t>(i)]; },
-        [&](uint32_t* rows, ptrdiff_t stride, int count) {
-            for (int i = 0; i < count; ++i, ++read)
-                std::copy_n(r.full.Row(read), r.full.Width(), rows + i * stride);
-        },
-        [&](const uint32_t* rows, ptrdiff_t stride, int count) {
-            for (int i = 0; i < count; ++i, ++written)
-                std::copy_n(rows + i * stride, streamed.Width(), streamed.Row(written));
-        },
-        options));
-    EXPECT_TRUE(streamed == *one);
+    Streaming streaming{r.full, r.working};
+    ASSERT_TRUE(streaming.Run(parts, options));
+    EXPECT_TRUE(streaming.Picture == one);
     // Inside the right-hand part, away from its border, exactly its transform.
     tw::Bitmap none;
     const TBitmapThings top(a, none, none);
     const QPoint p(r.full.Width() - 1, r.full.Height() / 2);
-    EXPECT_EQ(one->Pixel(p.x(), p.y()), top.TransformColor(r.full.Pixel(p.x(), p.y())));
+    EXPECT_EQ(one.Pixel(p.x(), p.y()), top.TransformColor(r.full.Pixel(p.x(), p.y())));
 }
 
 TEST(FullSizeCompose, AtTheWorkingSizeAsTheWorkingSizeSave) {
@@ -247,22 +252,7 @@ TEST(FullSizeCompose, CancelProgressAndBadParts) {
 
     // Streamed: progress on the calling thread only, up to 1; a cancel stops
     // the writing early; a bad part or a failing maker of parts comes back out.
-    const auto stream = [&](const std::vector<TFullSizePart>& given, int failAt = -1) {
-        int read = 0, written = 0;
-        const bool done = ComposeFullSizeRows(
-            full.Rect().size(), [&]() -> const tw::Bitmap& { return working; },
-            static_cast<int>(given.size()),
-            [&](int i, tw::Bitmap&) {
-                if (i == failAt) throw std::runtime_error("no such part");
-                return given[static_cast<size_t>(i)];
-            },
-            [&](uint32_t* rows, ptrdiff_t stride, int count) {
-                for (int i = 0; i < count; ++i, ++read)
-                    std::copy_n(full.Row(read), full.Width(), rows + i * stride);
-            },
-            [&](const uint32_t*, ptrdiff_t, int count) { written += count; }, options);
-        return std::make_pair(done, written);
-    };
+    Streaming streaming{full, working};
     cancel = false;
     seen.clear();
     const auto caller = std::this_thread::get_id();
@@ -270,17 +260,18 @@ TEST(FullSizeCompose, CancelProgressAndBadParts) {
         EXPECT_EQ(std::this_thread::get_id(), caller);
         seen.push_back(f);
     };
-    EXPECT_EQ(stream(parts), std::make_pair(true, full.Height()));
+    EXPECT_TRUE(streaming.Run(parts, options));
+    EXPECT_EQ(streaming.Written, full.Height());
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
     EXPECT_EQ(seen.back(), 1.0);
     options.OnProgress = [&](double f) { cancel = cancel || f > 0.2; };
-    const auto [done, written] = stream(parts);
-    EXPECT_FALSE(done);
-    EXPECT_LT(written, full.Height());
+    EXPECT_FALSE(streaming.Run(parts, options));
+    EXPECT_LT(streaming.Written, full.Height());
     cancel = false;
     options.OnProgress = nullptr;
-    EXPECT_THROW(stream({parts[0], {&wrongSize, {}, {}}}), std::invalid_argument);
-    EXPECT_THROW(stream(parts, 1), std::runtime_error);
+    EXPECT_THROW(streaming.Run({parts[0], {&wrongSize, {}, {}}}, options), std::invalid_argument);
+    streaming.FailPartAt = 1;
+    EXPECT_THROW(streaming.Run(parts, options), std::runtime_error);
 }
 
 } // namespace
