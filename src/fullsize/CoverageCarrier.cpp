@@ -32,12 +32,26 @@ std::array<double, 3> SolveSymmetric(const double m[6], const double v[3]) {
             (i02 * v[0] + i12 * v[1] + i22 * v[2]) * inverse};
 }
 
+// Integer sums that add and take away term by term.
+template <int N> struct TermSums {
+    int32_t v[N] = {};
+    TermSums& operator+=(const TermSums& o) {
+        for (int i = 0; i < N; ++i)
+            v[i] += o.v[i];
+        return *this;
+    }
+    TermSums& operator-=(const TermSums& o) {
+        for (int i = 0; i < N; ++i)
+            v[i] -= o.v[i];
+        return *this;
+    }
+};
+
 // The guided filter's sums over pixels: part, colour (3), colour times part (3)
 // and the colour products (6: rr, rg, rb, gg, gb, bb). 32 bits hold them: a
 // working row is at most 800 pixels, and a prefix along it of a window's
 // rows (2 * kGuidedRadius + 1 of them) at most 800 * 7 * 255 * 255.
-struct WindowSums {
-    int32_t v[13] = {};
+struct WindowSums : TermSums<13> {
     void Add(uint32_t rgb32, int32_t part, int32_t sign) {
         const int32_t c[3] = {static_cast<int32_t>((rgb32 >> 16) & 0xFF),
                               static_cast<int32_t>((rgb32 >> 8) & 0xFF), static_cast<int32_t>(rgb32 & 0xFF)};
@@ -47,36 +61,15 @@ struct WindowSums {
         for (int i = 0; i < 13; ++i)
             v[i] += sign * terms[i];
     }
-    WindowSums& operator+=(const WindowSums& o) {
-        for (int i = 0; i < 13; ++i)
-            v[i] += o.v[i];
-        return *this;
-    }
-    WindowSums& operator-=(const WindowSums& o) {
-        for (int i = 0; i < 13; ++i)
-            v[i] -= o.v[i];
-        return *this;
-    }
 };
 
 // The part's own colour sums: red, green, blue and how many pixels.
-struct ColourSums {
-    int32_t v[4] = {};
+struct ColourSums : TermSums<4> {
     void Add(uint32_t rgb32, int32_t sign) {
         v[0] += sign * static_cast<int32_t>((rgb32 >> 16) & 0xFF);
         v[1] += sign * static_cast<int32_t>((rgb32 >> 8) & 0xFF);
         v[2] += sign * static_cast<int32_t>(rgb32 & 0xFF);
         v[3] += sign;
-    }
-    ColourSums& operator+=(const ColourSums& o) {
-        for (int i = 0; i < 4; ++i)
-            v[i] += o.v[i];
-        return *this;
-    }
-    ColourSums& operator-=(const ColourSums& o) {
-        for (int i = 0; i < 4; ++i)
-            v[i] -= o.v[i];
-        return *this;
     }
 };
 
@@ -251,24 +244,26 @@ void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& poo
     };
     // Edge: the 3 x 3 square around the pixel, within the picture, holds both
     // sides of the part.
+    // Inside and outside each widened along the row first, then across rows.
     std::vector<uint64_t> in = bitRows(), out = bitRows(), edge = bitRows();
-    for (int y = 0; y < h_; ++y) {
-        uint64_t* row = bits(in, y);
-        const uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
-        for (int x = 0; x < w_; ++x)
-            row[x / 64] |= static_cast<uint64_t>(f[x] & kIn) << (x % 64);
-        std::vector<uint64_t> outside(row, row + words);
-        for (int i = 0; i < words; ++i)
-            outside[static_cast<size_t>(i)] = ~outside[static_cast<size_t>(i)];
-        outside.back() &= lastWord;
-        widen(outside.data(), bits(out, y), 1);
+    {
+        std::vector<uint64_t> row(static_cast<size_t>(words)), outside(row.size());
+        for (int y = 0; y < h_; ++y) {
+            std::fill(row.begin(), row.end(), 0);
+            const uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
+            for (int x = 0; x < w_; ++x)
+                row[static_cast<size_t>(x / 64)] |= static_cast<uint64_t>(f[x] & kIn) << (x % 64);
+            for (size_t i = 0; i < row.size(); ++i)
+                outside[i] = ~row[i];
+            outside.back() &= lastWord;
+            widen(row.data(), bits(in, y), 1);
+            widen(outside.data(), bits(out, y), 1);
+        }
     }
     {
-        std::vector<uint64_t> widened = bitRows(), a(static_cast<size_t>(words)), b(a.size());
-        for (int y = 0; y < h_; ++y)
-            widen(bits(in, y), bits(widened, y), 1);
+        std::vector<uint64_t> a(static_cast<size_t>(words)), b(a.size());
         for (int y = 0; y < h_; ++y) {
-            across(widened, y, 1, a.data());
+            across(in, y, 1, a.data());
             across(out, y, 1, b.data());
             uint64_t* e = bits(edge, y);
             for (int i = 0; i < words; ++i)
