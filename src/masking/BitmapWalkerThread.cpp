@@ -71,8 +71,11 @@ void TBitmapWalkerThread::PrepareStrip(size_t strip) {
             std::fill(m, m + stride, kVisited);
             continue;
         }
+        // Cleared whole, then the frame columns set: a fill of the inner stretch
+        // alone trips g++ 12's object-size check at -O3 (it cannot see the
+        // stride is at least 3), which the Release build treats as an error.
+        std::fill(m, m + stride, uint8_t{0});
         m[0] = m[stride - 1] = kVisited;
-        std::fill(m + 1, m + stride - 1, uint8_t{0});
     }
     stripReady_[strip] = 1;
 }
