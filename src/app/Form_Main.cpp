@@ -3,6 +3,7 @@
 #include "platform/ErrorReport.h"
 
 #include "app/Accessibility.h"
+#include "app/AppSettings.h"
 #include "app/Form_About.h"
 #include "app/HelpModule.h"
 #include "colour/HSV.h"
@@ -63,7 +64,7 @@ QWidget* FocusedTextField() {
 
 TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
     : QMainWindow(parent), PictureBitmap(Document.Picture()), CurrentSettings(Document.CurrentSettings()),
-      options_(std::move(options)) {
+      options_(std::move(options)), settings_(std::make_unique<TAppSettings>(options_.SettingsFile)) {
     if (!options_.ShowMessage)
         options_.ShowMessage = [this](const QString& text) {
             QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tintwell"), text, QMessageBox::Ok, this);
@@ -76,9 +77,8 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
                                          QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
         };
     if (!options_.ConfirmSaveChanges)
-        options_.ConfirmSaveChanges = [this](const QString& name, const QString& what) {
-            QMessageBox box(QMessageBox::Warning, QStringLiteral("Tintwell"),
-                            QStringLiteral("Save changes to %1 before %2?").arg(name, what),
+        options_.ConfirmSaveChanges = [this](const QString& question) {
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Tintwell"), question,
                             QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
             box.setDefaultButton(QMessageBox::Save);
             switch (box.exec()) {
@@ -92,6 +92,8 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
         };
     setWindowTitle(QStringLiteral("Tintwell"));
     resize(860, 620);
+    // Where the window was last time, when the screen still has room for it.
+    restoreGeometry(settings_->WindowGeometry());
     CreateActions();
     CreateLayout();
     ConnectDocument();
@@ -151,11 +153,11 @@ void TFormMain::CreateActions() {
     ActionLoadimagepartfromfile =
         MakeAction("Load image part from file...", "Load an image part from file", "load_image_part");
     ActionAddImagePart = MakeAction("Add image part", "", "add_image_part");
-    ActionBrushSmall = MakeAction("BrushSmall", "Smallest brush, used to paint or delete areas to move",
+    ActionBrushSmall = MakeAction("Small brush", "Smallest brush, used to paint or delete areas to move",
                                   "brush_small", {}, true);
-    ActionBrushMedium = MakeAction("BrushMedium", "Medium brush, used to paint or delete areas to move",
+    ActionBrushMedium = MakeAction("Medium brush", "Medium brush, used to paint or delete areas to move",
                                    "brush_medium", {}, true);
-    ActionBrushLarge = MakeAction("BrushLarge", "Large brush, used to paint or delete areas to move",
+    ActionBrushLarge = MakeAction("Large brush", "Large brush, used to paint or delete areas to move",
                                   "brush_large", {}, true);
     ActionOrgImageInBack =
         MakeAction("Draw original image in background", "Toggles the original image in the back",
@@ -194,6 +196,38 @@ void TFormMain::CreateActions() {
                                         : QStringLiteral("Do the change taken back again"));
         addAction(a);
     }
+
+    // Names that tests and the accessibility tree find them by.
+    const std::pair<QAction*, const char*> names[] = {
+        {ActionFillMode, "fill"},
+        {ActionBrushMode, "brush"},
+        {ActionEraseMode, "erase"},
+        {ActionChangeColor, "changeColor"},
+        {ActionDeleteImagePart, "deleteImagePart"},
+        {ActionJoinSelectedImageParts, "joinSelectedImageParts"},
+        {ActionLoadimagepartfromfile, "loadImagePart"},
+        {ActionAddImagePart, "addImagePart"},
+        {ActionBrushSmall, "smallBrush"},
+        {ActionBrushMedium, "mediumBrush"},
+        {ActionBrushLarge, "largeBrush"},
+        {ActionOrgImageInBack, "originalInBackground"},
+        {ActionZoomPlus, "zoomIn"},
+        {ActionZoomMinus, "zoomOut"},
+        {ActionZoomFit, "zoomFit"},
+        {ActionZoom100, "zoom100"},
+        {ActionShowAllParts, "showAllParts"},
+        {ActionBrushSmaller, "smallerBrush"},
+        {ActionBrushLarger, "largerBrush"},
+        {ActionExit, "exit"},
+        {ActionHelp, "help"},
+        {ActionAbout, "about"},
+        {OpenPicture1, "openPicture"},
+        {SaveCompletePicture, "savePicture"},
+        {SaveImagePart, "saveImagePart"},
+        {ActionUndo, "undo"},
+        {ActionRedo, "redo"}};
+    for (const auto& [action, name] : names)
+        action->setObjectName(QLatin1String(name));
 
     ModeGroup = new QActionGroup(this);
     for (QAction* a : {ActionFillMode, ActionBrushMode, ActionEraseMode})
@@ -406,6 +440,10 @@ void TFormMain::FormCreate() {
     SetChecked(ActionBrushMode);
     SetChecked(ActionBrushLarge);
     ActionOrgImageInBack->setChecked(true);
+    // Every part is on show unless the user turned it off last time: a part
+    // just added must not hide the ones before it.
+    ActionShowAllParts->setChecked(settings_->ShowAllParts());
+    Document.SetShowAllParts(ActionShowAllParts->isChecked());
 
     About = new tw::TAbout(this);
     About->OnShowHelp = [this] {
@@ -430,19 +468,35 @@ void TFormMain::RedrawLater() {
 }
 
 void TFormMain::UpdateTitle() {
-    const QString name = QFileInfo(Document.FileName()).fileName();
     const bool modified = Document.IsModified();
-    if (name.isEmpty() && !modified)
+    const QString project = QFileInfo(Document.ProjectFileName()).fileName();
+    const QString picture = QFileInfo(Document.FileName()).fileName();
+    if (project.isEmpty() && picture.isEmpty() && !modified) {
         setWindowTitle(QStringLiteral("Tintwell"));
-    else
-        setWindowTitle((name.isEmpty() ? QStringLiteral("Untitled") : name) + (modified ? "*" : "") +
-                       QStringLiteral(" - Tintwell"));
+        return;
+    }
+    QStringList notes;
+    if (project.isEmpty() && !picture.isEmpty()) notes << QStringLiteral("no project");
+    // Why the "*" stays after a picture was written: the picture does not hold the parts.
+    if (modified && Document.IsExported()) notes << QStringLiteral("exported");
+    QString title = !project.isEmpty() ? project : !picture.isEmpty() ? picture : QStringLiteral("Untitled");
+    if (modified) title += QLatin1Char('*');
+    if (!notes.isEmpty()) title += QStringLiteral(" (%1)").arg(notes.join(QStringLiteral(", ")));
+    setWindowTitle(title + QStringLiteral(" - Tintwell"));
 }
 
 bool TFormMain::MaySkipUnsavedChanges(const QString& what) {
     if (!Document.IsModified()) return true;
-    const QString name = QFileInfo(Document.FileName()).fileName();
-    switch (options_.ConfirmSaveChanges(name.isEmpty() ? QStringLiteral("Untitled") : name, what)) {
+    // The work is held by a project; the start picture has no file a project
+    // could refer to, so there the result picture is all that can be kept.
+    const bool asProject = !Document.FileName().isEmpty();
+    const QString project = QFileInfo(Document.ProjectFileName()).fileName();
+    const QString picture = QFileInfo(Document.FileName()).fileName();
+    const QString question =
+        asProject ? QStringLiteral("Save the parts of %1 as a project before %2?")
+                        .arg(project.isEmpty() ? picture : project, what)
+                  : QStringLiteral("Save changes to %1 before %2?").arg(QStringLiteral("Untitled"), what);
+    switch (options_.ConfirmSaveChanges(question)) {
     case TSaveAnswer::Discard:
         return true;
     case TSaveAnswer::Cancel:
@@ -450,11 +504,12 @@ bool TFormMain::MaySkipUnsavedChanges(const QString& what) {
     case TSaveAnswer::Save:
         break;
     }
-    // The normal save: its dialog, its questions; only a written picture lets us go on.
-    const TSaveChoice choice = options_.ChooseSavePicture(QStringLiteral("Save Picture"));
-    if (choice.FileName.isEmpty()) return false;
     try {
-        return SaveCompletePictureAccept(choice.FileName, choice.Filter);
+        if (asProject) return SaveProjectAsked();
+        // The normal save: its dialog, its questions; only a written picture lets us go on.
+        const QString caption = QStringLiteral("Save Picture");
+        const TSaveChoice choice = options_.ChooseSavePicture(caption, SuggestedSaveName(caption));
+        return !choice.FileName.isEmpty() && SaveCompletePictureAccept(choice.FileName, choice.Filter);
     } catch (...) {
         tw::ReportException(std::current_exception());
         return false;
@@ -467,6 +522,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    SaveWindowState();
     QMainWindow::closeEvent(event);
 }
 
@@ -483,7 +539,7 @@ void TFormMain::ConnectDocument() {
         ViewBitmap = tw::Bitmap();
         UpdateTitle();
     });
-    connect(&Document, &TTintwellDocument::ModifiedChanged, this, &TFormMain::UpdateTitle);
+    connect(&Document, &TTintwellDocument::FileStateChanged, this, &TFormMain::UpdateTitle);
 }
 
 int TFormMain::RowOf(const TImagePart* part) {
@@ -733,6 +789,13 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
         }
         return true;
     }
+    if (event->type() == QEvent::Leave && watched == ImageView) {
+        // The cross and the brush frame go with the pointer.
+        mouseSeen_ = false;
+        colorAtCursorKnown_ = false;
+        ShowColorAtCursor();
+        ImageView->Invalidate();
+    }
     if (event->type() == QEvent::Wheel && (watched == ImageView || watched == ScrollBox2->viewport()))
         return ViewWheel(static_cast<QWidget*>(watched), static_cast<QWheelEvent*>(event));
     return QMainWindow::eventFilter(watched, event);
@@ -773,7 +836,7 @@ void TFormMain::PaintView(TnvOffscreenPaint& sender) {
     colorAtCursorKnown_ = mouseSeen_ && !ViewBitmap.IsEmpty() && zoomedPicture.contains(CursorViewPos) &&
                           sampled != tw::kOutside;
     if (colorAtCursorKnown_) ColorAtCursor = sampled;
-    DrawCursorMarks(canvas, CursorViewPos, 1);
+    if (mouseSeen_) DrawCursorMarks(canvas, CursorViewPos, 1);
     // The mouse move that asked for this paint showed the colour of the paint
     // before; show the one just read, so the labels never lag a move behind.
     ShowColorAtCursor();

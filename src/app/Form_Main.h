@@ -44,6 +44,7 @@ class QWheelEvent;
 class QScrollArea;
 class QSplitter;
 class QToolBar;
+class TAppSettings;
 struct TScrollBoxState;
 
 namespace tw {
@@ -62,27 +63,38 @@ struct TSaveChoice {
     QString Filter;
 };
 
-// The answer to "Save changes to NAME before ...?".
+// The answer to "Save the parts of NAME as a project before ...?".
 enum class TSaveAnswer { Save, Discard, Cancel };
+// The answer to "NAME is W × H; Save Picture writes w × h. Replace it with the
+// smaller picture?".
+enum class TReplaceAnswer { Replace, SaveFullSize, Cancel };
 
 // What the window is started with.
 struct TFormMainOptions {
     QStringList Arguments; // command-line arguments, without the program's name
     tw::THelpModule* Help = nullptr;
+    // Where the window keeps what it remembers between runs; empty: the
+    // user's settings file. Tests give one of their own.
+    QString SettingsFile;
     // Plain message box; tests replace it.
     std::function<void(const QString&)> ShowMessage;
     // The Exit question; true for OK. Tests replace it.
     std::function<bool()> ConfirmQuit;
-    // "Save changes to NAME before <what>?" while there are unsaved changes.
-    // Tests replace it.
-    std::function<TSaveAnswer(const QString& name, const QString& what)> ConfirmSaveChanges;
+    // The question asked while there are unsaved changes ("Save the parts of
+    // NAME as a project before quitting?"), Save / Discard / Cancel. Tests
+    // replace it.
+    std::function<TSaveAnswer(const QString& question)> ConfirmSaveChanges;
     // The picture file dialogs: the chosen file's full path, empty when the
-    // user cancels; the save dialog also tells the filter chosen. Tests
-    // replace them.
+    // user cancels; the save dialog starts with the suggested file (its type
+    // preselected) and tells the filter chosen. Tests replace them.
     std::function<QString()> ChooseOpenPicture;
-    std::function<TSaveChoice(const QString& caption)> ChooseSavePicture;
+    std::function<TSaveChoice(const QString& caption, const QString& suggestion)> ChooseSavePicture;
     // "<name> exists already, replace?"; true for OK. Tests replace it.
     std::function<bool(const QString& fileName)> ConfirmReplace;
+    // A save would replace a larger picture: the question says both sizes and
+    // what the command writes; offerFullSize adds "Save Full-Size Instead".
+    // Tests replace it.
+    std::function<TReplaceAnswer(const QString& question, bool offerFullSize)> ConfirmReplaceSmaller;
     // The project file dialogs (save true: "Save Project"); empty when cancelled.
     std::function<QString(bool save)> ChooseProjectFile;
     // A project's picture is not where the project says: where is it now? Empty when cancelled.
@@ -97,6 +109,9 @@ class TFormMain : public QMainWindow {
   public:
     explicit TFormMain(TFormMainOptions options = {}, QWidget* parent = nullptr);
     ~TFormMain() override;
+
+    // What the window remembers between runs.
+    TAppSettings& Settings() { return *settings_; }
 
     // --- The document ---
     TTintwellDocument Document;
@@ -202,7 +217,7 @@ class TFormMain : public QMainWindow {
     void CancelFullSizeSave();
     // The worker's outcome, back on the GUI thread.
     void FinishFullSizeSave(class TFullSizeSave* save, std::exception_ptr failure, bool written,
-                            const QString& target, int cleanIndex);
+                            const QString& target, const TTintwellDocument::TStateKey& state);
     // Writes the current row's part bitmap.
     void SaveImagePartAccept(const QString& fileName, const QString& filter = {});
     // Writes the bitmap in the format the extension names, asking before it
@@ -211,10 +226,19 @@ class TFormMain : public QMainWindow {
     // when no filter names one. Returns false when nothing was written: the
     // user kept the old file, or the extension names no format we write (the
     // user is told which extensions can be written).
-    bool SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName,
-                                const QString& filter = {});
+    bool SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName, const QString& filter = {},
+                                bool part = false);
     // The result picture as it would be saved.
     tw::Bitmap ComposeResultPicture();
+    // The name the save dialog with this caption suggests: the opened
+    // picture's name with "-recoloured" (or "-part<N>" for a part), in its
+    // folder and format ("Save Image part" keeps PNG).
+    QString SuggestedSaveName(const QString& caption) const;
+    // File > Open Recent: the pictures and projects opened last. A file that
+    // is gone is taken off the list, and the user told.
+    QMenu* RecentMenu = nullptr;
+    QAction* ClearRecentFilesAction = nullptr;
+    void OpenRecentFile(const QString& path);
     // Project files: the picture's name, its parts and settings. Opening asks
     // for a moved picture and before opening a changed one, and changes
     // nothing unless everything could be read. Saving returns true when the
@@ -255,11 +279,14 @@ class TFormMain : public QMainWindow {
     void UpdateActions();
 
     void RedrawLater();
-    // "photo.jpg* - Tintwell": the picture's name, "*" while there are unsaved changes.
+    // "work.tintwell* - Tintwell", or "photo.jpg* (no project) - Tintwell": the
+    // project's name, or the picture's without one; "*" while there are changes
+    // no project holds; "exported" once a picture of this state is written.
     void UpdateTitle();
-    // With unsaved changes, asks whether to save them before what (e.g.
-    // "opening another picture") and saves on request. True to go on: no
-    // changes, Discard, or Save that wrote the picture.
+    // With unsaved changes, asks whether to save the parts as a project before
+    // what (e.g. "opening another picture") and saves on request (the start
+    // picture, which no project can hold: the result picture). True to go on:
+    // no changes, Discard, or Save that wrote the project.
     bool MaySkipUnsavedChanges(const QString& what);
 
     // --- Image view ---
@@ -342,9 +369,22 @@ class TFormMain : public QMainWindow {
     void ConnectFullSizeSave();
     // The filter's extension added to a name without one.
     static QString WithExtension(const QString& fileName, const QString& filter);
-    // The file a save dialog's answer names, after the replace question; empty
-    // when nothing is to be written, the user told why.
-    QString SaveTarget(const QString& fileName, const QString& filter, bool fullSize = false);
+    // What the file a save dialog names is to be: the target, after the
+    // replace questions; empty when nothing is to be written, the user told
+    // why. A larger picture is replaced only after its own question, which for
+    // Save Picture offers the full-size save instead (fullSizeInstead).
+    enum class TSaveKind { Picture, FullSize, Part };
+    QString SaveTarget(const QString& fileName, const QString& filter, TSaveKind kind,
+                       bool* fullSizeInstead = nullptr);
+    // Starts the full-size save to target, whose questions are answered.
+    void StartFullSizeSave(const QString& target);
+    // Saves the project to its own file, or asks for one the first time.
+    bool SaveProjectAsked();
+    void CreateRecentMenu(QMenu* file);
+    void RebuildRecentMenu();
+    // A file opened or saved: first on the recent list; its folder where the dialogs start.
+    void RememberFile(const QString& path, bool project);
+    void SaveWindowState();
     // Whether a full-size result can go to target; false with the user told
     // when an icon could not hold it.
     bool FitsFullSizeFormat(const QString& target);
@@ -360,9 +400,11 @@ class TFormMain : public QMainWindow {
     void ShowChanged(const QRect& rect);
 
     TFormMainOptions options_;
+    std::unique_ptr<TAppSettings> settings_;
     std::vector<QAction*> actions_;
     class TFullSizeSave* fullSizeSave_ = nullptr; // a child; the running full-size save
     QString pictureFolder_;                       // where the file dialogs start: the last picture's folder
+    QString projectFolder_;                       // where the project dialogs start
     bool closeRequested_ = false;
     bool updating_ = false;
     // The grid is being set from the document: its selection events are ours.
@@ -374,7 +416,7 @@ class TFormMain : public QMainWindow {
     // The checked mode and brush size, for a command that turns out disabled.
     QAction* shownMode_ = nullptr;
     QAction* shownBrushSize_ = nullptr;
-    // The mouse has been over the view, so CursorViewPos is a real position.
+    // The mouse is over the view, so CursorViewPos is a real position.
     bool mouseSeen_ = false;
     // The last paint read ColorAtCursor from the picture under the cursor.
     bool colorAtCursorKnown_ = false;

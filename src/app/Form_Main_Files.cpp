@@ -6,7 +6,9 @@
 
 #include "platform/ErrorReport.h"
 
+#include "app/AppSettings.h"
 #include "colour/ThreadSafeBitmap.h"
+#include "document/ProjectFile.h"
 #include "platform/PictureFile.h"
 
 #include <QApplication>
@@ -19,9 +21,11 @@
 #include <QGridLayout>
 #include <QImageReader>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
@@ -115,7 +119,11 @@ void AddPreview(QFileDialog& dialog) {
 } // namespace
 
 void TFormMain::ConnectPictureFiles() {
-    pictureFolder_ = StartFolder();
+    // The folders of last time, while they are still there.
+    const QString remembered = settings_->PictureFolder();
+    pictureFolder_ = !remembered.isEmpty() && QDir(remembered).exists() ? remembered : StartFolder();
+    const QString projects = settings_->ProjectFolder();
+    if (!projects.isEmpty() && QDir(projects).exists()) projectFolder_ = projects;
     if (!options_.ChooseOpenPicture)
         options_.ChooseOpenPicture = [this] {
             QFileDialog dialog(this, QStringLiteral("Open Picture"), pictureFolder_, kOpenFilter);
@@ -127,16 +135,26 @@ void TFormMain::ConnectPictureFiles() {
             return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
         };
     if (!options_.ChooseSavePicture)
-        options_.ChooseSavePicture = [this](const QString& caption) {
+        options_.ChooseSavePicture = [this](const QString& caption, const QString& suggestion) {
             QFileDialog dialog(this, caption, pictureFolder_);
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setFileMode(QFileDialog::AnyFile);
             const QStringList filters = SaveFilters(caption);
             dialog.setNameFilters(filters);
             // A name typed without extension gets the preselected type unless the
-            // user picks another: a bitmap, or PNG for a part; either loads back
-            // as a part.
-            dialog.selectNameFilter(caption == kPartSaveCaption ? filters.first() : kBitmapFilter);
+            // user picks another: the suggested name's, else a bitmap, or PNG for
+            // a part; either loads back as a part.
+            QString preselected = caption == kPartSaveCaption ? filters.first() : kBitmapFilter;
+            const QString suggestedExtension =
+                QString::fromStdString(tw::ExtensionOf(suggestion.toStdString()));
+            for (const QString& filter : filters)
+                if (!suggestedExtension.isEmpty() && FilterExtension(filter) == suggestedExtension)
+                    preselected = filter;
+            dialog.selectNameFilter(preselected);
+            if (!suggestion.isEmpty()) {
+                dialog.setDirectory(QFileInfo(suggestion).absolutePath());
+                dialog.selectFile(suggestion);
+            }
             // We ask ourselves before a file is replaced, after the extension is settled.
             dialog.setOption(QFileDialog::DontConfirmOverwrite);
             ShareHelpWith(&dialog, kFilesHelp);
@@ -149,6 +167,21 @@ void TFormMain::ConnectPictureFiles() {
                                         fileName + QStringLiteral(" exists already, replace?"),
                                         QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
         };
+    if (!options_.ConfirmReplaceSmaller)
+        options_.ConfirmReplaceSmaller = [this](const QString& question, bool offerFullSize) {
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Tintwell"), question, QMessageBox::NoButton,
+                            this);
+            QPushButton* replace = box.addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
+            QPushButton* full = offerFullSize ? box.addButton(QStringLiteral("Save Full-Size Instead"),
+                                                              QMessageBox::AcceptRole)
+                                              : nullptr;
+            QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+            box.setDefaultButton(full ? full : cancel);
+            box.exec();
+            if (box.clickedButton() == replace) return TReplaceAnswer::Replace;
+            if (full && box.clickedButton() == full) return TReplaceAnswer::SaveFullSize;
+            return TReplaceAnswer::Cancel;
+        };
 
     OnOpenPicture = [this] {
         if (!MaySkipUnsavedChanges(QStringLiteral("opening another picture"))) return;
@@ -156,12 +189,14 @@ void TFormMain::ConnectPictureFiles() {
         if (!file.isEmpty()) OpenPicture1Accept(file);
     };
     OnSavePicture = [this] {
-        const TSaveChoice choice = options_.ChooseSavePicture(QStringLiteral("Save Picture"));
+        const QString caption = QStringLiteral("Save Picture");
+        const TSaveChoice choice = options_.ChooseSavePicture(caption, SuggestedSaveName(caption));
         if (!choice.FileName.isEmpty()) SaveCompletePictureAccept(choice.FileName, choice.Filter);
     };
     OnSaveImagePart = [this] {
         if (!HasCurrentCell()) return;
-        const TSaveChoice choice = options_.ChooseSavePicture(kPartSaveCaption);
+        const TSaveChoice choice =
+            options_.ChooseSavePicture(kPartSaveCaption, SuggestedSaveName(kPartSaveCaption));
         if (!choice.FileName.isEmpty()) SaveImagePartAccept(choice.FileName, choice.Filter);
     };
     setAcceptDrops(true);
@@ -177,7 +212,7 @@ void TFormMain::OpenPicture1Accept(const QString& fileName) {
     }
     const QFileInfo info(fileName);
     LabelFilename->setText(QDir::toNativeSeparators(info.absoluteFilePath()));
-    pictureFolder_ = info.absolutePath();
+    RememberFile(fileName, false);
     ShowNewPictureWhole();
 }
 
@@ -186,10 +221,40 @@ tw::Bitmap TFormMain::ComposeResultPicture() {
 }
 
 bool TFormMain::SaveCompletePictureAccept(const QString& fileName, const QString& filter) {
-    const tw::Bitmap result = ComposeResultPicture();
-    if (!SavePictureByExtension(result, fileName, filter)) return false;
-    Document.MarkSaved();
+    bool fullSizeInstead = false;
+    const QString target = SaveTarget(fileName, filter, TSaveKind::Picture, &fullSizeInstead);
+    if (target.isEmpty()) return false;
+    if (fullSizeInstead) {
+        if (FitsFullSizeFormat(target)) StartFullSizeSave(target);
+        return false; // written later, if at all
+    }
+    const TTintwellDocument::TStateKey state = Document.StateKey();
+    {
+        const tw::Bitmap result = ComposeResultPicture();
+        const WaitCursor wait;
+        tw::SavePicture(result, target.toStdString());
+    }
+    pictureFolder_ = QFileInfo(target).absolutePath();
+    // A picture keeps the result, not the work: the parts are still unsaved.
+    Document.MarkExported(state);
     return true;
+}
+
+QString TFormMain::SuggestedSaveName(const QString& caption) const {
+    const QFileInfo picture(Document.FileName());
+    const bool part = caption == kPartSaveCaption;
+    if (Document.FileName().isEmpty())
+        return QDir(pictureFolder_)
+            .filePath(part ? QStringLiteral("part.png") : QStringLiteral("recoloured.png"));
+    QString extension = QString::fromStdString(tw::ExtensionOf(picture.fileName().toStdString()));
+    if (part || tw::SaveFormatFor(extension.toStdString()) == tw::PictureFormat::Unknown)
+        extension = QStringLiteral(".png");
+    QString suffix = QStringLiteral("-recoloured");
+    if (part) {
+        const int index = Document.IndexOf(Document.CurrentPart());
+        suffix = QStringLiteral("-part%1").arg(index >= 0 ? index + 1 : 1);
+    }
+    return picture.dir().filePath(picture.completeBaseName() + suffix + extension);
 }
 
 void TFormMain::SaveImagePartAccept(const QString& fileName, const QString& filter) {
@@ -202,7 +267,7 @@ void TFormMain::SaveImagePartAccept(const QString& fileName, const QString& filt
         const TGraphicsLockGuard lock;
         copy.Assign(part->Bitmap);
     }
-    SavePictureByExtension(copy, fileName, filter);
+    SavePictureByExtension(copy, fileName, filter, true);
 }
 
 QStringList TFormMain::SaveFilters(const QString& caption) {
@@ -213,8 +278,8 @@ QStringList TFormMain::SaveFilters(const QString& caption) {
 }
 
 bool TFormMain::SavePictureByExtension(const tw::Bitmap& bitmap, const QString& fileName,
-                                       const QString& filter) {
-    const QString target = SaveTarget(fileName, filter);
+                                       const QString& filter, bool part) {
+    const QString target = SaveTarget(fileName, filter, part ? TSaveKind::Part : TSaveKind::Picture);
     if (target.isEmpty()) return false;
     {
         const WaitCursor wait;
@@ -234,7 +299,8 @@ QString TFormMain::WithExtension(const QString& fileName, const QString& filter)
     return target;
 }
 
-QString TFormMain::SaveTarget(const QString& fileName, const QString& filter, bool fullSize) {
+QString TFormMain::SaveTarget(const QString& fileName, const QString& filter, TSaveKind kind,
+                              bool* fullSizeInstead) {
     const QString target = WithExtension(fileName, filter);
     const std::string path = target.toStdString();
     // A name we cannot write is refused before the replace question: asking
@@ -245,9 +311,46 @@ QString TFormMain::SaveTarget(const QString& fileName, const QString& filter, bo
                 .arg(QString::fromStdString(tw::DisplayName(path)), WritableExtensions()));
         return {};
     }
-    if (fullSize && !FitsFullSizeFormat(target)) return {};
-    if (QFileInfo::exists(target) && !options_.ConfirmReplace(target)) return {};
-    return target;
+    if (kind == TSaveKind::FullSize && !FitsFullSizeFormat(target)) return {};
+    const QFileInfo existing(target);
+    if (!existing.exists()) return target;
+    // Replacing a photo with a smaller picture loses what the file held; say
+    // so plainly. A file whose size cannot be read gets the plain question.
+    const QSize written =
+        kind == TSaveKind::FullSize ? Document.FullPicture().Rect().size() : Document.Picture().Rect().size();
+    QSize size;
+    if (existing.isFile()) {
+        if (existing.absoluteFilePath() == QFileInfo(Document.FileName()).absoluteFilePath())
+            size = Document.FullPicture().Rect().size();
+        else
+            size = QImageReader(target).size();
+    }
+    if (!size.isValid() || (size.width() <= written.width() && size.height() <= written.height()))
+        return options_.ConfirmReplace(target) ? target : QString();
+    const QString command = kind == TSaveKind::FullSize ? QStringLiteral("Save Full-Size Picture")
+                            : kind == TSaveKind::Part   ? QStringLiteral("Save Image part")
+                                                        : QStringLiteral("Save Picture");
+    const QString question =
+        QStringLiteral("%1 is %2 × %3; %4 writes %5 × %6. Replace it with the smaller picture?")
+            .arg(existing.fileName())
+            .arg(size.width())
+            .arg(size.height())
+            .arg(command)
+            .arg(written.width())
+            .arg(written.height());
+    const QSize full = Document.FullPicture().Rect().size();
+    const bool offer = kind == TSaveKind::Picture && fullSizeInstead && full != written;
+    switch (options_.ConfirmReplaceSmaller(question, offer)) {
+    case TReplaceAnswer::Replace:
+        return target;
+    case TReplaceAnswer::SaveFullSize:
+        if (!offer) return {};
+        *fullSizeInstead = true;
+        return target;
+    case TReplaceAnswer::Cancel:
+        break;
+    }
+    return {};
 }
 
 bool TFormMain::FitsFullSizeFormat(const QString& target) {
@@ -263,6 +366,86 @@ bool TFormMain::FitsFullSizeFormat(const QString& target) {
                              .arg(full.Height())
                              .arg(WritableExtensions(QStringLiteral(".ico"))));
     return false;
+}
+
+// --- Recent files and what is remembered -------------------------------------
+
+void TFormMain::RememberFile(const QString& path, bool project) {
+    const QString folder = QFileInfo(path).absolutePath();
+    if (project) {
+        projectFolder_ = folder;
+        settings_->SetProjectFolder(folder);
+    } else {
+        pictureFolder_ = folder;
+        settings_->SetPictureFolder(folder);
+    }
+    settings_->AddRecentFile(path);
+    RebuildRecentMenu();
+}
+
+void TFormMain::SaveWindowState() {
+    settings_->SetWindowGeometry(saveGeometry());
+    settings_->SetPictureFolder(pictureFolder_);
+    if (!projectFolder_.isEmpty()) settings_->SetProjectFolder(projectFolder_);
+}
+
+void TFormMain::CreateRecentMenu(QMenu* file) {
+    RecentMenu = new QMenu(QStringLiteral("Open &Recent"), this);
+    RecentMenu->setObjectName(QStringLiteral("recentFiles"));
+    ClearRecentFilesAction = new QAction(QStringLiteral("Clear Recent Files"), this);
+    ClearRecentFilesAction->setObjectName(QStringLiteral("clearRecentFiles"));
+    connect(ClearRecentFilesAction, &QAction::triggered, this, [this] {
+        settings_->ClearRecentFiles();
+        RebuildRecentMenu();
+    });
+    // Below the project commands, above the separator before Exit.
+    QAction* before = nullptr;
+    const QList<QAction*> items = file->actions();
+    for (qsizetype i = items.indexOf(SaveProjectAction) + 1; i > 0 && i < items.size(); ++i)
+        if (items[i]->isSeparator()) {
+            before = items[i];
+            break;
+        }
+    file->insertMenu(before, RecentMenu);
+    RebuildRecentMenu();
+}
+
+void TFormMain::RebuildRecentMenu() {
+    if (!RecentMenu) return;
+    RecentMenu->clear();
+    const QStringList files = settings_->RecentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = files[i];
+        // "&1 cups.jpg" with the folder as its hint: short, yet every entry can be told apart.
+        QAction* open = RecentMenu->addAction(QStringLiteral("&%1 %2").arg(
+            i < 9 ? QString::number(i + 1) : QStringLiteral("1&0"), QFileInfo(path).fileName()));
+        open->setStatusTip(QDir::toNativeSeparators(path));
+        open->setToolTip(open->statusTip());
+        connect(open, &QAction::triggered, this,
+                [this, path] { tw::RunReportingErrors([this, path] { OpenRecentFile(path); }); });
+    }
+    RecentMenu->addSeparator();
+    RecentMenu->addAction(ClearRecentFilesAction);
+    RecentMenu->setEnabled(true);
+    ClearRecentFilesAction->setEnabled(!files.isEmpty());
+}
+
+void TFormMain::OpenRecentFile(const QString& path) {
+    if (!QFileInfo(path).isFile()) {
+        settings_->RemoveRecentFile(path);
+        RebuildRecentMenu();
+        options_.ShowMessage(QStringLiteral("%1 cannot be found any more; it is taken off the recent files.")
+                                 .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    const bool project = path.endsWith(QLatin1String(kProjectExtension), Qt::CaseInsensitive);
+    if (!MaySkipUnsavedChanges(project ? QStringLiteral("opening a project")
+                                       : QStringLiteral("opening another picture")))
+        return;
+    if (project)
+        OpenProjectAccept(path);
+    else
+        OpenPicture1Accept(path);
 }
 
 // --- Dropped files ------------------------------------------------------------

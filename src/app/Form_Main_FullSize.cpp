@@ -33,7 +33,7 @@ class TFullSizeSave : public QObject {
   public:
     TFullSizeSave(TFormMain& form, TTintwellDocument::TFullSizeSource source, QString target)
         : QObject(&form), form_(form), state_(std::make_shared<State>()), target_(std::move(target)),
-          cleanIndex_(form.Document.UndoStack().index()) {
+          stateKey_(form.Document.StateKey()) {
         progress_ = new QProgressDialog(QStringLiteral("Saving the full-size picture..."),
                                         QStringLiteral("Cancel"), 0, kProgressSteps, &form);
         progress_->setWindowTitle(QStringLiteral("Tintwell"));
@@ -100,15 +100,15 @@ class TFullSizeSave : public QObject {
         delete progress_;
         TFormMain& form = form_;
         const QString target = target_;
-        const int cleanIndex = cleanIndex_;
+        const TTintwellDocument::TStateKey state = stateKey_;
         deleteLater();
-        form.FinishFullSizeSave(this, failure, written, target, cleanIndex);
+        form.FinishFullSizeSave(this, failure, written, target, state);
     }
 
     TFormMain& form_;
     std::shared_ptr<State> state_;
     QString target_;
-    int cleanIndex_;
+    TTintwellDocument::TStateKey stateKey_; // the document's state the picture shows
     QPointer<QProgressDialog> progress_;
     QTimer* poll_ = nullptr;
     std::jthread worker_;
@@ -136,8 +136,9 @@ void TFormMain::ConnectFullSizeSave() {
         if (FullSizeSaveRunning()) return;
         // An icon too small for the picture is refused with the reason, and the
         // dialog comes again for another type.
+        const QString caption = QStringLiteral("Save Full-Size Picture");
         for (;;) {
-            const TSaveChoice choice = options_.ChooseSavePicture(QStringLiteral("Save Full-Size Picture"));
+            const TSaveChoice choice = options_.ChooseSavePicture(caption, SuggestedSaveName(caption));
             if (choice.FileName.isEmpty()) return;
             if (!FitsFullSizeFormat(WithExtension(choice.FileName, choice.Filter))) continue;
             SaveFullSizePictureAccept(choice.FileName, choice.Filter);
@@ -148,10 +149,15 @@ void TFormMain::ConnectFullSizeSave() {
 
 bool TFormMain::SaveFullSizePictureAccept(const QString& fileName, const QString& filter) {
     if (FullSizeSaveRunning()) return false;
-    const QString target = SaveTarget(fileName, filter, true);
+    const QString target = SaveTarget(fileName, filter, TSaveKind::FullSize);
     if (target.isEmpty()) return false;
-    fullSizeSave_ = new TFullSizeSave(*this, Document.FullSizeSource(), target);
+    StartFullSizeSave(target);
     return true;
+}
+
+void TFormMain::StartFullSizeSave(const QString& target) {
+    if (FullSizeSaveRunning()) return;
+    fullSizeSave_ = new TFullSizeSave(*this, Document.FullSizeSource(), target);
 }
 
 bool TFormMain::FullSizeSaveRunning() const {
@@ -163,7 +169,7 @@ void TFormMain::CancelFullSizeSave() {
 }
 
 void TFormMain::FinishFullSizeSave(TFullSizeSave* save, std::exception_ptr failure, bool written,
-                                   const QString& target, int cleanIndex) {
+                                   const QString& target, const TTintwellDocument::TStateKey& state) {
     if (save == fullSizeSave_) fullSizeSave_ = nullptr;
     if (failure) {
         tw::ReportException(failure);
@@ -171,6 +177,6 @@ void TFormMain::FinishFullSizeSave(TFullSizeSave* save, std::exception_ptr failu
     }
     if (!written) return;
     pictureFolder_ = QFileInfo(target).absolutePath();
-    // The result of the document as it was when the save began.
-    if (Document.UndoStack().index() == cleanIndex) Document.MarkSaved();
+    // The result of the document as it was when the save began; the parts are still unsaved.
+    Document.MarkExported(state);
 }

@@ -22,11 +22,20 @@ const QString kProjectFilter = QStringLiteral("Tintwell projects (*.tintwell)");
 void TFormMain::ConnectProjectFiles() {
     if (!options_.ChooseProjectFile)
         options_.ChooseProjectFile = [this](bool save) {
-            return save ? QFileDialog::getSaveFileName(this, QStringLiteral("Save Project"), pictureFolder_,
-                                                       kProjectFilter, nullptr,
-                                                       QFileDialog::DontConfirmOverwrite)
-                        : QFileDialog::getOpenFileName(this, QStringLiteral("Open Project"), pictureFolder_,
-                                                       kProjectFilter);
+            const QString folder = projectFolder_.isEmpty() ? pictureFolder_ : projectFolder_;
+            if (!save)
+                return QFileDialog::getOpenFileName(this, QStringLiteral("Open Project"), folder,
+                                                    kProjectFilter);
+            // The project's own file, or one named after the picture beside it.
+            QString suggestion = Document.ProjectFileName();
+            if (suggestion.isEmpty() && !Document.FileName().isEmpty()) {
+                const QFileInfo picture(Document.FileName());
+                suggestion =
+                    picture.dir().filePath(picture.completeBaseName() + QLatin1String(kProjectExtension));
+            }
+            return QFileDialog::getSaveFileName(this, QStringLiteral("Save Project"),
+                                                suggestion.isEmpty() ? folder : suggestion, kProjectFilter,
+                                                nullptr, QFileDialog::DontConfirmOverwrite);
         };
     if (!options_.ChooseMovedPicture)
         options_.ChooseMovedPicture = [this](const QString& missing) {
@@ -46,9 +55,15 @@ void TFormMain::ConnectProjectFiles() {
         };
 
     OpenProjectAction = new QAction(QStringLiteral("Open Project..."), this);
+    OpenProjectAction->setObjectName(QStringLiteral("openProject"));
     OpenProjectAction->setStatusTip(QStringLiteral("Open a picture with its parts and settings"));
+    OpenProjectAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     SaveProjectAction = new QAction(QStringLiteral("Save Project..."), this);
+    SaveProjectAction->setObjectName(QStringLiteral("saveProject"));
     SaveProjectAction->setStatusTip(QStringLiteral("Save the picture's parts and settings to go on later"));
+    SaveProjectAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    addAction(OpenProjectAction);
+    addAction(SaveProjectAction);
     // Errors end the command here: they must not unwind through Qt's signal code.
     const auto guarded = [](const std::function<void()>& command) {
         return [command] { tw::RunReportingErrors(command); };
@@ -72,6 +87,7 @@ void TFormMain::ConnectProjectFiles() {
                 break;
             }
         menu->menu()->insertActions(before, {OpenProjectAction, SaveProjectAction});
+        CreateRecentMenu(menu->menu());
     }
 }
 
@@ -91,9 +107,11 @@ void TFormMain::OpenProjectAccept(const QString& fileName) {
     tw::PictureAtBothSizes picture = LoadProjectPicture(project, picturePath);
     const QString pictureName = QString::fromStdString(picturePath);
     RestoreProject(Document, project, std::move(picture), pictureName);
+    Document.SetProjectFileName(QFileInfo(fileName).absoluteFilePath());
     const QFileInfo info(pictureName);
     LabelFilename->setText(QDir::toNativeSeparators(info.absoluteFilePath()));
-    pictureFolder_ = QFileInfo(fileName).absolutePath();
+    pictureFolder_ = info.absolutePath();
+    RememberFile(fileName, true);
     ShowNewPictureWhole();
 }
 
@@ -105,9 +123,20 @@ bool TFormMain::SaveProjectAccept(const QString& fileName) {
                                             "Nothing was written."));
         return false;
     }
-    if (QFileInfo::exists(target) && !options_.ConfirmReplace(target)) return false;
+    const QString absolute = QFileInfo(target).absoluteFilePath();
+    // Saving the project to its own file again asks nothing.
+    if (QFileInfo::exists(target) && absolute != Document.ProjectFileName() &&
+        !options_.ConfirmReplace(target))
+        return false;
     SaveProject(ProjectOfDocument(Document, target.toStdString()), target.toStdString());
     Document.MarkSaved();
-    pictureFolder_ = QFileInfo(target).absolutePath();
+    Document.SetProjectFileName(absolute);
+    RememberFile(target, true);
     return true;
+}
+
+bool TFormMain::SaveProjectAsked() {
+    if (!Document.ProjectFileName().isEmpty()) return SaveProjectAccept(Document.ProjectFileName());
+    const QString file = options_.ChooseProjectFile(true);
+    return !file.isEmpty() && SaveProjectAccept(file);
 }

@@ -6,6 +6,7 @@
 
 #include "platform/ErrorReport.h"
 
+#include "app/AppSettings.h"
 #include "recolour/SharedGraphicsThings.h"
 
 #include <QAction>
@@ -117,6 +118,7 @@ bool TFormMain::DispatchViewAction(QAction* action, bool execute) {
         if (execute) {
             action->setChecked(!action->isChecked());
             Document.SetShowAllParts(action->isChecked());
+            settings_->SetShowAllParts(action->isChecked());
             RedrawLater();
         }
     } else if (action == ActionBrushSmaller || action == ActionBrushLarger) {

@@ -1,6 +1,7 @@
 #include "app/MainDialogs.h"
 
 #include "app/Accessibility.h"
+#include "app/AppSettings.h"
 #include "app/Form_Main.h"
 #include "masking/Modal_Selection.h"
 #include "recolour/Modal_ColorSettings.h"
@@ -21,6 +22,10 @@ TMainDialogs ConnectDialogs(TFormMain& form) {
     form.ShareHelpWith(selection, QStringLiteral("Color_mask_generation.htm"));
     form.ShareHelpWith(colors, QStringLiteral("Change_color_dialog.htm"));
 
+    // The rules of last time, and whatever the user leaves them at for next time.
+    selection->SetRules(form.Settings().MaskRules());
+    QObject::connect(selection, &QDialog::finished, &form,
+                     [&form, selection] { form.Settings().SetMaskRules(selection->Rules()); });
     // "Add this" hands the grown mask to the parts list.
     selection->OnAddImagePart = [&form, selection](const tw::Bitmap& mask, QPoint anchor) {
         form.AddImagePart(mask, anchor, selection->Growth());

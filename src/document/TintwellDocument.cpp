@@ -11,7 +11,13 @@
 #include <algorithm>
 
 TTintwellDocument::TTintwellDocument(QObject* parent) : QObject(parent) {
-    connect(&stack_, &QUndoStack::cleanChanged, this, [this](bool clean) { emit ModifiedChanged(!clean); });
+    connect(&stack_, &QUndoStack::cleanChanged, this, [this](bool clean) {
+        emit ModifiedChanged(!clean);
+        emit FileStateChanged();
+    });
+    connect(&stack_, &QUndoStack::indexChanged, this, [this] {
+        if (exported_.Index >= 0) emit FileStateChanged();
+    });
 }
 
 TTintwellDocument::~TTintwellDocument() {
@@ -25,6 +31,7 @@ TTintwellDocument::~TTintwellDocument() {
 void TTintwellDocument::NewDocument(tw::Bitmap picture, const QString& fileName, bool withBlankPart,
                                     tw::Bitmap fullPicture) {
     stack_.clear();
+    ++historySerial_;
     ++strokeSerial_;
     while (!parts_.empty()) {
         // Alive while the views hear of it.
@@ -36,7 +43,10 @@ void TTintwellDocument::NewDocument(tw::Bitmap picture, const QString& fileName,
     }
     fullPicture_ = fullPicture.IsEmpty() ? picture_ : std::move(fullPicture);
     fileName_ = fileName;
+    projectFileName_.clear();
+    exported_ = {};
     emit PictureReplaced();
+    emit FileStateChanged();
     if (withBlankPart) {
         auto part = std::make_unique<TImagePart>(tw::Bitmap(picture_.Width(), picture_.Height(), tw::kWhite));
         part->Settings = settings_;
@@ -66,6 +76,20 @@ void TTintwellDocument::RestoreDocument(tw::Bitmap picture, const QString& fileN
     settings_ = settings;
     emit SelectionChanged();
     emit Changed(picture_.Rect(), {});
+}
+
+void TTintwellDocument::SetProjectFileName(const QString& fileName) {
+    projectFileName_ = fileName;
+    emit FileStateChanged();
+}
+
+TTintwellDocument::TStateKey TTintwellDocument::StateKey() const {
+    return {stack_.index(), historySerial_};
+}
+
+void TTintwellDocument::MarkExported(const TStateKey& state) {
+    exported_ = state;
+    emit FileStateChanged();
 }
 
 // --- Parts and selection --------------------------------------------------------------
@@ -280,7 +304,15 @@ TUndoEntry* TTintwellDocument::EntryAt(int index) const {
 void TTintwellDocument::Push(std::unique_ptr<TDocumentEdit> edit) {
     // Done before it goes on the stack: an edit that fails leaves no entry.
     edit->Redo(*this);
+    // The steps to redo go, or a dab merges into the stroke before: either way
+    // a state at some index is no longer the one it was.
+    const int before = stack_.index();
+    if (before < stack_.count()) ++historySerial_;
     stack_.push(new TUndoEntry(*this, std::move(edit)));
+    if (stack_.index() == before) {
+        ++historySerial_;
+        if (exported_.Index >= 0) emit FileStateChanged();
+    }
     TrimHistory();
 }
 
@@ -354,6 +386,7 @@ void TTintwellDocument::RebuildHistory(int dropOldest, int dropNewest) {
     for (int i = dropOldest; i < dropOldest + keptCount; ++i)
         kept.push_back(EntryAt(i)->TakeEdit());
 
+    ++historySerial_; // indices shift
     rebuilding_ = true;
     stack_.clear(); // the dropped edits go with their entries
     for (int i = 0; i < keptCount; ++i) {

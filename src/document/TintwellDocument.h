@@ -154,9 +154,26 @@ class TTintwellDocument : public QObject {
     // "Undo <name>" / "Redo <name>", enabled only when there is something to undo or redo.
     QAction* CreateUndoAction(QObject* parent);
     QAction* CreateRedoAction(QObject* parent);
+    // Unsaved work: changes since the document was opened, or last saved as a project.
     bool IsModified() const { return !stack_.isClean(); }
-    // The document as it is now has been saved.
+    // The document as it is now has been saved (as a project: only a project keeps the work).
     void MarkSaved() { stack_.setClean(); }
+    // The project file that holds the document: the one it was opened from or
+    // last saved to; empty while there is none. A new picture has none.
+    const QString& ProjectFileName() const { return projectFileName_; }
+    void SetProjectFileName(const QString& fileName);
+    // Where the history stands: a picture written from this state shows the
+    // state as long as the history has not moved on from it.
+    struct TStateKey {
+        int Index = -1;
+        uint64_t History = 0; // counts the times steps were dropped, which makes an index mean another state
+        bool operator==(const TStateKey&) const = default;
+    };
+    TStateKey StateKey() const;
+    // A picture of the document in that state has been written ("exported"):
+    // the work itself is not saved by it, so the document stays modified.
+    void MarkExported(const TStateKey& state);
+    bool IsExported() const { return exported_.Index >= 0 && exported_ == StateKey(); }
     // Oldest steps are dropped while the history keeps more bytes than this.
     void SetHistoryLimit(int64_t bytes);
     int64_t HistoryLimit() const { return historyLimit_; }
@@ -218,6 +235,8 @@ class TTintwellDocument : public QObject {
     // A new picture: everything is to be shown afresh.
     void PictureReplaced();
     void ModifiedChanged(bool modified);
+    // The project file, the exported mark or the modified state changed: what a title shows.
+    void FileStateChanged();
 
   private:
     friend class TDocumentEdit;
@@ -245,6 +264,9 @@ class TTintwellDocument : public QObject {
     tw::Bitmap picture_;
     tw::Bitmap fullPicture_;
     QString fileName_;
+    QString projectFileName_;
+    TStateKey exported_;
+    uint64_t historySerial_ = 0;
     std::vector<TPartEntry> parts_;
     TImagePart* current_ = nullptr;
     TTintwellSettings settings_ = TTintwellSettings::Initial();

@@ -260,15 +260,7 @@ void TFormSelection::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) TDoLater::Queue(this, &TFormSelection::StartWalk);
 }
 
-// --- Walking ------------------------------------------------------------------
-
-void TFormSelection::StartWalk() {
-    PageControl1->setCurrentWidget(TabSheet2);
-    if (Walker || Source_.IsEmpty()) return;
-    {
-        TGraphicsLockGuard lock;
-        Mask_ = tw::Bitmap(Source_.Width(), Source_.Height(), tw::kWhite);
-    }
+TWalkerRules TFormSelection::Rules() const {
     TWalkerRules rules;
     rules.UseHue = CBHue->isChecked();
     rules.UseSaturation = CBSaturation->isChecked();
@@ -278,6 +270,30 @@ void TFormSelection::StartWalk() {
     rules.ValueDeviation = TrackBarValue->value();
     rules.CompareToNeighbour = CBCompareNeighbour->isChecked();
     rules.NineValueAverage = CB9ValueAverage->isChecked();
+    return rules;
+}
+
+void TFormSelection::SetRules(const TWalkerRules& rules) {
+    CBHue->setChecked(rules.UseHue);
+    CBSaturation->setChecked(rules.UseSaturation);
+    CBValue->setChecked(rules.UseValue);
+    TrackHue->setValue(rules.HueDeviation);
+    TrackBarSaturation->setValue(rules.SaturationDeviation);
+    TrackBarValue->setValue(rules.ValueDeviation);
+    CBCompareNeighbour->setChecked(rules.CompareToNeighbour);
+    CB9ValueAverage->setChecked(rules.NineValueAverage);
+}
+
+// --- Walking ------------------------------------------------------------------
+
+void TFormSelection::StartWalk() {
+    PageControl1->setCurrentWidget(TabSheet2);
+    if (Walker || Source_.IsEmpty()) return;
+    {
+        TGraphicsLockGuard lock;
+        Mask_ = tw::Bitmap(Source_.Width(), Source_.Height(), tw::kWhite);
+    }
+    const TWalkerRules rules = Rules();
 
     SeedColor_ = Source_.Pixel(Seed_.x(), Seed_.y());
     Rules_ = rules;

@@ -78,6 +78,10 @@ class TFormSelection : public QDialog {
     // the rules admit).
     const std::optional<TPartGrowth>& Growth() const { return Growth_; }
 
+    // The rules the controls show.
+    TWalkerRules Rules() const;
+    void SetRules(const TWalkerRules& rules);
+
     void StartWalk();
     void SuggestSettings(int halfWidth);
     // Closing is allowed only while no walk is registered.

@@ -76,15 +76,34 @@ TColorSwatch::TColorSwatch(tw::ColorValue color, QWidget* parent) : QFrame(paren
     setFixedSize(24, 24);
 }
 
+TColorSwatch::TColorSwatch(QWidget* parent) : TColorSwatch(tw::kWhite, parent) {
+    hasColor_ = false;
+}
+
 void TColorSwatch::SetColor(tw::ColorValue color) {
     color_ = color;
+    hasColor_ = true;
     update();
+    emit ColorChanged();
+}
+
+void TColorSwatch::Clear() {
+    hasColor_ = false;
+    update();
+    emit ColorChanged();
 }
 
 void TColorSwatch::paintEvent(QPaintEvent* event) {
     {
         QPainter p(this);
-        p.fillRect(contentsRect(), QColorOf(color_));
+        if (hasColor_) {
+            p.fillRect(contentsRect(), QColorOf(color_));
+        } else {
+            const QRect r = contentsRect();
+            p.fillRect(r, palette().color(QPalette::Base));
+            p.setPen(QPen(palette().color(QPalette::Mid), 1));
+            p.drawLine(r.bottomLeft(), r.topRight());
+        }
     }
     QFrame::paintEvent(event);
 }
@@ -266,7 +285,7 @@ void TFormColorSettings::BuildControls() {
     ToolButtonGoalColor = makeToggle("Choose the goal color");
     ToolButtonOrgColorPick = makeChooser("Choose the color to change");
     ToolButtonGoalPick = makeChooser("Choose the goal color");
-    PanelOrgColor = new TColorSwatch(65408, GroupBox2);
+    PanelOrgColor = new TColorSwatch(GroupBox2); // the part's colour once a part is shown
     PanelGoalColor = new TColorSwatch(tw::kWhite, GroupBox2);
     Label6 = new QLabel("Original", GroupBox2);
     Label7 = new QLabel("Goal", GroupBox2);
@@ -366,6 +385,10 @@ void TFormColorSettings::BuildControls() {
     connect(ToolButtonOrgColorPick, &QToolButton::clicked, this,
             &TFormColorSettings::ToolButtonOrgColorPickClick);
     connect(ToolButtonGoalPick, &QToolButton::clicked, this, &TFormColorSettings::ToolButtonGoalPickClick);
+    // GO! needs an original to start from.
+    connect(PanelOrgColor, &TColorSwatch::ColorChanged, this,
+            [this] { ButtonChangeTo->setEnabled(PanelOrgColor->HasColor()); });
+    ButtonChangeTo->setEnabled(PanelOrgColor->HasColor());
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -381,6 +404,10 @@ void TFormColorSettings::Prepare(const TTintwellSettings& settings, const tw::Bi
     OrgScroll = NewScroll = QPoint(0, 0);
     ShowSettings(settings);
     ShowUnreachableGoal(false);
+    if (const std::optional<tw::ColorValue> reference = Part ? ReferenceColor(*Part, *Picture) : std::nullopt)
+        PanelOrgColor->SetColor(*reference);
+    else
+        PanelOrgColor->Clear();
     if (!Part) return;
     // The previews scroll over the whole part; show the part in their middle.
     for (TnvOffscreenPaint* box : {PaintBoxOrg, PaintBoxNew})
@@ -388,6 +415,30 @@ void TFormColorSettings::Prepare(const TTintwellSettings& settings, const tw::Bi
     pendingCentre_ = PartCentre(*Part);
     if (isVisible()) ScrollToPendingCentre();
     PreviewScrolled(ScrollBoxOrg);
+}
+
+std::optional<tw::ColorValue> TFormColorSettings::ReferenceColor(const TImagePart& part,
+                                                                 const tw::Bitmap& picture) {
+    // A grown part's colour is the one it was grown from; any other part's the
+    // mean of the picture under it.
+    if (part.Growth) return part.Growth->SeedColor;
+    int64_t sum[3] = {}, n = 0;
+    const int w = std::min(part.Bitmap.Width(), picture.Width());
+    const int h = std::min(part.Bitmap.Height(), picture.Height());
+    for (int y = 0; y < h; ++y) {
+        const uint32_t* row = part.Bitmap.Row(y);
+        for (int x = 0; x < w; ++x) {
+            if (tw::ColorFromRgb32(row[x]) == tw::kWhite) continue;
+            const TRGBValues c = ColorToRGBValues(picture.Pixel(x, y));
+            sum[0] += c.R;
+            sum[1] += c.G;
+            sum[2] += c.B;
+            ++n;
+        }
+    }
+    if (n == 0) return std::nullopt;
+    return RGBToColor(static_cast<int32_t>(sum[0] / n), static_cast<int32_t>(sum[1] / n),
+                      static_cast<int32_t>(sum[2] / n));
 }
 
 QPoint TFormColorSettings::PartCentre(const TImagePart& part) {

@@ -33,18 +33,27 @@ class QToolButton;
 class TnvOffscreenPaint;
 
 // A framed colour swatch that fills itself with its colour.
+// A colour field, or the sign for no colour (a diagonal line) until one is set.
 class TColorSwatch : public QFrame {
     Q_OBJECT
   public:
     explicit TColorSwatch(tw::ColorValue color, QWidget* parent = nullptr);
+    // No colour yet.
+    explicit TColorSwatch(QWidget* parent = nullptr);
     tw::ColorValue Color() const { return color_; }
+    bool HasColor() const { return hasColor_; }
     void SetColor(tw::ColorValue color);
+    void Clear();
+
+  signals:
+    void ColorChanged();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    tw::ColorValue color_;
+    tw::ColorValue color_ = tw::kWhite;
+    bool hasColor_ = true;
 };
 
 class TFormColorSettings : public QDialog {
@@ -149,6 +158,9 @@ class TFormColorSettings : public QDialog {
     void ScrollToPendingCentre();
     // The middle of the part's pixels (its anchor when it has none).
     static QPoint PartCentre(const TImagePart& part);
+    // The colour the part stands for: the colour a grown part was grown from,
+    // else the mean of the picture under the part; none for an empty part.
+    static std::optional<tw::ColorValue> ReferenceColor(const TImagePart& part, const tw::Bitmap& picture);
     QScrollArea* ScrollBoxOf(const TnvOffscreenPaint& box) const;
     const tw::Bitmap* SampleOf(const TnvOffscreenPaint& box) const;
     void FormClose();

@@ -55,7 +55,7 @@ TEST(Accessibility, EveryControlOfEveryWindowHasANameAndADescription) {
     EXPECT_EQ(tw::WithoutAccessKeys("Black && white"), "Black & white");
 
     TFormMainOptions options;
-    options.ConfirmSaveChanges = [](const QString&, const QString&) { return TSaveAnswer::Discard; };
+    options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
     TFormMain form(options);
     TDoLater::RunQueue();
     const TMainDialogs dialogs = ConnectDialogs(form);

@@ -41,7 +41,7 @@ struct Window {
             ++quitQuestions;
             return answerQuit;
         };
-        options.ConfirmSaveChanges = [](const QString&, const QString&) { return TSaveAnswer::Discard; };
+        options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
         form = std::make_unique<TFormMain>(options);
         TDoLater::RunQueue();
     }
@@ -424,6 +424,7 @@ TEST(FormMain, FillClickHandsTheSeedToTheMaskDialog) {
 
 TEST(FormMain, ViewShowsSelectedPartsLowerNumbersOnTopAndTheBackgroundToggle) {
     Window w;
+    w->ActionShowAllParts->trigger(); // the selected parts only
     w.UniformPicture(kSkin);
     tw::Bitmap a(400, 400), b(400, 400);
     a.FillRect(QRect(0, 0, 20, 20), 0x0000AA);

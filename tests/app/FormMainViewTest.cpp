@@ -33,7 +33,7 @@ struct Window {
         TFormMainOptions options;
         options.Arguments = std::move(arguments);
         options.ShowMessage = [](const QString&) {};
-        options.ConfirmSaveChanges = [](const QString&, const QString&) { return TSaveAnswer::Discard; };
+        options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
         form = std::make_unique<TFormMain>(options);
         if (shown) {
             form->resize(860, 620);
@@ -153,6 +153,8 @@ TEST(FormMainView, KeysFitZoomAndOpenedPicturesShowWhole) {
 
 TEST(FormMainView, StatusBarAndShowAllParts) {
     Window w;
+    EXPECT_TRUE(w->ActionShowAllParts->isChecked()) << "every part is on show by default";
+    w->ActionShowAllParts->trigger(); // the selected ones only, for what follows
     EXPECT_EQ(w.Status(), QStringLiteral("Zoom 100 % | 400 × 400 pixels | 1 of 1 part shown"));
     tw::Bitmap a(400, 400), b(400, 400);
     a.FillRect(QRect(0, 0, 20, 20), 0x0000AA);

@@ -63,7 +63,7 @@ TEST(Looks, OnADarkDesktopTextAndIconsStayReadable) {
     QApplication::setPalette(DarkPalette());
     {
         TFormMainOptions options;
-        options.ConfirmSaveChanges = [](const QString&, const QString&) { return TSaveAnswer::Discard; };
+        options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
         TFormMain form(options);
         TDoLater::RunQueue();
         form.show();
@@ -92,7 +92,7 @@ TEST(Looks, DISABLED_WindowsInTheDesktopsLook) {
         QApplication::setPalette(DarkPalette());
     }
     TFormMainOptions options;
-    options.ConfirmSaveChanges = [](const QString&, const QString&) { return TSaveAnswer::Discard; };
+    options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
     TFormMain form(options);
     TDoLater::RunQueue();
     const TMainDialogs dialogs = ConnectDialogs(form);

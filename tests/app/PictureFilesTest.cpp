@@ -39,11 +39,15 @@ struct Window {
     QString saveFilter;             // the file type filter chosen in them
     std::vector<QString> saveQueue; // answers before saveChoice, first first
     std::vector<QString> saveCaptions;
+    std::vector<QString> saveSuggestions;
     std::vector<QString> messages;
     std::vector<QString> replaceQuestions;
     bool answerReplace = true;
-    std::vector<QString> saveQuestions; // "NAME|what"
+    std::vector<QString> saveQuestions;
     TSaveAnswer answerSave = TSaveAnswer::Discard;
+    std::vector<QString> smallerQuestions; // a larger picture would be replaced
+    TReplaceAnswer answerSmaller = TReplaceAnswer::Cancel;
+    QString projectChoice; // what the project dialogs return
     int quitQuestions = 0;
     std::unique_ptr<TFormMain> form;
 
@@ -51,8 +55,9 @@ struct Window {
         TFormMainOptions options;
         options.ShowMessage = [this](const QString& text) { messages.push_back(text); };
         options.ChooseOpenPicture = [this] { return openChoice; };
-        options.ChooseSavePicture = [this](const QString& caption) {
+        options.ChooseSavePicture = [this](const QString& caption, const QString& suggestion) {
             saveCaptions.push_back(caption);
+            saveSuggestions.push_back(suggestion);
             if (!saveQueue.empty()) {
                 const QString next = saveQueue.front();
                 saveQueue.erase(saveQueue.begin());
@@ -64,10 +69,15 @@ struct Window {
             replaceQuestions.push_back(name);
             return answerReplace;
         };
-        options.ConfirmSaveChanges = [this](const QString& name, const QString& what) {
-            saveQuestions.push_back(name + "|" + what);
+        options.ConfirmSaveChanges = [this](const QString& question) {
+            saveQuestions.push_back(question);
             return answerSave;
         };
+        options.ConfirmReplaceSmaller = [this](const QString& question, bool offerFullSize) {
+            smallerQuestions.push_back(question + (offerFullSize ? "|full size offered" : ""));
+            return answerSmaller;
+        };
+        options.ChooseProjectFile = [this](bool) { return projectChoice; };
         options.ConfirmQuit = [this] {
             ++quitQuestions;
             return true;
@@ -476,20 +486,30 @@ TEST(PictureFiles, UnsavedChangesAskBeforeOpeningDroppingAndQuitting) {
     w.openChoice = Q(dir.Path("photo.bmp"));
     w.Run(w->OpenPicture1); // nothing changed yet: no question
     EXPECT_TRUE(w.saveQuestions.empty());
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("photo.bmp - Tintwell"));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("photo.bmp (no project) - Tintwell"));
     w->AddBlankImagePart();
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("photo.bmp* - Tintwell"));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("photo.bmp* (no project) - Tintwell"));
 
-    // Cancel, and a save that writes nothing, keep everything open.
+    // A picture written keeps the result, not the parts: the mark stays.
+    ASSERT_TRUE(w->SaveCompletePictureAccept(Q(dir.Path("result.png"))));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("photo.bmp* (no project, exported) - Tintwell"));
+    EXPECT_TRUE(w->Document.IsModified());
+
+    // Cancel, a project dialog cancelled and a project that cannot be written keep everything open.
     w.openChoice = Q(dir.Path("other.bmp"));
     w.answerSave = TSaveAnswer::Cancel;
     w.Run(w->OpenPicture1);
     w.answerSave = TSaveAnswer::Save;
-    w.saveChoice = Q(dir.Path("result.xyz")); // no format we write
+    w.projectChoice.clear();
     w.Run(w->OpenPicture1);
-    w.saveChoice.clear(); // the save dialog cancelled
-    w.Run(w->OpenPicture1);
-    const std::vector<QString> opening(3, QStringLiteral("photo.bmp|opening another picture"));
+    w.projectChoice = Q(dir.Path("missing/photo.tintwell"));
+    {
+        ShownErrors errors;
+        w.Run(w->OpenPicture1);
+        EXPECT_EQ(errors.messages.size(), 1u);
+    }
+    const std::vector<QString> opening(
+        3, QStringLiteral("Save the parts of photo.bmp as a project before opening another picture?"));
     EXPECT_EQ(w.saveQuestions, opening);
     EXPECT_EQ(w.Grid().RowCount(), 3);
     EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(40, 30));
@@ -497,17 +517,18 @@ TEST(PictureFiles, UnsavedChangesAskBeforeOpeningDroppingAndQuitting) {
     EXPECT_FALSE(w->close()) << "the close box asks too";
     w.answerSave = TSaveAnswer::Cancel;
     w.Run(w->ActionExit);
-    EXPECT_EQ(w.saveQuestions.back(), QStringLiteral("photo.bmp|quitting"));
+    EXPECT_EQ(w.saveQuestions.back(),
+              QStringLiteral("Save the parts of photo.bmp as a project before quitting?"));
     EXPECT_EQ(w.quitQuestions, 0);
 
-    // Save goes on once the picture is written; the new picture starts clean.
+    // Save writes the project and goes on; the new picture starts clean.
     w.answerSave = TSaveAnswer::Save;
-    w.saveChoice = Q(dir.Path("result.png"));
+    w.projectChoice = Q(dir.Path("photo.tintwell"));
     w.Run(w->OpenPicture1);
-    EXPECT_TRUE(twtest::FileExists(dir.Path("result.png")));
+    EXPECT_TRUE(twtest::FileExists(dir.Path("photo.tintwell")));
     EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(50, 20));
     EXPECT_EQ(w.Grid().RowCount(), 2);
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("other.bmp - Tintwell"));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("other.bmp (no project) - Tintwell"));
     EXPECT_FALSE(w->ActionUndo->isEnabled()) << "a new picture starts a new history";
 
     // A drop asks as well; Discard opens it.
@@ -530,6 +551,37 @@ TEST(PictureFiles, UnsavedChangesAskBeforeOpeningDroppingAndQuitting) {
     EXPECT_EQ(w.quitQuestions, 1);
     EXPECT_EQ(w.saveQuestions.size(), asked + 1);
     EXPECT_TRUE(w->close());
+}
+
+// The project holds the work: its name is the title, saving it again asks
+// nothing, and on the start picture, which no project can hold, Save keeps the
+// result picture as before.
+TEST(PictureFiles, TheProjectIsWhatHoldsTheWork) {
+    twtest::TempDir dir;
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(40, 30, kSkin), dir.Path("photo.bmp")));
+    Window w;
+    w->AddBlankImagePart(); // on the start picture
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Untitled* - Tintwell"));
+    w.answerSave = TSaveAnswer::Save;
+    w.saveChoice = Q(dir.Path("start.png"));
+    w.Open(dir.Path("photo.bmp"));
+    EXPECT_EQ(w.saveQuestions, std::vector<QString>{QStringLiteral(
+                                   "Save changes to Untitled before opening another picture?")});
+    EXPECT_TRUE(twtest::FileExists(dir.Path("start.png")));
+    EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(40, 30));
+
+    w->AddBlankImagePart();
+    w.projectChoice = Q(dir.Path("work"));
+    w->findChild<QAction*>(QStringLiteral("saveProject"))->trigger();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("work.tintwell - Tintwell"));
+    w->AddBlankImagePart();
+    w.projectChoice.clear(); // the project's own file is used without a dialog
+    w.replaceQuestions.clear();
+    w.Run(w->ActionExit);
+    EXPECT_EQ(w.saveQuestions.back(),
+              QStringLiteral("Save the parts of work.tintwell as a project before quitting?"));
+    EXPECT_TRUE(w.replaceQuestions.empty());
+    EXPECT_FALSE(w->Document.IsModified());
 }
 
 // Ctrl+Shift+S writes the document's full-size result off the GUI thread; an
@@ -567,11 +619,73 @@ TEST(PictureFiles, FullSizeSaveWritesTheDocumentsResultOrNothing) {
     const std::optional<tw::Bitmap> expected = w->Document.ComposeFullSizeResult();
     ASSERT_TRUE(expected && expected->Width() == 1600);
     EXPECT_TRUE(tw::LoadPicture(dir.Path("full.png")) == *expected);
-    EXPECT_FALSE(w->Document.IsModified());
+    EXPECT_TRUE(w->Document.IsModified()) << "a picture does not keep the parts";
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("photo.png* (no project, exported) - Tintwell"));
 
     ASSERT_TRUE(w->SaveFullSizePictureAccept(Q(dir.Path("cancelled.png"))));
     w->CancelFullSizeSave();
     ASSERT_TRUE(waitForSave());
     EXPECT_FALSE(twtest::FileExists(dir.Path("cancelled.png")));
     EXPECT_EQ(QDir(Q(dir.Path(""))).entryList(QDir::Files), QStringList({"full.png", "photo.png"}));
+}
+
+// Save Picture over the photo it came from would shrink it: the question says
+// both sizes and offers the full-size save; a smaller or unreadable file gets
+// the plain question.
+TEST(PictureFiles, ReplacingALargerPictureSaysSoAndOffersTheFullSize) {
+    twtest::TempDir dir;
+    const std::string photo = dir.Path("photo.png");
+    ASSERT_TRUE(tw::SavePicture(Pattern(1600, 1200), photo));
+    ASSERT_TRUE(tw::SavePicture(Pattern(3200, 2400), dir.Path("huge.png")));
+    ASSERT_TRUE(tw::SavePicture(Pattern(40, 30), dir.Path("small.png")));
+    twtest::WriteAll(dir.Path("notes.png"), "not a picture");
+    Window w;
+    w.Open(photo);
+    w->AddImagePart(tw::Bitmap(800, 600, kSkin), {0, 0});
+    const QByteArray before = twtest::ReadAll(photo);
+
+    EXPECT_FALSE(w->SaveCompletePictureAccept(Q(photo)));
+    ASSERT_EQ(w.smallerQuestions.size(), 1u);
+    EXPECT_EQ(w.smallerQuestions[0],
+              QStringLiteral("photo.png is 1600 × 1200; Save Picture writes 800 × 600. "
+                             "Replace it with the smaller picture?|full size offered"));
+    EXPECT_TRUE(w.replaceQuestions.empty());
+    EXPECT_EQ(twtest::ReadAll(photo), before) << "Cancel keeps the photo byte for byte";
+
+    for (const char* name : {"small.png", "notes.png"}) {
+        w.answerReplace = false;
+        EXPECT_FALSE(w->SaveCompletePictureAccept(Q(dir.Path(name))));
+        EXPECT_EQ(w.replaceQuestions.back(), Q(dir.Path(name))) << "the plain question for " << name;
+    }
+    EXPECT_EQ(w.smallerQuestions.size(), 1u);
+
+    // A full-size save over a larger picture asks too, without the offer.
+    EXPECT_FALSE(w->SaveFullSizePictureAccept(Q(dir.Path("huge.png"))));
+    EXPECT_EQ(w.smallerQuestions.back(),
+              QStringLiteral("huge.png is 3200 × 2400; Save Full-Size Picture writes "
+                             "1600 × 1200. Replace it with the smaller picture?"));
+
+    w.answerSmaller = TReplaceAnswer::SaveFullSize;
+    w->SaveCompletePictureAccept(Q(photo));
+    for (int i = 0; i < 600 && w->FullSizeSaveRunning(); ++i)
+        QTest::qWait(50);
+    const std::optional<tw::Bitmap> expected = w->Document.ComposeFullSizeResult();
+    ASSERT_TRUE(expected);
+    EXPECT_TRUE(tw::LoadPicture(photo) == *expected) << "the photo replaced at its own size";
+}
+
+TEST(PictureFiles, SaveDialogsSuggestANameInThePicturesFormatAndFolder) {
+    twtest::TempDir dir;
+    ASSERT_TRUE(tw::SavePicture(Pattern(60, 40), dir.Path("cups.jpg")));
+    Window w;
+    w.Run(w->SaveCompletePicture); // the start picture has no name to go by
+    EXPECT_TRUE(w.saveSuggestions.back().endsWith(QStringLiteral("/recoloured.png")));
+    w.Open(dir.Path("cups.jpg"));
+    w.Run(w->SaveCompletePicture);
+    EXPECT_EQ(w.saveSuggestions.back(), Q(dir.Path("cups-recoloured.jpg")));
+    w->SaveFullSizePicture->trigger();
+    EXPECT_EQ(w.saveSuggestions.back(), Q(dir.Path("cups-recoloured.jpg")));
+    w->AddImagePart(tw::Bitmap(60, 40, kSkin), {0, 0});
+    w.Run(w->SaveImagePart);
+    EXPECT_EQ(w.saveSuggestions.back(), Q(dir.Path("cups-part2.png"))) << "parts keep PNG";
 }

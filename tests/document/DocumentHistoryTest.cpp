@@ -174,3 +174,34 @@ TEST(DocumentHistory, LargeStrokesStayUnderTheBoundAndWhatIsLeftUndoesCorrectly)
     EXPECT_TRUE(Same(Snapshot(doc), states[states.size() - 2]));
     EXPECT_FALSE(doc.IsModified()) << "still the saved state";
 }
+
+// A picture written from one state shows that state only: a step on, a dab
+// merged into the last stroke, or another history from an earlier step, and
+// it no longer does; undoing back to it does again.
+TEST(DocumentHistory, AnExportedStateIsThatStateOnly) {
+    TTintwellDocument doc;
+    doc.NewDocument(Scene(80, 60), "photo.png");
+    doc.AddBlankPart();
+    doc.BeginStroke();
+    doc.Dab(TStrokeKind::Brush, {10, 10}, 3);
+    const TTintwellDocument::TStateKey written = doc.StateKey();
+    doc.MarkExported(written);
+    EXPECT_TRUE(doc.IsExported());
+    EXPECT_TRUE(doc.IsModified()) << "a picture does not keep the parts";
+    doc.Dab(TStrokeKind::Brush, {30, 10}, 3); // merged into the same step
+    doc.EndStroke();
+    EXPECT_FALSE(doc.IsExported());
+
+    doc.MarkExported(doc.StateKey());
+    doc.AddBlankPart();
+    EXPECT_FALSE(doc.IsExported());
+    doc.Undo();
+    EXPECT_TRUE(doc.IsExported()) << "back at the state written";
+    doc.Undo();
+    doc.AddBlankPart(); // the written state's step is gone for good
+    doc.Undo();
+    doc.Redo();
+    EXPECT_FALSE(doc.IsExported());
+    doc.NewDocument(Scene(80, 60), "other.png");
+    EXPECT_FALSE(doc.IsExported());
+}

@@ -4,7 +4,8 @@
 # Picture..., grows a part with Fill, adds it, confirms "Change color...", saves
 # with Ctrl+S to a new .png and over an existing .jpg, paints a brush stroke,
 # undoes it (Ctrl+Z) and redoes it (Ctrl+Shift+Z), saving after each, saves at
-# full size with Ctrl+Shift+S and quits through File > Exit. Then checks the saved pictures.
+# full size with Ctrl+Shift+S, saves the project with Ctrl+Alt+S and quits
+# through File > Exit. Then checks the saved pictures.
 #
 # Menus, tool buttons, dialog buttons and the picture are found through the
 # accessibility tree (atspi_drive.py), so the test does not depend on where
@@ -86,13 +87,6 @@ click_in() { # window x y
     sleep 0.3
 }
 
-# Types a path into the focused file dialog and accepts it.
-type_path() {
-    xdotool type --delay 15 "$1"
-    sleep 0.3
-    xdotool key Return
-}
-
 # Controls by their accessible role and name (in the window titled as the
 # optional last argument); each call waits until the control shows.
 press() { $drive click "$app" "$@"; }
@@ -122,8 +116,9 @@ save_as() {
 
 "$pictures" make "$files/photo.jpg" "$files/old.jpg" || fail "cannot make the test pictures"
 
-export HOME="$out/home" # a fresh settings folder: the file dialogs start in a known place
-mkdir -p "$HOME"
+export HOME="$out/home" # a fresh home: the file dialogs start in a known place
+export XDG_CONFIG_HOME="$out/config" # and what the program remembers starts empty
+mkdir -p "$HOME" "$XDG_CONFIG_HOME"
 # The program must show its windows on this X display whatever the caller's
 # environment says (widget tests run with QT_QPA_PLATFORM=offscreen), and its
 # accessibility tree even without a screen reader running.
@@ -212,15 +207,23 @@ save_as redone.png
 # Ctrl+Shift+S: the result at the photo's own size, written off the GUI thread.
 focus "$main"
 xdotool key ctrl+shift+s
-save=$(wait_window "Save Full-Size Picture") || fail "Ctrl+Shift+S showed no save dialog"
-focus "$save"
-type_path "$files/full.png"
+file_dialog "Save Full-Size Picture" "$files/full.png" Save
 wait_gone "Save Full-Size Picture" || fail "the full-size save dialog did not close"
 for _ in $(seq 1 100); do [ -s "$files/full.png" ] && break; sleep 0.1; done
 [ -s "$files/full.png" ] || fail "full.png was not written"
 shot saved-full-size
 
-# File > Exit, then OK to "Sure you want to quit?" (everything is saved).
+# Pictures keep the result, not the work: only the project does. Ctrl+Alt+S
+# saves it, which clears the "*" in the title.
+focus "$main"
+xdotool key ctrl+alt+s
+file_dialog "Save Project" "$files/work.tintwell" Save
+$drive wait-gone "$app" "Save Project" || fail "the project save dialog did not close"
+[ -s "$files/work.tintwell" ] || fail "work.tintwell was not written"
+wait_window "work.tintwell - Tintwell" >/dev/null || fail "the title does not name the saved project: $(xdotool getwindowname "$main")"
+shot saved-project
+
+# File > Exit, then OK to "Sure you want to quit?" (the work is saved).
 focus "$main"
 menu File Exit || fail "no File > Exit"
 box=$(wait_message_box) || fail "File > Exit did not ask before quitting"

@@ -1,0 +1,164 @@
+// What the main window remembers between runs, the recent files, and the
+// names and marks the user sees.
+
+#include "app/AppSettings.h"
+#include "app/Form_Main.h"
+#include "app/MainDialogs.h"
+#include "grid/nvDoLater.h"
+#include "masking/Modal_Selection.h"
+#include "platform/PictureFile.h"
+#include "recolour/Modal_ColorSettings.h"
+#include "support/TestFiles.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// One run of the program: a window on the given settings file.
+struct Session {
+    std::vector<QString> messages;
+    QString projectChoice;
+    std::unique_ptr<TFormMain> form;
+
+    explicit Session(const std::string& settingsFile) {
+        TFormMainOptions options;
+        options.SettingsFile = Q(settingsFile);
+        options.ShowMessage = [this](const QString& text) { messages.push_back(text); };
+        options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
+        options.ConfirmQuit = [] { return true; };
+        options.ChooseProjectFile = [this](bool) { return projectChoice; };
+        form = std::make_unique<TFormMain>(options);
+        TDoLater::RunQueue();
+    }
+    ~Session() {
+        form.reset();
+        TDoLater::RunQueue();
+    }
+    TFormMain* operator->() { return form.get(); }
+    QAction* Action(const char* name) { return form->findChild<QAction*>(QLatin1String(name)); }
+    QStringList RecentEntries() {
+        QStringList names;
+        for (QAction* a : form->findChild<QMenu*>(QStringLiteral("recentFiles"))->actions())
+            if (!a->isSeparator() && a->objectName() != QStringLiteral("clearRecentFiles"))
+                names << a->statusTip();
+        return names;
+    }
+};
+
+} // namespace
+
+TEST(WindowSettings, ShowAllPartsFoldersRecentFilesAndTheWindowAreRemembered) {
+    twtest::TempDir dir;
+    const std::string settings = dir.Path("tintwell.conf");
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(40, 30, 0x5080C0), dir.Path("a.png")));
+    ASSERT_TRUE(tw::SavePicture(tw::Bitmap(40, 30, 0x5080C0), dir.Path("b.png")));
+    {
+        Session first(settings);
+        ASSERT_TRUE(first.Action("showAllParts")->isChecked()) << "on by default";
+        first.Action("showAllParts")->trigger();
+        first->OpenPicture1Accept(Q(dir.Path("a.png")));
+        first->OpenPicture1Accept(Q(dir.Path("b.png")));
+        first.projectChoice = Q(dir.Path("work.tintwell"));
+        first.Action("saveProject")->trigger();
+        EXPECT_EQ(first.RecentEntries(),
+                  QStringList({Q(dir.Path("work.tintwell")), Q(dir.Path("b.png")), Q(dir.Path("a.png"))}));
+        first->setGeometry(40, 50, 700, 500);
+        first->close();
+    }
+    Session second(settings);
+    EXPECT_FALSE(second.Action("showAllParts")->isChecked());
+    EXPECT_FALSE(second->Document.ShowsAllParts());
+    EXPECT_EQ(second->size(), QSize(700, 500));
+    EXPECT_EQ(second->PictureFolder(), QFileInfo(Q(dir.Path("b.png"))).absolutePath());
+    EXPECT_EQ(second.RecentEntries().size(), 3);
+
+    // A recent project opens with its picture; a file gone is taken off the list with a word.
+    second->OpenRecentFile(Q(dir.Path("work.tintwell")));
+    EXPECT_EQ(second->windowTitle(), QStringLiteral("work.tintwell - Tintwell"));
+    ASSERT_TRUE(QFile::remove(Q(dir.Path("a.png"))));
+    second->OpenRecentFile(Q(dir.Path("a.png")));
+    ASSERT_EQ(second.messages.size(), 1u);
+    EXPECT_TRUE(second.messages[0].contains(QStringLiteral("a.png"))) << second.messages[0].toStdString();
+    EXPECT_EQ(second.RecentEntries(), QStringList({Q(dir.Path("work.tintwell")), Q(dir.Path("b.png"))}));
+    second.Action("clearRecentFiles")->trigger();
+    EXPECT_TRUE(second.RecentEntries().isEmpty());
+    EXPECT_TRUE(TAppSettings(Q(settings)).RecentFiles().isEmpty());
+}
+
+TEST(WindowSettings, MaskRulesAreRememberedFromOneRunToTheNext) {
+    twtest::TempDir dir;
+    const std::string settings = dir.Path("tintwell.conf");
+    {
+        Session first(settings);
+        const TMainDialogs dialogs = ConnectDialogs(*first.form);
+        EXPECT_EQ(dialogs.FormSelection->Rules(), TWalkerRules::Default());
+        dialogs.FormSelection->TrackHue->setValue(17);
+        dialogs.FormSelection->CBCompareNeighbour->setChecked(true);
+        dialogs.FormSelection->reject();
+    }
+    Session second(settings);
+    const TMainDialogs dialogs = ConnectDialogs(*second.form);
+    EXPECT_EQ(dialogs.FormSelection->TrackHue->value(), 17);
+    EXPECT_TRUE(dialogs.FormSelection->CBCompareNeighbour->isChecked());
+}
+
+// What the user sees: no internal names in the menus, the project keys, no
+// cross left behind by a pointer that has gone, and no made-up original colour.
+TEST(WindowSettings, CaptionsKeysCrossAndOriginalSwatch) {
+    twtest::TempDir dir;
+    Session w(dir.Path("tintwell.conf"));
+    QStringList tools;
+    for (QAction* menu : w->menuBar()->actions())
+        if (menu->text() == QStringLiteral("Tools"))
+            for (QAction* a : menu->menu()->actions())
+                if (!a->isSeparator()) tools << a->text();
+    EXPECT_TRUE(tools.contains(QStringLiteral("Small brush")) &&
+                tools.contains(QStringLiteral("Medium brush")) &&
+                tools.contains(QStringLiteral("Large brush")))
+        << tools.join(", ").toStdString();
+    EXPECT_EQ(w.Action("openProject")->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    EXPECT_EQ(w.Action("saveProject")->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
+    QWidget* view = w->findChild<QWidget*>(QStringLiteral("ImageView"));
+    const auto redAbove = [&](QPoint at) {
+        QApplication::processEvents();
+        return view->grab().toImage().pixelColor(at - QPoint(0, 20)) == QColor(255, 0, 0);
+    };
+    const QPoint at(120, 120);
+    QTest::mouseMove(view, at);
+    EXPECT_TRUE(redAbove(at)) << "the cross follows the pointer";
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(view, &leave);
+    EXPECT_FALSE(redAbove(at)) << "and goes when it leaves the view";
+
+    // The colour dialog's original is the part's own colour, or none.
+    const TMainDialogs dialogs = ConnectDialogs(*w.form);
+    TFormColorSettings* colors = dialogs.FormColorSettings;
+    EXPECT_FALSE(colors->PanelOrgColor->HasColor());
+    EXPECT_FALSE(colors->ButtonChangeTo->isEnabled()) << "GO! needs an original";
+    tw::Bitmap mask(w->PictureBitmap.Width(), w->PictureBitmap.Height());
+    mask.FillRect(QRect(10, 10, 4, 4), 0x0000AA);
+    w->AddImagePart(mask, {10, 10}, TPartGrowth{QPoint(11, 11), 0x123456, TWalkerRules::Default()});
+    colors->Prepare(w->CurrentSettings, &w->PictureBitmap, w->Document.CurrentPart());
+    EXPECT_EQ(colors->PanelOrgColor->Color(), 0x123456u);
+    EXPECT_TRUE(colors->ButtonChangeTo->isEnabled());
+}
