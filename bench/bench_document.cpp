@@ -3,7 +3,7 @@
 // on ten picture-sized parts.
 
 #include "document/TintwellDocument.h"
-#include "recolour/SharedGraphicsThings.h"
+#include "platform/ZoomedPainter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -33,11 +33,11 @@ struct Viewed {
         QObject::connect(&doc, &TTintwellDocument::Changed,
                          [this](const QRect& rect, const QList<TImagePart*>&) {
                              doc.ComposeViewRect(view, rect, true);
-                             TScrollBoxState box;
+                             tw::ScrollBoxState box;
                              box.Width = 800;
                              box.Height = 600;
                              tw::Canvas canvas(screen);
-                             TSharedGraphicsThings::PaintZoomed(box, {&view}, 4, canvas);
+                             tw::PaintZoomed(box, {&view}, 4, canvas);
                          });
     }
 };

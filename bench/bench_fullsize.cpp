@@ -3,8 +3,8 @@
 // against the synthetic scene's truth (printed before the timings).
 #include "fullsize/FullSizeComposer.h"
 #include "platform/PictureFile.h"
-#include "recolour/BitmapThings.h"
 #include "recolour/ImagePart.h"
+#include "recolour/PartRecolourer.h"
 #include "support/SyntheticScene.h"
 
 #include <benchmark/benchmark.h>
@@ -66,7 +66,7 @@ void PrintQuality(const twtest::SyntheticScene& scene, const twtest::SceneResult
     tw::Bitmap oracle = r.full;
     {
         tw::Bitmap none;
-        const TBitmapThings things(twtest::SyntheticScene::Recolour(), none, none);
+        const TPartRecolourer things(twtest::SyntheticScene::Recolour(), none, none);
         for (int y = 0; y < oracle.Height(); ++y)
             for (int x = 0; x < oracle.Width(); ++x) {
                 const uint32_t c = static_cast<uint32_t>(Round(scene.Coverage(x, y) * 255));

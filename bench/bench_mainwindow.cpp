@@ -3,7 +3,7 @@
 // picture-sized parts selected.
 
 #include "app/Form_Main.h"
-#include "grid/nvDoLater.h"
+#include "platform/DeferredCalls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -42,7 +42,7 @@ std::unique_ptr<TFormMain> MakeWindow() {
     form->show();
     for (int i = 0; i < 5; ++i)
         QApplication::processEvents();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     return form;
 }
 
@@ -51,7 +51,7 @@ void BM_BrushDabAtZoom9(benchmark::State& state) {
     form->ZoomIndex = 9;
     form->ResizeView();
     form->ActionBrushLarge->trigger();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     form->ScrollBox2->ensureVisible(4000, 3000);
     QApplication::processEvents();
     const QPoint at = form->ImageView->mapFrom(form->ScrollBox2->viewport(), QPoint(200, 200));

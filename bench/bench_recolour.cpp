@@ -1,5 +1,5 @@
 // Recolouring speed: the per-pixel transform in each hue mode, and a whole-part pass.
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,7 +25,7 @@ std::vector<TColorValue> PhotoLikeColours(size_t n) {
 void TransformColorBench(benchmark::State& state, TTintwellSettings settings) {
     const auto colours = PhotoLikeColours(1 << 20);
     tw::Bitmap a(1, 1), b(1, 1);
-    const TBitmapThings things(settings, a, b);
+    const TPartRecolourer things(settings, a, b);
     for (auto _ : state) {
         uint32_t acc = 0;
         for (TColorValue c : colours)
@@ -48,7 +48,7 @@ void ApplyAllFullPart(benchmark::State& state) {
         picture.SetPixel(i % 800, i / 800, colours[i]);
     tw::Bitmap part(800, 600, 0x000001);
     for (auto _ : state) {
-        TBitmapThings things(TTintwellSettings::Initial(), picture, part);
+        TPartRecolourer things(TTintwellSettings::Initial(), picture, part);
         things.ApplyAll();
         benchmark::DoNotOptimize(things.AnchorX);
     }

@@ -1,6 +1,6 @@
 // Mask growing and zoomed painting.
 #include "masking/BitmapWalkerThread.h"
-#include "recolour/SharedGraphicsThings.h"
+#include "platform/ZoomedPainter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -73,14 +73,14 @@ void PaintZoomedTwoOverlays(benchmark::State& state) {
     tw::Bitmap first(800, 600), second(800, 600);
     first.FillRect(QRect(100, 100, 300, 200), 0x0000FF);
     second.FillRect(QRect(300, 250, 300, 200), 0x00FF00);
-    const double z = TSharedGraphicsThings::ZoomFactor(zoomIndex);
-    TScrollBoxState box{800 * z > 1000, 0, 600 * z > 700, 0, 1000, 700};
+    const double z = tw::ZoomFactor(zoomIndex);
+    tw::ScrollBoxState box{800 * z > 1000, 0, 600 * z > 700, 0, 1000, 700};
     if (box.HorzVisible) box.HorzPosition = static_cast<int>(800 * z / 2 - 500);
     if (box.VertVisible) box.VertPosition = static_cast<int>(600 * z / 2 - 350);
     tw::Bitmap screen(1000, 700);
     for (auto _ : state) {
         tw::Canvas canvas(screen, QPoint(box.HorzPosition, box.VertPosition));
-        TSharedGraphicsThings::PaintZoomed(box, {&picture, &first, &second}, zoomIndex, canvas);
+        tw::PaintZoomed(box, {&picture, &first, &second}, zoomIndex, canvas);
         benchmark::DoNotOptimize(screen.Row(0));
     }
     state.SetLabel("zoom " + std::to_string(z));

@@ -8,11 +8,11 @@
 #include "app/HelpModule.h"
 #include "colour/HSV.h"
 #include "colour/ThreadSafeBitmap.h"
-#include "grid/nvDoLater.h"
+#include "platform/DeferredCalls.h"
 #include "platform/PictureError.h"
 #include "platform/PictureFile.h"
-#include "recolour/BitmapThings.h"
-#include "recolour/SharedGraphicsThings.h"
+#include "platform/ZoomedPainter.h"
+#include "recolour/PartRecolourer.h"
 #include "resources/ActionIcons.h"
 #include "resources/StartPicture.h"
 
@@ -115,7 +115,7 @@ TFormMain::TFormMain(TFormMainOptions options, QWidget* parent)
 }
 
 TFormMain::~TFormMain() {
-    TDoLater::CancelAll(this);
+    TDeferredCalls::CancelAll(this);
     // The grid's rows refer to the parts; let the grid go first, without
     // telling the document of it.
     Document.disconnect(this);
@@ -464,7 +464,7 @@ void TFormMain::InitDocument() {
 }
 
 void TFormMain::RedrawLater() {
-    TDoLater::Queue(this, &TFormMain::RebuildViewBitmap);
+    TDeferredCalls::Queue(this, &TFormMain::RebuildViewBitmap);
 }
 
 void TFormMain::UpdateTitle() {
@@ -804,7 +804,7 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
 // --- Image view -----------------------------------------------------------------
 
 double TFormMain::ZoomFactor() const {
-    return TSharedGraphicsThings::ZoomFactor(ZoomIndex);
+    return tw::ZoomFactor(ZoomIndex);
 }
 
 void TFormMain::ResizeView() {
@@ -823,8 +823,7 @@ void TFormMain::RebuildViewBitmap() {
 void TFormMain::PaintView(TnvOffscreenPaint& sender) {
     const TGraphicsLockGuard lock;
     TPaintCanvas& canvas = sender.PaintCanvas();
-    if (!ViewBitmap.IsEmpty())
-        TSharedGraphicsThings::PaintZoomed(ViewBoxState(), {&ViewBitmap}, ZoomIndex, canvas);
+    if (!ViewBitmap.IsEmpty()) tw::PaintZoomed(ViewBoxState(), {&ViewBitmap}, ZoomIndex, canvas);
     // Sampled before the marks: the small brush's frame crosses the centre,
     // and the labels should report the picture, not the frame. The cursor
     // position is only as fresh as the last mouse event: scrolling, a smaller
@@ -842,8 +841,8 @@ void TFormMain::PaintView(TnvOffscreenPaint& sender) {
     ShowColorAtCursor();
 }
 
-TScrollBoxState TFormMain::ViewBoxState() const {
-    TScrollBoxState box;
+tw::ScrollBoxState TFormMain::ViewBoxState() const {
+    tw::ScrollBoxState box;
     box.HorzVisible = ScrollBox2->horizontalScrollBar()->isVisible();
     box.HorzPosition = ScrollBox2->horizontalScrollBar()->value();
     box.VertVisible = ScrollBox2->verticalScrollBar()->isVisible();
@@ -926,9 +925,9 @@ void TFormMain::TrackViewMouse(TShiftState shift, int X, int Y) {
     const int r = TTintwellDocument::DabRadius(BrushRadius(), f);
     // Zoomed in so far that the brush is smaller than one picture pixel: the dab
     // takes the pixel the view shows under the cross, so it never paints nothing.
-    const QPoint at = r > 0 ? QPoint(px, py)
-                            : TSharedGraphicsThings::PictureAt(ViewBoxState(), PictureBitmap.Rect().size(),
-                                                               ZoomIndex, {X, Y});
+    const QPoint at =
+        r > 0 ? QPoint(px, py)
+              : tw::PictureAtZoomed(ViewBoxState(), PictureBitmap.Rect().size(), ZoomIndex, {X, Y});
     const bool was = std::exchange(dabbing_, true);
     TDab dab;
     try {

@@ -45,7 +45,9 @@ class QScrollArea;
 class QSplitter;
 class QToolBar;
 class TAppSettings;
-struct TScrollBoxState;
+namespace tw {
+struct ScrollBoxState;
+}
 
 namespace tw {
 class TAbout;
@@ -363,7 +365,7 @@ class TFormMain : public QMainWindow {
     bool HasCurrentCell();
     void ShowHelp();
     // What zoomed painting needs to know of ScrollBox2.
-    TScrollBoxState ViewBoxState() const;
+    tw::ScrollBoxState ViewBoxState() const;
     void SetChecked(QAction* on);
     void ConnectPictureFiles();
     void ConnectFullSizeSave();

@@ -7,7 +7,7 @@
 #include "platform/ErrorReport.h"
 
 #include "app/AppSettings.h"
-#include "recolour/SharedGraphicsThings.h"
+#include "platform/ZoomedPainter.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -152,7 +152,7 @@ void TFormMain::ZoomTo(int index, QPoint anchor) {
 uint8_t TFormMain::FitZoomIndex() const {
     const QSize room = ScrollBox2->maximumViewportSize();
     for (int i = kMaxZoomIndex; i > 0; --i) {
-        const double f = TSharedGraphicsThings::ZoomFactor(static_cast<uint8_t>(i));
+        const double f = tw::ZoomFactor(static_cast<uint8_t>(i));
         if (Round(PictureBitmap.Width() * f) <= room.width() &&
             Round(PictureBitmap.Height() * f) <= room.height())
             return static_cast<uint8_t>(i);

@@ -8,8 +8,8 @@
 #include "cli/RecolorJob.h"
 #include "platform/ErrorReport.h"
 #include "platform/PictureFile.h"
-#include "recolour/BitmapThings.h"
 #include "recolour/GoalColorSolver.h"
+#include "recolour/PartRecolourer.h"
 #include "resources/StartPicture.h"
 
 #include <algorithm>
@@ -168,7 +168,7 @@ int CommandTransform(ArgReader args) {
     // The transform reads no bitmap; the recolorer only needs something to refer to.
     const tw::Bitmap none;
     tw::Bitmap target;
-    const TBitmapThings things(settings, none, target);
+    const TPartRecolourer things(settings, none, target);
     ForEachColorLine([&things](const TRGBValues& rgb, std::string& out) {
         const TRGBValues result = ColorToRGBValues(things.TransformColor(RGBValuesToColor(rgb)));
         out += Triple(result.R, result.G, result.B);

@@ -3,12 +3,12 @@
 #include "cli/CliError.h"
 #include "document/TintwellDocument.h"
 #include "fullsize/FullSizeComposer.h"
+#include "masking/ToleranceSuggestion.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
 #include "platform/PictureFile.h"
 #include "platform/Thread.h"
 #include "recolour/ImagePart.h"
-#include "recolour/SharedGraphicsThings.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -103,7 +103,7 @@ tw::Bitmap GrowPart(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& 
 
 THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidth) {
     // The same sampling the desktop program's document does.
-    return TSharedGraphicsThings::SuggestTolerance(picture, seed, halfWidth);
+    return ::SuggestTolerance(picture, seed, halfWidth);
 }
 
 namespace {

@@ -1,7 +1,7 @@
 #include "document/DocumentCommands.h"
 
 #include "platform/GraphicsLock.h"
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 
 #include <algorithm>
 
@@ -180,7 +180,7 @@ void TChangeColorEdit::Apply(TTintwellDocument& doc, bool first) {
         // Every part is recoloured into a copy first: an error leaves the parts alone.
         for (TKept& k : kept_) {
             k.Bitmap = k.Part->Bitmap;
-            TBitmapThings things(settings_, doc.Picture(), k.Bitmap);
+            TPartRecolourer things(settings_, doc.Picture(), k.Bitmap);
             things.ApplyAll();
             k.Settings = settings_;
             k.AnchorX = things.AnchorX;
@@ -237,7 +237,7 @@ void TStrokeEdit::Apply(TTintwellDocument& doc, bool first) {
     growth_ = std::exchange(part_->Growth, std::nullopt);
     tw::Bitmap& target = part_->Bitmap;
     if (kind_ == TStrokeKind::Brush) {
-        TBitmapThings things(settings_, doc.Picture(), target);
+        TPartRecolourer things(settings_, doc.Picture(), target);
         things.PaintRect(square_.left(), square_.top(), square_.right(), square_.bottom());
     } else {
         target.FillRect(square_, tw::kWhite);

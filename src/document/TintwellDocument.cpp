@@ -1,10 +1,10 @@
 #include "document/TintwellDocument.h"
 
 #include "document/DocumentCommands.h"
+#include "masking/ToleranceSuggestion.h"
 #include "platform/GraphicsLock.h"
 #include "platform/PictureError.h"
 #include "platform/PictureFile.h"
-#include "recolour/SharedGraphicsThings.h"
 
 #include <QAction>
 
@@ -511,5 +511,5 @@ std::optional<tw::Bitmap> TTintwellDocument::ComposeFullSizeResult(
 }
 
 THSVValues TTintwellDocument::SuggestTolerance(QPoint seed, int halfWidth) const {
-    return TSharedGraphicsThings::SuggestTolerance(picture_, seed, halfWidth);
+    return ::SuggestTolerance(picture_, seed, halfWidth);
 }

@@ -1,7 +1,7 @@
 #include "fullsize/FullSizeComposer.h"
 
 #include "platform/Thread.h"
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -24,13 +24,13 @@ constexpr int kBandRows = 32;
 // the same, so that its entries are reused.
 class TransformMemo {
   public:
-    static TransformMemo& ForThread(const TBitmapThings& things, const TTintwellSettings& settings) {
+    static TransformMemo& ForThread(const TPartRecolourer& things, const TTintwellSettings& settings) {
         thread_local std::unique_ptr<TransformMemo> memo;
         if (!memo) memo = std::make_unique<TransformMemo>();
         memo->Use(things, settings);
         return *memo;
     }
-    void Use(const TBitmapThings& things, const TTintwellSettings& settings) {
+    void Use(const TPartRecolourer& things, const TTintwellSettings& settings) {
         if (!settings_ || !(*settings_ == settings)) {
             for (Entry& e : entries_)
                 e.key = 0;
@@ -51,7 +51,7 @@ class TransformMemo {
 
   private:
     static constexpr int kBits = 14;
-    const TBitmapThings* things_ = nullptr;
+    const TPartRecolourer* things_ = nullptr;
     std::optional<TTintwellSettings> settings_;
     // Key 0 matches no pixel: every stored key has the top byte set. Key and
     // value side by side: one cache line for a look-up.
@@ -222,7 +222,7 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
                                        part.Growth ? &*part.Growth : nullptr, options.Border, pool);
         const QRect bounds = carrier.Bounds();
         if (bounds.isEmpty()) continue;
-        const TBitmapThings things(part.Settings, picture, unused);
+        const TPartRecolourer things(part.Settings, picture, unused);
         const bool done = pool.Run(
             bounds.height(), kBandRows,
             [&](int first, int end) {
@@ -255,7 +255,7 @@ namespace {
 struct PreparedPart {
     TCoverageCarrier carrier;
     TTintwellSettings settings;
-    TBitmapThings things;
+    TPartRecolourer things;
 };
 
 // Where a band of rows is on its way through.
@@ -471,7 +471,7 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
                                              part.Growth ? &*part.Growth : nullptr, options.Border, *passes);
                     if (carrier.Bounds().isEmpty()) return;
                     prepared[slot] = std::unique_ptr<PreparedPart>(new PreparedPart{
-                        std::move(carrier), part.Settings, TBitmapThings(part.Settings, *working, unused)});
+                        std::move(carrier), part.Settings, TPartRecolourer(part.Settings, *working, unused)});
                 } catch (...) {
                     carryFailures[slot] = std::current_exception();
                 }

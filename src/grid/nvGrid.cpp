@@ -1,7 +1,7 @@
 #include "grid/nvGrid.h"
 
-#include "grid/nvDoLater.h"
 #include "grid/nvGridTree.h"
+#include "platform/DeferredCalls.h"
 
 TnvGrid::TnvGrid(QWidget* parent) : TVokGridView_Custom(parent) {
     definitions_.SetHasHeaders(true);
@@ -23,7 +23,7 @@ TnvGrid::TnvGrid(QWidget* parent) : TVokGridView_Custom(parent) {
 }
 
 TnvGrid::~TnvGrid() {
-    TDoLater::CancelAll(this);
+    TDeferredCalls::CancelAll(this);
 }
 
 void TnvGrid::DefinitionsChanged(TnvDefinitionChange change) {
@@ -67,7 +67,7 @@ void TnvGrid::DoMeasure() {
 }
 
 void TnvGrid::QueueExtend() {
-    TDoLater::Queue(this, &TnvGrid::ExtendLastColumns);
+    TDeferredCalls::Queue(this, &TnvGrid::ExtendLastColumns);
 }
 
 void TnvGrid::ExtendLastColumns() {

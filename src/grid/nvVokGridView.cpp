@@ -1,8 +1,8 @@
 #include "grid/nvVokGridView.h"
 
-#include "grid/nvDoLater.h"
 #include "grid/nvGridTree.h"
 #include "grid/nvInplaceEditors.h"
+#include "platform/DeferredCalls.h"
 #include "platform/Rounding.h"
 
 #include <QCheckBox>
@@ -170,7 +170,7 @@ TVokGridView_Custom::TVokGridView_Custom(QWidget* parent)
 }
 
 TVokGridView_Custom::~TVokGridView_Custom() {
-    TDoLater::CancelAll(this);
+    TDeferredCalls::CancelAll(this);
     // No commit on the focus loss that going brings; the editors go first,
     // while this filter of theirs is still whole.
     destroying_ = true;
@@ -208,7 +208,7 @@ void TVokGridView_Custom::DoScrollChanged() {
 
 void TVokGridView_Custom::DoFocusChanged() {
     EndEdit();
-    TDoLater::Queue(this, &TVokGridView_Custom::RefreshAndScroll);
+    TDeferredCalls::Queue(this, &TVokGridView_Custom::RefreshAndScroll);
     if (OnTopLeftChanged) OnTopLeftChanged(*this);
     Invalidate();
 }

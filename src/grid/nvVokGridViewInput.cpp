@@ -1,10 +1,10 @@
 // The grid view's input: mouse, wheel, keys and drag hover; in-place editing
 // with the five editors; typing that starts an edit or searches.
 
-#include "grid/nvDoLater.h"
 #include "grid/nvGridTree.h"
 #include "grid/nvInplaceEditors.h"
 #include "grid/nvVokGridView.h"
+#include "platform/DeferredCalls.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -506,7 +506,7 @@ void TVokGridView_Custom::TypeAhead(QChar ch) {
     if (now - TypeAheadTime > OneSecond) TypeAheadText.clear();
     TypeAheadText += ch;
     TypeAheadTime = now;
-    TDoLater::Queue(this, &TVokGridView_Custom::RunTypeAhead);
+    TDeferredCalls::Queue(this, &TVokGridView_Custom::RunTypeAhead);
 }
 
 void TVokGridView_Custom::RunTypeAhead() {

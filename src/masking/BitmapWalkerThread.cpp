@@ -113,7 +113,7 @@ void TBitmapWalkerThread::Execute() {
         } else {
             VisitNeighbours(seed_.x(), seed_.y());
             while (!queue_.Empty()) {
-                const TMyPoint p = queue_.Pop();
+                const TWalkPoint p = queue_.Pop();
                 VisitNeighbours(p.X, p.Y);
                 CountPoint();
             }
@@ -219,7 +219,7 @@ void TBitmapWalkerThread::FillRuns() {
 }
 
 void TPointQueue::Grow() {
-    std::vector<TMyPoint> bigger(items_.empty() ? 1024 : items_.size() * 2);
+    std::vector<TWalkPoint> bigger(items_.empty() ? 1024 : items_.size() * 2);
     for (size_t i = 0; i < count_; ++i)
         bigger[i] = items_[(head_ + i) & (items_.size() - 1)];
     items_.swap(bigger);

@@ -9,7 +9,7 @@
 #include "platform/Bitmap.h"
 #include "platform/GraphicsLock.h" // every reader of the worker's mask needs it too
 #include "platform/Thread.h"
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 #include "recolour/TintwellSettings.h"
 
 #include <QPoint>
@@ -21,7 +21,7 @@
 #include <vector>
 
 // One accepted pixel waiting to be expanded.
-struct TMyPoint {
+struct TWalkPoint {
     int32_t X;
     int32_t Y;
 };
@@ -36,8 +36,8 @@ class TPointQueue {
         items_[(head_ + count_) & (items_.size() - 1)] = {x, y};
         ++count_;
     }
-    TMyPoint Pop() {
-        const TMyPoint p = items_[head_];
+    TWalkPoint Pop() {
+        const TWalkPoint p = items_[head_];
         head_ = (head_ + 1) & (items_.size() - 1);
         --count_;
         return p;
@@ -45,7 +45,7 @@ class TPointQueue {
 
   private:
     void Grow();
-    std::vector<TMyPoint> items_;
+    std::vector<TWalkPoint> items_;
     size_t head_ = 0;
     size_t count_ = 0;
 };
@@ -225,7 +225,7 @@ class TBitmapWalkerThread : public tw::Thread {
     QPoint seed_;
     TPointQueue queue_;
     TWalkerRules rules_;
-    TBitmapThings recolorer_;
+    TPartRecolourer recolorer_;
     int32_t progressInterval_;
     int32_t untilProgress_;
     int32_t width_; // the part of the picture the walk may enter: Source and Mask overlap

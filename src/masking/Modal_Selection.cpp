@@ -1,10 +1,11 @@
 #include "masking/Modal_Selection.h"
 
 #include "colour/ThreadSafeBitmap.h"
-#include "grid/nvDoLater.h"
 #include "grid/nvOffscreenPaint.h"
+#include "masking/ToleranceSuggestion.h"
+#include "platform/DeferredCalls.h"
 #include "platform/Thread.h"
-#include "recolour/SharedGraphicsThings.h"
+#include "platform/ZoomedPainter.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -71,7 +72,7 @@ TFormSelection::TFormSelection(QWidget* parent) : QDialog(parent) {
 }
 
 TFormSelection::~TFormSelection() {
-    TDoLater::CancelAll(this);
+    TDeferredCalls::CancelAll(this);
     // The walk reads Source and writes Mask, both ours: let it finish first. Its
     // synchronised calls run here, so this cannot deadlock.
     if (Walker) {
@@ -237,7 +238,7 @@ void TFormSelection::Load(const tw::Bitmap& picture, const QRect& seed, QPoint v
     Settings = settings;
     ViewPoint = viewPoint;
     ZoomIndex = zoomIndex;
-    const double z = TSharedGraphicsThings::ZoomFactor(ZoomIndex);
+    const double z = tw::ZoomFactor(ZoomIndex);
     Preview->resize(std::max(1, Round(Source_.Width() * z)), std::max(1, Round(Source_.Height() * z)));
     {
         TGraphicsLockGuard lock;
@@ -257,7 +258,7 @@ void TFormSelection::ShowFor(const tw::Bitmap& picture, const QRect& seed, QPoin
 
 void TFormSelection::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) TDoLater::Queue(this, &TFormSelection::StartWalk);
+    if (!event->spontaneous()) TDeferredCalls::Queue(this, &TFormSelection::StartWalk);
 }
 
 TWalkerRules TFormSelection::Rules() const {
@@ -302,8 +303,7 @@ void TFormSelection::StartWalk() {
     DrawSaturationRule();
     DrawValueRule();
 
-    Walker = new TBitmapWalkerThread(Source_, TSharedGraphicsThings::ZoomFactor(ZoomIndex), Settings, rules,
-                                     Seed_, Mask_);
+    Walker = new TBitmapWalkerThread(Source_, tw::ZoomFactor(ZoomIndex), Settings, rules, Seed_, Mask_);
     Walker->FreeOnTerminate = true;
     Walker->OnTerminate = [this](tw::Thread* t) { WalkEnded(t); };
     Walker->OnProgress = [this](TBitmapWalkerThread* t) { WalkProgress(t); };
@@ -346,7 +346,7 @@ void TFormSelection::ButtonRestartClick() {
 void TFormSelection::ButtonAddClick() {
     if (Walker) return;
     // The part keeps its anchor in picture pixels, whatever the zoom of the click.
-    const double z = TSharedGraphicsThings::ZoomFactor(ZoomIndex);
+    const double z = tw::ZoomFactor(ZoomIndex);
     const QPoint anchor(Round(ViewPoint.x() / z), Round(ViewPoint.y() / z));
     if (OnAddImagePart) OnAddImagePart(Mask_, anchor);
     accept();
@@ -388,7 +388,7 @@ void TFormSelection::CBBlinkOrgClick() {
 // --- The preview ----------------------------------------------------------------
 
 void TFormSelection::PreviewPaint() {
-    TScrollBoxState box;
+    tw::ScrollBoxState box;
     box.HorzVisible = ScrollBox1->horizontalScrollBar()->isVisible();
     box.HorzPosition = ScrollBox1->horizontalScrollBar()->value();
     box.VertVisible = ScrollBox1->verticalScrollBar()->isVisible();
@@ -396,9 +396,9 @@ void TFormSelection::PreviewPaint() {
     box.Width = ScrollBox1->viewport()->width();
     box.Height = ScrollBox1->viewport()->height();
     if (ShowPictureBehind_)
-        TSharedGraphicsThings::PaintZoomed(box, {&Source_, &Mask_}, ZoomIndex, Preview->PaintCanvas());
+        tw::PaintZoomed(box, {&Source_, &Mask_}, ZoomIndex, Preview->PaintCanvas());
     else
-        TSharedGraphicsThings::PaintZoomed(box, {&Mask_}, ZoomIndex, Preview->PaintCanvas());
+        tw::PaintZoomed(box, {&Mask_}, ZoomIndex, Preview->PaintCanvas());
 
     if (CenterPending) {
         CenterPending = false;
@@ -453,7 +453,7 @@ void TFormSelection::SuggestSettings(int halfWidth) {
     ButtonStopThreadClick();
     {
         TGraphicsLockGuard lock;
-        const THSVValues result = TSharedGraphicsThings::SuggestTolerance(Source_, Seed_, halfWidth);
+        const THSVValues result = SuggestTolerance(Source_, Seed_, halfWidth);
         // A track bar whose position changes redraws its label and strip.
         TrackHue->setValue(result.H);
         TrackBarSaturation->setValue(result.S);

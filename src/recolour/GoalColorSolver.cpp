@@ -1,6 +1,6 @@
 #include "recolour/GoalColorSolver.h"
 
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 
 #include <algorithm>
 #include <cmath>

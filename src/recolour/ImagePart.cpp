@@ -1,10 +1,10 @@
 #include "recolour/ImagePart.h"
 
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 
 void TImagePart::ApplySettings(const tw::Bitmap& picture, const TTintwellSettings& settings) {
     Settings = settings;
-    TBitmapThings things(settings, picture, Bitmap);
+    TPartRecolourer things(settings, picture, Bitmap);
     things.ApplyAll();
     AnchorX = things.AnchorX;
     AnchorY = things.AnchorY;

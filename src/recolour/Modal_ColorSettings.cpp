@@ -2,8 +2,8 @@
 
 #include "colour/ColourStrips.h"
 #include "grid/nvOffscreenPaint.h"
-#include "recolour/BitmapThings.h"
 #include "recolour/GoalColorSolver.h"
+#include "recolour/PartRecolourer.h"
 
 #include <QApplication>
 #include <QButtonGroup>

@@ -3,8 +3,8 @@
 #include "app/Form_Main.h"
 #include "app/HelpViewer.h"
 #include "app/MainDialogs.h"
-#include "grid/nvDoLater.h"
 #include "masking/Modal_Selection.h"
+#include "platform/DeferredCalls.h"
 #include "recolour/Modal_ColorSettings.h"
 
 #include <QAbstractButton>
@@ -57,7 +57,7 @@ TEST(Accessibility, EveryControlOfEveryWindowHasANameAndADescription) {
     TFormMainOptions options;
     options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
     TFormMain form(options);
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     const TMainDialogs dialogs = ConnectDialogs(form);
     ExpectEveryControlNamed(&form);
     ExpectEveryControlNamed(dialogs.FormSelection);

@@ -1,10 +1,10 @@
 #include "app/Form_Main.h"
 #include "colour/HSV.h"
-#include "grid/nvDoLater.h"
+#include "platform/DeferredCalls.h"
 #include "platform/PictureError.h"
 #include "platform/PictureFile.h"
-#include "recolour/BitmapThings.h"
-#include "recolour/SharedGraphicsThings.h"
+#include "platform/ZoomedPainter.h"
+#include "recolour/PartRecolourer.h"
 #include "resources/StartPicture.h"
 #include "support/TestFiles.h"
 
@@ -43,11 +43,11 @@ struct Window {
         };
         options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
         form = std::make_unique<TFormMain>(options);
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     ~Window() {
         form.reset();
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     TFormMain* operator->() { return form.get(); }
     TnvGrid& Grid() { return *form->nvGridImageParts; }
@@ -65,7 +65,7 @@ struct Window {
     void Run(QAction* action) {
         bool handled = false;
         form->DispatchAction(action, true, handled);
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     bool Enabled(QAction* action) {
         form->UpdateActions();
@@ -75,14 +75,14 @@ struct Window {
     void UniformPicture(tw::ColorValue c) {
         SetPicture(tw::Bitmap(form->PictureBitmap.Width(), form->PictureBitmap.Height(), c));
         form->RedrawLater();
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     // The picture lives in the document: a new one starts it over with one blank part.
     void SetPicture(tw::Bitmap picture) { form->Document.NewDocument(std::move(picture), QString()); }
     void SetZoom(uint8_t index) {
         form->ZoomIndex = index;
         form->ResizeView();
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
 };
 
@@ -279,7 +279,7 @@ TEST(FormMain, BrushAndEraseDabsFollowTheRadiusTable) {
         SCOPED_TRACE(testing::Message() << "zoom " << int(c.zoom) << " r " << c.r);
         w.SetZoom(c.zoom);
         w.Run(w.form.get()->*c.size);
-        const double f = TSharedGraphicsThings::ZoomFactor(c.zoom);
+        const double f = tw::ZoomFactor(c.zoom);
         const int X = static_cast<int>(px * f), Y = static_cast<int>(py * f);
         TImagePart& part = *w->ImagePartAt(1);
 
@@ -292,7 +292,7 @@ TEST(FormMain, BrushAndEraseDabsFollowTheRadiusTable) {
         if (c.r > 0) {
             const tw::Bitmap source = w->PictureBitmap;
             tw::Bitmap scratch(1, 1);
-            const TBitmapThings things(w->CurrentSettings, source, scratch);
+            const TPartRecolourer things(w->CurrentSettings, source, scratch);
             EXPECT_EQ(part.Bitmap.Pixel(px, py), things.TransformColor(kSkin));
             // The view shows the painted square at once, without a rebuild.
             EXPECT_EQ(w->ViewBitmap.Pixel(px + c.r - 1, py + c.r - 1), things.TransformColor(kSkin));
@@ -321,7 +321,7 @@ TEST(FormMain, AZoomedInDabTakesThePixelUnderTheCross) {
     Window w;
     w.UniformPicture(kSkin);
     tw::Bitmap scratch(1, 1);
-    const TBitmapThings things(w->CurrentSettings, w->PictureBitmap, scratch);
+    const TPartRecolourer things(w->CurrentSettings, w->PictureBitmap, scratch);
     struct Case {
         uint8_t zoom;
         QAction* TFormMain::*size;
@@ -431,7 +431,7 @@ TEST(FormMain, ViewShowsSelectedPartsLowerNumbersOnTopAndTheBackgroundToggle) {
     b.FillRect(QRect(10, 10, 20, 20), 0x00AA00);
     w->AddImagePart(a, {0, 0}); // part 2
     w->AddImagePart(b, {0, 0}); // part 3
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     // Adding makes the new part the only selected row and the current cell.
     EXPECT_FALSE(w->RowSelected(1));
     EXPECT_FALSE(w->RowSelected(2));
@@ -441,7 +441,7 @@ TEST(FormMain, ViewShowsSelectedPartsLowerNumbersOnTopAndTheBackgroundToggle) {
     EXPECT_EQ(w->ViewBitmap.Pixel(15, 15), 0x00AA00u);
 
     w.AddToSelection(2);
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(w->ViewBitmap.Pixel(5, 5), 0x0000AAu);
     EXPECT_EQ(w->ViewBitmap.Pixel(15, 15), 0x0000AAu); // the lower number lies on top
     EXPECT_EQ(w->ViewBitmap.Pixel(25, 25), 0x00AA00u);
@@ -459,7 +459,7 @@ TEST(FormMain, ViewShowsSelectedPartsLowerNumbersOnTopAndTheBackgroundToggle) {
     EXPECT_EQ(w->ViewBitmap.Pixel(24, 24), tw::kWhite);
     EXPECT_EQ(w->ViewBitmap.Pixel(16, 16), tw::kWhite);
     w->RedrawLater();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(w->ViewBitmap.Pixel(24, 24), 0x00AA00u);
     EXPECT_EQ(w->ViewBitmap.Pixel(16, 16), 0x00AA00u);
 
@@ -574,7 +574,7 @@ TEST(FormMain, LoadsLosslessPartFilesOnly) {
 
     // A smaller part lies at the picture's top-left corner in the view.
     w.Select(2);
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(w->ViewBitmap.Pixel(3, 4), 0x123456u);
     EXPECT_EQ(w->ViewBitmap.Width(), 400);
 }
@@ -612,7 +612,7 @@ TEST(FormMain, ChangeColorRecoloursEverySelectedPart) {
     EXPECT_EQ(shownSettings, first);
     EXPECT_EQ(w->CurrentSettings, chosen);
     tw::Bitmap scratch(1, 1);
-    const TBitmapThings things(chosen, w->PictureBitmap, scratch);
+    const TPartRecolourer things(chosen, w->PictureBitmap, scratch);
     EXPECT_EQ(w->ImagePartAt(1)->Bitmap.Pixel(1, 1), things.TransformColor(kSkin));
     EXPECT_EQ(w->ImagePartAt(3)->Bitmap.Pixel(3, 3), things.TransformColor(kSkin));
     EXPECT_EQ(w->ImagePartAt(2)->Bitmap.Pixel(2, 2), 0x010101u);
@@ -693,7 +693,7 @@ TEST(FormMain, ColourLabelsNeverReportAColourFromOffThePicture) {
     w.SetZoom(4);
     ASSERT_TRUE(tw::SavePicture(tw::Bitmap(100, 80, kRed), dir.Path("small.bmp")));
     w->OpenPicture1Accept(QString::fromStdString(dir.Path("small.bmp")));
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     settle();
     EXPECT_EQ(labels(), none);
     w->ImageViewMouseMove(*w->ImageView, 0, 50, 40);
@@ -714,7 +714,7 @@ TEST(FormMain, ThePartsListFollowsUndoAndRedo) {
     w.Run(w->ActionJoinSelectedImageParts);
     ASSERT_EQ(w.Grid().RowCount(), 3);
     w->Document.Undo();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     ASSERT_EQ(w.Grid().RowCount(), 4);
     EXPECT_EQ(w->ImagePartAt(2), two);
     EXPECT_EQ(w->ImagePartAt(3), three);
@@ -728,7 +728,7 @@ TEST(FormMain, ThePartsListFollowsUndoAndRedo) {
     w.Run(w->ActionDeleteImagePart);
     EXPECT_EQ(w.Grid().RowCount(), 3);
     w->ActionUndo->trigger();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     ASSERT_EQ(w.Grid().RowCount(), 4);
     EXPECT_EQ(w->ImagePartAt(3), three);
     EXPECT_EQ(w.Grid().FocusedCell(), w.Cell(3));

@@ -4,9 +4,9 @@
 #include "app/Form_Main.h"
 #include "app/HelpViewer.h"
 #include "app/TintwellApplication.h"
-#include "grid/nvDoLater.h"
+#include "platform/DeferredCalls.h"
 #include "platform/PictureFile.h"
-#include "recolour/SharedGraphicsThings.h"
+#include "platform/ZoomedPainter.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
@@ -45,13 +45,13 @@ struct Window {
     }
     ~Window() {
         form.reset();
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     TFormMain* operator->() { return form.get(); }
     static void Settle() {
         for (int i = 0; i < 3; ++i)
             QApplication::processEvents();
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         form->UpdateActions(); // the idle pass that enables the commands
@@ -126,8 +126,7 @@ TEST(FormMainView, KeysFitZoomAndOpenedPicturesShowWhole) {
     const uint8_t fit = w->ZoomIndex;
     EXPECT_LE(w->ImageView->width(), room.width());
     EXPECT_LE(w->ImageView->height(), room.height());
-    EXPECT_GT(Round(1200 * TSharedGraphicsThings::ZoomFactor(fit + 1)), room.width())
-        << "the largest that fits";
+    EXPECT_GT(Round(1200 * tw::ZoomFactor(fit + 1)), room.width()) << "the largest that fits";
     w.Key(Qt::Key_Equal, Qt::ControlModifier);
     EXPECT_EQ(w->ZoomIndex, fit + 1);
     w.Key(Qt::Key_Minus, Qt::ControlModifier);

@@ -2,7 +2,7 @@
 #include "app/HelpModule.h"
 #include "app/HelpViewer.h"
 #include "app/UrlCatcher.h"
-#include "grid/nvDoLater.h"
+#include "platform/DeferredCalls.h"
 #include "support/TestFiles.h"
 
 #include <QApplication>
@@ -36,7 +36,7 @@ TEST(HelpLinks, OnlineHelpOpensTheHelpBookAndTheVersionCheckNamesVersionAndReadm
     options.Help = &help;
     options.ShowMessage = [&](const QString& text) { messages.push_back(text); };
     TFormMain form(options);
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     twtest::UrlCatcher web(QStringLiteral("https")), plainWeb(QStringLiteral("http"));
 
     Click(form.Label1);

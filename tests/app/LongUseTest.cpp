@@ -5,9 +5,9 @@
 #include "app/Form_Main.h"
 #include "app/MainDialogs.h"
 #include "app/PressWhen.h"
-#include "grid/nvDoLater.h"
 #include "grid/nvGrid.h"
 #include "masking/Modal_Selection.h"
+#include "platform/DeferredCalls.h"
 #include "platform/Thread.h"
 #include "recolour/Modal_ColorSettings.h"
 
@@ -62,19 +62,19 @@ struct Session {
         // The undo history grows to its own bound by design (the document's
         // tests hold it to it); what must stay flat is everything else.
         form->Document.SetHistoryLimit(0);
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
         dialogs = ConnectDialogs(*form);
     }
     ~Session() {
         form.reset();
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
 
     TnvGrid& Grid() { return *form->nvGridImageParts; }
     void Run(QAction* action) {
         bool handled = false;
         form->DispatchAction(action, true, handled);
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     void Select(int row, bool add) {
         TVokCell* cell = Grid().Cells(0, row);
@@ -87,7 +87,7 @@ struct Session {
         PressWhen([selection] { return selection->isVisible() && !selection->Walking(); },
                   selection->ButtonAdd, 5);
         form->OnShowMaskDialog(form->PictureBitmap, QRect(seed, seed), seed, form->CurrentSettings);
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     // "Change color..." on the current part with Change to the given hue.
     void ChangeColor(int hue) {

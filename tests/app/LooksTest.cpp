@@ -5,8 +5,8 @@
 #include "app/Form_Main.h"
 #include "app/HelpViewer.h"
 #include "app/MainDialogs.h"
-#include "grid/nvDoLater.h"
 #include "masking/Modal_Selection.h"
+#include "platform/DeferredCalls.h"
 #include "recolour/Modal_ColorSettings.h"
 
 #include <QApplication>
@@ -65,7 +65,7 @@ TEST(Looks, OnADarkDesktopTextAndIconsStayReadable) {
         TFormMainOptions options;
         options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
         TFormMain form(options);
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
         form.show();
         QTest::qWait(100);
         const tw::Bitmap& grid = form.nvGridImageParts->Buffer();
@@ -94,7 +94,7 @@ TEST(Looks, DISABLED_WindowsInTheDesktopsLook) {
     TFormMainOptions options;
     options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
     TFormMain form(options);
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     const TMainDialogs dialogs = ConnectDialogs(form);
     Shoot(&form, QStringLiteral("main"));
 

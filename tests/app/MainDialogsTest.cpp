@@ -4,12 +4,12 @@
 #include "app/Form_Main.h"
 #include "app/HelpModule.h"
 #include "app/HelpViewer.h"
-#include "grid/nvDoLater.h"
 #include "grid/nvGrid.h"
 #include "masking/Modal_Selection.h"
+#include "platform/DeferredCalls.h"
 #include "platform/Thread.h"
-#include "recolour/BitmapThings.h"
 #include "recolour/Modal_ColorSettings.h"
+#include "recolour/PartRecolourer.h"
 #include "support/TestFiles.h"
 
 #include <QApplication>
@@ -42,7 +42,7 @@ int PartPixels(const tw::Bitmap& part) {
 TEST(MainDialogs, FillClickGrowsAPartAndAddThisAddsIt) {
     tw::EnableSynchronizeFromEventLoop();
     auto form = std::make_unique<TFormMain>();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     const TMainDialogs dialogs = ConnectDialogs(*form);
     ASSERT_TRUE(form->OnShowMaskDialog);
 
@@ -51,7 +51,7 @@ TEST(MainDialogs, FillClickGrowsAPartAndAddThisAddsIt) {
     PressWhen([&] { return dialogs.FormSelection->isVisible() && !dialogs.FormSelection->Walking(); },
               dialogs.FormSelection->ButtonAdd);
     form->OnShowMaskDialog(form->PictureBitmap, QRect(seed, seed), seed, form->CurrentSettings);
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
 
     ASSERT_EQ(form->nvGridImageParts->RowCount(), 3);
     const TImagePart* grown = form->ImagePartAt(2);
@@ -76,18 +76,18 @@ TEST(MainDialogs, FillClickGrowsAPartAndAddThisAddsIt) {
     const TTintwellSettings change240{240, false, false, 0, 0, false};
     EXPECT_EQ(grown->Settings, change240);
     tw::Bitmap one(1, 1), other(1, 1);
-    const TBitmapThings expected(change240, one, other);
+    const TPartRecolourer expected(change240, one, other);
     EXPECT_EQ(grown->Bitmap.Pixel(seed.x(), seed.y()),
               expected.TransformColor(form->PictureBitmap.Pixel(seed.x(), seed.y())));
     form.reset();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
 }
 
 // "Change color..." takes the dialog's settings for the selected part and for
 // new parts; Cancel takes nothing over.
 TEST(MainDialogs, ChangeColorTakesTheDialogsSettingsOnOkOnly) {
     auto form = std::make_unique<TFormMain>();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     const TMainDialogs dialogs = ConnectDialogs(*form);
     TFormColorSettings* colors = dialogs.FormColorSettings;
     const TTintwellSettings before = form->CurrentSettings;
@@ -109,7 +109,7 @@ TEST(MainDialogs, ChangeColorTakesTheDialogsSettingsOnOkOnly) {
     EXPECT_FALSE(form->CurrentSettings.ShiftHue);
     EXPECT_EQ(form->ImagePartAt(1)->Settings, form->CurrentSettings);
     form.reset();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
 }
 
 // A part grown from a click on the view at zoom 2 is anchored at the clicked
@@ -117,19 +117,19 @@ TEST(MainDialogs, ChangeColorTakesTheDialogsSettingsOnOkOnly) {
 TEST(MainDialogs, AGrownPartIsAnchoredInPicturePixels) {
     tw::EnableSynchronizeFromEventLoop();
     auto form = std::make_unique<TFormMain>();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     const TMainDialogs dialogs = ConnectDialogs(*form);
     form->ZoomIndex = 6; // factor 2
     form->ResizeView();
     form->ActionFillMode->trigger();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
 
     // The red balloon of the start picture, clicked at twice its coordinates.
     PressWhen([&] { return dialogs.FormSelection->isVisible() && !dialogs.FormSelection->Walking(); },
               dialogs.FormSelection->ButtonAdd);
     form->ImageViewMouseDown(*form->ImageView, TMouseButton::Left, ssLeft, 280, 240);
     form->ImageViewClick(*form->ImageView);
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     ASSERT_EQ(form->nvGridImageParts->RowCount(), 3);
     const TImagePart* grown = form->ImagePartAt(2);
     EXPECT_EQ(QPoint(grown->AnchorX, grown->AnchorY), QPoint(140, 120));
@@ -146,7 +146,7 @@ TEST(MainDialogs, AGrownPartIsAnchoredInPicturePixels) {
     form->ActionChangeColor->trigger();
     EXPECT_GT(shownPartPixels, 100) << "\"Image part to change\" shows the balloon";
     form.reset();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
 }
 
 // F1 in either dialog shows its help page, and the help window stays usable
@@ -160,7 +160,7 @@ TEST(MainDialogs, F1ShowsTheDialogsHelpAndTheHelpWindowStaysUsable) {
     TFormMainOptions options;
     options.Help = &help;
     auto form = std::make_unique<TFormMain>(options);
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     const TMainDialogs dialogs = ConnectDialogs(*form);
     form->show();
     help.ShowHelpFor(form.get()); // opened before the dialogs
@@ -202,7 +202,7 @@ TEST(MainDialogs, F1ShowsTheDialogsHelpAndTheHelpWindowStaysUsable) {
     EXPECT_EQ(maskPages, (std::vector<std::string>{"Color_mask_generation.htm", homePage}));
     EXPECT_EQ(colorPages, (std::vector<std::string>{"Change_color_dialog.htm", homePage}));
     form.reset();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "app/Form_Main.h"
 #include "app/TintwellApplication.h"
 #include "colour/HSV.h"
-#include "grid/nvDoLater.h"
+#include "platform/DeferredCalls.h"
 #include "platform/PictureError.h"
 #include "platform/PictureFile.h"
 #include "support/TestFiles.h"
@@ -83,11 +83,11 @@ struct Window {
             return true;
         };
         form = std::make_unique<TFormMain>(options);
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     ~Window() {
         form.reset();
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     TFormMain* operator->() { return form.get(); }
     TnvGrid& Grid() { return *form->nvGridImageParts; }
@@ -95,19 +95,19 @@ struct Window {
         TVokCell* cell = Grid().Cells(0, row);
         Grid().SetFocusedCell(cell);
         Grid().RootCell().SelectCell(cell, 0);
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     void Run(QAction* action) {
         bool handled = false;
         form->DispatchAction(action, true, handled);
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     // Runs the command from the event loop, as a click would, so that an error
     // goes to the application's error handler.
     void RunFromEventLoop(QAction* action) {
         QTimer::singleShot(0, form.get(), [action] { action->trigger(); });
         QCoreApplication::processEvents();
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     void Open(const std::string& path) {
         openChoice = QString::fromStdString(path);
@@ -244,7 +244,7 @@ TEST(PictureFiles, AnUnreadableFileLeavesTheDocumentAndShowsOneMessage) {
     drawn.FillRect(QRect(5, 5, 10, 10), kGreen);
     w->AddImagePart(drawn, {0, 0});
     w->LabelFilename->setText(QStringLiteral("before"));
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     const tw::Bitmap picture = w->PictureBitmap;
 
     for (const char* name : {"broken.jpg", "notes.txt", "missing.bmp"}) {
@@ -439,7 +439,7 @@ TEST(PictureFiles, CtrlSSavesThePicture) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
     w.saveChoice = Q(dir.Path("keyed.bmp"));
     QTest::keyClick(w.form.get(), Qt::Key_S, Qt::ControlModifier);
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(w.saveCaptions, std::vector<QString>{QStringLiteral("Save Picture")});
     EXPECT_TRUE(twtest::FileExists(dir.Path("keyed.bmp")));
 }
@@ -472,7 +472,7 @@ TEST(PictureFiles, ADroppedPictureFileOpens) {
     QCoreApplication::sendEvent(w.form.get(), &drop);
     EXPECT_TRUE(drop.isAccepted());
     QCoreApplication::processEvents();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(800, 600));
     EXPECT_EQ(w->LabelFilename->text(), Q(dir.Path("dropped.JPG")));
     EXPECT_EQ(w.Grid().RowCount(), 2);
@@ -542,7 +542,7 @@ TEST(PictureFiles, UnsavedChangesAskBeforeOpeningDroppingAndQuitting) {
     QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(w.form.get(), &drop);
     QCoreApplication::processEvents();
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(w.saveQuestions.size(), asked + 1);
     EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(40, 30));
 

@@ -1,7 +1,7 @@
 // Project files in the main window: saving, and opening with a moved or changed picture.
 
 #include "app/Form_Main.h"
-#include "grid/nvDoLater.h"
+#include "platform/DeferredCalls.h"
 #include "platform/PictureFile.h"
 #include "support/TestFiles.h"
 
@@ -38,11 +38,11 @@ struct ProjectWindow {
             return openChanged;
         };
         form = std::make_unique<TFormMain>(options);
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     ~ProjectWindow() {
         form.reset();
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     TFormMain* operator->() { return form.get(); }
 };

@@ -4,8 +4,8 @@
 #include "app/AppSettings.h"
 #include "app/Form_Main.h"
 #include "app/MainDialogs.h"
-#include "grid/nvDoLater.h"
 #include "masking/Modal_Selection.h"
+#include "platform/DeferredCalls.h"
 #include "platform/PictureFile.h"
 #include "recolour/Modal_ColorSettings.h"
 #include "support/TestFiles.h"
@@ -45,11 +45,11 @@ struct Session {
         options.ConfirmQuit = [] { return true; };
         options.ChooseProjectFile = [this](bool) { return projectChoice; };
         form = std::make_unique<TFormMain>(options);
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     ~Session() {
         form.reset();
-        TDoLater::RunQueue();
+        TDeferredCalls::RunQueue();
     }
     TFormMain* operator->() { return form.get(); }
     QAction* Action(const char* name) { return form->findChild<QAction*>(QLatin1String(name)); }

@@ -2,7 +2,7 @@
 #include "cli/CliTestSupport.h"
 
 #include "colour/HSV.h"
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 
 #include <gtest/gtest.h>
 
@@ -28,8 +28,8 @@ TEST(CliColourStreams, HsvAndTransformAnswerEveryLine) {
     const tw::Bitmap none;
     tw::Bitmap target;
     TTintwellSettings mixed{0, true, false, -50, 30, true};
-    const TBitmapThings initial(TTintwellSettings::Initial(), none, target);
-    const TBitmapThings keep(mixed, none, target);
+    const TPartRecolourer initial(TTintwellSettings::Initial(), none, target);
+    const TPartRecolourer keep(mixed, none, target);
     std::mt19937 random(7);
     QByteArray input;
     QByteArray expectInitial, expectKeep;

@@ -3,7 +3,7 @@
 
 #include "masking/WalkTestSupport.h"
 #include "platform/PictureFile.h"
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 #include "resources/StartPicture.h"
 #include "support/TestFiles.h"
 
@@ -26,7 +26,7 @@ using twtest::TempDir;
 TColorValue Transformed(const TTintwellSettings& settings, TColorValue c) {
     const Bitmap none;
     Bitmap target;
-    return TBitmapThings(settings, none, target).TransformColor(c);
+    return TPartRecolourer(settings, none, target).TransformColor(c);
 }
 
 TTintwellSettings Change(int hue) {

@@ -2,7 +2,7 @@
 #include "cli/CliTestSupport.h"
 
 #include "platform/PictureFile.h"
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -86,7 +86,7 @@ TEST(CliRecipe, OnePictureWithALoadedPartAndPathsRelativeToTheRecipe) {
 
     const Bitmap none;
     Bitmap target;
-    const TBitmapThings change({200, false, false, 0, 0, false}, none, target);
+    const TPartRecolourer change({200, false, false, 0, 0, false}, none, target);
     const Bitmap result = tw::LoadPicture(dir.Path("res.png"));
     for (int y = 0; y < 80; y += 7)
         for (int x = 0; x < 120; x += 7)

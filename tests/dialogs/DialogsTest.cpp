@@ -3,14 +3,14 @@
 // event loop as in the program.
 
 #include "colour/HSV.h"
-#include "grid/nvDoLater.h"
 #include "grid/nvOffscreenPaint.h"
 #include "masking/Modal_Selection.h"
+#include "platform/DeferredCalls.h"
 #include "platform/Thread.h"
-#include "recolour/BitmapThings.h"
+#include "platform/ZoomedPainter.h"
 #include "recolour/ImagePart.h"
 #include "recolour/Modal_ColorSettings.h"
-#include "recolour/SharedGraphicsThings.h"
+#include "recolour/PartRecolourer.h"
 #include "resources/StartPicture.h"
 
 #include <QApplication>
@@ -59,7 +59,7 @@ void Pump(int ms) {
 
 // Waits for the walk started on showing (queued) and any walk running to end.
 bool WalkDone(const TFormSelection& dlg) {
-    return PumpUntil([&] { return TDoLater::PendingCount() == 0 && !dlg.Walking(); });
+    return PumpUntil([&] { return TDeferredCalls::PendingCount() == 0 && !dlg.Walking(); });
 }
 
 class DialogTest : public ::testing::Test {
@@ -363,7 +363,7 @@ TEST_F(MaskDialogTest, RealWalkGrowsInThePreviewAndBlinksOverThePicture) {
     // The red balloon is in the mask, in its recoloured colours; the sky is not.
     const tw::Bitmap& mask = dlg.Mask();
     tw::Bitmap unused;
-    const TBitmapThings recolour(TTintwellSettings::Initial(), picture, unused);
+    const TPartRecolourer recolour(TTintwellSettings::Initial(), picture, unused);
     EXPECT_EQ(mask.Pixel(98, 118), recolour.TransformColor(picture.Pixel(98, 118)));
     EXPECT_EQ(mask.Pixel(5, 5), tw::kWhite);
     int grown = 0;
@@ -454,7 +454,7 @@ TEST_F(ColorDialogTest, GoFromAGreyOriginalSaysTheGoalIsOutOfReach) {
     ASSERT_FALSE(dlg.LabelUnreachable->isHidden());
     EXPECT_FALSE(dlg.PanelReachedColor->isHidden());
     tw::Bitmap one(1, 1), other(1, 1);
-    const TBitmapThings onScreen(SettingsOnScreen(dlg), one, other);
+    const TPartRecolourer onScreen(SettingsOnScreen(dlg), one, other);
     const TColorValue given = onScreen.TransformColor(grey);
     EXPECT_EQ(dlg.PanelReachedColor->Color(), given);
     const TRGBValues rgb = ColorToRGBValues(given);
@@ -529,7 +529,7 @@ struct PartFixture {
         for (int y = 0; y < 300; ++y)
             for (int x = 0; x < 400; ++x)
                 picture.SetPixel(x, y, RGBToColor(x / 2, 60 + y / 3, 200 - x / 4));
-        TBitmapThings things({0, true, false, 0, 0, false}, picture, part.Bitmap);
+        TPartRecolourer things({0, true, false, 0, 0, false}, picture, part.Bitmap);
         things.PaintRect(0, 0, 199, 299);
         part.AnchorX = 120;
         part.AnchorY = 90;
@@ -576,7 +576,7 @@ TEST_F(ColorDialogTest, PreviewsStartCentredOnThePartScrollTogetherAndRecolourLi
     EXPECT_EQ(dlg.OrgSample().Pixel(144, 144), f.picture.Pixel(324, 164));
     // Columns 20.. of the sample lie right of the part: white there.
     Pump(50);
-    const TBitmapThings shifted(shift, f.picture, f.part.Bitmap);
+    const TPartRecolourer shifted(shift, f.picture, f.part.Bitmap);
     EXPECT_EQ(dlg.NewSample().Pixel(5, 5), shifted.TransformColor(f.picture.Pixel(185, 25)));
     EXPECT_EQ(dlg.NewSample().Pixel(30, 5), tw::kWhite);
 
@@ -584,7 +584,7 @@ TEST_F(ColorDialogTest, PreviewsStartCentredOnThePartScrollTogetherAndRecolourLi
     dlg.TrackBarValue->setValue(-50);
     Pump(50);
     Pump(50);
-    const TBitmapThings darker({75, false, true, 0, -50, false}, f.picture, f.part.Bitmap);
+    const TPartRecolourer darker({75, false, true, 0, -50, false}, f.picture, f.part.Bitmap);
     EXPECT_EQ(dlg.NewSample().Pixel(5, 5), darker.TransformColor(f.picture.Pixel(185, 25)));
     const auto shown = [](TnvOffscreenPaint* box, int x, int y) {
         const QRect area = box->BufferArea();

@@ -4,7 +4,7 @@
 #include "document/DocumentTestSupport.h"
 #include "platform/PictureError.h"
 #include "platform/PictureFile.h"
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -152,7 +152,7 @@ TEST(DocumentCommands, TheSmallestDabCoversThePoint) {
     const QPoint at(60, 45);
     EXPECT_EQ(doc.Dab(TStrokeKind::Brush, at, 0).Changed, QRect(at, QSize(1, 1)));
     tw::Bitmap expected(120, 90);
-    TBitmapThings(doc.CurrentSettings(), doc.Picture(), expected).PaintRect(60, 45, 60, 45);
+    TPartRecolourer(doc.CurrentSettings(), doc.Picture(), expected).PaintRect(60, 45, 60, 45);
     EXPECT_TRUE(doc.Part(0)->Bitmap == expected);
     EXPECT_EQ(doc.Dab(TStrokeKind::Erase, at, 0).Changed, QRect(at, QSize(1, 1)));
     EXPECT_EQ(doc.Part(0)->Bitmap.Pixel(60, 45), tw::kWhite);

@@ -1,6 +1,6 @@
 #include "document/DocumentTestSupport.h"
 
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 
 #include <cstring>
 #include <string>

@@ -21,7 +21,7 @@
 #include "platform/Bitmap.h"
 #include "platform/PictureError.h"
 #include "platform/PictureFile.h"
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 #include "recolour/TintwellSettings.h"
 
 #include <QGuiApplication>
@@ -130,7 +130,7 @@ int Check(const std::string& photoPath, const std::string& pngPath, const std::s
     // New parts shift the hue; every pixel of the .png is either the picture's
     // own or exactly its recoloured version.
     tw::Bitmap scratch(1, 1);
-    const TBitmapThings things(TTintwellSettings::Initial(), photo, scratch);
+    const TPartRecolourer things(TTintwellSettings::Initial(), photo, scratch);
     long inner = 0, innerRecoloured = 0, outerChanged = 0, neither = 0, recoloured = 0;
     long jpgFar = 0, jpgSum = 0, compared = 0;
     for (int y = 0; y < photo.Height(); ++y) {

@@ -1,7 +1,7 @@
 #include "fullsize/FullSizeComposer.h"
 #include "fullsize/RowBands.h"
 #include "platform/PictureFile.h"
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 #include "support/SyntheticScene.h"
 
 #include <gtest/gtest.h>
@@ -174,7 +174,7 @@ TEST(FullSizeCompose, SameWithAnyThreadCountFirstPartOnTop) {
     }
 
     tw::Bitmap none;
-    const TBitmapThings top(first, none, none), bottom(second, none, none);
+    const TPartRecolourer top(first, none, none), bottom(second, none, none);
     for (const QPoint p : {QPoint(10, 10), QPoint(300, 890), QPoint(990, 10), QPoint(700, 890)}) {
         const TColorValue pixel = r.full.Pixel(p.x(), p.y());
         EXPECT_EQ(one.Pixel(p.x(), p.y()), (p.x() < 500 ? top : bottom).TransformColor(pixel)) << p.x();
@@ -205,7 +205,7 @@ TEST(FullSizeCompose, PartsAtThePictureEdgesAndAllBorder) {
     EXPECT_TRUE(streaming.Picture == one);
     // Inside the right-hand part, away from its border, exactly its transform.
     tw::Bitmap none;
-    const TBitmapThings top(a, none, none);
+    const TPartRecolourer top(a, none, none);
     const QPoint p(r.full.Width() - 1, r.full.Height() / 2);
     EXPECT_EQ(one.Pixel(p.x(), p.y()), top.TransformColor(r.full.Pixel(p.x(), p.y())));
 }

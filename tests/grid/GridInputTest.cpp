@@ -1,5 +1,5 @@
-#include "grid/nvDoLater.h"
 #include "grid/nvGrid.h"
+#include "platform/DeferredCalls.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -118,7 +118,7 @@ class Grid {
     void Settle() {
         for (int i = 0; i < 2; ++i) {
             grid.grab();
-            TDoLater::RunQueue();
+            TDeferredCalls::RunQueue();
         }
     }
 
@@ -447,7 +447,7 @@ TEST(GridInput, ARefusingCanModifyBlocksEveryWayIntoTheEditorButTypingStillSearc
     g.Type(u'7');
     EXPECT_FALSE(g.grid.IsEditing());
     EXPECT_GE(asked.size(), 4u);
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(g.FocusedRow(), 7);
     EXPECT_EQ(g.SelectedRows(), (std::vector<int32_t>{7}));
 }
@@ -461,17 +461,17 @@ TEST(GridInput, TypeAheadCollectsCharactersWithinOneSecondAndWraps) {
     g.clock += 0.5 / 86400;
     g.Type(u'b');
     // One search for both characters: "B" alone would find Banana.
-    EXPECT_EQ(TDoLater::PendingCount(), 1u);
-    TDoLater::RunQueue();
+    EXPECT_EQ(TDeferredCalls::PendingCount(), 1u);
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(g.FocusedRow(), 3);
     // A pause of more than a second starts over: "C", not "ABC".
     g.clock += 1.5 / 86400;
     g.Type(u'c');
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(g.FocusedRow(), 4);
     // No match leaves the focus where it is.
     g.Type(u'z');
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(g.FocusedRow(), 4);
 
     // From row 5, nothing in rows 5 to the end: the search goes round to row 2.
@@ -480,7 +480,7 @@ TEST(GridInput, TypeAheadCollectsCharactersWithinOneSecondAndWraps) {
     w.grid.OnEditorCanModify = [](TVokGridView_Custom&, TVokCell*) { return false; };
     w.Focus(5);
     w.Type(u'M');
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(w.FocusedRow(), 2);
     EXPECT_EQ(w.SelectedRows(), (std::vector<int32_t>{2}));
 }
@@ -600,7 +600,7 @@ TEST(GridInput, EveryEditStartingCharacterOpensTheEditorAsItsFirstCharacter) {
     g.Type(u'-');
     g.Type(u'é');
     EXPECT_FALSE(g.grid.IsEditing());
-    EXPECT_EQ(TDoLater::PendingCount(), 0u);
+    EXPECT_EQ(TDeferredCalls::PendingCount(), 0u);
 
     // Keys that change the text are dropped once the cell may no longer change.
     g.Type(u'x');

@@ -1,6 +1,6 @@
-#include "grid/nvDoLater.h"
 #include "grid/nvGrid.h"
 #include "grid/nvGridTree.h"
+#include "platform/DeferredCalls.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -37,7 +37,7 @@ class Shot {
     explicit Shot(TnvGrid& grid) {
         for (int i = 0; i < 3; ++i) {
             grid.grab();
-            TDoLater::RunQueue();
+            TDeferredCalls::RunQueue();
         }
         image_ = grid.grab().toImage();
         origin_ = grid.contentsRect().topLeft();
@@ -313,10 +313,10 @@ TEST(GridView, FocusingARowOutOfSightScrollsItIn) {
     Shot{list.grid};
     TVokGridCellForViewer& root = list.grid.RootCell();
     list.grid.SetFocusedCell(list.grid.Cells(0, 6));
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(root.FirstScrolledRow(), 4) << "the last page";
     list.grid.SetFocusedCell(list.grid.Cells(0, 2));
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(root.FirstScrolledRow(), 2);
 
     // Room for one whole row only: the next row comes to the top, it does not
@@ -327,7 +327,7 @@ TEST(GridView, FocusingARowOutOfSightScrollsItIn) {
     Shot{list.grid};
     ASSERT_EQ(list.grid.VertScrollBar()->pageStep(), 1);
     list.grid.SetFocusedCell(list.grid.Cells(0, 2));
-    TDoLater::RunQueue();
+    TDeferredCalls::RunQueue();
     EXPECT_EQ(root.FirstScrolledRow(), 2);
 }
 

@@ -1,7 +1,8 @@
 #include "grid/nvOffscreenPaint.h"
 
 #include "platform/ErrorReport.h"
-#include "recolour/SharedGraphicsThings.h"
+#include "platform/Rounding.h"
+#include "platform/ZoomedPainter.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -477,7 +478,7 @@ TEST(OffscreenPaint, CanvasOriginClipAndBitmapWorkThroughThePlainCanvas) {
     const tw::Bitmap picture(20, 15, kBlue);
     tw::Bitmap part(20, 15);
     part.SetPixel(6, 3, kGreen); // lands on (12..13, 6..7), over the line
-    TSharedGraphicsThings::PaintZoomed({}, {&picture, &part}, 6, c);
+    tw::PaintZoomed({}, {&picture, &part}, 6, c);
     c.MoveTo(0, 8);
     c.LineTo(40, 8);
     tw::Bitmap expected(40, 30);

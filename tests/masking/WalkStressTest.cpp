@@ -1,7 +1,7 @@
 #include "masking/BitmapWalkerThread.h"
 #include "masking/WalkTestSupport.h"
-#include "recolour/BitmapThings.h"
-#include "recolour/SharedGraphicsThings.h"
+#include "platform/ZoomedPainter.h"
+#include "recolour/PartRecolourer.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +31,7 @@ Bitmap Regions(int w, int h) {
 // connected through the eight neighbours the walker steps to, around the seed.
 testing::AssertionResult IsGrownRegion(const Bitmap& picture, const Bitmap& mask, QPoint seed) {
     Bitmap scratch(1, 1);
-    const TBitmapThings recolour(TTintwellSettings::Initial(), picture, scratch);
+    const TPartRecolourer recolour(TTintwellSettings::Initial(), picture, scratch);
     int64_t marked = 0;
     for (int y = 0; y < mask.Height(); ++y)
         for (int x = 0; x < mask.Width(); ++x) {
@@ -95,8 +95,7 @@ TEST(WalkStress, StartStopRestartWhilePainting) {
         rules.NineValueAverage = rng() % 3 == 0;
         rules.HueDeviation = static_cast<int32_t>(rng() % 30);
         TBitmapWalkerThread* running = new TBitmapWalkerThread(
-            picture, TSharedGraphicsThings::ZoomFactor(static_cast<uint8_t>(rng() % 10)),
-            TTintwellSettings::Initial(), rules,
+            picture, tw::ZoomFactor(static_cast<uint8_t>(rng() % 10)), TTintwellSettings::Initial(), rules,
             QPoint(static_cast<int>(rng() % 660) - 10, static_cast<int>(rng() % 440) - 10), mask);
         const QPoint seed = running->Seed();
         bool ended = false;
@@ -106,10 +105,10 @@ TEST(WalkStress, StartStopRestartWhilePainting) {
             running = nullptr; // it frees itself now
         };
         running->OnProgress = [&](TBitmapWalkerThread*) {
-            TScrollBoxState box{true, static_cast<int>(rng() % 200), true, static_cast<int>(rng() % 200), 500,
-                                300};
+            tw::ScrollBoxState box{
+                true, static_cast<int>(rng() % 200), true, static_cast<int>(rng() % 200), 500, 300};
             tw::Canvas canvas(screen, QPoint(box.HorzPosition, box.VertPosition));
-            TSharedGraphicsThings::PaintZoomed(box, {&picture, &mask}, 4, canvas);
+            tw::PaintZoomed(box, {&picture, &mask}, 4, canvas);
         };
         running->SetIdlePriority();
         running->Resume();
@@ -119,8 +118,7 @@ TEST(WalkStress, StartStopRestartWhilePainting) {
             {
                 TGraphicsLockGuard lock; // the GUI thread holds the lock around its own painting too
                 tw::Canvas canvas(screen);
-                TSharedGraphicsThings::PaintZoomed({}, {&picture, &mask}, static_cast<uint8_t>(tick % 10),
-                                                   canvas);
+                tw::PaintZoomed({}, {&picture, &mask}, static_cast<uint8_t>(tick % 10), canvas);
             }
             if (tick == stopAfter && running) running->Terminate();
         }

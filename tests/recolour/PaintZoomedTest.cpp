@@ -1,5 +1,5 @@
 #include "colour/ThreadSafeBitmap.h"
-#include "recolour/SharedGraphicsThings.h"
+#include "platform/ZoomedPainter.h"
 
 #include <gtest/gtest.h>
 
@@ -31,8 +31,8 @@ QRect PaintedArea(const Bitmap& b) {
 TEST(PaintZoomed, NothingToPaint) {
     Bitmap target(50, 50, kMarker);
     tw::Canvas canvas(target);
-    TSharedGraphicsThings::PaintZoomed({}, {}, 4, canvas);
-    TSharedGraphicsThings::PaintZoomed({}, {nullptr}, 4, canvas);
+    tw::PaintZoomed({}, {}, 4, canvas);
+    tw::PaintZoomed({}, {nullptr}, 4, canvas);
     EXPECT_TRUE(PaintedArea(target).isEmpty());
     EXPECT_TRUE(LockIsFree());
 }
@@ -41,7 +41,7 @@ TEST(PaintZoomed, WholePictureWithoutScrollBars) {
     const Bitmap picture(100, 50, 0x404040);
     Bitmap target(260, 160, kMarker);
     tw::Canvas canvas(target);
-    TSharedGraphicsThings::PaintZoomed({}, {&picture}, 6, canvas); // factor 2
+    tw::PaintZoomed({}, {&picture}, 6, canvas); // factor 2
     EXPECT_EQ(PaintedArea(target), QRect(0, 0, 200, 100));
     EXPECT_TRUE(LockIsFree());
 }
@@ -61,12 +61,12 @@ TEST(PaintZoomed, OnlyTheVisibleWindowWithOverlays) {
     // land on canvas columns 300..700. The buffer covers logical x 280..779.
     Bitmap buffer(500, 120, kMarker);
     tw::Canvas canvas(buffer, QPoint(280, 0));
-    TScrollBoxState box;
+    tw::ScrollBoxState box;
     box.HorzVisible = true;
     box.HorzPosition = 300;
     box.Width = 400;
     box.Height = 100;
-    TSharedGraphicsThings::PaintZoomed(box, {&picture, &first, &second}, 6, canvas);
+    tw::PaintZoomed(box, {&picture, &first, &second}, 6, canvas);
     EXPECT_EQ(PaintedArea(buffer).translated(280, 0), QRect(300, 0, 400, 100));
     EXPECT_NEAR(static_cast<int>(canvas.Pixel(300, 50) & 0xFF), 75, 1) << "picture column 150";
     EXPECT_NEAR(static_cast<int>(canvas.Pixel(699, 50) & 0xFF), 174, 1) << "picture column 349";
@@ -84,11 +84,11 @@ TEST(PaintZoomed, ReducedAndMagnified) {
     overlay.FillRect(QRect(400, 300, 40, 20), 0x0000FF);
     for (uint8_t zoom : {0, 4, 9}) {
         Bitmap buffer(1000, 700, kMarker);
-        const double z = TSharedGraphicsThings::ZoomFactor(zoom);
-        TScrollBoxState box{z * 800 > 1000, 0, z * 600 > 700, 0, 1000, 700};
+        const double z = tw::ZoomFactor(zoom);
+        tw::ScrollBoxState box{z * 800 > 1000, 0, z * 600 > 700, 0, 1000, 700};
         if (zoom == 9) box.HorzPosition = 4000, box.VertPosition = 3000;
         tw::Canvas canvas(buffer, QPoint(box.HorzPosition, box.VertPosition));
-        TSharedGraphicsThings::PaintZoomed(box, {&picture, &overlay}, zoom, canvas);
+        tw::PaintZoomed(box, {&picture, &overlay}, zoom, canvas);
         const QPoint at(static_cast<int>(410 * z), static_cast<int>(305 * z));
         EXPECT_EQ(canvas.Pixel(at.x(), at.y()), 0x0000FFu) << int(zoom);
         const QRect expected = zoom == 0

@@ -1,6 +1,7 @@
-#include "recolour/BitmapThings.h"
+#include "masking/ToleranceSuggestion.h"
+#include "platform/ZoomedPainter.h"
 #include "recolour/ImagePart.h"
-#include "recolour/SharedGraphicsThings.h"
+#include "recolour/PartRecolourer.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ TTintwellSettings Keep(int sat = 0, int val = 0, bool avoid = false) {
 
 TRGBValues Transform(const TTintwellSettings& s, int r, int g, int b) {
     Bitmap a(1, 1), c(1, 1);
-    const TBitmapThings things(s, a, c);
+    const TPartRecolourer things(s, a, c);
     const TColorValue out = things.TransformColor(RGBToColor(r, g, b));
     EXPECT_EQ(out, TransformColorReference(s, RGBToColor(r, g, b)));
     return ColorToRGBValues(out);
@@ -62,7 +63,7 @@ TEST(TransformColorExhaustive, NeverWhiteAndEqualToTheModel) {
                                      Keep(),      Keep(120, 55, true)};
     Bitmap a(1, 1), c(1, 1);
     for (const TTintwellSettings& s : all) {
-        const TBitmapThings things(s, a, c);
+        const TPartRecolourer things(s, a, c);
         for (uint32_t color = 0; color <= 0xFFFFFF; ++color) {
             const TColorValue out = things.TransformColor(color);
             ASSERT_NE(out, tw::kWhite) << color;
@@ -79,10 +80,10 @@ Bitmap Gradient(int w, int h) {
     return b;
 }
 
-TEST(BitmapThings, ApplyAllAnchorIsFirstPixelInColumnOrder) {
+TEST(PartRecolourer, ApplyAllAnchorIsFirstPixelInColumnOrder) {
     const Bitmap picture = Gradient(12, 10);
     Bitmap part(12, 10);
-    TBitmapThings empty(Shift(75), picture, part);
+    TPartRecolourer empty(Shift(75), picture, part);
     empty.ApplyAll();
     EXPECT_EQ(part, Bitmap(12, 10)) << "an all-white part stays white";
     EXPECT_EQ(empty.AnchorX, 11);
@@ -90,7 +91,7 @@ TEST(BitmapThings, ApplyAllAnchorIsFirstPixelInColumnOrder) {
 
     part.SetPixel(5, 9, 0);
     part.SetPixel(6, 0, 0);
-    TBitmapThings things(Shift(75), picture, part);
+    TPartRecolourer things(Shift(75), picture, part);
     things.ApplyAll();
     EXPECT_EQ(things.AnchorX, 5);
     EXPECT_EQ(things.AnchorY, 9);
@@ -99,7 +100,7 @@ TEST(BitmapThings, ApplyAllAnchorIsFirstPixelInColumnOrder) {
     EXPECT_EQ(part.Pixel(0, 0), tw::kWhite);
 }
 
-TEST(BitmapThings, ApplyAllOnALargePartMatchesOnePixelAtATime) {
+TEST(PartRecolourer, ApplyAllOnALargePartMatchesOnePixelAtATime) {
     // Large enough to be cut into bands; the picture is narrower than the part.
     std::mt19937 random(7);
     Bitmap picture(600, 520);
@@ -115,7 +116,7 @@ TEST(BitmapThings, ApplyAllOnALargePartMatchesOnePixelAtATime) {
     part.SetPixel(1, 500, 0);
     part.SetPixel(1, 510, 0);
     const Bitmap before = part;
-    TBitmapThings things(Shift(75, 10, -10), picture, part);
+    TPartRecolourer things(Shift(75, 10, -10), picture, part);
     things.ApplyAll();
     EXPECT_EQ(things.AnchorX, 1);
     EXPECT_EQ(things.AnchorY, 500);
@@ -129,7 +130,7 @@ TEST(BitmapThings, ApplyAllOnALargePartMatchesOnePixelAtATime) {
     EXPECT_EQ(wrong, 0);
 }
 
-TEST(BitmapThings, ApplyAllIsTheSameWithAnyNumberOfThreads) {
+TEST(PartRecolourer, ApplyAllIsTheSameWithAnyNumberOfThreads) {
     std::mt19937 random(11);
     Bitmap picture(700, 500), part(700, 500);
     for (int y = 0; y < 500; ++y)
@@ -140,11 +141,11 @@ TEST(BitmapThings, ApplyAllIsTheSameWithAnyNumberOfThreads) {
     part.SetPixel(40, 450, 0); // the anchor lies in a late band
     part.SetPixel(40, 470, 0);
     Bitmap single = part;
-    TBitmapThings one(Shift(75, 10, -10), picture, single);
+    TPartRecolourer one(Shift(75, 10, -10), picture, single);
     one.ApplyAll(1);
     for (const int threads : {2, 3, 7}) {
         Bitmap shared = part;
-        TBitmapThings many(Shift(75, 10, -10), picture, shared);
+        TPartRecolourer many(Shift(75, 10, -10), picture, shared);
         many.ApplyAll(threads);
         EXPECT_EQ(shared, single) << threads << " threads";
         EXPECT_EQ(QPoint(many.AnchorX, many.AnchorY), QPoint(40, 450)) << threads << " threads";
@@ -166,11 +167,11 @@ TEST(ImagePart, ApplyingTwiceEqualsApplyingTheSecondOnly) {
     EXPECT_EQ(once.AnchorY, 4);
 }
 
-TEST(BitmapThings, PaintRectJoinsPixelsButWhiteLeaves) {
+TEST(PartRecolourer, PaintRectJoinsPixelsButWhiteLeaves) {
     Bitmap picture = Gradient(8, 8);
     picture.SetPixel(2, 3, tw::kWhite);
     Bitmap part(8, 8);
-    TBitmapThings things(Change(300), picture, part);
+    TPartRecolourer things(Change(300), picture, part);
     things.PaintRect(1, 2, 3, 4);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
@@ -187,40 +188,38 @@ TEST(BitmapThings, PaintRectJoinsPixelsButWhiteLeaves) {
     EXPECT_EQ(part.Pixel(0, 0), tw::kWhite);
 }
 
-TEST(BitmapThings, PartOfAnotherSizeStaysInsideBothBitmaps) {
+TEST(PartRecolourer, PartOfAnotherSizeStaysInsideBothBitmaps) {
     const Bitmap picture = Gradient(10, 10);
     Bitmap bigPart(16, 14, 0x000001);
-    TBitmapThings things(Keep(), picture, bigPart);
+    TPartRecolourer things(Keep(), picture, bigPart);
     things.ApplyAll();
     things.PaintRect(-5, -5, 40, 40);
     EXPECT_EQ(bigPart.Pixel(9, 9), things.TransformColor(picture.Pixel(9, 9)));
     EXPECT_EQ(bigPart.Pixel(15, 13), 0x000001u) << "no picture there: left as loaded";
 
     Bitmap smallPart(4, 3, 0x000001);
-    TBitmapThings small(Keep(), picture, smallPart);
+    TPartRecolourer small(Keep(), picture, smallPart);
     small.ApplyAll();
     small.PaintRect(0, 0, 9, 9);
     EXPECT_EQ(smallPart.Pixel(3, 2), small.TransformColor(picture.Pixel(3, 2)));
 }
 
-TEST(SharedGraphicsThings, ZoomTable) {
-    EXPECT_EQ(TSharedGraphicsThings::ZoomFactor(0), 0.05);
-    EXPECT_EQ(TSharedGraphicsThings::ZoomFactor(4), 1);
-    EXPECT_EQ(TSharedGraphicsThings::ZoomFactor(5), 1.5);
-    EXPECT_EQ(TSharedGraphicsThings::ZoomFactor(9), 10);
-    EXPECT_EQ(TSharedGraphicsThings::ZoomFactor(10), 1);
-    EXPECT_EQ(TSharedGraphicsThings::ZoomFactor(255), 1);
+TEST(ZoomedPainter, ZoomTable) {
+    EXPECT_EQ(tw::ZoomFactor(0), 0.05);
+    EXPECT_EQ(tw::ZoomFactor(4), 1);
+    EXPECT_EQ(tw::ZoomFactor(5), 1.5);
+    EXPECT_EQ(tw::ZoomFactor(9), 10);
+    EXPECT_EQ(tw::ZoomFactor(10), 1);
+    EXPECT_EQ(tw::ZoomFactor(255), 1);
 }
 
-TEST(SharedGraphicsThings, ToleranceFromSamples) {
-    THSVValues result{-1, -1, -1};
-    TSharedGraphicsThings::ToleranceFromSamples({10, 100, 100}, {{350, 100, 100}, {20, 151, 49}}, result);
+TEST(ToleranceSuggestion, ToleranceFromSamples) {
+    THSVValues result = ToleranceFromSamples({10, 100, 100}, {{350, 100, 100}, {20, 151, 49}});
     EXPECT_EQ(result, (THSVValues{6, 20, 20})) << "350 is 20 degrees from 10 the short way: 20 / 3.6";
     // A red seed of hue 4 among neighbours near 355 (and 360, which is 0).
-    TSharedGraphicsThings::ToleranceFromSamples({4, 200, 200},
-                                                {{355, 200, 200}, {360, 200, 200}, {0, 200, 200}}, result);
+    result = ToleranceFromSamples({4, 200, 200}, {{355, 200, 200}, {360, 200, 200}, {0, 200, 200}});
     EXPECT_EQ(result.H, 2) << "9 / 3.6 rounds to the even 2, not 356 / 3.6 = 99";
-    TSharedGraphicsThings::ToleranceFromSamples({10, 100, 100}, {}, result);
+    result = ToleranceFromSamples({10, 100, 100}, {});
     EXPECT_EQ(result, (THSVValues{0, 0, 0}));
 }
 
@@ -242,7 +241,7 @@ TEST(GoalColorSolver, DirectComputation) {
     EXPECT_EQ(fromBlack.ValueTint, 200) << "black divides by 1";
     // The solved settings take the original to the goal's hue, within rounding.
     Bitmap a(1, 1), c(1, 1);
-    const TBitmapThings things(SolveGoalColor(RGBToColor(30, 120, 60), RGBToColor(180, 40, 160)), a, c);
+    const TPartRecolourer things(SolveGoalColor(RGBToColor(30, 120, 60), RGBToColor(180, 40, 160)), a, c);
     const THSVValues reached = ColorToHSVValues(things.TransformColor(RGBToColor(30, 120, 60)));
     const THSVValues goal = ColorToHSVValues(RGBToColor(180, 40, 160));
     EXPECT_NEAR(reached.H, goal.H, 1);

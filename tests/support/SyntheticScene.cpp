@@ -2,7 +2,7 @@
 
 #include "masking/WalkTestSupport.h"
 #include "platform/PictureFile.h"
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -123,7 +123,7 @@ SceneResult MakeSceneResult(const SyntheticScene& scene, bool withFullSizeWalk) 
 SceneError MeasureAgainstTruth(const SyntheticScene& scene, const tw::Bitmap& picture,
                                const tw::Bitmap& result, const TCoverageCarrier& band) {
     tw::Bitmap none;
-    const TBitmapThings things(SyntheticScene::Recolour(), none, none);
+    const TPartRecolourer things(SyntheticScene::Recolour(), none, none);
     SceneError e;
     double sum = 0, rim = 0;
     for (int y = 0; y < scene.Height(); ++y)

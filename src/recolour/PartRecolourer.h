@@ -12,9 +12,9 @@
 // which white marks a position outside the part. Short-lived: built for one
 // operation. The transform never yields white, so recolouring never removes a
 // pixel from its part.
-class TBitmapThings {
+class TPartRecolourer {
   public:
-    TBitmapThings(const TTintwellSettings& settings, const tw::Bitmap& source, tw::Bitmap& target);
+    TPartRecolourer(const TTintwellSettings& settings, const tw::Bitmap& source, tw::Bitmap& target);
 
     // The recoloured value of one picture pixel. Allocation-free; safe to run on
     // several objects from several threads at once.

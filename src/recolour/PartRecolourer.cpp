@@ -1,4 +1,4 @@
-#include "recolour/BitmapThings.h"
+#include "recolour/PartRecolourer.h"
 
 #include "fullsize/RowBands.h"
 
@@ -61,7 +61,8 @@ TColorValue TransformColorReference(const TTintwellSettings& settings, TColorVal
     return NeverWhite(RGBValuesToColor(rgb));
 }
 
-TBitmapThings::TBitmapThings(const TTintwellSettings& settings, const tw::Bitmap& source, tw::Bitmap& target)
+TPartRecolourer::TPartRecolourer(const TTintwellSettings& settings, const tw::Bitmap& source,
+                                 tw::Bitmap& target)
     : Settings(settings), Source(source), Target(target), tables_(THSVTables::Get()) {
     for (int32_t H = 0; H <= 360; ++H) {
         int32_t mapped = NewHue(settings, H);
@@ -78,13 +79,13 @@ TBitmapThings::TBitmapThings(const TTintwellSettings& settings, const tw::Bitmap
     }
 }
 
-void TBitmapThings::ApplyAt(int x, int y) {
+void TPartRecolourer::ApplyAt(int x, int y) {
     if (!Target.Contains(x, y) || !Source.Contains(x, y)) return;
     uint32_t& t = Target.Row(y)[x];
     if ((t | 0xFF000000u) != kWhiteRgb32) t = TransformRgb32(Source.Row(y)[x]);
 }
 
-void TBitmapThings::ApplyAll(int threads) {
+void TPartRecolourer::ApplyAll(int threads) {
     // Rows are walked for speed; the result equals a column-major scan because each
     // pixel is independent, and the anchor is the column-major first part pixel.
     // Large parts are shared out in bands of rows; each band finds its own first
@@ -134,7 +135,7 @@ void TBitmapThings::ApplyAll(int threads) {
         }
 }
 
-void TBitmapThings::PaintRect(int left, int top, int right, int bottom) {
+void TPartRecolourer::PaintRect(int left, int top, int right, int bottom) {
     const int x0 = std::max(left, 0), y0 = std::max(top, 0);
     const int x1 = std::min({right, Target.Width() - 1, Source.Width() - 1});
     const int y1 = std::min({bottom, Target.Height() - 1, Source.Height() - 1});
@@ -149,6 +150,6 @@ void TBitmapThings::PaintRect(int left, int top, int right, int bottom) {
 }
 
 void RecolourPreview(const TTintwellSettings& settings, const tw::Bitmap& picture, tw::Bitmap& part) {
-    TBitmapThings things(settings, picture, part);
+    TPartRecolourer things(settings, picture, part);
     things.ApplyAll();
 }

@@ -15,7 +15,7 @@
 #include <string>
 #include <typeinfo>
 
-class TDoLater {
+class TDeferredCalls {
   public:
     // Schedules (object->*method)(argument).
     template <class T> static void Queue(T* object, void (T::*method)(int), int argument) {
@@ -42,7 +42,7 @@ class TDoLater {
     static size_t PendingCount();
 
   private:
-    struct TDoLaterContainer {
+    struct TCall {
         const void* Object;
         std::string Method;
         int Argument;
@@ -56,11 +56,11 @@ class TDoLater {
         return key;
     }
 
-    static TDoLater& Instance();
+    static TDeferredCalls& Instance();
     void QueueCall(const void* object, std::string method, int argument, std::function<void(int)> call);
     void CancelCalls(const void* object, const std::string& method);
     void Post();
 
     std::recursive_mutex lock_;
-    std::list<std::unique_ptr<TDoLaterContainer>> queue_;
+    std::list<std::unique_ptr<TCall>> queue_;
 };
