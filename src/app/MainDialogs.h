@@ -5,12 +5,12 @@
 // control state between showings; F1 in them shows their help pages.
 
 class TFormMain;
-class TFormSelection;
-class TFormColorSettings;
+class TGrowPartDialog;
+class TColourSettingsDialog;
 
 struct TMainDialogs {
-    TFormSelection* FormSelection = nullptr;
-    TFormColorSettings* FormColorSettings = nullptr;
+    TGrowPartDialog* FormSelection = nullptr;
+    TColourSettingsDialog* FormColorSettings = nullptr;
 };
 
 TMainDialogs ConnectDialogs(TFormMain& form);

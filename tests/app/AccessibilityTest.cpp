@@ -3,9 +3,9 @@
 #include "app/Form_Main.h"
 #include "app/HelpViewer.h"
 #include "app/MainDialogs.h"
-#include "masking/Modal_Selection.h"
+#include "dialogs/ColourSettingsDialog.h"
+#include "dialogs/GrowPartDialog.h"
 #include "platform/DeferredCalls.h"
-#include "recolour/Modal_ColorSettings.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
@@ -17,6 +17,8 @@
 #include <QTabBar>
 #include <QToolBar>
 #include <QToolButton>
+
+#include "support/WidgetLookup.h"
 
 #include <gtest/gtest.h>
 
@@ -77,5 +79,5 @@ TEST(Accessibility, EveryControlOfEveryWindowHasANameAndADescription) {
     EXPECT_EQ(Text(change, QAccessible::Name), "Change color...");
     form.ActionFillMode->setText("Fi&ll here");
     EXPECT_EQ(Text(fill, QAccessible::Name), "Fill here");
-    EXPECT_EQ(Text(dialogs.FormColorSettings->TrackHue, QAccessible::Name), "New hue");
+    EXPECT_EQ(Text(twtest::Child<QSlider>(dialogs.FormColorSettings, "hue"), QAccessible::Name), "New hue");
 }

@@ -5,16 +5,18 @@
 #include "app/Form_Main.h"
 #include "app/MainDialogs.h"
 #include "app/PressWhen.h"
+#include "dialogs/ColourSettingsDialog.h"
+#include "dialogs/GrowPartDialog.h"
 #include "grid/nvGrid.h"
-#include "masking/Modal_Selection.h"
 #include "platform/DeferredCalls.h"
 #include "platform/Thread.h"
-#include "recolour/Modal_ColorSettings.h"
 
+#include "support/WidgetLookup.h"
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -83,23 +85,23 @@ struct Session {
     }
     // A Fill click answered with "Add this" once the walk has ended.
     void Grow(QPoint seed) {
-        TFormSelection* selection = dialogs.FormSelection;
+        TGrowPartDialog* selection = dialogs.FormSelection;
         PressWhen([selection] { return selection->isVisible() && !selection->Walking(); },
-                  selection->ButtonAdd, 5);
+                  twtest::Child<QPushButton>(selection, "addThis"), 5);
         form->OnShowMaskDialog(form->PictureBitmap, QRect(seed, seed), seed, form->CurrentSettings);
         TDeferredCalls::RunQueue();
     }
     // "Change color..." on the current part with Change to the given hue.
     void ChangeColor(int hue) {
-        TFormColorSettings* colors = dialogs.FormColorSettings;
+        TColourSettingsDialog* colors = dialogs.FormColorSettings;
         PressWhen(
             [colors, hue] {
                 if (!colors->isVisible()) return false;
-                colors->RGHueChange->setChecked(true);
-                colors->TrackHue->setValue(hue);
+                twtest::Child<QRadioButton>(colors, "changeHue")->setChecked(true);
+                twtest::Child<QSlider>(colors, "hue")->setValue(hue);
                 return true;
             },
-            colors->Button1, 5);
+            twtest::Child<QPushButton>(colors, "ok"), 5);
         Run(form->ActionChangeColor);
     }
     // One round: two grown parts, one recoloured and painted on with the

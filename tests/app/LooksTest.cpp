@@ -5,9 +5,9 @@
 #include "app/Form_Main.h"
 #include "app/HelpViewer.h"
 #include "app/MainDialogs.h"
-#include "masking/Modal_Selection.h"
+#include "dialogs/ColourSettingsDialog.h"
+#include "dialogs/GrowPartDialog.h"
 #include "platform/DeferredCalls.h"
-#include "recolour/Modal_ColorSettings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,6 +16,8 @@
 #include <QStyleFactory>
 #include <QTest>
 #include <QToolButton>
+
+#include "support/WidgetLookup.h"
 
 #include <gtest/gtest.h>
 
@@ -76,9 +78,11 @@ TEST(Looks, OnADarkDesktopTextAndIconsStayReadable) {
         EXPECT_GT(light, 20);
         EXPECT_GT(form.Label1->palette().color(QPalette::WindowText).lightness(), 128);
 
-        TFormColorSettings colours;
-        EXPECT_GT(colours.LabelUnreachable->palette().color(QPalette::WindowText).lightness(), 128);
-        const QIcon pick = colours.ToolButtonOrgColor->icon();
+        TColourSettingsDialog colours;
+        EXPECT_GT(
+            twtest::Child<QLabel>(colours, "unreachable")->palette().color(QPalette::WindowText).lightness(),
+            128);
+        const QIcon pick = twtest::Child<QToolButton>(colours, "pickOriginal")->icon();
         EXPECT_TRUE(pick.availableSizes().contains(QSize(32, 32)));
         const QImage small = pick.pixmap(QSize(16, 16), 1.0).toImage();
         EXPECT_GT(QColor::fromRgba(small.pixel(8, 1)).lightness(), 128);
@@ -112,12 +116,12 @@ TEST(Looks, DISABLED_WindowsInTheDesktopsLook) {
     Shoot(dialogs.FormColorSettings, QStringLiteral("colour-settings-large"));
     dialogs.FormColorSettings->reject();
 
-    dialogs.FormSelection->Load(form.PictureBitmap, QRect(200, 190, 1, 1), QPoint(200, 190), settings, 3);
+    dialogs.FormSelection->Load(form.PictureBitmap, QPoint(200, 190), QPoint(200, 190), settings, 3);
     dialogs.FormSelection->show();
     for (int i = 0; i < 100 && dialogs.FormSelection->Walking(); ++i)
         QTest::qWait(50);
     Shoot(dialogs.FormSelection, QStringLiteral("mask"));
-    dialogs.FormSelection->PageControl1->setCurrentIndex(0);
+    twtest::Child<QTabWidget>(dialogs.FormSelection, "pages")->setCurrentIndex(0);
     Shoot(dialogs.FormSelection, QStringLiteral("mask-settings"));
     dialogs.FormSelection->close();
 

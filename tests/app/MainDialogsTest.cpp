@@ -4,14 +4,15 @@
 #include "app/Form_Main.h"
 #include "app/HelpModule.h"
 #include "app/HelpViewer.h"
+#include "dialogs/ColourSettingsDialog.h"
+#include "dialogs/GrowPartDialog.h"
 #include "grid/nvGrid.h"
-#include "masking/Modal_Selection.h"
 #include "platform/DeferredCalls.h"
 #include "platform/Thread.h"
-#include "recolour/Modal_ColorSettings.h"
 #include "recolour/PartRecolourer.h"
 #include "support/TestFiles.h"
 
+#include "support/WidgetLookup.h"
 #include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -49,7 +51,7 @@ TEST(MainDialogs, FillClickGrowsAPartAndAddThisAddsIt) {
     // The red balloon of the start picture.
     const QPoint seed(140, 120);
     PressWhen([&] { return dialogs.FormSelection->isVisible() && !dialogs.FormSelection->Walking(); },
-              dialogs.FormSelection->ButtonAdd);
+              twtest::Child<QPushButton>(dialogs.FormSelection, "addThis"));
     form->OnShowMaskDialog(form->PictureBitmap, QRect(seed, seed), seed, form->CurrentSettings);
     TDeferredCalls::RunQueue();
 
@@ -63,15 +65,15 @@ TEST(MainDialogs, FillClickGrowsAPartAndAddThisAddsIt) {
 
     // "Change color..." with Change 240: the grown part is recoloured from the
     // picture with the new settings.
-    TFormColorSettings* colors = dialogs.FormColorSettings;
+    TColourSettingsDialog* colors = dialogs.FormColorSettings;
     PressWhen(
         [&] {
             if (!colors->isVisible()) return false;
-            colors->RGHueChange->setChecked(true);
-            colors->TrackHue->setValue(240);
+            twtest::Child<QRadioButton>(colors, "changeHue")->setChecked(true);
+            twtest::Child<QSlider>(colors, "hue")->setValue(240);
             return true;
         },
-        colors->Button1);
+        twtest::Child<QPushButton>(colors, "ok"));
     form->ActionChangeColor->trigger();
     const TTintwellSettings change240{240, false, false, 0, 0, false};
     EXPECT_EQ(grown->Settings, change240);
@@ -89,10 +91,10 @@ TEST(MainDialogs, ChangeColorTakesTheDialogsSettingsOnOkOnly) {
     auto form = std::make_unique<TFormMain>();
     TDeferredCalls::RunQueue();
     const TMainDialogs dialogs = ConnectDialogs(*form);
-    TFormColorSettings* colors = dialogs.FormColorSettings;
+    TColourSettingsDialog* colors = dialogs.FormColorSettings;
     const TTintwellSettings before = form->CurrentSettings;
 
-    PressWhen([&] { return colors->isVisible(); }, colors->Button2); // Cancel
+    PressWhen([&] { return colors->isVisible(); }, twtest::Child<QPushButton>(colors, "cancel")); // Cancel
     form->ActionChangeColor->trigger();
     EXPECT_EQ(form->CurrentSettings, before);
 
@@ -100,10 +102,10 @@ TEST(MainDialogs, ChangeColorTakesTheDialogsSettingsOnOkOnly) {
     PressWhen(
         [&] {
             if (!colors->isVisible()) return false;
-            colors->ButtonReset->click();
+            twtest::Child<QPushButton>(colors, "reset")->click();
             return true;
         },
-        colors->Button1);
+        twtest::Child<QPushButton>(colors, "ok"));
     form->ActionChangeColor->trigger();
     EXPECT_TRUE(form->CurrentSettings.KeepHue);
     EXPECT_FALSE(form->CurrentSettings.ShiftHue);
@@ -126,7 +128,7 @@ TEST(MainDialogs, AGrownPartIsAnchoredInPicturePixels) {
 
     // The red balloon of the start picture, clicked at twice its coordinates.
     PressWhen([&] { return dialogs.FormSelection->isVisible() && !dialogs.FormSelection->Walking(); },
-              dialogs.FormSelection->ButtonAdd);
+              twtest::Child<QPushButton>(dialogs.FormSelection, "addThis"));
     form->ImageViewMouseDown(*form->ImageView, TMouseButton::Left, ssLeft, 280, 240);
     form->ImageViewClick(*form->ImageView);
     TDeferredCalls::RunQueue();
@@ -134,15 +136,15 @@ TEST(MainDialogs, AGrownPartIsAnchoredInPicturePixels) {
     const TImagePart* grown = form->ImagePartAt(2);
     EXPECT_EQ(QPoint(grown->AnchorX, grown->AnchorY), QPoint(140, 120));
 
-    TFormColorSettings* colors = dialogs.FormColorSettings;
+    TColourSettingsDialog* colors = dialogs.FormColorSettings;
     int shownPartPixels = -1;
     PressWhen(
         [&] {
             if (!colors->isVisible()) return false;
-            shownPartPixels = PartPixels(colors->NewSample());
+            shownPartPixels = PartPixels(colors->PartSample());
             return true;
         },
-        colors->Button2);
+        twtest::Child<QPushButton>(colors, "cancel"));
     form->ActionChangeColor->trigger();
     EXPECT_GT(shownPartPixels, 100) << "\"Image part to change\" shows the balloon";
     form.reset();
@@ -187,7 +189,7 @@ TEST(MainDialogs, F1ShowsTheDialogsHelpAndTheHelpWindowStaysUsable) {
             useHelpIn(dialogs.FormSelection, maskPages);
             return true;
         },
-        dialogs.FormSelection->ButtonCancel);
+        twtest::Child<QPushButton>(dialogs.FormSelection, "cancel"));
     form->OnShowMaskDialog(form->PictureBitmap, QRect(10, 10, 1, 1), QPoint(10, 10), form->CurrentSettings);
     PressWhen(
         [&] {
@@ -195,7 +197,7 @@ TEST(MainDialogs, F1ShowsTheDialogsHelpAndTheHelpWindowStaysUsable) {
             useHelpIn(dialogs.FormColorSettings, colorPages);
             return true;
         },
-        dialogs.FormColorSettings->Button2);
+        twtest::Child<QPushButton>(dialogs.FormColorSettings, "cancel"));
     form->ActionChangeColor->trigger();
 
     const std::string homePage = "What_is_Tintwell.htm";

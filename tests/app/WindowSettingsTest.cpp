@@ -4,10 +4,10 @@
 #include "app/AppSettings.h"
 #include "app/Form_Main.h"
 #include "app/MainDialogs.h"
-#include "masking/Modal_Selection.h"
+#include "dialogs/ColourSettingsDialog.h"
+#include "dialogs/GrowPartDialog.h"
 #include "platform/DeferredCalls.h"
 #include "platform/PictureFile.h"
-#include "recolour/Modal_ColorSettings.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+
+#include "support/WidgetLookup.h"
 
 #include <gtest/gtest.h>
 
@@ -109,14 +111,14 @@ TEST(WindowSettings, MaskRulesAreRememberedFromOneRunToTheNext) {
         Session first(settings);
         const TMainDialogs dialogs = ConnectDialogs(*first.form);
         EXPECT_EQ(dialogs.FormSelection->Rules(), TWalkerRules::Default());
-        dialogs.FormSelection->TrackHue->setValue(17);
-        dialogs.FormSelection->CBCompareNeighbour->setChecked(true);
+        twtest::Child<QSlider>(dialogs.FormSelection, "hueTolerance")->setValue(17);
+        twtest::Child<QCheckBox>(dialogs.FormSelection, "compareToNeighbour")->setChecked(true);
         dialogs.FormSelection->reject();
     }
     Session second(settings);
     const TMainDialogs dialogs = ConnectDialogs(*second.form);
-    EXPECT_EQ(dialogs.FormSelection->TrackHue->value(), 17);
-    EXPECT_TRUE(dialogs.FormSelection->CBCompareNeighbour->isChecked());
+    EXPECT_EQ(twtest::Child<QSlider>(dialogs.FormSelection, "hueTolerance")->value(), 17);
+    EXPECT_TRUE(twtest::Child<QCheckBox>(dialogs.FormSelection, "compareToNeighbour")->isChecked());
 }
 
 // What the user sees: no internal names in the menus, the project keys, no
@@ -152,13 +154,13 @@ TEST(WindowSettings, CaptionsKeysCrossAndOriginalSwatch) {
 
     // The colour dialog's original is the part's own colour, or none.
     const TMainDialogs dialogs = ConnectDialogs(*w.form);
-    TFormColorSettings* colors = dialogs.FormColorSettings;
-    EXPECT_FALSE(colors->PanelOrgColor->HasColor());
-    EXPECT_FALSE(colors->ButtonChangeTo->isEnabled()) << "GO! needs an original";
+    TColourSettingsDialog* colors = dialogs.FormColorSettings;
+    EXPECT_FALSE(twtest::Child<TColourSwatch>(colors, "originalColor")->HasColor());
+    EXPECT_FALSE(twtest::Child<QPushButton>(colors, "go")->isEnabled()) << "GO! needs an original";
     tw::Bitmap mask(w->PictureBitmap.Width(), w->PictureBitmap.Height());
     mask.FillRect(QRect(10, 10, 4, 4), 0x0000AA);
     w->AddImagePart(mask, {10, 10}, TPartGrowth{QPoint(11, 11), 0x123456, TWalkerRules::Default()});
     colors->Prepare(w->CurrentSettings, &w->PictureBitmap, w->Document.CurrentPart());
-    EXPECT_EQ(colors->PanelOrgColor->Color(), 0x123456u);
-    EXPECT_TRUE(colors->ButtonChangeTo->isEnabled());
+    EXPECT_EQ(twtest::Child<TColourSwatch>(colors, "originalColor")->Color(), 0x123456u);
+    EXPECT_TRUE(twtest::Child<QPushButton>(colors, "go")->isEnabled());
 }

@@ -3,15 +3,16 @@
 // event loop as in the program.
 
 #include "colour/HSV.h"
+#include "dialogs/ColourSettingsDialog.h"
+#include "dialogs/GrowPartDialog.h"
 #include "grid/nvOffscreenPaint.h"
-#include "masking/Modal_Selection.h"
 #include "platform/DeferredCalls.h"
 #include "platform/Thread.h"
 #include "platform/ZoomedPainter.h"
 #include "recolour/ImagePart.h"
-#include "recolour/Modal_ColorSettings.h"
 #include "recolour/PartRecolourer.h"
 #include "resources/StartPicture.h"
+#include "support/WidgetLookup.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -58,7 +59,7 @@ void Pump(int ms) {
 }
 
 // Waits for the walk started on showing (queued) and any walk running to end.
-bool WalkDone(const TFormSelection& dlg) {
+bool WalkDone(const TGrowPartDialog& dlg) {
     return PumpUntil([&] { return TDeferredCalls::PendingCount() == 0 && !dlg.Walking(); });
 }
 
@@ -67,12 +68,12 @@ class DialogTest : public ::testing::Test {
     void SetUp() override { tw::EnableSynchronizeFromEventLoop(); }
 };
 
-QRect SeedAt(int x, int y) {
-    return QRect(QPoint(x, y), QPoint(x, y));
+QPoint SeedAt(int x, int y) {
+    return QPoint(x, y);
 }
 
-constexpr uint8_t kZoom1 = 4; // factor 1
-constexpr uint8_t kZoom2 = 6; // factor 2
+constexpr int kZoom1 = 4; // factor 1
+constexpr int kZoom2 = 6; // factor 2
 
 TColorValue Hsv(int h, int s, int v) {
     return RGBValuesToColor(HSVToRGBValues({h, s, v}));
@@ -83,7 +84,7 @@ TColorValue Hsv(int h, int s, int v) {
 using MaskDialogTest = DialogTest;
 
 TEST_F(MaskDialogTest, RuleLabelsAndStripsFollowTheTrackBarsAndTheSeed) {
-    TFormSelection dlg;
+    TGrowPartDialog dlg;
     // Hue 10 at full saturation and value.
     const TColorValue orange = RGBToColor(255, 42, 0);
     ASSERT_EQ(ColorToHSVValues(orange), (THSVValues{10, 255, 255}));
@@ -91,28 +92,29 @@ TEST_F(MaskDialogTest, RuleLabelsAndStripsFollowTheTrackBarsAndTheSeed) {
     dlg.show();
     ASSERT_TRUE(WalkDone(dlg));
     EXPECT_EQ(dlg.SeedColor(), orange);
-    dlg.PageControl1->setCurrentWidget(dlg.TabSheet1);
+    twtest::Child<QTabWidget>(dlg, "pages")->setCurrentWidget(twtest::Child<QWidget>(dlg, "settingsPage"));
     Pump(50);
 
     for (int p : {0, 5, 100}) {
-        dlg.TrackBarValue->setValue(p);
-        EXPECT_EQ(dlg.LabelValue->text(), QString::number(p) + " % deviation");
+        twtest::Child<QSlider>(dlg, "valueTolerance")->setValue(p);
+        EXPECT_EQ(twtest::Child<QLabel>(dlg, "valueToleranceText")->text(),
+                  QString::number(p) + " % deviation");
     }
 
-    const tw::Bitmap* strip = &dlg.ImageHue->Picture();
+    const tw::Bitmap* strip = &twtest::Child<TRuleStripImage>(dlg, "hueStrip")->Picture();
     ASSERT_GT(strip->Width(), 100);
     EXPECT_EQ(strip->Height(), 8);
-    EXPECT_EQ(strip->Width(), dlg.ImageHue->width());
+    EXPECT_EQ(strip->Width(), twtest::Child<TRuleStripImage>(dlg, "hueStrip")->width());
 
-    dlg.TrackHue->setValue(0);
-    strip = &dlg.ImageHue->Picture();
+    twtest::Child<QSlider>(dlg, "hueTolerance")->setValue(0);
+    strip = &twtest::Child<TRuleStripImage>(dlg, "hueStrip")->Picture();
     for (int b = 0; b < strip->Width(); ++b)
         ASSERT_EQ(strip->Pixel(b, 3), orange) << b;
 
     // Half 90 around hue 10: from 280 over 360/0 up to about 100.
-    dlg.TrackHue->setValue(50);
-    EXPECT_EQ(dlg.LabelHue->text(), "50 % deviation");
-    strip = &dlg.ImageHue->Picture();
+    twtest::Child<QSlider>(dlg, "hueTolerance")->setValue(50);
+    EXPECT_EQ(twtest::Child<QLabel>(dlg, "hueToleranceText")->text(), "50 % deviation");
+    strip = &twtest::Child<TRuleStripImage>(dlg, "hueStrip")->Picture();
     const int w = strip->Width();
     EXPECT_EQ(strip->Pixel(0, 0), Hsv(280, 255, 255));
     EXPECT_EQ(strip->Pixel(0, 7), Hsv(280, 255, 255));
@@ -128,18 +130,18 @@ TEST_F(MaskDialogTest, RuleLabelsAndStripsFollowTheTrackBarsAndTheSeed) {
     }
     EXPECT_TRUE(wrapped);
 
-    EXPECT_EQ(TFormSelection::LevelStripHalf(20), 26); // 25.5 rounds to even
-    EXPECT_EQ(TFormSelection::LevelStripHalf(60), 76); // 76.5 rounds to even
-    EXPECT_EQ(TFormSelection::HueStripHalf(50), 90);
+    EXPECT_EQ(TGrowPartDialog::LevelStripHalf(20), 26); // 25.5 rounds to even
+    EXPECT_EQ(TGrowPartDialog::LevelStripHalf(60), 76); // 76.5 rounds to even
+    EXPECT_EQ(TGrowPartDialog::HueStripHalf(50), 90);
 }
 
 TEST_F(MaskDialogTest, SaturationStripOnAWhiteSeedIsClampedOnItsLeftHalf) {
-    TFormSelection dlg;
-    dlg.TrackBarSaturation->setValue(20);
+    TGrowPartDialog dlg;
+    twtest::Child<QSlider>(dlg, "saturationTolerance")->setValue(20);
     dlg.Load(tw::Bitmap(30, 30, tw::kWhite), SeedAt(3, 3), QPoint(3, 3), TTintwellSettings{}, kZoom1);
     dlg.show();
     ASSERT_TRUE(WalkDone(dlg));
-    const tw::Bitmap& strip = dlg.ImageSat->Picture();
+    const tw::Bitmap& strip = twtest::Child<TRuleStripImage>(dlg, "saturationStrip")->Picture();
     const int w = strip.Width();
     ASSERT_GT(w, 10);
     for (int b = 0; b <= w / 2 - 1; ++b)
@@ -151,69 +153,71 @@ TEST_F(MaskDialogTest, SaturationStripOnAWhiteSeedIsClampedOnItsLeftHalf) {
 }
 
 TEST_F(MaskDialogTest, WalkStateTableStopRestartAndClosing) {
-    TFormSelection dlg;
+    TGrowPartDialog dlg;
     const tw::Bitmap picture = tw::StartPicture();
     dlg.Load(picture, SeedAt(98, 118), QPoint(98, 118), TTintwellSettings::Initial(), kZoom1);
     dlg.show();
     // The walk starts once the dialog is up, on the page "Coloring mask".
-    dlg.PageControl1->setCurrentWidget(dlg.TabSheet1);
+    twtest::Child<QTabWidget>(dlg, "pages")->setCurrentWidget(twtest::Child<QWidget>(dlg, "settingsPage"));
     ASSERT_TRUE(WalkDone(dlg));
-    EXPECT_EQ(dlg.PageControl1->currentWidget(), dlg.TabSheet2);
+    EXPECT_EQ(twtest::Child<QTabWidget>(dlg, "pages")->currentWidget(),
+              twtest::Child<QWidget>(dlg, "maskPage"));
 
     // Walking: its end can only arrive through the event loop, which does not run here.
     dlg.StartWalk();
     ASSERT_TRUE(dlg.Walking());
-    EXPECT_TRUE(dlg.ButtonStopThread->isEnabled());
-    EXPECT_FALSE(dlg.ButtonCancel->isEnabled());
-    EXPECT_FALSE(dlg.ButtonAdd->isEnabled());
-    EXPECT_FALSE(dlg.ButtonRestart->isEnabled());
-    EXPECT_FALSE(dlg.FormCloseQuery());
+    EXPECT_TRUE(twtest::Child<QPushButton>(dlg, "stop")->isEnabled());
+    EXPECT_FALSE(twtest::Child<QPushButton>(dlg, "cancel")->isEnabled());
+    EXPECT_FALSE(twtest::Child<QPushButton>(dlg, "addThis")->isEnabled());
+    EXPECT_FALSE(twtest::Child<QPushButton>(dlg, "restart")->isEnabled());
+    EXPECT_FALSE(dlg.CanClose());
     EXPECT_FALSE(dlg.close());
     dlg.reject(); // Escape
     EXPECT_TRUE(dlg.isVisible());
     // "Restart" during a walk only shows the mask page.
-    dlg.PageControl1->setCurrentWidget(dlg.TabSheet1);
-    dlg.ButtonRestartClick();
-    EXPECT_EQ(dlg.PageControl1->currentWidget(), dlg.TabSheet2);
+    twtest::Child<QTabWidget>(dlg, "pages")->setCurrentWidget(twtest::Child<QWidget>(dlg, "settingsPage"));
+    dlg.RestartWalk();
+    EXPECT_EQ(twtest::Child<QTabWidget>(dlg, "pages")->currentWidget(),
+              twtest::Child<QWidget>(dlg, "maskPage"));
 
     // Stopping: still registered, nothing to press but the check box.
-    dlg.ButtonStopThread->click();
+    twtest::Child<QPushButton>(dlg, "stop")->click();
     EXPECT_TRUE(dlg.Walking());
-    EXPECT_FALSE(dlg.ButtonStopThread->isEnabled());
-    EXPECT_FALSE(dlg.ButtonCancel->isEnabled());
+    EXPECT_FALSE(twtest::Child<QPushButton>(dlg, "stop")->isEnabled());
+    EXPECT_FALSE(twtest::Child<QPushButton>(dlg, "cancel")->isEnabled());
     EXPECT_FALSE(dlg.close());
 
     // Idle again once the worker has ended.
     ASSERT_TRUE(PumpUntil([&] { return !dlg.Walking(); }));
-    EXPECT_FALSE(dlg.ButtonStopThread->isEnabled());
-    EXPECT_TRUE(dlg.ButtonCancel->isEnabled());
-    EXPECT_TRUE(dlg.ButtonAdd->isEnabled());
-    EXPECT_TRUE(dlg.ButtonRestart->isEnabled());
-    dlg.ButtonStopThreadClick(); // nothing to stop
+    EXPECT_FALSE(twtest::Child<QPushButton>(dlg, "stop")->isEnabled());
+    EXPECT_TRUE(twtest::Child<QPushButton>(dlg, "cancel")->isEnabled());
+    EXPECT_TRUE(twtest::Child<QPushButton>(dlg, "addThis")->isEnabled());
+    EXPECT_TRUE(twtest::Child<QPushButton>(dlg, "restart")->isEnabled());
+    dlg.StopWalk(); // nothing to stop
     EXPECT_FALSE(dlg.Walking());
 
     // The close button leaves without a part.
     int added = 0;
-    dlg.OnAddImagePart = [&](const tw::Bitmap&, QPoint) { ++added; };
+    QObject::connect(&dlg, &TGrowPartDialog::partAccepted, [&] { ++added; });
     EXPECT_TRUE(dlg.close());
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(added, 0);
 
     // Control state lasts from one showing to the next.
-    dlg.CBHue->setChecked(false);
-    dlg.TrackBarValue->setValue(17);
+    twtest::Child<QCheckBox>(dlg, "useHue")->setChecked(false);
+    twtest::Child<QSlider>(dlg, "valueTolerance")->setValue(17);
     dlg.Load(picture, SeedAt(300, 96), QPoint(300, 96), TTintwellSettings::Initial(), kZoom1);
     dlg.show();
     ASSERT_TRUE(WalkDone(dlg));
-    EXPECT_FALSE(dlg.CBHue->isChecked());
-    EXPECT_EQ(dlg.TrackBarValue->value(), 17);
-    EXPECT_EQ(dlg.LabelValue->text(), "17 % deviation");
+    EXPECT_FALSE(twtest::Child<QCheckBox>(dlg, "useHue")->isChecked());
+    EXPECT_EQ(twtest::Child<QSlider>(dlg, "valueTolerance")->value(), 17);
+    EXPECT_EQ(twtest::Child<QLabel>(dlg, "valueToleranceText")->text(), "17 % deviation");
     dlg.close();
 
     // A dialog that goes away during a walk lets the walk end first: it owns
     // the picture the walk reads and the mask it writes.
     {
-        TFormSelection going;
+        TGrowPartDialog going;
         going.Load(picture, SeedAt(200, 176), QPoint(200, 176), TTintwellSettings::Initial(), kZoom1);
         going.StartWalk();
         ASSERT_TRUE(going.Walking());
@@ -221,7 +225,7 @@ TEST_F(MaskDialogTest, WalkStateTableStopRestartAndClosing) {
 }
 
 TEST_F(MaskDialogTest, AddThisHandsTheGrownMaskOver) {
-    TFormSelection dlg;
+    TGrowPartDialog dlg;
     // A 20 x 10 block of one colour on white grows into exactly that block.
     tw::Bitmap picture(60, 40, tw::kWhite);
     picture.FillRect(QRect(10, 10, 20, 10), RGBToColor(200, 40, 40));
@@ -230,14 +234,15 @@ TEST_F(MaskDialogTest, AddThisHandsTheGrownMaskOver) {
     tw::Bitmap handed;
     QPoint anchor;
     int added = 0;
-    dlg.OnAddImagePart = [&](const tw::Bitmap& mask, QPoint at) {
-        handed = mask;
-        anchor = at;
-        ++added;
-    };
+    QObject::connect(&dlg, &TGrowPartDialog::partAccepted,
+                     [&](const tw::Bitmap& mask, QPoint at, const std::optional<TPartGrowth>&) {
+                         handed = mask;
+                         anchor = at;
+                         ++added;
+                     });
     dlg.show();
     ASSERT_TRUE(WalkDone(dlg));
-    dlg.ButtonAdd->click();
+    twtest::Child<QPushButton>(dlg, "addThis")->click();
     ASSERT_EQ(added, 1);
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_FALSE(dlg.isVisible());
@@ -275,80 +280,84 @@ tw::Bitmap MarkedGrey() {
 }
 
 TEST_F(MaskDialogTest, SuggestionsSampleTheirSquaresAroundTheSeed) {
-    TFormSelection dlg;
+    TGrowPartDialog dlg;
     dlg.Load(MarkedGrey(), SeedAt(150, 150), QPoint(150, 150), TTintwellSettings{}, kZoom1);
     dlg.show();
     ASSERT_TRUE(WalkDone(dlg));
-    dlg.PageControl1->setCurrentWidget(dlg.TabSheet1);
+    twtest::Child<QTabWidget>(dlg, "pages")->setCurrentWidget(twtest::Child<QWidget>(dlg, "settingsPage"));
 
     struct Case {
         QPushButton* button;
         int value; // Round(dV / 2.55) of the farthest marker reached
     };
-    for (const Case& c :
-         {Case{dlg.Button1, 4}, Case{dlg.Button2, 20}, Case{dlg.Button3, 35}, Case{dlg.Button4, 51}}) {
+    for (const Case& c : {Case{twtest::Child<QPushButton>(dlg, "suggest7x7"), 4},
+                          Case{twtest::Child<QPushButton>(dlg, "suggest21x21"), 20},
+                          Case{twtest::Child<QPushButton>(dlg, "suggest51x51"), 35},
+                          Case{twtest::Child<QPushButton>(dlg, "suggest101x101"), 51}}) {
         c.button->click();
-        EXPECT_EQ(dlg.TrackBarValue->value(), c.value) << c.button->text().toStdString();
-        EXPECT_EQ(dlg.TrackHue->value(), 0);
-        EXPECT_EQ(dlg.TrackBarSaturation->value(), 0);
+        EXPECT_EQ(twtest::Child<QSlider>(dlg, "valueTolerance")->value(), c.value)
+            << c.button->text().toStdString();
+        EXPECT_EQ(twtest::Child<QSlider>(dlg, "hueTolerance")->value(), 0);
+        EXPECT_EQ(twtest::Child<QSlider>(dlg, "saturationTolerance")->value(), 0);
         // Idle before: the suggestion starts a walk with the new rules at once.
         EXPECT_TRUE(dlg.Walking());
-        EXPECT_EQ(dlg.PageControl1->currentWidget(), dlg.TabSheet2);
+        EXPECT_EQ(twtest::Child<QTabWidget>(dlg, "pages")->currentWidget(),
+                  twtest::Child<QWidget>(dlg, "maskPage"));
         ASSERT_TRUE(PumpUntil([&] { return !dlg.Walking(); }));
     }
-    EXPECT_TRUE(dlg.CBHue->isChecked());
+    EXPECT_TRUE(twtest::Child<QCheckBox>(dlg, "useHue")->isChecked());
 
     // During a walk: the walk stops, the bars move, no new walk starts.
     dlg.StartWalk();
     ASSERT_TRUE(dlg.Walking());
-    dlg.Button1->click();
-    EXPECT_EQ(dlg.TrackBarValue->value(), 4);
+    twtest::Child<QPushButton>(dlg, "suggest7x7")->click();
+    EXPECT_EQ(twtest::Child<QSlider>(dlg, "valueTolerance")->value(), 4);
     EXPECT_TRUE(dlg.Walking());
-    EXPECT_FALSE(dlg.ButtonStopThread->isEnabled());
-    EXPECT_FALSE(dlg.ButtonRestart->isEnabled());
+    EXPECT_FALSE(twtest::Child<QPushButton>(dlg, "stop")->isEnabled());
+    EXPECT_FALSE(twtest::Child<QPushButton>(dlg, "restart")->isEnabled());
     ASSERT_TRUE(PumpUntil([&] { return !dlg.Walking(); }));
-    EXPECT_TRUE(dlg.ButtonRestart->isEnabled());
-    dlg.ButtonRestart->click();
+    EXPECT_TRUE(twtest::Child<QPushButton>(dlg, "restart")->isEnabled());
+    twtest::Child<QPushButton>(dlg, "restart")->click();
     EXPECT_TRUE(dlg.Walking());
     ASSERT_TRUE(PumpUntil([&] { return !dlg.Walking(); }));
     dlg.close();
 }
 
 TEST_F(MaskDialogTest, PreviewIsCentredOnTheClickOnce) {
-    EXPECT_EQ(TFormSelection::CenteredPosition(900, 569, 2000), 616);
-    EXPECT_EQ(TFormSelection::CenteredPosition(900, 569, 800), 231);
-    EXPECT_EQ(TFormSelection::CenteredPosition(100, 569, 2000), 0);
-    EXPECT_EQ(TFormSelection::CenteredPosition(2900, 569, 2000), 0);
+    EXPECT_EQ(TGrowPartDialog::CenteredPosition(900, 569, 2000), 616);
+    EXPECT_EQ(TGrowPartDialog::CenteredPosition(900, 569, 800), 231);
+    EXPECT_EQ(TGrowPartDialog::CenteredPosition(100, 569, 2000), 0);
+    EXPECT_EQ(TGrowPartDialog::CenteredPosition(2900, 569, 2000), 0);
 
-    TFormSelection dlg;
+    TGrowPartDialog dlg;
     dlg.Load(tw::StartPicture(), SeedAt(300, 96), QPoint(600, 192), TTintwellSettings::Initial(), kZoom2);
     dlg.show();
     ASSERT_TRUE(WalkDone(dlg));
     Pump(50);
-    EXPECT_EQ(dlg.Preview->width(), 800);
-    QScrollBar* h = dlg.ScrollBox1->horizontalScrollBar();
-    QScrollBar* v = dlg.ScrollBox1->verticalScrollBar();
-    const int boxW = dlg.ScrollBox1->viewport()->width();
-    const int boxH = dlg.ScrollBox1->viewport()->height();
-    EXPECT_EQ(h->value(), TFormSelection::CenteredPosition(600, boxW, 800));
-    EXPECT_EQ(v->value(), TFormSelection::CenteredPosition(192, boxH, 800));
+    EXPECT_EQ(twtest::Child<TnvOffscreenPaint>(dlg, "preview")->width(), 800);
+    QScrollBar* h = twtest::Child<QScrollArea>(dlg, "previewArea")->horizontalScrollBar();
+    QScrollBar* v = twtest::Child<QScrollArea>(dlg, "previewArea")->verticalScrollBar();
+    const int boxW = twtest::Child<QScrollArea>(dlg, "previewArea")->viewport()->width();
+    const int boxH = twtest::Child<QScrollArea>(dlg, "previewArea")->viewport()->height();
+    EXPECT_EQ(h->value(), TGrowPartDialog::CenteredPosition(600, boxW, 800));
+    EXPECT_EQ(v->value(), TGrowPartDialog::CenteredPosition(192, boxH, 800));
     EXPECT_GT(h->value(), 0);
     // Once per showing: the user's scrolling stays.
     h->setValue(0);
-    dlg.Preview->Invalidate();
+    twtest::Child<TnvOffscreenPaint>(dlg, "preview")->Invalidate();
     Pump(50);
     EXPECT_EQ(h->value(), 0);
     dlg.close();
 }
 
 TEST_F(MaskDialogTest, RealWalkGrowsInThePreviewAndBlinksOverThePicture) {
-    TFormSelection dlg;
+    TGrowPartDialog dlg;
     const tw::Bitmap picture = tw::StartPicture();
     dlg.Load(picture, SeedAt(98, 118), QPoint(98, 118), TTintwellSettings::Initial(), kZoom1);
     int paints = 0;
     int paintsWhileWalking = 0;
-    const auto paint = dlg.Preview->OnPaint;
-    dlg.Preview->OnPaint = [&](TnvOffscreenPaint& s) {
+    const auto paint = twtest::Child<TnvOffscreenPaint>(dlg, "preview")->OnPaint;
+    twtest::Child<TnvOffscreenPaint>(dlg, "preview")->OnPaint = [&](TnvOffscreenPaint& s) {
         ++paints;
         if (dlg.Walking()) ++paintsWhileWalking;
         paint(s);
@@ -374,27 +383,27 @@ TEST_F(MaskDialogTest, RealWalkGrowsInThePreviewAndBlinksOverThePicture) {
 
     // The preview shows the mask alone: white sky, recoloured balloon.
     const auto shown = [&](int x, int y) {
-        const QRect area = dlg.Preview->BufferArea();
-        return dlg.Preview->Buffer().Pixel(x - area.x(), y - area.y());
+        const QRect area = twtest::Child<TnvOffscreenPaint>(dlg, "preview")->BufferArea();
+        return twtest::Child<TnvOffscreenPaint>(dlg, "preview")->Buffer().Pixel(x - area.x(), y - area.y());
     };
     EXPECT_EQ(shown(98, 118), mask.Pixel(98, 118));
     EXPECT_EQ(shown(5, 5), tw::kWhite);
 
     // Blinking starts with the picture behind the mask.
-    dlg.CBBlinkOrg->click();
-    EXPECT_TRUE(dlg.Timer1->isActive());
-    EXPECT_EQ(dlg.Timer1->interval(), 2000);
+    twtest::Child<QCheckBox>(dlg, "blinkOriginal")->click();
+    EXPECT_TRUE(twtest::Child<QTimer>(dlg, "blinkTimer")->isActive());
+    EXPECT_EQ(twtest::Child<QTimer>(dlg, "blinkTimer")->interval(), 2000);
     EXPECT_TRUE(dlg.ShowPictureBehind());
     Pump(50);
     EXPECT_EQ(shown(5, 5), picture.Pixel(5, 5));
     EXPECT_EQ(shown(98, 118), mask.Pixel(98, 118));
-    dlg.Timer1Timer();
+    dlg.Blink();
     EXPECT_FALSE(dlg.ShowPictureBehind());
     Pump(50);
     EXPECT_EQ(shown(5, 5), tw::kWhite);
-    dlg.Timer1Timer();
-    dlg.CBBlinkOrg->click();
-    EXPECT_FALSE(dlg.Timer1->isActive());
+    dlg.Blink();
+    twtest::Child<QCheckBox>(dlg, "blinkOriginal")->click();
+    EXPECT_FALSE(twtest::Child<QTimer>(dlg, "blinkTimer")->isActive());
     EXPECT_FALSE(dlg.ShowPictureBehind());
     dlg.close();
 }
@@ -403,17 +412,16 @@ TEST_F(MaskDialogTest, RealWalkGrowsInThePreviewAndBlinksOverThePicture) {
 
 using ColorDialogTest = DialogTest;
 
-TTintwellSettings SettingsOnScreen(TFormColorSettings& dlg) {
-    TTintwellSettings s;
-    dlg.GetSettings(s);
-    return s;
+TTintwellSettings SettingsOnScreen(TColourSettingsDialog& dlg) {
+    return dlg.Settings();
 }
 
 TEST_F(ColorDialogTest, GoSolvesForTheGoalColour) {
-    TFormColorSettings dlg;
-    EXPECT_FALSE(dlg.PanelOrgColor->HasColor()) << "no original until a part or the user gives one";
-    EXPECT_EQ(dlg.Label4->text(), "0 %");
-    EXPECT_EQ(dlg.Label5->text(), "0 %");
+    TColourSettingsDialog dlg;
+    EXPECT_FALSE(twtest::Child<TColourSwatch>(dlg, "originalColor")->HasColor())
+        << "no original until a part or the user gives one";
+    EXPECT_EQ(twtest::Child<QLabel>(dlg, "saturationPercent")->text(), "0 %");
+    EXPECT_EQ(twtest::Child<QLabel>(dlg, "valuePercent")->text(), "0 %");
 
     struct Case {
         TColorValue original, goal;
@@ -425,18 +433,19 @@ TEST_F(ColorDialogTest, GoSolvesForTheGoalColour) {
         {RGBToColor(255, 0, 0), RGBToColor(128, 0, 0), 0, 0, -50},
     };
     for (const Case& c : cases) {
-        dlg.RGHueKeep->setChecked(true);
-        dlg.CBAvoidSing->setChecked(false);
-        dlg.PanelOrgColor->SetColor(c.original);
-        dlg.PanelGoalColor->SetColor(c.goal);
-        dlg.ButtonChangeTo->click();
-        EXPECT_EQ(dlg.TrackHue->value(), c.hue);
-        EXPECT_EQ(dlg.TrackBarSaturation->value(), c.saturation);
-        EXPECT_EQ(dlg.TrackBarValue->value(), c.value);
-        EXPECT_EQ(dlg.Label4->text(), QString::number(c.saturation) + " %");
-        EXPECT_TRUE(dlg.RGHueChange->isChecked());
-        EXPECT_TRUE(dlg.CBAvoidSing->isChecked());
-        EXPECT_TRUE(dlg.TrackHue->isEnabled());
+        twtest::Child<QRadioButton>(dlg, "keepHue")->setChecked(true);
+        twtest::Child<QCheckBox>(dlg, "avoidSingularities")->setChecked(false);
+        twtest::Child<TColourSwatch>(dlg, "originalColor")->SetColor(c.original);
+        twtest::Child<TColourSwatch>(dlg, "goalColor")->SetColor(c.goal);
+        twtest::Child<QPushButton>(dlg, "go")->click();
+        EXPECT_EQ(twtest::Child<QSlider>(dlg, "hue")->value(), c.hue);
+        EXPECT_EQ(twtest::Child<QSlider>(dlg, "saturationTint")->value(), c.saturation);
+        EXPECT_EQ(twtest::Child<QSlider>(dlg, "valueTint")->value(), c.value);
+        EXPECT_EQ(twtest::Child<QLabel>(dlg, "saturationPercent")->text(),
+                  QString::number(c.saturation) + " %");
+        EXPECT_TRUE(twtest::Child<QRadioButton>(dlg, "changeHue")->isChecked());
+        EXPECT_TRUE(twtest::Child<QCheckBox>(dlg, "avoidSingularities")->isChecked());
+        EXPECT_TRUE(twtest::Child<QSlider>(dlg, "hue")->isEnabled());
         const TTintwellSettings s = SettingsOnScreen(dlg);
         EXPECT_EQ(s, (TTintwellSettings{c.hue, false, false, c.saturation, c.value, true}));
     }
@@ -445,57 +454,57 @@ TEST_F(ColorDialogTest, GoSolvesForTheGoalColour) {
 // Tints are percentages: from a grey original "GO!" cannot reach a coloured
 // goal, and the dialog says so with the colour the settings give instead.
 TEST_F(ColorDialogTest, GoFromAGreyOriginalSaysTheGoalIsOutOfReach) {
-    TFormColorSettings dlg;
-    EXPECT_TRUE(dlg.LabelUnreachable->isHidden());
+    TColourSettingsDialog dlg;
+    EXPECT_TRUE(twtest::Child<QLabel>(dlg, "unreachable")->isHidden());
     const TColorValue grey = RGBToColor(76, 76, 76);
-    dlg.PanelOrgColor->SetColor(grey);
-    dlg.PanelGoalColor->SetColor(RGBToColor(200, 120, 60));
-    dlg.ButtonChangeTo->click();
-    ASSERT_FALSE(dlg.LabelUnreachable->isHidden());
-    EXPECT_FALSE(dlg.PanelReachedColor->isHidden());
+    twtest::Child<TColourSwatch>(dlg, "originalColor")->SetColor(grey);
+    twtest::Child<TColourSwatch>(dlg, "goalColor")->SetColor(RGBToColor(200, 120, 60));
+    twtest::Child<QPushButton>(dlg, "go")->click();
+    ASSERT_FALSE(twtest::Child<QLabel>(dlg, "unreachable")->isHidden());
+    EXPECT_FALSE(twtest::Child<TColourSwatch>(dlg, "reachedColor")->isHidden());
     tw::Bitmap one(1, 1), other(1, 1);
     const TPartRecolourer onScreen(SettingsOnScreen(dlg), one, other);
     const TColorValue given = onScreen.TransformColor(grey);
-    EXPECT_EQ(dlg.PanelReachedColor->Color(), given);
+    EXPECT_EQ(twtest::Child<TColourSwatch>(dlg, "reachedColor")->Color(), given);
     const TRGBValues rgb = ColorToRGBValues(given);
-    EXPECT_EQ(dlg.LabelUnreachable->text(),
+    EXPECT_EQ(twtest::Child<QLabel>(dlg, "unreachable")->text(),
               QString::asprintf("The goal cannot be reached from a grey original. These settings give "
                                 "R:%d G:%d B:%d.",
                                 rgb.R, rgb.G, rgb.B));
     // Changed settings are no longer those the note speaks of.
-    dlg.TrackBarValue->setValue(10);
-    EXPECT_TRUE(dlg.LabelUnreachable->isHidden());
+    twtest::Child<QSlider>(dlg, "valueTint")->setValue(10);
+    EXPECT_TRUE(twtest::Child<QLabel>(dlg, "unreachable")->isHidden());
     // Black cannot be brightened either; a coloured original reaches its goal.
-    dlg.PanelOrgColor->SetColor(0);
-    dlg.PanelGoalColor->SetColor(RGBToColor(60, 60, 60));
-    dlg.ButtonChangeTo->click();
-    EXPECT_FALSE(dlg.LabelUnreachable->isHidden());
-    dlg.PanelOrgColor->SetColor(RGBToColor(200, 150, 100));
-    dlg.ButtonChangeTo->click();
-    EXPECT_TRUE(dlg.LabelUnreachable->isHidden());
+    twtest::Child<TColourSwatch>(dlg, "originalColor")->SetColor(0);
+    twtest::Child<TColourSwatch>(dlg, "goalColor")->SetColor(RGBToColor(60, 60, 60));
+    twtest::Child<QPushButton>(dlg, "go")->click();
+    EXPECT_FALSE(twtest::Child<QLabel>(dlg, "unreachable")->isHidden());
+    twtest::Child<TColourSwatch>(dlg, "originalColor")->SetColor(RGBToColor(200, 150, 100));
+    twtest::Child<QPushButton>(dlg, "go")->click();
+    EXPECT_TRUE(twtest::Child<QLabel>(dlg, "unreachable")->isHidden());
 }
 
 TEST_F(ColorDialogTest, ResetKeepsTheHueOnScreenAndClearsTheRest) {
-    TFormColorSettings dlg;
+    TColourSettingsDialog dlg;
     dlg.ShowSettings({75, false, true, 120, -30, true});
     // Moved but not yet read back: Reset still keeps it.
-    dlg.TrackHue->setValue(123);
-    dlg.ButtonReset->click();
-    EXPECT_TRUE(dlg.RGHueKeep->isChecked());
-    EXPECT_EQ(dlg.TrackBarSaturation->value(), 0);
-    EXPECT_EQ(dlg.TrackBarValue->value(), 0);
-    EXPECT_FALSE(dlg.CBAvoidSing->isChecked());
+    twtest::Child<QSlider>(dlg, "hue")->setValue(123);
+    twtest::Child<QPushButton>(dlg, "reset")->click();
+    EXPECT_TRUE(twtest::Child<QRadioButton>(dlg, "keepHue")->isChecked());
+    EXPECT_EQ(twtest::Child<QSlider>(dlg, "saturationTint")->value(), 0);
+    EXPECT_EQ(twtest::Child<QSlider>(dlg, "valueTint")->value(), 0);
+    EXPECT_FALSE(twtest::Child<QCheckBox>(dlg, "avoidSingularities")->isChecked());
     EXPECT_EQ(SettingsOnScreen(dlg), (TTintwellSettings{123, true, false, 0, 0, false}));
 }
 
 TEST_F(ColorDialogTest, HueStripShowsShiftAndKeep) {
-    TFormColorSettings dlg;
+    TColourSettingsDialog dlg;
     tw::Bitmap picture(50, 50, RGBToColor(10, 200, 30));
     TImagePart part(tw::Bitmap(50, 50, tw::kWhite));
     part.ApplySettings(picture, {75, false, true, 0, 0, false});
     dlg.Prepare({75, false, true, 0, 0, false}, &picture, &part);
-    EXPECT_EQ(dlg.TrackHue->value(), 75);
-    EXPECT_TRUE(dlg.RGHueShift->isChecked());
+    EXPECT_EQ(twtest::Child<QSlider>(dlg, "hue")->value(), 75);
+    EXPECT_TRUE(twtest::Child<QRadioButton>(dlg, "shiftHue")->isChecked());
 
     const tw::Bitmap& strip = dlg.HueStrip();
     ASSERT_EQ(strip.Width(), 204);
@@ -510,14 +519,14 @@ TEST_F(ColorDialogTest, HueStripShowsShiftAndKeep) {
         EXPECT_EQ(strip.Pixel(x, 14), Hsv(shifted, 255, 255)) << x;
     }
 
-    dlg.RGHueKeep->click();
-    EXPECT_FALSE(dlg.TrackHue->isEnabled());
+    twtest::Child<QRadioButton>(dlg, "keepHue")->click();
+    EXPECT_FALSE(twtest::Child<QSlider>(dlg, "hue")->isEnabled());
     const tw::Bitmap& pale = dlg.HueStrip();
     EXPECT_EQ(pale.Pixel(0, 0), Hsv(0, 100, 255));
     EXPECT_EQ(pale.Pixel(100, 14), Hsv(Round(100 * 360.0 / 204), 100, 255));
 
-    dlg.RGHueChange->click();
-    EXPECT_TRUE(dlg.TrackHue->isEnabled());
+    twtest::Child<QRadioButton>(dlg, "changeHue")->click();
+    EXPECT_TRUE(twtest::Child<QSlider>(dlg, "hue")->isEnabled());
     EXPECT_EQ(dlg.HueStrip().Pixel(100, 14), Hsv(Round(100 * 360.0 / 204), 255, 255));
 }
 
@@ -549,67 +558,71 @@ void SendClick(QWidget* w, QPoint at) {
 
 TEST_F(ColorDialogTest, PreviewsStartCentredOnThePartScrollTogetherAndRecolourLive) {
     PartFixture f;
-    TFormColorSettings dlg;
+    TColourSettingsDialog dlg;
     const TTintwellSettings shift{75, false, true, 0, 0, false};
     dlg.Prepare(shift, &f.picture, &f.part);
     dlg.show();
     Pump(50);
-    QScrollBar* orgH = dlg.ScrollBoxOrg->horizontalScrollBar();
-    QScrollBar* orgV = dlg.ScrollBoxOrg->verticalScrollBar();
-    QScrollBar* newH = dlg.ScrollBoxNew->horizontalScrollBar();
-    QScrollBar* newV = dlg.ScrollBoxNew->verticalScrollBar();
+    QScrollBar* orgH = twtest::Child<QScrollArea>(dlg, "originalArea")->horizontalScrollBar();
+    QScrollBar* orgV = twtest::Child<QScrollArea>(dlg, "originalArea")->verticalScrollBar();
+    QScrollBar* newH = twtest::Child<QScrollArea>(dlg, "partArea")->horizontalScrollBar();
+    QScrollBar* newV = twtest::Child<QScrollArea>(dlg, "partArea")->verticalScrollBar();
     // The part covers columns 0..199 and rows 0..299: its middle (99, 149)
     // sits in the middle of the preview.
-    const QSize view = dlg.ScrollBoxOrg->viewport()->size();
+    const QSize view = twtest::Child<QScrollArea>(dlg, "originalArea")->viewport()->size();
     const QPoint start(99 - view.width() / 2, 149 - view.height() / 2);
     EXPECT_EQ(orgH->value(), start.x());
     EXPECT_EQ(orgV->value(), start.y());
     EXPECT_EQ(newH->value(), start.x());
-    EXPECT_EQ(dlg.OrgSample().Pixel(0, 0), f.picture.Pixel(start.x(), start.y()));
+    EXPECT_EQ(dlg.OriginalSample().Pixel(0, 0), f.picture.Pixel(start.x(), start.y()));
 
     // Scrolling the right box moves the left one and takes new samples.
     newH->setValue(180);
     newV->setValue(20);
     EXPECT_EQ(orgH->value(), 180);
     EXPECT_EQ(orgV->value(), 20);
-    EXPECT_EQ(dlg.OrgSample().Pixel(0, 0), f.picture.Pixel(180, 20));
-    EXPECT_EQ(dlg.OrgSample().Pixel(144, 144), f.picture.Pixel(324, 164));
+    EXPECT_EQ(dlg.OriginalSample().Pixel(0, 0), f.picture.Pixel(180, 20));
+    EXPECT_EQ(dlg.OriginalSample().Pixel(144, 144), f.picture.Pixel(324, 164));
     // Columns 20.. of the sample lie right of the part: white there.
     Pump(50);
     const TPartRecolourer shifted(shift, f.picture, f.part.Bitmap);
-    EXPECT_EQ(dlg.NewSample().Pixel(5, 5), shifted.TransformColor(f.picture.Pixel(185, 25)));
-    EXPECT_EQ(dlg.NewSample().Pixel(30, 5), tw::kWhite);
+    EXPECT_EQ(dlg.PartSample().Pixel(5, 5), shifted.TransformColor(f.picture.Pixel(185, 25)));
+    EXPECT_EQ(dlg.PartSample().Pixel(30, 5), tw::kWhite);
 
     // The right preview follows the track bars, always from the original.
-    dlg.TrackBarValue->setValue(-50);
+    twtest::Child<QSlider>(dlg, "valueTint")->setValue(-50);
     Pump(50);
     Pump(50);
     const TPartRecolourer darker({75, false, true, 0, -50, false}, f.picture, f.part.Bitmap);
-    EXPECT_EQ(dlg.NewSample().Pixel(5, 5), darker.TransformColor(f.picture.Pixel(185, 25)));
+    EXPECT_EQ(dlg.PartSample().Pixel(5, 5), darker.TransformColor(f.picture.Pixel(185, 25)));
     const auto shown = [](TnvOffscreenPaint* box, int x, int y) {
         const QRect area = box->BufferArea();
         return box->Buffer().Pixel(x - area.x(), y - area.y());
     };
-    EXPECT_EQ(shown(dlg.PaintBoxNew, 185, 25), darker.TransformColor(f.picture.Pixel(185, 25)));
-    EXPECT_EQ(shown(dlg.PaintBoxOrg, 185, 25), f.picture.Pixel(185, 25));
+    EXPECT_EQ(shown(twtest::Child<TnvOffscreenPaint>(dlg, "partPreview"), 185, 25),
+              darker.TransformColor(f.picture.Pixel(185, 25)));
+    EXPECT_EQ(shown(twtest::Child<TnvOffscreenPaint>(dlg, "originalPreview"), 185, 25),
+              f.picture.Pixel(185, 25));
 
     // The mouse readout tells what is on screen under it.
-    QMouseEvent move(QEvent::MouseMove, QPointF(190, 30),
-                     QPointF(dlg.PaintBoxOrg->mapToGlobal(QPoint(190, 30))), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(dlg.PaintBoxOrg, &move);
+    QMouseEvent move(
+        QEvent::MouseMove, QPointF(190, 30),
+        QPointF(twtest::Child<TnvOffscreenPaint>(dlg, "originalPreview")->mapToGlobal(QPoint(190, 30))),
+        Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(twtest::Child<TnvOffscreenPaint>(dlg, "originalPreview"), &move);
     const THSVValues hsv = ColorToHSVValues(f.picture.Pixel(190, 30));
-    EXPECT_EQ(dlg.LabelHSVATMouse->text(),
+    EXPECT_EQ(twtest::Child<QLabel>(dlg, "hsvAtMouse")->text(),
               QString::asprintf("HSV at mouse: H:%d S:%d V:%d", hsv.H, hsv.S, hsv.V));
 
     // Grab and drag: the picture follows the mouse, both boxes move, and the
     // release after a drag picks no colour.
-    dlg.ToolButtonOrgColor->setChecked(true);
-    const TColorValue before = dlg.PanelOrgColor->Color();
+    twtest::Child<QToolButton>(dlg, "pickOriginal")->setChecked(true);
+    const TColorValue before = twtest::Child<TColourSwatch>(dlg, "originalColor")->Color();
     const auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
-        QMouseEvent e(type, QPointF(at), QPointF(dlg.PaintBoxNew->mapToGlobal(at)), button, buttons,
-                      Qt::NoModifier);
-        QCoreApplication::sendEvent(dlg.PaintBoxNew, &e);
+        QMouseEvent e(type, QPointF(at),
+                      QPointF(twtest::Child<TnvOffscreenPaint>(dlg, "partPreview")->mapToGlobal(at)), button,
+                      buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(twtest::Child<TnvOffscreenPaint>(dlg, "partPreview"), &e);
     };
     mouse(QEvent::MouseButtonPress, QPoint(200, 60), Qt::LeftButton, Qt::LeftButton);
     // 30 left and 10 up on screen.
@@ -622,56 +635,56 @@ TEST_F(ColorDialogTest, PreviewsStartCentredOnThePartScrollTogetherAndRecolourLi
     EXPECT_EQ(newH->value(), 220);
     EXPECT_EQ(newV->value(), 50);
     mouse(QEvent::MouseButtonRelease, QPoint(200, 60), Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(dlg.PanelOrgColor->Color(), before);
-    EXPECT_TRUE(dlg.ToolButtonOrgColor->isChecked());
-    EXPECT_EQ(dlg.OrgSample().Pixel(0, 0), f.picture.Pixel(220, 50));
+    EXPECT_EQ(twtest::Child<TColourSwatch>(dlg, "originalColor")->Color(), before);
+    EXPECT_TRUE(twtest::Child<QToolButton>(dlg, "pickOriginal")->isChecked());
+    EXPECT_EQ(dlg.OriginalSample().Pixel(0, 0), f.picture.Pixel(220, 50));
 
     dlg.reject();
     EXPECT_EQ(dlg.BoundPart(), nullptr);
-    EXPECT_TRUE(dlg.OrgSample().IsEmpty());
+    EXPECT_TRUE(dlg.OriginalSample().IsEmpty());
 }
 
 TEST_F(ColorDialogTest, ResizingGrowsThePreviewsAndTheirSamplesAndTheHueShowsItsNumber) {
     PartFixture f;
-    TFormColorSettings dlg;
+    TColourSettingsDialog dlg;
     dlg.Prepare({75, false, true, 0, 0, false}, &f.picture, &f.part);
-    EXPECT_EQ(dlg.LabelHueValue->text(), "75");
-    dlg.TrackHue->setValue(300);
-    EXPECT_EQ(dlg.LabelHueValue->text(), "300");
+    EXPECT_EQ(twtest::Child<QLabel>(dlg, "hueNumber")->text(), "75");
+    twtest::Child<QSlider>(dlg, "hue")->setValue(300);
+    EXPECT_EQ(twtest::Child<QLabel>(dlg, "hueNumber")->text(), "300");
     dlg.show();
     Pump(50);
-    const QSize before = dlg.ScrollBoxNew->size();
+    const QSize before = twtest::Child<QScrollArea>(dlg, "partArea")->size();
     dlg.resize(dlg.width() + 300, dlg.height() + 200);
     Pump(50);
-    EXPECT_GE(dlg.ScrollBoxOrg->width(), before.width() + 140);
-    EXPECT_GE(dlg.ScrollBoxNew->height(), before.height() + 180);
+    EXPECT_GE(twtest::Child<QScrollArea>(dlg, "originalArea")->width(), before.width() + 140);
+    EXPECT_GE(twtest::Child<QScrollArea>(dlg, "partArea")->height(), before.height() + 180);
     // The sample covers the whole grown view, so the far corner is the picture's.
-    const QSize view = dlg.ScrollBoxOrg->viewport()->size();
-    EXPECT_GE(dlg.OrgSample().Width(), view.width());
-    EXPECT_GE(dlg.OrgSample().Height(), view.height());
-    const QPoint at(dlg.ScrollBoxOrg->horizontalScrollBar()->value(),
-                    dlg.ScrollBoxOrg->verticalScrollBar()->value());
+    const QSize view = twtest::Child<QScrollArea>(dlg, "originalArea")->viewport()->size();
+    EXPECT_GE(dlg.OriginalSample().Width(), view.width());
+    EXPECT_GE(dlg.OriginalSample().Height(), view.height());
+    const QPoint at(twtest::Child<QScrollArea>(dlg, "originalArea")->horizontalScrollBar()->value(),
+                    twtest::Child<QScrollArea>(dlg, "originalArea")->verticalScrollBar()->value());
     const QPoint corner(std::min(view.width(), 400 - at.x()) - 1, std::min(view.height(), 300 - at.y()) - 1);
-    EXPECT_GT(corner.x(), TFormColorSettings::SampleSize);
-    EXPECT_EQ(dlg.OrgSample().Pixel(corner.x(), corner.y()),
+    EXPECT_GT(corner.x(), TColourSettingsDialog::kSampleSize);
+    EXPECT_EQ(dlg.OriginalSample().Pixel(corner.x(), corner.y()),
               f.picture.Pixel(at.x() + corner.x(), at.y() + corner.y()));
     dlg.reject();
 }
 
 TEST_F(ColorDialogTest, PickingSetsTheSwatchesOfTheButtonsDownAndReleasesThem) {
     PartFixture f;
-    TFormColorSettings dlg;
+    TColourSettingsDialog dlg;
     dlg.Prepare({0, true, false, 0, 0, false}, &f.picture, &f.part);
     dlg.show();
     Pump(50);
-    const int sx = dlg.ScrollBoxOrg->horizontalScrollBar()->value();
-    const int sy = dlg.ScrollBoxOrg->verticalScrollBar()->value();
+    const int sx = twtest::Child<QScrollArea>(dlg, "originalArea")->horizontalScrollBar()->value();
+    const int sy = twtest::Child<QScrollArea>(dlg, "originalArea")->verticalScrollBar()->value();
 
     // Both down, one click, the same 5 x 5 average in both swatches.
-    dlg.CheckBox5pointavg->setChecked(true);
-    dlg.ToolButtonOrgColor->setChecked(true);
-    dlg.ToolButtonGoalColor->setChecked(true);
-    SendClick(dlg.PaintBoxOrg, QPoint(sx + 10, sy + 20));
+    twtest::Child<QCheckBox>(dlg, "fivePointAverage")->setChecked(true);
+    twtest::Child<QToolButton>(dlg, "pickOriginal")->setChecked(true);
+    twtest::Child<QToolButton>(dlg, "pickGoal")->setChecked(true);
+    SendClick(twtest::Child<TnvOffscreenPaint>(dlg, "originalPreview"), QPoint(sx + 10, sy + 20));
     int r = 0, g = 0, b = 0;
     for (int dx = -2; dx <= 2; ++dx)
         for (int dy = -2; dy <= 2; ++dy) {
@@ -679,43 +692,43 @@ TEST_F(ColorDialogTest, PickingSetsTheSwatchesOfTheButtonsDownAndReleasesThem) {
             r += c.R, g += c.G, b += c.B;
         }
     const TColorValue average = RGBToColor(r / 25, g / 25, b / 25);
-    EXPECT_EQ(dlg.PanelOrgColor->Color(), average);
-    EXPECT_EQ(dlg.PanelGoalColor->Color(), average);
-    EXPECT_FALSE(dlg.ToolButtonOrgColor->isChecked());
-    EXPECT_FALSE(dlg.ToolButtonGoalColor->isChecked());
+    EXPECT_EQ(twtest::Child<TColourSwatch>(dlg, "originalColor")->Color(), average);
+    EXPECT_EQ(twtest::Child<TColourSwatch>(dlg, "goalColor")->Color(), average);
+    EXPECT_FALSE(twtest::Child<QToolButton>(dlg, "pickOriginal")->isChecked());
+    EXPECT_FALSE(twtest::Child<QToolButton>(dlg, "pickGoal")->isChecked());
 
     // Neither down: a click does nothing. Goal only, single pixel, right box.
-    SendClick(dlg.PaintBoxNew, QPoint(sx + 3, sy + 3));
-    EXPECT_EQ(dlg.PanelOrgColor->Color(), average);
-    dlg.CheckBox5pointavg->setChecked(false);
-    dlg.ToolButtonGoalColor->setChecked(true);
-    SendClick(dlg.PaintBoxNew, QPoint(sx + 3, sy + 3));
-    EXPECT_EQ(dlg.PanelGoalColor->Color(), dlg.NewSample().Pixel(3, 3));
-    EXPECT_EQ(dlg.PanelOrgColor->Color(), average);
+    SendClick(twtest::Child<TnvOffscreenPaint>(dlg, "partPreview"), QPoint(sx + 3, sy + 3));
+    EXPECT_EQ(twtest::Child<TColourSwatch>(dlg, "originalColor")->Color(), average);
+    twtest::Child<QCheckBox>(dlg, "fivePointAverage")->setChecked(false);
+    twtest::Child<QToolButton>(dlg, "pickGoal")->setChecked(true);
+    SendClick(twtest::Child<TnvOffscreenPaint>(dlg, "partPreview"), QPoint(sx + 3, sy + 3));
+    EXPECT_EQ(twtest::Child<TColourSwatch>(dlg, "goalColor")->Color(), dlg.PartSample().Pixel(3, 3));
+    EXPECT_EQ(twtest::Child<TColourSwatch>(dlg, "originalColor")->Color(), average);
 
     // The colour dialog buttons; cancelling leaves the swatch alone.
-    dlg.OnChooseColor = [](tw::ColorValue) { return std::optional<tw::ColorValue>(RGBToColor(1, 2, 3)); };
-    dlg.ToolButtonOrgColorPick->click();
-    EXPECT_EQ(dlg.PanelOrgColor->Color(), RGBToColor(1, 2, 3));
-    dlg.OnChooseColor = [](tw::ColorValue) { return std::optional<tw::ColorValue>(); };
-    dlg.ToolButtonOrgColorPick->click();
-    EXPECT_EQ(dlg.PanelOrgColor->Color(), RGBToColor(1, 2, 3));
+    dlg.SetColourChooser([](tw::ColorValue) { return std::optional<tw::ColorValue>(RGBToColor(1, 2, 3)); });
+    twtest::Child<QToolButton>(dlg, "chooseOriginal")->click();
+    EXPECT_EQ(twtest::Child<TColourSwatch>(dlg, "originalColor")->Color(), RGBToColor(1, 2, 3));
+    dlg.SetColourChooser([](tw::ColorValue) { return std::optional<tw::ColorValue>(); });
+    twtest::Child<QToolButton>(dlg, "chooseOriginal")->click();
+    EXPECT_EQ(twtest::Child<TColourSwatch>(dlg, "originalColor")->Color(), RGBToColor(1, 2, 3));
     dlg.reject();
 }
 
 TEST_F(ColorDialogTest, AverageColorAtCountsOutsidePositionsWithTheNearestPixel) {
-    EXPECT_EQ(TFormColorSettings::AverageColorAt(nullptr, 0, 0, 2), 0u);
+    EXPECT_EQ(TColourSettingsDialog::AverageColorAt(nullptr, 0, 0, 2), 0u);
     tw::Bitmap bmp(3, 3, 0);
     bmp.FillRect(QRect(0, 0, 1, 3), RGBToColor(250, 0, 10));
-    EXPECT_EQ(TFormColorSettings::AverageColorAt(&bmp, 0, 1, 0), RGBToColor(250, 0, 10));
+    EXPECT_EQ(TColourSettingsDialog::AverageColorAt(&bmp, 0, 1, 0), RGBToColor(250, 0, 10));
     // At the corner, columns -2..0 all read column 0: 15 of 25 positions.
-    EXPECT_EQ(TFormColorSettings::AverageColorAt(&bmp, 0, 0, 2), RGBToColor(150, 0, 6));
+    EXPECT_EQ(TColourSettingsDialog::AverageColorAt(&bmp, 0, 0, 2), RGBToColor(150, 0, 6));
     // Truncating division: 5 of 25 positions hold 250 and 10.
-    EXPECT_EQ(TFormColorSettings::AverageColorAt(&bmp, 2, 2, 2), RGBToColor(50, 0, 2));
+    EXPECT_EQ(TColourSettingsDialog::AverageColorAt(&bmp, 2, 2, 2), RGBToColor(50, 0, 2));
 }
 
 TEST_F(ColorDialogTest, WithoutAPartTheSettingsStillRoundTrip) {
-    TFormColorSettings dlg;
+    TColourSettingsDialog dlg;
     dlg.Prepare({200, false, false, -40, 40, true}, nullptr, nullptr);
     dlg.show();
     Pump(30);
@@ -731,37 +744,38 @@ TEST_F(ColorDialogTest, WithoutAPartTheSettingsStillRoundTrip) {
 
 TEST_F(DialogTest, DISABLED_Screenshots) {
     const tw::Bitmap picture = tw::StartPicture();
-    TFormSelection mask;
+    TGrowPartDialog mask;
     tw::Bitmap grown;
-    mask.OnAddImagePart = [&](const tw::Bitmap& m, QPoint) { grown = m; };
+    QObject::connect(&mask, &TGrowPartDialog::partAccepted,
+                     [&](const tw::Bitmap& m, QPoint, const std::optional<TPartGrowth>&) { grown = m; });
     mask.Load(picture, SeedAt(98, 118), QPoint(196, 236), TTintwellSettings::Initial(), kZoom2);
     mask.show();
     ASSERT_TRUE(WalkDone(mask));
     Pump(100);
     mask.grab().save("/tmp/dialog-selection-mask.png");
-    mask.CBBlinkOrg->click();
+    twtest::Child<QCheckBox>(mask, "blinkOriginal")->click();
     Pump(100);
     mask.grab().save("/tmp/dialog-selection-blink.png");
-    mask.CBBlinkOrg->click();
-    mask.ButtonAdvanced->click();
+    twtest::Child<QCheckBox>(mask, "blinkOriginal")->click();
+    twtest::Child<QPushButton>(mask, "advanced")->click();
     Pump(100);
     mask.grab().save("/tmp/dialog-selection-settings.png");
     mask.StartWalk();
     Pump(5);
     mask.grab().save("/tmp/dialog-selection-walking.png");
     ASSERT_TRUE(PumpUntil([&] { return !mask.Walking(); }));
-    mask.ButtonAdd->click();
+    twtest::Child<QPushButton>(mask, "addThis")->click();
     ASSERT_FALSE(grown.IsEmpty());
 
     TImagePart part(grown);
     part.ApplySettings(picture, TTintwellSettings::Initial());
-    TFormColorSettings colors;
+    TColourSettingsDialog colors;
     colors.Prepare(TTintwellSettings::Initial(), &picture, &part);
     colors.show();
     Pump(100);
     colors.grab().save("/tmp/dialog-colors.png");
-    colors.RGHueKeep->click();
-    colors.TrackBarValue->setValue(-30);
+    twtest::Child<QRadioButton>(colors, "keepHue")->click();
+    twtest::Child<QSlider>(colors, "valueTint")->setValue(-30);
     Pump(100);
     colors.grab().save("/tmp/dialog-colors-keep.png");
 }
