@@ -2,13 +2,16 @@
 // mouse event to the repainted view, and the rebuild of the composite with ten
 // picture-sized parts selected.
 
-#include "app/Form_Main.h"
+#include "app/MainWindow.h"
+#include "app/PictureView.h"
+#include "grid/nvOffscreenPaint.h"
 #include "platform/DeferredCalls.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMouseEvent>
-#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -28,42 +31,45 @@ QApplication* App() {
 }
 
 // A window with an 800 x 600 picture of varied colours.
-std::unique_ptr<TFormMain> MakeWindow() {
+std::unique_ptr<TMainWindow> MakeWindow(const QTemporaryDir& settings) {
     App();
-    auto form = std::make_unique<TFormMain>();
+    TMainWindowSetup setup;
+    setup.SettingsFile = settings.filePath(QStringLiteral("tintwell.conf"));
+    auto window = std::make_unique<TMainWindow>(std::move(setup));
     tw::Bitmap picture(800, 600);
     for (int y = 0; y < 600; ++y)
         for (int x = 0; x < 800; ++x)
             picture.SetPixel(
                 x, y, static_cast<tw::ColorValue>((x * 7) | ((y * 3) << 8) | ((x ^ y) << 16)) & 0xFEFEFE);
-    form->Document.NewDocument(std::move(picture), QString());
-    form->ResizeView();
-    form->resize(1000, 760);
-    form->show();
+    window->Document().NewDocument(std::move(picture), QString());
+    window->resize(1000, 760);
+    window->show();
     for (int i = 0; i < 5; ++i)
         QApplication::processEvents();
     TDeferredCalls::RunQueue();
-    return form;
+    return window;
 }
 
 void BM_BrushDabAtZoom9(benchmark::State& state) {
-    auto form = MakeWindow();
-    form->ZoomIndex = 9;
-    form->ResizeView();
-    form->ActionBrushLarge->trigger();
+    const QTemporaryDir settings;
+    auto window = MakeWindow(settings);
+    TPictureView& view = *window->findChild<TPictureView*>();
+    view.ZoomTo(9, {0, 0});
+    window->findChild<QAction*>(QStringLiteral("largeBrush"))->trigger();
     TDeferredCalls::RunQueue();
-    form->ScrollBox2->ensureVisible(4000, 3000);
+    view.ensureVisible(4000, 3000);
     QApplication::processEvents();
-    const QPoint at = form->ImageView->mapFrom(form->ScrollBox2->viewport(), QPoint(200, 200));
+    TnvOffscreenPaint* surface = view.Surface();
+    const QPoint at = surface->mapFrom(view.viewport(), QPoint(200, 200));
     int step = 0;
     for (auto _ : state) {
         const QPointF p(at.x() + (step++ % 40), at.y());
-        QMouseEvent move(QEvent::MouseMove, p, form->ImageView->mapToGlobal(p), Qt::NoButton, Qt::LeftButton,
+        QMouseEvent move(QEvent::MouseMove, p, surface->mapToGlobal(p), Qt::NoButton, Qt::LeftButton,
                          Qt::NoModifier);
-        QApplication::sendEvent(form->ImageView, &move);
+        QApplication::sendEvent(surface, &move);
     }
     // The dabs must really have landed: count the part's pixels.
-    const tw::Bitmap& part = form->ImagePartAt(1)->Bitmap;
+    const tw::Bitmap& part = window->Document().Part(0)->Bitmap;
     int painted = 0;
     for (int y = 0; y < part.Height(); ++y)
         for (int x = 0; x < part.Width(); ++x)
@@ -73,17 +79,25 @@ void BM_BrushDabAtZoom9(benchmark::State& state) {
 BENCHMARK(BM_BrushDabAtZoom9)->Unit(benchmark::kMillisecond);
 
 void BM_RebuildTenParts(benchmark::State& state) {
-    auto form = MakeWindow();
+    const QTemporaryDir settings;
+    auto window = MakeWindow(settings);
+    TTintwellDocument& document = window->Document();
     for (int i = 0; i < 9; ++i)
-        form->AddBlankImagePart();
-    form->nvGridImageParts->RootCell().SelectAll(true);
-    for (int row = 1; row <= 10; ++row) {
-        tw::Bitmap& b = form->ImagePartAt(row)->Bitmap;
-        b.FillRect(QRect(row * 30, row * 20, 400, 300), static_cast<tw::ColorValue>(row * 0x101010));
+        document.AddBlankPart();
+    std::vector<TImagePart*> all;
+    for (int i = 0; i < document.PartCount(); ++i) {
+        tw::Bitmap& b = document.Part(i)->Bitmap;
+        b.FillRect(QRect((i + 1) * 30, (i + 1) * 20, 400, 300),
+                   static_cast<tw::ColorValue>((i + 1) * 0x101010));
+        all.push_back(document.Part(i));
     }
-    for (auto _ : state)
-        form->RebuildViewBitmap();
-    benchmark::DoNotOptimize(form->ViewBitmap.Pixel(100, 100));
+    document.SetSelection(all);
+    TPictureView& view = *window->findChild<TPictureView*>();
+    for (auto _ : state) {
+        view.RedrawLater();
+        TDeferredCalls::RunQueue();
+    }
+    benchmark::DoNotOptimize(view.ViewBitmap().Pixel(100, 100));
 }
 BENCHMARK(BM_RebuildTenParts)->Unit(benchmark::kMillisecond);
 

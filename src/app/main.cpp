@@ -1,8 +1,7 @@
 // The Tintwell desktop program.
 
-#include "app/Form_Main.h"
 #include "app/HelpModule.h"
-#include "app/MainDialogs.h"
+#include "app/MainWindow.h"
 #include "app/TintwellApplication.h"
 
 #include <QStringList>
@@ -11,13 +10,12 @@ int main(int argc, char** argv) {
     TTintwellApplication app(argc, argv);
     tw::THelpModule help;
 
-    TFormMainOptions options;
-    options.Arguments = QCoreApplication::arguments().mid(1);
-    options.Help = &help;
-    TFormMain form(options);
+    TMainWindowSetup setup;
+    setup.Arguments = QCoreApplication::arguments().mid(1);
+    setup.Help = &help;
+    TMainWindow window(std::move(setup));
     // "/close" asked this instance to end before the user works in it.
-    if (form.CloseRequested()) return 0;
-    ConnectDialogs(form);
-    form.show();
+    if (window.CloseRequested()) return 0;
+    window.show();
     return app.exec();
 }

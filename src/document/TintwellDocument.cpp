@@ -6,8 +6,6 @@
 #include "platform/PictureError.h"
 #include "platform/PictureFile.h"
 
-#include <QAction>
-
 #include <algorithm>
 
 TTintwellDocument::TTintwellDocument(QObject* parent) : QObject(parent) {
@@ -324,20 +322,6 @@ void TTintwellDocument::Undo() {
 void TTintwellDocument::Redo() {
     stack_.redo();
     TrimHistory();
-}
-
-QAction* TTintwellDocument::CreateUndoAction(QObject* parent) {
-    QAction* action = stack_.createUndoAction(parent);
-    QObject::disconnect(action, &QAction::triggered, &stack_, &QUndoStack::undo);
-    connect(action, &QAction::triggered, this, &TTintwellDocument::Undo);
-    return action;
-}
-
-QAction* TTintwellDocument::CreateRedoAction(QObject* parent) {
-    QAction* action = stack_.createRedoAction(parent);
-    QObject::disconnect(action, &QAction::triggered, &stack_, &QUndoStack::redo);
-    connect(action, &QAction::triggered, this, &TTintwellDocument::Redo);
-    return action;
 }
 
 int64_t TTintwellDocument::HistoryBytes() const {

@@ -29,7 +29,6 @@
 #include <string>
 #include <vector>
 
-class QAction;
 class TDocumentEdit;
 class TUndoEntry;
 
@@ -141,8 +140,6 @@ class TTintwellDocument : public QObject {
     void BeginStroke();
     TDab Dab(TStrokeKind kind, QPoint at, int radius);
     void EndStroke();
-    // The dab radius in picture pixels for a brush radius in view pixels.
-    static int DabRadius(int brushRadius, double zoom) { return Round(brushRadius / zoom); }
 
     // --- History ---
     // Read it, label actions from it; the document alone pushes onto it.
@@ -151,9 +148,6 @@ class TTintwellDocument : public QObject {
     // within its bound afterwards, as a step undone may hold a part again.
     void Undo();
     void Redo();
-    // "Undo <name>" / "Redo <name>", enabled only when there is something to undo or redo.
-    QAction* CreateUndoAction(QObject* parent);
-    QAction* CreateRedoAction(QObject* parent);
     // Unsaved work: changes since the document was opened, or last saved as a project.
     bool IsModified() const { return !stack_.isClean(); }
     // The document as it is now has been saved (as a project: only a project keeps the work).

@@ -211,6 +211,7 @@ void TVokGridView_Custom::DoFocusChanged() {
     TDeferredCalls::Queue(this, &TVokGridView_Custom::RefreshAndScroll);
     if (OnTopLeftChanged) OnTopLeftChanged(*this);
     Invalidate();
+    if (OnFocusChanged) OnFocusChanged(*this);
 }
 
 void TVokGridView_Custom::DoSizeChanged(TAxisContentItem&) {

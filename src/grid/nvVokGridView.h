@@ -94,6 +94,8 @@ class TVokGridView_Custom : public TnvOffscreenPaint {
     TOnUserRenderCell OnUserRenderCell;
     TCellEvent OnBeforeRenderCell;
     TCellEvent OnCellSelectionChanged;
+    // The focused cell moved (by mouse, key or program).
+    TNotifyEvent OnFocusChanged;
     // Unassigned means every cell may be edited.
     TOnCellBooleanEvent OnEditorCanModify;
     TCellEvent OnRightClick;

@@ -1,4 +1,4 @@
-#include "app/Form_About.h"
+#include "app/AboutBox.h"
 #include "app/UrlCatcher.h"
 #include "platform/ErrorReport.h"
 
@@ -11,11 +11,13 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include "support/WidgetLookup.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-using tw::TAbout;
+using tw::TAboutBox;
 
 namespace {
 
@@ -36,25 +38,28 @@ void Click(QWidget* widget) {
 } // namespace
 
 TEST(About, LayoutVersionAndNote) {
-    TAbout about;
-    EXPECT_EQ(about.size(), QSize(TAbout::kClientWidth, TAbout::kClientHeight));
+    TAboutBox about;
+    EXPECT_EQ(about.size(), QSize(TAboutBox::kClientWidth, TAboutBox::kClientHeight));
     EXPECT_EQ(about.size(), QSize(332, 410));
     EXPECT_TRUE(about.windowFlags() & Qt::FramelessWindowHint);
     EXPECT_TRUE(about.isModal());
 
-    EXPECT_EQ(about.LabelVersion->text(), QStringLiteral("Version: ") + QStringLiteral(TW_VERSION));
-    EXPECT_EQ(about.LabelVersion->font().pixelSize(), 24);
+    EXPECT_EQ(twtest::Child<QLabel>(about, "version")->text(),
+              QStringLiteral("Version: ") + QStringLiteral(TW_VERSION));
+    EXPECT_EQ(twtest::Child<QLabel>(about, "version")->font().pixelSize(), 24);
     // Over the picture's top-left corner.
-    EXPECT_EQ(about.LabelVersion->parentWidget(), about.Image1);
-    EXPECT_LT(about.LabelVersion->x(), 10);
-    EXPECT_LT(about.LabelVersion->y(), 10);
+    EXPECT_EQ(twtest::Child<QLabel>(about, "version")->parentWidget(),
+              twtest::Child<QLabel>(about, "picture"));
+    EXPECT_LT(twtest::Child<QLabel>(about, "version")->x(), 10);
+    EXPECT_LT(twtest::Child<QLabel>(about, "version")->y(), 10);
 
     // The 400 x 400 start picture, shown 250 x 250 in the middle of the 332 x 250 strip.
-    EXPECT_EQ(about.Image1->geometry(), QRect(0, 0, 332, 250));
-    EXPECT_EQ(about.Image1->pixmap().size(), QSize(250, 250));
-    EXPECT_TRUE(about.Image1->alignment() & Qt::AlignHCenter);
+    EXPECT_EQ(twtest::Child<QLabel>(about, "picture")->geometry(), QRect(0, 0, 332, 250));
+    EXPECT_EQ(twtest::Child<QLabel>(about, "picture")->pixmap().size(), QSize(250, 250));
+    EXPECT_TRUE(twtest::Child<QLabel>(about, "picture")->alignment() & Qt::AlignHCenter);
 
-    const QStringList lines = about.Memo1->toPlainText().split(QLatin1Char('\n'));
+    const QStringList lines =
+        twtest::Child<QPlainTextEdit>(about, "note")->toPlainText().split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 8);
     EXPECT_EQ(lines[0], QStringLiteral("Thank you for using Tintwell. Pass it on. "));
     EXPECT_EQ(lines[1], QString());
@@ -64,19 +69,25 @@ TEST(About, LayoutVersionAndNote) {
     EXPECT_EQ(lines[5], QString());
     EXPECT_EQ(lines[6], QStringLiteral("TIA"));
     EXPECT_EQ(lines[7], QStringLiteral("New versions: see Tintwell's README."));
-    EXPECT_TRUE(about.Memo1->isReadOnly());
-    EXPECT_TRUE(about.Memo1->font().bold());
+    EXPECT_TRUE(twtest::Child<QPlainTextEdit>(about, "note")->isReadOnly());
+    EXPECT_TRUE(twtest::Child<QPlainTextEdit>(about, "note")->font().bold());
 
     about.show();
     // Every line is visible: nothing to scroll either way.
-    EXPECT_EQ(about.Memo1->verticalScrollBar()->maximum(), 0);
-    EXPECT_EQ(about.Memo1->horizontalScrollBar()->maximum(), 0);
-    EXPECT_GE(about.Memo1->geometry().top(), 250);
-    EXPECT_LE(about.Memo1->geometry().bottom(), about.Panel1->geometry().top());
-    EXPECT_EQ(about.Panel1->geometry().bottom(), 409);
-    EXPECT_TRUE(
-        about.Panel1->geometry().contains(about.ButtonClose->geometry().translated(about.Panel1->pos())));
-    EXPECT_FALSE(about.Label1->geometry().intersects(about.ButtonClose->geometry()));
+    EXPECT_EQ(twtest::Child<QPlainTextEdit>(about, "note")->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(twtest::Child<QPlainTextEdit>(about, "note")->horizontalScrollBar()->maximum(), 0);
+    EXPECT_GE(twtest::Child<QPlainTextEdit>(about, "note")->geometry().top(), 250);
+    EXPECT_LE(twtest::Child<QPlainTextEdit>(about, "note")->geometry().bottom(),
+              twtest::Child<QWidget>(about, "strip")->geometry().top());
+    EXPECT_EQ(twtest::Child<QWidget>(about, "strip")->geometry().bottom(), 409);
+    EXPECT_TRUE(twtest::Child<QWidget>(about, "strip")
+                    ->geometry()
+                    .contains(twtest::Child<QPushButton>(about, "close")
+                                  ->geometry()
+                                  .translated(twtest::Child<QWidget>(about, "strip")->pos())));
+    EXPECT_FALSE(twtest::Child<QLabel>(about, "helpLink")
+                     ->geometry()
+                     .intersects(twtest::Child<QPushButton>(about, "close")->geometry()));
 
     // Centred on the screen.
     const QRect screen = about.screen()->availableGeometry();
@@ -85,79 +96,80 @@ TEST(About, LayoutVersionAndNote) {
 }
 
 TEST(About, FadesInFromWhiteToBlackOverThirtyTwoTicks) {
-    TAbout about;
+    TAboutBox about;
     EXPECT_EQ(about.FadeLevel(), 255);
     EXPECT_EQ(about.TextColor(), Grey(255));
 
     about.show();
-    EXPECT_TRUE(about.Timer1->isActive());
-    EXPECT_EQ(about.Timer1->interval(), 1000);
+    EXPECT_TRUE(twtest::Child<QTimer>(about, "fadeTimer")->isActive());
+    EXPECT_EQ(twtest::Child<QTimer>(about, "fadeTimer")->interval(), 1000);
 
-    about.Timer1Timer();
+    about.Fade();
     EXPECT_EQ(about.FadeLevel(), 247);
     EXPECT_EQ(about.TextColor(), Grey(247));
     for (int tick = 2; tick <= 31; ++tick)
-        about.Timer1Timer();
+        about.Fade();
     EXPECT_EQ(about.FadeLevel(), 7);
     EXPECT_EQ(about.TextColor(), Grey(7));
 
-    about.Timer1Timer(); // the 32nd takes it below 0
+    about.Fade(); // the 32nd takes it below 0
     EXPECT_LT(about.FadeLevel(), 0);
     EXPECT_EQ(about.TextColor(), Grey(0));
     const int32_t finalLevel = about.FadeLevel();
-    about.Timer1Timer();
-    about.Timer1Timer();
+    about.Fade();
+    about.Fade();
     EXPECT_EQ(about.FadeLevel(), finalLevel);
     EXPECT_EQ(about.TextColor(), Grey(0));
     about.close();
 }
 
 TEST(About, EachShowingRestartsTheFadeFromWhite) {
-    TAbout about;
+    TAboutBox about;
     for (int showing = 0; showing < 2; ++showing) {
         about.show();
-        EXPECT_TRUE(about.Timer1->isActive());
+        EXPECT_TRUE(twtest::Child<QTimer>(about, "fadeTimer")->isActive());
         EXPECT_EQ(about.FadeLevel(), 255);
         EXPECT_EQ(about.TextColor(), Grey(255));
         for (int tick = 0; tick < (showing == 0 ? 40 : 5); ++tick)
-            about.Timer1Timer();
+            about.Fade();
         EXPECT_NE(about.TextColor(), Grey(255));
         about.close();
-        EXPECT_FALSE(about.Timer1->isActive());
+        EXPECT_FALSE(twtest::Child<QTimer>(about, "fadeTimer")->isActive());
     }
 }
 
 TEST(About, CloseButtonAcceptsAndTheLinkClosesTheBoxForTheHelpBook) {
-    TAbout about;
-    EXPECT_TRUE(about.ButtonClose->isDefault());
-    EXPECT_EQ(about.ButtonClose->text(), QStringLiteral("Close"));
+    TAboutBox about;
+    EXPECT_TRUE(twtest::Child<QPushButton>(about, "close")->isDefault());
+    EXPECT_EQ(twtest::Child<QPushButton>(about, "close")->text(), QStringLiteral("Close"));
 
-    QFont font = about.Label1->font();
+    QFont font = twtest::Child<QLabel>(about, "helpLink")->font();
     EXPECT_EQ(font.pixelSize(), 16);
     EXPECT_TRUE(font.bold());
-    EXPECT_EQ(about.Label1->palette().color(QPalette::WindowText), QColor(192, 192, 192));
+    EXPECT_EQ(twtest::Child<QLabel>(about, "helpLink")->palette().color(QPalette::WindowText),
+              QColor(192, 192, 192));
 
     twtest::UrlCatcher browser(QStringLiteral("https"));
     int helpShown = 0;
-    about.OnShowHelp = [&] {
+    QObject::connect(&about, &TAboutBox::helpRequested, [&] {
         EXPECT_FALSE(about.isVisible()) << "a modal box would block the help window";
         ++helpShown;
-    };
+    });
     about.show();
-    Click(about.Label1);
+    Click(twtest::Child<QLabel>(about, "helpLink"));
     EXPECT_EQ(helpShown, 1);
     EXPECT_TRUE(browser.Opened.isEmpty());
 
     about.show();
-    about.ButtonClose->click();
+    twtest::Child<QPushButton>(about, "close")->click();
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), QDialog::Accepted);
 }
 
 TEST(About, VersionCaption) {
-    EXPECT_EQ(TAbout::VersionCaption(QStringLiteral("1.2.3")), QStringLiteral("Version: 1.2.3"));
+    EXPECT_EQ(TAboutBox::VersionCaption(QStringLiteral("1.2.3")), QStringLiteral("Version: 1.2.3"));
     try {
-        TAbout::VersionCaption(QString());
+        TAboutBox::VersionCaption(QString());
         FAIL() << "an empty version must be reported";
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(QString::fromUtf8(e.what()),

@@ -1,8 +1,7 @@
 #include "app/Accessibility.h"
-#include "app/Form_About.h"
-#include "app/Form_Main.h"
+#include "app/AboutBox.h"
 #include "app/HelpViewer.h"
-#include "app/MainDialogs.h"
+#include "app/WindowDriver.h"
 #include "dialogs/ColourSettingsDialog.h"
 #include "dialogs/GrowPartDialog.h"
 #include "platform/DeferredCalls.h"
@@ -56,28 +55,26 @@ TEST(Accessibility, EveryControlOfEveryWindowHasANameAndADescription) {
     EXPECT_EQ(tw::WithoutAccessKeys("&Open Picture..."), "Open Picture...");
     EXPECT_EQ(tw::WithoutAccessKeys("Black && white"), "Black & white");
 
-    TFormMainOptions options;
-    options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
-    TFormMain form(options);
-    TDeferredCalls::RunQueue();
-    const TMainDialogs dialogs = ConnectDialogs(form);
-    ExpectEveryControlNamed(&form);
-    ExpectEveryControlNamed(dialogs.FormSelection);
-    ExpectEveryControlNamed(dialogs.FormColorSettings);
-    tw::TAbout about;
+    twtest::TWindow w;
+    auto* colours = w->findChild<TColourSettingsDialog*>();
+    ExpectEveryControlNamed(w.window.get());
+    ExpectEveryControlNamed(w->findChild<TGrowPartDialog*>());
+    ExpectEveryControlNamed(colours);
+    tw::TAboutBox about;
     ExpectEveryControlNamed(&about);
     EXPECT_EQ(Text(&about, QAccessible::Name), "About Tintwell");
     tw::THelpViewer help(QStringLiteral(":/help"), QStringLiteral("What_is_Tintwell.htm"));
     ExpectEveryControlNamed(&help);
 
     // A tool button is named after its command's caption, and follows it.
-    auto* fill = qobject_cast<QToolButton*>(form.ToolBarTools->widgetForAction(form.ActionFillMode));
+    auto* tools = twtest::Child<QToolBar>(w.window.get(), "ToolBarTools");
+    auto* fill = qobject_cast<QToolButton*>(tools->widgetForAction(w.Action("fill")));
     ASSERT_NE(fill, nullptr);
-    EXPECT_EQ(Text(fill, QAccessible::Name), tw::WithoutAccessKeys(form.ActionFillMode->text()));
-    auto* change = qobject_cast<QToolButton*>(form.ToolBarTools->widgetForAction(form.ActionChangeColor));
+    EXPECT_EQ(Text(fill, QAccessible::Name), tw::WithoutAccessKeys(w.Action("fill")->text()));
+    auto* change = qobject_cast<QToolButton*>(tools->widgetForAction(w.Action("changeColor")));
     ASSERT_NE(change, nullptr);
     EXPECT_EQ(Text(change, QAccessible::Name), "Change color...");
-    form.ActionFillMode->setText("Fi&ll here");
+    w.Action("fill")->setText("Fi&ll here");
     EXPECT_EQ(Text(fill, QAccessible::Name), "Fill here");
-    EXPECT_EQ(Text(twtest::Child<QSlider>(dialogs.FormColorSettings, "hue"), QAccessible::Name), "New hue");
+    EXPECT_EQ(Text(twtest::Child<QSlider>(colours, "hue"), QAccessible::Name), "New hue");
 }

@@ -1,7 +1,7 @@
-#include "app/Form_Main.h"
 #include "app/HelpModule.h"
 #include "app/HelpViewer.h"
 #include "app/UrlCatcher.h"
+#include "app/WindowDriver.h"
 #include "platform/DeferredCalls.h"
 #include "support/TestFiles.h"
 
@@ -31,20 +31,16 @@ TEST(HelpLinks, OnlineHelpOpensTheHelpBookAndTheVersionCheckNamesVersionAndReadm
     tw::THelpModuleSetup setup;
     setup.ProgramFile = programDir.Dir().filePath(QStringLiteral("tintwell"));
     tw::THelpModule help(setup);
-    std::vector<QString> messages;
-    TFormMainOptions options;
-    options.Help = &help;
-    options.ShowMessage = [&](const QString& text) { messages.push_back(text); };
-    TFormMain form(options);
-    TDeferredCalls::RunQueue();
+    twtest::TWindow w({}, {}, &help);
+    const std::vector<QString>& messages = w.messages;
     twtest::UrlCatcher web(QStringLiteral("https")), plainWeb(QStringLiteral("http"));
 
-    Click(form.Label1);
+    Click(twtest::Child<QLabel>(w.window.get(), "helpLink"));
     ASSERT_NE(help.Viewer(), nullptr);
     EXPECT_TRUE(help.Viewer()->isVisible());
     EXPECT_EQ(help.Viewer()->PageTitle(), QStringLiteral("What is Tintwell?"));
 
-    Click(form.Label2);
+    Click(twtest::Child<QLabel>(w.window.get(), "versionLink"));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].contains(QStringLiteral("Tintwell " TW_VERSION ".")))
         << messages[0].toStdString();

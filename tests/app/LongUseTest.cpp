@@ -2,9 +2,8 @@
 // up from round to round. Under AddressSanitizer the leak checker at exit does
 // the same job more strictly, and the resident size means little there (freed
 // memory is held in quarantine), so only the leak check counts.
-#include "app/Form_Main.h"
-#include "app/MainDialogs.h"
 #include "app/PressWhen.h"
+#include "app/WindowDriver.h"
 #include "dialogs/ColourSettingsDialog.h"
 #include "dialogs/GrowPartDialog.h"
 #include "grid/nvGrid.h"
@@ -52,57 +51,45 @@ long ResidentBytes() {
     return resident * sysconf(_SC_PAGESIZE);
 }
 
-struct Session {
-    std::unique_ptr<TFormMain> form;
-    TMainDialogs dialogs;
+struct Session : twtest::TWindow {
+    TGrowPartDialog* grow = nullptr;
+    TColourSettingsDialog* colors = nullptr;
 
     Session() {
-        tw::EnableSynchronizeFromEventLoop();
-        TFormMainOptions options;
-        options.ShowMessage = [](const QString& text) { ADD_FAILURE() << text.toStdString(); };
-        form = std::make_unique<TFormMain>(options);
         // The undo history grows to its own bound by design (the document's
         // tests hold it to it); what must stay flat is everything else.
-        form->Document.SetHistoryLimit(0);
-        TDeferredCalls::RunQueue();
-        dialogs = ConnectDialogs(*form);
+        Doc().SetHistoryLimit(0);
+        grow = window->findChild<TGrowPartDialog*>();
+        colors = window->findChild<TColourSettingsDialog*>();
     }
-    ~Session() {
-        form.reset();
-        TDeferredCalls::RunQueue();
-    }
+    ~Session() { EXPECT_TRUE(messages.empty()) << messages.front().toStdString(); }
 
-    TnvGrid& Grid() { return *form->nvGridImageParts; }
-    void Run(QAction* action) {
-        bool handled = false;
-        form->DispatchAction(action, true, handled);
-        TDeferredCalls::RunQueue();
-    }
     void Select(int row, bool add) {
-        TVokCell* cell = Grid().Cells(0, row);
-        Grid().SetFocusedCell(cell);
-        Grid().RootCell().SelectCell(cell, add ? TShiftState{ssCtrl} : TShiftState{0});
+        if (add)
+            AddToSelection(row);
+        else
+            TWindow::Select(row);
     }
     // A Fill click answered with "Add this" once the walk has ended.
     void Grow(QPoint seed) {
-        TGrowPartDialog* selection = dialogs.FormSelection;
-        PressWhen([selection] { return selection->isVisible() && !selection->Walking(); },
-                  twtest::Child<QPushButton>(selection, "addThis"), 5);
-        form->OnShowMaskDialog(form->PictureBitmap, QRect(seed, seed), seed, form->CurrentSettings);
-        TDeferredCalls::RunQueue();
+        TGrowPartDialog* dialog = grow;
+        PressWhen([dialog] { return dialog->isVisible() && !dialog->Walking(); },
+                  twtest::Child<QPushButton>(dialog, "addThis"), 5);
+        Trigger("fill");
+        Click(seed);
     }
     // "Change color..." on the current part with Change to the given hue.
     void ChangeColor(int hue) {
-        TColourSettingsDialog* colors = dialogs.FormColorSettings;
+        TColourSettingsDialog* dialog = colors;
         PressWhen(
-            [colors, hue] {
-                if (!colors->isVisible()) return false;
-                twtest::Child<QRadioButton>(colors, "changeHue")->setChecked(true);
-                twtest::Child<QSlider>(colors, "hue")->setValue(hue);
+            [dialog, hue] {
+                if (!dialog->isVisible()) return false;
+                twtest::Child<QRadioButton>(dialog, "changeHue")->setChecked(true);
+                twtest::Child<QSlider>(dialog, "hue")->setValue(hue);
                 return true;
             },
-            twtest::Child<QPushButton>(colors, "ok"), 5);
-        Run(form->ActionChangeColor);
+            twtest::Child<QPushButton>(dialog, "ok"), 5);
+        Trigger("changeColor");
     }
     // One round: two grown parts, one recoloured and painted on with the
     // brush, both joined, the result composed, then the joined part deleted.
@@ -113,19 +100,19 @@ struct Session {
         ASSERT_EQ(Grid().RowCount(), rows + 2);
         Select(rows + 1, false);
         ChangeColor((i * 37) % 360);
-        Run(form->ActionBrushMode);
+        Trigger("brush");
         for (int x = 100; x < 200; x += 5)
-            form->TrackViewMouse(ssLeft, x, 150 + i % 20);
+            MoveTo({x, 150 + i % 20}, true);
         Select(rows, true);
-        ASSERT_EQ(form->SelectedRowCount(), 2);
-        Run(form->ActionJoinSelectedImageParts);
+        ASSERT_EQ(Doc().SelectedCount(), 2);
+        Trigger("joinSelectedImageParts");
         ASSERT_EQ(Grid().RowCount(), rows + 1);
-        const tw::Bitmap result = form->ComposeResultPicture();
-        ASSERT_EQ(result.Width(), form->PictureBitmap.Width());
+        const tw::Bitmap result = Doc().ComposeResult();
+        ASSERT_EQ(result.Width(), Picture().Width());
         Select(rows, false);
-        Run(form->ActionDeleteImagePart);
+        Trigger("deleteImagePart");
         ASSERT_EQ(Grid().RowCount(), rows);
-        Run(form->ActionFillMode);
+        Trigger("fill");
     }
 };
 

@@ -1,10 +1,9 @@
 // Pictures of the windows for looking at, not a check: run with
 // --gtest_also_run_disabled_tests. TW_DARK=1 gives them a dark palette,
 // QT_SCALE_FACTOR=2 double density; TW_SHOT_DIR says where the PNGs go.
-#include "app/Form_About.h"
-#include "app/Form_Main.h"
+#include "app/AboutBox.h"
 #include "app/HelpViewer.h"
-#include "app/MainDialogs.h"
+#include "app/WindowDriver.h"
 #include "dialogs/ColourSettingsDialog.h"
 #include "dialogs/GrowPartDialog.h"
 #include "platform/DeferredCalls.h"
@@ -64,19 +63,20 @@ TEST(Looks, OnADarkDesktopTextAndIconsStayReadable) {
     const QPalette before = QApplication::palette();
     QApplication::setPalette(DarkPalette());
     {
-        TFormMainOptions options;
-        options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
-        TFormMain form(options);
-        TDeferredCalls::RunQueue();
-        form.show();
+        twtest::TWindow w;
+        w->show();
         QTest::qWait(100);
-        const tw::Bitmap& grid = form.nvGridImageParts->Buffer();
+        const tw::Bitmap& grid = w.Grid().Buffer();
         int light = 0;
         for (int y = 0; y < std::min(100, grid.Height()); ++y)
             for (int x = 0; x < std::min(60, grid.Width()); ++x)
                 if (QColor::fromRgb(grid.Image().pixel(x, y)).lightness() > 180) ++light;
         EXPECT_GT(light, 20);
-        EXPECT_GT(form.Label1->palette().color(QPalette::WindowText).lightness(), 128);
+        EXPECT_GT(twtest::Child<QLabel>(w.window.get(), "helpLink")
+                      ->palette()
+                      .color(QPalette::WindowText)
+                      .lightness(),
+                  128);
 
         TColourSettingsDialog colours;
         EXPECT_GT(
@@ -95,37 +95,35 @@ TEST(Looks, DISABLED_WindowsInTheDesktopsLook) {
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
         QApplication::setPalette(DarkPalette());
     }
-    TFormMainOptions options;
-    options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
-    TFormMain form(options);
-    TDeferredCalls::RunQueue();
-    const TMainDialogs dialogs = ConnectDialogs(form);
-    Shoot(&form, QStringLiteral("main"));
+    twtest::TWindow w;
+    auto* colours = w->findChild<TColourSettingsDialog*>();
+    auto* grow = w->findChild<TGrowPartDialog*>();
+    Shoot(w.window.get(), QStringLiteral("main"));
 
     // A part: the middle of the picture.
-    tw::Bitmap mask(form.PictureBitmap.Width(), form.PictureBitmap.Height(), tw::kWhite);
+    tw::Bitmap mask(w.Picture().Width(), w.Picture().Height(), tw::kWhite);
     for (int y = 120; y < 260; ++y)
         for (int x = 100; x < 300; ++x)
             mask.SetPixel(x, y, 0);
     TImagePart part(mask);
     const TTintwellSettings settings{200, false, false, 60, 0, false};
-    part.ApplySettings(form.PictureBitmap, settings);
-    dialogs.FormColorSettings->Prepare(settings, &form.PictureBitmap, &part);
-    Shoot(dialogs.FormColorSettings, QStringLiteral("colour-settings"));
-    dialogs.FormColorSettings->resize(900, 600);
-    Shoot(dialogs.FormColorSettings, QStringLiteral("colour-settings-large"));
-    dialogs.FormColorSettings->reject();
+    part.ApplySettings(w.Picture(), settings);
+    colours->Prepare(settings, &w.Picture(), &part);
+    Shoot(colours, QStringLiteral("colour-settings"));
+    colours->resize(900, 600);
+    Shoot(colours, QStringLiteral("colour-settings-large"));
+    colours->reject();
 
-    dialogs.FormSelection->Load(form.PictureBitmap, QPoint(200, 190), QPoint(200, 190), settings, 3);
-    dialogs.FormSelection->show();
-    for (int i = 0; i < 100 && dialogs.FormSelection->Walking(); ++i)
+    grow->Load(w.Picture(), QPoint(200, 190), QPoint(200, 190), settings, 3);
+    grow->show();
+    for (int i = 0; i < 100 && grow->Walking(); ++i)
         QTest::qWait(50);
-    Shoot(dialogs.FormSelection, QStringLiteral("mask"));
-    twtest::Child<QTabWidget>(dialogs.FormSelection, "pages")->setCurrentIndex(0);
-    Shoot(dialogs.FormSelection, QStringLiteral("mask-settings"));
-    dialogs.FormSelection->close();
+    Shoot(grow, QStringLiteral("mask"));
+    twtest::Child<QTabWidget>(grow, "pages")->setCurrentIndex(0);
+    Shoot(grow, QStringLiteral("mask-settings"));
+    grow->close();
 
-    tw::TAbout about;
+    tw::TAboutBox about;
     Shoot(&about, QStringLiteral("about"));
     tw::THelpViewer help(QStringLiteral(":/help"), QStringLiteral("What_is_Tintwell.htm"));
     help.DisplayTopic(QStringLiteral(":/help/Main_window.htm"));

@@ -1,8 +1,8 @@
 // Opening pictures into the main window, saving the result and single parts,
 // and pictures dropped on the window.
 
-#include "app/Form_Main.h"
 #include "app/TintwellApplication.h"
+#include "app/WindowDriver.h"
 #include "colour/HSV.h"
 #include "platform/DeferredCalls.h"
 #include "platform/PictureError.h"
@@ -32,100 +32,15 @@ constexpr tw::ColorValue kSkin = 0x5080C0;
 constexpr tw::ColorValue kBlue = 0xAA0000;
 constexpr tw::ColorValue kGreen = 0x00AA00;
 
-// A main window whose file dialogs and replace question are answered by the test.
-struct Window {
-    QString openChoice;             // what the open dialog returns; empty: Cancel
-    QString saveChoice;             // what the save dialogs return
-    QString saveFilter;             // the file type filter chosen in them
-    std::vector<QString> saveQueue; // answers before saveChoice, first first
-    std::vector<QString> saveCaptions;
-    std::vector<QString> saveSuggestions;
-    std::vector<QString> messages;
-    std::vector<QString> replaceQuestions;
-    bool answerReplace = true;
-    std::vector<QString> saveQuestions;
-    TSaveAnswer answerSave = TSaveAnswer::Discard;
-    std::vector<QString> smallerQuestions; // a larger picture would be replaced
-    TReplaceAnswer answerSmaller = TReplaceAnswer::Cancel;
-    QString projectChoice; // what the project dialogs return
-    int quitQuestions = 0;
-    std::unique_ptr<TFormMain> form;
-
-    Window() {
-        TFormMainOptions options;
-        options.ShowMessage = [this](const QString& text) { messages.push_back(text); };
-        options.ChooseOpenPicture = [this] { return openChoice; };
-        options.ChooseSavePicture = [this](const QString& caption, const QString& suggestion) {
-            saveCaptions.push_back(caption);
-            saveSuggestions.push_back(suggestion);
-            if (!saveQueue.empty()) {
-                const QString next = saveQueue.front();
-                saveQueue.erase(saveQueue.begin());
-                return TSaveChoice(next, saveFilter);
-            }
-            return TSaveChoice(saveChoice, saveFilter);
-        };
-        options.ConfirmReplace = [this](const QString& name) {
-            replaceQuestions.push_back(name);
-            return answerReplace;
-        };
-        options.ConfirmSaveChanges = [this](const QString& question) {
-            saveQuestions.push_back(question);
-            return answerSave;
-        };
-        options.ConfirmReplaceSmaller = [this](const QString& question, bool offerFullSize) {
-            smallerQuestions.push_back(question + (offerFullSize ? "|full size offered" : ""));
-            return answerSmaller;
-        };
-        options.ChooseProjectFile = [this](bool) { return projectChoice; };
-        options.ConfirmQuit = [this] {
-            ++quitQuestions;
-            return true;
-        };
-        form = std::make_unique<TFormMain>(options);
-        TDeferredCalls::RunQueue();
-    }
-    ~Window() {
-        form.reset();
-        TDeferredCalls::RunQueue();
-    }
-    TFormMain* operator->() { return form.get(); }
-    TnvGrid& Grid() { return *form->nvGridImageParts; }
-    void Select(int row) {
-        TVokCell* cell = Grid().Cells(0, row);
-        Grid().SetFocusedCell(cell);
-        Grid().RootCell().SelectCell(cell, 0);
-        TDeferredCalls::RunQueue();
-    }
-    void Run(QAction* action) {
-        bool handled = false;
-        form->DispatchAction(action, true, handled);
-        TDeferredCalls::RunQueue();
-    }
-    // Runs the command from the event loop, as a click would, so that an error
-    // goes to the application's error handler.
+// A main window whose file dialogs and questions are answered by the test.
+struct Window : twtest::TWindow {
+    // Runs the command from the event loop, as a click would.
     void RunFromEventLoop(QAction* action) {
-        QTimer::singleShot(0, form.get(), [action] { action->trigger(); });
-        QCoreApplication::processEvents();
-        TDeferredCalls::RunQueue();
-    }
-    void Open(const std::string& path) {
-        openChoice = QString::fromStdString(path);
-        Run(form->OpenPicture1);
+        QTimer::singleShot(0, window.get(), [action] { action->trigger(); });
+        Settle();
     }
 };
-
-// Collects what the application's error handler would show.
-struct ShownErrors {
-    std::vector<std::string> messages;
-    std::function<void(const std::string&)> saved;
-    TTintwellApplication* app = static_cast<TTintwellApplication*>(QCoreApplication::instance());
-    ShownErrors() {
-        saved = app->ShowError;
-        app->ShowError = [this](const std::string& m) { messages.push_back(m); };
-    }
-    ~ShownErrors() { app->ShowError = saved; }
-};
+using twtest::ShownErrors;
 
 // A picture whose pixels differ, so that a shifted or scaled copy shows.
 tw::Bitmap Pattern(int width, int height) {
@@ -169,49 +84,49 @@ TEST(PictureFiles, OpeningReducesToTheWorkingSizeAndResetsThePartsOnly) {
 
     Window w;
     // What opening must leave alone.
-    w->ZoomIndex = 3; // factor 0.5
-    w.Run(w->ActionEraseMode);
-    w.Run(w->ActionBrushSmall);
-    w.Run(w->ActionOrgImageInBack); // off
-    TTintwellSettings own = w->CurrentSettings;
+    w.SetZoom(3); // factor 0.5
+    w.Trigger("erase");
+    w.Trigger("smallBrush");
+    w.Trigger("originalInBackground"); // off
+    TTintwellSettings own = w.Doc().CurrentSettings();
     own.Hue = 123;
     own.SaturationTint = 77;
-    w->Document.SetCurrentSettings(own);
-    const TTintwellSettings settings = w->CurrentSettings;
-    w->AddBlankImagePart();
-    w->AddBlankImagePart();
+    w.Doc().SetCurrentSettings(own);
+    const TTintwellSettings settings = w.Doc().CurrentSettings();
+    w.Doc().AddBlankPart();
+    w.Doc().AddBlankPart();
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         w.Open(dir.Path(c.name));
-        EXPECT_EQ(w->PictureBitmap.Rect().size(), c.working);
-        EXPECT_EQ(w->PictureBitmap.Pixel(c.working.width() / 2, c.working.height() / 2), kSkin);
-        EXPECT_EQ(w->LabelFilename->text(), Q(dir.Path(c.name)));
+        EXPECT_EQ(w.Picture().Rect().size(), c.working);
+        EXPECT_EQ(w.Picture().Pixel(c.working.width() / 2, c.working.height() / 2), kSkin);
+        EXPECT_EQ(w.Label("fileName"), Q(dir.Path(c.name)));
         ASSERT_EQ(w.Grid().RowCount(), 2) << "one blank part";
-        ASSERT_NE(w->ImagePartAt(1), nullptr);
-        EXPECT_EQ(w->ImagePartAt(1)->Bitmap.Rect().size(), c.working);
-        EXPECT_TRUE(PartPixels(w->ImagePartAt(1)->Bitmap).empty());
-        EXPECT_TRUE(w->RowSelected(1));
-        EXPECT_EQ(w->ImageView->width(), Round(c.working.width() * 0.5));
-        EXPECT_EQ(w->ImageView->height(), Round(c.working.height() * 0.5));
-        EXPECT_EQ(w->ViewBitmap.Rect().size(), c.working);
-        EXPECT_EQ(w->ZoomIndex, 3);
-        EXPECT_TRUE(w->ActionEraseMode->isChecked());
-        EXPECT_TRUE(w->ActionBrushSmall->isChecked());
-        EXPECT_FALSE(w->ActionOrgImageInBack->isChecked());
-        EXPECT_EQ(w->CurrentSettings, settings);
+        ASSERT_NE(w.PartAt(1), nullptr);
+        EXPECT_EQ(w.PartAt(1)->Bitmap.Rect().size(), c.working);
+        EXPECT_TRUE(PartPixels(w.PartAt(1)->Bitmap).empty());
+        EXPECT_TRUE(w.RowSelected(1));
+        EXPECT_EQ(w.Surface().width(), Round(c.working.width() * 0.5));
+        EXPECT_EQ(w.Surface().height(), Round(c.working.height() * 0.5));
+        EXPECT_EQ(w.ViewBitmap().Rect().size(), c.working);
+        EXPECT_EQ(w.View().ZoomStep(), 3);
+        EXPECT_TRUE(w.Action("erase")->isChecked());
+        EXPECT_TRUE(w.Action("smallBrush")->isChecked());
+        EXPECT_FALSE(w.Action("originalInBackground")->isChecked());
+        EXPECT_EQ(w.Doc().CurrentSettings(), settings);
     }
 
     // A picture that already fits arrives pixel for pixel.
     const tw::Bitmap pattern = Pattern(640, 480);
     ASSERT_TRUE(tw::SavePicture(pattern, dir.Path("pattern.bmp")));
     w.Open(dir.Path("pattern.bmp"));
-    EXPECT_TRUE(w->PictureBitmap == pattern);
+    EXPECT_TRUE(w.Picture() == pattern);
 
     // Cancel in the dialog changes nothing.
     w.openChoice.clear();
-    w.Run(w->OpenPicture1);
-    EXPECT_TRUE(w->PictureBitmap == pattern);
+    w.Trigger("openPicture");
+    EXPECT_TRUE(w.Picture() == pattern);
 }
 
 TEST(PictureFiles, IconsOpenOverWhite) {
@@ -226,9 +141,9 @@ TEST(PictureFiles, IconsOpenOverWhite) {
 
     Window w;
     w.Open(dir.Path("half.ico"));
-    ASSERT_EQ(w->PictureBitmap.Rect().size(), QSize(32, 32));
-    EXPECT_EQ(w->PictureBitmap.Pixel(5, 5), kBlue);
-    EXPECT_EQ(w->PictureBitmap.Pixel(5, 25), tw::kWhite);
+    ASSERT_EQ(w.Picture().Rect().size(), QSize(32, 32));
+    EXPECT_EQ(w.Picture().Pixel(5, 5), kBlue);
+    EXPECT_EQ(w.Picture().Pixel(5, 25), tw::kWhite);
 }
 
 TEST(PictureFiles, AnUnreadableFileLeavesTheDocumentAndShowsOneMessage) {
@@ -239,27 +154,27 @@ TEST(PictureFiles, AnUnreadableFileLeavesTheDocumentAndShowsOneMessage) {
     twtest::WriteAll(dir.Path("notes.txt"), "text");
 
     Window w;
-    w->AddBlankImagePart();
+    w.Doc().AddBlankPart();
     tw::Bitmap drawn(400, 400);
     drawn.FillRect(QRect(5, 5, 10, 10), kGreen);
-    w->AddImagePart(drawn, {0, 0});
-    w->LabelFilename->setText(QStringLiteral("before"));
+    w.Doc().AddGrownPart(drawn, {0, 0});
+    twtest::Child<QLabel>(w.window.get(), "fileName")->setText(QStringLiteral("before"));
     TDeferredCalls::RunQueue();
-    const tw::Bitmap picture = w->PictureBitmap;
+    const tw::Bitmap picture = w.Picture();
 
     for (const char* name : {"broken.jpg", "notes.txt", "missing.bmp"}) {
         SCOPED_TRACE(name);
         ShownErrors errors;
         w.openChoice = Q(dir.Path(name));
-        w.RunFromEventLoop(w->OpenPicture1);
+        w.RunFromEventLoop(w.Action("openPicture"));
         ASSERT_EQ(errors.messages.size(), 1u);
         EXPECT_NE(errors.messages[0].find(name), std::string::npos) << errors.messages[0];
         EXPECT_EQ(errors.messages[0].rfind("cannot read ", 0), 0u) << errors.messages[0];
 
-        EXPECT_TRUE(w->PictureBitmap == picture);
-        EXPECT_EQ(w->LabelFilename->text(), QStringLiteral("before"));
+        EXPECT_TRUE(w.Picture() == picture);
+        EXPECT_EQ(w.Label("fileName"), QStringLiteral("before"));
         ASSERT_EQ(w.Grid().RowCount(), 4);
-        EXPECT_EQ(PartPixels(w->ImagePartAt(3)->Bitmap).size(), 100u);
+        EXPECT_EQ(PartPixels(w.PartAt(3)->Bitmap).size(), 100u);
     }
 }
 
@@ -267,9 +182,10 @@ TEST(PictureFiles, SaveWritesByTheLowerCasedExtension) {
     twtest::TempDir dir;
     Window w;
     const tw::Bitmap picture = Pattern(60, 40);
+    w.Doc().NewDocument(picture, QString(), false); // the result is the picture itself
 
     // No extension: a bitmap file with ".bmp" appended, and nothing under the bare name.
-    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("photo"))));
+    w.SavePicture(Q(dir.Path("photo")));
     EXPECT_FALSE(twtest::FileExists(dir.Path("photo")));
     const QByteArray bmp = twtest::ReadAll(dir.Path("photo.bmp"));
     ASSERT_GT(bmp.size(), 30);
@@ -278,28 +194,28 @@ TEST(PictureFiles, SaveWritesByTheLowerCasedExtension) {
     EXPECT_TRUE(tw::LoadPicture(dir.Path("photo.bmp")) == picture);
 
     // Upper-case extension: JPEG, and the name keeps its case.
-    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("Shot.JPG"))));
+    w.SavePicture(Q(dir.Path("Shot.JPG")));
     EXPECT_TRUE(twtest::ReadAll(dir.Path("Shot.JPG")).startsWith("\xFF\xD8\xFF"));
     EXPECT_FALSE(twtest::FileExists(dir.Path("Shot.jpg")));
 
     // The other formats we write, each recognisable by its first bytes.
-    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("a.jpeg"))));
+    w.SavePicture(Q(dir.Path("a.jpeg")));
     EXPECT_TRUE(twtest::ReadAll(dir.Path("a.jpeg")).startsWith("\xFF\xD8\xFF"));
-    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("a.png"))));
+    w.SavePicture(Q(dir.Path("a.png")));
     EXPECT_TRUE(twtest::ReadAll(dir.Path("a.png")).startsWith("\x89PNG"));
-    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("a.ico"))));
+    w.SavePicture(Q(dir.Path("a.ico")));
     EXPECT_TRUE(twtest::ReadAll(dir.Path("a.ico")).startsWith(QByteArray("\0\0\1\0", 4)));
-    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("a.emf"))));
+    w.SavePicture(Q(dir.Path("a.emf")));
     EXPECT_TRUE(twtest::ReadAll(dir.Path("a.emf")).startsWith(QByteArray("\1\0\0\0", 4)));
-    EXPECT_TRUE(w->SavePictureByExtension(picture, Q(dir.Path("a.Wmf"))));
+    w.SavePicture(Q(dir.Path("a.Wmf")));
     EXPECT_GT(twtest::ReadAll(dir.Path("a.Wmf")).size(), 60 * 40 * 3);
 
     // Anything else: nothing written, nothing asked, nothing shown.
     ShownErrors errors;
     twtest::WriteAll(dir.Path("old.gif"), "old");
-    for (const char* name : {"a.gif", "old.gif", "a.jpg.txt", "dot."}) {
-        EXPECT_FALSE(w->SavePictureByExtension(picture, Q(dir.Path(name)))) << name;
-    }
+    for (const char* name : {"a.gif", "old.gif", "a.jpg.txt", "dot."})
+        w.SavePicture(Q(dir.Path(name)));
+    EXPECT_EQ(w.messages.size(), 4u) << "each told which names can be written";
     EXPECT_FALSE(twtest::FileExists(dir.Path("a.gif")));
     EXPECT_FALSE(twtest::FileExists(dir.Path("a.jpg.txt")));
     EXPECT_FALSE(twtest::FileExists(dir.Path("dot.")));
@@ -315,7 +231,7 @@ TEST(PictureFiles, SavingTellsWhatCannotBeWrittenAndTheFilterNamesTheFormat) {
     Window w;
     w.saveChoice = Q(dir.Path("result.gif"));
     w.saveFilter = QStringLiteral("PNG Image File (*.png)");
-    w.Run(w->SaveCompletePicture);
+    w.Trigger("savePicture");
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(w.messages[0],
               QStringLiteral("Cannot save result.gif: pictures are saved as .jpg, .jpeg, .bmp, "
@@ -340,7 +256,7 @@ TEST(PictureFiles, SavingTellsWhatCannotBeWrittenAndTheFilterNamesTheFormat) {
         const std::string written = c.written;
         w.saveChoice = Q(dir.Path(written.substr(0, written.find('.'))));
         w.saveFilter = QString::fromLatin1(c.filter);
-        w.Run(w->SaveCompletePicture);
+        w.Trigger("savePicture");
         EXPECT_TRUE(twtest::ReadAll(dir.Path(written)).startsWith(c.start));
         EXPECT_FALSE(twtest::FileExists(w.saveChoice.toStdString()));
     }
@@ -350,41 +266,43 @@ TEST(PictureFiles, SavingTellsWhatCannotBeWrittenAndTheFilterNamesTheFormat) {
 TEST(PictureFiles, ReplacingAFileAsksFirstAndCancelKeepsItByteForByte) {
     twtest::TempDir dir;
     Window w;
-    ASSERT_TRUE(w->SavePictureByExtension(tw::Bitmap(30, 20, kGreen), Q(dir.Path("keep.bmp"))));
+    w.Doc().NewDocument(tw::Bitmap(30, 20, kGreen), QString(), false);
+    w.SavePicture(Q(dir.Path("keep.bmp")));
     EXPECT_TRUE(w.replaceQuestions.empty()) << "a new file is not asked about";
     const QByteArray before = twtest::ReadAll(dir.Path("keep.bmp"));
 
+    w.Doc().NewDocument(tw::Bitmap(30, 20, kBlue), QString(), false);
     w.answerReplace = false;
-    EXPECT_FALSE(w->SavePictureByExtension(tw::Bitmap(50, 10, kBlue), Q(dir.Path("keep.bmp"))));
+    w.SavePicture(Q(dir.Path("keep.bmp")));
     ASSERT_EQ(w.replaceQuestions.size(), 1u);
     EXPECT_EQ(w.replaceQuestions[0], Q(dir.Path("keep.bmp")));
     EXPECT_EQ(twtest::ReadAll(dir.Path("keep.bmp")), before);
 
     // The question is about the name with ".bmp" appended.
-    EXPECT_FALSE(w->SavePictureByExtension(tw::Bitmap(50, 10, kBlue), Q(dir.Path("keep"))));
+    w.SavePicture(Q(dir.Path("keep")));
     ASSERT_EQ(w.replaceQuestions.size(), 2u);
     EXPECT_EQ(w.replaceQuestions[1], Q(dir.Path("keep.bmp")));
     EXPECT_EQ(twtest::ReadAll(dir.Path("keep.bmp")), before);
 
     w.answerReplace = true;
-    EXPECT_TRUE(w->SavePictureByExtension(tw::Bitmap(50, 10, kBlue), Q(dir.Path("keep.bmp"))));
-    EXPECT_TRUE(tw::LoadPicture(dir.Path("keep.bmp")) == tw::Bitmap(50, 10, kBlue));
+    w.SavePicture(Q(dir.Path("keep.bmp")));
+    EXPECT_TRUE(tw::LoadPicture(dir.Path("keep.bmp")) == tw::Bitmap(30, 20, kBlue));
 }
 
 TEST(PictureFiles, TheSavedResultHoldsEveryPartLowerNumbersOnTop) {
     twtest::TempDir dir;
     Window w;
-    w->Document.NewDocument(tw::Bitmap(400, 400, kSkin), QString());
+    w.Doc().NewDocument(tw::Bitmap(400, 400, kSkin), QString());
     tw::Bitmap a(400, 400), b(400, 400);
     a.FillRect(QRect(0, 0, 20, 20), kBlue);
     b.FillRect(QRect(10, 10, 20, 20), kGreen);
-    w->AddImagePart(a, {0, 0});     // part 2
-    w->AddImagePart(b, {0, 0});     // part 3, the only selected one
-    w.Run(w->ActionOrgImageInBack); // the view drops the picture; the result must not
-    ASSERT_FALSE(w->RowSelected(2));
+    w.Doc().AddGrownPart(a, {0, 0});   // part 2
+    w.Doc().AddGrownPart(b, {0, 0});   // part 3, the only selected one
+    w.Trigger("originalInBackground"); // the view drops the picture; the result must not
+    ASSERT_FALSE(w.RowSelected(2));
 
     w.saveChoice = Q(dir.Path("result.png"));
-    w.Run(w->SaveCompletePicture);
+    w.Trigger("savePicture");
     ASSERT_EQ(w.saveCaptions, std::vector<QString>{QStringLiteral("Save Picture")});
     const tw::Bitmap result = tw::LoadPicture(dir.Path("result.png"));
     ASSERT_EQ(result.Rect(), QRect(0, 0, 400, 400));
@@ -394,12 +312,12 @@ TEST(PictureFiles, TheSavedResultHoldsEveryPartLowerNumbersOnTop) {
     EXPECT_EQ(result.Pixel(100, 100), kSkin);
     EXPECT_EQ(result.Pixel(25, 5), kSkin);
     // Saving composes a copy: the picture and the parts are as they were.
-    EXPECT_EQ(w->PictureBitmap.Pixel(5, 5), kSkin);
-    EXPECT_EQ(w->ImagePartAt(3)->Bitmap.Pixel(15, 15), kGreen);
+    EXPECT_EQ(w.Picture().Pixel(5, 5), kSkin);
+    EXPECT_EQ(w.PartAt(3)->Bitmap.Pixel(15, 15), kGreen);
 
     // Cancel in the dialog writes nothing.
     w.saveChoice.clear();
-    w.Run(w->SaveCompletePicture);
+    w.Trigger("savePicture");
     EXPECT_EQ(w.saveCaptions.size(), 2u);
     EXPECT_TRUE(w.replaceQuestions.empty());
 }
@@ -407,38 +325,41 @@ TEST(PictureFiles, TheSavedResultHoldsEveryPartLowerNumbersOnTop) {
 TEST(PictureFiles, APartSavedAsBitmapLoadsBackIdentical) {
     twtest::TempDir dir;
     Window w;
-    w->Document.NewDocument(Pattern(400, 400), QString());
+    w.Doc().NewDocument(Pattern(400, 400), QString());
     tw::Bitmap mask(400, 400);
     mask.FillRect(QRect(30, 40, 25, 15), 0x123456);
-    mask.SetPixel(399, 399, 0xFEFFFF); // near-white is part of the part
-    w->AddImagePart(mask, {0, 0});     // part 2
-    w->AddImagePart(tw::Bitmap(400, 400, kGreen), {0, 0});
+    mask.SetPixel(399, 399, 0xFEFFFF);  // near-white is part of the part
+    w.Doc().AddGrownPart(mask, {0, 0}); // part 2
+    w.Doc().AddGrownPart(tw::Bitmap(400, 400, kGreen), {0, 0});
     w.Select(2);
 
     w.saveChoice = Q(dir.Path("part"));
-    w.Run(w->SaveImagePart);
+    w.Trigger("saveImagePart");
     ASSERT_EQ(w.saveCaptions, std::vector<QString>{QStringLiteral("Save Image part")});
     ASSERT_TRUE(twtest::FileExists(dir.Path("part.bmp")));
-    w->LoadImagePartFrom(Q(dir.Path("part.bmp")));
+    w.LoadPart(Q(dir.Path("part.bmp")));
     ASSERT_EQ(w.Grid().RowCount(), 5);
-    EXPECT_TRUE(w->ImagePartAt(4)->Bitmap == mask);
+    EXPECT_TRUE(w.PartAt(4)->Bitmap == mask);
 
     // A JPEG part is written, but parts are read from lossless files only.
     w.Select(2);
     w.saveChoice = Q(dir.Path("part.jpg"));
-    w.Run(w->SaveImagePart);
+    w.Trigger("saveImagePart");
     ASSERT_TRUE(twtest::FileExists(dir.Path("part.jpg")));
-    EXPECT_THROW(w->LoadImagePartFrom(Q(dir.Path("part.jpg"))), tw::PictureError);
+    ShownErrors errors;
+    w.LoadPart(Q(dir.Path("part.jpg")));
+    EXPECT_EQ(errors.messages.size(), 1u);
+    EXPECT_EQ(w.Grid().RowCount(), 5);
 }
 
 TEST(PictureFiles, CtrlSSavesThePicture) {
     twtest::TempDir dir;
     Window w;
     w->show();
-    QApplication::setActiveWindow(w.form.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    QApplication::setActiveWindow(w.window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.window.get()));
     w.saveChoice = Q(dir.Path("keyed.bmp"));
-    QTest::keyClick(w.form.get(), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(w.window.get(), Qt::Key_S, Qt::ControlModifier);
     TDeferredCalls::RunQueue();
     EXPECT_EQ(w.saveCaptions, std::vector<QString>{QStringLiteral("Save Picture")});
     EXPECT_TRUE(twtest::FileExists(dir.Path("keyed.bmp")));
@@ -458,7 +379,7 @@ TEST(PictureFiles, ADroppedPictureFileOpens) {
     auto accepted = [&](const QMimeData* data) {
         QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
         enter.ignore();
-        QCoreApplication::sendEvent(w.form.get(), &enter);
+        QCoreApplication::sendEvent(w.window.get(), &enter);
         return enter.isAccepted();
     };
     const QUrl picture = QUrl::fromLocalFile(Q(dir.Path("dropped.JPG")));
@@ -469,12 +390,12 @@ TEST(PictureFiles, ADroppedPictureFileOpens) {
     ASSERT_TRUE(accepted(data.get()));
 
     QDropEvent drop(QPointF(50, 50), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w.form.get(), &drop);
+    QCoreApplication::sendEvent(w.window.get(), &drop);
     EXPECT_TRUE(drop.isAccepted());
     QCoreApplication::processEvents();
     TDeferredCalls::RunQueue();
-    EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(800, 600));
-    EXPECT_EQ(w->LabelFilename->text(), Q(dir.Path("dropped.JPG")));
+    EXPECT_EQ(w.Picture().Rect().size(), QSize(800, 600));
+    EXPECT_EQ(w.Label("fileName"), Q(dir.Path("dropped.JPG")));
     EXPECT_EQ(w.Grid().RowCount(), 2);
 }
 
@@ -484,39 +405,40 @@ TEST(PictureFiles, UnsavedChangesAskBeforeOpeningDroppingAndQuitting) {
     ASSERT_TRUE(tw::SavePicture(tw::Bitmap(50, 20, kBlue), dir.Path("other.bmp")));
     Window w;
     w.openChoice = Q(dir.Path("photo.bmp"));
-    w.Run(w->OpenPicture1); // nothing changed yet: no question
+    w.Trigger("openPicture"); // nothing changed yet: no question
     EXPECT_TRUE(w.saveQuestions.empty());
     EXPECT_EQ(w->windowTitle(), QStringLiteral("photo.bmp (no project) - Tintwell"));
-    w->AddBlankImagePart();
+    w.Doc().AddBlankPart();
     EXPECT_EQ(w->windowTitle(), QStringLiteral("photo.bmp* (no project) - Tintwell"));
 
     // A picture written keeps the result, not the parts: the mark stays.
-    ASSERT_TRUE(w->SaveCompletePictureAccept(Q(dir.Path("result.png"))));
+    w.SavePicture(Q(dir.Path("result.png")));
+    ASSERT_TRUE(twtest::FileExists(dir.Path("result.png")));
     EXPECT_EQ(w->windowTitle(), QStringLiteral("photo.bmp* (no project, exported) - Tintwell"));
-    EXPECT_TRUE(w->Document.IsModified());
+    EXPECT_TRUE(w.Doc().IsModified());
 
     // Cancel, a project dialog cancelled and a project that cannot be written keep everything open.
     w.openChoice = Q(dir.Path("other.bmp"));
     w.answerSave = TSaveAnswer::Cancel;
-    w.Run(w->OpenPicture1);
+    w.Trigger("openPicture");
     w.answerSave = TSaveAnswer::Save;
     w.projectChoice.clear();
-    w.Run(w->OpenPicture1);
+    w.Trigger("openPicture");
     w.projectChoice = Q(dir.Path("missing/photo.tintwell"));
     {
         ShownErrors errors;
-        w.Run(w->OpenPicture1);
+        w.Trigger("openPicture");
         EXPECT_EQ(errors.messages.size(), 1u);
     }
     const std::vector<QString> opening(
         3, QStringLiteral("Save the parts of photo.bmp as a project before opening another picture?"));
     EXPECT_EQ(w.saveQuestions, opening);
     EXPECT_EQ(w.Grid().RowCount(), 3);
-    EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(40, 30));
-    EXPECT_TRUE(w->Document.IsModified());
+    EXPECT_EQ(w.Picture().Rect().size(), QSize(40, 30));
+    EXPECT_TRUE(w.Doc().IsModified());
     EXPECT_FALSE(w->close()) << "the close box asks too";
     w.answerSave = TSaveAnswer::Cancel;
-    w.Run(w->ActionExit);
+    w.Trigger("exit");
     EXPECT_EQ(w.saveQuestions.back(),
               QStringLiteral("Save the parts of photo.bmp as a project before quitting?"));
     EXPECT_EQ(w.quitQuestions, 0);
@@ -524,30 +446,30 @@ TEST(PictureFiles, UnsavedChangesAskBeforeOpeningDroppingAndQuitting) {
     // Save writes the project and goes on; the new picture starts clean.
     w.answerSave = TSaveAnswer::Save;
     w.projectChoice = Q(dir.Path("photo.tintwell"));
-    w.Run(w->OpenPicture1);
+    w.Trigger("openPicture");
     EXPECT_TRUE(twtest::FileExists(dir.Path("photo.tintwell")));
-    EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(50, 20));
+    EXPECT_EQ(w.Picture().Rect().size(), QSize(50, 20));
     EXPECT_EQ(w.Grid().RowCount(), 2);
     EXPECT_EQ(w->windowTitle(), QStringLiteral("other.bmp (no project) - Tintwell"));
-    EXPECT_FALSE(w->ActionUndo->isEnabled()) << "a new picture starts a new history";
+    EXPECT_FALSE(w.Action("undo")->isEnabled()) << "a new picture starts a new history";
 
     // A drop asks as well; Discard opens it.
-    w->AddBlankImagePart();
+    w.Doc().AddBlankPart();
     w.answerSave = TSaveAnswer::Discard;
     const size_t asked = w.saveQuestions.size();
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(Q(dir.Path("photo.bmp")))});
     QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w.form.get(), &enter);
+    QCoreApplication::sendEvent(w.window.get(), &enter);
     QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w.form.get(), &drop);
+    QCoreApplication::sendEvent(w.window.get(), &drop);
     QCoreApplication::processEvents();
     TDeferredCalls::RunQueue();
     EXPECT_EQ(w.saveQuestions.size(), asked + 1);
-    EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(40, 30));
+    EXPECT_EQ(w.Picture().Rect().size(), QSize(40, 30));
 
     // Without changes, Exit asks the usual question and the close box nothing.
-    w.Run(w->ActionExit);
+    w.Trigger("exit");
     EXPECT_EQ(w.quitQuestions, 1);
     EXPECT_EQ(w.saveQuestions.size(), asked + 1);
     EXPECT_TRUE(w->close());
@@ -560,7 +482,7 @@ TEST(PictureFiles, TheProjectIsWhatHoldsTheWork) {
     twtest::TempDir dir;
     ASSERT_TRUE(tw::SavePicture(tw::Bitmap(40, 30, kSkin), dir.Path("photo.bmp")));
     Window w;
-    w->AddBlankImagePart(); // on the start picture
+    w.Doc().AddBlankPart(); // on the start picture
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Untitled* - Tintwell"));
     w.answerSave = TSaveAnswer::Save;
     w.saveChoice = Q(dir.Path("start.png"));
@@ -568,20 +490,20 @@ TEST(PictureFiles, TheProjectIsWhatHoldsTheWork) {
     EXPECT_EQ(w.saveQuestions, std::vector<QString>{QStringLiteral(
                                    "Save changes to Untitled before opening another picture?")});
     EXPECT_TRUE(twtest::FileExists(dir.Path("start.png")));
-    EXPECT_EQ(w->PictureBitmap.Rect().size(), QSize(40, 30));
+    EXPECT_EQ(w.Picture().Rect().size(), QSize(40, 30));
 
-    w->AddBlankImagePart();
+    w.Doc().AddBlankPart();
     w.projectChoice = Q(dir.Path("work"));
-    w->findChild<QAction*>(QStringLiteral("saveProject"))->trigger();
+    w.Trigger("saveProject");
     EXPECT_EQ(w->windowTitle(), QStringLiteral("work.tintwell - Tintwell"));
-    w->AddBlankImagePart();
+    w.Doc().AddBlankPart();
     w.projectChoice.clear(); // the project's own file is used without a dialog
     w.replaceQuestions.clear();
-    w.Run(w->ActionExit);
+    w.Trigger("exit");
     EXPECT_EQ(w.saveQuestions.back(),
               QStringLiteral("Save the parts of work.tintwell as a project before quitting?"));
     EXPECT_TRUE(w.replaceQuestions.empty());
-    EXPECT_FALSE(w->Document.IsModified());
+    EXPECT_FALSE(w.Doc().IsModified());
 }
 
 // Ctrl+Shift+S writes the document's full-size result off the GUI thread; an
@@ -592,10 +514,10 @@ TEST(PictureFiles, FullSizeSaveWritesTheDocumentsResultOrNothing) {
     ASSERT_TRUE(tw::SavePicture(Pattern(1600, 1200), photo));
     Window w;
     w.Open(photo);
-    w->AddImagePart(tw::Bitmap(800, 600, kSkin), {0, 0});
+    w.Doc().AddGrownPart(tw::Bitmap(800, 600, kSkin), {0, 0});
     w->show();
-    QApplication::setActiveWindow(w.form.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    QApplication::setActiveWindow(w.window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.window.get()));
     const auto waitForSave = [&] {
         for (int i = 0; i < 600 && w->FullSizeSaveRunning(); ++i)
             QTest::qWait(50);
@@ -604,7 +526,7 @@ TEST(PictureFiles, FullSizeSaveWritesTheDocumentsResultOrNothing) {
 
     // An icon: told why, offered the dialog again, which the user cancels.
     w.saveQueue = {Q(dir.Path("big.ico")), QString()};
-    QTest::keyClick(w.form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(w.window.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(w.saveCaptions.size(), 2u);
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_TRUE(w.messages[0].contains("icons hold at most 256 x 256 pixels")) << w.messages[0].toStdString();
@@ -613,16 +535,18 @@ TEST(PictureFiles, FullSizeSaveWritesTheDocumentsResultOrNothing) {
 
     w.saveCaptions.clear();
     w.saveChoice = Q(dir.Path("full.png"));
-    QTest::keyClick(w.form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(w.window.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(w.saveCaptions, std::vector<QString>{QStringLiteral("Save Full-Size Picture")});
     ASSERT_TRUE(waitForSave());
-    const std::optional<tw::Bitmap> expected = w->Document.ComposeFullSizeResult();
+    const std::optional<tw::Bitmap> expected = w.Doc().ComposeFullSizeResult();
     ASSERT_TRUE(expected && expected->Width() == 1600);
     EXPECT_TRUE(tw::LoadPicture(dir.Path("full.png")) == *expected);
-    EXPECT_TRUE(w->Document.IsModified()) << "a picture does not keep the parts";
+    EXPECT_TRUE(w.Doc().IsModified()) << "a picture does not keep the parts";
     EXPECT_EQ(w->windowTitle(), QStringLiteral("photo.png* (no project, exported) - Tintwell"));
 
-    ASSERT_TRUE(w->SaveFullSizePictureAccept(Q(dir.Path("cancelled.png"))));
+    w.saveChoice = Q(dir.Path("cancelled.png"));
+    w.Action("saveFullSizePicture")->trigger();
+    ASSERT_TRUE(w->FullSizeSaveRunning());
     w->CancelFullSizeSave();
     ASSERT_TRUE(waitForSave());
     EXPECT_FALSE(twtest::FileExists(dir.Path("cancelled.png")));
@@ -641,10 +565,10 @@ TEST(PictureFiles, ReplacingALargerPictureSaysSoAndOffersTheFullSize) {
     twtest::WriteAll(dir.Path("notes.png"), "not a picture");
     Window w;
     w.Open(photo);
-    w->AddImagePart(tw::Bitmap(800, 600, kSkin), {0, 0});
+    w.Doc().AddGrownPart(tw::Bitmap(800, 600, kSkin), {0, 0});
     const QByteArray before = twtest::ReadAll(photo);
 
-    EXPECT_FALSE(w->SaveCompletePictureAccept(Q(photo)));
+    w.SavePicture(Q(photo));
     ASSERT_EQ(w.smallerQuestions.size(), 1u);
     EXPECT_EQ(w.smallerQuestions[0],
               QStringLiteral("photo.png is 1600 × 1200; Save Picture writes 800 × 600. "
@@ -654,22 +578,22 @@ TEST(PictureFiles, ReplacingALargerPictureSaysSoAndOffersTheFullSize) {
 
     for (const char* name : {"small.png", "notes.png"}) {
         w.answerReplace = false;
-        EXPECT_FALSE(w->SaveCompletePictureAccept(Q(dir.Path(name))));
+        w.SavePicture(Q(dir.Path(name)));
         EXPECT_EQ(w.replaceQuestions.back(), Q(dir.Path(name))) << "the plain question for " << name;
     }
     EXPECT_EQ(w.smallerQuestions.size(), 1u);
 
     // A full-size save over a larger picture asks too, without the offer.
-    EXPECT_FALSE(w->SaveFullSizePictureAccept(Q(dir.Path("huge.png"))));
+    w.SaveFullSize(Q(dir.Path("huge.png")));
+    EXPECT_FALSE(w->FullSizeSaveRunning());
     EXPECT_EQ(w.smallerQuestions.back(),
               QStringLiteral("huge.png is 3200 × 2400; Save Full-Size Picture writes "
                              "1600 × 1200. Replace it with the smaller picture?"));
 
     w.answerSmaller = TReplaceAnswer::SaveFullSize;
-    w->SaveCompletePictureAccept(Q(photo));
-    for (int i = 0; i < 600 && w->FullSizeSaveRunning(); ++i)
-        QTest::qWait(50);
-    const std::optional<tw::Bitmap> expected = w->Document.ComposeFullSizeResult();
+    w.SavePicture(Q(photo));
+    ASSERT_TRUE(w.WaitForFullSizeSave());
+    const std::optional<tw::Bitmap> expected = w.Doc().ComposeFullSizeResult();
     ASSERT_TRUE(expected);
     EXPECT_TRUE(tw::LoadPicture(photo) == *expected) << "the photo replaced at its own size";
 }
@@ -678,14 +602,14 @@ TEST(PictureFiles, SaveDialogsSuggestANameInThePicturesFormatAndFolder) {
     twtest::TempDir dir;
     ASSERT_TRUE(tw::SavePicture(Pattern(60, 40), dir.Path("cups.jpg")));
     Window w;
-    w.Run(w->SaveCompletePicture); // the start picture has no name to go by
+    w.Trigger("savePicture"); // the start picture has no name to go by
     EXPECT_TRUE(w.saveSuggestions.back().endsWith(QStringLiteral("/recoloured.png")));
     w.Open(dir.Path("cups.jpg"));
-    w.Run(w->SaveCompletePicture);
+    w.Trigger("savePicture");
     EXPECT_EQ(w.saveSuggestions.back(), Q(dir.Path("cups-recoloured.jpg")));
-    w->SaveFullSizePicture->trigger();
+    w.Action("saveFullSizePicture")->trigger();
     EXPECT_EQ(w.saveSuggestions.back(), Q(dir.Path("cups-recoloured.jpg")));
-    w->AddImagePart(tw::Bitmap(60, 40, kSkin), {0, 0});
-    w.Run(w->SaveImagePart);
+    w.Doc().AddGrownPart(tw::Bitmap(60, 40, kSkin), {0, 0});
+    w.Trigger("saveImagePart");
     EXPECT_EQ(w.saveSuggestions.back(), Q(dir.Path("cups-part2.png"))) << "parts keep PNG";
 }

@@ -1,6 +1,7 @@
 // Project files in the main window: saving, and opening with a moved or changed picture.
 
-#include "app/Form_Main.h"
+#include "app/WindowDriver.h"
+#include "fullsize/PartGrowth.h"
 #include "platform/DeferredCalls.h"
 #include "platform/PictureFile.h"
 #include "support/TestFiles.h"
@@ -18,34 +19,7 @@ QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-// A window whose project questions are answered by the test.
-struct ProjectWindow {
-    QString moved;           // the answer to "where is the picture?"
-    bool openChanged = true; // the answer to "changed; open all the same?"
-    std::vector<QString> movedQuestions, changedQuestions;
-    std::unique_ptr<TFormMain> form;
-
-    ProjectWindow() {
-        TFormMainOptions options;
-        options.ShowMessage = [](const QString&) {};
-        options.ConfirmReplace = [](const QString&) { return true; };
-        options.ChooseMovedPicture = [this](const QString& missing) {
-            movedQuestions.push_back(missing);
-            return moved;
-        };
-        options.ConfirmChangedPicture = [this](const QString& picture) {
-            changedQuestions.push_back(picture);
-            return openChanged;
-        };
-        form = std::make_unique<TFormMain>(options);
-        TDeferredCalls::RunQueue();
-    }
-    ~ProjectWindow() {
-        form.reset();
-        TDeferredCalls::RunQueue();
-    }
-    TFormMain* operator->() { return form.get(); }
-};
+using ProjectWindow = twtest::TWindow;
 
 tw::Bitmap Stripes(int width, int height, int shift) {
     tw::Bitmap b(width, height);
@@ -63,37 +37,46 @@ TEST(ProjectFiles, SaveClearsTheMarkAndOpeningFindsMovedAndChangedPictures) {
     const std::string picture = dir.Path("photo.png"), project = dir.Path("work.tintwell");
     ASSERT_TRUE(tw::SavePicture(Stripes(120, 90, 0), picture));
     ProjectWindow w;
-    w->OpenPicture1Accept(Q(picture));
-    w->Document.BeginStroke();
-    w->Document.Dab(TStrokeKind::Brush, QPoint(40, 40), 5);
-    w->Document.EndStroke();
-    ASSERT_TRUE(w->Document.IsModified());
-    ASSERT_TRUE(w->SaveProjectAccept(Q(dir.Path("work")))); // the extension is added
-    EXPECT_FALSE(w->Document.IsModified());
-    const QImage painted = w->Document.Part(0)->Bitmap.Image();
+    w.Open(Q(picture));
+    w.Doc().BeginStroke();
+    w.Doc().Dab(TStrokeKind::Brush, QPoint(40, 40), 5);
+    w.Doc().EndStroke();
+    ASSERT_TRUE(w.Doc().IsModified());
+    // A part grown from a seed, as "Add this" adds it.
+    tw::Bitmap grown(120, 90);
+    grown.FillRect(QRect(10, 10, 4, 4), 0x123456);
+    w.Doc().AddGrownPart(grown, {10, 10},
+                         TPartGrowth::FromWalk(w.Picture(), {10, 10}, TWalkerRules::Default()));
+    w.SaveProject(Q(dir.Path("work"))); // the extension is added
+    ASSERT_TRUE(twtest::FileExists(project));
+    EXPECT_FALSE(w.Doc().IsModified());
+    const QImage painted = w.Doc().Part(0)->Bitmap.Image();
 
     // Moved: asked for, then opened from where the user says it is.
     ASSERT_TRUE(QFile::rename(Q(picture), Q(dir.Path("moved/photo.png"))));
     ProjectWindow other;
     other.moved = Q(dir.Path("moved/photo.png"));
-    other->OpenProjectAccept(Q(project));
+    other.OpenProject(Q(project));
     ASSERT_EQ(other.movedQuestions.size(), 1u);
     EXPECT_TRUE(other.changedQuestions.empty());
-    ASSERT_EQ(other->Document.PartCount(), 1);
-    EXPECT_EQ(other->Document.Part(0)->Bitmap.Image(), painted);
-    EXPECT_EQ(other->Document.FileName(), other.moved);
-    EXPECT_EQ(other->Document.UndoStack().count(), 0);
+    ASSERT_EQ(other.Doc().PartCount(), 2);
+    EXPECT_EQ(other.Doc().Part(0)->Bitmap.Image(), painted);
+    EXPECT_EQ(other.Doc().FileName(), other.moved);
+    EXPECT_EQ(other.Doc().UndoStack().count(), 0);
 
     // Changed: a warning first; "no" leaves the document as it was.
     ASSERT_TRUE(tw::SavePicture(Stripes(120, 90, 50), dir.Path("moved/photo.png")));
     other.openChanged = false;
-    other->Document.AddBlankPart();
-    other->OpenProjectAccept(Q(project));
+    other.Doc().AddBlankPart();
+    other.OpenProject(Q(project));
     ASSERT_EQ(other.changedQuestions.size(), 1u);
-    EXPECT_EQ(other->Document.PartCount(), 2) << "nothing changes when the user declines";
+    EXPECT_EQ(other.Doc().PartCount(), 3) << "nothing changes when the user declines";
+    // The question names the grown part whose seed no longer lands on its colour.
+    EXPECT_TRUE(other.changedQuestions[0].contains(QStringLiteral("|Part 2: the seed lands on (")))
+        << other.changedQuestions[0].toStdString();
     other.openChanged = true;
-    other->OpenProjectAccept(Q(project));
-    EXPECT_EQ(other->Document.PartCount(), 1);
-    EXPECT_EQ(other->Document.Part(0)->Bitmap.Image(), painted);
-    EXPECT_FALSE(other->Document.IsModified());
+    other.OpenProject(Q(project));
+    EXPECT_EQ(other.Doc().PartCount(), 2) << "the stored parts, as they were saved";
+    EXPECT_EQ(other.Doc().Part(0)->Bitmap.Image(), painted);
+    EXPECT_FALSE(other.Doc().IsModified());
 }

@@ -2,8 +2,7 @@
 // names and marks the user sees.
 
 #include "app/AppSettings.h"
-#include "app/Form_Main.h"
-#include "app/MainDialogs.h"
+#include "app/WindowDriver.h"
 #include "dialogs/ColourSettingsDialog.h"
 #include "dialogs/GrowPartDialog.h"
 #include "platform/DeferredCalls.h"
@@ -34,34 +33,23 @@ QString Q(const std::string& s) {
 }
 
 // One run of the program: a window on the given settings file.
-struct Session {
-    std::vector<QString> messages;
-    QString projectChoice;
-    std::unique_ptr<TFormMain> form;
-
-    explicit Session(const std::string& settingsFile) {
-        TFormMainOptions options;
-        options.SettingsFile = Q(settingsFile);
-        options.ShowMessage = [this](const QString& text) { messages.push_back(text); };
-        options.ConfirmSaveChanges = [](const QString&) { return TSaveAnswer::Discard; };
-        options.ConfirmQuit = [] { return true; };
-        options.ChooseProjectFile = [this](bool) { return projectChoice; };
-        form = std::make_unique<TFormMain>(options);
-        TDeferredCalls::RunQueue();
-    }
-    ~Session() {
-        form.reset();
-        TDeferredCalls::RunQueue();
-    }
-    TFormMain* operator->() { return form.get(); }
-    QAction* Action(const char* name) { return form->findChild<QAction*>(QLatin1String(name)); }
+struct Session : twtest::TWindow {
+    explicit Session(const std::string& settingsFile) : TWindow({}, Q(settingsFile)) {}
+    QMenu* Recent() { return twtest::Child<QMenu>(window.get(), "recentFiles"); }
     QStringList RecentEntries() {
         QStringList names;
-        for (QAction* a : form->findChild<QMenu*>(QStringLiteral("recentFiles"))->actions())
+        for (QAction* a : Recent()->actions())
             if (!a->isSeparator() && a->objectName() != QStringLiteral("clearRecentFiles"))
                 names << a->statusTip();
         return names;
     }
+    // Chooses the entry of File > Open Recent that names path.
+    void OpenRecent(const QString& path) {
+        for (QAction* a : Recent()->actions())
+            if (a->statusTip() == path) a->trigger();
+        Settle();
+    }
+    TGrowPartDialog* GrowDialog() { return window->findChild<TGrowPartDialog*>(); }
 };
 
 } // namespace
@@ -75,10 +63,9 @@ TEST(WindowSettings, ShowAllPartsFoldersRecentFilesAndTheWindowAreRemembered) {
         Session first(settings);
         ASSERT_TRUE(first.Action("showAllParts")->isChecked()) << "on by default";
         first.Action("showAllParts")->trigger();
-        first->OpenPicture1Accept(Q(dir.Path("a.png")));
-        first->OpenPicture1Accept(Q(dir.Path("b.png")));
-        first.projectChoice = Q(dir.Path("work.tintwell"));
-        first.Action("saveProject")->trigger();
+        first.Open(Q(dir.Path("a.png")));
+        first.Open(Q(dir.Path("b.png")));
+        first.SaveProject(Q(dir.Path("work.tintwell")));
         EXPECT_EQ(first.RecentEntries(),
                   QStringList({Q(dir.Path("work.tintwell")), Q(dir.Path("b.png")), Q(dir.Path("a.png"))}));
         first->setGeometry(40, 50, 700, 500);
@@ -86,16 +73,19 @@ TEST(WindowSettings, ShowAllPartsFoldersRecentFilesAndTheWindowAreRemembered) {
     }
     Session second(settings);
     EXPECT_FALSE(second.Action("showAllParts")->isChecked());
-    EXPECT_FALSE(second->Document.ShowsAllParts());
+    EXPECT_FALSE(second.Doc().ShowsAllParts());
     EXPECT_EQ(second->size(), QSize(700, 500));
-    EXPECT_EQ(second->PictureFolder(), QFileInfo(Q(dir.Path("b.png"))).absolutePath());
+    second.Trigger("openPicture"); // cancelled; where does it start?
+    EXPECT_EQ(second.saveFolders.size(), 0u);
+    second.Trigger("savePicture");
+    EXPECT_EQ(second.saveFolders.back(), QFileInfo(Q(dir.Path("b.png"))).absolutePath());
     EXPECT_EQ(second.RecentEntries().size(), 3);
 
     // A recent project opens with its picture; a file gone is taken off the list with a word.
-    second->OpenRecentFile(Q(dir.Path("work.tintwell")));
+    second.OpenRecent(Q(dir.Path("work.tintwell")));
     EXPECT_EQ(second->windowTitle(), QStringLiteral("work.tintwell - Tintwell"));
     ASSERT_TRUE(QFile::remove(Q(dir.Path("a.png"))));
-    second->OpenRecentFile(Q(dir.Path("a.png")));
+    second.OpenRecent(Q(dir.Path("a.png")));
     ASSERT_EQ(second.messages.size(), 1u);
     EXPECT_TRUE(second.messages[0].contains(QStringLiteral("a.png"))) << second.messages[0].toStdString();
     EXPECT_EQ(second.RecentEntries(), QStringList({Q(dir.Path("work.tintwell")), Q(dir.Path("b.png"))}));
@@ -109,16 +99,15 @@ TEST(WindowSettings, MaskRulesAreRememberedFromOneRunToTheNext) {
     const std::string settings = dir.Path("tintwell.conf");
     {
         Session first(settings);
-        const TMainDialogs dialogs = ConnectDialogs(*first.form);
-        EXPECT_EQ(dialogs.FormSelection->Rules(), TWalkerRules::Default());
-        twtest::Child<QSlider>(dialogs.FormSelection, "hueTolerance")->setValue(17);
-        twtest::Child<QCheckBox>(dialogs.FormSelection, "compareToNeighbour")->setChecked(true);
-        dialogs.FormSelection->reject();
+        TGrowPartDialog* grow = first.GrowDialog();
+        EXPECT_EQ(grow->Rules(), TWalkerRules::Default());
+        twtest::Child<QSlider>(grow, "hueTolerance")->setValue(17);
+        twtest::Child<QCheckBox>(grow, "compareToNeighbour")->setChecked(true);
+        grow->reject();
     }
     Session second(settings);
-    const TMainDialogs dialogs = ConnectDialogs(*second.form);
-    EXPECT_EQ(twtest::Child<QSlider>(dialogs.FormSelection, "hueTolerance")->value(), 17);
-    EXPECT_TRUE(twtest::Child<QCheckBox>(dialogs.FormSelection, "compareToNeighbour")->isChecked());
+    EXPECT_EQ(twtest::Child<QSlider>(second.GrowDialog(), "hueTolerance")->value(), 17);
+    EXPECT_TRUE(twtest::Child<QCheckBox>(second.GrowDialog(), "compareToNeighbour")->isChecked());
 }
 
 // What the user sees: no internal names in the menus, the project keys, no
@@ -139,7 +128,7 @@ TEST(WindowSettings, CaptionsKeysCrossAndOriginalSwatch) {
     EXPECT_EQ(w.Action("saveProject")->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
 
     w->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.window.get()));
     QWidget* view = w->findChild<QWidget*>(QStringLiteral("ImageView"));
     const auto redAbove = [&](QPoint at) {
         QApplication::processEvents();
@@ -153,14 +142,13 @@ TEST(WindowSettings, CaptionsKeysCrossAndOriginalSwatch) {
     EXPECT_FALSE(redAbove(at)) << "and goes when it leaves the view";
 
     // The colour dialog's original is the part's own colour, or none.
-    const TMainDialogs dialogs = ConnectDialogs(*w.form);
-    TColourSettingsDialog* colors = dialogs.FormColorSettings;
+    auto* colors = w->findChild<TColourSettingsDialog*>();
     EXPECT_FALSE(twtest::Child<TColourSwatch>(colors, "originalColor")->HasColor());
     EXPECT_FALSE(twtest::Child<QPushButton>(colors, "go")->isEnabled()) << "GO! needs an original";
-    tw::Bitmap mask(w->PictureBitmap.Width(), w->PictureBitmap.Height());
+    tw::Bitmap mask(w.Picture().Width(), w.Picture().Height());
     mask.FillRect(QRect(10, 10, 4, 4), 0x0000AA);
-    w->AddImagePart(mask, {10, 10}, TPartGrowth{QPoint(11, 11), 0x123456, TWalkerRules::Default()});
-    colors->Prepare(w->CurrentSettings, &w->PictureBitmap, w->Document.CurrentPart());
+    w.Doc().AddGrownPart(mask, {10, 10}, TPartGrowth{QPoint(11, 11), 0x123456, TWalkerRules::Default()});
+    colors->Prepare(w.Doc().CurrentSettings(), &w.Picture(), w.Doc().CurrentPart());
     EXPECT_EQ(twtest::Child<TColourSwatch>(colors, "originalColor")->Color(), 0x123456u);
     EXPECT_TRUE(twtest::Child<QPushButton>(colors, "go")->isEnabled());
 }

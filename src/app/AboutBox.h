@@ -19,7 +19,7 @@ class QTimer;
 
 namespace tw {
 
-class TAbout : public QDialog {
+class TAboutBox : public QDialog {
     Q_OBJECT
 
   public:
@@ -28,7 +28,7 @@ class TAbout : public QDialog {
     static inline const QString kNoVersionInfo =
         QStringLiteral("VERSIONSINFO SAKNAS!!! SLÅ PÅ DET I DITT PROJEKT");
 
-    explicit TAbout(QWidget* parent = nullptr);
+    explicit TAboutBox(QWidget* parent = nullptr);
 
     // The program's version as built (the project's version), or empty when
     // none was compiled in.
@@ -41,26 +41,19 @@ class TAbout : public QDialog {
     // versions are published. Tintwell never looks online by itself.
     static QString VersionCheckText();
 
-    // Runs when the help link is clicked, after the box has closed (a modal box
-    // would keep the help window from being used).
-    std::function<void()> OnShowHelp;
-
     int32_t FadeLevel() const { return fadeLevel_; }
     QColor TextColor() const;
 
-    QLabel* Image1 = nullptr;        // the start picture
-    QLabel* LabelVersion = nullptr;  // over the picture's top-left corner
-    QPlainTextEdit* Memo1 = nullptr; // the note
-    QWidget* Panel1 = nullptr;       // the bottom strip
-    QLabel* Label1 = nullptr;        // the link to the help book
-    QPushButton* ButtonClose = nullptr;
-    QTimer* Timer1 = nullptr;
-
   public slots:
     // One step of the fade-in.
-    void Timer1Timer();
+    void Fade();
     // Closes the box and opens the help book.
-    void Label1Click();
+    void OpenHelp();
+
+  signals:
+    // The help link was clicked, after the box has closed (a modal box would
+    // keep the help window from being used).
+    void helpRequested();
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -69,12 +62,21 @@ class TAbout : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void FormCreate();
-    void FormShow();
+    // Controls; their object names are the keys of tests and screen readers.
+    QLabel* picture_ = nullptr;      // the start picture
+    QLabel* versionLabel_ = nullptr; // over the picture's top-left corner
+    QPlainTextEdit* note_ = nullptr; // the note
+    QWidget* strip_ = nullptr;       // the bottom strip
+    QLabel* helpLink_ = nullptr;     // the link to the help book
+    QPushButton* closeButton_ = nullptr;
+    QTimer* fadeTimer_ = nullptr;
+
+    void Build();
+    void StartFade();
     void SetTextGrey(int level);
     void FitNoteFont();
 
-    Bitmap picture_;
+    Bitmap startPicture_;
     int32_t fadeLevel_ = 255;
 };
 

@@ -1,9 +1,8 @@
-#include "app/MainDialogs.h"
 #include "app/PressWhen.h"
 
-#include "app/Form_Main.h"
 #include "app/HelpModule.h"
 #include "app/HelpViewer.h"
+#include "app/WindowDriver.h"
 #include "dialogs/ColourSettingsDialog.h"
 #include "dialogs/GrowPartDialog.h"
 #include "grid/nvGrid.h"
@@ -41,31 +40,30 @@ int PartPixels(const tw::Bitmap& part) {
 
 // The whole road of a Fill click: the mask dialog grows a part from the seed on
 // its worker thread, "Add this" appends it to the list as the only selected row.
-TEST(MainDialogs, FillClickGrowsAPartAndAddThisAddsIt) {
+TEST(WindowDialogs, FillClickGrowsAPartAndAddThisAddsIt) {
     tw::EnableSynchronizeFromEventLoop();
-    auto form = std::make_unique<TFormMain>();
-    TDeferredCalls::RunQueue();
-    const TMainDialogs dialogs = ConnectDialogs(*form);
-    ASSERT_TRUE(form->OnShowMaskDialog);
+    twtest::TWindow w;
+    TGrowPartDialog* grow = w->findChild<TGrowPartDialog*>();
 
     // The red balloon of the start picture.
     const QPoint seed(140, 120);
-    PressWhen([&] { return dialogs.FormSelection->isVisible() && !dialogs.FormSelection->Walking(); },
-              twtest::Child<QPushButton>(dialogs.FormSelection, "addThis"));
-    form->OnShowMaskDialog(form->PictureBitmap, QRect(seed, seed), seed, form->CurrentSettings);
-    TDeferredCalls::RunQueue();
+    PressWhen([&] { return grow->isVisible() && !grow->Walking(); },
+              twtest::Child<QPushButton>(grow, "addThis"));
+    w.Trigger("fill");
+    w.Click(seed);
 
-    ASSERT_EQ(form->nvGridImageParts->RowCount(), 3);
-    const TImagePart* grown = form->ImagePartAt(2);
+    ASSERT_EQ(w.Grid().RowCount(), 3);
+    const TImagePart* grown = w.PartAt(2);
     ASSERT_NE(grown, nullptr);
     EXPECT_GT(PartPixels(grown->Bitmap), 2000) << "the balloon, not just the seed";
-    EXPECT_NE(grown->Bitmap.Pixel(seed.x(), seed.y()), form->PictureBitmap.Pixel(seed.x(), seed.y()))
+    EXPECT_NE(grown->Bitmap.Pixel(seed.x(), seed.y()), w.Picture().Pixel(seed.x(), seed.y()))
         << "grown pixels arrive recoloured";
-    EXPECT_EQ(form->SelectedRowCount(), 1);
+    EXPECT_EQ(w.Doc().SelectedCount(), 1);
+    EXPECT_TRUE(grown->Growth.has_value()) << "how it grew, for the full-size save and projects";
 
     // "Change color..." with Change 240: the grown part is recoloured from the
     // picture with the new settings.
-    TColourSettingsDialog* colors = dialogs.FormColorSettings;
+    auto* colors = w->findChild<TColourSettingsDialog*>();
     PressWhen(
         [&] {
             if (!colors->isVisible()) return false;
@@ -74,29 +72,25 @@ TEST(MainDialogs, FillClickGrowsAPartAndAddThisAddsIt) {
             return true;
         },
         twtest::Child<QPushButton>(colors, "ok"));
-    form->ActionChangeColor->trigger();
+    w.Trigger("changeColor");
     const TTintwellSettings change240{240, false, false, 0, 0, false};
     EXPECT_EQ(grown->Settings, change240);
     tw::Bitmap one(1, 1), other(1, 1);
     const TPartRecolourer expected(change240, one, other);
     EXPECT_EQ(grown->Bitmap.Pixel(seed.x(), seed.y()),
-              expected.TransformColor(form->PictureBitmap.Pixel(seed.x(), seed.y())));
-    form.reset();
-    TDeferredCalls::RunQueue();
+              expected.TransformColor(w.Picture().Pixel(seed.x(), seed.y())));
 }
 
 // "Change color..." takes the dialog's settings for the selected part and for
 // new parts; Cancel takes nothing over.
-TEST(MainDialogs, ChangeColorTakesTheDialogsSettingsOnOkOnly) {
-    auto form = std::make_unique<TFormMain>();
-    TDeferredCalls::RunQueue();
-    const TMainDialogs dialogs = ConnectDialogs(*form);
-    TColourSettingsDialog* colors = dialogs.FormColorSettings;
-    const TTintwellSettings before = form->CurrentSettings;
+TEST(WindowDialogs, ChangeColorTakesTheDialogsSettingsOnOkOnly) {
+    twtest::TWindow w;
+    auto* colors = w->findChild<TColourSettingsDialog*>();
+    const TTintwellSettings before = w.Doc().CurrentSettings();
 
-    PressWhen([&] { return colors->isVisible(); }, twtest::Child<QPushButton>(colors, "cancel")); // Cancel
-    form->ActionChangeColor->trigger();
-    EXPECT_EQ(form->CurrentSettings, before);
+    PressWhen([&] { return colors->isVisible(); }, twtest::Child<QPushButton>(colors, "cancel"));
+    w.Trigger("changeColor");
+    EXPECT_EQ(w.Doc().CurrentSettings(), before);
 
     // Reset switches to Keep with no tints; OK hands that back.
     PressWhen(
@@ -106,37 +100,30 @@ TEST(MainDialogs, ChangeColorTakesTheDialogsSettingsOnOkOnly) {
             return true;
         },
         twtest::Child<QPushButton>(colors, "ok"));
-    form->ActionChangeColor->trigger();
-    EXPECT_TRUE(form->CurrentSettings.KeepHue);
-    EXPECT_FALSE(form->CurrentSettings.ShiftHue);
-    EXPECT_EQ(form->ImagePartAt(1)->Settings, form->CurrentSettings);
-    form.reset();
-    TDeferredCalls::RunQueue();
+    w.Trigger("changeColor");
+    EXPECT_TRUE(w.Doc().CurrentSettings().KeepHue);
+    EXPECT_FALSE(w.Doc().CurrentSettings().ShiftHue);
+    EXPECT_EQ(w.PartAt(1)->Settings, w.Doc().CurrentSettings());
 }
 
 // A part grown from a click on the view at zoom 2 is anchored at the clicked
 // picture pixel, so "Change color..." opens with the part in its previews.
-TEST(MainDialogs, AGrownPartIsAnchoredInPicturePixels) {
+TEST(WindowDialogs, AGrownPartIsAnchoredInPicturePixels) {
     tw::EnableSynchronizeFromEventLoop();
-    auto form = std::make_unique<TFormMain>();
-    TDeferredCalls::RunQueue();
-    const TMainDialogs dialogs = ConnectDialogs(*form);
-    form->ZoomIndex = 6; // factor 2
-    form->ResizeView();
-    form->ActionFillMode->trigger();
-    TDeferredCalls::RunQueue();
+    twtest::TWindow w;
+    TGrowPartDialog* grow = w->findChild<TGrowPartDialog*>();
+    w.SetZoom(6); // factor 2
+    w.Trigger("fill");
 
     // The red balloon of the start picture, clicked at twice its coordinates.
-    PressWhen([&] { return dialogs.FormSelection->isVisible() && !dialogs.FormSelection->Walking(); },
-              twtest::Child<QPushButton>(dialogs.FormSelection, "addThis"));
-    form->ImageViewMouseDown(*form->ImageView, TMouseButton::Left, ssLeft, 280, 240);
-    form->ImageViewClick(*form->ImageView);
-    TDeferredCalls::RunQueue();
-    ASSERT_EQ(form->nvGridImageParts->RowCount(), 3);
-    const TImagePart* grown = form->ImagePartAt(2);
+    PressWhen([&] { return grow->isVisible() && !grow->Walking(); },
+              twtest::Child<QPushButton>(grow, "addThis"));
+    w.Click({280, 240});
+    ASSERT_EQ(w.Grid().RowCount(), 3);
+    const TImagePart* grown = w.PartAt(2);
     EXPECT_EQ(QPoint(grown->AnchorX, grown->AnchorY), QPoint(140, 120));
 
-    TColourSettingsDialog* colors = dialogs.FormColorSettings;
+    auto* colors = w->findChild<TColourSettingsDialog*>();
     int shownPartPixels = -1;
     PressWhen(
         [&] {
@@ -145,27 +132,23 @@ TEST(MainDialogs, AGrownPartIsAnchoredInPicturePixels) {
             return true;
         },
         twtest::Child<QPushButton>(colors, "cancel"));
-    form->ActionChangeColor->trigger();
+    w.Trigger("changeColor");
     EXPECT_GT(shownPartPixels, 100) << "\"Image part to change\" shows the balloon";
-    form.reset();
-    TDeferredCalls::RunQueue();
 }
 
 // F1 in either dialog shows its help page, and the help window stays usable
 // while the dialog is open.
-TEST(MainDialogs, F1ShowsTheDialogsHelpAndTheHelpWindowStaysUsable) {
+TEST(WindowDialogs, F1ShowsTheDialogsHelpAndTheHelpWindowStaysUsable) {
     tw::EnableSynchronizeFromEventLoop();
     twtest::TempDir programDir;
     tw::THelpModuleSetup setup;
     setup.ProgramFile = QString::fromStdString(programDir.Path("tintwell"));
     tw::THelpModule help(setup);
-    TFormMainOptions options;
-    options.Help = &help;
-    auto form = std::make_unique<TFormMain>(options);
-    TDeferredCalls::RunQueue();
-    const TMainDialogs dialogs = ConnectDialogs(*form);
-    form->show();
-    help.ShowHelpFor(form.get()); // opened before the dialogs
+    twtest::TWindow w({}, {}, &help);
+    TGrowPartDialog* grow = w->findChild<TGrowPartDialog*>();
+    auto* colors = w->findChild<TColourSettingsDialog*>();
+    w->show();
+    help.ShowHelpFor(w.window.get()); // opened before the dialogs
     tw::THelpViewer* viewer = help.Viewer();
     ASSERT_NE(viewer, nullptr);
     QToolButton* home = nullptr;
@@ -185,26 +168,25 @@ TEST(MainDialogs, F1ShowsTheDialogsHelpAndTheHelpWindowStaysUsable) {
     std::vector<std::string> maskPages, colorPages;
     PressWhen(
         [&] {
-            if (!dialogs.FormSelection->isVisible() || dialogs.FormSelection->Walking()) return false;
-            useHelpIn(dialogs.FormSelection, maskPages);
+            if (!grow->isVisible() || grow->Walking()) return false;
+            useHelpIn(grow, maskPages);
             return true;
         },
-        twtest::Child<QPushButton>(dialogs.FormSelection, "cancel"));
-    form->OnShowMaskDialog(form->PictureBitmap, QRect(10, 10, 1, 1), QPoint(10, 10), form->CurrentSettings);
+        twtest::Child<QPushButton>(grow, "cancel"));
+    w.Trigger("fill");
+    w.Click({10, 10});
     PressWhen(
         [&] {
-            if (!dialogs.FormColorSettings->isVisible()) return false;
-            useHelpIn(dialogs.FormColorSettings, colorPages);
+            if (!colors->isVisible()) return false;
+            useHelpIn(colors, colorPages);
             return true;
         },
-        twtest::Child<QPushButton>(dialogs.FormColorSettings, "cancel"));
-    form->ActionChangeColor->trigger();
+        twtest::Child<QPushButton>(colors, "cancel"));
+    w.Trigger("changeColor");
 
     const std::string homePage = "What_is_Tintwell.htm";
     EXPECT_EQ(maskPages, (std::vector<std::string>{"Color_mask_generation.htm", homePage}));
     EXPECT_EQ(colorPages, (std::vector<std::string>{"Change_color_dialog.htm", homePage}));
-    form.reset();
-    TDeferredCalls::RunQueue();
 }
 
 } // namespace
