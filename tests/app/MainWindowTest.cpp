@@ -713,3 +713,23 @@ TEST(MainWindow, ThePartsListFollowsUndoAndRedo) {
     EXPECT_EQ(w.Grid().RowCount(), 3);
     EXPECT_FALSE(w.Action("redo")->isEnabled());
 }
+
+// Shift+click in the parts list extends the selection from the current part,
+// also one the program just made current by adding it.
+TEST(MainWindow, ShiftClickExtendsFromAPartJustAdded) {
+    Window w;
+    const auto shiftClick = [&](int row) {
+        w.Grid().SetFocusedCell(w.Cell(row));
+        w.Grid().RootCell().SelectCell(w.Cell(row), ssShift);
+        w.Settle();
+    };
+    w.Trigger("addImagePart"); // part 2, current
+    shiftClick(1);
+    EXPECT_TRUE(w.RowSelected(1) && w.RowSelected(2));
+    EXPECT_EQ(w.Doc().SelectedCount(), 2);
+    w.Trigger("addImagePart"); // part 3, current
+    shiftClick(2);
+    EXPECT_FALSE(w.RowSelected(1));
+    EXPECT_TRUE(w.RowSelected(2) && w.RowSelected(3));
+    EXPECT_EQ(w.Doc().SelectedParts(), (std::vector<TImagePart*>{w.PartAt(2), w.PartAt(3)}));
+}
