@@ -35,7 +35,7 @@ QString FileNameOf(const QString& path) {
 
 THelpViewer::THelpViewer(const QString& bookPrefix, const QString& homeTopic, QWidget* parent)
     : QWidget(parent, Qt::Window), bookPrefix_(bookPrefix), homeTopic_(homeTopic) {
-    setWindowTitle(QStringLiteral("Tintwell Help"));
+    setWindowTitle(tr("Tintwell Help"));
     setWindowIcon(ActionIcon(QStringLiteral("help")));
     // An aid to the main window, not a window of its own standing: when the main
     // window closes the program ends, even with help still open.
@@ -48,15 +48,15 @@ THelpViewer::THelpViewer(const QString& bookPrefix, const QString& homeTopic, QW
     auto* toolBar = new QToolBar(this);
     toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolBar->setIconSize(QSize(16, 16));
-    back_ = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), QStringLiteral("Back"));
-    forward_ = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), QStringLiteral("Forward"));
-    home_ = toolBar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), QStringLiteral("Home"));
+    back_ = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), tr("Back"));
+    forward_ = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), tr("Forward"));
+    home_ = toolBar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), tr("Home"));
     back_->setShortcut(QKeySequence::Back);
     forward_->setShortcut(QKeySequence::Forward);
     back_->setEnabled(false);
     forward_->setEnabled(false);
     // Escape puts the help away, as it closes a dialog.
-    auto* closer = new QAction(QStringLiteral("Close"), this);
+    auto* closer = new QAction(tr("Close"), this);
     closer->setShortcut(QKeySequence(Qt::Key_Escape));
     connect(closer, &QAction::triggered, this, &QWidget::close);
     addAction(closer);
@@ -77,8 +77,8 @@ THelpViewer::THelpViewer(const QString& bookPrefix, const QString& homeTopic, QW
     connect(browser_, &QTextBrowser::backwardAvailable, back_, &QAction::setEnabled);
     connect(browser_, &QTextBrowser::forwardAvailable, forward_, &QAction::setEnabled);
     connect(browser_, &QTextBrowser::sourceChanged, this, [this] { showingProblem_ = false; });
-    NameControlsForAccessibility(this, {{browser_, QStringLiteral("Help page"),
-                                         QStringLiteral("The help page; links lead to other pages")}});
+    NameControlsForAccessibility(this, {{browser_, tr("Help page"),
+                                         tr("The help page; links lead to other pages")}});
 }
 
 QWidget* THelpViewer::DisplayTopic(const QString& path) {
@@ -100,8 +100,8 @@ QWidget* THelpViewer::DisplayTopic(const QString& path) {
 
     if (FileNameOf(file).compare(kBookFileName, Qt::CaseInsensitive) != 0) {
         ShowProblem(
-            QStringLiteral("The help file cannot be opened"),
-            QStringLiteral("Tintwell's help is in \"%1\"; \"%2\" is not a help file this window can show.")
+            tr("The help file cannot be opened"),
+            tr("Tintwell's help is in \"%1\"; \"%2\" is not a help file this window can show.")
                 .arg(kBookFileName, file.toHtmlEscaped()));
     } else {
         ShowPage(topic);
@@ -128,8 +128,8 @@ void THelpViewer::ShowPage(const QString& topic) {
     }
     page = QDir::cleanPath(page);
     if (page.startsWith(QStringLiteral("..")) || !QFileInfo(bookPrefix_ + page).isFile()) {
-        ShowProblem(QStringLiteral("Page not found"),
-                    QStringLiteral("The help has no page called \"%1\".").arg(topic.toHtmlEscaped()));
+        ShowProblem(tr("Page not found"),
+                    tr("The help has no page called \"%1\".").arg(topic.toHtmlEscaped()));
         return;
     }
     QUrl url(UrlPrefixOf(bookPrefix_) + page);
