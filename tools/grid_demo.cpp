@@ -76,9 +76,8 @@ int main(int argc, char** argv) {
             ->SetText(QStringLiteral("%1").arg(s.Colour, 8, 16, QLatin1Char('0')));
     }
 
-    grid->OnUserRenderCell = [](TVokGridView_Custom&, TPaintCanvas& canvas, TVokCell& cell,
-                                const QString& text, bool, bool, TVokDrawStateSet state, const TRect& rect,
-                                bool& defaultDraw) {
+    grid->OnUserRenderCell = [](TVokGridView&, TPaintCanvas& canvas, TVokCell& cell, const QString& text,
+                                bool, bool, TVokDrawStateSet state, const TRect& rect, bool& defaultDraw) {
         if (!cell.ColumnItem() || cell.ColumnItem()->Index() != 3 || state.testFlag(vokFixed)) return;
         defaultDraw = false;
         bool ok = false;

@@ -27,12 +27,12 @@ TPartsList::TPartsList(TTintwellDocument& document, QWidget* parent) : QObject(p
     image.SetWidth(200);
     image.SetReadOnly(true);
     image.SetSortEnable(false);
-    grid.OnEditorCanModify = [](TVokGridView_Custom&, TVokCell*) { return false; };
-    grid.OnCellSelectionChanged = [this](TVokGridView_Custom&, TVokCell*) { TakeSelection(); };
+    grid.OnEditorCanModify = [](TVokGridView&, TVokCell*) { return false; };
+    grid.OnCellSelectionChanged = [this](TVokGridView&, TVokCell*) { TakeSelection(); };
     grid.OnFocusChanged = [this](TnvOffscreenPaint&) { TakeSelection(); };
     // The number in large type, the part as a thumbnail.
-    grid.OnUserRenderCell = [this](TVokGridView_Custom&, TPaintCanvas& canvas, TVokCell& cell, const QString&,
-                                   bool, bool, TVokDrawStateSet, const TRect& rect, bool& defaultDraw) {
+    grid.OnUserRenderCell = [this](TVokGridView&, TPaintCanvas& canvas, TVokCell& cell, const QString&, bool,
+                                   bool, TVokDrawStateSet, const TRect& rect, bool& defaultDraw) {
         const TGraphicsLockGuard lock;
         if (!cell.RowItem() || cell.RowItem()->Index() <= 0) return;
         defaultDraw = false;

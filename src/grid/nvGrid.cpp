@@ -3,7 +3,7 @@
 #include "grid/nvGridTree.h"
 #include "platform/DeferredCalls.h"
 
-TnvGrid::TnvGrid(QWidget* parent) : TVokGridView_Custom(parent) {
+TnvGrid::TnvGrid(QWidget* parent) : TVokGridView(parent) {
     definitions_.SetHasHeaders(true);
     definitions_.SetHasInfoCol(true);
     definitions_.OnChange = [this](TnvDefinitionChange change) { DefinitionsChanged(change); };
@@ -56,14 +56,14 @@ void TnvGrid::SetExtendLastColumnToWidth(bool value) {
 // --- Layout ----------------------------------------------------------------------------
 
 void TnvGrid::BeforeLayout() {
-    TVokGridView_Custom::BeforeLayout();
+    TVokGridView::BeforeLayout();
     if (definitions_.RebuildAxesIfDirty()) NeedMeasure = true;
 }
 
 void TnvGrid::DoMeasure() {
     definitions_.ApplyHiddenFlags();
     QueueExtend();
-    TVokGridView_Custom::DoMeasure();
+    TVokGridView::DoMeasure();
 }
 
 void TnvGrid::QueueExtend() {
@@ -105,11 +105,11 @@ void TnvGrid::DoScrollChanged() {
         QueueExtend();
     }
     lastFirstScrolledColumn_ = first;
-    TVokGridView_Custom::DoScrollChanged();
+    TVokGridView::DoScrollChanged();
 }
 
 void TnvGrid::DoSizeChanged(TAxisContentItem& item) {
-    TVokGridView_Custom::DoSizeChanged(item);
+    TVokGridView::DoSizeChanged(item);
     TAxisContentList& axis = item.Owner();
     const int32_t index = item.Index() - axis.FixedCount();
     if (axis.IsRows()) {
@@ -128,13 +128,13 @@ void TnvGrid::DoSizeChanged(TAxisContentItem& item) {
 void TnvGrid::Resize() {
     // Wrapped text and the stretched column depend on the width.
     NeedMeasure = true;
-    TVokGridView_Custom::Resize();
+    TVokGridView::Resize();
 }
 
 // --- Content -----------------------------------------------------------------------------
 
 void TnvGrid::GetCellContent(TVokCell& cell, QString& theString, bool& theBoolean, bool& theIsStringEdit) {
-    TVokGridView_Custom::GetCellContent(cell, theString, theBoolean, theIsStringEdit);
+    TVokGridView::GetCellContent(cell, theString, theBoolean, theIsStringEdit);
     const TVokGridCell* owner = cell.Owner();
     if (!owner || !cell.RowItem() || cell.RowItem()->Index() >= owner->FixedRowCount()) return;
     if (const TnvGrid_Column* column = ColumnOf(&cell)) {
@@ -146,11 +146,11 @@ void TnvGrid::GetCellContent(TVokCell& cell, QString& theString, bool& theBoolea
 
 bool TnvGrid::CanModify(TVokCell& cell) {
     if (const TnvGrid_Column* column = ColumnOf(&cell); column && column->ReadOnly()) return false;
-    return TVokGridView_Custom::CanModify(cell);
+    return TVokGridView::CanModify(cell);
 }
 
 uint8_t TnvGrid::EditorKindOf(TVokCell& cell) {
-    const uint8_t kind = TVokGridView_Custom::EditorKindOf(cell);
+    const uint8_t kind = TVokGridView::EditorKindOf(cell);
     const TnvGrid_Column* column = ColumnOf(&cell);
     if (!column) return kind;
     switch (column->Kind()) {
@@ -186,7 +186,7 @@ void TnvGrid::BeforeEditWithCombo(TVokCell& cell) {
 }
 
 void TnvGrid::SortByColumn(TVokCell& headerCell, bool descending) {
-    TVokGridView_Custom::SortByColumn(headerCell, descending);
+    TVokGridView::SortByColumn(headerCell, descending);
     TnvGrid_Column* column = ColumnOf(&headerCell);
     if (!column || headerCell.Owner() != &RootCell()) return;
     SortColumn = column;

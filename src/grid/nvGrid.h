@@ -23,7 +23,7 @@
 
 #include <functional>
 
-class TnvGrid : public TVokGridView_Custom {
+class TnvGrid : public TVokGridView {
     Q_OBJECT
 
   public:
@@ -93,8 +93,8 @@ class TnvGrid : public TVokGridView_Custom {
     // The column given the stretched width last, -1 when none.
     int32_t LastExtendColumn = -1;
 
-    using TVokGridView_Custom::ApplyEdit;
-    using TVokGridView_Custom::GetCellContent;
+    using TVokGridView::ApplyEdit;
+    using TVokGridView::GetCellContent;
     void GetCellContent(TVokCell& cell, QString& theString, bool& theBoolean, bool& theIsStringEdit) override;
     bool CanModify(TVokCell& cell) override;
     // The editor of the column's kind.

@@ -492,7 +492,7 @@ bool TAxisContentList::UnloadEnd(bool atFront) {
     checkInterval();
     for (int32_t index = first; index <= last; ++index) {
         if (LoadedItem(index)->InVisibleList()) return false;
-        const TCellMatris& cells = ownerCell_.Cells();
+        const TCellMatrix& cells = ownerCell_.Cells();
         if (isRows_ ? cells.AnySelectedInRow(index) : cells.AnySelectedInColumn(index)) return false;
     }
     request.Perform = true;
@@ -541,11 +541,11 @@ void TAxisContentList::AddVisible(TAxisContentItem& item) {
 // ---------------------------------------------------------------------------
 // Matrix
 
-TCellMatris::~TCellMatris() {
+TCellMatrix::~TCellMatrix() {
     Clear();
 }
 
-void TCellMatris::Clear() {
+void TCellMatrix::Clear() {
     // Column by column from the end; each cell leaves the matrix before it is
     // destroyed, so whoever hears of its destruction sees a consistent matrix.
     while (!columns_.empty()) {
@@ -556,25 +556,25 @@ void TCellMatris::Clear() {
     }
 }
 
-void TCellMatris::CheckAxis(const TAxisContentList& axis) const {
+void TCellMatrix::CheckAxis(const TAxisContentList& axis) const {
     if (&axis != &owner_.Columns() && &axis != &owner_.Rows()) throw EVokGridError();
 }
 
-TVokCell* TCellMatris::CellAtPosition(int32_t columnPosition, int32_t rowPosition) const {
+TVokCell* TCellMatrix::CellAtPosition(int32_t columnPosition, int32_t rowPosition) const {
     if (columnPosition < 0 || columnPosition >= static_cast<int32_t>(columns_.size())) return nullptr;
     const auto& column = columns_[static_cast<size_t>(columnPosition)];
     if (rowPosition < 0 || rowPosition >= static_cast<int32_t>(column.size())) return nullptr;
     return column[static_cast<size_t>(rowPosition)].get();
 }
 
-TVokCell* TCellMatris::LoadedCell(int32_t column, int32_t row) const {
+TVokCell* TCellMatrix::LoadedCell(int32_t column, int32_t row) const {
     const TAxisContentList& columns = owner_.Columns();
     const TAxisContentList& rows = owner_.Rows();
     if (!columns.IsLoaded(column) || !rows.IsLoaded(row)) return nullptr;
     return CellAtPosition(columns.PositionOf(column), rows.PositionOf(row));
 }
 
-TVokCell* TCellMatris::GetCell(int32_t column, int32_t row) {
+TVokCell* TCellMatrix::GetCell(int32_t column, int32_t row) {
     TAxisContentList& columns = owner_.Columns();
     TAxisContentList& rows = owner_.Rows();
     if (column < 0 || row < 0 || column >= columns.Count() || row >= rows.Count()) return nullptr;
@@ -583,7 +583,7 @@ TVokCell* TCellMatris::GetCell(int32_t column, int32_t row) {
     return LoadedCell(column, row);
 }
 
-bool TCellMatris::AnySelectedInColumn(int32_t column) const {
+bool TCellMatrix::AnySelectedInColumn(int32_t column) const {
     const TAxisContentList& columns = owner_.Columns();
     if (!columns.IsLoaded(column)) return false;
     const size_t position = static_cast<size_t>(columns.PositionOf(column));
@@ -592,7 +592,7 @@ bool TCellMatris::AnySelectedInColumn(int32_t column) const {
     return std::any_of(cells.begin(), cells.end(), [](const auto& c) { return c->Selected(); });
 }
 
-bool TCellMatris::AnySelectedInRow(int32_t row) const {
+bool TCellMatrix::AnySelectedInRow(int32_t row) const {
     const TAxisContentList& rows = owner_.Rows();
     if (!rows.IsLoaded(row)) return false;
     const size_t position = static_cast<size_t>(rows.PositionOf(row));
@@ -601,7 +601,7 @@ bool TCellMatris::AnySelectedInRow(int32_t row) const {
     });
 }
 
-void TCellMatris::ItemInserted(const TAxisContentList& axis, int32_t position) {
+void TCellMatrix::ItemInserted(const TAxisContentList& axis, int32_t position) {
     CheckAxis(axis);
     const TAxisContentList& columns = owner_.Columns();
     const TAxisContentList& rows = owner_.Rows();
@@ -627,7 +627,7 @@ void TCellMatris::ItemInserted(const TAxisContentList& axis, int32_t position) {
     }
 }
 
-std::vector<std::unique_ptr<TVokCell>> TCellMatris::ItemRemoved(const TAxisContentList& axis,
+std::vector<std::unique_ptr<TVokCell>> TCellMatrix::ItemRemoved(const TAxisContentList& axis,
                                                                 int32_t position) {
     CheckAxis(axis);
     std::vector<std::unique_ptr<TVokCell>> removed;
@@ -647,7 +647,7 @@ std::vector<std::unique_ptr<TVokCell>> TCellMatris::ItemRemoved(const TAxisConte
     return removed;
 }
 
-void TCellMatris::ItemMoved(const TAxisContentList& axis, int32_t fromPosition, int32_t toPosition) {
+void TCellMatrix::ItemMoved(const TAxisContentList& axis, int32_t fromPosition, int32_t toPosition) {
     CheckAxis(axis);
     if (&axis == &owner_.Columns()) {
         MoveElement(columns_, fromPosition, toPosition);
@@ -804,7 +804,7 @@ void TVokSimpleCell::Measure() {
 
 TVokGridCell::TVokGridCell(TVokGridCell* owner, TAxisContentItem* columnItem, TAxisContentItem* rowItem)
     : TVokCell(owner, columnItem, rowItem), columns_(std::make_unique<TAxisContentList>(*this, false)),
-      rows_(std::make_unique<TAxisContentList>(*this, true)), cells_(std::make_unique<TCellMatris>(*this)) {}
+      rows_(std::make_unique<TAxisContentList>(*this, true)), cells_(std::make_unique<TCellMatrix>(*this)) {}
 
 TVokGridCell::~TVokGridCell() {
     BeforeDestroy();

@@ -27,7 +27,7 @@
 class TPaintCanvas;
 class TAxisContentItem;
 class TAxisContentList;
-class TCellMatris;
+class TCellMatrix;
 class TVokCell;
 class TVokSimpleCell;
 class TVokGridCell;
@@ -36,7 +36,7 @@ class TLayoutProp;
 class TnvGrid_SubGrid;
 class TnvGridTree;
 class TnvDataEntity_GridTreeNode;
-class TVokGridView_Custom;
+class TVokGridView;
 
 // A failure of the model. The texts are the program's own; a few structural
 // misuses carry no text at all.
@@ -359,12 +359,12 @@ class TVisibleIterator {
 
 // The cells of a grid cell: one list per loaded column, each holding one cell
 // per loaded row, by position.
-class TCellMatris {
+class TCellMatrix {
   public:
-    explicit TCellMatris(TVokGridCell& owner) : owner_(owner) {}
-    ~TCellMatris();
-    TCellMatris(const TCellMatris&) = delete;
-    TCellMatris& operator=(const TCellMatris&) = delete;
+    explicit TCellMatrix(TVokGridCell& owner) : owner_(owner) {}
+    ~TCellMatrix();
+    TCellMatrix(const TCellMatrix&) = delete;
+    TCellMatrix& operator=(const TCellMatrix&) = delete;
 
     TVokGridCell& Owner() const { return owner_; }
 
@@ -575,7 +575,7 @@ class TVokGridCell : public TVokCell {
     bool MultiSelect = true;
     TAxisContentList& Columns() const { return *columns_; }
     TAxisContentList& Rows() const { return *rows_; }
-    TCellMatris& Cells() const { return *cells_; }
+    TCellMatrix& Cells() const { return *cells_; }
     TEvent ScrollChanged{this};
     TEvent FocusChanged{this};
 
@@ -651,7 +651,7 @@ class TVokGridCell : public TVokCell {
 
     std::unique_ptr<TAxisContentList> columns_;
     std::unique_ptr<TAxisContentList> rows_;
-    std::unique_ptr<TCellMatris> cells_;
+    std::unique_ptr<TCellMatrix> cells_;
     int32_t firstScrolledRow_ = 0;
     int32_t firstScrolledColumn_ = 0;
 };
@@ -675,7 +675,7 @@ class TVokGridCellForViewer : public TVokGridCell {
 
     TDataFactory SimpleCellDataFactory;
     TDataFactory GridCellDataFactory;
-    TVokGridView_Custom* Viewer = nullptr;
+    TVokGridView* Viewer = nullptr;
     // Given to every non-fixed simple cell; owned by the view.
     TLayoutProp* DefaultLayout = nullptr;
 

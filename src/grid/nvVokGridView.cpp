@@ -94,7 +94,7 @@ TScrollbar_nv::TScrollbar_nv(Qt::Orientation orientation, QWidget* parent) : QSc
 
 // --- Construction ----------------------------------------------------------------
 
-TVokGridView_Custom::TVokGridView_Custom(QWidget* parent)
+TVokGridView::TVokGridView(QWidget* parent)
     : TnvOffscreenPaint(parent), defaultLayout_(std::make_unique<TLayoutProp>()) {
     TLayoutProp& layout = *defaultLayout_;
     layout.MinWidth = 20;
@@ -169,7 +169,7 @@ TVokGridView_Custom::TVokGridView_Custom(QWidget* parent)
         WantedSpecialKeys.set(static_cast<size_t>(key));
 }
 
-TVokGridView_Custom::~TVokGridView_Custom() {
+TVokGridView::~TVokGridView() {
     TDeferredCalls::CancelAll(this);
     // No commit on the focus loss that going brings; the editors go first,
     // while this filter of theirs is still whole.
@@ -192,51 +192,51 @@ TVokGridView_Custom::~TVokGridView_Custom() {
 
 // --- Reactions to the model ----------------------------------------------------------
 
-void TVokGridView_Custom::DoContentChanged(const TEventArg&) {
+void TVokGridView::DoContentChanged(const TEventArg&) {
     EndEdit();
     NeedMeasure = true;
     if (OnAxisChanged) OnAxisChanged(*this);
     Invalidate();
 }
 
-void TVokGridView_Custom::DoScrollChanged() {
+void TVokGridView::DoScrollChanged() {
     if (IsPrinting()) return;
     NeedPlace = true;
     if (OnTopLeftChanged) OnTopLeftChanged(*this);
     Invalidate();
 }
 
-void TVokGridView_Custom::DoFocusChanged() {
+void TVokGridView::DoFocusChanged() {
     EndEdit();
-    TDeferredCalls::Queue(this, &TVokGridView_Custom::RefreshAndScroll);
+    TDeferredCalls::Queue(this, &TVokGridView::RefreshAndScroll);
     if (OnTopLeftChanged) OnTopLeftChanged(*this);
     Invalidate();
     if (OnFocusChanged) OnFocusChanged(*this);
 }
 
-void TVokGridView_Custom::DoSizeChanged(TAxisContentItem&) {
+void TVokGridView::DoSizeChanged(TAxisContentItem&) {
     NeedMeasure = true;
     Invalidate();
 }
 
-void TVokGridView_Custom::DoSelectionChanged(TVokCell& cell) {
+void TVokGridView::DoSelectionChanged(TVokCell& cell) {
     Invalidate();
     if (OnCellSelectionChanged) OnCellSelectionChanged(*this, &cell);
     if (OnSelectionChanged) OnSelectionChanged(*this);
 }
 
-void TVokGridView_Custom::ScrollBarVisibilityChanged() {
+void TVokGridView::ScrollBarVisibilityChanged() {
     NeedPlace = true;
 }
 
-void TVokGridView_Custom::Resize() {
+void TVokGridView::Resize() {
     TnvOffscreenPaint::Resize();
     NeedPlace = true;
     Invalidate();
     if (OnGridResize) OnGridResize(*this);
 }
 
-void TVokGridView_Custom::RefreshAndScroll() {
+void TVokGridView::RefreshAndScroll() {
     Guarded([this] {
         UpdateLayout();
         // A focused sub-grid stands for the cell focused inside it.
@@ -248,7 +248,7 @@ void TVokGridView_Custom::RefreshAndScroll() {
     });
 }
 
-void TVokGridView_Custom::ForgetCell(TVokCell& cell) {
+void TVokGridView::ForgetCell(TVokCell& cell) {
     if (EditCell == &cell) {
         // Nothing to commit into a cell that is going.
         EditCell = nullptr;
@@ -266,7 +266,7 @@ void TVokGridView_Custom::ForgetCell(TVokCell& cell) {
     std::erase_if(ButtonCells, [&](const TButtonCell& b) { return b.Cell == &cell; });
 }
 
-void TVokGridView_Custom::Invalidate() {
+void TVokGridView::Invalidate() {
     if (layingOut_ > 0) {
         droppedInvalidate_ = true;
         return;
@@ -274,19 +274,19 @@ void TVokGridView_Custom::Invalidate() {
     TnvOffscreenPaint::Invalidate();
 }
 
-void TVokGridView_Custom::BeginUpdate() {
+void TVokGridView::BeginUpdate() {
     TnvOffscreenPaint::BeginUpdate();
     rootCell_->BeginUpdate();
 }
 
-void TVokGridView_Custom::EndUpdate() {
+void TVokGridView::EndUpdate() {
     rootCell_->EndUpdate();
     TnvOffscreenPaint::EndUpdate();
 }
 
 // --- Layout ----------------------------------------------------------------------------
 
-TRect TVokGridView_Custom::ClientRect() const {
+TRect TVokGridView::ClientRect() const {
     TRect r{0, 0, Width(), Height()};
     if (BorderStyle() == TBorderStyle::Single) {
         r.Right -= 5;
@@ -301,23 +301,23 @@ TRect TVokGridView_Custom::ClientRect() const {
     return r;
 }
 
-TVokGridView_Custom::TLayoutKey TVokGridView_Custom::KeyOf(const TLayoutProp& layout) {
+TVokGridView::TLayoutKey TVokGridView::KeyOf(const TLayoutProp& layout) {
     return {layout.MinWidth, layout.MinHeight, layout.WrapTextAndFit,   layout.UseFontInfo,
             layout.FontName, layout.FontSize,  layout.FontStyle.toInt()};
 }
 
-void TVokGridView_Custom::BeforeLayout() {
+void TVokGridView::BeforeLayout() {
     // DefaultLayout is changed directly; the next paint takes it up.
     if (measuredLayout_ != KeyOf(*defaultLayout_)) NeedMeasure = true;
 }
 
-void TVokGridView_Custom::DoMeasure() {
+void TVokGridView::DoMeasure() {
     measuredLayout_ = KeyOf(*defaultLayout_);
     NeedMeasure = false;
     NeedPlace = true;
 }
 
-void TVokGridView_Custom::UpdateLayout() {
+void TVokGridView::UpdateLayout() {
     {
         TLayoutScope scope(layingOut_);
         LastLayout.reset();
@@ -339,7 +339,7 @@ void TVokGridView_Custom::UpdateLayout() {
         Invalidate();
 }
 
-int32_t TVokGridView_Custom::ColumnWidthOf(const TAxisContentItem& column) const {
+int32_t TVokGridView::ColumnWidthOf(const TAxisContentItem& column) const {
     if (!column.HasExplicitSize()) return column.Size;
     if (column.ExplicitSize() != ExtendedColumnWidth) return column.ExplicitSize();
     const TAxisContentList& axis = column.Owner();
@@ -360,11 +360,11 @@ int32_t TVokGridView_Custom::ColumnWidthOf(const TAxisContentItem& column) const
     return std::max(available, 0);
 }
 
-TFont TVokGridView_Custom::ControlFont() const {
+TFont TVokGridView::ControlFont() const {
     return TFont::FromQFont(font(), tw::ColorValue{0});
 }
 
-int32_t TVokGridView_Custom::MeasureText(TVokSimpleCell& cell) {
+int32_t TVokGridView::MeasureText(TVokSimpleCell& cell) {
     const TLayoutProp* layout = cell.Layout;
     const int32_t minimum = layout ? layout->MinHeight : 20;
     TFont font = ControlFont();
@@ -382,18 +382,18 @@ int32_t TVokGridView_Custom::MeasureText(TVokSimpleCell& cell) {
 
 // --- Scroll bars ---------------------------------------------------------------------
 
-int TVokGridView_Custom::BarExtent(const TScrollbar_nv& bar) const {
+int TVokGridView::BarExtent(const TScrollbar_nv& bar) const {
     return bar.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &bar);
 }
 
-int32_t TVokGridView_Custom::Ordinal(const TAxisContentList& axis, int32_t index) {
+int32_t TVokGridView::Ordinal(const TAxisContentList& axis, int32_t index) {
     int32_t hiddenBefore = 0;
     for (const TAxisContentItem* item : axis.HiddenItems())
         if (item->Index() < index) ++hiddenBefore;
     return index - hiddenBefore;
 }
 
-int32_t TVokGridView_Custom::IndexOfOrdinal(const TAxisContentList& axis, int32_t ordinal) {
+int32_t TVokGridView::IndexOfOrdinal(const TAxisContentList& axis, int32_t ordinal) {
     std::vector<int32_t> hidden;
     for (const TAxisContentItem* item : axis.HiddenItems())
         hidden.push_back(item->Index());
@@ -404,8 +404,8 @@ int32_t TVokGridView_Custom::IndexOfOrdinal(const TAxisContentList& axis, int32_
     return index;
 }
 
-bool TVokGridView_Custom::UpdateBar(TScrollbar_nv& bar, const TAxisContentList& axis, int32_t firstScrolled,
-                                    int32_t visibleCount, bool fits) {
+bool TVokGridView::UpdateBar(TScrollbar_nv& bar, const TAxisContentList& axis, int32_t firstScrolled,
+                             int32_t visibleCount, bool fits) {
     const int32_t minimum = axis.FixedCount();
     const int32_t maximum = std::max(axis.Count() - axis.HiddenCount() - 1, minimum);
     const int32_t page = std::max(visibleCount - minimum, 1);
@@ -433,7 +433,7 @@ bool TVokGridView_Custom::UpdateBar(TScrollbar_nv& bar, const TAxisContentList& 
     return visible;
 }
 
-void TVokGridView_Custom::UpdateScrollBars() {
+void TVokGridView::UpdateScrollBars() {
     TVokGridCellForViewer& root = *rootCell_;
     const int border = BorderStyle() == TBorderStyle::Single ? 5 : 0;
     const int hExtent = BarExtent(*horzScrollBar_);
@@ -457,7 +457,7 @@ void TVokGridView_Custom::UpdateScrollBars() {
     if (!vVisible) root.SetFirstScrolledRow(root.Rows().FixedCount());
 }
 
-void TVokGridView_Custom::BarMoved(bool horizontal, int position) {
+void TVokGridView::BarMoved(bool horizontal, int position) {
     if (settingBars_) return;
     TVokGridCellForViewer& root = *rootCell_;
     if (horizontal)
@@ -466,7 +466,7 @@ void TVokGridView_Custom::BarMoved(bool horizontal, int position) {
         root.SetFirstScrolledRow(IndexOfOrdinal(root.Rows(), position));
 }
 
-void TVokGridView_Custom::KeepInView(bool horizontal, int32_t k) {
+void TVokGridView::KeepInView(bool horizontal, int32_t k) {
     TScrollbar_nv& bar = horizontal ? *horzScrollBar_ : *vertScrollBar_;
     if (bar.isHidden()) return;
     const int position = bar.value();
@@ -485,11 +485,10 @@ void TVokGridView_Custom::KeepInView(bool horizontal, int32_t k) {
 
 // --- Painting --------------------------------------------------------------------------
 
-void TVokGridView_Custom::PaintTo(QPaintDevice& target, int X, int Y, double ScaleX, double ScaleY,
-                                  bool UseScale) {
+void TVokGridView::PaintTo(QPaintDevice& target, int X, int Y, double ScaleX, double ScaleY, bool UseScale) {
     // The target is laid out for itself; the screen is laid out again after.
     struct Relayout {
-        TVokGridView_Custom& view;
+        TVokGridView& view;
         ~Relayout() {
             view.NeedPlace = true;
             view.Invalidate();
@@ -499,7 +498,7 @@ void TVokGridView_Custom::PaintTo(QPaintDevice& target, int X, int Y, double Sca
     TnvOffscreenPaint::PaintTo(target, X, Y, ScaleX, ScaleY, UseScale);
 }
 
-void TVokGridView_Custom::DoPaint() {
+void TVokGridView::DoPaint() {
     const bool outer = std::exchange(painting_, true);
     struct Restore {
         bool& flag;
@@ -520,7 +519,7 @@ void TVokGridView_Custom::DoPaint() {
     if (!IsPrinting()) DrawResizeLine();
 }
 
-void TVokGridView_Custom::CopyBufferToScreen(QPainter& window) {
+void TVokGridView::CopyBufferToScreen(QPainter& window) {
     TnvOffscreenPaint::CopyBufferToScreen(window);
     if (ReservedRight <= 0 && ReservedBottom <= 0) return;
     // The bars are children drawn over this; what the strips hold besides
@@ -539,11 +538,11 @@ void TVokGridView_Custom::CopyBufferToScreen(QPainter& window) {
     window.restore();
 }
 
-bool TVokGridView_Custom::GridHasFocus() const {
+bool TVokGridView::GridHasFocus() const {
     return hasFocus() || (ActiveEditor && ActiveEditor->hasFocus());
 }
 
-void TVokGridView_Custom::PaintCells(TVokGridCell& grid) {
+void TVokGridView::PaintCells(TVokGridCell& grid) {
     const TRect layout = grid.LayoutRect;
     const double sx = PrintScaleX();
     const double sy = PrintScaleY();
@@ -596,13 +595,13 @@ void TVokGridView_Custom::PaintCells(TVokGridCell& grid) {
     }
 }
 
-void TVokGridView_Custom::Line(int x1, int y1, int x2, int y2) {
+void TVokGridView::Line(int x1, int y1, int x2, int y2) {
     TPaintCanvas& c = PaintCanvas();
     c.MoveTo(x1, y1);
     c.LineTo(x2, y2);
 }
 
-void TVokGridView_Custom::PaintCell(TVokCell& cell, const TRect& Q, TVokDrawStateSet D) {
+void TVokGridView::PaintCell(TVokCell& cell, const TRect& Q, TVokDrawStateSet D) {
     TPaintCanvas& c = PaintCanvas();
     const bool printing = IsPrinting();
     const bool fixed = D.testFlag(vokFixed);
@@ -729,7 +728,7 @@ void TVokGridView_Custom::PaintCell(TVokCell& cell, const TRect& Q, TVokDrawStat
     }
 }
 
-void TVokGridView_Custom::DrawFrameLines(TVokCell& cell, const TRect& edges) {
+void TVokGridView::DrawFrameLines(TVokCell& cell, const TRect& edges) {
     TPaintCanvas& c = PaintCanvas();
     if (cell.Layout && cell.Layout->FrameOptionsUse) {
         for (TFrameOption side : {foLeft, foRight, foTop, foBottom})
@@ -747,8 +746,7 @@ void TVokGridView_Custom::DrawFrameLines(TVokCell& cell, const TRect& edges) {
     c.LineTo(edges.Right - 1, edges.Top - 1);
 }
 
-void TVokGridView_Custom::DrawFrameSide(TLayoutProp& layout, TFrameOption side, TVokCell& cell,
-                                        const TRect& edges) {
+void TVokGridView::DrawFrameSide(TLayoutProp& layout, TFrameOption side, TVokCell& cell, const TRect& edges) {
     TPaintCanvas& c = PaintCanvas();
     c.Pen = PenOf(layout.FrameColor);
     const bool vertical = side == foLeft || side == foRight;
@@ -776,7 +774,7 @@ void TVokGridView_Custom::DrawFrameSide(TLayoutProp& layout, TFrameOption side, 
     }
 }
 
-void TVokGridView_Custom::DrawCheckBox(const TRect& T, bool checked) {
+void TVokGridView::DrawCheckBox(const TRect& T, bool checked) {
     TPaintCanvas& c = PaintCanvas();
     c.FillRect(T.ToQRect());
     c.FillRect(TRect{T.Left + 1, T.Top + 3, T.Left + 12, T.Top + 14}.ToQRect(), kColorWindow);
@@ -804,7 +802,7 @@ void TVokGridView_Custom::DrawCheckBox(const TRect& T, bool checked) {
         Line(x + 10, y + 6 + i, x + 6, y + 10 + i);
 }
 
-void TVokGridView_Custom::DrawSortMark(const TRect& T) {
+void TVokGridView::DrawSortMark(const TRect& T) {
     TPaintCanvas& c = PaintCanvas();
     const int R = T.Right;
     const int M = T.Top + (T.Bottom - T.Top) / 2;
@@ -827,34 +825,34 @@ void TVokGridView_Custom::DrawSortMark(const TRect& T) {
 
 // --- Tree rows -------------------------------------------------------------------------
 
-bool TVokGridView_Custom::HasTreeButton(TVokCell&) {
+bool TVokGridView::HasTreeButton(TVokCell&) {
     return false;
 }
 
-bool TVokGridView_Custom::HasIcon(TVokCell&, int32_t&) {
+bool TVokGridView::HasIcon(TVokCell&, int32_t&) {
     return false;
 }
 
-int32_t TVokGridView_Custom::CellInset(TVokCell& cell) {
+int32_t TVokGridView::CellInset(TVokCell& cell) {
     if (OnCellInset) return OnCellInset(*this, cell);
     const TnvDataEntity_GridTreeNode* node = cell.RowItem() ? cell.RowItem()->TreeNode() : nullptr;
     return node ? Round(15.0 * node->LevelIndent() * PrintScaleX()) : 0;
 }
 
-bool TVokGridView_Custom::IsButtonExpanded(TVokCell& cell) {
+bool TVokGridView::IsButtonExpanded(TVokCell& cell) {
     if (OnIsButtonExpanded) return OnIsButtonExpanded(*this, cell);
     const TnvDataEntity_GridTreeNode* node = cell.RowItem() ? cell.RowItem()->TreeNode() : nullptr;
     return node && node->Expanded;
 }
 
-bool TVokGridView_Custom::IsButtonTerminal(TVokCell& cell) {
+bool TVokGridView::IsButtonTerminal(TVokCell& cell) {
     if (OnIsButtonTerminal) return OnIsButtonTerminal(*this, cell);
     if (OnButtonHasNonHiddenChildren) return !OnButtonHasNonHiddenChildren(*this, cell);
     TnvDataEntity_GridTreeNode* node = cell.RowItem() ? cell.RowItem()->TreeNode() : nullptr;
     return !node || !HasShownChild(*node);
 }
 
-TVokCell* TVokGridView_Custom::ParentButtonCell(TVokCell& cell) {
+TVokCell* TVokGridView::ParentButtonCell(TVokCell& cell) {
     if (OnGetParentButtonCell) return OnGetParentButtonCell(*this, cell);
     const TnvDataEntity_GridTreeNode* node = cell.RowItem() ? cell.RowItem()->TreeNode() : nullptr;
     const TnvDataEntity_GridTreeNode* parent = node ? node->ParentNode() : nullptr;
@@ -862,7 +860,7 @@ TVokCell* TVokGridView_Custom::ParentButtonCell(TVokCell& cell) {
     return cell.Owner()->Cells().LoadedCell(cell.ColumnItem()->Index(), parent->RowItem()->Index());
 }
 
-void TVokGridView_Custom::DrawTreeButtons() {
+void TVokGridView::DrawTreeButtons() {
     if (ButtonCells.empty()) return;
     TPaintCanvas& c = PaintCanvas();
     c.SetClipRect(rootCell_->LayoutRect.ToQRect());
@@ -897,8 +895,8 @@ void TVokGridView_Custom::DrawTreeButtons() {
 
 // --- Content and editing -------------------------------------------------------------
 
-void TVokGridView_Custom::GetCellContent(TVokCell& cell, QString& theString, bool& theBoolean,
-                                         bool& theIsStringEdit) {
+void TVokGridView::GetCellContent(TVokCell& cell, QString& theString, bool& theBoolean,
+                                  bool& theIsStringEdit) {
     theString = cell.Text();
     theIsStringEdit = true;
     theBoolean = false;
@@ -908,13 +906,13 @@ void TVokGridView_Custom::GetCellContent(TVokCell& cell, QString& theString, boo
     }
 }
 
-void TVokGridView_Custom::SortByColumn(TVokCell& headerCell, bool descending) {
+void TVokGridView::SortByColumn(TVokCell& headerCell, bool descending) {
     SortCell = &headerCell;
     SortDescending = descending;
     Invalidate();
 }
 
-void TVokGridView_Custom::Copy() {
+void TVokGridView::Copy() {
     const TVokCell* cell = rootCell_->DeepFocusedCell();
     if (!cell) return;
     if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(cell->Text());

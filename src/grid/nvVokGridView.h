@@ -52,7 +52,7 @@ struct TImageList {
     std::vector<tw::Bitmap> Images;
 };
 
-class TVokGridView_Custom : public TnvOffscreenPaint {
+class TVokGridView : public TnvOffscreenPaint {
     Q_OBJECT
 
   public:
@@ -61,16 +61,15 @@ class TVokGridView_Custom : public TnvOffscreenPaint {
     static constexpr int32_t ExtendedColumnWidth = 1000;
 
     using TOnUserRenderCell =
-        std::function<void(TVokGridView_Custom& theVokGridView, TPaintCanvas& theCanvas, TVokCell& theVokCell,
+        std::function<void(TVokGridView& theVokGridView, TPaintCanvas& theCanvas, TVokCell& theVokCell,
                            const QString& theString, bool theBoolean, bool theIsStringEdit,
                            TVokDrawStateSet theDrawState, const TRect& theDrawRect, bool& aDefaultDraw)>;
-    using TCellEvent = std::function<void(TVokGridView_Custom& theVokGridView, TVokCell* theVokCell)>;
-    using TOnCellBooleanEvent =
-        std::function<bool(TVokGridView_Custom& theVokGridView, TVokCell* theVokCell)>;
+    using TCellEvent = std::function<void(TVokGridView& theVokGridView, TVokCell* theVokCell)>;
+    using TOnCellBooleanEvent = std::function<bool(TVokGridView& theVokGridView, TVokCell* theVokCell)>;
     using TOnEditStop =
-        std::function<void(TVokGridView_Custom& theVokGridView, QWidget* theEditComponent,
+        std::function<void(TVokGridView& theVokGridView, QWidget* theEditComponent,
                            TVokSimpleCellStringData& theVokSimpleCellStringData, QString& theText)>;
-    using TOnAfterUserSize = std::function<void(TVokGridView_Custom& theVokGridView, TVokCell* theVokCell,
+    using TOnAfterUserSize = std::function<void(TVokGridView& theVokGridView, TVokCell* theVokCell,
                                                 bool theIsHorz, TAxisContentItem& theAxisContentItem)>;
     using TOnVirtualLoad =
         std::function<void(TVokGridCell& theCaller, TAxisContentItem& theAxisItem, bool theRowNotColumn)>;
@@ -78,13 +77,13 @@ class TVokGridView_Custom : public TnvOffscreenPaint {
                                                 bool theRowNotColumn, TVirtualUnload& request)>;
     // Tree rows. The inset is in pixels; without a handler it is 15 pixels per
     // level of the row's tree node.
-    using TOnCellInset = std::function<int32_t(TVokGridView_Custom& theVokGridView, TVokCell& theVokCell)>;
-    using TOnCellQuery = std::function<bool(TVokGridView_Custom& theVokGridView, TVokCell& theVokCell)>;
+    using TOnCellInset = std::function<int32_t(TVokGridView& theVokGridView, TVokCell& theVokCell)>;
+    using TOnCellQuery = std::function<bool(TVokGridView& theVokGridView, TVokCell& theVokCell)>;
     using TOnGetParentButtonCell =
-        std::function<TVokCell*(TVokGridView_Custom& theVokGridView, TVokCell& theVokCell)>;
+        std::function<TVokCell*(TVokGridView& theVokGridView, TVokCell& theVokCell)>;
 
-    explicit TVokGridView_Custom(QWidget* parent = nullptr);
-    ~TVokGridView_Custom() override;
+    explicit TVokGridView(QWidget* parent = nullptr);
+    ~TVokGridView() override;
 
     // --- Events ---
     TNotifyEvent OnTopLeftChanged;
@@ -346,7 +345,7 @@ class TVokGridView_Custom : public TnvOffscreenPaint {
     bool painting_ = false;
 };
 
-template <class F> void TVokGridView_Custom::Guarded(F&& f) noexcept {
+template <class F> void TVokGridView::Guarded(F&& f) noexcept {
     try {
         f();
     } catch (...) {

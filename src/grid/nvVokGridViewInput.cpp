@@ -73,7 +73,7 @@ int32_t ShownIndex(TAxisContentList& axis, int32_t from, int step, int32_t low, 
 
 // --- Mouse -------------------------------------------------------------------------------
 
-void TVokGridView_Custom::MouseDown(TMouseButton button, TShiftState shift, int X, int Y) {
+void TVokGridView::MouseDown(TMouseButton button, TShiftState shift, int X, int Y) {
     TnvOffscreenPaint::MouseDown(button, shift, X, Y);
     if (!Editing && (shift & TShift::Double) == 0) setFocus(Qt::MouseFocusReason);
     lastPress_ = QPoint(X, Y);
@@ -151,7 +151,7 @@ void TVokGridView_Custom::MouseDown(TMouseButton button, TShiftState shift, int 
     }
 }
 
-bool TVokGridView_Custom::BorderAt(int X, int Y, uint8_t& mode, TVokCell*& cell) {
+bool TVokGridView::BorderAt(int X, int Y, uint8_t& mode, TVokCell*& cell) {
     TVokGridCellForViewer& root = *rootCell_;
     // The border belongs to the cell left of (above) it; near the border the
     // point may lie in either neighbour.
@@ -174,7 +174,7 @@ bool TVokGridView_Custom::BorderAt(int X, int Y, uint8_t& mode, TVokCell*& cell)
     return false;
 }
 
-void TVokGridView_Custom::MouseMove(TShiftState shift, int X, int Y) {
+void TVokGridView::MouseMove(TShiftState shift, int X, int Y) {
     TnvOffscreenPaint::MouseMove(shift, X, Y);
     MousePoint = QPoint(X, Y);
     if (ResizeMode != 0) {
@@ -191,7 +191,7 @@ void TVokGridView_Custom::MouseMove(TShiftState shift, int X, int Y) {
         setCursor(NormalCursor);
 }
 
-void TVokGridView_Custom::DrawResizeLine() {
+void TVokGridView::DrawResizeLine() {
     if (ResizeMode == 0 || ResizeLine == NoCellRect) return;
     // Qt draws only inside paints, so the inverted line is part of the paint;
     // the next paint draws it anew where the mouse is.
@@ -207,7 +207,7 @@ void TVokGridView_Custom::DrawResizeLine() {
     c.Pen = TPen{};
 }
 
-void TVokGridView_Custom::MouseUp(TMouseButton button, TShiftState shift, int X, int Y) {
+void TVokGridView::MouseUp(TMouseButton button, TShiftState shift, int X, int Y) {
     TnvOffscreenPaint::MouseUp(button, shift, X, Y);
     if (ResizeMode != 0) {
         const bool columns = ResizeMode == 1;
@@ -230,7 +230,7 @@ void TVokGridView_Custom::MouseUp(TMouseButton button, TShiftState shift, int X,
     }
 }
 
-void TVokGridView_Custom::DblClick() {
+void TVokGridView::DblClick() {
     TnvOffscreenPaint::DblClick();
     const int X = lastPress_.x();
     const int Y = lastPress_.y();
@@ -240,7 +240,7 @@ void TVokGridView_Custom::DblClick() {
     if (cell && !cell->IsFixed() && !Editing) BeginEdit();
 }
 
-void TVokGridView_Custom::AutoEditFired() {
+void TVokGridView::AutoEditFired() {
     AutoEditTimer->stop();
     if (std::abs(MousePoint.x() - PressPoint.x()) <= AutoEditSlack &&
         std::abs(MousePoint.y() - PressPoint.y()) <= AutoEditSlack)
@@ -249,7 +249,7 @@ void TVokGridView_Custom::AutoEditFired() {
 
 // --- Wheel and drag hover -------------------------------------------------------------------
 
-void TVokGridView_Custom::ScrollOneStep(bool horizontal, bool back) {
+void TVokGridView::ScrollOneStep(bool horizontal, bool back) {
     const TVokGridCellForViewer& root = *rootCell_;
     const int32_t position = horizontal ? Ordinal(root.Columns(), root.FirstScrolledColumn())
                                         : Ordinal(root.Rows(), root.FirstScrolledRow());
@@ -260,7 +260,7 @@ void TVokGridView_Custom::ScrollOneStep(bool horizontal, bool back) {
     KeepInView(horizontal, back ? position - 1 : position + std::max(page - 1, 1));
 }
 
-void TVokGridView_Custom::wheelEvent(QWheelEvent* event) {
+void TVokGridView::wheelEvent(QWheelEvent* event) {
     const int delta = event->angleDelta().y();
     if (delta == 0) {
         event->ignore();
@@ -275,7 +275,7 @@ void TVokGridView_Custom::wheelEvent(QWheelEvent* event) {
     });
 }
 
-void TVokGridView_Custom::DragScroll(int direction) {
+void TVokGridView::DragScroll(int direction) {
     dragScrolled_ = true;
     dragDirection_ = direction;
     if (!dragTimer_->isActive()) dragTimer_->start();
@@ -285,7 +285,7 @@ void TVokGridView_Custom::DragScroll(int direction) {
     ScrollOneStep(!vertical, direction == 0 || direction == 2);
 }
 
-void TVokGridView_Custom::DragOver(int X, int Y, bool& Accept) {
+void TVokGridView::DragOver(int X, int Y, bool& Accept) {
     dragScrolled_ = false;
     TnvOffscreenPaint::DragOver(X, Y, Accept);
     // Qt reports a drag only when it moves; while it rests in an edge zone the
@@ -293,7 +293,7 @@ void TVokGridView_Custom::DragOver(int X, int Y, bool& Accept) {
     if (!dragScrolled_) dragTimer_->stop();
 }
 
-void TVokGridView_Custom::DragTimerFired() {
+void TVokGridView::DragTimerFired() {
     if (dragDirection_ < 0) {
         dragTimer_->stop();
         return;
@@ -301,13 +301,13 @@ void TVokGridView_Custom::DragTimerFired() {
     DragScroll(dragDirection_);
 }
 
-void TVokGridView_Custom::dragLeaveEvent(QDragLeaveEvent* event) {
+void TVokGridView::dragLeaveEvent(QDragLeaveEvent* event) {
     dragTimer_->stop();
     dragDirection_ = -1;
     TnvOffscreenPaint::dragLeaveEvent(event);
 }
 
-void TVokGridView_Custom::dropEvent(QDropEvent* event) {
+void TVokGridView::dropEvent(QDropEvent* event) {
     dragTimer_->stop();
     dragDirection_ = -1;
     TnvOffscreenPaint::dropEvent(event);
@@ -315,7 +315,7 @@ void TVokGridView_Custom::dropEvent(QDropEvent* event) {
 
 // --- Keys ----------------------------------------------------------------------------------
 
-void TVokGridView_Custom::keyPressEvent(QKeyEvent* event) {
+void TVokGridView::keyPressEvent(QKeyEvent* event) {
     TnvOffscreenPaint::keyPressEvent(event);
     const QString text = event->text();
     if (text.size() != 1 || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) return;
@@ -324,7 +324,7 @@ void TVokGridView_Custom::keyPressEvent(QKeyEvent* event) {
     if (used) event->accept();
 }
 
-void TVokGridView_Custom::KeyDown(int& Key, TShiftState shift) {
+void TVokGridView::KeyDown(int& Key, TShiftState shift) {
     TnvOffscreenPaint::KeyDown(Key, shift);
     int move = 0;
     switch (Key) {
@@ -367,7 +367,7 @@ void TVokGridView_Custom::KeyDown(int& Key, TShiftState shift) {
     MoveFocus(move, shift);
 }
 
-void TVokGridView_Custom::MoveFocus(int move, TShiftState shift) {
+void TVokGridView::MoveFocus(int move, TShiftState shift) {
     TVokGridCellForViewer& root = *rootCell_;
     TVokCell* focused = root.DeepFocusedCell();
     if (!focused) {
@@ -388,7 +388,7 @@ void TVokGridView_Custom::MoveFocus(int move, TShiftState shift) {
     }
 }
 
-TVokCell* TVokGridView_Custom::Enter(TVokCell* cell) {
+TVokCell* TVokGridView::Enter(TVokCell* cell) {
     // A grid cell stands for its focused cell, or its first data cell.
     while (cell) {
         TVokGridCell* grid = cell->AsGridCell();
@@ -401,7 +401,7 @@ TVokCell* TVokGridView_Custom::Enter(TVokCell* cell) {
     return nullptr;
 }
 
-TVokCell* TVokGridView_Custom::MoveFrom(TVokCell& cell, int move) {
+TVokCell* TVokGridView::MoveFrom(TVokCell& cell, int move) {
     TVokGridCell* grid = cell.Owner();
     if (!grid || !cell.ColumnItem() || !cell.RowItem()) return nullptr;
     TAxisContentList& columns = grid->Columns();
@@ -478,7 +478,7 @@ TVokCell* TVokGridView_Custom::MoveFrom(TVokCell& cell, int move) {
     return Enter(target);
 }
 
-bool TVokGridView_Custom::KeyPress(QChar ch) {
+bool TVokGridView::KeyPress(QChar ch) {
     if (Editing) EndEdit();
     if (ch == QChar(u'\r')) {
         TVokCell* focused = rootCell_->DeepFocusedCell();
@@ -501,15 +501,15 @@ bool TVokGridView_Custom::KeyPress(QChar ch) {
 
 // --- Incremental search -------------------------------------------------------------------
 
-void TVokGridView_Custom::TypeAhead(QChar ch) {
+void TVokGridView::TypeAhead(QChar ch) {
     const double now = TypeAheadClock();
     if (now - TypeAheadTime > OneSecond) TypeAheadText.clear();
     TypeAheadText += ch;
     TypeAheadTime = now;
-    TDeferredCalls::Queue(this, &TVokGridView_Custom::RunTypeAhead);
+    TDeferredCalls::Queue(this, &TVokGridView::RunTypeAhead);
 }
 
-void TVokGridView_Custom::RunTypeAhead() {
+void TVokGridView::RunTypeAhead() {
     Guarded([this] {
         TVokGridCellForViewer& root = *rootCell_;
         TVokCell* focused = root.DeepFocusedCell();
@@ -552,30 +552,30 @@ void TVokGridView_Custom::RunTypeAhead() {
 
 // --- Editing -------------------------------------------------------------------------------
 
-bool TVokGridView_Custom::CanModify(TVokCell& cell) {
+bool TVokGridView::CanModify(TVokCell& cell) {
     return OnEditorCanModify ? OnEditorCanModify(*this, &cell) : true;
 }
 
-uint8_t TVokGridView_Custom::EditorKindOf(TVokCell& cell) {
+uint8_t TVokGridView::EditorKindOf(TVokCell& cell) {
     const TVokSimpleCellStringData* data = cell.StringData();
     return data && data->IsBool ? 3 : 0;
 }
 
-bool TVokGridView_Custom::EditsDate(TVokCell&) {
+bool TVokGridView::EditsDate(TVokCell&) {
     return false;
 }
 
-bool TVokGridView_Custom::CanSortBy(TVokCell&) {
+bool TVokGridView::CanSortBy(TVokCell&) {
     return false;
 }
 
-void TVokGridView_Custom::BeforeEditWithCombo(TVokCell&) {}
+void TVokGridView::BeforeEditWithCombo(TVokCell&) {}
 
-bool TVokGridView_Custom::AcceptsChar(QChar) {
+bool TVokGridView::AcceptsChar(QChar) {
     return true;
 }
 
-void TVokGridView_Custom::ToggleTreeButton(TVokCell& cell) {
+void TVokGridView::ToggleTreeButton(TVokCell& cell) {
     if (OnButtonClick) {
         OnButtonClick(*this, &cell);
         return;
@@ -586,7 +586,7 @@ void TVokGridView_Custom::ToggleTreeButton(TVokCell& cell) {
     if (node && data && data->Tree) data->Tree->Toggle(*node);
 }
 
-QString TVokGridView_Custom::GetCellContent(QWidget*, TVokCell& cell) {
+QString TVokGridView::GetCellContent(QWidget*, TVokCell& cell) {
     QString text;
     bool boolean = false;
     bool isStringEdit = true;
@@ -594,7 +594,7 @@ QString TVokGridView_Custom::GetCellContent(QWidget*, TVokCell& cell) {
     return text;
 }
 
-QWidget* TVokGridView_Custom::EditorOfKind(uint8_t kind) const {
+QWidget* TVokGridView::EditorOfKind(uint8_t kind) const {
     switch (kind) {
     case 1:
         return MemoEditor;
@@ -609,7 +609,7 @@ QWidget* TVokGridView_Custom::EditorOfKind(uint8_t kind) const {
     }
 }
 
-void TVokGridView_Custom::BeginEdit() {
+void TVokGridView::BeginEdit() {
     if (Editing) return;
     auto* cell = dynamic_cast<TVokSimpleCell*>(rootCell_->DeepFocusedCell());
     if (!cell || cell->IsFixed() || !cell->StringData() || !CanModify(*cell)) return;
@@ -681,7 +681,7 @@ void TVokGridView_Custom::BeginEdit() {
     }
 }
 
-QString TVokGridView_Custom::EditorText() const {
+QString TVokGridView::EditorText() const {
     switch (EditKind) {
     case 1:
         return static_cast<const TVokInplaceMemoEditor*>(MemoEditor)->CellText();
@@ -696,11 +696,11 @@ QString TVokGridView_Custom::EditorText() const {
     }
 }
 
-void TVokGridView_Custom::ApplyEdit() {
+void TVokGridView::ApplyEdit() {
     if (Editing && EditCell) ApplyEdit(ActiveEditor, EditCell, false, EditorText());
 }
 
-void TVokGridView_Custom::ApplyEdit(QWidget* editor, TVokSimpleCell* cell, bool cancelled, QString text) {
+void TVokGridView::ApplyEdit(QWidget* editor, TVokSimpleCell* cell, bool cancelled, QString text) {
     if (cancelled || !cell) return;
     TVokSimpleCellStringData* data = cell->StringData();
     if (!data) return;
@@ -712,7 +712,7 @@ void TVokGridView_Custom::ApplyEdit(QWidget* editor, TVokSimpleCell* cell, bool 
     Invalidate();
 }
 
-void TVokGridView_Custom::HideEditors() {
+void TVokGridView::HideEditors() {
     for (QWidget* editor :
          std::initializer_list<QWidget*>{TextEditor, ComboEditor, MemoEditor, BoolEditor, DateTimeEditor}) {
         if (!editor || editor->isHidden()) continue;
@@ -723,7 +723,7 @@ void TVokGridView_Custom::HideEditors() {
     }
 }
 
-void TVokGridView_Custom::EndEdit() {
+void TVokGridView::EndEdit() {
     if (EndingEdit) return;
     EndingEdit = true;
     struct Done {
@@ -733,7 +733,7 @@ void TVokGridView_Custom::EndEdit() {
     const bool wasOpen = Editing;
     if (Editing) {
         struct Close {
-            TVokGridView_Custom& view;
+            TVokGridView& view;
             ~Close() {
                 view.Editing = false;
                 view.EditCell = nullptr;
@@ -748,7 +748,7 @@ void TVokGridView_Custom::EndEdit() {
     Invalidate();
 }
 
-void TVokGridView_Custom::CancelEdit() {
+void TVokGridView::CancelEdit() {
     const bool wasOpen = Editing;
     ApplyEdit(ActiveEditor, EditCell, true, QStringLiteral("ESCAPED"));
     Editing = false;
@@ -759,7 +759,7 @@ void TVokGridView_Custom::CancelEdit() {
     Invalidate();
 }
 
-void TVokGridView_Custom::CloseEditor() {
+void TVokGridView::CloseEditor() {
     Editing = false;
     EditCell = nullptr;
     ActiveEditor = nullptr;
@@ -767,7 +767,7 @@ void TVokGridView_Custom::CloseEditor() {
     Invalidate();
 }
 
-bool TVokGridView_Custom::EditorKey(QWidget* editor, QKeyEvent& key) {
+bool TVokGridView::EditorKey(QWidget* editor, QKeyEvent& key) {
     const int k = key.key();
     const QString text = key.text();
     if (k == Qt::Key_Escape) {
@@ -801,7 +801,7 @@ bool TVokGridView_Custom::EditorKey(QWidget* editor, QKeyEvent& key) {
     return !(focused && CanModify(*focused));
 }
 
-bool TVokGridView_Custom::eventFilter(QObject* watched, QEvent* event) {
+bool TVokGridView::eventFilter(QObject* watched, QEvent* event) {
     auto* editor = qobject_cast<QWidget*>(watched);
     if (!editor || destroying_ || editor != ActiveEditor)
         return TnvOffscreenPaint::eventFilter(watched, event);

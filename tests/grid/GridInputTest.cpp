@@ -193,7 +193,7 @@ TEST(GridInput, ClicksSelectPlainCtrlAndShiftWithOneNotificationPerChangedCell) 
 
     std::map<TVokCell*, int> changes;
     int selectionChanged = 0;
-    g.grid.OnCellSelectionChanged = [&](TVokGridView_Custom&, TVokCell* cell) { ++changes[cell]; };
+    g.grid.OnCellSelectionChanged = [&](TVokGridView&, TVokCell* cell) { ++changes[cell]; };
     g.grid.OnSelectionChanged = [&](TnvOffscreenPaint&) { ++selectionChanged; };
     g.Click(5);
     EXPECT_EQ(g.SelectedRows(), (std::vector<int32_t>{5}));
@@ -227,7 +227,7 @@ TEST(GridInput, ClicksSelectPlainCtrlAndShiftWithOneNotificationPerChangedCell) 
 TEST(GridInput, RightClickReportsTheCellAndSelectsAnUnselectedRow) {
     Grid g({tckSimpleEdit, tckSimpleEdit}, TenRows());
     std::vector<TVokCell*> clicked;
-    g.grid.OnRightClick = [&](TVokGridView_Custom&, TVokCell* cell) { clicked.push_back(cell); };
+    g.grid.OnRightClick = [&](TVokGridView&, TVokCell* cell) { clicked.push_back(cell); };
     g.Click(2);
     g.Click(3, Qt::ControlModifier);
     // On a selected row the selection stays, for a context menu on all of it.
@@ -345,7 +345,7 @@ TEST(GridInput, DraggingAHeaderBorderResizesTheColumnWithALineFollowingTheMouse)
     Grid g({tckSimpleEdit, tckSimpleEdit}, TenRows());
     std::vector<std::pair<TVokCell*, bool>> sized;
     std::vector<int32_t> resized;
-    g.grid.OnAfterUserSize = [&](TVokGridView_Custom&, TVokCell* cell, bool isHorz, TAxisContentItem&) {
+    g.grid.OnAfterUserSize = [&](TVokGridView&, TVokCell* cell, bool isHorz, TAxisContentItem&) {
         sized.emplace_back(cell, isHorz);
     };
     g.grid.OnColumnResized = [&](TnvGrid&, int32_t index) { resized.push_back(index); };
@@ -414,7 +414,7 @@ TEST(GridInput, HeaderClicksSortUpThenDownAndEditsForgetTheOrder) {
 TEST(GridInput, ClickingACheckBoxCellTogglesItAtOnce) {
     Grid g({tckSimpleEdit, tckBool}, {{"a", "TRUE"}, {"b", "false"}});
     int stops = 0;
-    g.grid.OnEditStop = [&](TVokGridView_Custom&, QWidget*, TVokSimpleCellStringData&, QString&) { ++stops; };
+    g.grid.OnEditStop = [&](TVokGridView&, QWidget*, TVokSimpleCellStringData&, QString&) { ++stops; };
     Send::mouseClick(&g.grid, Qt::LeftButton, {}, g.At(1, 1));
     EXPECT_EQ(g.Text(1, 1), QStringLiteral("FALSE"));
     Send::mouseClick(&g.grid, Qt::LeftButton, {}, g.At(1, 2));
@@ -423,7 +423,7 @@ TEST(GridInput, ClickingACheckBoxCellTogglesItAtOnce) {
     EXPECT_FALSE(g.grid.IsEditing());
 
     // A read-only check box does not change, but its row is still selected.
-    g.grid.OnEditorCanModify = [](TVokGridView_Custom&, TVokCell*) { return false; };
+    g.grid.OnEditorCanModify = [](TVokGridView&, TVokCell*) { return false; };
     Send::mouseClick(&g.grid, Qt::LeftButton, {}, g.At(1, 1));
     EXPECT_EQ(g.Text(1, 1), QStringLiteral("FALSE"));
     EXPECT_EQ(g.SelectedRows(), (std::vector<int32_t>{1}));
@@ -432,7 +432,7 @@ TEST(GridInput, ClickingACheckBoxCellTogglesItAtOnce) {
 TEST(GridInput, ARefusingCanModifyBlocksEveryWayIntoTheEditorButTypingStillSearches) {
     Grid g({tckSimpleEdit, tckSimpleEdit}, TenRows());
     std::vector<TVokCell*> asked;
-    g.grid.OnEditorCanModify = [&](TVokGridView_Custom&, TVokCell* cell) {
+    g.grid.OnEditorCanModify = [&](TVokGridView&, TVokCell* cell) {
         asked.push_back(cell);
         return false;
     };
@@ -455,7 +455,7 @@ TEST(GridInput, ARefusingCanModifyBlocksEveryWayIntoTheEditorButTypingStillSearc
 TEST(GridInput, TypeAheadCollectsCharactersWithinOneSecondAndWraps) {
     Grid g({tckSimpleEdit, tckSimpleEdit}, Rows({"Apple", "Banana", "Abacus", "Cherry", "Date", "Elder"}));
     std::vector<QString> searched;
-    g.grid.OnEditorCanModify = [](TVokGridView_Custom&, TVokCell*) { return false; };
+    g.grid.OnEditorCanModify = [](TVokGridView&, TVokCell*) { return false; };
     g.Focus(1);
     g.Type(u'a');
     g.clock += 0.5 / 86400;
@@ -477,7 +477,7 @@ TEST(GridInput, TypeAheadCollectsCharactersWithinOneSecondAndWraps) {
     // From row 5, nothing in rows 5 to the end: the search goes round to row 2.
     Grid w({tckSimpleEdit, tckSimpleEdit},
            Rows({"k1", "match", "k3", "k4", "k5", "k6", "k7", "k8", "k9", "k10"}));
-    w.grid.OnEditorCanModify = [](TVokGridView_Custom&, TVokCell*) { return false; };
+    w.grid.OnEditorCanModify = [](TVokGridView&, TVokCell*) { return false; };
     w.Focus(5);
     w.Type(u'M');
     TDeferredCalls::RunQueue();
@@ -488,7 +488,7 @@ TEST(GridInput, TypeAheadCollectsCharactersWithinOneSecondAndWraps) {
 TEST(GridInput, TextEditorCommitsOnReturnAndLeavesTheCellOnEscape) {
     Grid g({tckSimpleEdit, tckSimpleEdit}, TenRows());
     std::vector<QString> stops;
-    g.grid.OnEditStop = [&](TVokGridView_Custom&, QWidget*, TVokSimpleCellStringData&, QString& text) {
+    g.grid.OnEditStop = [&](TVokGridView&, QWidget*, TVokSimpleCellStringData&, QString& text) {
         stops.push_back(text);
         text = text.trimmed();
     };
@@ -606,7 +606,7 @@ TEST(GridInput, EveryEditStartingCharacterOpensTheEditorAsItsFirstCharacter) {
     g.Type(u'x');
     QLineEdit* editor = qobject_cast<QLineEdit*>(g.OpenEditor());
     ASSERT_NE(editor, nullptr);
-    g.grid.OnEditorCanModify = [](TVokGridView_Custom&, TVokCell*) { return false; };
+    g.grid.OnEditorCanModify = [](TVokGridView&, TVokCell*) { return false; };
     Send::keyClicks(editor, QStringLiteral("yz"));
     Send::keyClick(editor, Qt::Key_Backspace);
     EXPECT_EQ(editor->text(), QStringLiteral("x"));

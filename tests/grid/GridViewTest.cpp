@@ -79,8 +79,8 @@ class PartsList {
         image.SetWidth(200);
         image.SetReadOnly(true);
         numberId = number.ID();
-        grid.OnEditorCanModify = [](TVokGridView_Custom&, TVokCell*) { return false; };
-        grid.OnUserRenderCell = [this](TVokGridView_Custom&, TPaintCanvas& canvas, TVokCell& cell,
+        grid.OnEditorCanModify = [](TVokGridView&, TVokCell*) { return false; };
+        grid.OnUserRenderCell = [this](TVokGridView&, TPaintCanvas& canvas, TVokCell& cell,
                                        const QString& text, bool, bool isStringEdit, TVokDrawStateSet state,
                                        const TRect& rect, bool& defaultDraw) {
             renders.push_back({&cell, rect, state, text, isStringEdit});
@@ -147,7 +147,7 @@ TEST(GridView, StretchedLastColumnReachesTheRightEdgeAndNeedsNoHorizontalBar) {
     const Shot shot(grid);
     const TAxisContentItem& last = *grid.RootCell().Columns().Item(1);
     EXPECT_EQ(grid.ClientRect(), (TRect{0, 0, 279, 145})) << "a single border takes 5 pixels";
-    EXPECT_EQ(last.ExplicitSize(), TVokGridView_Custom::ExtendedColumnWidth);
+    EXPECT_EQ(last.ExplicitSize(), TVokGridView::ExtendedColumnWidth);
     EXPECT_EQ(Str(grid.Cells(1, 0)->Rect), Str(TRect{50, 0, 279, 20}));
     EXPECT_EQ(grid.ColumnWidthOf(last), 229) << "what shows of it";
     EXPECT_TRUE(grid.HorzScrollBar()->isHidden());
@@ -293,8 +293,8 @@ TEST(GridView, VerticalBarAppearsWhenRowsOverflowAndMovesTheFirstScrolledRow) {
     EXPECT_EQ(root.FirstScrolledRow(), 3);
     Shot{list.grid};
     EXPECT_EQ(list.grid.Cells(0, 3)->Rect.Top, 20);
-    EXPECT_EQ(TVokGridView_Custom::Ordinal(root.Rows(), 5), 4);
-    EXPECT_EQ(TVokGridView_Custom::IndexOfOrdinal(root.Rows(), 4), 5);
+    EXPECT_EQ(TVokGridView::Ordinal(root.Rows(), 5), 4);
+    EXPECT_EQ(TVokGridView::IndexOfOrdinal(root.Rows(), 4), 5);
 
     // Rows that fit again take the bar away.
     bar.setValue(1);
@@ -408,8 +408,8 @@ TEST(GridView, BooleanCellsAreDrawnAsCheckBoxes) {
     column.SetKind(tckBool);
     column.SetWidth(60);
     bool seenChecked = false;
-    grid.OnUserRenderCell = [&](TVokGridView_Custom&, TPaintCanvas&, TVokCell& cell, const QString&,
-                                bool checked, bool isStringEdit, TVokDrawStateSet, const TRect&, bool&) {
+    grid.OnUserRenderCell = [&](TVokGridView&, TPaintCanvas&, TVokCell& cell, const QString&, bool checked,
+                                bool isStringEdit, TVokDrawStateSet, const TRect&, bool&) {
         if (cell.RowItem()->Index() == 1) {
             EXPECT_FALSE(isStringEdit);
             seenChecked = checked;
@@ -510,8 +510,8 @@ TEST(GridView, TreeRowsAreIndentedAndShowButtonsWhereTheyHaveChildren) {
     column.SetWidth(150);
     column.SetTreeButton(true);
     std::map<int32_t, TRect> textRects;
-    grid.OnUserRenderCell = [&](TVokGridView_Custom&, TPaintCanvas&, TVokCell& cell, const QString&, bool,
-                                bool, TVokDrawStateSet, const TRect& rect,
+    grid.OnUserRenderCell = [&](TVokGridView&, TPaintCanvas&, TVokCell& cell, const QString&, bool, bool,
+                                TVokDrawStateSet, const TRect& rect,
                                 bool&) { textRects[cell.RowItem()->Index()] = rect; };
     grid.resize(200, 150);
     grid.RowCount(); // builds the axes the tree's rows go into
@@ -561,8 +561,8 @@ TEST(GridView, SubGridCellsAreLaidOutInsideTheirCell) {
     inner->Rows().Append();
     inner->Rows().Append();
     std::vector<TVokCell*> rendered;
-    grid.OnUserRenderCell = [&](TVokGridView_Custom&, TPaintCanvas&, TVokCell& cell, const QString&, bool,
-                                bool, TVokDrawStateSet, const TRect&, bool&) { rendered.push_back(&cell); };
+    grid.OnUserRenderCell = [&](TVokGridView&, TPaintCanvas&, TVokCell& cell, const QString&, bool, bool,
+                                TVokDrawStateSet, const TRect&, bool&) { rendered.push_back(&cell); };
     grid.resize(250, 150);
     Shot{grid};
     // The grid cell is as high as its two rows; its cells start at its corner.
@@ -584,7 +584,7 @@ TEST(GridView, CellNotificationsReachTheGridsEvents) {
     std::vector<std::string> log;
     TnvGrid& grid = list.grid;
     grid.OnAxisChanged = [&](TnvOffscreenPaint&) { log.push_back("axis"); };
-    grid.OnCellSelectionChanged = [&](TVokGridView_Custom&, TVokCell* cell) {
+    grid.OnCellSelectionChanged = [&](TVokGridView&, TVokCell* cell) {
         log.push_back("cell " + std::to_string(cell->ColumnItem()->Index()) + "," +
                       std::to_string(cell->RowItem()->Index()) + (cell->Selected() ? " on" : " off"));
     };
@@ -626,7 +626,7 @@ TEST(GridView, EditingStartsOnlyWhereTheCellMayBeModified) {
 
     grid.SetFocusedCell(grid.Cells(0, 1));
     TVokCell* asked = nullptr;
-    grid.OnEditorCanModify = [&](TVokGridView_Custom&, TVokCell* cell) {
+    grid.OnEditorCanModify = [&](TVokGridView&, TVokCell* cell) {
         asked = cell;
         return false;
     };
@@ -635,7 +635,7 @@ TEST(GridView, EditingStartsOnlyWhereTheCellMayBeModified) {
     EXPECT_EQ(asked, grid.Cells(0, 1));
 
     grid.OnEditorCanModify = nullptr;
-    grid.OnEditStop = [](TVokGridView_Custom&, QWidget*, TVokSimpleCellStringData&, QString& text) {
+    grid.OnEditStop = [](TVokGridView&, QWidget*, TVokSimpleCellStringData&, QString& text) {
         text += QStringLiteral("!");
     };
     grid.BeginEdit();
