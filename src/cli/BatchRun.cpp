@@ -30,7 +30,8 @@ void ParseShard(const std::string& text, TBatchOptions& options) {
     int64_t k = -1, n = 0;
     if (slash == std::string::npos || !ParseWholeNumber(text.substr(0, slash), k) ||
         !ParseWholeNumber(text.substr(slash + 1), n) || n < 1 || n > 1000000 || k < 0 || k >= n)
-        FailUsage("--shard expects K/N with 0 <= K < N, not \"" + tw::Printable(text) + "\"");
+        FailUsage("--shard expects K/N with 0 <= K < N and N at most 1000000, not \"" + tw::Printable(text) +
+                  "\"");
     options.Shard = static_cast<int>(k);
     options.ShardCount = static_cast<int>(n);
 }

@@ -84,6 +84,9 @@ TEST(CliBatch, ShardsTakeEveryPictureExactlyOnceAndResumeSkipsFinishedOnes) {
     for (const char* bad : {"3/3", "-1/3", "1/0", "1", "a/b", "1/3x"})
         EXPECT_TRUE(twtest::FailsWith(RunCli({"recipe", Q(job), "--shard", bad}), 2, "--shard expects K/N"))
             << bad;
+    EXPECT_TRUE(
+        twtest::FailsWith(RunCli({"recipe", Q(job), "--shard", "1/1000001"}), 2,
+                          "--shard expects K/N with 0 <= K < N and N at most 1000000, not \"1/1000001\""));
     EXPECT_TRUE(twtest::FailsWith(RunCli({"recipe", Q(job), "--jobs", "0"}), 1, "--jobs 0 is out of range"));
 }
 
