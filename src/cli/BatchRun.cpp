@@ -41,10 +41,9 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// The picture as the user named it: the label's part before the arrow.
-std::string PictureOf(const TRecolorTask& task) {
-    const auto arrow = task.Label.find(" -> ");
-    return arrow == std::string::npos ? task.Label : task.Label.substr(0, arrow);
+// The picture as the user named it.
+const std::string& PictureOf(const TRecolorTask& task) {
+    return task.Name.empty() ? task.Picture : task.Name;
 }
 
 std::string MessageOfCurrent() {

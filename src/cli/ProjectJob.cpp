@@ -131,7 +131,7 @@ int RunProjectRecipe(const std::string& path, ArgReader& args) {
     job.Recipe = path;
     if (!several) {
         const std::string picture = project.PicturePath(path);
-        job.Tasks.push_back({picture, output, output});
+        job.Tasks.push_back({picture, output, output, {}});
         tw::CheckPictureFile(picture);
         if (PictureFileHash(picture) != project.PictureHash)
             std::cerr << "tintwell-cli: warning: " << tw::DisplayName(picture)
@@ -149,7 +149,7 @@ int RunProjectRecipe(const std::string& path, ArgReader& args) {
         if (!outputs.insert(tw::CleanPath(tw::AbsolutePath(result))).second)
             FailInput("a second picture would be written to " + tw::Printable(result) + " (" +
                       tw::Printable(picture) + ")");
-        job.Tasks.push_back({picture, result, picture + " -> " + result});
+        job.Tasks.push_back({picture, result, picture + " -> " + result, picture});
     }
     job.OutputDir = outputDir;
     return RunBatch(job, batch, true, [&](const TRecolorTask& task) {

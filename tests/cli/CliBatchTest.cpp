@@ -113,4 +113,18 @@ TEST(CliBatch, KeepGoingReportsFailuresAndDoesTheRest) {
     EXPECT_EQ(QString::fromUtf8(stopped.err).count("tintwell-cli: "), 1) << stopped.err.toStdString();
 }
 
+TEST(CliBatch, FailureLinesNameThePictureWhole) {
+    TempDir dir;
+    twtest::WriteAll(dir.Path("old -> new.png"), "not a picture");
+    twtest::Save(twtest::Scene(40, 30), dir.Path("fine.png"));
+    twtest::WriteAll(dir.Path("job.json"), R"({"pictures": ["old -> new.png", "fine.png"], "outputDir": "out",
+        "parts": [{"seed": [1, 1]}]})");
+    for (const char* jobs : {"1", "2"}) {
+        const auto run = RunCli({"recipe", Q(dir.Path("job.json")), "--keep-going", "--jobs", jobs});
+        EXPECT_EQ(run.code, 1) << jobs;
+        EXPECT_TRUE(run.err.contains("\ntintwell-cli: old -> new.png: cannot read old -> new.png: "))
+            << run.err.toStdString();
+    }
+}
+
 } // namespace
