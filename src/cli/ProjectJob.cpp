@@ -26,18 +26,22 @@ int ScaledCoordinate(int at, int from, int to) {
 
 } // namespace
 
+// Parts are decoded one at a time as the composition asks for them: a project
+// may hold more of them than would fit in memory at once.
 tw::Bitmap ProjectResult(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
     const int count = static_cast<int>(project.Parts.size());
     if (!originalSize)
         return TTintwellDocument::ComposeResult(picture.Working, count,
-                                                [&](int i, tw::Bitmap&) -> const tw::Bitmap& {
-                                                    return project.Parts[static_cast<size_t>(i)].Bitmap;
+                                                [&](int i, tw::Bitmap& scratch) -> const tw::Bitmap& {
+                                                    scratch = project.PartBitmap(static_cast<size_t>(i));
+                                                    return scratch;
                                                 });
     return *TTintwellDocument::ComposeFullSizeResult(
         picture.Full, picture.Working, count,
-        [&](int i, tw::Bitmap&) {
+        [&](int i, tw::Bitmap& scratch) {
             const TProjectPart& part = project.Parts[static_cast<size_t>(i)];
-            return TFullSizePart{&part.Bitmap, part.Settings, part.Growth};
+            scratch = project.PartBitmap(static_cast<size_t>(i));
+            return TFullSizePart{&scratch, part.Settings, part.Growth};
         },
         {});
 }
@@ -57,7 +61,10 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
         // Every pixel of a part that is not white belongs to it, so a plain
         // stretch keeps the mask a mask.
         tw::Bitmap mask(working.Width(), working.Height());
-        mask.StretchPlain(mask.Rect(), part.Bitmap, part.Bitmap.Rect());
+        {
+            const tw::Bitmap bitmap = project.PartBitmap(static_cast<size_t>(i));
+            mask.StretchPlain(mask.Rect(), bitmap, bitmap.Rect());
+        }
         TImagePart scaled(mask);
         scaled.ApplySettings(working, part.Settings);
         scratch = std::move(scaled.Bitmap);
@@ -152,6 +159,10 @@ int RunProjectRecipe(const std::string& path, ArgReader& args) {
         job.Tasks.push_back({picture, result, picture + " -> " + result, picture});
     }
     job.OutputDir = outputDir;
+    // Painted parts are read again for every picture, and every part's data
+    // must be sound before any work: each is decoded once here, one at a time.
+    for (size_t i = 0; i < project.Parts.size(); ++i)
+        project.PartBitmap(i);
     return RunBatch(job, batch, true, [&](const TRecolorTask& task) {
         tw::PictureAtBothSizes picture;
         if (originalSize)
