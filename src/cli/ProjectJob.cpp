@@ -86,41 +86,37 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
         {});
 }
 
-int RunProjectRecipe(const std::string& path, ArgReader& args) {
-    std::string output, outputDir, extension = ".png";
-    std::vector<std::string> pictures;
-    bool listing = false; // the plain words after --pictures are pictures
-    bool originalSize = false;
-    TBatchOptions batch;
-    while (!args.AtEnd()) {
-        const std::string arg = args.Next();
-        if (!args.IsFlag()) {
-            if (!listing) FailUsage("recipe takes one file; unexpected \"" + arg + "\"");
-            pictures.push_back(arg);
-            continue;
-        }
-        listing = false;
-        if (TakeBatchFlag(arg, args, batch)) continue;
-        if (arg == "-o" || arg == "--output") {
-            output = args.Value();
-        } else if (arg == "--output-dir") {
-            outputDir = args.Value();
-        } else if (arg == "--output-format") {
-            const std::string format = args.Value();
-            extension = ResultExtension(format);
-            if (!IsPlainExtension(extension) ||
-                tw::SaveFormatFor("x" + extension) == tw::PictureFormat::Unknown)
-                FailUsage("--output-format expects a picture file extension such as .png, not \"" +
-                          tw::Printable(format) + "\"");
-        } else if (arg == "--original-size") {
-            args.NoValue();
-            originalSize = true;
-        } else if (arg == "--pictures") {
-            args.NoValue();
-            listing = true;
-        } else {
-            FailUsage("unknown option " + arg + " for recipe");
-        }
+bool TakeProjectFlag(const std::string& arg, ArgReader& args, TProjectOptions& options, bool& listing) {
+    if (arg == "-o" || arg == "--output") {
+        options.Output = args.Value();
+    } else if (arg == "--output-dir") {
+        options.OutputDir = args.Value();
+    } else if (arg == "--output-format") {
+        options.Format = args.Value();
+    } else if (arg == "--original-size") {
+        args.NoValue();
+        options.OriginalSize = true;
+    } else if (arg == "--pictures") {
+        args.NoValue();
+        listing = true;
+    } else {
+        return false;
+    }
+    if (options.FirstFlag.empty()) options.FirstFlag = arg;
+    return true;
+}
+
+int RunProjectRecipe(const std::string& path, const TProjectOptions& options, const TBatchOptions& batch) {
+    const std::string& output = options.Output;
+    const std::string& outputDir = options.OutputDir;
+    const std::vector<std::string>& pictures = options.Pictures;
+    const bool originalSize = options.OriginalSize;
+    std::string extension = ".png";
+    if (options.Format) {
+        extension = ResultExtension(*options.Format);
+        if (!IsPlainExtension(extension) || tw::SaveFormatFor("x" + extension) == tw::PictureFormat::Unknown)
+            FailUsage("--output-format expects a picture file extension such as .png, not \"" +
+                      tw::Printable(*options.Format) + "\"");
     }
     const bool several = !pictures.empty();
     if (several && (outputDir.empty() || !output.empty()))
