@@ -1,6 +1,17 @@
 #include "fullsize/PartGrowth.h"
 
+#include "colour/HSVTables.h"
+
 #include <algorithm>
+
+namespace {
+
+std::string ColorText(TColorValue color) {
+    const TRGBValues c = ColorToRGBValues(color);
+    return "(" + std::to_string(c.R) + "," + std::to_string(c.G) + "," + std::to_string(c.B) + ")";
+}
+
+} // namespace
 
 TPartGrowth TPartGrowth::FromWalk(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& rules) {
     TPartGrowth g;
@@ -19,4 +30,14 @@ TPartGrowth TPartGrowth::FromWalk(const tw::Bitmap& picture, QPoint seed, const 
         }
     g.SeedColor = RGBToColor(r / n, gr / n, b / n);
     return g;
+}
+
+std::string SeedColorMismatch(const tw::Bitmap& picture, QPoint seed, const TPartGrowth& growth) {
+    const TColorValue landed = TPartGrowth::FromWalk(picture, seed, growth.Rules).SeedColor;
+    const auto hsv = [](TColorValue color) {
+        const TRGBValues c = ColorToRGBValues(color);
+        return THSVTables::Get().ToHSV(c.R, c.G, c.B); // as the walker converts
+    };
+    if (TBitmapWalkerThread::PassesRules(growth.Rules, hsv(growth.SeedColor), hsv(landed))) return {};
+    return "the seed lands on " + ColorText(landed) + ", not on a colour like " + ColorText(growth.SeedColor);
 }
