@@ -58,6 +58,18 @@ std::string MessageOfCurrent() {
     }
 }
 
+// The line of the task's failure being handled. With --keep-going it names the
+// picture; so does a misfit, whose message would not say which picture it is.
+std::string FailureOfCurrent(const TRecolorTask& task, bool keepGoing) {
+    try {
+        throw;
+    } catch (const PictureMisfit& e) {
+        return PictureOf(task) + ": " + e.what();
+    } catch (...) {
+        return keepGoing ? PictureOf(task) + ": " + MessageOfCurrent() : MessageOfCurrent();
+    }
+}
+
 // What the user sees while the pictures are worked on: a bar on a terminal,
 // otherwise one line per picture as its work starts, in the job's order even
 // when several pictures are worked on at once.
@@ -152,12 +164,13 @@ void RunHere(const std::vector<TRecolorTask>& tasks, bool keepGoing, const TPict
         try {
             work(tasks[i]);
         } catch (...) {
+            const std::string message = FailureOfCurrent(tasks[i], keepGoing);
             if (!keepGoing) {
                 progress.End();
-                throw;
+                FailInput(message);
             }
-            failures.push_back({i, PictureOf(tasks[i]) + ": " + MessageOfCurrent()});
-            progress.Failed(i, failures.back().Message);
+            failures.push_back({i, message});
+            progress.Failed(i, message);
             continue;
         }
         progress.Finished();
@@ -171,8 +184,8 @@ struct TDispatch {
 };
 
 // A worker reports over its pipe: "S index" as a picture starts, "D index" when
-// it is done, "F index message" when it failed.
-void WorkerLoop(const std::vector<TRecolorTask>& tasks, TDispatch& dispatch, int out,
+// it is done, "F index line" when it failed.
+void WorkerLoop(const std::vector<TRecolorTask>& tasks, TDispatch& dispatch, int out, bool keepGoing,
                 const TPictureWork& work) {
     const auto send = [out](const std::string& line) {
         const std::string text = line + "\n";
@@ -192,7 +205,7 @@ void WorkerLoop(const std::vector<TRecolorTask>& tasks, TDispatch& dispatch, int
             work(tasks[i]);
             send("D " + std::to_string(i));
         } catch (...) {
-            send("F " + std::to_string(i) + " " + tw::Printable(MessageOfCurrent()));
+            send("F " + std::to_string(i) + " " + tw::Printable(FailureOfCurrent(tasks[i], keepGoing)));
         }
     }
 }
@@ -230,7 +243,7 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
             if (jobs > 1) TRowBandPool::SetDefaultThreads(1);
             for (const Worker& other : workers)
                 ::close(other.Fd);
-            WorkerLoop(tasks, *dispatch, fds[1], work);
+            WorkerLoop(tasks, *dispatch, fds[1], keepGoing, work);
             ::_exit(0);
         }
         ::close(fds[1]);
@@ -243,14 +256,15 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
     if (workers.empty()) FailInput("cannot start the workers");
 
     std::string firstFailure;
+    // message: the failure's whole line, picture name and all where it has one.
     const auto fail = [&](size_t index, const std::string& message) {
         if (!keepGoing) {
             dispatch->Stop.store(true);
             if (firstFailure.empty()) firstFailure = message;
             return;
         }
-        failures.push_back({index, PictureOf(tasks[index]) + ": " + message});
-        progress.Failed(index, failures.back().Message);
+        failures.push_back({index, message});
+        progress.Failed(index, message);
     };
     const auto handle = [&](Worker& worker, const std::string& line) {
         const char kind = line.empty() ? '?' : line[0];
@@ -309,7 +323,8 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
             const std::string why =
                 WIFSIGNALED(status) ? "the worker was stopped by signal " + std::to_string(WTERMSIG(status))
                                     : "the worker ended unexpectedly";
-            fail(static_cast<size_t>(worker.Current), why);
+            const TRecolorTask& task = tasks[static_cast<size_t>(worker.Current)];
+            fail(static_cast<size_t>(worker.Current), keepGoing ? PictureOf(task) + ": " + why : why);
         }
     }
     dispatch->~TDispatch();

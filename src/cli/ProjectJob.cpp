@@ -49,12 +49,23 @@ tw::Bitmap ProjectResult(const TProject& project, const tw::PictureAtBothSizes& 
 tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
     const tw::Bitmap& working = picture.Working;
     const QSize from = project.PictureSize;
+    const auto seedOf = [&](const TPartGrowth& growth) {
+        return QPoint(ScaledCoordinate(growth.Seed.x(), from.width(), working.Width()),
+                      ScaledCoordinate(growth.Seed.y(), from.height(), working.Height()));
+    };
+    // A seed that lands on another colour grows something else than the part
+    // (the background instead of a petal): the picture fails before any work.
+    for (size_t i = 0; i < project.Parts.size(); ++i) {
+        const std::optional<TPartGrowth>& growth = project.Parts[i].Growth;
+        if (!growth) continue;
+        const std::string mismatch = SeedColorMismatch(working, seedOf(*growth), *growth);
+        if (!mismatch.empty()) throw PictureMisfit("part " + std::to_string(i + 1) + ": " + mismatch);
+    }
     // Part i on this picture, in scratch; with the growth that made it, if grown.
     const auto make = [&](int i, tw::Bitmap& scratch) {
         const TProjectPart& part = project.Parts[static_cast<size_t>(i)];
         if (part.Growth) {
-            const QPoint seed(ScaledCoordinate(part.Growth->Seed.x(), from.width(), working.Width()),
-                              ScaledCoordinate(part.Growth->Seed.y(), from.height(), working.Height()));
+            const QPoint seed = seedOf(*part.Growth);
             scratch = GrowPart(working, seed, part.Growth->Rules, part.Settings);
             return std::optional<TPartGrowth>(TPartGrowth::FromWalk(working, seed, part.Growth->Rules));
         }

@@ -1,4 +1,5 @@
-// Projects run as recipes on other pictures: options wherever they stand.
+// Projects run as recipes on other pictures: options wherever they stand, and
+// pictures on which a part's seed lands on another colour.
 #include "cli/CliTestSupport.h"
 
 #include "document/ProjectFile.h"
@@ -16,10 +17,10 @@ using twtest::Q;
 using twtest::RunCli;
 using twtest::TempDir;
 
-const TColorValue kRed = RGBToColor(165, 1, 2);
+const TColorValue kRed = RGBToColor(165, 1, 2), kGreen = RGBToColor(40, 120, 30);
 
 // A project on a red picture: a painted part, then a part grown from a red
-// seed; red pictures b0..b3 to carry it to.
+// seed; red pictures b0..b3 and a green one to carry it to.
 struct ProjectOnPictures {
     TempDir dir;
     std::string project = dir.Path("petals.tintwell");
@@ -28,6 +29,7 @@ struct ProjectOnPictures {
         twtest::Save(tw::Bitmap(80, 60, kRed), dir.Path("red.png"));
         for (int i = 0; i < 4; ++i)
             twtest::Save(tw::Bitmap(80, 60, kRed), Picture(i));
+        twtest::Save(tw::Bitmap(80, 60, kGreen), dir.Path("green.png"));
         TProject p;
         p.Picture = dir.Path("red.png");
         p.PictureSize = QSize(80, 60);
@@ -67,6 +69,29 @@ TEST(CliProject, BatchOptionsCountBeforeTheProjectsNameToo) {
     EXPECT_TRUE(run.err.startsWith("1 picture skipped")) << run.err.toStdString();
     EXPECT_EQ(twtest::ReadAll(w.dir.Path("out/b1.png")), "finished earlier");
     EXPECT_EQ(w.Results(), (std::set<std::string>{"b1.png", "b2.png", "b3.png"}));
+}
+
+TEST(CliProject, APictureWhereASeedLandsOnAnotherColourFails) {
+    ProjectOnPictures w;
+    const std::string green = w.dir.Path("green.png");
+    const std::string line = "tintwell-cli: " + green +
+                             ": part 2: the seed lands on (40,120,30), not on a colour like (165,1,2)\n";
+    for (const char* jobs : {"1", "2"}) {
+        QDir(Q(w.dir.Path("out"))).removeRecursively();
+        auto run = RunCli({"recipe", Q(w.project), "--pictures", Q(green), Q(w.Picture(0)), "--output-dir",
+                           Q(w.dir.Path("out")), "--keep-going", "--jobs", jobs});
+        EXPECT_EQ(run.code, 1) << jobs;
+        EXPECT_TRUE(run.err.contains(line.c_str())) << run.err.toStdString();
+        EXPECT_TRUE(run.err.endsWith("tintwell-cli: 1 of 2 pictures failed\n")) << run.err.toStdString();
+        EXPECT_EQ(w.Results(), std::set<std::string>{"b0.png"}) << jobs;
+
+        run = RunCli({"recipe", Q(w.project), "--pictures", Q(green), "--output-dir", Q(w.dir.Path("out")),
+                      "--jobs", jobs});
+        EXPECT_EQ(run.code, 1) << jobs;
+        EXPECT_TRUE(run.err.endsWith(line.c_str())) << run.err.toStdString();
+        EXPECT_EQ(run.err.count("tintwell-cli: "), 1);
+        EXPECT_FALSE(twtest::FileExists(w.dir.Path("out/green.png")));
+    }
 }
 
 } // namespace

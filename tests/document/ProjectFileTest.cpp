@@ -126,7 +126,7 @@ TEST(ProjectFile, BatchToolWritesTheDesktopResultAndCarriesPartsToOtherPictures)
 
     // On a picture twice the size the seeded part grows from the seed scaled,
     // as "recolor" grows it there; the painted part is its mask stretched.
-    saved.Parts[0].Growth = TPartGrowth{QPoint(50, 60), 0, TWalkerRules::Default()};
+    saved.Parts[0].Growth = TPartGrowth::FromWalk(doc.Picture(), QPoint(50, 60), TWalkerRules::Default());
     saved.Parts[0].Settings = {175, false, false, 0, 0, false};
     saved.Parts[1].SetBitmap(RectPart(doc.Picture(), QRect(120, 20, 30, 40), {}));
     saved.Parts[1].Settings = {30, false, true, 0, 0, false};
