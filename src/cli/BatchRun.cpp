@@ -13,11 +13,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <new>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,6 +71,20 @@ std::string FailureOfCurrent(const TRecolorTask& task, bool keepGoing) {
     } catch (...) {
         return keepGoing ? PictureOf(task) + ": " + MessageOfCurrent() : MessageOfCurrent();
     }
+}
+
+// The running workers, for the signal handler that passes a stop on to them:
+// it can reach nothing but globals. A slot is 0 when free.
+constexpr size_t kMaxWorkers = 1024;
+std::atomic<pid_t> gWorkers[kMaxWorkers];
+
+// The signals that stop a run, blocked while a worker is being started.
+sigset_t StopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&set, sig);
+    return set;
 }
 
 // What the user sees while the pictures are worked on: a bar on a terminal,
@@ -233,11 +250,25 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
-    for (int w = 0; w < jobs; ++w) {
+    const pid_t parent = ::getpid();
+    const sigset_t stops = StopSignals();
+    for (int w = 0; w < std::min<int>(jobs, kMaxWorkers); ++w) {
         int fds[2];
         if (::pipe(fds) != 0) break;
+        // Until the worker is on the list (and, in the worker, until it has
+        // forgotten the list), a stop would miss it.
+        sigset_t before;
+        ::pthread_sigmask(SIG_BLOCK, &stops, &before);
         const pid_t pid = ::fork();
         if (pid == 0) {
+            // A worker that outlived the run would write its result after the
+            // command has ended, when nobody expects it any more.
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (::getppid() != parent) ::_exit(1);
+            for (std::atomic<pid_t>& slot : gWorkers)
+                slot.store(0);
+            tw::DisownTemporaryFiles();
+            ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
             ::close(fds[0]);
             // The workers share the cores between them already.
             if (jobs > 1) TRowBandPool::SetDefaultThreads(1);
@@ -246,6 +277,8 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
             WorkerLoop(tasks, *dispatch, fds[1], keepGoing, work);
             ::_exit(0);
         }
+        if (pid > 0) gWorkers[static_cast<size_t>(w)].store(pid);
+        ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         ::close(fds[1]);
         if (pid < 0) {
             ::close(fds[0]);
@@ -314,7 +347,10 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
             --open;
         }
     }
-    for (Worker& worker : workers) {
+    for (size_t w = 0; w < workers.size(); ++w) {
+        Worker& worker = workers[w];
+        // Off the list before it is reaped: its number may be given to another process.
+        gWorkers[w].store(0);
         int status = 0;
         while (::waitpid(worker.Pid, &status, 0) < 0 && errno == EINTR) {
         }
@@ -336,6 +372,11 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
 }
 
 } // namespace
+
+void StopWorkers(int sig) {
+    for (const std::atomic<pid_t>& worker : gWorkers)
+        if (const pid_t pid = worker.load(); pid > 0) ::kill(pid, sig);
+}
 
 bool TakeBatchFlag(const std::string& flag, ArgReader& args, TBatchOptions& options) {
     if (flag == "--jobs") {
