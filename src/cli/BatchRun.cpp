@@ -13,11 +13,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <new>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,7 +33,8 @@ void ParseShard(const std::string& text, TBatchOptions& options) {
     int64_t k = -1, n = 0;
     if (slash == std::string::npos || !ParseWholeNumber(text.substr(0, slash), k) ||
         !ParseWholeNumber(text.substr(slash + 1), n) || n < 1 || n > 1000000 || k < 0 || k >= n)
-        FailUsage("--shard expects K/N with 0 <= K < N, not \"" + tw::Printable(text) + "\"");
+        FailUsage("--shard expects K/N with 0 <= K < N and N at most 1000000, not \"" + tw::Printable(text) +
+                  "\"");
     options.Shard = static_cast<int>(k);
     options.ShardCount = static_cast<int>(n);
 }
@@ -40,10 +44,9 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// The picture as the user named it: the label's part before the arrow.
-std::string PictureOf(const TRecolorTask& task) {
-    const auto arrow = task.Label.find(" -> ");
-    return arrow == std::string::npos ? task.Label : task.Label.substr(0, arrow);
+// The picture as the user named it.
+const std::string& PictureOf(const TRecolorTask& task) {
+    return task.Name.empty() ? task.Picture : task.Name;
 }
 
 std::string MessageOfCurrent() {
@@ -56,6 +59,32 @@ std::string MessageOfCurrent() {
     } catch (...) {
         return "unexpected error";
     }
+}
+
+// The line of the task's failure being handled. With --keep-going it names the
+// picture; so does a misfit, whose message would not say which picture it is.
+std::string FailureOfCurrent(const TRecolorTask& task, bool keepGoing) {
+    try {
+        throw;
+    } catch (const PictureMisfit& e) {
+        return PictureOf(task) + ": " + e.what();
+    } catch (...) {
+        return keepGoing ? PictureOf(task) + ": " + MessageOfCurrent() : MessageOfCurrent();
+    }
+}
+
+// The running workers, for the signal handler that passes a stop on to them:
+// it can reach nothing but globals. A slot is 0 when free.
+constexpr size_t kMaxWorkers = 1024;
+std::atomic<pid_t> gWorkers[kMaxWorkers];
+
+// The signals that stop a run, blocked while a worker is being started.
+sigset_t StopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&set, sig);
+    return set;
 }
 
 // What the user sees while the pictures are worked on: a bar on a terminal,
@@ -152,12 +181,13 @@ void RunHere(const std::vector<TRecolorTask>& tasks, bool keepGoing, const TPict
         try {
             work(tasks[i]);
         } catch (...) {
+            const std::string message = FailureOfCurrent(tasks[i], keepGoing);
             if (!keepGoing) {
                 progress.End();
-                throw;
+                FailInput(message);
             }
-            failures.push_back({i, PictureOf(tasks[i]) + ": " + MessageOfCurrent()});
-            progress.Failed(i, failures.back().Message);
+            failures.push_back({i, message});
+            progress.Failed(i, message);
             continue;
         }
         progress.Finished();
@@ -171,8 +201,8 @@ struct TDispatch {
 };
 
 // A worker reports over its pipe: "S index" as a picture starts, "D index" when
-// it is done, "F index message" when it failed.
-void WorkerLoop(const std::vector<TRecolorTask>& tasks, TDispatch& dispatch, int out,
+// it is done, "F index line" when it failed.
+void WorkerLoop(const std::vector<TRecolorTask>& tasks, TDispatch& dispatch, int out, bool keepGoing,
                 const TPictureWork& work) {
     const auto send = [out](const std::string& line) {
         const std::string text = line + "\n";
@@ -192,7 +222,7 @@ void WorkerLoop(const std::vector<TRecolorTask>& tasks, TDispatch& dispatch, int
             work(tasks[i]);
             send("D " + std::to_string(i));
         } catch (...) {
-            send("F " + std::to_string(i) + " " + tw::Printable(MessageOfCurrent()));
+            send("F " + std::to_string(i) + " " + tw::Printable(FailureOfCurrent(tasks[i], keepGoing)));
         }
     }
 }
@@ -220,19 +250,35 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
-    for (int w = 0; w < jobs; ++w) {
+    const pid_t parent = ::getpid();
+    const sigset_t stops = StopSignals();
+    for (int w = 0; w < std::min<int>(jobs, kMaxWorkers); ++w) {
         int fds[2];
         if (::pipe(fds) != 0) break;
+        // Until the worker is on the list (and, in the worker, until it has
+        // forgotten the list), a stop would miss it.
+        sigset_t before;
+        ::pthread_sigmask(SIG_BLOCK, &stops, &before);
         const pid_t pid = ::fork();
         if (pid == 0) {
+            // A worker that outlived the run would write its result after the
+            // command has ended, when nobody expects it any more.
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (::getppid() != parent) ::_exit(1);
+            for (std::atomic<pid_t>& slot : gWorkers)
+                slot.store(0);
+            tw::DisownTemporaryFiles();
+            ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
             ::close(fds[0]);
             // The workers share the cores between them already.
             if (jobs > 1) TRowBandPool::SetDefaultThreads(1);
             for (const Worker& other : workers)
                 ::close(other.Fd);
-            WorkerLoop(tasks, *dispatch, fds[1], work);
+            WorkerLoop(tasks, *dispatch, fds[1], keepGoing, work);
             ::_exit(0);
         }
+        if (pid > 0) gWorkers[static_cast<size_t>(w)].store(pid);
+        ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         ::close(fds[1]);
         if (pid < 0) {
             ::close(fds[0]);
@@ -243,14 +289,15 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
     if (workers.empty()) FailInput("cannot start the workers");
 
     std::string firstFailure;
+    // message: the failure's whole line, picture name and all where it has one.
     const auto fail = [&](size_t index, const std::string& message) {
         if (!keepGoing) {
             dispatch->Stop.store(true);
             if (firstFailure.empty()) firstFailure = message;
             return;
         }
-        failures.push_back({index, PictureOf(tasks[index]) + ": " + message});
-        progress.Failed(index, failures.back().Message);
+        failures.push_back({index, message});
+        progress.Failed(index, message);
     };
     const auto handle = [&](Worker& worker, const std::string& line) {
         const char kind = line.empty() ? '?' : line[0];
@@ -300,7 +347,10 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
             --open;
         }
     }
-    for (Worker& worker : workers) {
+    for (size_t w = 0; w < workers.size(); ++w) {
+        Worker& worker = workers[w];
+        // Off the list before it is reaped: its number may be given to another process.
+        gWorkers[w].store(0);
         int status = 0;
         while (::waitpid(worker.Pid, &status, 0) < 0 && errno == EINTR) {
         }
@@ -309,7 +359,8 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
             const std::string why =
                 WIFSIGNALED(status) ? "the worker was stopped by signal " + std::to_string(WTERMSIG(status))
                                     : "the worker ended unexpectedly";
-            fail(static_cast<size_t>(worker.Current), why);
+            const TRecolorTask& task = tasks[static_cast<size_t>(worker.Current)];
+            fail(static_cast<size_t>(worker.Current), keepGoing ? PictureOf(task) + ": " + why : why);
         }
     }
     dispatch->~TDispatch();
@@ -321,6 +372,11 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
 }
 
 } // namespace
+
+void StopWorkers(int sig) {
+    for (const std::atomic<pid_t>& worker : gWorkers)
+        if (const pid_t pid = worker.load(); pid > 0) ::kill(pid, sig);
+}
 
 bool TakeBatchFlag(const std::string& flag, ArgReader& args, TBatchOptions& options) {
     if (flag == "--jobs") {

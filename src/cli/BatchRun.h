@@ -31,4 +31,7 @@ using TPictureWork = std::function<void(const TRecolorTask& task)>;
 // first failure is thrown as the single-picture run would throw it.
 int RunBatch(TRecolorJob job, const TBatchOptions& options, bool severalPictures, const TPictureWork& work);
 
+// Passes a signal that stops the run on to its workers. Safe in a signal handler.
+void StopWorkers(int signal);
+
 } // namespace cli

@@ -317,25 +317,40 @@ int CommandRecolor(ArgReader args) {
     if (job.FullSize && job.OriginalSize)
         FailUsage("--full-size and --original-size cannot be used together: --full-size works on the "
                   "picture's own size, --original-size only writes the result at it");
-    job.Tasks.push_back({files.picture, files.output, {}});
+    job.Tasks.push_back({files.picture, files.output, {}, {}});
     RunRecolorJob(job);
     return kExitSuccess;
 }
 
 int CommandRecipe(ArgReader args) {
+    // Options mean the same before the recipe's name as after it. A project
+    // takes options of its own, refused for a JSON recipe.
     std::string path;
     TBatchOptions batch;
+    TProjectOptions project;
+    bool listing = false; // the plain words after --pictures are pictures
+    const auto isProject = [](const std::string& name) { return tw::ExtensionOf(name) == kProjectExtension; };
     while (!args.AtEnd()) {
         const std::string arg = args.Next();
-        // A project takes options of its own.
-        if (path.empty() && !args.IsFlag() && tw::ExtensionOf(arg) == kProjectExtension)
-            return RunProjectRecipe(arg, args);
+        if (!args.IsFlag()) {
+            // A project is never one of its own pictures, wherever its name stands.
+            if (path.empty() && (!listing || isProject(arg))) {
+                path = arg;
+            } else if (listing) {
+                project.Pictures.push_back(arg);
+            } else {
+                FailUsage("recipe takes one file; unexpected \"" + arg + "\"");
+            }
+            continue;
+        }
+        listing = false;
         if (TakeBatchFlag(arg, args, batch)) continue;
-        if (args.IsFlag()) UnknownOption(arg, "recipe");
-        if (!path.empty()) FailUsage("recipe takes one file; unexpected \"" + arg + "\"");
-        path = arg;
+        if ((!path.empty() && !isProject(path)) || !TakeProjectFlag(arg, args, project, listing))
+            UnknownOption(arg, "recipe");
     }
     if (path.empty()) FailUsage("recipe needs a FILE.json");
+    if (isProject(path)) return RunProjectRecipe(path, project, batch);
+    if (!project.FirstFlag.empty()) UnknownOption(project.FirstFlag, "recipe");
     const TRecipe recipe = ReadRecipe(path);
     return RunBatch(recipe.Job, batch, recipe.SeveralPictures,
                     [&](const TRecolorTask& task) { RecolorOnePicture(recipe.Job, task); });

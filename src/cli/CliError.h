@@ -25,4 +25,11 @@ class CliError : public std::runtime_error {
     throw CliError(kExitBadInput, message);
 }
 
+// A sound picture that the job's parts do not fit. Its file is not at fault,
+// so no message names it; the failure line names the picture instead.
+class PictureMisfit : public CliError {
+  public:
+    explicit PictureMisfit(const std::string& message) : CliError(kExitBadInput, message) {}
+};
+
 } // namespace cli

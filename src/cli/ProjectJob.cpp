@@ -26,18 +26,22 @@ int ScaledCoordinate(int at, int from, int to) {
 
 } // namespace
 
+// Parts are decoded one at a time as the composition asks for them: a project
+// may hold more of them than would fit in memory at once.
 tw::Bitmap ProjectResult(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
     const int count = static_cast<int>(project.Parts.size());
     if (!originalSize)
         return TTintwellDocument::ComposeResult(picture.Working, count,
-                                                [&](int i, tw::Bitmap&) -> const tw::Bitmap& {
-                                                    return project.Parts[static_cast<size_t>(i)].Bitmap;
+                                                [&](int i, tw::Bitmap& scratch) -> const tw::Bitmap& {
+                                                    scratch = project.PartBitmap(static_cast<size_t>(i));
+                                                    return scratch;
                                                 });
     return *TTintwellDocument::ComposeFullSizeResult(
         picture.Full, picture.Working, count,
-        [&](int i, tw::Bitmap&) {
+        [&](int i, tw::Bitmap& scratch) {
             const TProjectPart& part = project.Parts[static_cast<size_t>(i)];
-            return TFullSizePart{&part.Bitmap, part.Settings, part.Growth};
+            scratch = project.PartBitmap(static_cast<size_t>(i));
+            return TFullSizePart{&scratch, part.Settings, part.Growth};
         },
         {});
 }
@@ -45,19 +49,33 @@ tw::Bitmap ProjectResult(const TProject& project, const tw::PictureAtBothSizes& 
 tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
     const tw::Bitmap& working = picture.Working;
     const QSize from = project.PictureSize;
+    const auto seedOf = [&](const TPartGrowth& growth) {
+        return QPoint(ScaledCoordinate(growth.Seed.x(), from.width(), working.Width()),
+                      ScaledCoordinate(growth.Seed.y(), from.height(), working.Height()));
+    };
+    // A seed that lands on another colour grows something else than the part
+    // (the background instead of a petal): the picture fails before any work.
+    for (size_t i = 0; i < project.Parts.size(); ++i) {
+        const std::optional<TPartGrowth>& growth = project.Parts[i].Growth;
+        if (!growth) continue;
+        const std::string mismatch = SeedColorMismatch(working, seedOf(*growth), *growth);
+        if (!mismatch.empty()) throw PictureMisfit("part " + std::to_string(i + 1) + ": " + mismatch);
+    }
     // Part i on this picture, in scratch; with the growth that made it, if grown.
     const auto make = [&](int i, tw::Bitmap& scratch) {
         const TProjectPart& part = project.Parts[static_cast<size_t>(i)];
         if (part.Growth) {
-            const QPoint seed(ScaledCoordinate(part.Growth->Seed.x(), from.width(), working.Width()),
-                              ScaledCoordinate(part.Growth->Seed.y(), from.height(), working.Height()));
+            const QPoint seed = seedOf(*part.Growth);
             scratch = GrowPart(working, seed, part.Growth->Rules, part.Settings);
             return std::optional<TPartGrowth>(TPartGrowth::FromWalk(working, seed, part.Growth->Rules));
         }
         // Every pixel of a part that is not white belongs to it, so a plain
         // stretch keeps the mask a mask.
         tw::Bitmap mask(working.Width(), working.Height());
-        mask.StretchPlain(mask.Rect(), part.Bitmap, part.Bitmap.Rect());
+        {
+            const tw::Bitmap bitmap = project.PartBitmap(static_cast<size_t>(i));
+            mask.StretchPlain(mask.Rect(), bitmap, bitmap.Rect());
+        }
         TImagePart scaled(mask);
         scaled.ApplySettings(working, part.Settings);
         scratch = std::move(scaled.Bitmap);
@@ -79,41 +97,37 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
         {});
 }
 
-int RunProjectRecipe(const std::string& path, ArgReader& args) {
-    std::string output, outputDir, extension = ".png";
-    std::vector<std::string> pictures;
-    bool listing = false; // the plain words after --pictures are pictures
-    bool originalSize = false;
-    TBatchOptions batch;
-    while (!args.AtEnd()) {
-        const std::string arg = args.Next();
-        if (!args.IsFlag()) {
-            if (!listing) FailUsage("recipe takes one file; unexpected \"" + arg + "\"");
-            pictures.push_back(arg);
-            continue;
-        }
-        listing = false;
-        if (TakeBatchFlag(arg, args, batch)) continue;
-        if (arg == "-o" || arg == "--output") {
-            output = args.Value();
-        } else if (arg == "--output-dir") {
-            outputDir = args.Value();
-        } else if (arg == "--output-format") {
-            const std::string format = args.Value();
-            extension = ResultExtension(format);
-            if (!IsPlainExtension(extension) ||
-                tw::SaveFormatFor("x" + extension) == tw::PictureFormat::Unknown)
-                FailUsage("--output-format expects a picture file extension such as .png, not \"" +
-                          tw::Printable(format) + "\"");
-        } else if (arg == "--original-size") {
-            args.NoValue();
-            originalSize = true;
-        } else if (arg == "--pictures") {
-            args.NoValue();
-            listing = true;
-        } else {
-            FailUsage("unknown option " + arg + " for recipe");
-        }
+bool TakeProjectFlag(const std::string& arg, ArgReader& args, TProjectOptions& options, bool& listing) {
+    if (arg == "-o" || arg == "--output") {
+        options.Output = args.Value();
+    } else if (arg == "--output-dir") {
+        options.OutputDir = args.Value();
+    } else if (arg == "--output-format") {
+        options.Format = args.Value();
+    } else if (arg == "--original-size") {
+        args.NoValue();
+        options.OriginalSize = true;
+    } else if (arg == "--pictures") {
+        args.NoValue();
+        listing = true;
+    } else {
+        return false;
+    }
+    if (options.FirstFlag.empty()) options.FirstFlag = arg;
+    return true;
+}
+
+int RunProjectRecipe(const std::string& path, const TProjectOptions& options, const TBatchOptions& batch) {
+    const std::string& output = options.Output;
+    const std::string& outputDir = options.OutputDir;
+    const std::vector<std::string>& pictures = options.Pictures;
+    const bool originalSize = options.OriginalSize;
+    std::string extension = ".png";
+    if (options.Format) {
+        extension = ResultExtension(*options.Format);
+        if (!IsPlainExtension(extension) || tw::SaveFormatFor("x" + extension) == tw::PictureFormat::Unknown)
+            FailUsage("--output-format expects a picture file extension such as .png, not \"" +
+                      tw::Printable(*options.Format) + "\"");
     }
     const bool several = !pictures.empty();
     if (several && (outputDir.empty() || !output.empty()))
@@ -131,7 +145,7 @@ int RunProjectRecipe(const std::string& path, ArgReader& args) {
     job.Recipe = path;
     if (!several) {
         const std::string picture = project.PicturePath(path);
-        job.Tasks.push_back({picture, output, output});
+        job.Tasks.push_back({picture, output, output, {}});
         tw::CheckPictureFile(picture);
         if (PictureFileHash(picture) != project.PictureHash)
             std::cerr << "tintwell-cli: warning: " << tw::DisplayName(picture)
@@ -149,9 +163,13 @@ int RunProjectRecipe(const std::string& path, ArgReader& args) {
         if (!outputs.insert(tw::CleanPath(tw::AbsolutePath(result))).second)
             FailInput("a second picture would be written to " + tw::Printable(result) + " (" +
                       tw::Printable(picture) + ")");
-        job.Tasks.push_back({picture, result, picture + " -> " + result});
+        job.Tasks.push_back({picture, result, picture + " -> " + result, picture});
     }
     job.OutputDir = outputDir;
+    // Painted parts are read again for every picture, and every part's data
+    // must be sound before any work: each is decoded once here, one at a time.
+    for (size_t i = 0; i < project.Parts.size(); ++i)
+        project.PartBitmap(i);
     return RunBatch(job, batch, true, [&](const TRecolorTask& task) {
         tw::PictureAtBothSizes picture;
         if (originalSize)

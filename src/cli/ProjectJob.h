@@ -6,6 +6,7 @@
 #include "cli/CliArguments.h"
 #include "document/ProjectFile.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,21 @@ tw::Bitmap ProjectResult(const TProject& project, const tw::PictureAtBothSizes& 
 // mask scaled to the picture; the same settings, the same order.
 tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize);
 
-// "recipe PROJECT.tintwell ...": the arguments after the project's name.
-int RunProjectRecipe(const std::string& path, ArgReader& args);
+// The options only a project takes.
+struct TProjectOptions {
+    std::string Output, OutputDir;
+    std::optional<std::string> Format; // --output-format as given; ".png" without
+    std::vector<std::string> Pictures;
+    bool OriginalSize = false;
+    std::string FirstFlag; // the first of these options given, for a recipe that takes none
+};
+
+// Takes -o, --output-dir, --output-format, --original-size and --pictures,
+// after which listing is true: the plain words that follow are pictures.
+// false for any other flag.
+bool TakeProjectFlag(const std::string& flag, ArgReader& args, TProjectOptions& options, bool& listing);
+
+// "recipe PROJECT.tintwell ...".
+int RunProjectRecipe(const std::string& path, const TProjectOptions& options, const TBatchOptions& batch);
 
 } // namespace cli

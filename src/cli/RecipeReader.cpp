@@ -82,7 +82,7 @@ class RecipeParser {
             const std::string picture = Path(root["picture"], "picture");
             const std::string output = Path(root["output"], "output");
             recipe.Job.Tasks.push_back(
-                {ResolvedPath(picture), ResolvedPath(output), picture + " -> " + output});
+                {ResolvedPath(picture), ResolvedPath(output), picture + " -> " + output, picture});
             return;
         }
         recipe.SeveralPictures = true;
@@ -112,7 +112,7 @@ class RecipeParser {
             const std::string resolved = ResolvedPath(output);
             if (!outputs.insert(resolved).second)
                 Fail(where, "a second picture would be written to " + tw::Printable(output));
-            recipe.Job.Tasks.push_back({ResolvedPath(picture), resolved, picture + " -> " + output});
+            recipe.Job.Tasks.push_back({ResolvedPath(picture), resolved, picture + " -> " + output, picture});
         }
         recipe.Job.OutputDir = ResolvedPath(dir);
     }

@@ -30,6 +30,7 @@ struct TRecolorTask {
     std::string Picture;
     std::string Output;
     std::string Label; // "photo.jpg -> out/photo.png", as the user wrote the names
+    std::string Name;  // the picture as the user wrote it, for failure lines; Picture when empty
 };
 
 struct TRecolorJob {

@@ -1,9 +1,11 @@
 // tintwell-cli: the batch tool. Recolours pictures from the command line with
 // the desktop program's own core.
 
+#include "cli/BatchRun.h"
 #include "cli/CliCommands.h"
 #include "cli/CliError.h"
 #include "platform/ErrorReport.h"
+#include "platform/FileAccess.h"
 
 #include <QCoreApplication>
 
@@ -35,6 +37,9 @@ int main(int argc, char** argv) {
     // A write beyond the file size limit then fails like any other failed
     // write, with a message, instead of ending the process silently.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Ctrl+C or a stop from a scheduler ends the workers with the run, and a
+    // result being written leaves no temporary file behind.
+    tw::RemoveTemporaryFilesOnStop(cli::StopWorkers);
     // A batch works picture after picture on buffers of much the same sizes:
     // freed ones are kept for the next picture instead of going back to the
     // system and being faulted in again a page at a time.

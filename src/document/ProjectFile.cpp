@@ -3,6 +3,7 @@
 #include "document/StrictJson.h"
 #include "document/TintwellDocument.h"
 #include "platform/FileAccess.h"
+#include "platform/PictureChecks.h"
 #include "platform/PictureFile.h"
 
 #include <QCryptographicHash>
@@ -11,12 +12,31 @@
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <new>
 
 namespace {
 
 constexpr int kFormat = 1;
-// Working-size parts: the largest picture side is far below this.
-constexpr int32_t kMaxSide = 1 << 16;
+// Parts have the picture's working size, which is never larger than this.
+constexpr int32_t kMaxWidth = 800, kMaxHeight = 600;
+
+std::string SizeText(QSize size) {
+    return std::to_string(size.width()) + " x " + std::to_string(size.height());
+}
+
+// The size a PNG file's header declares; invalid when the bytes are no PNG file.
+QSize PngHeaderSize(const QByteArray& png) {
+    if (!tw::IsPngAt(png, 0) || png.size() < 24 || png.mid(12, 4) != "IHDR") return {};
+    const uint32_t width = tw::Be32(png, 16), height = tw::Be32(png, 20);
+    if (width > uint32_t{tw::kMaxPictureSide} || height > uint32_t{tw::kMaxPictureSide}) return {};
+    return QSize(static_cast<int>(width), static_cast<int>(height));
+}
+
+std::string PartKey(size_t index) {
+    return "parts[" + std::to_string(index) + "].bitmap";
+}
 
 bool IsLowerHex(const std::string& text) {
     return std::all_of(text.begin(), text.end(),
@@ -57,8 +77,8 @@ class ProjectParser {
             if (!picture.contains(key)) json_.Fail("picture", "\"" + std::string(key) + "\" is missing");
         json_.Text(picture["path"], "picture.path");
         project.Picture = tw::PathFromQString(picture["path"].toString());
-        project.PictureSize = QSize(json_.Number(picture["width"], "picture.width", 1, kMaxSide),
-                                    json_.Number(picture["height"], "picture.height", 1, kMaxSide));
+        const int32_t width = json_.Number(picture["width"], "picture.width", 1, kMaxWidth);
+        project.PictureSize = QSize(width, json_.Number(picture["height"], "picture.height", 1, kMaxHeight));
         project.PictureHash = json_.Text(picture["sha256"], "picture.sha256");
         if (project.PictureHash.size() != 64 || !IsLowerHex(project.PictureHash))
             json_.Fail("picture.sha256", "expected 64 lower-case hexadecimal digits");
@@ -80,16 +100,12 @@ class ProjectParser {
         const std::string at = TStrictJson::Join(where, "bitmap");
         const QByteArray png = QByteArray::fromBase64(QByteArray::fromStdString(json_.Text(o["bitmap"], at)),
                                                       QByteArray::AbortOnBase64DecodingErrors);
-        if (png.isEmpty()) json_.Fail(at, "expected a PNG picture in base64");
-        try {
-            part.Bitmap = tw::DecodePicture(png, "part.png");
-        } catch (const tw::PictureError&) {
-            json_.Fail(at, "expected a PNG picture in base64");
-        }
-        if (part.Bitmap.Rect().size() != size)
-            json_.Fail(at, "the part is " + std::to_string(part.Bitmap.Width()) + " x " +
-                               std::to_string(part.Bitmap.Height()) + " but the picture is " +
-                               std::to_string(size.width()) + " x " + std::to_string(size.height()));
+        // Only the header is read here: what it declares bounds what decoding costs later.
+        const QSize declared = PngHeaderSize(png);
+        if (!declared.isValid()) json_.Fail(at, "expected a PNG picture in base64");
+        if (declared != size)
+            json_.Fail(at, "the part is " + SizeText(declared) + " but the picture is " + SizeText(size));
+        part.Png = png;
         if (o.contains("anchor"))
             part.Anchor = InPicture(o["anchor"], TStrictJson::Join(where, "anchor"), size);
         if (o.contains("settings"))
@@ -129,8 +145,36 @@ class ProjectParser {
 
 } // namespace
 
+void TProjectPart::SetBitmap(const tw::Bitmap& bitmap) {
+    Png = tw::EncodePicture(bitmap, tw::PictureFormat::Png, "part.png");
+}
+
 std::string TProject::PicturePath(const std::string& projectPath) const {
     return tw::CleanPath(tw::JoinPath(tw::FolderOf(tw::AbsolutePath(projectPath)), Picture));
+}
+
+tw::Bitmap TProject::PartBitmap(size_t index) const {
+    const TStrictJson json(File);
+    tw::Bitmap bitmap;
+    try {
+        bitmap = tw::DecodePicture(Parts.at(index).Png, "part.png");
+    } catch (const tw::PictureError&) {
+        // The reader fails the same way for damaged data and for want of
+        // memory; only the first is the file's fault.
+        const size_t bytes = 2 * static_cast<size_t>(PictureSize.width()) * PictureSize.height() * 4;
+        if (!std::unique_ptr<char[]>(new (std::nothrow) char[bytes])) throw std::bad_alloc();
+        json.Fail(PartKey(index), "expected a PNG picture in base64");
+    }
+    if (bitmap.Rect().size() != PictureSize)
+        json.Fail(PartKey(index), "the part is " + SizeText(bitmap.Rect().size()) + " but the picture is " +
+                                      SizeText(PictureSize));
+    return bitmap;
+}
+
+uint64_t TProject::DecodedPartBytes() const {
+    // A decoded part is a bitmap of four bytes a pixel.
+    return Parts.size() * uint64_t{4} * static_cast<uint64_t>(PictureSize.width()) *
+           static_cast<uint64_t>(PictureSize.height());
 }
 
 std::string PictureFileHash(const std::string& path) {
@@ -147,6 +191,7 @@ TProject ProjectOfDocument(const TTintwellDocument& document, const std::string&
     TProject project;
     // The document reads its picture by this name.
     const std::string picture = document.FileName().toStdString();
+    project.File = tw::DisplayName(projectPath);
     project.Picture = StoredPicturePath(picture, projectPath);
     project.PictureSize = document.Picture().Rect().size();
     project.PictureHash = PictureFileHash(picture);
@@ -154,7 +199,7 @@ TProject ProjectOfDocument(const TTintwellDocument& document, const std::string&
     for (int i = 0; i < document.PartCount(); ++i) {
         const TImagePart* part = document.Part(i);
         TProjectPart saved;
-        saved.Bitmap.Assign(part->Bitmap);
+        saved.SetBitmap(part->Bitmap);
         saved.Settings = part->Settings;
         saved.Anchor = QPoint(part->AnchorX, part->AnchorY);
         saved.Growth = part->Growth;
@@ -166,11 +211,9 @@ TProject ProjectOfDocument(const TTintwellDocument& document, const std::string&
 QByteArray ProjectBytes(const TProject& project) {
     QJsonArray parts;
     for (const TProjectPart& part : project.Parts) {
-        QJsonObject o{
-            {"bitmap", QString::fromLatin1(
-                           tw::EncodePicture(part.Bitmap, tw::PictureFormat::Png, "part.png").toBase64())},
-            {"anchor", PointJson(part.Anchor)},
-            {"settings", TStrictJson::SettingsJson(part.Settings)}};
+        QJsonObject o{{"bitmap", QString::fromLatin1(part.Png.toBase64())},
+                      {"anchor", PointJson(part.Anchor)},
+                      {"settings", TStrictJson::SettingsJson(part.Settings)}};
         if (part.Growth) {
             const TRGBValues c = ColorToRGBValues(part.Growth->SeedColor);
             o["growth"] = QJsonObject{{"seed", PointJson(part.Growth->Seed)},
@@ -196,8 +239,25 @@ void SaveProject(const TProject& project, const std::string& path) {
 
 TProject ReadProject(const std::string& path) {
     // Parts are compressed masks; even many of them stay far below this.
-    return ProjectParser(path).Parse(
+    TProject project = ProjectParser(path).Parse(
         TStrictJson::ReadObject(path, int64_t{1} << 30, "the file is too large for a project"));
+    project.File = tw::DisplayName(path);
+    return project;
+}
+
+void CheckProjectPartsBudget(const TProject& project) {
+    const uint64_t bytes = project.DecodedPartBytes();
+    if (bytes <= kProjectPartsBudget) return;
+    const auto gigabytes = [](uint64_t b) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3g GB", static_cast<double>(b) / 1e9);
+        return std::string(text);
+    };
+    throw TProjectTooLargeError(
+        "Cannot open " + (project.File.empty() ? std::string("the project") : project.File) + ": its " +
+        std::to_string(project.Parts.size()) + " parts of " + SizeText(project.PictureSize) +
+        " pixels would need " + gigabytes(bytes) + " of memory, more than the " +
+        gigabytes(kProjectPartsBudget) + " Tintwell sets aside for a project's parts.");
 }
 
 tw::PictureAtBothSizes LoadProjectPicture(const TProject& project, const std::string& picturePath) {
@@ -214,9 +274,11 @@ tw::PictureAtBothSizes LoadProjectPicture(const TProject& project, const std::st
 
 void RestoreProject(TTintwellDocument& document, const TProject& project, tw::PictureAtBothSizes picture,
                     const QString& fileName) {
+    CheckProjectPartsBudget(project);
     std::vector<std::unique_ptr<TImagePart>> parts;
-    for (const TProjectPart& saved : project.Parts) {
-        auto part = std::make_unique<TImagePart>(saved.Bitmap);
+    for (size_t i = 0; i < project.Parts.size(); ++i) {
+        const TProjectPart& saved = project.Parts[i];
+        auto part = std::make_unique<TImagePart>(project.PartBitmap(i));
         part->Settings = saved.Settings;
         part->AnchorX = saved.Anchor.x();
         part->AnchorY = saved.Anchor.y();

@@ -10,8 +10,8 @@
 //
 // The picture's path is relative to the project's folder when the picture lies
 // in it (or below it), absolute otherwise; width and height are the working
-// size the parts have. Part bitmaps are stored losslessly, first part first;
-// "growth" is there for parts grown from a seed only.
+// size the parts have (at most 800 x 600). Part bitmaps are stored losslessly,
+// first part first; "growth" is there for parts grown from a seed only.
 
 #include "fullsize/PartGrowth.h"
 #include "platform/Bitmap.h"
@@ -23,20 +23,28 @@
 #include <QSize>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 class TTintwellDocument;
 
 struct TProjectPart {
-    tw::Bitmap Bitmap;
+    // The part's bitmap as a PNG file whose header gives the picture's size.
+    // A project may hold thousands of parts, so each is decoded only when it
+    // is used (TProject::PartBitmap).
+    QByteArray Png;
     TTintwellSettings Settings = TTintwellSettings::Initial();
     QPoint Anchor;
     std::optional<TPartGrowth> Growth;
+
+    void SetBitmap(const tw::Bitmap& bitmap);
 };
 
 struct TProject {
+    std::string File;    // the project file as messages name it
     std::string Picture; // as written in the file
     QSize PictureSize;
     std::string PictureHash; // SHA-256 of the picture file's bytes, lower-case hex
@@ -45,6 +53,21 @@ struct TProject {
 
     // The picture's path, a relative one taken from the project file's folder.
     std::string PicturePath(const std::string& projectPath) const;
+    // Part index's bitmap, decoded now. Damaged data throw a TJsonFileError
+    // naming the part's key; running out of memory throws std::bad_alloc.
+    tw::Bitmap PartBitmap(size_t index) const;
+    // The memory every part's bitmap takes once decoded.
+    uint64_t DecodedPartBytes() const;
+};
+
+// The most memory the desktop program gives to a project's decoded parts.
+inline constexpr uint64_t kProjectPartsBudget = 2'000'000'000;
+
+// A project whose parts need more memory than kProjectPartsBudget; the message
+// is a sentence for the user naming the file, the number of parts and the budget.
+class TProjectTooLargeError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
 };
 
 inline constexpr const char* kProjectExtension = ".tintwell";
@@ -59,12 +82,18 @@ QByteArray ProjectBytes(const TProject& project);
 // Writes the project atomically; a failure is a PictureError naming the file.
 void SaveProject(const TProject& project, const std::string& path);
 // Reads a project strictly: an unreadable or malformed file, an unknown key, a
-// wrong type or a number out of range throws a TJsonFileError naming the key.
+// wrong type, a number out of range or a part whose PNG header is not of the
+// picture's size throws a TJsonFileError naming the key. No part is decoded.
 TProject ReadProject(const std::string& path);
+// Refuses (TProjectTooLargeError), before any part is decoded, a project whose
+// parts would need more memory than kProjectPartsBudget.
+void CheckProjectPartsBudget(const TProject& project);
 
 // The project's picture read from picturePath at its own and the working
 // size; a picture whose working size is not the parts' size throws a PictureError.
 tw::PictureAtBothSizes LoadProjectPicture(const TProject& project, const std::string& picturePath);
-// The document becomes the project on that picture, with a fresh history.
+// The document becomes the project on that picture, with a fresh history. Every
+// part is decoded first, after CheckProjectPartsBudget; the document changes
+// only when all of them are.
 void RestoreProject(TTintwellDocument& document, const TProject& project, tw::PictureAtBothSizes picture,
                     const QString& fileName);

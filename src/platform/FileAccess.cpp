@@ -6,12 +6,16 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <pthread.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -99,7 +103,100 @@ std::string WriteTarget(const std::string& path) {
     return path;
 }
 
+// The temporary names of this process that exist now, for the stop signal
+// handler to remove. A handler can reach nothing but globals, and may not
+// allocate: fixed slots. A change of the list and the file system call it
+// records are made together under the lock, with the stop signals blocked on
+// the changing thread: a handler on another thread waits for the change to
+// end, and none can run inside it on this one.
+constexpr size_t kLiveSlots = 16;
+struct LiveTemporaries {
+    std::atomic_flag Lock = ATOMIC_FLAG_INIT;
+    bool Used[kLiveSlots] = {};
+    char Names[kLiveSlots][PATH_MAX] = {};
+};
+LiveTemporaries gLive;
+void (*gAlsoOnStop)(int) = nullptr;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+class LiveListChange {
+  public:
+    LiveListChange() {
+        sigset_t stops;
+        sigemptyset(&stops);
+        for (const int sig : kStopSignals)
+            sigaddset(&stops, sig);
+        ::pthread_sigmask(SIG_BLOCK, &stops, &saved_);
+        while (gLive.Lock.test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    ~LiveListChange() {
+        const int error = errno;
+        gLive.Lock.clear(std::memory_order_release);
+        ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+        errno = error;
+    }
+    LiveListChange(const LiveListChange&) = delete;
+    LiveListChange& operator=(const LiveListChange&) = delete;
+
+    // The slot now holding name; -1 when none is free or the name does not fit
+    // (the file is then written as before, only not removed on a stop).
+    static int Add(const std::string& name) {
+        if (name.size() >= PATH_MAX) return -1;
+        for (size_t i = 0; i < kLiveSlots; ++i)
+            if (!gLive.Used[i]) {
+                std::memcpy(gLive.Names[i], name.c_str(), name.size() + 1);
+                gLive.Used[i] = true;
+                return static_cast<int>(i);
+            }
+        return -1;
+    }
+    static void Remove(int& slot) {
+        if (slot >= 0) gLive.Used[slot] = false;
+        slot = -1;
+    }
+
+  private:
+    sigset_t saved_;
+};
+
+void RemoveOnStop(int sig) {
+    if (gAlsoOnStop) gAlsoOnStop(sig);
+    // A change under way on another thread ends at once; should the lock never
+    // come free, the stop still goes on after a second. It stays taken: no new
+    // name is made after the list is emptied.
+    for (int tries = 0; tries < 1000 && gLive.Lock.test_and_set(std::memory_order_acquire); ++tries) {
+        const timespec pause{0, 1000000};
+        ::nanosleep(&pause, nullptr);
+    }
+    for (size_t i = 0; i < kLiveSlots; ++i)
+        if (gLive.Used[i]) ::unlink(gLive.Names[i]);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig); // delivered as the handler returns
+}
+
 } // namespace
+
+void RemoveTemporaryFilesOnStop(void (*also)(int)) {
+    gAlsoOnStop = also;
+    struct sigaction action {};
+    action.sa_handler = RemoveOnStop;
+    sigemptyset(&action.sa_mask);
+    for (const int sig : kStopSignals)
+        sigaddset(&action.sa_mask, sig);
+    for (const int sig : kStopSignals) {
+        struct sigaction old {};
+        // A signal ignored when the program started (nohup) stays ignored.
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        ::sigaction(sig, &action, nullptr);
+    }
+}
+
+void DisownTemporaryFiles() {
+    for (bool& used : gLive.Used)
+        used = false;
+    gLive.Lock.clear();
+}
 
 std::string PathFromQString(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -216,14 +313,18 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path) {
     const mode_t mode = exists ? 0600 : 0666;
     // An unnamed file leaves nothing behind when the process dies mid-write; it
     // needs /proc to be given its name at the end.
-    if (::access("/proc/self/fd", X_OK) == 0)
-        fd_ = ::open(FolderOf(target_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    const bool unnamed = ::access("/proc/self/fd", X_OK) == 0 && !std::getenv("TW_TEST_NAMED_TEMPORARIES");
+    errno = 0;
+    if (unnamed) fd_ = ::open(FolderOf(target_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (fd_ < 0 && errno != EACCES && errno != ENOSPC && errno != EROFS && errno != EDQUOT) {
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
             temporary_ = TemporaryName(target_);
+            const LiveListChange change;
             fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd_ >= 0) liveSlot_ = LiveListChange::Add(temporary_);
             if (fd_ < 0 && errno != EEXIST) break;
         }
+        if (fd_ < 0) temporary_.clear(); // nothing of that name is ours
     }
     if (fd_ < 0) Fail(Reason(errno));
     if (exists && ::fchmod(fd_, existing.st_mode & 07777) != 0) {
@@ -239,7 +340,11 @@ AtomicFileWriter::~AtomicFileWriter() {
 
 void AtomicFileWriter::Drop() noexcept {
     if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-    if (!temporary_.empty()) ::unlink(std::exchange(temporary_, {}).c_str());
+    if (temporary_.empty()) return;
+    const LiveListChange change;
+    ::unlink(temporary_.c_str());
+    LiveListChange::Remove(liveSlot_);
+    temporary_.clear();
 }
 
 void AtomicFileWriter::Write(const char* data, size_t size) {
@@ -274,18 +379,29 @@ void AtomicFileWriter::Commit() {
             const std::string unnamed = "/proc/self/fd/" + std::to_string(fd_);
             for (int attempt = 0; attempt < 100 && temporary_.empty(); ++attempt) {
                 temporary_ = TemporaryName(target_);
-                if (::linkat(AT_FDCWD, unnamed.c_str(), AT_FDCWD, temporary_.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                    break;
-                if (errno != EEXIST) Fail(Reason(errno));
-                temporary_.clear();
+                {
+                    const LiveListChange change;
+                    if (::linkat(AT_FDCWD, unnamed.c_str(), AT_FDCWD, temporary_.c_str(),
+                                 AT_SYMLINK_FOLLOW) == 0) {
+                        liveSlot_ = LiveListChange::Add(temporary_);
+                        break;
+                    }
+                }
+                const int error = errno;
+                temporary_.clear(); // someone else's, or none
+                if (error != EEXIST) Fail(Reason(error));
             }
             if (temporary_.empty()) Fail(Reason(EEXIST));
         }
         // Closing reports what a deferred write error shows only here.
         const int fd = std::exchange(fd_, -1);
         if (::close(fd) != 0 && errno != EINTR) Fail(Reason(errno));
-        if (::rename(temporary_.c_str(), target_.c_str()) != 0) Fail(Reason(errno));
-        temporary_.clear();
+        {
+            const LiveListChange change;
+            if (::rename(temporary_.c_str(), target_.c_str()) != 0) Fail(Reason(errno));
+            LiveListChange::Remove(liveSlot_);
+            temporary_.clear();
+        }
     } catch (...) {
         Drop();
         throw;

@@ -57,6 +57,13 @@ void MakeFolders(const std::string& path);
 // A file written in pieces that replaces path only when committed: until then,
 // and when dropped (destroyed uncommitted, or after a failure), the old file
 // stays as it was and nothing is left behind. Throws FileAccessError.
+//
+// The data go to an unnamed file in the target folder, given a temporary name
+// beside the target just before it is renamed over it. Where a file cannot be
+// unnamed (no /proc, or a file system without O_TMPFILE), and always when the
+// environment variable TW_TEST_NAMED_TEMPORARIES is set (for tests), they go
+// to a named temporary file instead. RemoveTemporaryFilesOnStop keeps either
+// name from being left behind by a stop signal.
 class AtomicFileWriter {
   public:
     explicit AtomicFileWriter(const std::string& path);
@@ -71,9 +78,17 @@ class AtomicFileWriter {
   private:
     void Drop() noexcept;
     std::string target_, temporary_;
+    int liveSlot_ = -1; // where the temporary name is listed for removal on a stop
     int fd_ = -1;
     long long written_ = 0, flushed_ = 0;
 };
+
+// Makes SIGINT, SIGTERM and SIGHUP remove this process's temporary files
+// before they end it as they would have (the exit status still names the
+// signal). also, if given, runs first; it must be safe in a signal handler.
+void RemoveTemporaryFilesOnStop(void (*also)(int signal) = nullptr);
+// For the child of a fork: the temporary files of the parent are not its own to remove.
+void DisownTemporaryFiles();
 
 // Replaces path's content with bytes atomically. A link is followed: the
 // file it names is replaced. An existing file keeps its permissions.

@@ -245,7 +245,8 @@ QSize WorkingSize(QSize size) {
     if (size.height() > 600) s = 600.0 / size.height();
     if (size.width() > 800) s = 800.0 / size.width();
     if (s == 0) return size;
-    return QSize(Round(size.width() * s), Round(size.height() * s));
+    // A very long, thin picture keeps a side of one pixel rather than none.
+    return QSize(std::max(1, Round(size.width() * s)), std::max(1, Round(size.height() * s)));
 }
 
 Bitmap DecodePicture(const QByteArray& bytes, const std::string& fileName, QSize minimumSize) {

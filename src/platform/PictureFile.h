@@ -34,7 +34,8 @@ PictureFormat SaveFormatFor(const std::string& fileName);
 
 // The working size: pictures higher than 600 are scaled to 600 high; then
 // pictures wider than 800 are scaled to 800 wide instead (from the original
-// size). Smaller pictures keep their size.
+// size), each side rounded half to even but never below 1. Smaller pictures
+// keep their size.
 QSize WorkingSize(QSize pictureSize);
 
 // Loads a picture at its own size. Icons and transparent pictures come out drawn

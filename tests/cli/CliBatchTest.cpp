@@ -7,7 +7,10 @@
 
 #include <QRegularExpression>
 
+#include <chrono>
+#include <csignal>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -84,6 +87,9 @@ TEST(CliBatch, ShardsTakeEveryPictureExactlyOnceAndResumeSkipsFinishedOnes) {
     for (const char* bad : {"3/3", "-1/3", "1/0", "1", "a/b", "1/3x"})
         EXPECT_TRUE(twtest::FailsWith(RunCli({"recipe", Q(job), "--shard", bad}), 2, "--shard expects K/N"))
             << bad;
+    EXPECT_TRUE(
+        twtest::FailsWith(RunCli({"recipe", Q(job), "--shard", "1/1000001"}), 2,
+                          "--shard expects K/N with 0 <= K < N and N at most 1000000, not \"1/1000001\""));
     EXPECT_TRUE(twtest::FailsWith(RunCli({"recipe", Q(job), "--jobs", "0"}), 1, "--jobs 0 is out of range"));
 }
 
@@ -108,6 +114,55 @@ TEST(CliBatch, KeepGoingReportsFailuresAndDoesTheRest) {
     const auto stopped = RunCli({"recipe", Q(job), "--jobs", "2"});
     EXPECT_EQ(stopped.code, 1);
     EXPECT_EQ(QString::fromUtf8(stopped.err).count("tintwell-cli: "), 1) << stopped.err.toStdString();
+}
+
+TEST(CliBatch, FailureLinesNameThePictureWhole) {
+    TempDir dir;
+    twtest::WriteAll(dir.Path("old -> new.png"), "not a picture");
+    twtest::Save(twtest::Scene(40, 30), dir.Path("fine.png"));
+    twtest::WriteAll(dir.Path("job.json"), R"({"pictures": ["old -> new.png", "fine.png"], "outputDir": "out",
+        "parts": [{"seed": [1, 1]}]})");
+    for (const char* jobs : {"1", "2"}) {
+        const auto run = RunCli({"recipe", Q(dir.Path("job.json")), "--keep-going", "--jobs", jobs});
+        EXPECT_EQ(run.code, 1) << jobs;
+        EXPECT_TRUE(run.err.contains("\ntintwell-cli: old -> new.png: cannot read old -> new.png: "))
+            << run.err.toStdString();
+    }
+}
+
+// A run stopped by a signal, or its parent killed outright: its workers stop
+// too, and nothing is written after the stop, not even a temporary file.
+TEST(CliBatch, WorkersStopWithTheRunAndWriteNothingAfterIt) {
+    TempDir dir;
+    // Pictures that take a worker most of a second each, so that the stop
+    // comes while both are at work.
+    twtest::Save(twtest::Scene(4000, 3000), dir.Path("p0.png"));
+    const QByteArray picture = twtest::ReadAll(dir.Path("p0.png"));
+    for (int i = 1; i < 6; ++i)
+        twtest::WriteAll(dir.Path("p" + std::to_string(i) + ".png"), picture);
+    twtest::WriteAll(dir.Path("job.json"), R"({"pictures": ["p0.png", "p1.png", "p2.png", "p3.png", "p4.png",
+        "p5.png"], "outputDir": "out", "originalSize": true, "parts": [{"seed": [240, 270]}, {"seed": [10, 10]},
+        {"seed": [400, 300]}, {"seed": [100, 500]}]})");
+    const auto listing = [&] { return QDir(Q(dir.Path("out"))).entryList(QDir::Files | QDir::Hidden); };
+    qputenv("TW_TEST_NAMED_TEMPORARIES", "1");
+    for (const int sig : {SIGTERM, SIGKILL}) {
+        QDir(Q(dir.Path("out"))).removeRecursively();
+        bool stopped = false;
+        QStringList finished;
+        const auto run = twtest::RunCliBytes({"recipe", dir.Path("job.json"), "--jobs", "2"}, {}, 20,
+                                             [&](pid_t pid, const QByteArray& err) {
+                                                 if (stopped || !err.contains("[2/6]")) return;
+                                                 stopped = kill(pid, sig) == 0;
+                                                 finished = listing().filter(QRegularExpression("\\.png$"));
+                                             });
+        ASSERT_TRUE(stopped) << run.err.toStdString();
+        EXPECT_EQ(run.code, -1);
+        // The run ends once the workers, which share its standard error, are gone.
+        EXPECT_FALSE(run.timedOut) << "the workers are still at work";
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(listing(), finished) << "signal " << sig;
+    }
+    qunsetenv("TW_TEST_NAMED_TEMPORARIES");
 }
 
 } // namespace

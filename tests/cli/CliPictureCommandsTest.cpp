@@ -53,6 +53,18 @@ TEST(CliOpen, WritesTheWorkingSizeInTheFormatOfTheExtension) {
     EXPECT_EQ(tw::LoadPicture(dir.Path("small.png")), small) << "small pictures keep every pixel";
 }
 
+TEST(CliOpen, AVeryThinPictureKeepsASideOfOnePixel) {
+    TempDir dir;
+    Save(Bitmap(1, 1201, 0x0000C0), dir.Path("tall.png"));
+    Save(Bitmap(2000, 1, 0x0000C0), dir.Path("line.png"));
+    ASSERT_EQ(RunCli({"open", Q(dir.Path("tall.png")), "-o", Q(dir.Path("tall-out.png"))}).code, 0);
+    EXPECT_EQ(tw::LoadPicture(dir.Path("tall-out.png")).Rect().size(), QSize(1, 600));
+    const auto run =
+        RunCli({"recolor", Q(dir.Path("line.png")), "--seed", "0,0", "-o", Q(dir.Path("line-out.png"))});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(tw::LoadPicture(dir.Path("line-out.png")).Rect().size(), QSize(800, 1));
+}
+
 TEST(CliGrow, GivesTheSamePartAsTheMaskWorker) {
     TempDir dir;
     const Bitmap picture = Scene(300, 200);

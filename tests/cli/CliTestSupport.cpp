@@ -53,7 +53,7 @@ CliRun RunCliWithChildSetup(const QStringList& args, const std::function<void()>
 }
 
 CliRun RunCliBytes(const std::vector<std::string>& args, const std::function<void()>& childSetup,
-                   int deadlineSeconds) {
+                   int deadlineSeconds, const std::function<void(pid_t, const QByteArray&)>& onError) {
     std::vector<std::string> all{TW_CLI_PROGRAM};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -93,6 +93,7 @@ CliRun RunCliBytes(const std::vector<std::string>& args, const std::function<voi
             const ssize_t got = read(streams[i].fd, buffer, sizeof buffer);
             if (got > 0) {
                 text[i]->append(buffer, got);
+                if (i == 1 && onError) onError(child, run.err);
             } else if (got == 0 || errno != EINTR) {
                 close(streams[i].fd);
                 streams[i].fd = -1;

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace twtest {
@@ -45,8 +46,12 @@ CliRun RunCliWithChildSetup(const QStringList& args, const std::function<void()>
 // UTF-8), standard input empty. A run still going at the deadline is killed:
 // a hang shows as timedOut instead of stopping the tests. childSetup runs in
 // the child before the program starts; it may only make system calls.
+// onError(pid, stderr so far) is called as standard error grows. The run ends
+// when standard error and output do, that is once every process holding them
+// (the program and any child of it) has ended.
 CliRun RunCliBytes(const std::vector<std::string>& args, const std::function<void()>& childSetup = {},
-                   int deadlineSeconds = 60);
+                   int deadlineSeconds = 60,
+                   const std::function<void(pid_t, const QByteArray&)>& onError = {});
 
 // Whether the run failed with the code and exactly one stderr line
 // "tintwell-cli: ..." that contains the text.

@@ -9,7 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDir>
+#include <QImage>
+
+#include <sys/resource.h>
 
 using namespace twtest;
 
@@ -122,9 +126,9 @@ TEST(ProjectFile, BatchToolWritesTheDesktopResultAndCarriesPartsToOtherPictures)
 
     // On a picture twice the size the seeded part grows from the seed scaled,
     // as "recolor" grows it there; the painted part is its mask stretched.
-    saved.Parts[0].Growth = TPartGrowth{QPoint(50, 60), 0, TWalkerRules::Default()};
+    saved.Parts[0].Growth = TPartGrowth::FromWalk(doc.Picture(), QPoint(50, 60), TWalkerRules::Default());
     saved.Parts[0].Settings = {175, false, false, 0, 0, false};
-    saved.Parts[1].Bitmap = RectPart(doc.Picture(), QRect(120, 20, 30, 40), {});
+    saved.Parts[1].SetBitmap(RectPart(doc.Picture(), QRect(120, 20, 30, 40), {}));
     saved.Parts[1].Settings = {30, false, true, 0, 0, false};
     saved.Parts[1].Growth.reset();
     SaveProject(saved, project);
@@ -144,4 +148,95 @@ TEST(ProjectFile, BatchToolWritesTheDesktopResultAndCarriesPartsToOtherPictures)
                   0);
         EXPECT_EQ(ReadAll(dir.Path(std::string("out/") + name + ".png")), ReadAll(reference)) << name;
     }
+}
+
+namespace {
+
+// A project of count blank parts on a picture of the given working size, each
+// part's PNG data replaced by data (when given) after its header.
+std::string ProjectOfBlankParts(const TempDir& dir, QSize size, int count, const QByteArray& data = {}) {
+    const std::string picture = dir.Path("plain.png"), project = dir.Path("many.tintwell");
+    Save(tw::Bitmap(size.width(), size.height(), RGBToColor(30, 120, 40)), picture);
+    TProject p;
+    p.Picture = picture;
+    p.PictureSize = size;
+    p.PictureHash = PictureFileHash(picture);
+    TProjectPart blank;
+    blank.SetBitmap(tw::Bitmap(size.width(), size.height()));
+    if (!data.isEmpty()) blank.Png = blank.Png.left(33) + data;
+    p.Parts.assign(static_cast<size_t>(count), blank);
+    SaveProject(p, project);
+    return project;
+}
+
+// A PNG file of the given size whose data inflate to a gigabyte of pixels.
+QByteArray PngBomb(int side) {
+    QImage image(side, side, QImage::Format_Mono);
+    image.fill(1);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace
+
+TEST(ProjectFile, PartsAreDecodedOneAtATimeAndTheDesktopRefusesMoreThanItsBudget) {
+    TempDir dir;
+    // 1200 parts of 800 x 600 take 2.3 GB decoded.
+    const std::string project = ProjectOfBlankParts(dir, QSize(800, 600), 1200);
+    if (!kSanitizedBuild) {
+        const CliRun run = RunCliBytes({"recipe", project, "-o", dir.Path("out.png")});
+        ASSERT_EQ(run.code, 0) << run.err.toStdString();
+        EXPECT_LT(run.peakMemoryKb, 300 * 1024);
+        EXPECT_EQ(tw::LoadPicture(dir.Path("out.png")), tw::LoadPicture(dir.Path("plain.png")));
+    }
+    // The desktop program keeps every part: it refuses before decoding any,
+    // here parts whose data would not even decode.
+    TTintwellDocument doc;
+    const int before = doc.PartCount();
+    const auto restore = [&](QSize size, int count) -> std::string {
+        ProjectOfBlankParts(dir, size, count, "damaged");
+        try {
+            const TProject read = ReadProject(project);
+            RestoreProject(doc, read, LoadProjectPicture(read, dir.Path("plain.png")), "plain.png");
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+        return "restored";
+    };
+    EXPECT_EQ(restore(QSize(800, 600), 1200),
+              "Cannot open many.tintwell: its 1200 parts of 800 x 600 pixels would need 2.3 GB of memory, "
+              "more than the 2 GB Tintwell sets aside for a project's parts.");
+    // Within the budget the damage is found as the parts are decoded.
+    EXPECT_EQ(restore(QSize(80, 60), 2), "many.tintwell: parts[0].bitmap: expected a PNG picture in base64");
+    EXPECT_EQ(doc.PartCount(), before) << "the document is as it was";
+}
+
+TEST(ProjectFile, SizesAreCheckedBeforeAnyPartIsDecoded) {
+    TempDir dir;
+    const std::string project = ProjectOfBlankParts(dir, QSize(800, 600), 3);
+    const QByteArray good = ReadAll(project), bomb = PngBomb(16384).toBase64();
+    const QByteArray blank = good.mid(good.indexOf("\"bitmap\": \"") + 11);
+    const auto run = [&](const QByteArray& bytes, const std::vector<std::string>& args) {
+        WriteAll(project, bytes);
+        std::vector<std::string> all{"recipe", project};
+        all.insert(all.end(), args.begin(), args.end());
+        // A part decoded at its declared size would need 1 GB and more.
+        return RunCliBytes(all, [] {
+            const rlimit limit{1024ULL << 20, 1024ULL << 20};
+            if (!kSanitizedBuild) setrlimit(RLIMIT_AS, &limit);
+        });
+    };
+    const QByteArray bombed = QByteArray(good).replace(blank.left(blank.indexOf('"')), bomb);
+    EXPECT_TRUE(
+        FailsWith(run(bombed, {"-o", dir.Path("out.png")}), 1,
+                  "many.tintwell: parts[0].bitmap: the part is 16384 x 16384 but the picture is 800 x 600"));
+    QByteArray huge = QByteArray(bombed).replace("\"width\": 800", "\"width\": 16384");
+    huge.replace("\"height\": 600", "\"height\": 16384");
+    EXPECT_TRUE(FailsWith(run(huge, {"--pictures", dir.Path("plain.png"), "--output-dir", dir.Path("out")}),
+                          1, "many.tintwell: picture.width: 16384 is out of range (1 to 800)"));
+    EXPECT_FALSE(FileExists(dir.Path("out.png")));
+    EXPECT_FALSE(FileExists(dir.Path("out")));
 }

@@ -5,17 +5,27 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
 using twtest::TempDir;
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 // The desktop program opens pictures through the same reader as the batch tool.
 TEST(FileAccess, APipeNamedLikeAPictureIsRefusedAtOnce) {
@@ -58,6 +68,34 @@ TEST(FileAccess, ResultPathsAreCanonicalBeforeTheyExist) {
     EXPECT_EQ(tw::CanonicalPath(dir.Path("here/new/deeper/x.png")), root + "/new/deeper/x.png");
     EXPECT_EQ(tw::CleanPath("a/./b//../../../c/"), "../c");
     EXPECT_EQ(tw::CleanPath("/../a/."), "/a");
+}
+
+// Without /proc the data go to a named temporary file beside the result; a
+// stop signal must not leave it behind, and must still end the process.
+TEST(FileAccess, AStopSignalRemovesTheNamedTemporaryFileOfAWriteUnderWay) {
+    TempDir dir;
+    const std::string target = dir.Path("result.png");
+    const auto stoppedMidWrite = [&](bool removing, int sig) {
+        const pid_t child = fork();
+        if (child == 0) {
+            setenv("TW_TEST_NAMED_TEMPORARIES", "1", 1);
+            if (removing) tw::RemoveTemporaryFilesOnStop();
+            tw::AtomicFileWriter file(target);
+            file.Write("half", 4);
+            raise(sig);
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        return QDir(Q(dir.Path(""))).entryList(QDir::Files | QDir::Hidden);
+    };
+    const QStringList left = stoppedMidWrite(false, SIGTERM);
+    ASSERT_EQ(left.size(), 1) << "no named temporary file was made";
+    EXPECT_TRUE(left[0].startsWith("result.png."));
+    QFile::remove(Q(dir.Path(left[0].toStdString())));
+    for (const int sig : {SIGINT, SIGTERM})
+        EXPECT_EQ(stoppedMidWrite(true, sig), QStringList()) << sig;
 }
 
 } // namespace
