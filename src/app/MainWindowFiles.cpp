@@ -326,8 +326,10 @@ void TMainWindow::openProject() {
 
 void TMainWindow::OpenProjectFile(const QString& fileName) {
     const std::string path = fileName.toStdString();
-    // Everything is read and checked before the document changes.
+    // Everything is read and checked before the document changes; a project
+    // too large to hold is refused before its picture is read.
     const TProject project = ReadProject(path);
+    CheckProjectPartsBudget(project);
     std::string picturePath = project.PicturePath(path);
     if (!QFileInfo::exists(QString::fromStdString(picturePath))) {
         const QString moved =
