@@ -1,7 +1,9 @@
 #include "dialogs/ColourSettingsDialog.h"
 
 #include "colour/ColourStrips.h"
+#include "colour/HexColour.h"
 #include "grid/nvOffscreenPaint.h"
+#include "recolour/ColourMatch.h"
 #include "recolour/GoalColorSolver.h"
 #include "recolour/PartRecolourer.h"
 
@@ -13,10 +15,12 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
@@ -165,16 +169,21 @@ void TColourSettingsDialog::BuildControls() {
     changeHue_ = new QRadioButton(tr("Change"), hueModes_);
     shiftHue_ = new QRadioButton(tr("Shift"), hueModes_);
     keepHue_ = new QRadioButton(tr("Keep"), hueModes_);
+    matchColour_ = new QRadioButton(tr("Match colour"), hueModes_);
+    matchColour_->setToolTip(tr("The part's own colour becomes the goal colour, lightness and all; folds, "
+                                "weave and shading stay as they are. Works from grey, black and white too."));
     changeHue_->setChecked(true);
     auto* modes = new QButtonGroup(hueModes_);
     modes->addButton(changeHue_);
     modes->addButton(shiftHue_);
     modes->addButton(keepHue_);
+    modes->addButton(matchColour_);
     auto* modeRow = new QHBoxLayout(hueModes_);
     modeRow->setContentsMargins(6, 2, 6, 2);
     modeRow->addWidget(changeHue_);
     modeRow->addWidget(shiftHue_);
     modeRow->addWidget(keepHue_);
+    modeRow->addWidget(matchColour_);
     avoidSingularities_ = new QCheckBox(tr("Avoid singularities"), settingsGroup_);
     resetButton_ = new QPushButton(tr("Reset"), settingsGroup_);
     resetButton_->setAutoDefault(false);
@@ -222,6 +231,11 @@ void TColourSettingsDialog::BuildControls() {
     auto* unreachableRow = new QHBoxLayout;
     unreachableRow->addWidget(reachedSwatch_, 0, Qt::AlignTop);
     unreachableRow->addWidget(unreachableText_, 1);
+    // Match colour reaches what the tints cannot.
+    useMatch_ = new QPushButton(tr("Use Match colour"), settingsGroup_);
+    useMatch_->setToolTip(tr("Match colour takes the original to the goal, from grey, black and white too"));
+    useMatch_->setAutoDefault(false);
+    unreachableRow->addWidget(useMatch_, 0, Qt::AlignTop);
     left->addSpacing(4);
     left->addLayout(unreachableRow);
     left->addStretch(1);
@@ -307,6 +321,13 @@ void TColourSettingsDialog::BuildControls() {
     goal->addWidget(chooseGoal_, 1, 6);
     goal->addWidget(goalSwatch_, 1, 7);
     goal->addWidget(goalLabel_, 1, 8, 1, 2);
+    goalHex_ = new QLineEdit(goalGroup_);
+    goalHex_->setPlaceholderText(QStringLiteral("#rrggbb"));
+    goalHex_->setToolTip(tr("The goal colour as #rrggbb (sRGB)"));
+    goalHex_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("#?[0-9A-Fa-f]{0,6}")), goalHex_));
+    goalHex_->setMaximumWidth(goalHex_->fontMetrics().horizontalAdvance(QStringLiteral("#MMMMMMM")));
+    goal->addWidget(goalHex_, 2, 5, 1, 5, Qt::AlignRight);
 
     auto* right = new QGridLayout;
     right->setHorizontalSpacing(5);
@@ -382,10 +403,32 @@ void TColourSettingsDialog::BuildControls() {
     connect(goButton_, &QPushButton::clicked, this, &TColourSettingsDialog::SolveForGoal);
     connect(chooseOriginal_, &QToolButton::clicked, this, &TColourSettingsDialog::ChooseOriginalColour);
     connect(chooseGoal_, &QToolButton::clicked, this, &TColourSettingsDialog::ChooseGoalColour);
-    // GO! needs an original to start from.
-    connect(originalSwatch_, &TColourSwatch::ColorChanged, this,
-            [this] { goButton_->setEnabled(originalSwatch_->HasColor()); });
-    goButton_->setEnabled(originalSwatch_->HasColor());
+    // Match colour: the goal as #rrggbb, typed or following the swatch.
+    connect(goalHex_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (const auto colour = ParseHexColour(text.toStdString())) {
+            goalSrgb_ = true;
+            goalSwatch_->SetColor(*colour);
+        }
+    });
+    connect(goalSwatch_, &TColourSwatch::ColorChanged, this, [this] {
+        const QString hex = QString::fromStdString(HexColour(goalSwatch_->Color()));
+        if (!goalHex_->hasFocus() || goalHex_->text().size() == 7) goalHex_->setText(hex);
+        if (matchColour_->isChecked()) partPreview_->Invalidate();
+    });
+    connect(originalSwatch_, &TColourSwatch::ColorChanged, this, [this] {
+        if (matchColour_->isChecked()) partPreview_->Invalidate();
+    });
+    connect(matchColour_, &QRadioButton::toggled, this, [this] {
+        ShowOriginalForMode();
+        ShowModeControls();
+    });
+    connect(useMatch_, &QPushButton::clicked, this, [this] {
+        matchColour_->setChecked(true);
+        ShowUnreachableGoal(false);
+    });
+    // GO! needs an original to start from, and has nothing to solve in Match colour.
+    connect(originalSwatch_, &TColourSwatch::ColorChanged, this, &TColourSettingsDialog::ShowModeControls);
+    ShowModeControls();
     connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -403,6 +446,9 @@ void TColourSettingsDialog::BuildControls() {
         {changeHue_, "changeHue"},
         {shiftHue_, "shiftHue"},
         {keepHue_, "keepHue"},
+        {matchColour_, "matchColour"},
+        {goalHex_, "goalHex"},
+        {useMatch_, "useMatch"},
         {avoidSingularities_, "avoidSingularities"},
         {resetButton_, "reset"},
         {originalArea_, "originalArea"},
@@ -437,13 +483,16 @@ void TColourSettingsDialog::Prepare(const TTintwellSettings& settings, const tw:
     originalSample_ = tw::Bitmap(kSampleSize, kSampleSize, tw::kWhite);
     partSample_ = tw::Bitmap(kSampleSize, kSampleSize, tw::kWhite);
     originalScroll_ = partScroll_ = QPoint(0, 0);
+    originalChosen_ = false;
+    // Match colour starts from the reference fixed in the settings, or else
+    // from the middle of the part's colours; the other modes from the colour
+    // the part was grown from.
+    matchReference_.reset();
+    matchReferenceKnown_ = settings.MatchColour && settings.From;
+    if (matchReferenceKnown_) matchReference_ = settings.From->Value;
     ShowSettings(settings);
     ShowUnreachableGoal(false);
-    if (const std::optional<tw::ColorValue> reference =
-            part_ ? ReferenceColor(*part_, *picture_) : std::nullopt)
-        originalSwatch_->SetColor(*reference);
-    else
-        originalSwatch_->Clear();
+    ShowOriginalForMode();
     if (!part_) return;
     // The previews scroll over the whole part; show the part in their middle.
     for (TnvOffscreenPaint* box : {originalPreview_, partPreview_})
@@ -451,6 +500,32 @@ void TColourSettingsDialog::Prepare(const TTintwellSettings& settings, const tw:
     pendingCentre_ = PartCentre(*part_);
     if (isVisible()) ScrollToPendingCentre();
     PreviewScrolled(originalArea_);
+}
+
+std::optional<tw::ColorValue> TColourSettingsDialog::MatchReference(const TImagePart& part,
+                                                                    const tw::Bitmap& picture) {
+    if (part.Bitmap.Width() != picture.Width() || part.Bitmap.Height() != picture.Height())
+        return std::nullopt;
+    const tw::ColorValue median = PartReferenceColour(picture, part.Bitmap);
+    if (median == tw::kWhite) return std::nullopt;
+    return median;
+}
+
+void TColourSettingsDialog::ShowOriginalForMode() {
+    // A colour the user picked or chose stays whatever the mode.
+    if (originalChosen_) return;
+    // The median takes a moment on a large part: worked out when first needed.
+    if (matchColour_->isChecked() && !matchReferenceKnown_) {
+        matchReference_ = part_ ? MatchReference(*part_, *picture_) : std::nullopt;
+        matchReferenceKnown_ = true;
+    }
+    const std::optional<tw::ColorValue> reference =
+        matchColour_->isChecked() ? matchReference_
+                                  : (part_ ? ReferenceColor(*part_, *picture_) : std::nullopt);
+    if (reference)
+        originalSwatch_->SetColor(*reference);
+    else
+        originalSwatch_->Clear();
 }
 
 std::optional<tw::ColorValue> TColourSettingsDialog::ReferenceColor(const TImagePart& part,
@@ -525,12 +600,26 @@ void TColourSettingsDialog::ShowSettings(const TTintwellSettings& s) {
     saturationTint_->setValue(s.SaturationTint);
     valueTint_->setValue(s.ValueTint);
     avoidSingularities_->setChecked(s.AvoidSingularities);
-    if (s.KeepHue)
+    if (s.MatchColour)
+        matchColour_->setChecked(true);
+    else if (s.KeepHue)
         keepHue_->setChecked(true);
     else if (s.ShiftHue)
         shiftHue_->setChecked(true);
     else
         changeHue_->setChecked(true);
+    if (s.MatchColour) {
+        goalSwatch_->SetColor(s.Goal.Value);
+        goalSrgb_ = s.Goal.Srgb;
+    }
+    ShowModeControls();
+}
+
+void TColourSettingsDialog::ShowModeControls() {
+    const bool match = matchColour_->isChecked();
+    for (QWidget* unused : std::initializer_list<QWidget*>{saturationTint_, valueTint_, avoidSingularities_})
+        unused->setEnabled(!match);
+    goButton_->setEnabled(!match && originalSwatch_->HasColor());
     ShowHueStrip();
 }
 
@@ -543,6 +632,22 @@ void TColourSettingsDialog::ReadControls() {
     settings_.AvoidSingularities = avoidSingularities_->isChecked();
     if (shiftHue_->isChecked()) settings_.ShiftHue = true;
     if (keepHue_->isChecked()) settings_.KeepHue = true;
+    settings_.MatchColour = matchColour_->isChecked();
+    if (settings_.MatchColour) {
+        // The tints do not apply; the goal and the original (the part's own
+        // colour, or the one picked) are what the mode goes by.
+        settings_.SaturationTint = 0;
+        settings_.ValueTint = 0;
+        settings_.AvoidSingularities = false;
+        settings_.Goal = {goalSwatch_->Color(), goalSrgb_};
+        if (originalSwatch_->HasColor())
+            settings_.From = TGivenColour{originalSwatch_->Color(), false};
+        else
+            settings_.From.reset();
+    } else {
+        settings_.Goal = {};
+        settings_.From.reset();
+    }
 }
 
 TTintwellSettings TColourSettingsDialog::Settings() {
@@ -555,7 +660,7 @@ TTintwellSettings TColourSettingsDialog::Settings() {
 void TColourSettingsDialog::ShowHueStrip() {
     const int w = hueStrip_->width();
     const int h = hueStrip_->height();
-    hue_->setEnabled(!keepHue_->isChecked());
+    hue_->setEnabled(!keepHue_->isChecked() && !matchColour_->isChecked());
     hueNumber_->setText(QString::number(hue_->value()));
     const bool shift = shiftHue_->isChecked();
     const int32_t saturation = hue_->isEnabled() ? 255 : 100;
@@ -603,6 +708,7 @@ void TColourSettingsDialog::SolveForGoal() {
 void TColourSettingsDialog::ShowUnreachableGoal(bool show) {
     unreachableText_->setVisible(show);
     reachedSwatch_->setVisible(show);
+    useMatch_->setVisible(show);
 }
 
 // --- Previews -------------------------------------------------------------------
@@ -705,10 +811,13 @@ void TColourSettingsDialog::PreviewClick(TnvOffscreenPaint& box) {
     const int y = downY_ - area->verticalScrollBar()->value();
     if (pickOriginal_->isChecked()) {
         pickOriginal_->setChecked(false);
+        originalChosen_ = true;
         originalSwatch_->SetColor(AverageColorAt(SampleOf(box), x, y, radius));
     }
     if (pickGoal_->isChecked()) {
         pickGoal_->setChecked(false);
+        // A colour of the picture itself, in its own values.
+        goalSrgb_ = false;
         goalSwatch_->SetColor(AverageColorAt(SampleOf(box), x, y, radius));
     }
 }
@@ -740,11 +849,17 @@ std::optional<tw::ColorValue> TColourSettingsDialog::ChooseColor(tw::ColorValue 
 }
 
 void TColourSettingsDialog::ChooseOriginalColour() {
-    if (const auto chosen = ChooseColor(originalSwatch_->Color())) originalSwatch_->SetColor(*chosen);
+    if (const auto chosen = ChooseColor(originalSwatch_->Color())) {
+        originalChosen_ = true;
+        originalSwatch_->SetColor(*chosen);
+    }
 }
 
 void TColourSettingsDialog::ChooseGoalColour() {
-    if (const auto chosen = ChooseColor(goalSwatch_->Color())) goalSwatch_->SetColor(*chosen);
+    if (const auto chosen = ChooseColor(goalSwatch_->Color())) {
+        goalSrgb_ = true;
+        goalSwatch_->SetColor(*chosen);
+    }
 }
 
 void TColourSettingsDialog::done(int result) {

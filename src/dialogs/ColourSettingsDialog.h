@@ -25,6 +25,7 @@ class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QScrollArea;
@@ -119,6 +120,7 @@ class TColourSettingsDialog : public QDialog {
     QRadioButton* changeHue_ = nullptr;
     QRadioButton* shiftHue_ = nullptr;
     QRadioButton* keepHue_ = nullptr;
+    QRadioButton* matchColour_ = nullptr;
     QCheckBox* avoidSingularities_ = nullptr;
     QPushButton* resetButton_ = nullptr;
     QLabel* originalCaption_ = nullptr;
@@ -144,12 +146,22 @@ class TColourSettingsDialog : public QDialog {
     // settings give instead. Hidden otherwise.
     QLabel* unreachableText_ = nullptr;
     TColourSwatch* reachedSwatch_ = nullptr;
+    QPushButton* useMatch_ = nullptr;
+    QLineEdit* goalHex_ = nullptr;
+    // The goal was stated in sRGB (typed or chosen), not picked from the picture.
+    bool goalSrgb_ = true;
+    // The original was picked or chosen by the user since the dialog opened.
+    bool originalChosen_ = false;
+    std::optional<tw::ColorValue> matchReference_;
+    bool matchReferenceKnown_ = false;
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
 
     TColourChooser chooseColour_;
 
     void BuildControls();
+    // The controls a mode does not use are disabled: hue and tints in Match colour.
+    void ShowModeControls();
     void ShowPercentages();
     void ShowUnreachableGoal(bool show);
     void PaintOriginalPreview();
@@ -164,6 +176,10 @@ class TColourSettingsDialog : public QDialog {
     static QPoint PartCentre(const TImagePart& part);
     // The colour the part stands for: the colour a grown part was grown from,
     // else the mean of the picture under the part; none for an empty part.
+    // The middle of the part's colours (the median in L*a*b*), none for a part without pixels.
+    static std::optional<tw::ColorValue> MatchReference(const TImagePart& part, const tw::Bitmap& picture);
+    // The original swatch shows what the mode starts from, unless the user gave one.
+    void ShowOriginalForMode();
     static std::optional<tw::ColorValue> ReferenceColor(const TImagePart& part, const tw::Bitmap& picture);
     QScrollArea* AreaOf(const TnvOffscreenPaint& box) const;
     const tw::Bitmap* SampleOf(const TnvOffscreenPaint& box) const;

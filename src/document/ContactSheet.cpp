@@ -1,5 +1,6 @@
 #include "document/ContactSheet.h"
 
+#include "colour/HexColour.h"
 #include "platform/Rounding.h"
 #include "platform/TinyFont.h"
 
@@ -23,17 +24,6 @@ std::string Fitted(const std::string& text, int width) {
 }
 
 } // namespace
-
-std::string HexColour(TColorValue colour) {
-    const TRGBValues c = ColorToRGBValues(colour & 0xFFFFFF);
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text = "#";
-    for (const int v : {c.R, c.G, c.B}) {
-        text += kDigits[(v >> 4) & 15];
-        text += kDigits[v & 15];
-    }
-    return text;
-}
 
 tw::Bitmap ContactThumbnail(const tw::Bitmap& picture) {
     if (picture.IsEmpty()) return {};

@@ -24,5 +24,3 @@ inline constexpr int kContactSheetColumns = 4;
 tw::Bitmap ContactThumbnail(const tw::Bitmap& picture);
 // The sheet of the entries in order, row by row.
 tw::Bitmap ComposeContactSheet(const std::vector<TContactEntry>& entries);
-// "#1f2a44".
-std::string HexColour(TColorValue colour);

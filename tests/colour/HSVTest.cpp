@@ -1,4 +1,5 @@
 #include "colour/HSV.h"
+#include "colour/HexColour.h"
 
 #include <gtest/gtest.h>
 
@@ -88,3 +89,11 @@ TEST(HSVExhaustive, EveryHsvTripleConvertsLikeTheModel) {
 }
 
 } // namespace
+
+TEST(HexColour, ReadsWhatItWritesAndNothingElse) {
+    for (const TColorValue c : {0x000000u, 0x442A1Fu, 0xFFFFFFu, 0x0A0B0Cu})
+        EXPECT_EQ(ParseHexColour(HexColour(c)), c);
+    EXPECT_EQ(ParseHexColour("1F2A44"), 0x442A1Fu);
+    for (const char* bad : {"", "#", "#1f2a4", "#1f2a445", "#1g2a44", "##1f2a44", " #1f2a44", "1f2a44 "})
+        EXPECT_EQ(ParseHexColour(bad), std::nullopt) << bad;
+}

@@ -3,6 +3,8 @@
 
 #include "document/ContactSheet.h"
 
+#include "colour/HexColour.h"
+
 #include <gtest/gtest.h>
 
 namespace {
