@@ -6,8 +6,8 @@
 // from the full-size pixels, so the border follows the object's real edge.
 
 #include "fullsize/PartGrowth.h"
-#include "fullsize/RowBands.h"
 #include "platform/Bitmap.h"
+#include "platform/RowBandPool.h"
 
 #include <QRect>
 #include <QSize>

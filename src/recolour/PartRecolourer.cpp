@@ -1,6 +1,6 @@
 #include "recolour/PartRecolourer.h"
 
-#include "fullsize/RowBands.h"
+#include "platform/RowBandPool.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "fullsize/RowBands.h"
+#include "platform/RowBandPool.h"
 
 #include "platform/Thread.h"
 
