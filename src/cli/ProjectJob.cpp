@@ -4,6 +4,7 @@
 #include "cli/RecipeReader.h"
 #include "document/StrictJson.h"
 #include "document/TintwellDocument.h"
+#include "masking/PartGrower.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
 #include "platform/PictureFile.h"
@@ -67,7 +68,7 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
         if (part.Growth) {
             const QPoint seed = seedOf(*part.Growth);
             scratch = GrowPart(working, seed, part.Growth->Rules, part.Settings);
-            return std::optional<TPartGrowth>(TPartGrowth::FromWalk(working, seed, part.Growth->Rules));
+            return std::optional<TPartGrowth>(TPartGrower::GrowthAt(working, seed, part.Growth->Rules));
         }
         // Every pixel of a part that is not white belongs to it, so a plain
         // stretch keeps the mask a mask.

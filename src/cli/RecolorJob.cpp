@@ -3,6 +3,8 @@
 #include "cli/CliError.h"
 #include "document/TintwellDocument.h"
 #include "fullsize/FullSizeComposer.h"
+#include "masking/BitmapWalkerThread.h"
+#include "masking/PartGrower.h"
 #include "masking/ToleranceSuggestion.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
@@ -152,7 +154,7 @@ TFullSizePart MakeFullSizePart(const tw::Bitmap& working, const std::vector<TPar
     const TPartRequest& request = requests[static_cast<size_t>(i)];
     TFullSizePart part{&MakePart(working, request, scratch), request.Settings, std::nullopt};
     // What the mask dialog records for a walk it ran to the end.
-    if (request.Grown) part.Growth = TPartGrowth::FromWalk(working, request.Seed, request.Rules);
+    if (request.Grown) part.Growth = TPartGrower::GrowthAt(working, request.Seed, request.Rules);
     return part;
 }
 

@@ -4,10 +4,10 @@
 // and the parts are drawn over the picture as a saved picture shows them.
 
 #include "colour/HSV.h"
-#include "masking/BitmapWalkerThread.h"
 #include "platform/Bitmap.h"
 #include "platform/PictureFile.h"
 #include "recolour/TintwellSettings.h"
+#include "recolour/WalkerRules.h"
 
 #include <QPoint>
 

@@ -2,6 +2,7 @@
 
 #include "colour/ThreadSafeBitmap.h"
 #include "grid/nvOffscreenPaint.h"
+#include "masking/PartGrower.h"
 #include "masking/ToleranceSuggestion.h"
 #include "platform/DeferredCalls.h"
 #include "platform/Thread.h"
@@ -360,7 +361,7 @@ void TGrowPartDialog::WalkProgress(TBitmapWalkerThread*) {
 
 void TGrowPartDialog::WalkEnded(tw::Thread* sender) {
     if (sender != walker_) return;
-    if (!sender->Terminated()) growth_ = TPartGrowth::FromWalk(source_, seed_, rules_);
+    if (!sender->Terminated()) growth_ = TPartGrower::GrowthAt(source_, seed_, rules_);
     walker_ = nullptr;
     SetWalkingButtons(false);
     preview_->Invalidate();

@@ -9,10 +9,10 @@
 
 #include "colour/ColourStrips.h"
 #include "colour/HSV.h"
-#include "fullsize/PartGrowth.h"
 #include "masking/BitmapWalkerThread.h"
 #include "platform/Bitmap.h"
 #include "platform/ZoomedPainter.h"
+#include "recolour/PartGrowth.h"
 #include "recolour/TintwellSettings.h"
 
 #include <QDialog>

@@ -11,6 +11,7 @@
 #include "platform/Thread.h"
 #include "recolour/PartRecolourer.h"
 #include "recolour/TintwellSettings.h"
+#include "recolour/WalkerRules.h"
 
 #include <QPoint>
 
@@ -48,24 +49,6 @@ class TPointQueue {
     std::vector<TWalkPoint> items_;
     size_t head_ = 0;
     size_t count_ = 0;
-};
-
-// The tolerance rules of one walk; deviations are percentages of a channel's
-// full range (360 degrees of hue, 255 of saturation and value).
-struct TWalkerRules {
-    bool UseHue = false;
-    bool UseSaturation = false;
-    bool UseValue = false;
-    int32_t HueDeviation = 0;
-    int32_t SaturationDeviation = 0;
-    int32_t ValueDeviation = 0;
-    bool CompareToNeighbour = false;
-    bool NineValueAverage = false;
-
-    bool operator==(const TWalkerRules&) const = default;
-
-    // What the mask dialog starts with: hue 5 %, saturation 40 %, value 40 %.
-    static TWalkerRules Default() { return {true, true, true, 5, 40, 40, false, false}; }
 };
 
 class TBitmapWalkerThread : public tw::Thread {

@@ -1,5 +1,6 @@
 #include "support/SyntheticScene.h"
 
+#include "masking/PartGrower.h"
 #include "masking/WalkTestSupport.h"
 #include "platform/PictureFile.h"
 #include "recolour/PartRecolourer.h"
@@ -106,7 +107,7 @@ SceneResult MakeSceneResult(const SyntheticScene& scene, bool withFullSizeWalk) 
     const QPoint seed = scene.Seed(r.working.Rect().size());
     r.part = tw::Bitmap(r.working.Width(), r.working.Height());
     RunWalk(r.working, r.part, rules, seed, 1, SyntheticScene::Recolour());
-    r.growth = TPartGrowth::FromWalk(r.working, seed, rules);
+    r.growth = TPartGrower::GrowthAt(r.working, seed, rules);
     tw::Bitmap workingResult = r.working;
     workingResult.DrawTransparent(0, 0, r.part);
     r.scaledUp = tw::Bitmap(r.full.Width(), r.full.Height());

@@ -1,6 +1,7 @@
-#include "fullsize/PartGrowth.h"
+#include "masking/PartGrower.h"
 
 #include "colour/HSVTables.h"
+#include "masking/BitmapWalkerThread.h"
 
 #include <algorithm>
 
@@ -13,14 +14,14 @@ std::string ColorText(TColorValue color) {
 
 } // namespace
 
-TPartGrowth TPartGrowth::FromWalk(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& rules) {
+TPartGrowth TPartGrower::GrowthAt(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& rules) {
     TPartGrowth g;
-    // As the walk does: the seed clamped into the picture, then read plainly or averaged.
     g.Seed = QPoint(std::clamp(seed.x(), 0, std::max(0, picture.Width() - 1)),
                     std::clamp(seed.y(), 0, std::max(0, picture.Height() - 1)));
     g.Rules = rules;
     g.SeedColor = picture.Pixel(g.Seed.x(), g.Seed.y());
     if (!rules.NineValueAverage || picture.IsEmpty()) return g;
+    // On the border only the positions inside the picture count, and divide.
     int32_t r = 0, gr = 0, b = 0, n = 0;
     for (int y = g.Seed.y() - 1; y <= g.Seed.y() + 1; ++y)
         for (int x = g.Seed.x() - 1; x <= g.Seed.x() + 1; ++x) {
@@ -33,7 +34,7 @@ TPartGrowth TPartGrowth::FromWalk(const tw::Bitmap& picture, QPoint seed, const 
 }
 
 std::string SeedColorMismatch(const tw::Bitmap& picture, QPoint seed, const TPartGrowth& growth) {
-    const TColorValue landed = TPartGrowth::FromWalk(picture, seed, growth.Rules).SeedColor;
+    const TColorValue landed = TPartGrower::GrowthAt(picture, seed, growth.Rules).SeedColor;
     const auto hsv = [](TColorValue color) {
         const TRGBValues c = ColorToRGBValues(color);
         return THSVTables::Get().ToHSV(c.R, c.G, c.B); // as the walker converts

@@ -1,6 +1,6 @@
 // Whether a part's seed, carried to another picture, lands on a colour its
 // rules would take from the colour recorded when it was grown.
-#include "fullsize/PartGrowth.h"
+#include "masking/PartGrower.h"
 
 #include <gtest/gtest.h>
 
