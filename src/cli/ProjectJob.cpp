@@ -67,8 +67,9 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
         const TProjectPart& part = project.Parts[static_cast<size_t>(i)];
         if (part.Growth) {
             const QPoint seed = seedOf(*part.Growth);
-            scratch = GrowPart(working, seed, part.Growth->Rules, part.Settings);
-            return std::optional<TPartGrowth>(TPartGrower::GrowthAt(working, seed, part.Growth->Rules));
+            TGrownPart grown = TPartGrower(working, seed, part.Growth->Rules, part.Settings).Grow();
+            scratch = std::move(grown.Mask);
+            return std::optional<TPartGrowth>(grown.Growth);
         }
         // Every pixel of a part that is not white belongs to it, so a plain
         // stretch keeps the mask a mask.

@@ -3,13 +3,11 @@
 #include "cli/CliError.h"
 #include "document/TintwellDocument.h"
 #include "fullsize/FullSizeComposer.h"
-#include "masking/BitmapWalkerThread.h"
 #include "masking/PartGrower.h"
 #include "masking/ToleranceSuggestion.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
 #include "platform/PictureFile.h"
-#include "platform/Thread.h"
 #include "recolour/ImagePart.h"
 
 #include <algorithm>
@@ -89,20 +87,6 @@ void WritePicture(const tw::Bitmap& bitmap, const std::string& path) {
         FailInput("cannot write " + tw::DisplayName(path) + ": unsupported file type");
 }
 
-tw::Bitmap GrowPart(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& rules,
-                    const TTintwellSettings& settings) {
-    tw::Bitmap mask(picture.Width(), picture.Height());
-    std::exception_ptr failure;
-    // Nothing else is done meanwhile, so the walk runs on this thread, its
-    // synchronised calls (tile builds, progress) inline.
-    TBitmapWalkerThread walker(picture, 1.0, settings, rules, seed, mask);
-    walker.OnTerminate = [&failure](tw::Thread* t) { failure = t->FatalException(); };
-    walker.RunHere();
-    // A walk that failed (out of memory, say) would leave a partial part: report it.
-    if (failure) std::rethrow_exception(failure);
-    return mask;
-}
-
 THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidth) {
     // The same sampling the desktop program's document does.
     return ::SuggestTolerance(picture, seed, halfWidth);
@@ -126,7 +110,7 @@ void CheckParts(const tw::Bitmap& picture, const std::vector<TPartRequest>& requ
 const tw::Bitmap& MakePart(const tw::Bitmap& picture, const TPartRequest& request, tw::Bitmap& scratch) {
     if (request.Grown) {
         // The walk paints the part's pixels recoloured already.
-        scratch = GrowPart(picture, request.Seed, request.Rules, request.Settings);
+        scratch = TPartGrower(picture, request.Seed, request.Rules, request.Settings).Grow().Mask;
     } else {
         TImagePart part(LoadPartBitmap(request.PartFile, picture));
         part.ApplySettings(picture, request.Settings);

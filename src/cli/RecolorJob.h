@@ -56,11 +56,6 @@ void CheckOutputName(const std::string& path);
 // Writes through the picture module (atomically); an unknown type is an error.
 void WritePicture(const tw::Bitmap& bitmap, const std::string& path);
 
-// Grows a part from the seed with the mask dialog's worker at preview zoom 1.
-// The result is the part bitmap: white outside the part, recoloured inside.
-tw::Bitmap GrowPart(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& rules,
-                    const TTintwellSettings& settings);
-
 // The tolerances the mask dialog suggests from the square of the given half
 // width around the seed; positions outside the picture are skipped.
 THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidth);

@@ -9,6 +9,7 @@
 #include "platform/Bitmap.h"
 #include "platform/GraphicsLock.h" // every reader of the worker's mask needs it too
 #include "platform/Thread.h"
+#include "recolour/PartGrowth.h"
 #include "recolour/PartRecolourer.h"
 #include "recolour/TintwellSettings.h"
 #include "recolour/WalkerRules.h"
@@ -53,11 +54,12 @@ class TPointQueue {
 
 class TBitmapWalkerThread : public tw::Thread {
   public:
-    // Created suspended. The seed is clamped into the picture (a click on the last
-    // zoomed column can round one pixel past the edge). Source and Mask must stay
-    // alive, and Source unchanged, until OnTerminate has run.
-    TBitmapWalkerThread(const tw::Bitmap& source, double previewZoom, const TTintwellSettings& settings,
-                        const TWalkerRules& rules, QPoint seed, tw::Bitmap& mask);
+    // Created suspended; TPartGrower makes walks. growth is the walk's record:
+    // its seed lies inside the picture (a walk from outside paints nothing) and
+    // every pixel is judged against its seed colour under its rules. Source and
+    // Mask must stay alive, and Source unchanged, until OnTerminate has run.
+    TBitmapWalkerThread(const tw::Bitmap& source, const TPartGrowth& growth,
+                        const TTintwellSettings& settings, int32_t progressInterval, tw::Bitmap& mask);
     ~TBitmapWalkerThread() override;
 
     // Runs on the GUI thread every ProgressInterval accepted points after the
@@ -206,6 +208,7 @@ class TBitmapWalkerThread : public tw::Thread {
     const tw::Bitmap& source_;
     tw::Bitmap& mask_;
     QPoint seed_;
+    TColorValue seedColor_;
     TPointQueue queue_;
     TWalkerRules rules_;
     TPartRecolourer recolorer_;
