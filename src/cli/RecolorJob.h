@@ -1,7 +1,8 @@
 #pragma once
-// The picture work of the batch tool, done with the same classes the desktop
-// program uses: the mask worker grows parts, TImagePart recolours loaded ones,
-// and the parts are drawn over the picture as a saved picture shows them.
+// The picture work of the batch tool, done by a document as in the desktop
+// program: it makes each part when its turn comes (grown from its seed as the
+// mask dialog grows it, or read from its file and recoloured) and draws the
+// parts over the picture as a saved picture shows them.
 
 #include "colour/HSV.h"
 #include "platform/Bitmap.h"
