@@ -6,12 +6,10 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -430,15 +428,15 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
         }
     };
 
-    std::vector<std::thread> threads;
-    // What the threads that carry parts up use outlives them: an error on this
+    TRowBandPool::TTaskGroup threads;
+    // What the tasks that carry parts up use outlives them: an error on this
     // thread waits for them (below) before anything goes.
     std::vector<std::unique_ptr<PreparedPart>> prepared(static_cast<size_t>(std::max(0, partCount)));
     std::vector<std::exception_ptr> carryFailures(prepared.size());
     const TRowBandPool single(1);
-    std::deque<std::thread> carrying;
+    TRowBandPool::TTaskGroup carrying;
     try {
-        threads.emplace_back(readAll);
+        threads.Start(readAll);
         const tw::Bitmap& working = workingPicture();
         {
             const std::lock_guard lock(mutex);
@@ -449,23 +447,17 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
         // passes: parts are carried up whole, one per worker thread at a time,
         // while this thread makes the next ones.
         tw::Bitmap scratch;
-        const auto carried = [&](size_t keep) {
-            while (carrying.size() > keep) {
-                carrying.front().join();
-                carrying.pop_front();
-            }
-        };
         for (int index = partCount - 1; index >= 0 && !cancelled(); --index) {
             TFullSizePart part = partAt(index, scratch);
             CheckPartSize(part, working);
             auto bitmap = std::make_shared<tw::Bitmap>(*part.Bitmap); // scratch is reused for the next
             part.Bitmap = bitmap.get();
-            carried(static_cast<size_t>(workers) - 1);
+            carrying.Wait(static_cast<size_t>(workers) - 1);
             const size_t slot = static_cast<size_t>(index);
             // The last one has the cores to itself once the others are done.
             const TRowBandPool* passes = index == 0 ? &pool : &single;
-            carrying.emplace_back([&prepared, &carryFailures, &unused, &options, fullSize, working = &working,
-                                   part, bitmap, slot, passes] {
+            carrying.Start([&prepared, &carryFailures, &unused, &options, fullSize, working = &working, part,
+                            bitmap, slot, passes] {
                 try {
                     TCoverageCarrier carrier(fullSize, *working, *part.Bitmap,
                                              part.Growth ? &*part.Growth : nullptr, options.Border, *passes);
@@ -477,18 +469,17 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
                 }
             });
         }
-        carried(0);
+        carrying.Wait();
         for (size_t i = prepared.size(); i-- > 0;) {
             if (carryFailures[i]) std::rethrow_exception(carryFailures[i]);
             if (prepared[i]) parts.push_back(std::move(prepared[i]));
         }
         scratch = tw::Bitmap();
         for (int i = 1; i < workers; ++i)
-            threads.emplace_back(work, false);
+            threads.Start([&] { work(false); });
         work(true);
     } catch (...) {
-        for (std::thread& t : carrying)
-            t.join();
+        carrying.Wait();
         fail();
     }
     bool complete;
@@ -498,8 +489,7 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
         stop = true;
         changed.notify_all();
     }
-    for (std::thread& t : threads)
-        t.join();
+    threads.Wait();
     if (failure) std::rethrow_exception(failure);
     return complete;
 }

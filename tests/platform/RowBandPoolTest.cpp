@@ -1,11 +1,13 @@
 // The row-band pool: every band once on any number of threads, progress on
-// the calling thread, a band's error thrown again, a cancel that stops it.
+// the calling thread, a band's error thrown again, a cancel that stops it;
+// task groups whose tasks run side by side.
 #include "platform/RowBandPool.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -52,6 +54,55 @@ TEST(RowBandPool, EveryRowOnceProgressOnCallerErrorsAndCancel) {
                               {&cancel, {}}));
         EXPECT_LE(ran.load(), threads) << "no band starts after the flag is seen";
     }
+}
+
+// Tasks may wait for each other, so each has a thread of its own; Wait(n)
+// leaves the newest n running and throws what a task threw, once.
+TEST(RowBandPool, TaskGroupsRunTasksSideBySide) {
+    std::mutex m;
+    std::condition_variable changed;
+    int stage = 0;
+    const auto await = [&](int s) {
+        std::unique_lock lock(m);
+        changed.wait(lock, [&] { return stage >= s; });
+    };
+    const auto reach = [&](int s) {
+        {
+            const std::lock_guard lock(m);
+            stage = std::max(stage, s);
+        }
+        changed.notify_all();
+    };
+    TRowBandPool::TTaskGroup tasks;
+    std::atomic<bool> lastDone{false};
+    tasks.Start([&] {
+        await(1); // only the second task gets it there
+        reach(2);
+    });
+    tasks.Start([&] { reach(1); });
+    tasks.Start([&] {
+        await(3);
+        lastDone = true;
+        throw std::runtime_error("late");
+    });
+    tasks.Wait(1);
+    EXPECT_EQ(stage, 2) << "the two oldest have ended";
+    EXPECT_FALSE(lastDone);
+    reach(3);
+    EXPECT_THROW(tasks.Wait(), std::runtime_error);
+    EXPECT_TRUE(lastDone);
+    EXPECT_NO_THROW(tasks.Wait()) << "thrown once";
+
+    // A group that goes waits for its tasks and drops what they threw.
+    std::atomic<bool> ran{false};
+    {
+        TRowBandPool::TTaskGroup dropped;
+        dropped.Start([&] {
+            ran = true;
+            throw std::runtime_error("unheard");
+        });
+    }
+    EXPECT_TRUE(ran);
 }
 
 } // namespace
