@@ -86,7 +86,7 @@ class TTintwellDocument : public QObject {
     // A picture never held whole at its own size (the batch tool's streamed
     // JPEG results): the document keeps that size and, once makeWorking has made
     // it in StreamFullSizeResult while the first rows are being read, the
-    // working picture. No parts, nothing to undo.
+    // working picture. It starts without parts and with nothing to undo.
     void NewStreamedDocument(QSize fullSize, std::function<tw::Bitmap()> makeWorking,
                              const QString& fileName);
 
