@@ -1,5 +1,6 @@
 // Mask growing and zoomed painting.
 #include "masking/BitmapWalkerThread.h"
+#include "masking/PartGrower.h"
 #include "platform/ZoomedPainter.h"
 
 #include <benchmark/benchmark.h>
@@ -24,7 +25,9 @@ tw::Bitmap PhotoLike(int w, int h) {
 // Runs one walk to its end, servicing tile builds and progress on this thread.
 void Walk(const tw::Bitmap& picture, tw::Bitmap& mask, const TWalkerRules& rules, QPoint seed) {
     bool ended = false;
-    auto* t = new TBitmapWalkerThread(picture, 1.0, TTintwellSettings::Initial(), rules, seed, mask);
+    auto* t =
+        new TBitmapWalkerThread(picture, TPartGrower::GrowthAt(picture, seed, rules),
+                                TTintwellSettings::Initial(), TPartGrower::kUnwatchedProgressInterval, mask);
     t->FreeOnTerminate = true;
     t->OnTerminate = [&](tw::Thread*) { ended = true; };
     // The dialog always listens, so every progress hand-over counts here too.

@@ -6,7 +6,7 @@
 // Kept in an INI file in the user's configuration folder (XDG_CONFIG_HOME);
 // tests give a file of their own.
 
-#include "masking/BitmapWalkerThread.h"
+#include "recolour/WalkerRules.h"
 
 #include <QByteArray>
 #include <QString>

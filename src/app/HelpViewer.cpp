@@ -77,8 +77,8 @@ THelpViewer::THelpViewer(const QString& bookPrefix, const QString& homeTopic, QW
     connect(browser_, &QTextBrowser::backwardAvailable, back_, &QAction::setEnabled);
     connect(browser_, &QTextBrowser::forwardAvailable, forward_, &QAction::setEnabled);
     connect(browser_, &QTextBrowser::sourceChanged, this, [this] { showingProblem_ = false; });
-    NameControlsForAccessibility(this, {{browser_, tr("Help page"),
-                                         tr("The help page; links lead to other pages")}});
+    NameControlsForAccessibility(
+        this, {{browser_, tr("Help page"), tr("The help page; links lead to other pages")}});
 }
 
 QWidget* THelpViewer::DisplayTopic(const QString& path) {
@@ -99,10 +99,9 @@ QWidget* THelpViewer::DisplayTopic(const QString& path) {
     if (window >= 0) last.truncate(window);
 
     if (FileNameOf(file).compare(kBookFileName, Qt::CaseInsensitive) != 0) {
-        ShowProblem(
-            tr("The help file cannot be opened"),
-            tr("Tintwell's help is in \"%1\"; \"%2\" is not a help file this window can show.")
-                .arg(kBookFileName, file.toHtmlEscaped()));
+        ShowProblem(tr("The help file cannot be opened"),
+                    tr("Tintwell's help is in \"%1\"; \"%2\" is not a help file this window can show.")
+                        .arg(kBookFileName, file.toHtmlEscaped()));
     } else {
         ShowPage(topic);
     }

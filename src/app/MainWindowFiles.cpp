@@ -9,7 +9,7 @@
 #include "app/PictureView.h"
 #include "document/FullSizeSaveJob.h"
 #include "document/ProjectFile.h"
-#include "fullsize/PartGrowth.h"
+#include "masking/PartGrower.h"
 #include "platform/ErrorReport.h"
 #include "platform/GraphicsLock.h"
 #include "platform/PictureFile.h"

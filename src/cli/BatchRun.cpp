@@ -1,7 +1,7 @@
 #include "cli/BatchRun.h"
 
 #include "colour/HSVTables.h"
-#include "fullsize/RowBands.h"
+#include "platform/RowBandPool.h"
 
 #include "cli/CliError.h"
 #include "platform/ErrorReport.h"

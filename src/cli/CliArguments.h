@@ -3,8 +3,8 @@
 // settings and rule flags shared by several commands.
 
 #include "colour/HSV.h"
-#include "masking/BitmapWalkerThread.h"
 #include "recolour/TintwellSettings.h"
+#include "recolour/WalkerRules.h"
 
 #include <QPoint>
 

@@ -6,6 +6,7 @@
 #include "cli/ProjectJob.h"
 #include "cli/RecipeReader.h"
 #include "cli/RecolorJob.h"
+#include "masking/PartGrower.h"
 #include "platform/ErrorReport.h"
 #include "platform/PictureFile.h"
 #include "recolour/GoalColorSolver.h"
@@ -245,7 +246,7 @@ int CommandGrow(ArgReader args) {
         // and the encoded file would not all fit the memory budget at once.
         const tw::Bitmap picture = LoadPictureToWorkOn(files.picture, files.fullSize);
         CheckSeed(part.Seed, picture);
-        grown = GrowPart(picture, part.Seed, part.Rules, part.Settings);
+        grown = TPartGrower(picture, part.Seed, part.Rules, part.Settings).Grow().Mask;
     }
     WritePicture(grown, files.output);
     return kExitSuccess;

@@ -4,10 +4,11 @@
 #include "cli/RecipeReader.h"
 #include "document/StrictJson.h"
 #include "document/TintwellDocument.h"
+#include "masking/PartGrower.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
 #include "platform/PictureFile.h"
-#include "recolour/ImagePart.h"
+#include "recolour/PartRecolourer.h"
 
 #include <algorithm>
 #include <iostream>
@@ -24,26 +25,25 @@ int ScaledCoordinate(int at, int from, int to) {
     return static_cast<int>(std::clamp<int64_t>(scaled, 0, to - 1));
 }
 
+// The picture's result composed by a document that makes the parts added to it
+// on demand.
+tw::Bitmap Compose(TTintwellDocument& document, bool originalSize) {
+    return originalSize ? std::move(*document.ComposeFullSizeResult()) : document.ComposeResult();
+}
+
 } // namespace
 
 // Parts are decoded one at a time as the composition asks for them: a project
 // may hold more of them than would fit in memory at once.
 tw::Bitmap ProjectResult(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
-    const int count = static_cast<int>(project.Parts.size());
-    if (!originalSize)
-        return TTintwellDocument::ComposeResult(picture.Working, count,
-                                                [&](int i, tw::Bitmap& scratch) -> const tw::Bitmap& {
-                                                    scratch = project.PartBitmap(static_cast<size_t>(i));
-                                                    return scratch;
-                                                });
-    return *TTintwellDocument::ComposeFullSizeResult(
-        picture.Full, picture.Working, count,
-        [&](int i, tw::Bitmap& scratch) {
-            const TProjectPart& part = project.Parts[static_cast<size_t>(i)];
-            scratch = project.PartBitmap(static_cast<size_t>(i));
-            return TFullSizePart{&scratch, part.Settings, part.Growth};
-        },
-        {});
+    TTintwellDocument document;
+    document.NewDocument(picture.Working, {}, false, picture.Full);
+    for (size_t i = 0; i < project.Parts.size(); ++i)
+        document.AddPartOnDemand([&project, i](const tw::Bitmap&) {
+            const TProjectPart& part = project.Parts[i];
+            return TTintwellDocument::TMadePart{project.PartBitmap(i), part.Settings, part.Growth};
+        });
+    return Compose(document, originalSize);
 }
 
 tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
@@ -61,40 +61,28 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
         const std::string mismatch = SeedColorMismatch(working, seedOf(*growth), *growth);
         if (!mismatch.empty()) throw PictureMisfit("part " + std::to_string(i + 1) + ": " + mismatch);
     }
-    // Part i on this picture, in scratch; with the growth that made it, if grown.
-    const auto make = [&](int i, tw::Bitmap& scratch) {
-        const TProjectPart& part = project.Parts[static_cast<size_t>(i)];
+    TTintwellDocument document;
+    document.NewDocument(working, {}, false, picture.Full);
+    for (size_t i = 0; i < project.Parts.size(); ++i) {
+        const TProjectPart& part = project.Parts[i];
         if (part.Growth) {
-            const QPoint seed = seedOf(*part.Growth);
-            scratch = GrowPart(working, seed, part.Growth->Rules, part.Settings);
-            return std::optional<TPartGrowth>(TPartGrowth::FromWalk(working, seed, part.Growth->Rules));
+            document.AddGrownPartOnDemand(seedOf(*part.Growth), part.Growth->Rules, part.Settings);
+            continue;
         }
-        // Every pixel of a part that is not white belongs to it, so a plain
-        // stretch keeps the mask a mask.
-        tw::Bitmap mask(working.Width(), working.Height());
-        {
-            const tw::Bitmap bitmap = project.PartBitmap(static_cast<size_t>(i));
-            mask.StretchPlain(mask.Rect(), bitmap, bitmap.Rect());
-        }
-        TImagePart scaled(mask);
-        scaled.ApplySettings(working, part.Settings);
-        scratch = std::move(scaled.Bitmap);
-        return std::optional<TPartGrowth>();
-    };
-    const int count = static_cast<int>(project.Parts.size());
-    if (!originalSize)
-        return TTintwellDocument::ComposeResult(working, count,
-                                                [&](int i, tw::Bitmap& scratch) -> const tw::Bitmap& {
-                                                    make(i, scratch);
-                                                    return scratch;
-                                                });
-    return *TTintwellDocument::ComposeFullSizeResult(
-        picture.Full, working, count,
-        [&](int i, tw::Bitmap& scratch) {
-            const std::optional<TPartGrowth> growth = make(i, scratch);
-            return TFullSizePart{&scratch, project.Parts[static_cast<size_t>(i)].Settings, growth};
-        },
-        {});
+        document.AddPartOnDemand([&project, i](const tw::Bitmap& picture) {
+            // Every pixel of a part that is not white belongs to it, so a plain
+            // stretch keeps the mask a mask.
+            TTintwellDocument::TMadePart made{
+                tw::Bitmap(picture.Width(), picture.Height()), project.Parts[i].Settings, {}};
+            {
+                const tw::Bitmap bitmap = project.PartBitmap(i);
+                made.Bitmap.StretchPlain(made.Bitmap.Rect(), bitmap, bitmap.Rect());
+            }
+            RecolourPart(made.Settings, picture, made.Bitmap);
+            return made;
+        });
+    }
+    return Compose(document, originalSize);
 }
 
 bool TakeProjectFlag(const std::string& arg, ArgReader& args, TProjectOptions& options, bool& listing) {

@@ -7,8 +7,7 @@
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
 #include "platform/PictureFile.h"
-#include "platform/Thread.h"
-#include "recolour/ImagePart.h"
+#include "recolour/PartRecolourer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -87,20 +86,6 @@ void WritePicture(const tw::Bitmap& bitmap, const std::string& path) {
         FailInput("cannot write " + tw::DisplayName(path) + ": unsupported file type");
 }
 
-tw::Bitmap GrowPart(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& rules,
-                    const TTintwellSettings& settings) {
-    tw::Bitmap mask(picture.Width(), picture.Height());
-    std::exception_ptr failure;
-    // Nothing else is done meanwhile, so the walk runs on this thread, its
-    // synchronised calls (tile builds, progress) inline.
-    TBitmapWalkerThread walker(picture, 1.0, settings, rules, seed, mask);
-    walker.OnTerminate = [&failure](tw::Thread* t) { failure = t->FatalException(); };
-    walker.RunHere();
-    // A walk that failed (out of memory, say) would leave a partial part: report it.
-    if (failure) std::rethrow_exception(failure);
-    return mask;
-}
-
 THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidth) {
     // The same sampling the desktop program's document does.
     return ::SuggestTolerance(picture, seed, halfWidth);
@@ -120,41 +105,36 @@ void CheckParts(const tw::Bitmap& picture, const std::vector<TPartRequest>& requ
     }
 }
 
-// Makes one part's bitmap in scratch, as the desktop program would hold it.
-const tw::Bitmap& MakePart(const tw::Bitmap& picture, const TPartRequest& request, tw::Bitmap& scratch) {
-    if (request.Grown) {
-        // The walk paints the part's pixels recoloured already.
-        scratch = GrowPart(picture, request.Seed, request.Rules, request.Settings);
-    } else {
-        TImagePart part(LoadPartBitmap(request.PartFile, picture));
-        part.ApplySettings(picture, request.Settings);
-        scratch = std::move(part.Bitmap);
+// The job's parts, each made on the document's picture when its turn comes:
+// grown from its seed as the mask dialog grows it, or read from its file and
+// recoloured, as the desktop program would hold it.
+void AddParts(TTintwellDocument& document, const std::vector<TPartRequest>& requests) {
+    for (const TPartRequest& request : requests) {
+        if (request.Grown) {
+            document.AddGrownPartOnDemand(request.Seed, request.Rules, request.Settings);
+            continue;
+        }
+        document.AddPartOnDemand([&request](const tw::Bitmap& picture) {
+            TTintwellDocument::TMadePart part{
+                LoadPartBitmap(request.PartFile, picture), request.Settings, {}};
+            RecolourPart(request.Settings, picture, part.Bitmap);
+            return part;
+        });
     }
-    return scratch;
 }
 
 } // namespace
 
 tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequest>& requests) {
     CheckParts(picture, requests);
-    // Composed as the desktop program saves, each part made when its turn comes.
-    return TTintwellDocument::ComposeResult(
-        picture, static_cast<int>(requests.size()), [&](int i, tw::Bitmap& scratch) -> const tw::Bitmap& {
-            return MakePart(picture, requests[static_cast<size_t>(i)], scratch);
-        });
+    // Composed as the desktop program saves.
+    TTintwellDocument document;
+    document.NewDocument(picture, {}, false);
+    AddParts(document, requests);
+    return document.ComposeResult();
 }
 
 namespace {
-
-// Part i of the job as the full-size composition takes it.
-TFullSizePart MakeFullSizePart(const tw::Bitmap& working, const std::vector<TPartRequest>& requests, int i,
-                               tw::Bitmap& scratch) {
-    const TPartRequest& request = requests[static_cast<size_t>(i)];
-    TFullSizePart part{&MakePart(working, request, scratch), request.Settings, std::nullopt};
-    // What the mask dialog records for a walk it ran to the end.
-    if (request.Grown) part.Growth = TPartGrowth::FromWalk(working, request.Seed, request.Rules);
-    return part;
-}
 
 // A JPEG result of a large JPEG picture goes through a band at a time: the
 // picture is never held whole, and decoding, composing and encoding run side by
@@ -171,18 +151,19 @@ bool RecolorStreamed(const std::string& picturePath, const std::vector<TPartRequ
     }
     if (!picture || requests.size() * PreparedPartBytes(tw::WorkingSize(picture->FullSize)) > kPartDataBudget)
         return false;
-    tw::JpegRowReader reader(picture->Bytes, picturePath);
-    tw::SavedJpegFile file(picture->FullSize, output);
-    tw::Bitmap working;
-    ComposeFullSizeRows(
+    TTintwellDocument document;
+    document.NewStreamedDocument(
         picture->FullSize,
-        [&]() -> const tw::Bitmap& {
-            working = picture->Working();
+        [&] {
+            tw::Bitmap working = picture->Working();
             CheckParts(working, requests);
             return working;
         },
-        static_cast<int>(requests.size()),
-        [&](int i, tw::Bitmap& scratch) { return MakeFullSizePart(working, requests, i, scratch); },
+        QString::fromStdString(picturePath));
+    AddParts(document, requests);
+    tw::JpegRowReader reader(picture->Bytes, picturePath);
+    tw::SavedJpegFile file(picture->FullSize, output);
+    document.StreamFullSizeResult(
         [&](uint32_t* rows, ptrdiff_t stride, int count) { reader.Read(rows, stride, count); },
         [&](const uint32_t* rows, ptrdiff_t stride, int count) { file.Write(rows, stride, count); });
     file.Commit();
@@ -193,12 +174,11 @@ bool RecolorStreamed(const std::string& picturePath, const std::vector<TPartRequ
 
 tw::Bitmap RecolorPictureAtFullSize(const tw::PictureAtBothSizes& picture,
                                     const std::vector<TPartRequest>& requests) {
-    const tw::Bitmap& working = picture.Working;
-    CheckParts(working, requests);
-    std::optional<tw::Bitmap> result = TTintwellDocument::ComposeFullSizeResult(
-        picture.Full, working, static_cast<int>(requests.size()),
-        [&](int i, tw::Bitmap& scratch) { return MakeFullSizePart(working, requests, i, scratch); }, {});
-    return std::move(*result); // nothing cancels it
+    CheckParts(picture.Working, requests);
+    TTintwellDocument document;
+    document.NewDocument(picture.Working, {}, false, picture.Full);
+    AddParts(document, requests);
+    return std::move(*document.ComposeFullSizeResult()); // nothing cancels it
 }
 
 void CheckRecolorJob(const TRecolorJob& job, bool checkPictures) {

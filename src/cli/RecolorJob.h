@@ -1,13 +1,14 @@
 #pragma once
-// The picture work of the batch tool, done with the same classes the desktop
-// program uses: the mask worker grows parts, TImagePart recolours loaded ones,
-// and the parts are drawn over the picture as a saved picture shows them.
+// The picture work of the batch tool, done by a document as in the desktop
+// program: it makes each part when its turn comes (grown from its seed as the
+// mask dialog grows it, or read from its file and recoloured) and draws the
+// parts over the picture as a saved picture shows them.
 
 #include "colour/HSV.h"
-#include "masking/BitmapWalkerThread.h"
 #include "platform/Bitmap.h"
 #include "platform/PictureFile.h"
 #include "recolour/TintwellSettings.h"
+#include "recolour/WalkerRules.h"
 
 #include <QPoint>
 
@@ -55,11 +56,6 @@ void CheckSeed(QPoint seed, const tw::Bitmap& picture);
 void CheckOutputName(const std::string& path);
 // Writes through the picture module (atomically); an unknown type is an error.
 void WritePicture(const tw::Bitmap& bitmap, const std::string& path);
-
-// Grows a part from the seed with the mask dialog's worker at preview zoom 1.
-// The result is the part bitmap: white outside the part, recoloured inside.
-tw::Bitmap GrowPart(const tw::Bitmap& picture, QPoint seed, const TWalkerRules& rules,
-                    const TTintwellSettings& settings);
 
 // The tolerances the mask dialog suggests from the square of the given half
 // width around the seed; positions outside the picture are skipped.

@@ -771,7 +771,7 @@ void TColourSettingsDialog::PaintPartPreview() {
     if (!part_) return;
     ReadControls();
     // Always from the original: repaints never accumulate.
-    RecolourPreview(settings_, originalSample_, partSample_);
+    RecolourPart(settings_, originalSample_, partSample_);
     partPreview_->PaintCanvas().Draw(partScroll_.x(), partScroll_.y(), partSample_);
 }
 

@@ -2,6 +2,7 @@
 
 #include "colour/ThreadSafeBitmap.h"
 #include "grid/nvOffscreenPaint.h"
+#include "masking/PartGrower.h"
 #include "masking/ToleranceSuggestion.h"
 #include "platform/DeferredCalls.h"
 #include "platform/Thread.h"
@@ -265,14 +266,9 @@ void TGrowPartDialog::Load(const tw::Bitmap& picture, QPoint seed, QPoint viewPo
     // A new picture may only arrive while no walk reads the old one.
     if (walker_) return;
     source_ = picture; // an independent copy; the pixel format is already 24-bit RGB
-    seed_ = seed;
-    // A click on the last zoomed column can round one pixel past the edge; the
-    // walk clamps its seed, and so does the dialog for the seed colour and the
-    // sampled square.
-    if (!source_.IsEmpty()) {
-        seed_.setX(std::clamp(seed_.x(), 0, source_.Width() - 1));
-        seed_.setY(std::clamp(seed_.y(), 0, source_.Height() - 1));
-    }
+    // A click on the last zoomed column can round one pixel past the edge: the
+    // seed colour and the sampled square are the walk's own seed's.
+    seed_ = TPartGrower::ClampSeed(source_, seed);
     // Known before the first walk starts, so that the strips and a suggestion
     // made in the meantime are about this seed.
     seedColor_ = source_.Pixel(seed_.x(), seed_.y());
@@ -335,23 +331,20 @@ void TGrowPartDialog::StartWalk() {
         TGraphicsLockGuard lock;
         mask_ = tw::Bitmap(source_.Width(), source_.Height(), tw::kWhite);
     }
-    const TWalkerRules rules = Rules();
-
     seedColor_ = source_.Pixel(seed_.x(), seed_.y());
-    rules_ = rules;
     growth_.reset();
     DrawHueRule();
     DrawSaturationRule();
     DrawValueRule();
 
-    walker_ = new TBitmapWalkerThread(source_, tw::ZoomFactor(zoomStep_), settings_, rules, seed_, mask_);
-    walker_->FreeOnTerminate = true;
-    walker_->OnTerminate = [this](tw::Thread* t) { WalkEnded(t); };
-    walker_->OnProgress = [this](TBitmapWalkerThread* t) { WalkProgress(t); };
-    walker_->SetIdlePriority();
+    // The preview shows the growth at about the same pace at any zoom.
+    const TPartGrower grower(source_, seed_, Rules(), settings_,
+                             TPartGrower::ProgressIntervalForZoom(tw::ZoomFactor(zoomStep_)));
+    walkGrowth_ = grower.Growth();
     SetWalkingButtons(true);
     preview_->Invalidate();
-    walker_->Resume();
+    walker_ = grower.Start(
+        mask_, [this](TBitmapWalkerThread* t) { WalkProgress(t); }, [this](tw::Thread* t) { WalkEnded(t); });
 }
 
 void TGrowPartDialog::WalkProgress(TBitmapWalkerThread*) {
@@ -360,7 +353,7 @@ void TGrowPartDialog::WalkProgress(TBitmapWalkerThread*) {
 
 void TGrowPartDialog::WalkEnded(tw::Thread* sender) {
     if (sender != walker_) return;
-    if (!sender->Terminated()) growth_ = TPartGrowth::FromWalk(source_, seed_, rules_);
+    if (!sender->Terminated()) growth_ = walkGrowth_;
     walker_ = nullptr;
     SetWalkingButtons(false);
     preview_->Invalidate();

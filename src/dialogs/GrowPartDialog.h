@@ -9,10 +9,10 @@
 
 #include "colour/ColourStrips.h"
 #include "colour/HSV.h"
-#include "fullsize/PartGrowth.h"
-#include "masking/BitmapWalkerThread.h"
+#include "masking/PartGrower.h"
 #include "platform/Bitmap.h"
 #include "platform/ZoomedPainter.h"
+#include "recolour/PartGrowth.h"
 #include "recolour/TintwellSettings.h"
 
 #include <QDialog>
@@ -177,7 +177,7 @@ class TGrowPartDialog : public QDialog {
     TBitmapWalkerThread* walker_ = nullptr;
     bool showPictureBehind_ = false;
     TColorValue seedColor_ = 0;
-    TWalkerRules rules_;
+    TPartGrowth walkGrowth_; // the running walk's, growth_ once it has run to its end
     std::optional<TPartGrowth> growth_;
     TTintwellSettings settings_;
     QPoint viewPoint_;

@@ -180,11 +180,10 @@ void TChangeColorEdit::Apply(TTintwellDocument& doc, bool first) {
         // Every part is recoloured into a copy first: an error leaves the parts alone.
         for (TKept& k : kept_) {
             k.Bitmap = k.Part->Bitmap;
-            TPartRecolourer things(settings_, doc.Picture(), k.Bitmap);
-            things.ApplyAll();
+            const QPoint anchor = RecolourPart(settings_, doc.Picture(), k.Bitmap);
             k.Settings = settings_;
-            k.AnchorX = things.AnchorX;
-            k.AnchorY = things.AnchorY;
+            k.AnchorX = anchor.x();
+            k.AnchorY = anchor.y();
         }
         SetSettings(doc, settings_);
     }

@@ -13,9 +13,9 @@
 // size the parts have (at most 800 x 600). Part bitmaps are stored losslessly,
 // first part first; "growth" is there for parts grown from a seed only.
 
-#include "fullsize/PartGrowth.h"
 #include "platform/Bitmap.h"
 #include "platform/PictureFile.h"
+#include "recolour/PartGrowth.h"
 #include "recolour/TintwellSettings.h"
 
 #include <QByteArray>

@@ -3,8 +3,8 @@
 // every value of the right type and within range, or an error that names the
 // file and the key ("job.json: parts[1].rules: unknown key \"hu\"").
 
-#include "masking/BitmapWalkerThread.h"
 #include "recolour/TintwellSettings.h"
+#include "recolour/WalkerRules.h"
 
 #include <QJsonObject>
 #include <QJsonValue>

@@ -1,6 +1,7 @@
 #include "document/TintwellDocument.h"
 
 #include "document/DocumentCommands.h"
+#include "masking/PartGrower.h"
 #include "masking/ToleranceSuggestion.h"
 #include "platform/GraphicsLock.h"
 #include "platform/PictureError.h"
@@ -40,6 +41,9 @@ void TTintwellDocument::NewDocument(tw::Bitmap picture, const QString& fileName,
         picture_ = std::move(picture);
     }
     fullPicture_ = fullPicture.IsEmpty() ? picture_ : std::move(fullPicture);
+    fullSize_ = fullPicture_.Rect().size();
+    makeWorking_ = nullptr;
+    partsOnDemand_.clear();
     fileName_ = fileName;
     projectFileName_.clear();
     exported_ = {};
@@ -74,6 +78,13 @@ void TTintwellDocument::RestoreDocument(tw::Bitmap picture, const QString& fileN
     settings_ = settings;
     emit SelectionChanged();
     emit Changed(picture_.Rect(), {});
+}
+
+void TTintwellDocument::NewStreamedDocument(QSize fullSize, std::function<tw::Bitmap()> makeWorking,
+                                            const QString& fileName) {
+    NewDocument({}, fileName, false);
+    fullSize_ = fullSize;
+    makeWorking_ = std::move(makeWorking);
 }
 
 void TTintwellDocument::SetProjectFileName(const QString& fileName) {
@@ -264,6 +275,19 @@ void TTintwellDocument::ChangeColor(const TTintwellSettings& settings) {
     Push(std::make_unique<TChangeColorEdit>(settings, std::move(selected)));
 }
 
+void TTintwellDocument::AddPartOnDemand(TPartMaker maker) {
+    partsOnDemand_.push_back(std::move(maker));
+}
+
+void TTintwellDocument::AddGrownPartOnDemand(QPoint seed, const TWalkerRules& rules,
+                                             const TTintwellSettings& settings) {
+    AddPartOnDemand([seed, rules, settings](const tw::Bitmap& picture) {
+        // The walk paints the part's pixels recoloured already.
+        TGrownPart grown = TPartGrower(picture, seed, rules, settings).Grow();
+        return TMadePart{std::move(grown.Mask), settings, grown.Growth};
+    });
+}
+
 void TTintwellDocument::BeginStroke() {
     ++strokeSerial_;
 }
@@ -431,30 +455,24 @@ void TTintwellDocument::ShowDabInView(tw::Bitmap& view, const TDab& dab, bool sh
 }
 
 tw::Bitmap TTintwellDocument::ComposeResult() const {
-    const TGraphicsLockGuard lock;
-    // Every part, whatever the selection.
-    return ComposeResult(picture_, PartCount(),
-                         [this](int i, tw::Bitmap&) -> const tw::Bitmap& { return parts_[i].Part->Bitmap; });
-}
-
-tw::Bitmap
-TTintwellDocument::ComposeResult(const tw::Bitmap& picture, int partCount,
-                                 const std::function<const tw::Bitmap&(int, tw::Bitmap&)>& partAt) {
     tw::Bitmap result;
-    result.Assign(picture);
-    tw::Bitmap scratch;
-    // One part after the other into the one result; lower numbers are drawn
-    // last and win.
-    for (int i = partCount - 1; i >= 0; --i) {
-        result.DrawTransparent(0, 0, partAt(i, scratch));
-        scratch = tw::Bitmap();
+    {
+        const TGraphicsLockGuard lock;
+        result.Assign(picture_);
     }
+    // One part after the other into the one result; lower numbers are drawn
+    // last and win. A part made on demand goes once it is drawn.
+    for (auto it = partsOnDemand_.rbegin(); it != partsOnDemand_.rend(); ++it)
+        result.DrawTransparent(0, 0, (*it)(picture_).Bitmap);
+    const TGraphicsLockGuard lock;
+    for (auto it = parts_.rbegin(); it != parts_.rend(); ++it)
+        result.DrawTransparent(0, 0, it->Part->Bitmap);
     return result;
 }
 
 TTintwellDocument::TFullSizeSource TTintwellDocument::FullSizeSource() const {
     const TGraphicsLockGuard lock;
-    TFullSizeSource source{fullPicture_, picture_, {}, {}, {}};
+    TFullSizeSource source{fullPicture_, picture_, {}, {}, {}, partsOnDemand_};
     for (const TPartEntry& e : parts_) {
         source.Bitmaps.push_back(e.Part->Bitmap);
         source.Settings.push_back(e.Part->Settings);
@@ -463,26 +481,20 @@ TTintwellDocument::TFullSizeSource TTintwellDocument::FullSizeSource() const {
     return source;
 }
 
+TFullSizePart TTintwellDocument::TFullSizeSource::PartAt(int index, tw::Bitmap& scratch) const {
+    const auto k = static_cast<size_t>(index);
+    if (k < Bitmaps.size()) return {&Bitmaps[k], Settings[k], Growths[k]};
+    TMadePart made = PartsOnDemand[k - Bitmaps.size()](Picture);
+    scratch = std::move(made.Bitmap);
+    return {&scratch, made.Settings, std::move(made.Growth)};
+}
+
 std::optional<tw::Bitmap> TTintwellDocument::TFullSizeSource::Compose(const TFullSizeOptions& options) const {
-    return ComposeFullSizeResult(
-        FullPicture, Picture, static_cast<int>(Bitmaps.size()),
-        [this](int i, tw::Bitmap&) {
-            const auto k = static_cast<size_t>(i);
-            return TFullSizePart{&Bitmaps[k], Settings[k], Growths[k]};
-        },
+    // Both programs leave the border method and the unmixing at the composer's
+    // defaults, so their pixels agree.
+    std::optional<tw::Bitmap> result = ComposeFullSize(
+        FullPicture, Picture, PartCount(), [this](int i, tw::Bitmap& scratch) { return PartAt(i, scratch); },
         options);
-}
-
-std::optional<tw::Bitmap> TTintwellDocument::ComposeFullSizeResult(const TFullSizeOptions& options) const {
-    return FullSizeSource().Compose(options);
-}
-
-std::optional<tw::Bitmap> TTintwellDocument::ComposeFullSizeResult(
-    const tw::Bitmap& fullPicture, const tw::Bitmap& picture, int partCount,
-    const std::function<TFullSizePart(int, tw::Bitmap&)>& partAt, const TFullSizeOptions& options) {
-    // Every part, whatever the selection. Both programs leave the border method
-    // and the unmixing at the composer's defaults, so their pixels agree.
-    std::optional<tw::Bitmap> result = ComposeFullSize(fullPicture, picture, partCount, partAt, options);
     // A new image takes its resolution from the screen, or a fixed guess
     // without one; files record it. One fixed value keeps the two programs'
     // files the same.
@@ -492,6 +504,30 @@ std::optional<tw::Bitmap> TTintwellDocument::ComposeFullSizeResult(
         result->Image().setDotsPerMeterY(kDotsPerMeter);
     }
     return result;
+}
+
+std::optional<tw::Bitmap> TTintwellDocument::ComposeFullSizeResult(const TFullSizeOptions& options) const {
+    return FullSizeSource().Compose(options);
+}
+
+bool TTintwellDocument::StreamFullSizeResult(const TReadRows& readRows, const TWriteRows& writeRows,
+                                             const TFullSizeOptions& options) {
+    TFullSizeSource source = FullSizeSource();
+    return ComposeFullSizeRows(
+        fullSize_,
+        [&]() -> const tw::Bitmap& {
+            // Made while the first rows are read, so that the decodings overlap.
+            if (makeWorking_) {
+                tw::Bitmap working = makeWorking_();
+                const TGraphicsLockGuard lock;
+                picture_ = std::move(working);
+                makeWorking_ = nullptr;
+            }
+            source.Picture = picture_;
+            return source.Picture;
+        },
+        source.PartCount(), [&](int i, tw::Bitmap& scratch) { return source.PartAt(i, scratch); }, readRows,
+        writeRows, options);
 }
 
 THSVValues TTintwellDocument::SuggestTolerance(QPoint seed, int halfWidth) const {

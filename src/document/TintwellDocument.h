@@ -8,17 +8,23 @@
 // Parts are owned here (or, while removed, by the command that can bring them
 // back) and never move in memory, so a view may keep pointers to them across
 // undo and redo. Index 0 is the first part, drawn on top of all others.
+//
+// The batch tool drives a document too, with parts made on demand: each is
+// made only while a result is composed and dropped once drawn, with no undo
+// history, so memory does not grow with the number of parts.
 
 #include "colour/HSV.h"
 #include "fullsize/FullSizeComposer.h"
 #include "platform/Bitmap.h"
 #include "recolour/ImagePart.h"
 #include "recolour/TintwellSettings.h"
+#include "recolour/WalkerRules.h"
 
 #include <QList>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QUndoStack>
 
@@ -77,12 +83,20 @@ class TTintwellDocument : public QObject {
     void RestoreDocument(tw::Bitmap picture, const QString& fileName,
                          std::vector<std::unique_ptr<TImagePart>> parts, const TTintwellSettings& settings,
                          tw::Bitmap fullPicture = {});
+    // A picture never held whole at its own size (the batch tool's streamed
+    // JPEG results): the document keeps that size and, once makeWorking has made
+    // it in StreamFullSizeResult while the first rows are being read, the
+    // working picture. It starts without parts and with nothing to undo.
+    void NewStreamedDocument(QSize fullSize, std::function<tw::Bitmap()> makeWorking,
+                             const QString& fileName);
 
     // --- What the document holds ---
     const tw::Bitmap& Picture() const { return picture_; }
     // The picture at the file's own size (after EXIF orientation); the parts
     // stay at Picture()'s size.
     const tw::Bitmap& FullPicture() const { return fullPicture_; }
+    // The picture's own size, also for a streamed document.
+    QSize FullSize() const { return fullSize_; }
     const QString& FileName() const { return fileName_; }
     int PartCount() const { return static_cast<int>(parts_.size()); }
     TImagePart* Part(int index) const;
@@ -132,6 +146,23 @@ class TTintwellDocument : public QObject {
     // "Change color...": the settings become the current ones and every selected
     // part is recoloured with them from the picture.
     void ChangeColor(const TTintwellSettings& settings);
+
+    // --- Parts made on demand (the batch tool; no undo step) ---
+    // What a part made on demand is once made on the working picture.
+    struct TMadePart {
+        tw::Bitmap Bitmap; // the picture's size; white is "not in the part"
+        TTintwellSettings Settings;
+        std::optional<TPartGrowth> Growth;
+    };
+    using TPartMaker = std::function<TMadePart(const tw::Bitmap& picture)>;
+    // A part made only while a result is composed, on the thread that composes
+    // it, one at a time, and dropped again once drawn. Parts on demand lie below
+    // the document's own parts, the first added on top; views do not show them.
+    void AddPartOnDemand(TPartMaker maker);
+    // A part grown from seed under rules and recoloured with settings, made on
+    // demand (grown in place, so composed on the GUI thread).
+    void AddGrownPartOnDemand(QPoint seed, const TWalkerRules& rules, const TTintwellSettings& settings);
+    int PartsOnDemandCount() const { return static_cast<int>(partsOnDemand_.size()); }
 
     // Brush and erase: the dabs between BeginStroke and EndStroke are one undo
     // step. A dab paints the current part with the current settings; its square
@@ -188,22 +219,18 @@ class TTintwellDocument : public QObject {
     // The quick update of a view after a dab: the brushed square as the part now
     // holds it, or the erased square as the background shows it.
     void ShowDabInView(tw::Bitmap& view, const TDab& dab, bool showPicture) const;
-    // The result picture as it is saved: the picture with every part over it.
+    // The result picture as it is saved: the picture with every part over it,
+    // whatever the selection, lower numbers on top.
     tw::Bitmap ComposeResult() const;
-    // The same composition for callers that make their parts one at a time (the
-    // batch tool grows or reads each in turn, so memory does not grow with the
-    // number of parts): partAt(i, scratch) gives part i's bitmap, in scratch or
-    // elsewhere; the last part is asked for first, so lower numbers end on top.
-    static tw::Bitmap ComposeResult(const tw::Bitmap& picture, int partCount,
-                                    const std::function<const tw::Bitmap&(int, tw::Bitmap&)>& partAt);
     // The result at the full picture's size: every part carried up with a
     // border that follows the object, lower numbers on top. Empty when cancelled.
-    // Both programs compose through the static form, so that their files agree.
+    // Both programs compose through the document, so that their files agree.
     std::optional<tw::Bitmap> ComposeFullSizeResult(const TFullSizeOptions& options = {}) const;
-    static std::optional<tw::Bitmap>
-    ComposeFullSizeResult(const tw::Bitmap& fullPicture, const tw::Bitmap& picture, int partCount,
-                          const std::function<TFullSizePart(int, tw::Bitmap&)>& partAt,
-                          const TFullSizeOptions& options);
+    // The same result of a streamed document, its rows read through readRows
+    // and written through writeRows a band at a time (ComposeFullSizeRows),
+    // never the whole picture held. false when cancelled.
+    bool StreamFullSizeResult(const TReadRows& readRows, const TWriteRows& writeRows,
+                              const TFullSizeOptions& options = {});
     // What ComposeFullSizeResult reads, copied for another thread: the pixels
     // are shared until either side changes them, so this costs little.
     struct TFullSizeSource {
@@ -211,7 +238,11 @@ class TTintwellDocument : public QObject {
         std::vector<tw::Bitmap> Bitmaps;
         std::vector<TTintwellSettings> Settings;
         std::vector<std::optional<TPartGrowth>> Growths;
+        std::vector<TPartMaker> PartsOnDemand;
         std::optional<tw::Bitmap> Compose(const TFullSizeOptions& options) const;
+        // Every part, the document's own first; one made on demand goes to scratch.
+        int PartCount() const { return static_cast<int>(Bitmaps.size() + PartsOnDemand.size()); }
+        TFullSizePart PartAt(int index, tw::Bitmap& scratch) const;
     };
     TFullSizeSource FullSizeSource() const;
     // The tolerances that admit the square of the half width around the seed.
@@ -257,6 +288,9 @@ class TTintwellDocument : public QObject {
 
     tw::Bitmap picture_;
     tw::Bitmap fullPicture_;
+    QSize fullSize_;
+    std::function<tw::Bitmap()> makeWorking_; // a streamed document's, until it has made picture_
+    std::vector<TPartMaker> partsOnDemand_;
     QString fileName_;
     QString projectFileName_;
     TStateKey exported_;

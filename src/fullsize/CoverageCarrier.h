@@ -5,9 +5,9 @@
 // pixels under working-size pixels on or next to the part's edge) it is decided
 // from the full-size pixels, so the border follows the object's real edge.
 
-#include "fullsize/PartGrowth.h"
-#include "fullsize/RowBands.h"
 #include "platform/Bitmap.h"
+#include "platform/RowBandPool.h"
+#include "recolour/PartGrowth.h"
 
 #include <QRect>
 #include <QSize>

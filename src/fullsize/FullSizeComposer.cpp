@@ -6,12 +6,10 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -253,19 +251,270 @@ namespace {
 
 // One part ready to draw.
 struct PreparedPart {
+    PreparedPart(TCoverageCarrier carrier, const TTintwellSettings& settings, const tw::Bitmap& working)
+        : carrier(std::move(carrier)), settings(settings), things(settings, working, noTarget) {}
     TCoverageCarrier carrier;
     TTintwellSettings settings;
+    tw::Bitmap noTarget; // the recolourer only transforms colours here
     TPartRecolourer things;
 };
+using TPreparedParts = std::vector<std::unique_ptr<PreparedPart>>;
 
-// Where a band of rows is on its way through.
-enum class BandState { Unread, Read, Composed, Written };
+// Every part carried up, the last one first as the whole-picture composition
+// draws them; parts that cover nothing are left out. A walk uses one core, and
+// carrying a part up is many short passes: parts are carried up whole, one per
+// worker at a time, while this thread makes the next ones. Empty when cancelled.
+TPreparedParts PrepareParts(QSize fullSize, const tw::Bitmap& working, int partCount,
+                            const std::function<TFullSizePart(int, tw::Bitmap&)>& partAt,
+                            const TFullSizeOptions& options, const TRowBandPool& pool) {
+    // What the carrying tasks use outlives them: the group, declared last, goes first.
+    std::vector<std::unique_ptr<PreparedPart>> prepared(static_cast<size_t>(std::max(0, partCount)));
+    std::vector<std::exception_ptr> failures(prepared.size());
+    const TRowBandPool single(1);
+    tw::Bitmap scratch;
+    TRowBandPool::TTaskGroup carrying;
+    const auto cancelled = [&] { return options.Cancel && options.Cancel->load(std::memory_order_relaxed); };
+    for (int index = partCount - 1; index >= 0 && !cancelled(); --index) {
+        TFullSizePart part = partAt(index, scratch);
+        CheckPartSize(part, working);
+        auto bitmap = std::make_shared<tw::Bitmap>(*part.Bitmap); // scratch is reused for the next
+        part.Bitmap = bitmap.get();
+        carrying.Wait(static_cast<size_t>(pool.Threads()) - 1);
+        const size_t slot = static_cast<size_t>(index);
+        // The last one has the cores to itself once the others are done.
+        const TRowBandPool* passes = index == 0 ? &pool : &single;
+        carrying.Start([&prepared, &failures, &options, fullSize, working = &working, part, bitmap, slot,
+                        passes] {
+            try {
+                TCoverageCarrier carrier(fullSize, *working, *part.Bitmap,
+                                         part.Growth ? &*part.Growth : nullptr, options.Border, *passes);
+                if (carrier.Bounds().isEmpty()) return;
+                prepared[slot] = std::make_unique<PreparedPart>(std::move(carrier), part.Settings, *working);
+            } catch (...) {
+                failures[slot] = std::current_exception();
+            }
+        });
+    }
+    carrying.Wait();
+    TPreparedParts parts;
+    for (size_t i = prepared.size(); i-- > 0;) {
+        if (failures[i]) std::rethrow_exception(failures[i]);
+        if (prepared[i]) parts.push_back(std::move(prepared[i]));
+    }
+    return parts;
+}
+
+// Draws the prepared parts over bands of full-size rows, for one worker: its
+// own transform memos and scratch rows.
+class TBandComposer {
+  public:
+    TBandComposer(const TPreparedParts& parts, int width, bool unmix)
+        : parts_(parts), unmix_(unmix), partRows_(parts.size()), original_(static_cast<size_t>(width)) {
+        for (const auto& part : parts) {
+            memos_.push_back(std::make_unique<TransformMemo>());
+            memos_.back()->Use(part->things, part->settings);
+        }
+    }
+
+    // rows holds count rows of the picture from row firstRow; they are
+    // composed in place.
+    void Compose(uint32_t* rows, int firstRow, int count) {
+        const int width = static_cast<int>(original_.size());
+        for (int i = 0; i < count; ++i) {
+            const int y = firstRow + i;
+            uint32_t* row = rows + static_cast<size_t>(i) * width;
+            // The top part first: what a part takes whole hides every part
+            // below it, which then neither works out nor draws those pixels.
+            covered_.clear();
+            bool any = false;
+            for (size_t p = parts_.size(); p-- > 0;) {
+                PartRowScratch& r = partRows_[p];
+                const QRect bounds = parts_[p]->carrier.Bounds();
+                if (y < bounds.top() || y > bounds.bottom()) {
+                    r.runs.clear();
+                    continue;
+                }
+                r.coverage.resize(static_cast<size_t>(bounds.width()));
+                parts_[p]->carrier.CoverageRuns(row, nullptr, y, bounds.left(), bounds.right() + 1,
+                                                r.coverage.data(), r.runs, covered_);
+                if (p > 0) AddCovered(covered_, r.runs, merged_);
+                any = any || !r.runs.empty();
+            }
+            if (!any) continue;
+            // Every part reads the picture's pixels, not what the parts below made of them.
+            std::copy(row, row + width, original_.begin());
+            for (size_t p = 0; p < parts_.size(); ++p)
+                DrawRuns(parts_[p]->carrier, *memos_[p], unmix_, original_.data(), row, y,
+                         parts_[p]->carrier.Bounds().left(), partRows_[p]);
+        }
+    }
+
+  private:
+    const TPreparedParts& parts_;
+    const bool unmix_;
+    std::vector<std::unique_ptr<TransformMemo>> memos_;
+    std::vector<PartRowScratch> partRows_;
+    std::vector<TCoverageCarrier::Span> covered_, merged_;
+    std::vector<uint32_t> original_;
+};
 
 // How far reading may get ahead of the composition: until the working picture
 // is ready (all the other core could do meanwhile), at most this much; later,
 // only into memory that written bands have given back. Fresh memory costs more
 // than the decoding it holds once both cores have other work.
 constexpr size_t kReadAheadBytes = size_t{100} << 20;
+
+// Moves the bands of a streamed picture through reading, composing and
+// writing. Bands are read in order from the start by one task, while the
+// parts are prepared. Then the workers compose them as they come and write
+// them out in order, writing first: the encoder is the one step that cannot be
+// shared, so it must never wait for a core while a band is ready for it. A
+// band's rows are composed where they were read, in a buffer that goes back
+// to the reader once they are written.
+class TBandScheduler {
+  public:
+    static constexpr int kBandRows = 16;
+
+    TBandScheduler(QSize size, int workers, const std::atomic<bool>* cancel)
+        : width_(size.width()), height_(size.height()), bands_((height_ - 1) / kBandRows + 1),
+          bandWords_(static_cast<size_t>(width_) * kBandRows),
+          fewestBuffers_(static_cast<size_t>(2 * workers + 2)),
+          mostBuffers_(std::max(fewestBuffers_, kReadAheadBytes / (bandWords_ * sizeof(uint32_t)))),
+          state_(static_cast<size_t>(bands_), BandState::Unread),
+          rowsOfBand_(static_cast<size_t>(bands_), nullptr), cancel_(cancel) {}
+
+    // The reader's task: every band in order, each into a free buffer.
+    void Read(const TReadRows& readRows) {
+        try {
+            for (int band = 0; band < bands_; ++band) {
+                uint32_t* rows;
+                {
+                    std::unique_lock lock(mutex_);
+                    changed_.wait(lock, [&] {
+                        return stop_ || !spare_.empty() ||
+                               buffers_.size() < (early_ ? mostBuffers_ : fewestBuffers_);
+                    });
+                    if (stop_) return;
+                    if (spare_.empty()) {
+                        // Not cleared: every row is decoded into before it is read.
+                        buffers_.push_back(std::make_unique_for_overwrite<uint32_t[]>(bandWords_));
+                        spare_.push_back(buffers_.back().get());
+                    }
+                    rows = spare_.back();
+                    spare_.pop_back();
+                }
+                readRows(rows, width_, RowsOf(band));
+                const std::lock_guard lock(mutex_);
+                rowsOfBand_[static_cast<size_t>(band)] = rows;
+                state_[static_cast<size_t>(band)] = BandState::Read;
+                changed_.notify_all();
+            }
+        } catch (...) {
+            Fail();
+        }
+    }
+
+    // The working picture is made: from now on reading gets only as far ahead
+    // as written bands make room.
+    void EndReadAhead() {
+        const std::lock_guard lock(mutex_);
+        early_ = false;
+    }
+
+    // One worker until every band is written or the run stops: the next band
+    // to write once it is composed and nobody writes, else the next band read
+    // to compose, else a wait. progress (the calling thread's worker only)
+    // hears of the fraction written. What compose or writeRows throw leaves.
+    void Work(TBandComposer& composer, const TWriteRows& writeRows,
+              const std::function<void(double)>& progress) {
+        int reported = 0;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            if (progress && nextToWrite_ > reported) {
+                reported = nextToWrite_;
+                lock.unlock();
+                progress(static_cast<double>(reported) / bands_);
+                lock.lock();
+                continue; // others may have written meanwhile, the last band too
+            }
+            if (stop_ || nextToWrite_ == bands_) return;
+            if (cancel_ && cancel_->load(std::memory_order_relaxed)) {
+                stop_ = true;
+                changed_.notify_all();
+                return;
+            }
+            if (!writing_ && Holds(nextToWrite_, BandState::Composed)) {
+                const int band = nextToWrite_;
+                const uint32_t* rows = rowsOfBand_[static_cast<size_t>(band)];
+                writing_ = true;
+                lock.unlock();
+                writeRows(rows, width_, RowsOf(band));
+                lock.lock();
+                writing_ = false;
+                state_[static_cast<size_t>(band)] = BandState::Written;
+                spare_.push_back(std::exchange(rowsOfBand_[static_cast<size_t>(band)], nullptr));
+                ++nextToWrite_;
+                changed_.notify_all();
+            } else if (Holds(nextToCompose_, BandState::Read)) {
+                const int band = nextToCompose_++;
+                uint32_t* rows = rowsOfBand_[static_cast<size_t>(band)];
+                lock.unlock();
+                composer.Compose(rows, band * kBandRows, RowsOf(band));
+                lock.lock();
+                state_[static_cast<size_t>(band)] = BandState::Composed;
+                changed_.notify_all();
+            } else {
+                changed_.wait(lock);
+            }
+        }
+    }
+
+    // Keeps the exception being handled, unless one came first, and stops the run.
+    void Fail() {
+        const std::lock_guard lock(mutex_);
+        if (!failure_) failure_ = std::current_exception();
+        stop_ = true;
+        changed_.notify_all();
+    }
+
+    // Stops the run; whether every band was written and nothing failed.
+    bool Stop() {
+        const std::lock_guard lock(mutex_);
+        const bool complete = nextToWrite_ == bands_ && !failure_;
+        stop_ = true;
+        changed_.notify_all();
+        return complete;
+    }
+
+    // Once every task has ended: what failed, thrown again.
+    void ThrowFailure() {
+        const std::lock_guard lock(mutex_);
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+  private:
+    // Where a band of rows is on its way through.
+    enum class BandState { Unread, Read, Composed, Written };
+
+    int RowsOf(int band) const { return std::min(kBandRows, height_ - band * kBandRows); }
+    bool Holds(int band, BandState s) const {
+        return band < bands_ && state_[static_cast<size_t>(band)] == s;
+    }
+
+    const int width_, height_, bands_;
+    const size_t bandWords_, fewestBuffers_, mostBuffers_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<BandState> state_;
+    std::vector<uint32_t*> rowsOfBand_;
+    std::vector<std::unique_ptr<uint32_t[]>> buffers_;
+    std::vector<uint32_t*> spare_;
+    const std::atomic<bool>* cancel_;
+    bool early_ = true; // the working picture is being made
+    bool stop_ = false, writing_ = false;
+    int nextToCompose_ = 0, nextToWrite_ = 0;
+    std::exception_ptr failure_;
+};
 
 } // namespace
 
@@ -277,229 +526,32 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
     if (options.Border == TBorderMethod::Rules)
         throw std::invalid_argument("the rules border needs the whole picture");
     const TRowBandPool pool(options.Threads);
-    const int width = fullSize.width(), height = fullSize.height();
-    const auto cancelled = [&] { return options.Cancel && options.Cancel->load(std::memory_order_relaxed); };
-
-    // Bands are read in order from the start on one thread, while the parts
-    // are prepared. Then this thread and the other workers compose them as they
-    // come and write them out in order, writing first: the encoder is the one
-    // step that cannot be shared, so it must never wait for a core while a band
-    // is ready for it. A band's rows are composed where they were read, in a
-    // buffer that goes back to the reader once they are written.
-    constexpr int kBandRows = 16;
-    const int bands = (height - 1) / kBandRows + 1;
-    const int workers = pool.Threads();
-    const size_t bandWords = static_cast<size_t>(width) * kBandRows;
-    const size_t fewestBuffers = static_cast<size_t>(2 * workers + 2);
-    const size_t mostBuffers = std::max(fewestBuffers, kReadAheadBytes / (bandWords * sizeof(uint32_t)));
-    std::vector<BandState> state(static_cast<size_t>(bands), BandState::Unread);
-    std::vector<uint32_t*> rowsOfBand(static_cast<size_t>(bands), nullptr);
-    std::vector<std::unique_ptr<uint32_t[]>> buffers;
-    std::vector<uint32_t*> spare;
-    bool early = true; // the working picture is being made
-    const auto rowsOf = [&](int band) { return std::min(kBandRows, height - band * kBandRows); };
-    const auto holds = [&](int band, BandState s) {
-        return band < bands && state[static_cast<size_t>(band)] == s;
-    };
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool stop = false, writing = false;
-    std::exception_ptr failure;
-    int nextToCompose = 0, nextToWrite = 0;
-    const auto fail = [&] {
-        const std::lock_guard lock(mutex);
-        if (!failure) failure = std::current_exception();
-        stop = true;
-        changed.notify_all();
-    };
-
-    const auto readAll = [&] {
+    TBandScheduler bands(fullSize, pool.Threads(), options.Cancel);
+    TPreparedParts parts;
+    // One worker, with its own memos and scratch rows.
+    const auto work = [&](const std::function<void(double)>& progress) {
         try {
-            for (int band = 0; band < bands; ++band) {
-                uint32_t* rows;
-                {
-                    std::unique_lock lock(mutex);
-                    changed.wait(lock, [&] {
-                        return stop || !spare.empty() ||
-                               buffers.size() < (early ? mostBuffers : fewestBuffers);
-                    });
-                    if (stop) return;
-                    if (spare.empty()) {
-                        // Not cleared: every row is decoded into before it is read.
-                        buffers.push_back(std::make_unique_for_overwrite<uint32_t[]>(bandWords));
-                        spare.push_back(buffers.back().get());
-                    }
-                    rows = spare.back();
-                    spare.pop_back();
-                }
-                readRows(rows, width, rowsOf(band));
-                const std::lock_guard lock(mutex);
-                rowsOfBand[static_cast<size_t>(band)] = rows;
-                state[static_cast<size_t>(band)] = BandState::Read;
-                changed.notify_all();
-            }
+            TBandComposer composer(parts, fullSize.width(), options.Unmix);
+            bands.Work(composer, writeRows, progress);
         } catch (...) {
-            fail();
+            bands.Fail();
         }
     };
-
-    tw::Bitmap unused;
-    std::vector<std::unique_ptr<PreparedPart>> parts;
-    // One worker; the calling thread's also reports progress.
-    const auto work = [&](bool caller) {
-        try {
-            std::vector<std::unique_ptr<TransformMemo>> memos;
-            for (const auto& part : parts) {
-                memos.push_back(std::make_unique<TransformMemo>());
-                memos.back()->Use(part->things, part->settings);
-            }
-            std::vector<PartRowScratch> partRows(parts.size());
-            std::vector<TCoverageCarrier::Span> covered, merged;
-            std::vector<uint32_t> original(static_cast<size_t>(width));
-            const auto compose = [&](int band) {
-                uint32_t* const rows = rowsOfBand[static_cast<size_t>(band)];
-                for (int i = 0; i < rowsOf(band); ++i) {
-                    const int y = band * kBandRows + i;
-                    uint32_t* row = rows + static_cast<size_t>(i) * width;
-                    // The top part first: what a part takes whole hides every part
-                    // below it, which then neither works out nor draws those pixels.
-                    covered.clear();
-                    bool any = false;
-                    for (size_t p = parts.size(); p-- > 0;) {
-                        PartRowScratch& r = partRows[p];
-                        const QRect bounds = parts[p]->carrier.Bounds();
-                        if (y < bounds.top() || y > bounds.bottom()) {
-                            r.runs.clear();
-                            continue;
-                        }
-                        r.coverage.resize(static_cast<size_t>(bounds.width()));
-                        parts[p]->carrier.CoverageRuns(row, nullptr, y, bounds.left(), bounds.right() + 1,
-                                                       r.coverage.data(), r.runs, covered);
-                        if (p > 0) AddCovered(covered, r.runs, merged);
-                        any = any || !r.runs.empty();
-                    }
-                    if (!any) continue;
-                    // Every part reads the picture's pixels, not what the parts below made of them.
-                    std::copy(row, row + width, original.begin());
-                    for (size_t p = 0; p < parts.size(); ++p)
-                        DrawRuns(parts[p]->carrier, *memos[p], options.Unmix, original.data(), row, y,
-                                 parts[p]->carrier.Bounds().left(), partRows[p]);
-                }
-            };
-            int reported = 0;
-            std::unique_lock lock(mutex);
-            for (;;) {
-                if (caller && options.OnProgress && nextToWrite > reported) {
-                    reported = nextToWrite;
-                    lock.unlock();
-                    options.OnProgress(static_cast<double>(reported) / bands);
-                    lock.lock();
-                    continue; // others may have written meanwhile, the last band too
-                }
-                if (stop || nextToWrite == bands) return;
-                if (cancelled()) {
-                    stop = true;
-                    changed.notify_all();
-                    return;
-                }
-                if (!writing && holds(nextToWrite, BandState::Composed)) {
-                    const int band = nextToWrite;
-                    writing = true;
-                    lock.unlock();
-                    writeRows(rowsOfBand[static_cast<size_t>(band)], width, rowsOf(band));
-                    lock.lock();
-                    writing = false;
-                    state[static_cast<size_t>(band)] = BandState::Written;
-                    spare.push_back(std::exchange(rowsOfBand[static_cast<size_t>(band)], nullptr));
-                    ++nextToWrite;
-                    changed.notify_all();
-                } else if (holds(nextToCompose, BandState::Read)) {
-                    const int band = nextToCompose++;
-                    lock.unlock();
-                    compose(band);
-                    lock.lock();
-                    state[static_cast<size_t>(band)] = BandState::Composed;
-                    changed.notify_all();
-                } else {
-                    changed.wait(lock);
-                }
-            }
-        } catch (...) {
-            fail();
-        }
-    };
-
-    std::vector<std::thread> threads;
-    // What the threads that carry parts up use outlives them: an error on this
-    // thread waits for them (below) before anything goes.
-    std::vector<std::unique_ptr<PreparedPart>> prepared(static_cast<size_t>(std::max(0, partCount)));
-    std::vector<std::exception_ptr> carryFailures(prepared.size());
-    const TRowBandPool single(1);
-    std::deque<std::thread> carrying;
+    TRowBandPool::TTaskGroup tasks;
     try {
-        threads.emplace_back(readAll);
+        // Reading starts at once, and gets ahead while the working picture is made.
+        tasks.Start([&] { bands.Read(readRows); });
         const tw::Bitmap& working = workingPicture();
-        {
-            const std::lock_guard lock(mutex);
-            early = false;
-        }
-        // Every part, the last one first, as the whole-picture composition draws
-        // them. A walk uses one core, and carrying a part up is many short
-        // passes: parts are carried up whole, one per worker thread at a time,
-        // while this thread makes the next ones.
-        tw::Bitmap scratch;
-        const auto carried = [&](size_t keep) {
-            while (carrying.size() > keep) {
-                carrying.front().join();
-                carrying.pop_front();
-            }
-        };
-        for (int index = partCount - 1; index >= 0 && !cancelled(); --index) {
-            TFullSizePart part = partAt(index, scratch);
-            CheckPartSize(part, working);
-            auto bitmap = std::make_shared<tw::Bitmap>(*part.Bitmap); // scratch is reused for the next
-            part.Bitmap = bitmap.get();
-            carried(static_cast<size_t>(workers) - 1);
-            const size_t slot = static_cast<size_t>(index);
-            // The last one has the cores to itself once the others are done.
-            const TRowBandPool* passes = index == 0 ? &pool : &single;
-            carrying.emplace_back([&prepared, &carryFailures, &unused, &options, fullSize, working = &working,
-                                   part, bitmap, slot, passes] {
-                try {
-                    TCoverageCarrier carrier(fullSize, *working, *part.Bitmap,
-                                             part.Growth ? &*part.Growth : nullptr, options.Border, *passes);
-                    if (carrier.Bounds().isEmpty()) return;
-                    prepared[slot] = std::unique_ptr<PreparedPart>(new PreparedPart{
-                        std::move(carrier), part.Settings, TPartRecolourer(part.Settings, *working, unused)});
-                } catch (...) {
-                    carryFailures[slot] = std::current_exception();
-                }
-            });
-        }
-        carried(0);
-        for (size_t i = prepared.size(); i-- > 0;) {
-            if (carryFailures[i]) std::rethrow_exception(carryFailures[i]);
-            if (prepared[i]) parts.push_back(std::move(prepared[i]));
-        }
-        scratch = tw::Bitmap();
-        for (int i = 1; i < workers; ++i)
-            threads.emplace_back(work, false);
-        work(true);
+        bands.EndReadAhead();
+        parts = PrepareParts(fullSize, working, partCount, partAt, options, pool);
+        for (int i = 1; i < pool.Threads(); ++i)
+            tasks.Start([&] { work(nullptr); });
+        work(options.OnProgress);
     } catch (...) {
-        for (std::thread& t : carrying)
-            t.join();
-        fail();
+        bands.Fail();
     }
-    bool complete;
-    {
-        const std::lock_guard lock(mutex);
-        complete = nextToWrite == bands && !failure;
-        stop = true;
-        changed.notify_all();
-    }
-    for (std::thread& t : threads)
-        t.join();
-    if (failure) std::rethrow_exception(failure);
+    const bool complete = bands.Stop();
+    tasks.Wait();
+    bands.ThrowFailure();
     return complete;
 }

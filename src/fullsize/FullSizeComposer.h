@@ -6,8 +6,8 @@
 // a coverage row per thread; no full-size bitmap per part.
 
 #include "fullsize/CoverageCarrier.h"
-#include "fullsize/PartGrowth.h"
 #include "platform/Bitmap.h"
+#include "recolour/PartGrowth.h"
 #include "recolour/TintwellSettings.h"
 
 #include <QSize>

@@ -4,7 +4,6 @@
 #include "platform/LargeMemory.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -16,27 +15,16 @@ bool HasZeroByte(uint64_t v) {
     return ((v - 0x0101010101010101u) & ~v & 0x8080808080808080u) != 0;
 }
 
-QPoint ClampInto(QPoint p, const tw::Bitmap& picture) {
-    return QPoint(std::clamp(p.x(), 0, std::max(0, picture.Width() - 1)),
-                  std::clamp(p.y(), 0, std::max(0, picture.Height() - 1)));
-}
-
-int32_t IntervalFor(double zoom) {
-    if (!(zoom > 0)) zoom = 1;
-    const double interval = std::nearbyint(1000 / zoom);
-    return static_cast<int32_t>(std::clamp(interval, 1.0, 1e9));
-}
-
 } // namespace
 
-TBitmapWalkerThread::TBitmapWalkerThread(const tw::Bitmap& source, double previewZoom,
-                                         const TTintwellSettings& settings, const TWalkerRules& rules,
-                                         QPoint seed, tw::Bitmap& mask)
-    : source_(source), mask_(mask), seed_(ClampInto(seed, source)), rules_(rules),
-      recolorer_(settings, source, mask), progressInterval_(IntervalFor(previewZoom)),
+TBitmapWalkerThread::TBitmapWalkerThread(const tw::Bitmap& source, const TPartGrowth& growth,
+                                         const TTintwellSettings& settings, int32_t progressInterval,
+                                         tw::Bitmap& mask)
+    : source_(source), mask_(mask), seed_(growth.Seed), seedColor_(growth.SeedColor), rules_(growth.Rules),
+      recolorer_(settings, source, mask), progressInterval_(std::max(1, progressInterval)),
       untilProgress_(progressInterval_), width_(std::min(source.Width(), mask.Width())),
-      height_(std::min(source.Height(), mask.Height())), tolerances_(rules), tables_(THSVTables::Get()),
-      hsvCache_(16384), recolourCache_(4096) {}
+      height_(std::min(source.Height(), mask.Height())), tolerances_(growth.Rules),
+      tables_(THSVTables::Get()), hsvCache_(16384), recolourCache_(4096) {}
 
 TBitmapWalkerThread::Tolerances::Tolerances(const TWalkerRules& rules)
     : useHue(rules.UseHue), useSaturation(rules.UseSaturation), useValue(rules.UseValue),
@@ -89,7 +77,8 @@ void TBitmapWalkerThread::DoProgress() {
 }
 
 void TBitmapWalkerThread::Execute() {
-    if (source_.IsEmpty() || mask_.Width() < source_.Width() || mask_.Height() < source_.Height()) {
+    if (source_.IsEmpty() || mask_.Width() < source_.Width() || mask_.Height() < source_.Height() ||
+        !source_.Contains(seed_.x(), seed_.y())) {
         DoProgress();
         return;
     }
@@ -104,8 +93,7 @@ void TBitmapWalkerThread::Execute() {
         stripReady_.assign((frameRows + StripRows - 1) / StripRows, 0);
         NeedRows(seed_.y() - 1, seed_.y() + 1);
         // Set before any colour is cached: the cache records the verdict against it.
-        const TColorValue seedColor = ReadColor(seed_.x(), seed_.y());
-        const TRGBValues rgb = ColorToRGBValues(seedColor);
+        const TRGBValues rgb = ColorToRGBValues(seedColor_);
         seedHsv_ = tables_.ToHSV(rgb.R, rgb.G, rgb.B);
         IncludePoint(Mark(seed_.x(), seed_.y()), seed_.x(), seed_.y());
         if (!rules_.CompareToNeighbour) {

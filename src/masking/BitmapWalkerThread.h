@@ -9,8 +9,10 @@
 #include "platform/Bitmap.h"
 #include "platform/GraphicsLock.h" // every reader of the worker's mask needs it too
 #include "platform/Thread.h"
+#include "recolour/PartGrowth.h"
 #include "recolour/PartRecolourer.h"
 #include "recolour/TintwellSettings.h"
+#include "recolour/WalkerRules.h"
 
 #include <QPoint>
 
@@ -50,31 +52,14 @@ class TPointQueue {
     size_t count_ = 0;
 };
 
-// The tolerance rules of one walk; deviations are percentages of a channel's
-// full range (360 degrees of hue, 255 of saturation and value).
-struct TWalkerRules {
-    bool UseHue = false;
-    bool UseSaturation = false;
-    bool UseValue = false;
-    int32_t HueDeviation = 0;
-    int32_t SaturationDeviation = 0;
-    int32_t ValueDeviation = 0;
-    bool CompareToNeighbour = false;
-    bool NineValueAverage = false;
-
-    bool operator==(const TWalkerRules&) const = default;
-
-    // What the mask dialog starts with: hue 5 %, saturation 40 %, value 40 %.
-    static TWalkerRules Default() { return {true, true, true, 5, 40, 40, false, false}; }
-};
-
 class TBitmapWalkerThread : public tw::Thread {
   public:
-    // Created suspended. The seed is clamped into the picture (a click on the last
-    // zoomed column can round one pixel past the edge). Source and Mask must stay
-    // alive, and Source unchanged, until OnTerminate has run.
-    TBitmapWalkerThread(const tw::Bitmap& source, double previewZoom, const TTintwellSettings& settings,
-                        const TWalkerRules& rules, QPoint seed, tw::Bitmap& mask);
+    // Created suspended; TPartGrower makes walks. growth is the walk's record:
+    // its seed lies inside the picture (a walk from outside paints nothing) and
+    // every pixel is judged against its seed colour under its rules. Source and
+    // Mask must stay alive, and Source unchanged, until OnTerminate has run.
+    TBitmapWalkerThread(const tw::Bitmap& source, const TPartGrowth& growth,
+                        const TTintwellSettings& settings, int32_t progressInterval, tw::Bitmap& mask);
     ~TBitmapWalkerThread() override;
 
     // Runs on the GUI thread every ProgressInterval accepted points after the
@@ -223,6 +208,7 @@ class TBitmapWalkerThread : public tw::Thread {
     const tw::Bitmap& source_;
     tw::Bitmap& mask_;
     QPoint seed_;
+    TColorValue seedColor_;
     TPointQueue queue_;
     TWalkerRules rules_;
     TPartRecolourer recolorer_;

@@ -7,6 +7,7 @@
 #include "platform/PictureChecks.h"
 #include "platform/PlainBmp.h"
 #include "platform/Rounding.h"
+#include "platform/RowBandPool.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -16,7 +17,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <future>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -331,8 +331,9 @@ PictureAtBothSizes LoadPictureAtBothSizes(const std::string& path) {
     // A JPEG's working picture comes from the decoder's own reduction, as
     // LoadWorkingPicture makes it. That second, smaller decode needs only the
     // file's size, so it runs beside the full one on another core.
-    std::optional<std::future<Bitmap>> reduced;
+    Bitmap reduced;
     QSize reducedTo;
+    TRowBandPool::TTaskGroup reducing; // waits for the reduction however this ends
     if (LoadFormatFor(path) == PictureFormat::Jpeg) {
         QSize fileSize;
         try {
@@ -343,22 +344,18 @@ PictureAtBothSizes LoadPictureAtBothSizes(const std::string& path) {
         const QSize working = WorkingSize(fileSize);
         if (fileSize.isValid() && working != fileSize) {
             reducedTo = working;
-            reduced = std::async(std::launch::async, [&bytes, &path, working] {
-                return DecodeAtWorkingSize(bytes, path, working);
-            });
+            reducing.Start(
+                [&reduced, &bytes, &path, working] { reduced = DecodeAtWorkingSize(bytes, path, working); });
         }
     }
-    try {
-        both.Full = DecodePicture(bytes, path);
-    } catch (...) {
-        if (reduced) reduced->wait(); // it reads bytes and path
-        throw;
-    }
+    both.Full = DecodePicture(bytes, path);
     const QSize working = WorkingSize(both.Full.Rect().size());
-    if (reduced && both.Full.Rect().size() != working && reducedTo == working)
-        both.Working = reduced->get();
-    else
+    if (reducedTo.isValid() && both.Full.Rect().size() != working && reducedTo == working) {
+        reducing.Wait();
+        both.Working = std::move(reduced);
+    } else {
         both.Working = ReduceTo(both.Full, working);
+    }
     return both;
 }
 

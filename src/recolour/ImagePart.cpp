@@ -4,8 +4,7 @@
 
 void TImagePart::ApplySettings(const tw::Bitmap& picture, const TTintwellSettings& settings) {
     Settings = settings;
-    TPartRecolourer things(settings, picture, Bitmap);
-    things.ApplyAll();
-    AnchorX = things.AnchorX;
-    AnchorY = things.AnchorY;
+    const QPoint anchor = RecolourPart(settings, picture, Bitmap);
+    AnchorX = anchor.x();
+    AnchorY = anchor.y();
 }

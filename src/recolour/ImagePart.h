@@ -1,7 +1,7 @@
 #pragma once
 
-#include "fullsize/PartGrowth.h"
 #include "platform/Bitmap.h"
+#include "recolour/PartGrowth.h"
 #include "recolour/TintwellSettings.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "recolour/PartRecolourer.h"
 
-#include "fullsize/RowBands.h"
+#include "platform/RowBandPool.h"
 
 #include <algorithm>
 #include <cmath>
@@ -149,7 +149,8 @@ void TPartRecolourer::PaintRect(int left, int top, int right, int bottom) {
     }
 }
 
-void RecolourPreview(const TTintwellSettings& settings, const tw::Bitmap& picture, tw::Bitmap& part) {
+QPoint RecolourPart(const TTintwellSettings& settings, const tw::Bitmap& picture, tw::Bitmap& part) {
     TPartRecolourer things(settings, picture, part);
     things.ApplyAll();
+    return QPoint(things.AnchorX, things.AnchorY);
 }

@@ -5,6 +5,8 @@
 #include "platform/Bitmap.h"
 #include "recolour/TintwellSettings.h"
 
+#include <QPoint>
+
 #include <array>
 #include <cstdint>
 
@@ -66,8 +68,12 @@ class TPartRecolourer {
     std::array<uint8_t, 256> valueMap_{};
 };
 
-// Recolours every part pixel of part from picture, as a preview of the settings shows it.
-void RecolourPreview(const TTintwellSettings& settings, const tw::Bitmap& picture, tw::Bitmap& part);
+// Recolours every part pixel of part from picture with settings: the one way
+// a part is recoloured, whether its settings change, "Change color..."
+// recolours it, a preview shows the settings or the batch tool reads it from a
+// file. Returns the part's anchor: its first pixel in column-major order, or
+// the bottom-right corner when it has none.
+QPoint RecolourPart(const TTintwellSettings& settings, const tw::Bitmap& picture, tw::Bitmap& part);
 
 // The transform computed step by step without tables; TransformColor must agree with it.
 TColorValue TransformColorReference(const TTintwellSettings& settings, TColorValue color);

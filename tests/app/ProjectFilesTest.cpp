@@ -1,7 +1,7 @@
 // Project files in the main window: saving, and opening with a moved or changed picture.
 
 #include "app/WindowDriver.h"
-#include "fullsize/PartGrowth.h"
+#include "masking/PartGrower.h"
 #include "platform/DeferredCalls.h"
 #include "platform/PictureFile.h"
 #include "support/TestFiles.h"
@@ -46,7 +46,7 @@ TEST(ProjectFiles, SaveClearsTheMarkAndOpeningFindsMovedAndChangedPictures) {
     tw::Bitmap grown(120, 90);
     grown.FillRect(QRect(10, 10, 4, 4), 0x123456);
     w.Doc().AddGrownPart(grown, {10, 10},
-                         TPartGrowth::FromWalk(w.Picture(), {10, 10}, TWalkerRules::Default()));
+                         TPartGrower::GrowthAt(w.Picture(), {10, 10}, TWalkerRules::Default()));
     w.SaveProject(Q(dir.Path("work"))); // the extension is added
     ASSERT_TRUE(twtest::FileExists(project));
     EXPECT_FALSE(w.Doc().IsModified());

@@ -103,7 +103,7 @@ TEST(CliGrow, GivesTheSamePartAsTheMaskWorker) {
         const auto run = RunCli(args + c.flags);
         ASSERT_EQ(run.code, 0) << run.err.toStdString();
         Bitmap expected(picture.Width(), picture.Height());
-        twtest::RunWalk(picture, expected, c.rules, c.seed, 1, c.settings);
+        twtest::RunWalk(picture, expected, c.rules, c.seed, 1000, c.settings);
         const Bitmap part = tw::LoadPicture(dir.Path("part.bmp"));
         EXPECT_EQ(part, expected) << c.flags.join(' ').toStdString();
         int inPart = 0;
@@ -142,7 +142,8 @@ TEST(CliGrow, WorksAtTheWorkingSizeUnlessFullSizeIsAsked) {
     ASSERT_EQ(RunCli({"grow", path, "--seed", "250,200", "-o", Q(dir.Path("small.bmp"))}).code, 0);
     const Bitmap working = tw::ReduceToWorkingSize(picture);
     Bitmap expected(800, 400);
-    twtest::RunWalk(working, expected, TWalkerRules::Default(), {250, 200}, 1, TTintwellSettings::Initial());
+    twtest::RunWalk(working, expected, TWalkerRules::Default(), {250, 200}, 1000,
+                    TTintwellSettings::Initial());
     EXPECT_EQ(tw::LoadPicture(dir.Path("small.bmp")), expected);
 
     // 900,450 lies outside the working picture but inside the file's own size.
@@ -151,7 +152,7 @@ TEST(CliGrow, WorksAtTheWorkingSizeUnlessFullSizeIsAsked) {
     ASSERT_EQ(RunCli({"grow", path, "--seed", "900,450", "--full-size", "-o", Q(dir.Path("full.bmp"))}).code,
               0);
     Bitmap full(1000, 500);
-    twtest::RunWalk(picture, full, TWalkerRules::Default(), {900, 450}, 1, TTintwellSettings::Initial());
+    twtest::RunWalk(picture, full, TWalkerRules::Default(), {900, 450}, 1000, TTintwellSettings::Initial());
     EXPECT_EQ(tw::LoadPicture(dir.Path("full.bmp")), full);
 }
 

@@ -1,6 +1,7 @@
 // The document gives what the batch tool gives for the same parts.
 #include "cli/CliTestSupport.h"
 #include "document/DocumentTestSupport.h"
+#include "masking/PartGrower.h"
 #include "platform/PictureFile.h"
 #include "support/TestFiles.h"
 
@@ -68,7 +69,7 @@ TEST(DocumentBatchParity, FullSizeResultMatchesTheBatchTool) {
     doc.ClearParts();
     doc.SetCurrentSettings({175, false, false, 0, 0, false});
     doc.AddGrownPart(tw::LoadPicture(grown), seed,
-                     TPartGrowth::FromWalk(doc.Picture(), seed, TWalkerRules::Default()));
+                     TPartGrower::GrowthAt(doc.Picture(), seed, TWalkerRules::Default()));
     doc.LoadPartFromFile(Q(part));
     doc.ChangeColor({30, false, true, 0, 20, false});
     const std::optional<tw::Bitmap> result = doc.ComposeFullSizeResult();

@@ -2,6 +2,7 @@
 #include "document/DocumentCommands.h"
 #include "cli/CliTestSupport.h"
 #include "document/DocumentTestSupport.h"
+#include "masking/PartGrower.h"
 #include "platform/PictureError.h"
 #include "platform/PictureFile.h"
 #include "recolour/PartRecolourer.h"
@@ -27,10 +28,10 @@ struct Fixture {
         picture.FillRect(QRect(0, 0, 6, 6), tw::kWhite); // the brush leaves white out
         doc.NewDocument(picture, "scene.png");
         doc.AddGrownPart(RectPart(picture, QRect(10, 10, 50, 40), kTeal), QPoint(30, 25), // anchor: the click
-                         TPartGrowth::FromWalk(picture, {30, 25}, TWalkerRules::Default()));
+                         TPartGrower::GrowthAt(picture, {30, 25}, TWalkerRules::Default()));
         doc.SetCurrentSettings(kWarm);
         doc.AddGrownPart(RectPart(picture, QRect(40, 30, 60, 50), kWarm), QPoint(70, 55),
-                         TPartGrowth::FromWalk(picture, {70, 55}, TWalkerRules::Default()));
+                         TPartGrower::GrowthAt(picture, {70, 55}, TWalkerRules::Default()));
         doc.SetSelection({doc.Part(1), doc.Part(2)});
         doc.MarkSaved();
     }

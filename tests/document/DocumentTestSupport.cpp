@@ -53,7 +53,7 @@ TDocumentSnapshot Snapshot(const TTintwellDocument& doc) {
 tw::Bitmap RectPart(const tw::Bitmap& picture, const QRect& rect, const TTintwellSettings& settings) {
     tw::Bitmap part(picture.Width(), picture.Height(), tw::kWhite);
     part.FillRect(rect, 0);
-    RecolourPreview(settings, picture, part);
+    RecolourPart(settings, picture, part);
     return part;
 }
 

@@ -4,6 +4,7 @@
 #include "cli/CliTestSupport.h"
 #include "document/DocumentTestSupport.h"
 #include "document/StrictJson.h"
+#include "masking/PartGrower.h"
 #include "platform/PictureFile.h"
 #include "support/TestFiles.h"
 
@@ -29,7 +30,7 @@ void MakeWork(TTintwellDocument& doc, const TempDir& dir, QSize size) {
     rules.NineValueAverage = true;
     const TImagePart* grown =
         doc.AddGrownPart(RectPart(doc.Picture(), QRect(20, 30, 40, 25), doc.CurrentSettings()),
-                         QPoint(20, 30), TPartGrowth::FromWalk(doc.Picture(), QPoint(30, 40), rules));
+                         QPoint(20, 30), TPartGrower::GrowthAt(doc.Picture(), QPoint(30, 40), rules));
     doc.SetCurrentSettings({30, false, true, 10, -20, true});
     // The blank part is painted; the grown one keeps its growth.
     doc.SetCurrentPart(doc.Part(doc.Part(0) == grown ? 1 : 0));
@@ -126,7 +127,7 @@ TEST(ProjectFile, BatchToolWritesTheDesktopResultAndCarriesPartsToOtherPictures)
 
     // On a picture twice the size the seeded part grows from the seed scaled,
     // as "recolor" grows it there; the painted part is its mask stretched.
-    saved.Parts[0].Growth = TPartGrowth::FromWalk(doc.Picture(), QPoint(50, 60), TWalkerRules::Default());
+    saved.Parts[0].Growth = TPartGrower::GrowthAt(doc.Picture(), QPoint(50, 60), TWalkerRules::Default());
     saved.Parts[0].Settings = {175, false, false, 0, 0, false};
     saved.Parts[1].SetBitmap(RectPart(doc.Picture(), QRect(120, 20, 30, 40), {}));
     saved.Parts[1].Settings = {30, false, true, 0, 0, false};

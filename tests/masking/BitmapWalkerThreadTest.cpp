@@ -1,4 +1,5 @@
 #include "masking/BitmapWalkerThread.h"
+#include "masking/PartGrower.h"
 
 #include "masking/WalkTestSupport.h"
 
@@ -126,13 +127,15 @@ TEST(BitmapWalkerThread, NineValueAverageSmoothsASinglePixel) {
 TEST(BitmapWalkerThread, ProgressEveryIntervalAndOnceAtTheEnd) {
     const Bitmap picture(50, 30, 0x445566); // 1500 pixels: 1499 expanded after the seed
     Bitmap mask(50, 30);
-    const auto outcome = RunWalk(picture, mask, ValueOnly(10), {0, 0}, 2.0);
+    const auto outcome = RunWalk(picture, mask, ValueOnly(10), {0, 0}, 500);
     EXPECT_EQ(outcome.progressCalls, 3);
     EXPECT_FALSE(outcome.failed);
-    const TBitmapWalkerThread probe(picture, 1.5, {}, {}, {0, 0}, mask);
+    // The dialog's interval for its preview's zoom, which the walker keeps.
+    EXPECT_EQ(TPartGrower::ProgressIntervalForZoom(1.5), 667);
+    EXPECT_EQ(TPartGrower::ProgressIntervalForZoom(0.05), 20000);
+    EXPECT_EQ(TPartGrower::ProgressIntervalForZoom(10), 100);
+    const TBitmapWalkerThread probe(picture, {}, {}, TPartGrower::ProgressIntervalForZoom(1.5), mask);
     EXPECT_EQ(probe.ProgressInterval(), 667);
-    EXPECT_EQ(TBitmapWalkerThread(picture, 0.05, {}, {}, {0, 0}, mask).ProgressInterval(), 20000);
-    EXPECT_EQ(TBitmapWalkerThread(picture, 10, {}, {}, {0, 0}, mask).ProgressInterval(), 100);
 }
 
 // Run in place (the batch tool's way) the walk paints the same part, its
@@ -145,9 +148,10 @@ TEST(BitmapWalkerThread, RunHereIsTheThreadedWalkInPlace) {
     TWalkerRules rules = ValueOnly(1);
     rules.CompareToNeighbour = true;
     Bitmap threaded(200, 10), here(200, 10);
-    const auto outcome = RunWalk(picture, threaded, rules, {100, 5}, 2.0);
+    const auto outcome = RunWalk(picture, threaded, rules, {100, 5}, 500);
     int progress = 0, ends = 0;
-    TBitmapWalkerThread walker(picture, 2.0, twtest::KeepColours(), rules, {100, 5}, here);
+    const TPartGrowth growth = TPartGrower::GrowthAt(picture, {100, 5}, rules);
+    TBitmapWalkerThread walker(picture, growth, twtest::KeepColours(), 500, here);
     walker.OnProgress = [&](TBitmapWalkerThread*) { ++progress; };
     walker.OnTerminate = [&](tw::Thread* t) { ends += t->FatalException() == nullptr; };
     walker.RunHere();
@@ -156,7 +160,7 @@ TEST(BitmapWalkerThread, RunHereIsTheThreadedWalkInPlace) {
     EXPECT_TRUE(here == threaded);
 
     Bitmap elsewhere(200, 10);
-    TBitmapWalkerThread offGui(picture, 1.0, {}, rules, {100, 5}, elsewhere);
+    TBitmapWalkerThread offGui(picture, growth, {}, 1000, elsewhere);
     std::thread([&] { EXPECT_THROW(offGui.RunHere(), std::logic_error); }).join();
 }
 
@@ -164,7 +168,7 @@ TEST(BitmapWalkerThread, TerminateStopsPaintingThenReportsOnce) {
     const Bitmap picture(400, 300, 0x445566);
     Bitmap mask(400, 300);
     int paintedWhenStopped = -1;
-    const auto outcome = RunWalk(picture, mask, ValueOnly(10), {200, 150}, 1, twtest::KeepColours(),
+    const auto outcome = RunWalk(picture, mask, ValueOnly(10), {200, 150}, 1000, twtest::KeepColours(),
                                  [&](TBitmapWalkerThread* t, int call) {
                                      if (call == 1) {
                                          t->Terminate();
@@ -179,7 +183,7 @@ TEST(BitmapWalkerThread, TerminateStopsPaintingThenReportsOnce) {
 TEST(BitmapWalkerThread, AnErrorEndsTheWalkWithoutTheFinalReport) {
     const Bitmap picture(100, 100, 0x445566);
     Bitmap mask(100, 100);
-    const auto outcome = RunWalk(picture, mask, ValueOnly(10), {50, 50}, 1, twtest::KeepColours(),
+    const auto outcome = RunWalk(picture, mask, ValueOnly(10), {50, 50}, 1000, twtest::KeepColours(),
                                  [](TBitmapWalkerThread*, int) { throw std::runtime_error("boom"); });
     EXPECT_TRUE(outcome.ended);
     EXPECT_TRUE(outcome.failed) << "the error is kept for OnTerminate";
@@ -202,7 +206,7 @@ TEST(BitmapWalkerThread, SeedOutsideIsClampedAndNothingOutsideIsTouched) {
 TEST(BitmapWalkerThread, RecoloursWhatItPaints) {
     const Bitmap picture(5, 5, RGBToColor(200, 150, 100));
     Bitmap mask(5, 5);
-    RunWalk(picture, mask, ValueOnly(10), {2, 2}, 1, {240, false, false, 0, 0, false});
+    RunWalk(picture, mask, ValueOnly(10), {2, 2}, 1000, {240, false, false, 0, 0, false});
     EXPECT_EQ(mask.Pixel(4, 4), RGBToColor(100, 100, 200));
 }
 

@@ -83,7 +83,7 @@ TEST(WalkEquivalence, RandomPicturesAndRulesGiveThePlainWalksMask) {
                                          pick(-50, 50), pick(-50, 50),   pick(0, 1) == 1};
         const QPoint seed(pick(0, w - 1), pick(0, h - 1));
         Bitmap mask(w, h);
-        twtest::RunWalk(picture, mask, rules, seed, 1, settings);
+        twtest::RunWalk(picture, mask, rules, seed, 1000, settings);
         const Bitmap expected = PlainWalk(picture, rules, seed, settings);
         int differing = 0;
         for (int y = 0; y < h; ++y)

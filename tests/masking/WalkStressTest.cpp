@@ -75,7 +75,7 @@ TEST(WalkStress, StoppedInTheMiddleOfARunLeavesOneRegion) {
     picture.FillRect(QRect(0, 2, 3000, 1), RGBToColor(40, 40, 200));
     Bitmap mask(3000, 3);
     const auto outcome =
-        twtest::RunWalk(picture, mask, TWalkerRules::Default(), {2995, 1}, 1, TTintwellSettings::Initial(),
+        twtest::RunWalk(picture, mask, TWalkerRules::Default(), {2995, 1}, 1000, TTintwellSettings::Initial(),
                         [](TBitmapWalkerThread* t, int) { t->Terminate(); });
     EXPECT_EQ(outcome.progressCalls, 2);
     EXPECT_TRUE(IsGrownRegion(picture, mask, {2995, 1}));
@@ -94,24 +94,25 @@ TEST(WalkStress, StartStopRestartWhilePainting) {
         rules.CompareToNeighbour = rng() % 2;
         rules.NineValueAverage = rng() % 3 == 0;
         rules.HueDeviation = static_cast<int32_t>(rng() % 30);
-        TBitmapWalkerThread* running = new TBitmapWalkerThread(
-            picture, tw::ZoomFactor(static_cast<uint8_t>(rng() % 10)), TTintwellSettings::Initial(), rules,
-            QPoint(static_cast<int>(rng() % 660) - 10, static_cast<int>(rng() % 440) - 10), mask);
-        const QPoint seed = running->Seed();
+        const int32_t interval =
+            TPartGrower::ProgressIntervalForZoom(tw::ZoomFactor(static_cast<uint8_t>(rng() % 10)));
+        const int x = static_cast<int>(rng() % 660) - 10;
+        const TPartGrower grower(picture, QPoint(x, static_cast<int>(rng() % 440) - 10), rules,
+                                 TTintwellSettings::Initial(), interval);
+        const QPoint seed = grower.Growth().Seed;
         bool ended = false;
-        running->FreeOnTerminate = true;
-        running->OnTerminate = [&](tw::Thread*) {
-            ended = true;
-            running = nullptr; // it frees itself now
-        };
-        running->OnProgress = [&](TBitmapWalkerThread*) {
-            tw::ScrollBoxState box{
-                true, static_cast<int>(rng() % 200), true, static_cast<int>(rng() % 200), 500, 300};
-            tw::Canvas canvas(screen, QPoint(box.HorzPosition, box.VertPosition));
-            tw::PaintZoomed(box, {&picture, &mask}, 4, canvas);
-        };
-        running->SetIdlePriority();
-        running->Resume();
+        TBitmapWalkerThread* running = grower.Start(
+            mask,
+            [&](TBitmapWalkerThread*) {
+                tw::ScrollBoxState box{
+                    true, static_cast<int>(rng() % 200), true, static_cast<int>(rng() % 200), 500, 300};
+                tw::Canvas canvas(screen, QPoint(box.HorzPosition, box.VertPosition));
+                tw::PaintZoomed(box, {&picture, &mask}, 4, canvas);
+            },
+            [&](tw::Thread*) {
+                ended = true;
+                running = nullptr; // it frees itself now
+            });
         const int stopAfter = static_cast<int>(rng() % 40);
         for (int tick = 0; !ended; ++tick) {
             tw::CheckSynchronize(1);

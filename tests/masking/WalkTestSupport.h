@@ -2,7 +2,7 @@
 // Runs mask-growing walks in tests, servicing the worker's synchronised calls
 // on the test thread the way the GUI thread does.
 
-#include "masking/BitmapWalkerThread.h"
+#include "masking/PartGrower.h"
 #include "platform/Thread.h"
 
 #include <functional>
@@ -19,24 +19,25 @@ inline TTintwellSettings KeepColours() {
     return {0, true, false, 0, 0, false};
 }
 
-// Starts a self-freeing walk and services it until OnTerminate has run.
+// Starts a walk on its own thread, as the dialog does, and services it until
+// it has ended.
 // onProgress (optional) runs inside each progress report with the thread.
 inline WalkOutcome RunWalk(const tw::Bitmap& picture, tw::Bitmap& mask, const TWalkerRules& rules,
-                           QPoint seed, double zoom = 1, const TTintwellSettings& settings = KeepColours(),
+                           QPoint seed, int32_t progressInterval = 1000,
+                           const TTintwellSettings& settings = KeepColours(),
                            const std::function<void(TBitmapWalkerThread*, int)>& onProgress = {}) {
     WalkOutcome outcome;
-    auto* walker = new TBitmapWalkerThread(picture, zoom, settings, rules, seed, mask);
-    walker->FreeOnTerminate = true;
-    walker->OnProgress = [&](TBitmapWalkerThread* t) {
-        ++outcome.progressCalls;
-        if (onProgress) onProgress(t, outcome.progressCalls);
-    };
-    walker->OnTerminate = [&](tw::Thread* t) {
-        outcome.failed = t->FatalException() != nullptr;
-        outcome.ended = true;
-    };
-    walker->SetIdlePriority();
-    walker->Resume();
+    TPartGrower(picture, seed, rules, settings, progressInterval)
+        .Start(
+            mask,
+            [&](TBitmapWalkerThread* t) {
+                ++outcome.progressCalls;
+                if (onProgress) onProgress(t, outcome.progressCalls);
+            },
+            [&](tw::Thread* t) {
+                outcome.failed = t->FatalException() != nullptr;
+                outcome.ended = true;
+            });
     while (!outcome.ended)
         tw::CheckSynchronize(50);
     return outcome;

@@ -1,5 +1,6 @@
 #include "support/SyntheticScene.h"
 
+#include "masking/PartGrower.h"
 #include "masking/WalkTestSupport.h"
 #include "platform/PictureFile.h"
 #include "recolour/PartRecolourer.h"
@@ -105,15 +106,15 @@ SceneResult MakeSceneResult(const SyntheticScene& scene, bool withFullSizeWalk) 
     const TWalkerRules rules = TWalkerRules::Default();
     const QPoint seed = scene.Seed(r.working.Rect().size());
     r.part = tw::Bitmap(r.working.Width(), r.working.Height());
-    RunWalk(r.working, r.part, rules, seed, 1, SyntheticScene::Recolour());
-    r.growth = TPartGrowth::FromWalk(r.working, seed, rules);
+    RunWalk(r.working, r.part, rules, seed, 1000, SyntheticScene::Recolour());
+    r.growth = TPartGrower::GrowthAt(r.working, seed, rules);
     tw::Bitmap workingResult = r.working;
     workingResult.DrawTransparent(0, 0, r.part);
     r.scaledUp = tw::Bitmap(r.full.Width(), r.full.Height());
     r.scaledUp.StretchHalftone(r.scaledUp.Rect(), workingResult, workingResult.Rect());
     if (withFullSizeWalk) {
         tw::Bitmap fullPart(r.full.Width(), r.full.Height());
-        RunWalk(r.full, fullPart, rules, scene.Seed(r.full.Rect().size()), 1, SyntheticScene::Recolour());
+        RunWalk(r.full, fullPart, rules, scene.Seed(r.full.Rect().size()), 1000, SyntheticScene::Recolour());
         r.grownFull = r.full;
         r.grownFull.DrawTransparent(0, 0, fullPart);
     }

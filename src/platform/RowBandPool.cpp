@@ -1,4 +1,4 @@
-#include "fullsize/RowBands.h"
+#include "platform/RowBandPool.h"
 
 #include "platform/Thread.h"
 
@@ -7,7 +7,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
-#include <vector>
+#include <utility>
 
 namespace {
 std::atomic<int> defaultThreads{0};
@@ -58,9 +58,8 @@ bool TRowBandPool::Run(int rows, int bandRows, const std::function<void(int, int
         return true;
     };
 
-    std::vector<std::thread> helpers;
+    TTaskGroup helpers;
     const int helperCount = std::min(threads_, bands) - 1;
-    helpers.reserve(static_cast<size_t>(std::max(0, helperCount)));
     int reported = 0;
     const auto report = [&] {
         if (!control.OnProgress) return;
@@ -75,7 +74,7 @@ bool TRowBandPool::Run(int rows, int bandRows, const std::function<void(int, int
     };
     try {
         for (int i = 0; i < helperCount; ++i)
-            helpers.emplace_back([&] {
+            helpers.Start([&] {
                 while (runBand()) {
                 }
             });
@@ -97,12 +96,34 @@ bool TRowBandPool::Run(int rows, int bandRows, const std::function<void(int, int
         // A progress callback that threw, or a thread that could not start: let
         // the helpers run dry before the exception leaves.
         stop = true;
-        for (auto& t : helpers)
-            t.join();
         throw;
     }
-    for (auto& t : helpers)
-        t.join();
+    helpers.Wait();
     if (failure) std::rethrow_exception(failure);
     return done == bands;
+}
+
+TRowBandPool::TTaskGroup::~TTaskGroup() {
+    for (std::thread& t : threads_)
+        t.join();
+}
+
+void TRowBandPool::TTaskGroup::Start(std::function<void()> task) {
+    threads_.emplace_back([this, task = std::move(task)] {
+        try {
+            task();
+        } catch (...) {
+            const std::lock_guard lock(mutex_);
+            if (!failure_) failure_ = std::current_exception();
+        }
+    });
+}
+
+void TRowBandPool::TTaskGroup::Wait(size_t running) {
+    while (threads_.size() > running) {
+        threads_.front().join();
+        threads_.pop_front();
+    }
+    const std::lock_guard lock(mutex_);
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
 }
