@@ -178,12 +178,14 @@ void TColourSettingsDialog::BuildControls() {
     modes->addButton(shiftHue_);
     modes->addButton(keepHue_);
     modes->addButton(matchColour_);
-    auto* modeRow = new QHBoxLayout(hueModes_);
-    modeRow->setContentsMargins(6, 2, 6, 2);
-    modeRow->addWidget(changeHue_);
-    modeRow->addWidget(shiftHue_);
-    modeRow->addWidget(keepHue_);
-    modeRow->addWidget(matchColour_);
+    // The three hue modes in a row, and matching, which sets every coordinate, under them.
+    auto* modeRows = new QGridLayout(hueModes_);
+    modeRows->setContentsMargins(6, 2, 6, 2);
+    modeRows->setVerticalSpacing(2);
+    modeRows->addWidget(changeHue_, 0, 0);
+    modeRows->addWidget(shiftHue_, 0, 1);
+    modeRows->addWidget(keepHue_, 0, 2);
+    modeRows->addWidget(matchColour_, 1, 0, 1, 3);
     avoidSingularities_ = new QCheckBox(tr("Avoid singularities"), settingsGroup_);
     resetButton_ = new QPushButton(tr("Reset"), settingsGroup_);
     resetButton_->setAutoDefault(false);
@@ -310,7 +312,7 @@ void TColourSettingsDialog::BuildControls() {
     goal->setContentsMargins(6, 2, 6, 4);
     goal->setHorizontalSpacing(3);
     goal->setVerticalSpacing(2);
-    goal->addWidget(fivePointAverage_, 0, 0, 1, 8);
+    goal->addWidget(fivePointAverage_, 0, 0, 1, 7);
     goal->addWidget(goButton_, 0, 9);
     goal->addWidget(pickOriginal_, 1, 0);
     goal->addWidget(chooseOriginal_, 1, 1);
@@ -327,7 +329,8 @@ void TColourSettingsDialog::BuildControls() {
     goalHex_->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("#?[0-9A-Fa-f]{0,6}")), goalHex_));
     goalHex_->setMaximumWidth(goalHex_->fontMetrics().horizontalAdvance(QStringLiteral("#MMMMMMM")));
-    goal->addWidget(goalHex_, 2, 5, 1, 5, Qt::AlignRight);
+    // In Match colour the goal's #rrggbb takes the place of GO!, which has nothing to solve there.
+    goal->addWidget(goalHex_, 0, 7, 1, 3, Qt::AlignRight);
 
     auto* right = new QGridLayout;
     right->setHorizontalSpacing(5);
@@ -484,12 +487,12 @@ void TColourSettingsDialog::Prepare(const TTintwellSettings& settings, const tw:
     partSample_ = tw::Bitmap(kSampleSize, kSampleSize, tw::kWhite);
     originalScroll_ = partScroll_ = QPoint(0, 0);
     originalChosen_ = false;
-    // Match colour starts from the reference fixed in the settings, or else
-    // from the middle of the part's colours; the other modes from the colour
-    // the part was grown from.
-    matchReference_.reset();
-    matchReferenceKnown_ = settings.MatchColour && settings.From;
-    if (matchReferenceKnown_) matchReference_ = settings.From->Value;
+    // Match colour starts from the colour the user gave, the part's own one
+    // fixed when it was first matched, or else the middle of the part's
+    // colours; the other modes from the colour the part was grown from.
+    givenFrom_ = settings.MatchColour ? settings.From : std::nullopt;
+    matchReference_ = settings.MatchColour ? settings.Reference : std::nullopt;
+    matchReferenceKnown_ = matchReference_.has_value();
     ShowSettings(settings);
     ShowUnreachableGoal(false);
     ShowOriginalForMode();
@@ -519,9 +522,11 @@ void TColourSettingsDialog::ShowOriginalForMode() {
         matchReference_ = part_ ? MatchReference(*part_, *picture_) : std::nullopt;
         matchReferenceKnown_ = true;
     }
-    const std::optional<tw::ColorValue> reference =
-        matchColour_->isChecked() ? matchReference_
-                                  : (part_ ? ReferenceColor(*part_, *picture_) : std::nullopt);
+    std::optional<tw::ColorValue> reference;
+    if (!matchColour_->isChecked())
+        reference = part_ ? ReferenceColor(*part_, *picture_) : std::nullopt;
+    else
+        reference = givenFrom_ ? std::optional(givenFrom_->Value) : matchReference_;
     if (reference)
         originalSwatch_->SetColor(*reference);
     else
@@ -620,6 +625,8 @@ void TColourSettingsDialog::ShowModeControls() {
     for (QWidget* unused : std::initializer_list<QWidget*>{saturationTint_, valueTint_, avoidSingularities_})
         unused->setEnabled(!match);
     goButton_->setEnabled(!match && originalSwatch_->HasColor());
+    goButton_->setVisible(!match);
+    goalHex_->setVisible(match);
     ShowHueStrip();
 }
 
@@ -632,27 +639,24 @@ void TColourSettingsDialog::ReadControls() {
     settings_.AvoidSingularities = avoidSingularities_->isChecked();
     if (shiftHue_->isChecked()) settings_.ShiftHue = true;
     if (keepHue_->isChecked()) settings_.KeepHue = true;
-    settings_.MatchColour = matchColour_->isChecked();
-    if (settings_.MatchColour) {
-        // The tints do not apply; the goal and the original (the part's own
-        // colour, or the one picked) are what the mode goes by.
-        settings_.SaturationTint = 0;
-        settings_.ValueTint = 0;
-        settings_.AvoidSingularities = false;
-        settings_.Goal = {goalSwatch_->Color(), goalSrgb_};
-        if (originalSwatch_->HasColor())
-            settings_.From = TGivenColour{originalSwatch_->Color(), false};
-        else
-            settings_.From.reset();
-    } else {
-        settings_.Goal = {};
-        settings_.From.reset();
+    settings_.MatchColour = false;
+    settings_.Goal = {};
+    settings_.From.reset();
+    settings_.Reference.reset();
+    if (matchColour_->isChecked()) {
+        // Hue and tints do not apply: the goal and the original the user gave
+        // are what the mode goes by, or the part's own colour, which the
+        // previews show here and every part works out for itself when applied.
+        settings_ = TTintwellSettings::Match({goalSwatch_->Color(), goalSrgb_}, givenFrom_);
+        if (!givenFrom_) settings_.Reference = matchReference_;
     }
 }
 
 TTintwellSettings TColourSettingsDialog::Settings() {
     ReadControls();
-    return settings_;
+    TTintwellSettings settings = settings_;
+    settings.Reference.reset();
+    return settings;
 }
 
 // --- The hue strip and the labels ----------------------------------------------------
@@ -812,7 +816,9 @@ void TColourSettingsDialog::PreviewClick(TnvOffscreenPaint& box) {
     if (pickOriginal_->isChecked()) {
         pickOriginal_->setChecked(false);
         originalChosen_ = true;
-        originalSwatch_->SetColor(AverageColorAt(SampleOf(box), x, y, radius));
+        const tw::ColorValue picked = AverageColorAt(SampleOf(box), x, y, radius);
+        givenFrom_ = TGivenColour{picked, false};
+        originalSwatch_->SetColor(picked);
     }
     if (pickGoal_->isChecked()) {
         pickGoal_->setChecked(false);
@@ -851,6 +857,7 @@ std::optional<tw::ColorValue> TColourSettingsDialog::ChooseColor(tw::ColorValue 
 void TColourSettingsDialog::ChooseOriginalColour() {
     if (const auto chosen = ChooseColor(originalSwatch_->Color())) {
         originalChosen_ = true;
+        givenFrom_ = TGivenColour{*chosen, true};
         originalSwatch_->SetColor(*chosen);
     }
 }

@@ -152,6 +152,8 @@ class TColourSettingsDialog : public QDialog {
     bool goalSrgb_ = true;
     // The original was picked or chosen by the user since the dialog opened.
     bool originalChosen_ = false;
+    // The original the user gave for Match colour (in the settings, picked or chosen).
+    std::optional<TGivenColour> givenFrom_;
     std::optional<tw::ColorValue> matchReference_;
     bool matchReferenceKnown_ = false;
     QPushButton* okButton_ = nullptr;

@@ -180,8 +180,18 @@ void TChangeColorEdit::Apply(TTintwellDocument& doc, bool first) {
         // Every part is recoloured into a copy first: an error leaves the parts alone.
         for (TKept& k : kept_) {
             k.Bitmap = k.Part->Bitmap;
-            const QPoint anchor = RecolourPart(settings_, doc.Picture(), k.Bitmap);
-            k.Settings = settings_;
+            // Match colour takes each part's own colour to the goal: the one
+            // fixed when the part was first matched, or else the middle of its pixels.
+            TTintwellSettings settings = settings_;
+            if (settings.NeedsReference()) {
+                const TTintwellSettings& own = k.Part->Settings;
+                if (own.MatchColour && own.Reference && !own.From)
+                    settings.Reference = own.Reference;
+                else
+                    settings = WithPartReference(settings, doc.Picture(), k.Bitmap);
+            }
+            const QPoint anchor = RecolourPart(settings, doc.Picture(), k.Bitmap);
+            k.Settings = settings;
             k.AnchorX = anchor.x();
             k.AnchorY = anchor.y();
         }
@@ -214,10 +224,12 @@ void TChangeColorEdit::Exchange(TTintwellDocument& doc) {
 // --- TStrokeEdit ---------------------------------------------------------------------
 
 TStrokeEdit::TStrokeEdit(TStrokeKind kind, uint64_t serial, TImagePart* part,
-                         const TTintwellSettings& settings, const QRect& square, const QRect& changed)
+                         const TTintwellSettings& settings, const QRect& square, const QRect& changed,
+                         std::optional<TTintwellSettings> partSettings)
     : TDocumentEdit(kind == TStrokeKind::Brush ? QStringLiteral("Brush stroke")
                                                : QStringLiteral("Erase stroke")),
-      kind_(kind), serial_(serial), part_(part), settings_(settings), square_(square), touched_(changed) {}
+      kind_(kind), serial_(serial), part_(part), settings_(settings), square_(square), touched_(changed),
+      partSettings_(std::move(partSettings)) {}
 
 int64_t TStrokeEdit::Bytes() const {
     return kOverhead + static_cast<int64_t>(saved_.size() * sizeof(uint32_t));
@@ -234,6 +246,7 @@ void TStrokeEdit::Apply(TTintwellDocument& doc, bool first) {
     for (int y = touched_.top(); y <= touched_.bottom(); ++y)
         std::copy_n(before.Row(y) + touched_.left(), touched_.width(), SavedAt(touched_.left(), y));
     growth_ = std::exchange(part_->Growth, std::nullopt);
+    if (partSettings_) std::swap(part_->Settings, *partSettings_);
     tw::Bitmap& target = part_->Bitmap;
     if (kind_ == TStrokeKind::Brush) {
         TPartRecolourer things(settings_, doc.Picture(), target);
@@ -254,6 +267,7 @@ void TStrokeEdit::Exchange(TTintwellDocument& doc) {
         std::swap_ranges(target.Row(y) + touched_.left(), target.Row(y) + touched_.left() + touched_.width(),
                          SavedAt(touched_.left(), y));
     std::swap(part_->Growth, growth_);
+    if (partSettings_) std::swap(part_->Settings, *partSettings_);
     NotifyChanged(doc, touched_, {part_});
 }
 

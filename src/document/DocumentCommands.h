@@ -162,8 +162,11 @@ class TChangeColorEdit : public TDocumentEdit {
 class TStrokeEdit : public TDocumentEdit {
   public:
     static constexpr int kId = 1;
+    // partSettings: settings the part takes with the stroke (Match colour's
+    // reference fixed by its first dab), none when they stay.
     TStrokeEdit(TStrokeKind kind, uint64_t serial, TImagePart* part, const TTintwellSettings& settings,
-                const QRect& square, const QRect& changed);
+                const QRect& square, const QRect& changed,
+                std::optional<TTintwellSettings> partSettings = std::nullopt);
     int Id() const override { return kId; }
     bool MergeWith(TTintwellDocument& doc, const TDocumentEdit& other) override;
     int64_t Bytes() const override;
@@ -197,4 +200,6 @@ class TStrokeEdit : public TDocumentEdit {
     // The part's growth before (while done) or after (while undone): a stroke
     // changes the shape the growth made.
     std::optional<TPartGrowth> growth_;
+    // The part's settings after (while undone) or before (while done) the stroke, when it changes them.
+    std::optional<TTintwellSettings> partSettings_;
 };

@@ -6,6 +6,7 @@
 #include "platform/GraphicsLock.h"
 #include "platform/PictureError.h"
 #include "platform/PictureFile.h"
+#include "recolour/PartRecolourer.h"
 
 #include <algorithm>
 
@@ -214,6 +215,12 @@ TImagePart* TTintwellDocument::AddPart(const QString& name, const tw::Bitmap& bi
     part->AnchorX = anchor.x();
     part->AnchorY = anchor.y();
     part->Settings = settings_;
+    if (settings_.NeedsReference() && !bitmap.IsEmpty()) {
+        // Match colour goes from the new part's own colour, fixed now; a grown
+        // part's walk painted it from none.
+        part->Settings = WithPartReference(settings_, picture_, part->Bitmap);
+        if (growth) RecolourPart(part->Settings, picture_, part->Bitmap);
+    }
     TImagePart* added = part.get();
     Push(std::make_unique<TAddPartEdit>(name, std::move(part)));
     return added;
@@ -284,7 +291,13 @@ void TTintwellDocument::AddGrownPartOnDemand(QPoint seed, const TWalkerRules& ru
     AddPartOnDemand([seed, rules, settings](const tw::Bitmap& picture) {
         // The walk paints the part's pixels recoloured already.
         TGrownPart grown = TPartGrower(picture, seed, rules, settings).Grow();
-        return TMadePart{std::move(grown.Mask), settings, grown.Growth};
+        TMadePart made{std::move(grown.Mask), settings, grown.Growth};
+        if (settings.NeedsReference()) {
+            // Match colour goes from the grown part's own colour.
+            made.Settings = WithPartReference(settings, picture, made.Bitmap);
+            RecolourPart(made.Settings, picture, made.Bitmap);
+        }
+        return made;
     });
 }
 
@@ -312,7 +325,23 @@ TDab TTintwellDocument::Dab(TStrokeKind kind, QPoint at, int radius) {
     // The brush takes its pixels from the picture, so it stops at the picture's edge.
     if (kind == TStrokeKind::Brush) dab.Changed = dab.Changed.intersected(picture_.Rect());
     if (dab.Changed.isEmpty()) return dab;
-    Push(std::make_unique<TStrokeEdit>(kind, strokeSerial_, current_, settings_, dab.Square, dab.Changed));
+    TTintwellSettings paint = settings_;
+    std::optional<TTintwellSettings> partSettings;
+    if (kind == TStrokeKind::Brush && paint.NeedsReference()) {
+        // Match colour paints from the part's own colour: fixed by the part's
+        // first dab (its pixels and the dab's square) and kept from then on.
+        const TTintwellSettings& own = current_->Settings;
+        if (own.Reference && own.ForAnotherPicture() == paint) {
+            paint = own;
+        } else {
+            tw::Bitmap covered = current_->Bitmap;
+            covered.FillRect(dab.Changed, 0); // anything not white is in the part
+            paint = WithPartReference(paint, picture_, covered);
+            if (own == settings_) partSettings = paint;
+        }
+    }
+    Push(std::make_unique<TStrokeEdit>(kind, strokeSerial_, current_, paint, dab.Square, dab.Changed,
+                                       std::move(partSettings)));
     return dab;
 }
 

@@ -208,6 +208,8 @@ std::shared_ptr<const TColourMatch> TColourMatch::For(TColorValue from, TColorVa
     static std::mutex lock;
     static std::map<std::pair<TColorValue, TColorValue>, std::weak_ptr<const TColourMatch>> tables;
     const std::lock_guard guard(lock);
+    // Goals tried one after another in the dialog leave slots behind: cleared now and then.
+    if (tables.size() > 64) std::erase_if(tables, [](const auto& entry) { return entry.second.expired(); });
     std::weak_ptr<const TColourMatch>& slot = tables[{from, goal}];
     if (std::shared_ptr<const TColourMatch> table = slot.lock()) return table;
     auto table = std::make_shared<const TColourMatch>(from, goal);

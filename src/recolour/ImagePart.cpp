@@ -3,8 +3,8 @@
 #include "recolour/PartRecolourer.h"
 
 void TImagePart::ApplySettings(const tw::Bitmap& picture, const TTintwellSettings& settings) {
-    Settings = settings;
-    const QPoint anchor = RecolourPart(settings, picture, Bitmap);
+    Settings = WithPartReference(settings, picture, Bitmap);
+    const QPoint anchor = RecolourPart(Settings, picture, Bitmap);
     AnchorX = anchor.x();
     AnchorY = anchor.y();
 }

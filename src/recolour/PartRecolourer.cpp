@@ -52,6 +52,9 @@ TColorValue NeverWhite(TColorValue c) {
 } // namespace
 
 TColorValue TransformColorReference(const TTintwellSettings& settings, TColorValue color) {
+    if (settings.MatchColour)
+        return NeverWhite(
+            TColourMatch::For(settings.MatchFrom(), settings.Goal.Value)->TransformColor(color));
     THSVValues hsv = hsv_reference::RGBToHSVValues(ColorToRGBValues(color));
     hsv.H = NewHue(settings, hsv.H);
     hsv.S = Limit(ApplyTint(hsv.S, settings.SaturationTint), settings.AvoidSingularities);
@@ -64,6 +67,10 @@ TColorValue TransformColorReference(const TTintwellSettings& settings, TColorVal
 TPartRecolourer::TPartRecolourer(const TTintwellSettings& settings, const tw::Bitmap& source,
                                  tw::Bitmap& target)
     : Settings(settings), Source(source), Target(target), tables_(THSVTables::Get()) {
+    if (settings.MatchColour) {
+        match_ = TColourMatch::For(settings.MatchFrom(), settings.Goal.Value);
+        return;
+    }
     for (int32_t H = 0; H <= 360; ++H) {
         int32_t mapped = NewHue(settings, H);
         // Settings from outside the 0..360 range are folded back into it, so the
@@ -153,4 +160,14 @@ QPoint RecolourPart(const TTintwellSettings& settings, const tw::Bitmap& picture
     TPartRecolourer things(settings, picture, part);
     things.ApplyAll();
     return QPoint(things.AnchorX, things.AnchorY);
+}
+
+TTintwellSettings WithPartReference(const TTintwellSettings& settings, const tw::Bitmap& picture,
+                                    const tw::Bitmap& part) {
+    if (!settings.NeedsReference()) return settings;
+    TTintwellSettings fixed = settings;
+    const TColorValue reference = PartReferenceColour(picture, part);
+    // A part without pixels has no colour of its own yet.
+    if (reference != tw::kWhite) fixed.Reference = reference;
+    return fixed;
 }

@@ -3,12 +3,14 @@
 #include "colour/HSV.h"
 #include "colour/HSVTables.h"
 #include "platform/Bitmap.h"
+#include "recolour/ColourMatch.h"
 #include "recolour/TintwellSettings.h"
 
 #include <QPoint>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 // Applies one set of recolour settings from the picture to a part bitmap, in
 // which white marks a position outside the part. Short-lived: built for one
@@ -42,6 +44,7 @@ class TPartRecolourer {
 
     // The whole transform on a raw RGB32 word, inlined into the picture loops.
     uint32_t TransformRgb32(uint32_t rgb32) const {
+        if (match_) return match_->TransformRgb32(rgb32);
         const THSVValues hsv =
             tables_.ToHSV(static_cast<int32_t>((rgb32 >> 16) & 0xFF),
                           static_cast<int32_t>((rgb32 >> 8) & 0xFF), static_cast<int32_t>(rgb32 & 0xFF));
@@ -66,6 +69,8 @@ class TPartRecolourer {
     std::array<int16_t, 361> hueMap_{};
     std::array<uint8_t, 256> saturationMap_{};
     std::array<uint8_t, 256> valueMap_{};
+    // Match colour's table; none in the hue modes.
+    std::shared_ptr<const TColourMatch> match_;
 };
 
 // Recolours every part pixel of part from picture with settings: the one way
@@ -75,5 +80,12 @@ class TPartRecolourer {
 // the bottom-right corner when it has none.
 QPoint RecolourPart(const TTintwellSettings& settings, const tw::Bitmap& picture, tw::Bitmap& part);
 
-// The transform computed step by step without tables; TransformColor must agree with it.
+// The transform computed step by step without tables; TransformColor must agree
+// with it. Match colour has its own exact form (TColourMatch::Exact), which its
+// table follows within a level: here it is the table's result.
 TColorValue TransformColorReference(const TTintwellSettings& settings, TColorValue color);
+
+// The settings with Match colour's reference worked out from the picture's
+// pixels the part holds (anything not white in part) when they still need one.
+TTintwellSettings WithPartReference(const TTintwellSettings& settings, const tw::Bitmap& picture,
+                                    const tw::Bitmap& part);

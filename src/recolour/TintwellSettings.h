@@ -41,11 +41,27 @@ struct TTintwellSettings {
     bool AvoidSingularities = false;
     bool MatchColour = false;
     TGivenColour Goal;
-    // The reference: fixed when the mode is applied to a part (the median of
-    // its pixels) unless given; none until then.
+    // The colour the user gave as the one to take to the goal.
     std::optional<TGivenColour> From;
+    // Otherwise the part's own colour (the middle of its pixels), worked out
+    // when the mode is first applied to a part and kept from then on, so that
+    // later dabs and added pixels do not move it. Worked out again when the
+    // settings are carried to another picture.
+    std::optional<TColorValue> Reference;
 
     bool operator==(const TTintwellSettings&) const = default;
+
+    // Match colour still waiting for the part's own colour.
+    bool NeedsReference() const { return MatchColour && !From && !Reference; }
+    // The colour Match colour takes to the goal; the goal itself while there
+    // is none yet (the map is then close to no change).
+    TColorValue MatchFrom() const { return From ? From->Value : Reference ? *Reference : Goal.Value; }
+    // The settings for the same part on another picture: its own colour there is another.
+    TTintwellSettings ForAnotherPicture() const {
+        TTintwellSettings s = *this;
+        s.Reference.reset();
+        return s;
+    }
 
     // What the main window gives new parts: a hue shift by 75 degrees.
     static TTintwellSettings Initial() {

@@ -113,6 +113,9 @@ TEST(Looks, DISABLED_WindowsInTheDesktopsLook) {
     colours->resize(900, 600);
     Shoot(colours, QStringLiteral("colour-settings-large"));
     colours->reject();
+    colours->Prepare(TTintwellSettings::Match({0x442A1F, true}), &w.Picture(), &part);
+    Shoot(colours, QStringLiteral("colour-match"));
+    colours->reject();
 
     grow->Load(w.Picture(), QPoint(200, 190), QPoint(200, 190), settings, 3);
     grow->show();
