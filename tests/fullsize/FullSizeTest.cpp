@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <thread>
@@ -67,9 +68,41 @@ TEST(FullSizeBlend, EqualsTheRealFormulaEverywhere) {
                 wrong += static_cast<int>(BlendChannel(c, over, under)) != expected;
             }
     EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(RecolourBorderPixel(0xFF102030u, 0xFF405060u, 0xFF604000u), 0xFF301000u)
-        << "moved, clamped at 0";
-    EXPECT_EQ(RecolourBorderPixel(0xFFF0F0F0u, 0xFF000000u, 0xFF204060u), 0xFFFFFFFFu) << "clamped at 255";
+}
+
+// A mixed pixel never gets a colour that is neither the picture's nor a
+// recoloured one: per channel within the range of the pixel, its transform and
+// (when unmixing) the object's transform and the colour beyond the part. Coverage 0 keeps the pixel, a full
+// pixel not unmixed is its transform, and a full unmix moves the pixel as the
+// object is moved, as far as that range allows.
+TEST(FullSizeBlend, MixedPixelsStayWithinThePictureAndItsRecolouring) {
+    uint32_t state = 12345;
+    const auto next = [&] { return state = state * 1664525u + 1013904223u; };
+    int outside = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const uint32_t p = next() | 0xFF000000u, t = next() | 0xFF000000u, o = next() | 0xFF000000u,
+                       to = next() | 0xFF000000u, c = next() >> 24;
+        const uint32_t beyond = i % 2 ? next() | 0xFF000000u : 0;
+        const int32_t unmix = static_cast<int32_t>(next() % 257);
+        const uint32_t v = RecolourMixedPixel(p, t, o, to, beyond, c, unmix);
+        for (int shift = 0; shift <= 16; shift += 8) {
+            const auto at = [shift](uint32_t w) { return static_cast<int>((w >> shift) & 0xFF); };
+            int low = std::min(at(p), at(t)), high = std::max(at(p), at(t));
+            if (unmix > 0) low = std::min(low, at(to)), high = std::max(high, at(to));
+            if (unmix > 0 && beyond) low = std::min(low, at(beyond)), high = std::max(high, at(beyond));
+            outside += at(v) < low || at(v) > high;
+        }
+    }
+    EXPECT_EQ(outside, 0);
+    EXPECT_EQ(RecolourMixedPixel(0xFF102030u, 0xFF605040u, 0xFF405060u, 0xFF604000u, 0, 0, 256), 0xFF102030u);
+    EXPECT_EQ(RecolourMixedPixel(0xFF102030u, 0xFF605040u, 0xFF405060u, 0xFF604000u, 0, 255, 0), 0xFF605040u);
+    // Moved by (+32, -16, -96): red as the object goes, green held at the
+    // pixel's own level (lowest of the three) unless the colour beyond is
+    // lower, blue at 0.
+    EXPECT_EQ(RecolourMixedPixel(0xFF102030u, 0xFF605040u, 0xFF405060u, 0xFF604000u, 0, 255, 256),
+              0xFF302000u);
+    EXPECT_EQ(RecolourMixedPixel(0xFF102030u, 0xFF605040u, 0xFF405060u, 0xFF604000u, 0xFF181818u, 255, 256),
+              0xFF301800u);
 }
 
 // The synthetic scene: the object grown at the working size and carried up to
