@@ -102,7 +102,10 @@ void PrintQuality(const twtest::SyntheticScene& scene, const twtest::SceneResult
 // recolouring, and the blockiness across the shadow's cut. TW_SAVE_DIR keeps
 // the results as PNG files.
 void PrintPhotoQuality() {
-    const twtest::PhotoScene scene;
+    // TW_PHOTO_SCENE=WxH picks its size (default 6000 x 1200).
+    int width = 6000, height = 1200;
+    if (const char* size = std::getenv("TW_PHOTO_SCENE")) std::sscanf(size, "%dx%d", &width, &height);
+    const twtest::PhotoScene scene(width, height);
     const twtest::PhotoSceneParts r =
         twtest::GrowPhotoScene(scene, std::getenv("TW_NO_FULL_WALK") == nullptr);
     const char* saveDir = std::getenv("TW_SAVE_DIR");

@@ -401,13 +401,15 @@ void TCoverageCarrier::Update(const tw::Bitmap& picture, const tw::Bitmap& part,
     EstimateObjectColours(picture, pool, region);
 }
 
-QRect TCoverageCarrier::Reach(QRect changed) const {
-    changed = changed.intersected(QRect(0, 0, w_, h_));
-    if (changed.isEmpty()) return {};
-    const int left = std::max(0, changed.left() - kReach), right = std::min(w_ - 1, changed.right() + kReach);
-    const int top = std::max(0, changed.top() - kReach), bottom = std::min(h_ - 1, changed.bottom() + kReach);
-    return QRect(QPoint(ax_.first[left], ay_.first[top]),
-                 QPoint(ax_.first[right + 1] - 1, ay_.first[bottom + 1] - 1));
+QRect TCoverageCarrier::Reach(QSize fullSize, QSize workingSize, QRect changed) {
+    const int w = workingSize.width(), h = workingSize.height();
+    changed = changed.intersected(QRect(0, 0, w, h));
+    if (changed.isEmpty() || fullSize.isEmpty()) return {};
+    const Axis ax(fullSize.width(), w), ay(fullSize.height(), h);
+    const int left = std::max(0, changed.left() - kReach), right = std::min(w - 1, changed.right() + kReach);
+    const int top = std::max(0, changed.top() - kReach), bottom = std::min(h - 1, changed.bottom() + kReach);
+    return QRect(QPoint(ax.first[left], ay.first[top]),
+                 QPoint(ax.first[right + 1] - 1, ay.first[bottom + 1] - 1));
 }
 
 void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& pool, QRect region) {
@@ -438,7 +440,9 @@ void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& 
         const auto addPixel = [&](WindowSums& c, int x, int y, int32_t sign) {
             c.Add(picture.Row(y)[x], Flags(x, y) & kIn, sign);
         };
-        WindowSummer<WindowSums, decltype(addPixel)> summer(left, right, h_, r, addPixel);
+        // The models' own windows reach r further.
+        WindowSummer<WindowSums, decltype(addPixel)> summer(std::max(0, left - r),
+                                                            std::min(w_ - 1, right + r), h_, r, addPixel);
         const auto fitRow = [&](int y) {
             std::array<float, 4>* model = ring.data() + static_cast<size_t>(y % kWindowRows) * columns - left;
             const int64_t rows = std::min(h_ - 1, y + r) - std::max(0, y - r) + 1;

@@ -71,11 +71,11 @@ class TCoverageCarrier {
     // result is exactly that of a carrier made afresh from part.
     void Update(const tw::Bitmap& workingPicture, const tw::Bitmap& part, QRect changed,
                 const TRowBandPool& pool);
-    // The full-size pixels whose coverage or colour a change of the part's
-    // working pixels within changed may alter (empty for an empty change):
-    // those whose own working pixel lies within kReach of it. Depends on the
-    // sizes only.
-    QRect Reach(QRect changed) const;
+    // The full-size pixels (of fullSize) whose coverage or colour a change of
+    // a part's working pixels (of workingSize) within changed may alter (empty
+    // for an empty change): those whose own working pixel lies within kReach
+    // of it.
+    static QRect Reach(QSize fullSize, QSize workingSize, QRect changed);
 
     // The full-size pixels whose coverage may be above 0 (empty for an empty part).
     QRect Bounds() const { return bounds_; }

@@ -268,6 +268,54 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
     return result;
 }
 
+std::optional<tw::Bitmap> ComposeFullSizeRect(const tw::Bitmap& picture, const tw::Bitmap& working,
+                                              const std::vector<TFullSizePart>& parts, QRect rect,
+                                              const TFullSizeOptions& options) {
+    if (picture.IsEmpty()) throw std::invalid_argument("the full-size picture is empty");
+    if (rect.isEmpty() || !picture.Rect().contains(rect))
+        throw std::invalid_argument("the rectangle must lie within the picture");
+    for (const TFullSizePart& part : parts)
+        CheckPartSize(part, working);
+    const TRowBandPool pool(options.Threads);
+    tw::Bitmap result(rect.width(), rect.height());
+    for (int y = 0; y < rect.height(); ++y)
+        std::memcpy(result.Row(y), picture.Row(rect.top() + y) + rect.left(),
+                    sizeof(uint32_t) * static_cast<size_t>(rect.width()));
+    // Rows are written by address: QImage::scanLine is not safe from several threads.
+    uchar* const base = result.Image().bits();
+    const qsizetype stride = result.Image().bytesPerLine();
+    tw::Bitmap unused;
+    TBandControl control;
+    control.Cancel = options.Cancel;
+    // The last part first, so that earlier parts end on top.
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+        const TCoverageCarrier carrier(picture.Rect().size(), working, *part->Bitmap,
+                                       part->Growth ? &*part->Growth : nullptr, options.Border, pool);
+        const QRect area = carrier.Bounds().intersected(rect);
+        if (area.isEmpty()) continue;
+        const TPartRecolourer things(part->Settings, picture, unused);
+        const bool done = pool.Run(
+            area.height(), kBandRows,
+            [&](int first, int end) {
+                TransformMemo& memo = TransformMemo::ForThread(things, part->Settings);
+                PartRowScratch scratch;
+                // The row as the whole picture's result holds it, from column 0.
+                std::vector<uint32_t> row(static_cast<size_t>(area.right() + 1));
+                for (int y = area.top() + first; y < area.top() + end; ++y) {
+                    uint32_t* out = reinterpret_cast<uint32_t*>(base + stride * (y - rect.top())) +
+                                    (area.left() - rect.left());
+                    std::copy_n(out, area.width(), row.data() + area.left());
+                    DrawPartRow(carrier, memo, options.Unmix, &picture, picture.Row(y), row.data(), y,
+                                area.left(), area.right() + 1, scratch);
+                    std::copy_n(row.data() + area.left(), area.width(), out);
+                }
+            },
+            control);
+        if (!done) return std::nullopt;
+    }
+    return result;
+}
+
 size_t PreparedPartBytes(QSize workingSize) {
     // Flags per working pixel and, at most (when every pixel is a tap), the
     // filter's four coefficients and the part's own colour per working pixel,

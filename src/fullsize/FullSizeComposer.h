@@ -10,6 +10,7 @@
 #include "recolour/PartGrowth.h"
 #include "recolour/TintwellSettings.h"
 
+#include <QRect>
 #include <QSize>
 
 #include <algorithm>
@@ -107,6 +108,25 @@ std::optional<tw::Bitmap>
 ComposeFullSize(const tw::Bitmap& fullPicture, const tw::Bitmap& workingPicture, int partCount,
                 const std::function<TFullSizePart(int index, tw::Bitmap& scratch)>& partAt,
                 const TFullSizeOptions& options = {});
+
+// Rectangle rect (within fullPicture) of what ComposeFullSize gives for the
+// whole picture, bit for bit, with any number of threads: every full-size
+// pixel's result depends on the working size's data and its own pixel only.
+// Only the working-size data of each part and rect's pixels are worked out,
+// so that a view can compose the tiles it shows, and an edit only the
+// pixels it may change: FullSizeReach of a change of a part's working pixels,
+// or the part's Bounds (TCoverageCarrier) for a change of its settings.
+// Empty when cancelled; std::invalid_argument for parts of another size or a
+// rectangle beyond the picture.
+std::optional<tw::Bitmap> ComposeFullSizeRect(const tw::Bitmap& fullPicture, const tw::Bitmap& workingPicture,
+                                              const std::vector<TFullSizePart>& parts, QRect rect,
+                                              const TFullSizeOptions& options = {});
+// The full-size pixels (of fullSize) whose result a change of a part's
+// working pixels (of workingSize) within changed may alter; empty for an
+// empty change.
+inline QRect FullSizeReach(QSize fullSize, QSize workingSize, QRect changed) {
+    return TCoverageCarrier::Reach(fullSize, workingSize, changed);
+}
 
 // The same result for a picture that is never held whole: its rows come from
 // readRows and leave through writeRows, top to bottom, a band of rows at a
