@@ -20,17 +20,6 @@ inline __attribute__((always_inline)) uint8_t ToCoverage(double q) {
     return static_cast<uint8_t>(std::clamp(Round(q * 255.0), 0, 255));
 }
 
-// Inverse of a symmetric 3 x 3 matrix (xx, xy, xz, yy, yz, zz) times v.
-std::array<double, 3> SolveSymmetric(const double m[6], const double v[3]) {
-    const double a = m[0], b = m[1], c = m[2], d = m[3], e = m[4], f = m[5];
-    const double i00 = d * f - e * e, i01 = c * e - b * f, i02 = b * e - c * d;
-    const double i11 = a * f - c * c, i12 = b * c - a * e, i22 = a * d - b * b;
-    const double inverse = 1 / (a * i00 + b * i01 + c * i02);
-    return {(i00 * v[0] + i01 * v[1] + i02 * v[2]) * inverse,
-            (i01 * v[0] + i11 * v[1] + i12 * v[2]) * inverse,
-            (i02 * v[0] + i12 * v[1] + i22 * v[2]) * inverse};
-}
-
 // Integer sums that add and take away term by term.
 template <int N> struct TermSums {
     int32_t v[N] = {};
@@ -43,22 +32,6 @@ template <int N> struct TermSums {
         for (int i = 0; i < N; ++i)
             v[i] -= o.v[i];
         return *this;
-    }
-};
-
-// The guided filter's sums over pixels: part, colour (3), colour times part (3)
-// and the colour products (6: rr, rg, rb, gg, gb, bb). 32 bits hold them: a
-// working row is at most 800 pixels, and a prefix along it of a window's
-// rows (2 * kGuidedRadius + 1 of them) at most 800 * 7 * 255 * 255.
-struct WindowSums : TermSums<13> {
-    void Add(uint32_t rgb32, int32_t part, int32_t sign) {
-        const int32_t c[3] = {static_cast<int32_t>((rgb32 >> 16) & 0xFF),
-                              static_cast<int32_t>((rgb32 >> 8) & 0xFF), static_cast<int32_t>(rgb32 & 0xFF)};
-        const int32_t terms[13] = {part,        c[0],        c[1],        c[2],        c[0] * part,
-                                   c[1] * part, c[2] * part, c[0] * c[0], c[0] * c[1], c[0] * c[2],
-                                   c[1] * c[1], c[1] * c[2], c[2] * c[2]};
-        for (int i = 0; i < 13; ++i)
-            v[i] += sign * terms[i];
     }
 };
 
@@ -142,6 +115,7 @@ constexpr double kDarkUntrusted = 16, kDarkTrusted = 64;
 // The colour line between the two sides of a border is used from a distance
 // of kLineContrast levels between their colours, fully from twice that.
 constexpr double kLineContrast = 16;
+constexpr double kSideMargin = 0.5;
 
 // Bits of the flags, a row of words per working row: rows widened and ORed
 // over windows of pixels, 64 working pixels a word.
@@ -269,7 +243,7 @@ TCoverageCarrier::TCoverageCarrier(QSize fullSize, const tw::Bitmap& workingPict
         throw std::invalid_argument("cannot carry a part up to or from an empty picture");
     if (part.Width() != w_ || part.Height() != h_)
         throw std::invalid_argument("a part must have the working picture's size");
-    // The filter's window sums are 32-bit (see WindowSums); runs keep 16-bit columns.
+    // Runs keep 16-bit columns.
     if (w_ > 4096) throw std::invalid_argument("a working picture is at most 4096 pixels wide");
     if (growth) {
         growth_ = *growth;
@@ -291,10 +265,9 @@ TCoverageCarrier::TCoverageCarrier(QSize fullSize, const tw::Bitmap& workingPict
         }
     });
     MarkFlags();
-    coef_.assign(TapCount(), {0, 0, 0, 0});
+    coef_.assign(TapCount(), {0, 0, 0, 0, 0});
     object_.assign(TapCount(), {0, 0});
     if (work_.isEmpty()) return;
-    if (method_ == TBorderMethod::Guided) FitGuided(workingPicture, pool, work_);
     EstimateObjectColours(workingPicture, pool, work_);
 }
 
@@ -329,10 +302,10 @@ void TCoverageCarrier::MarkFlags() {
             TBitRows mixed = inWindow;
             mixed &= out.Widened(2, 3);
             // Taps: what a mixed pixel's full-size pixels interpolate from (from
-            // 1 before to 2 after). Near: the pixels whose filter windows a
-            // tap's window holds.
+            // 1 before to 2 after). Near: the pixels a tap's colours are
+            // taken from.
             TBitRows taps = mixed.Widened(2, 1);
-            TBitRows near = taps.Widened(kGuidedRadius, kGuidedRadius);
+            TBitRows near = taps.Widened(kObjectRadius, kObjectRadius);
             for (int y = 0; y < h_; ++y) {
                 const uint64_t *e = edge.Row(y), *m = mixed.Row(y), *t = taps.Row(y), *n = near.Row(y);
                 uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
@@ -374,10 +347,10 @@ void TCoverageCarrier::Update(const tw::Bitmap& picture, const tw::Bitmap& part,
     // Keep what was worked out for the taps that stay, by where they are.
     const std::vector<uint64_t> oldBits = std::move(tapBits_);
     const std::vector<uint32_t> oldBefore = std::move(tapsBefore_);
-    const std::vector<std::array<float, 4>> oldCoef = std::move(coef_);
+    const std::vector<TModel> oldCoef = std::move(coef_);
     const std::vector<TapColours> oldObject = std::move(object_);
     MarkFlags();
-    coef_.assign(TapCount(), {0, 0, 0, 0});
+    coef_.assign(TapCount(), {0, 0, 0, 0, 0});
     object_.assign(TapCount(), {0, 0});
     if (work_.isEmpty()) return;
     // Taps within kPrepareReach of the change are worked out again; beyond it
@@ -397,7 +370,6 @@ void TCoverageCarrier::Update(const tw::Bitmap& picture, const tw::Bitmap& part,
         }
     const QRect region = again.intersected(work_);
     if (region.isEmpty()) return;
-    if (method_ == TBorderMethod::Guided) FitGuided(picture, pool, region);
     EstimateObjectColours(picture, pool, region);
 }
 
@@ -410,118 +382,6 @@ QRect TCoverageCarrier::Reach(QSize fullSize, QSize workingSize, QRect changed) 
     const int top = std::max(0, changed.top() - kReach), bottom = std::min(h - 1, changed.bottom() + kReach);
     return QRect(QPoint(ax.first[left], ay.first[top]),
                  QPoint(ax.first[right + 1] - 1, ay.first[bottom + 1] - 1));
-}
-
-void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& pool, QRect region) {
-    constexpr int r = kGuidedRadius;
-    constexpr int kWindowRows = 2 * r + 1;
-    // Per working pixel the local linear model coverage = a . colour + b, fitted to
-    // the part's 0/1 over the window (He, Sun and Tang's guided filter); exact
-    // integer window sums keep it independent of the bands. Each tap's
-    // coefficients are then the mean of the models of every window holding it.
-    // The models are kept only for the window's rows, down each band: a band
-    // works out the models of the rows around it itself, so no picture-sized
-    // array of them is ever made (only what is kept, coef_). Pixels that are
-    // not near a tap never reach one: their model is left at 0.
-    const int left = std::max(0, region.left() - r), right = std::min(w_ - 1, region.right() + r);
-    const int columns = right - left + 1;
-    // Few bands: each works out the models of r rows on either side again.
-    const int bandRows = std::max(2 * kWorkingBand, (region.height() - 1) / (2 * pool.Threads()) + 1);
-    pool.Run(region.height(), bandRows, [&](int first, int end) {
-        const int y0 = region.top() + first, y1 = region.top() + end; // the band's rows of coef_
-        const int m0 = std::max(0, y0 - r), m1 = std::min(h_, y1 + r);
-        std::vector<std::array<float, 4>> ring(static_cast<size_t>(kWindowRows) * columns, {0, 0, 0, 0});
-        const std::vector<std::array<float, 4>> zero(static_cast<size_t>(columns), {0, 0, 0, 0});
-        const auto modelRow = [&](int y) {
-            return y < m0 || y >= m1 ? zero.data() - left
-                                     : ring.data() + static_cast<size_t>(y % kWindowRows) * columns - left;
-        };
-        // Only near pixels need their window's sums.
-        const auto addPixel = [&](WindowSums& c, int x, int y, int32_t sign) {
-            c.Add(picture.Row(y)[x], Flags(x, y) & kIn, sign);
-        };
-        // The models' own windows reach r further.
-        WindowSummer<WindowSums, decltype(addPixel)> summer(std::max(0, left - r),
-                                                            std::min(w_ - 1, right + r), h_, r, addPixel);
-        const auto fitRow = [&](int y) {
-            std::array<float, 4>* model = ring.data() + static_cast<size_t>(y % kWindowRows) * columns - left;
-            const int64_t rows = std::min(h_ - 1, y + r) - std::max(0, y - r) + 1;
-            for (int x = left; x <= right; ++x) {
-                const uint8_t f = Flags(x, y);
-                if (!(f & kNear)) {
-                    model[x] = {0, 0, 0, static_cast<float>(f & kIn)};
-                    continue;
-                }
-                const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
-                const WindowSums& s = summer.Over(x0, x1, y);
-                const int64_t n = rows * (x1 - x0 + 1), sp = s.v[0];
-                // A window all inside or all outside fits a = 0, b = its value,
-                // as the solve below would give.
-                if (sp == 0 || sp == n) {
-                    model[x] = {0, 0, 0, sp == 0 ? 0.0f : 1.0f};
-                    continue;
-                }
-                int64_t si[3], sip[3], sii[6];
-                std::copy(s.v + 1, s.v + 4, si);
-                std::copy(s.v + 4, s.v + 7, sip);
-                std::copy(s.v + 7, s.v + 13, sii);
-                // The covariances times n * n, exact in integers; the common
-                // factor leaves the solution as it is, so it is never divided out.
-                const double n2 = static_cast<double>(n * n);
-                static constexpr int kPair[6][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
-                double sigma[6], cov[3];
-                for (int i = 0; i < 6; ++i)
-                    sigma[i] = static_cast<double>(n * sii[i] - si[kPair[i][0]] * si[kPair[i][1]]);
-                sigma[0] += kGuidedEpsilon * n2, sigma[3] += kGuidedEpsilon * n2,
-                    sigma[5] += kGuidedEpsilon * n2;
-                for (int i = 0; i < 3; ++i)
-                    cov[i] = static_cast<double>(n * sip[i] - si[i] * sp);
-                const std::array<double, 3> a = SolveSymmetric(sigma, cov);
-                const double b = (static_cast<double>(sp) - a[0] * static_cast<double>(si[0]) -
-                                  a[1] * static_cast<double>(si[1]) - a[2] * static_cast<double>(si[2])) /
-                                 static_cast<double>(n);
-                model[x] = {static_cast<float>(a[0]), static_cast<float>(a[1]), static_cast<float>(a[2]),
-                            static_cast<float>(b)};
-            }
-        };
-        // The mean over each tap's window, summed down the window's columns first.
-        std::vector<std::array<double, 4>> sums(static_cast<size_t>(columns));
-        const auto meanRow = [&](int y) {
-            const int wy0 = std::max(0, y - r), wy1 = std::min(h_ - 1, y + r);
-            // Only the columns some tap's window reaches, each once, left to right.
-            int summed = left - 1;
-            for (int x = region.left(); x <= region.right(); ++x) {
-                if (!(Flags(x, y) & kTap)) continue;
-                const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
-                for (int nx = std::max(x0, summed + 1); nx <= x1; ++nx) {
-                    std::array<double, 4>& c = sums[static_cast<size_t>(nx - left)];
-                    c = {0, 0, 0, 0};
-                    for (int ny = wy0; ny <= wy1; ++ny) {
-                        const std::array<float, 4>& m = modelRow(ny)[nx];
-                        for (int i = 0; i < 4; ++i)
-                            c[i] += m[i];
-                    }
-                }
-                summed = std::max(summed, x1);
-                double sum[4] = {};
-                for (int nx = x0; nx <= x1; ++nx)
-                    for (int i = 0; i < 4; ++i)
-                        sum[i] += sums[static_cast<size_t>(nx - left)][i];
-                const int n = (wy1 - wy0 + 1) * (x1 - x0 + 1);
-                for (int i = 0; i < 4; ++i)
-                    coef_[TapIndex(x, y)][i] = static_cast<float>(sum[i] / n);
-            }
-        };
-        // A row's mean as soon as the last model row of its window is known.
-        int meaned = y0;
-        for (int y = m0; y < m1; ++y) {
-            fitRow(y);
-            for (; meaned < y1 && meaned + r <= y; ++meaned)
-                meanRow(meaned);
-        }
-        for (; meaned < y1; ++meaned)
-            meanRow(meaned);
-    });
 }
 
 void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TRowBandPool& pool,
@@ -566,7 +426,7 @@ void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TR
                         b |= static_cast<uint32_t>(Round(beyond.mean[i])) << (16 - 8 * i);
                     object_[tap].Beyond = b;
                 }
-                if (method_ == TBorderMethod::Guided) BlendColourLine(object, beyond, coef_[tap]);
+                if (method_ == TBorderMethod::Guided) FitColourLine(object, beyond, coef_[tap]);
             }
     });
 }
@@ -585,13 +445,13 @@ TCoverageCarrier::TSideColour TCoverageCarrier::SideColour(const int32_t* sums) 
     return s;
 }
 
-void TCoverageCarrier::BlendColourLine(const TSideColour& object, const TSideColour& beyond,
-                                       std::array<float, 4>& coef) {
+void TCoverageCarrier::FitColourLine(const TSideColour& object, const TSideColour& beyond, TModel& coef) {
     // The coverage of a pixel mixed from the two sides' colours is where it
     // lies on the line between them: (pixel - beyond) . d / |d|^2 with
-    // d = object - beyond, a linear model like the filter's. It holds where
-    // the two sides differ clearly against their own spread; elsewhere (a walk
-    // that stopped inside a gradient, a side missing) the filter's model stays.
+    // d = object - beyond. It holds where the two sides differ clearly
+    // against their own spread; elsewhere (a walk that stopped inside a
+    // gradient, a brush stroke, a side missing) the model is left out, as
+    // far as it is not sure, for the smooth outline.
     if (beyond.count == 0) return;
     double d[3], d2 = 0;
     for (int i = 0; i < 3; ++i)
@@ -601,12 +461,18 @@ void TCoverageCarrier::BlendColourLine(const TSideColour& object, const TSideCol
         std::clamp((contrast - kLineContrast) / kLineContrast, 0.0, 1.0) *
         std::clamp(2 - 2 * (object.spread + beyond.spread) / std::max(contrast, 1.0), 0.0, 1.0);
     if (weight <= 0) return;
-    double offset = 0;
+    // A side's own texture scatters its pixels around the line: those within
+    // kSideMargin of its spread from its colour count as wholly that side.
+    const double t0 = std::min(0.25, kSideMargin * beyond.spread / contrast),
+                 t1 = std::min(0.25, kSideMargin * object.spread / contrast);
+    const double stretch = 1 / (1 - t0 - t1);
+    double offset = -t0;
     for (int i = 0; i < 3; ++i)
         offset -= d[i] / d2 * beyond.mean[i];
     for (int i = 0; i < 3; ++i)
-        coef[i] = static_cast<float>(weight * d[i] / d2 + (1 - weight) * coef[i]);
-    coef[3] = static_cast<float>(weight * offset + (1 - weight) * coef[3]);
+        coef[i] = static_cast<float>(weight * stretch * d[i] / d2);
+    coef[3] = static_cast<float>(weight * stretch * offset);
+    coef[4] = static_cast<float>(weight);
 }
 
 bool TCoverageCarrier::InBorder(int x, int y) const {
@@ -709,12 +575,12 @@ void TCoverageCarrier::BorderCoverage(const uint32_t* row, const tw::Bitmap* ful
         return cache.smooth[static_cast<size_t>(x)];
     };
     // Working column x of the model's taps, combined down the B-spline's four rows.
-    const auto modelAt = [&](int x) -> const std::array<float, 4>& {
+    const auto modelAt = [&](int x) -> const TModel& {
         if (cache.modelRow[static_cast<size_t>(x)] != y) {
-            std::array<float, 4> m = {0, 0, 0, 0};
+            TModel m = {0, 0, 0, 0, 0};
             for (int j = 0; j < 4; ++j) {
-                const std::array<float, 4>& c = coef_[TapIndex(x, clampY(wy - 1 + j))];
-                for (int i = 0; i < 4; ++i)
+                const TModel& c = coef_[TapIndex(x, clampY(wy - 1 + j))];
+                for (int i = 0; i < 5; ++i)
                     m[i] += splineDown[j] * c[i];
             }
             cache.model[static_cast<size_t>(x)] = m;
@@ -736,16 +602,18 @@ void TCoverageCarrier::BorderCoverage(const uint32_t* row, const tw::Bitmap* ful
         double model;
         if (method_ == TBorderMethod::Guided) {
             const std::array<float, 4>& splineAcross = ax_.spline[x];
-            float c[4] = {0, 0, 0, 0};
+            float c[5] = {0, 0, 0, 0, 0};
             for (int k = 0; k < 4; ++k) {
-                const std::array<float, 4>& m = modelAt(clampX(wx - 1 + k));
-                for (int i = 0; i < 4; ++i)
+                const TModel& m = modelAt(clampX(wx - 1 + k));
+                for (int i = 0; i < 5; ++i)
                     c[i] += splineAcross[k] * m[i];
             }
+            // The colour model as far as the taps hold one, the smooth outline
+            // for the rest.
             const uint32_t p = row[x];
             model = static_cast<double>(c[0]) * ((p >> 16) & 0xFF) +
                     static_cast<double>(c[1]) * ((p >> 8) & 0xFF) + static_cast<double>(c[2]) * (p & 0xFF) +
-                    static_cast<double>(c[3]);
+                    static_cast<double>(c[3]) + (1 - static_cast<double>(c[4])) * smooth;
         } else {
             model = RulesMembership(*fullPicture, x, y);
         }

@@ -1,21 +1,22 @@
 #pragma once
 // Carries one working-size part up to the full-size picture as a coverage
-// 0..255 per full-size pixel, a row at a time, and estimates the part's own
-// colour near its border for the recolouring of mixed pixels.
+// 0..255 per full-size pixel, a row at a time, and estimates the colours on
+// either side of its border for the recolouring of mixed pixels.
 //
 // The coverage of a full-size pixel is worked out from the working pixels
 // around it only: a 6 x 6 window of the part (the part, smoothed by a 1-2-1
 // filter and sampled with a cubic B-spline at the pixel's place: the smooth
-// outline) and a 4 x 4 window of filter taps (the guided filter's colour
-// model, sampled the same way, applied to the pixel's own colour: the photo's
-// edges). Where the window holds only part or only picture pixels the
-// coverage is 255 or 0; elsewhere (the border band) it is the colour model
-// kept within an envelope of the smooth outline: the model follows the
-// photo's edges, at the photo's own sharpness, where there are any, and the
-// envelope keeps it within about two working pixels of the part's edge, with
-// no step of the working grid. So no full-size pixel depends on more than the
-// working pixels within kReach of its own, and any rectangle of rows and
-// columns comes out exactly as in the whole picture.
+// outline, with no step of the working grid) and a 4 x 4 window of taps
+// holding a colour model (where the pixel's colour lies between the part's
+// own colour and the colour beyond it nearby, sampled the same way: the
+// photo's edges, at the photo's own sharpness). Where the window holds only
+// part or only picture pixels the coverage is 255 or 0; elsewhere (the border
+// band) it is the colour model as far as the two sides' colours differ
+// clearly, the smooth outline for the rest, kept within an envelope of the
+// smooth outline (within about two working pixels of the part's edge). So no
+// full-size pixel depends on more than the working pixels within kReach of
+// its own, and any rectangle of rows and columns comes out exactly as in the
+// whole picture.
 
 #include "platform/Bitmap.h"
 #include "platform/RowBandPool.h"
@@ -30,8 +31,10 @@
 #include <vector>
 
 enum class TBorderMethod {
-    // The guided filter's colour model, fitted at the working size and applied
-    // to the full-size pixels, within the smooth outline's envelope.
+    // Guided by the photo's colours: where the colours on either side of the
+    // border differ clearly, a pixel's coverage is where its colour lies
+    // between them; elsewhere the smooth outline. Within the smooth outline's
+    // envelope.
     Guided,
     // The part's growth rules applied to each full-size pixel of the band,
     // softened across a pixel, within the same envelope; parts without rules
@@ -44,18 +47,17 @@ enum class TBorderMethod {
 
 class TCoverageCarrier {
   public:
-    // The guided filter's window radius (working pixels) and regulariser (in
-    // squared 8-bit levels).
-    static constexpr int kGuidedRadius = 3;
-    static constexpr double kGuidedEpsilon = 25.0;
+    // A linear model of coverage in a pixel's red, green and blue, its
+    // offset, and how far it holds (the smooth outline for the rest).
+    using TModel = std::array<float, 5>;
     // How far (working pixels) to look inside the part for its own colour.
     static constexpr int kObjectRadius = 2;
     // How far a change of the part's working pixels reaches: the prepared data
-    // of working pixels up to kPrepareReach away (the filter's window of
-    // windows), and so the coverage and colour of full-size pixels whose own
-    // working pixel (the one below and left of their centre) lies up to
-    // kReach away.
-    static constexpr int kPrepareReach = 2 * kGuidedRadius;
+    // of working pixels up to kPrepareReach away (whether they are taps, and
+    // the colours around them, edges left out), and so the coverage and colour
+    // of full-size pixels whose own working pixel (the one below and left of
+    // their centre) lies up to kReach away.
+    static constexpr int kPrepareReach = kObjectRadius + 2;
     static constexpr int kReach = kPrepareReach + 3;
 
     // part is a working-size part bitmap (white: not in the part) of
@@ -99,7 +101,7 @@ class TCoverageCarrier {
         const TCoverageCarrier* carrier = nullptr;
         std::vector<int> smoothRow, modelRow; // the full-size row each column was combined for
         std::vector<int32_t> smooth;          // the part down the window, in 4096ths
-        std::vector<std::array<float, 4>> model;
+        std::vector<TModel> model;
     };
     // The runs of full-size row y over columns [x0, x1) outside the hidden
     // spans (sorted, apart), neighbouring outside or inside runs joined; the
@@ -146,8 +148,7 @@ class TCoverageCarrier {
     // The flags other than kIn, the bounds and the row runs from kIn.
     void MarkFlags();
     void MarkRowRuns();
-    // Coefficients and object colours of the taps within region.
-    void FitGuided(const tw::Bitmap& workingPicture, const TRowBandPool& pool, QRect region);
+    // The colours and colour models of the taps within region.
     void EstimateObjectColours(const tw::Bitmap& workingPicture, const TRowBandPool& pool, QRect region);
     // One side's colour near a tap: how many pixels, their mean, the largest
     // channel's standard deviation and the mean's largest channel.
@@ -157,8 +158,7 @@ class TCoverageCarrier {
         double spread = 0, value = 0;
     };
     static TSideColour SideColour(const int32_t* sums); // a ColourSums' values
-    static void BlendColourLine(const TSideColour& object, const TSideColour& beyond,
-                                std::array<float, 4>& coef);
+    static void FitColourLine(const TSideColour& object, const TSideColour& beyond, TModel& coef);
     void BorderCoverage(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1,
                         uint8_t* out, RowCache& cache) const;
     double RulesMembership(const tw::Bitmap& fullPicture, int x, int y) const;
@@ -206,8 +206,8 @@ class TCoverageCarrier {
         return static_cast<size_t>((v * 0x0101010101010101u) >> 56);
     }
     size_t TapCount() const { return tapBits_.empty() ? 0 : tapsBefore_.back() + BitCount(tapBits_.back()); }
-    // Per tap: the filter's mean coefficients (red, green, blue, offset).
-    std::vector<std::array<float, 4>> coef_;
+    // Per tap: the colour model (all 0 where the smooth outline holds alone).
+    std::vector<TModel> coef_;
     // Per tap: the part's own colour nearby (RGB32) with its trust 0..255 in
     // the top byte, 0 when nothing lies well inside; the colour beyond the
     // part nearby (opaque RGB32), 0 when nothing lies well outside.

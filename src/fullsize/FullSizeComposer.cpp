@@ -318,11 +318,11 @@ std::optional<tw::Bitmap> ComposeFullSizeRect(const tw::Bitmap& picture, const t
 
 size_t PreparedPartBytes(QSize workingSize) {
     // Flags per working pixel and, at most (when every pixel is a tap), the
-    // filter's four coefficients and the part's own colour per working pixel,
-    // and a transform memo for each composing thread.
+    // colour model and the colours on either side per working pixel, and a
+    // transform memo for each composing thread.
     const size_t pixels = static_cast<size_t>(std::max(0, workingSize.width())) *
                           static_cast<size_t>(std::max(0, workingSize.height()));
-    return pixels * (1 + 4 * sizeof(float) + sizeof(uint32_t)) +
+    return pixels * (1 + sizeof(TCoverageCarrier::TModel) + 2 * sizeof(uint32_t)) +
            static_cast<size_t>(tw::UsableCores()) * sizeof(TransformMemo);
 }
 
