@@ -588,39 +588,49 @@ void TCoverageCarrier::BorderCoverage(const uint32_t* row, const tw::Bitmap* ful
         }
         return cache.model[static_cast<size_t>(x)];
     };
-    for (int x = x0; x < x1; ++x) {
+    // The full-size pixels of one working column share its windows' columns.
+    for (int x = x0; x < x1;) {
         const int wx = ax_.low[x];
-        const std::array<int32_t, 6>& across = ax_.smooth[x];
-        int64_t s = 0;
+        const int end = std::min(x1, ax_.first[static_cast<size_t>(wx) + 1]);
+        int32_t columns[6];
         for (int i = 0; i < 6; ++i)
-            s += static_cast<int64_t>(across[i]) * smoothAt(clampX(wx - 2 + i));
-        const double smooth = static_cast<double>(s) / (4096.0 * 4096.0);
-        if (method_ == TBorderMethod::Smooth) {
-            out[x - x0] = ToCoverage(smooth);
-            continue;
-        }
-        double model;
-        if (method_ == TBorderMethod::Guided) {
-            const std::array<float, 4>& splineAcross = ax_.spline[x];
-            float c[5] = {0, 0, 0, 0, 0};
+            columns[i] = smoothAt(clampX(wx - 2 + i));
+        const TModel* models[4] = {};
+        bool anyModel = false;
+        if (method_ == TBorderMethod::Guided)
             for (int k = 0; k < 4; ++k) {
-                const TModel& m = modelAt(clampX(wx - 1 + k));
-                for (int i = 0; i < 5; ++i)
-                    c[i] += splineAcross[k] * m[i];
+                models[k] = &modelAt(clampX(wx - 1 + k));
+                anyModel = anyModel || (*models[k])[4] != 0;
             }
-            // The colour model as far as the taps hold one, the smooth outline
-            // for the rest.
-            const uint32_t p = row[x];
-            model = static_cast<double>(c[0]) * ((p >> 16) & 0xFF) +
-                    static_cast<double>(c[1]) * ((p >> 8) & 0xFF) + static_cast<double>(c[2]) * (p & 0xFF) +
-                    static_cast<double>(c[3]) + (1 - static_cast<double>(c[4])) * smooth;
-        } else {
-            model = RulesMembership(*fullPicture, x, y);
+        for (; x < end; ++x) {
+            const std::array<int32_t, 6>& across = ax_.smooth[x];
+            int64_t s = 0;
+            for (int i = 0; i < 6; ++i)
+                s += static_cast<int64_t>(across[i]) * columns[i];
+            const double smooth = static_cast<double>(s) / (4096.0 * 4096.0);
+            double model = smooth;
+            if (method_ == TBorderMethod::Rules) {
+                model = RulesMembership(*fullPicture, x, y);
+            } else if (anyModel) {
+                // The colour model as far as the taps hold one, the smooth
+                // outline for the rest.
+                const std::array<float, 4>& splineAcross = ax_.spline[x];
+                float c[5] = {0, 0, 0, 0, 0};
+                for (int k = 0; k < 4; ++k)
+                    for (int i = 0; i < 5; ++i)
+                        c[i] += splineAcross[k] * (*models[k])[i];
+                const uint32_t p = row[x];
+                model = static_cast<double>(c[0]) * ((p >> 16) & 0xFF) +
+                        static_cast<double>(c[1]) * ((p >> 8) & 0xFF) +
+                        static_cast<double>(c[2]) * (p & 0xFF) + static_cast<double>(c[3]) +
+                        (1 - static_cast<double>(c[4])) * smooth;
+            }
+            // Within the envelope of the smooth outline (the outline itself
+            // lies within it).
+            const double upper = std::min(1.0, smooth / kEnvelope);
+            const double lower = std::max(0.0, 1 - (1 - smooth) / kEnvelope);
+            out[x - x0] = ToCoverage(std::clamp(model, lower, upper));
         }
-        // Within the envelope of the smooth outline.
-        const double upper = std::min(1.0, smooth / kEnvelope);
-        const double lower = std::max(0.0, 1 - (1 - smooth) / kEnvelope);
-        out[x - x0] = ToCoverage(std::clamp(model, lower, upper));
     }
 }
 

@@ -258,23 +258,29 @@ inline TCoverageCarrier::Object TCoverageCarrier::ObjectAt(int x, int y, ObjectC
     }
     const int64_t fx = ax_.weight256[x];
     Object o{0, 0, 0};
-    // Each channel a weighted mean of levels, so within 0..255; rounded half up.
+    // Each channel a weighted mean of levels, so within 0..255, rounded half
+    // up: floor((2 sum + weight) / (2 weight)). In doubles, by one reciprocal:
+    // the integers are exact, the quotient is off by less than 1e-12 and
+    // lies 1 / (2 weight) > 1e-10 from the next integer unless it is one, so
+    // a nudge of 1e-11 floors it exactly as integer division does.
     const auto mean = [fx](const int32_t* left, const int32_t* right, int64_t weight) {
+        const double inverse = 1.0 / static_cast<double>(2 * weight);
         uint32_t v = 0xFF000000u;
         for (int i = 0; i < 3; ++i) {
             const int64_t sum = (256 - fx) * left[i] + fx * right[i];
-            v |= static_cast<uint32_t>((2 * sum + weight) / (2 * weight)) << (16 - 8 * i);
+            v |= static_cast<uint32_t>(static_cast<double>(2 * sum + weight) * inverse + 1e-11)
+                 << (16 - 8 * i);
         }
         return v;
     };
     // The weights: up to 256 * 256 * 255.
     const int64_t weight = (256 - fx) * columns.sums[0][3] + fx * columns.sums[1][3];
-    if (weight > 0) {
-        o.Colour = mean(columns.sums[0], columns.sums[1], weight);
-        // The trust: the bilinear mean of the taps' trusts, 0..255, taken to 0..256.
-        o.Trust = static_cast<int32_t>((weight + 128 * 255) / (256 * 255));
-    }
+    if (weight == 0) return o;
+    o.Colour = mean(columns.sums[0], columns.sums[1], weight);
+    // The trust: the bilinear mean of the taps' trusts, 0..255, taken to 0..256.
+    o.Trust = static_cast<int32_t>((weight + 128 * 255) / (256 * 255));
+    // The colour beyond only serves the unmixing, which needs some trust.
     const int64_t beyondWeight = (256 - fx) * columns.beyond[0][3] + fx * columns.beyond[1][3];
-    if (beyondWeight > 0) o.Beyond = mean(columns.beyond[0], columns.beyond[1], beyondWeight);
+    if (o.Trust > 0 && beyondWeight > 0) o.Beyond = mean(columns.beyond[0], columns.beyond[1], beyondWeight);
     return o;
 }
