@@ -46,6 +46,11 @@ commands:
 constexpr const char* kDetails = R"(
 SETTINGS (default --shift 75):
   --change H | --shift H | --keep  hue mode, H 0..360
+  --match COLOUR                   match colour: the part's own colour becomes COLOUR,
+                                   its folds and texture kept (no tints with it)
+  --match-from COLOUR              the colour to take to it (default: the middle of
+                                   the part's colours); transform needs it
+                                   COLOUR: R,G,B (the picture's values) or #RRGGBB
   --saturation-tint N              -400..400, default 0
   --value-tint N                   -400..400, default 0
   --avoid-singularities
@@ -166,6 +171,9 @@ int CommandTransform(ArgReader args) {
         }
         ApplySettingsFlag(arg, args, settings);
     }
+    FinishSettings(settings);
+    if (settings.MatchColour && !settings.From)
+        FailUsage("transform --match needs --match-from R,G,B: there is no part to take the colour from");
     // The transform reads no bitmap; the recolorer only needs something to refer to.
     const tw::Bitmap none;
     tw::Bitmap target;
@@ -239,6 +247,7 @@ int CommandGrow(ArgReader args) {
     }
     files.Require("grow", true);
     RequireSeed(haveSeed, "grow");
+    FinishSettings(part.Settings);
     CheckOutputName(files.output);
     tw::Bitmap grown;
     {
@@ -314,6 +323,8 @@ int CommandRecolor(ArgReader args) {
     }
     files.Require("recolor", true);
     if (job.Parts.empty()) FailUsage("recolor needs at least one --seed X,Y or --part PART.bmp");
+    for (TPartRequest& part : job.Parts)
+        FinishSettings(part.Settings);
     job.FullSize = files.fullSize;
     if (job.FullSize && job.OriginalSize)
         FailUsage("--full-size and --original-size cannot be used together: --full-size works on the "

@@ -66,18 +66,21 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
     for (size_t i = 0; i < project.Parts.size(); ++i) {
         const TProjectPart& part = project.Parts[i];
         if (part.Growth) {
-            document.AddGrownPartOnDemand(seedOf(*part.Growth), part.Growth->Rules, part.Settings);
+            // Match colour's own colour of the part is the one it has on this picture.
+            document.AddGrownPartOnDemand(seedOf(*part.Growth), part.Growth->Rules,
+                                          part.Settings.ForAnotherPicture());
             continue;
         }
         document.AddPartOnDemand([&project, i](const tw::Bitmap& picture) {
             // Every pixel of a part that is not white belongs to it, so a plain
             // stretch keeps the mask a mask.
-            TTintwellDocument::TMadePart made{
-                tw::Bitmap(picture.Width(), picture.Height()), project.Parts[i].Settings, {}};
+            TTintwellDocument::TMadePart made{tw::Bitmap(picture.Width(), picture.Height()), {}, {}};
             {
                 const tw::Bitmap bitmap = project.PartBitmap(i);
                 made.Bitmap.StretchPlain(made.Bitmap.Rect(), bitmap, bitmap.Rect());
             }
+            made.Settings =
+                WithPartReference(project.Parts[i].Settings.ForAnotherPicture(), picture, made.Bitmap);
             RecolourPart(made.Settings, picture, made.Bitmap);
             return made;
         });

@@ -115,9 +115,9 @@ void AddParts(TTintwellDocument& document, const std::vector<TPartRequest>& requ
             continue;
         }
         document.AddPartOnDemand([&request](const tw::Bitmap& picture) {
-            TTintwellDocument::TMadePart part{
-                LoadPartBitmap(request.PartFile, picture), request.Settings, {}};
-            RecolourPart(request.Settings, picture, part.Bitmap);
+            TTintwellDocument::TMadePart part{LoadPartBitmap(request.PartFile, picture), {}, {}};
+            part.Settings = WithPartReference(request.Settings, picture, part.Bitmap);
+            RecolourPart(part.Settings, picture, part.Bitmap);
             return part;
         });
     }

@@ -18,7 +18,8 @@
 
 namespace {
 
-constexpr int kFormat = 1;
+// Format 2 added Match colour's settings and colour variants; format 1 files read as they are.
+constexpr int kFormat = 2;
 // Parts have the picture's working size, which is never larger than this.
 constexpr int32_t kMaxWidth = 800, kMaxHeight = 600;
 
@@ -65,7 +66,7 @@ class ProjectParser {
         json_.CheckKeys(root, "", {"format", "picture", "settings", "parts"});
         if (!root.contains("format")) json_.Fail("", "\"format\" is missing");
         const int32_t format = json_.Number(root["format"], "format", 1, 1000000);
-        if (format != kFormat)
+        if (format > kFormat)
             json_.Fail("format", "this is a newer project file (format " + std::to_string(format) +
                                      "); it needs a newer version of Tintwell");
         TProject project;
