@@ -329,7 +329,7 @@ int CommandRecolor(ArgReader args) {
     if (job.FullSize && job.OriginalSize)
         FailUsage("--full-size and --original-size cannot be used together: --full-size works on the "
                   "picture's own size, --original-size only writes the result at it");
-    job.Tasks.push_back({files.picture, files.output, {}, {}});
+    job.Tasks.push_back({files.picture, files.output, {}, {}, {}});
     RunRecolorJob(job);
     return kExitSuccess;
 }

@@ -63,7 +63,7 @@ class ProjectParser {
     explicit ProjectParser(const std::string& path) : json_(tw::DisplayName(path)) {}
 
     TProject Parse(const QJsonObject& root) const {
-        json_.CheckKeys(root, "", {"format", "picture", "settings", "parts"});
+        json_.CheckKeys(root, "", {"format", "picture", "settings", "parts", "variants"});
         if (!root.contains("format")) json_.Fail("", "\"format\" is missing");
         const int32_t format = json_.Number(root["format"], "format", 1, 1000000);
         if (format > kFormat)
@@ -89,6 +89,8 @@ class ProjectParser {
         const QJsonArray list = parts.toArray();
         for (qsizetype i = 0; i < list.size(); ++i)
             project.Parts.push_back(Part(list[i], "parts[" + std::to_string(i) + "]", project.PictureSize));
+        if (root.contains("variants"))
+            project.Variants = ReadVariants(json_, root["variants"], "variants", project.Parts.size());
         return project;
     }
 
@@ -197,6 +199,7 @@ TProject ProjectOfDocument(const TTintwellDocument& document, const std::string&
     project.PictureSize = document.Picture().Rect().size();
     project.PictureHash = PictureFileHash(picture);
     project.Settings = document.CurrentSettings();
+    project.Variants = document.Variants();
     for (int i = 0; i < document.PartCount(); ++i) {
         const TImagePart* part = document.Part(i);
         TProjectPart saved;
@@ -223,7 +226,7 @@ QByteArray ProjectBytes(const TProject& project) {
         }
         parts.append(o);
     }
-    const QJsonObject root{
+    QJsonObject root{
         {"format", kFormat},
         {"picture", QJsonObject{{"path", QFile::decodeName(QByteArray::fromStdString(project.Picture))},
                                 {"width", project.PictureSize.width()},
@@ -231,6 +234,7 @@ QByteArray ProjectBytes(const TProject& project) {
                                 {"sha256", QString::fromStdString(project.PictureHash)}}},
         {"settings", TStrictJson::SettingsJson(project.Settings)},
         {"parts", parts}};
+    if (!project.Variants.empty()) root["variants"] = VariantsJson(project.Variants);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -287,5 +291,5 @@ void RestoreProject(TTintwellDocument& document, const TProject& project, tw::Pi
         parts.push_back(std::move(part));
     }
     document.RestoreDocument(std::move(picture.Working), fileName, std::move(parts), project.Settings,
-                             std::move(picture.Full));
+                             std::move(picture.Full), project.Variants);
 }

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 namespace {
 
 using namespace twtest;
@@ -92,4 +94,74 @@ TEST(CliMatch, FlagsTakeTheLastHueModeAndRefuseTints) {
     EXPECT_TRUE(FailsWith(RunCli({"transform", "--match", "#1f2a4"}, grey), 2, "expects R,G,B or #RRGGBB"));
     EXPECT_TRUE(FailsWith(RunCli({"transform", "--match", "1,2,300", "--match-from", "1,1,1"}, grey), 1,
                           "out of range"));
+}
+
+// Colour variants: one result per picture per variant, each the bytes of the
+// same settings run alone, the same for any number of jobs and never made twice.
+TEST(CliVariants, EveryPictureInEveryVariantOnceAndAsItWouldBeAlone) {
+    TempDir dir;
+    for (int i = 0; i < 3; ++i)
+        Save(Scene(180 + 20 * i, 120), dir.Path("p" + std::to_string(i) + ".png"));
+    const QByteArray parts =
+        R"("parts": [{"seed": [40, 60], "settings": {"mode": "match", "goal": "#1f2a44"}},
+                                          {"seed": [5, 5], "settings": {"mode": "shift", "hue": 100}}])";
+    WriteAll(dir.Path("job.json"), R"({"pictures": ["p0.png", "p1.png", "p2.png"], "outputDir": "out", )" +
+                                       parts +
+                                       R"(, "variants": [{"name": "navy", "goal": "#1f2a44"},
+                                          {"name": "red", "goal": [200, 30, 40]}, {"name": "cement", "goal": "#c8c6be"},
+                                          {"name": "mix.2", "parts": [{"mode": "keep"}, {"mode": "match", "goal": "#ffcc00"}]}]})");
+    const char* variants[] = {"navy", "red", "cement", "mix.2"};
+    const CliRun one = RunCli(
+        {"recipe", Q(dir.Path("job.json")), "--jobs", "1", "--contact-sheet", Q(dir.Path("sheet.png"))});
+    ASSERT_EQ(one.code, 0) << one.err.toStdString();
+    std::vector<QByteArray> first;
+    for (int i = 0; i < 3; ++i)
+        for (const char* v : variants)
+            first.push_back(ReadAll(dir.Path("out/p" + std::to_string(i) + "-" + v + ".png")));
+    EXPECT_EQ(QDir(Q(dir.Path("out"))).entryList(QDir::Files).size(), 12);
+    const tw::Bitmap sheet = tw::LoadPicture(dir.Path("sheet.png"));
+    EXPECT_LE(sheet.Width(), 800);
+    EXPECT_GT(sheet.Height(), 2 * sheet.Width() / 4) << "three rows of four";
+
+    QDir(Q(dir.Path("out"))).removeRecursively();
+    ASSERT_EQ(RunCli({"recipe", Q(dir.Path("job.json")), "--jobs", "2"}).code, 0);
+    size_t k = 0;
+    for (int i = 0; i < 3; ++i)
+        for (const char* v : variants)
+            EXPECT_EQ(ReadAll(dir.Path("out/p" + std::to_string(i) + "-" + v + ".png")), first[k++])
+                << i << v;
+    // A rerun that may skip what exists writes nothing.
+    const CliRun again = RunCli({"recipe", Q(dir.Path("job.json")), "--skip-existing"});
+    EXPECT_EQ(again.code, 0);
+    EXPECT_TRUE(again.err.startsWith("12 results skipped")) << again.err.toStdString();
+    EXPECT_FALSE(again.err.contains("p0.png ->"));
+    // The red variant is the recipe run with that goal for both parts, alone.
+    const CliRun alone = RunCli({"recolor", Q(dir.Path("p1.png")), "-o", Q(dir.Path("alone.png")), "--seed",
+                                 "40,60", "--match", "200,30,40", "--seed", "5,5", "--match", "200,30,40"});
+    ASSERT_EQ(alone.code, 0) << alone.err.toStdString();
+    EXPECT_EQ(ReadAll(dir.Path("alone.png")), first[5]);
+}
+
+TEST(CliVariants, MalformedVariantsAreRefusedBeforeAnyWork) {
+    TempDir dir;
+    Save(Scene(120, 90), dir.Path("p.png"));
+    const auto refused = [&](const QByteArray& variants, const std::string& message) {
+        WriteAll(dir.Path("job.json"), R"({"picture": "p.png", "output": "out.png",
+            "parts": [{"seed": [40, 60]}, {"seed": [5, 5]}], "variants": )" +
+                                           variants + "}");
+        EXPECT_TRUE(FailsWith(RunCli({"recipe", Q(dir.Path("job.json"))}), 1, message)) << message;
+    };
+    refused(R"([{"name": "a b", "goal": "#000000"}])", "variants[0].name: \"a b\" is no variant name");
+    refused(R"([{"name": "", "goal": "#000000"}])", "variants[0].name: expected a non-empty string");
+    refused(R"([{"name": "a", "goal": "#000000"}, {"name": "a", "goal": "#ffffff"}])",
+            "variants[1].name: a second variant named \"a\"");
+    refused(R"([{"name": "a", "goal": "#00000"}])", "variants[0].goal: expected \"#rrggbb\" or [r, g, b]");
+    refused(R"([{"name": "a", "parts": [{}]}])", "variants[0].parts: expected a list of 2 parts' settings");
+    refused(R"([{"name": "a", "goal": "#000000", "parts": [{}, {}]}])", "give either \"goal\" or \"parts\"");
+    refused(R"([{"name": "a", "parts": [{}, {"mode": "match", "goal": "#000000", "valueTint": 5}]}])",
+            "variants[0].parts[1].valueTint: does not go with \"mode\": \"match\"");
+    refused(R"([])", "variants: expected a list of at least one variant");
+    EXPECT_FALSE(FileExists(dir.Path("out-a.png")));
+    EXPECT_TRUE(FailsWith(RunCli({"recipe", Q(dir.Path("job.json")), "--contact-sheet", "sheet.jpg"}), 2,
+                          "--contact-sheet expects a .png file name"));
 }
