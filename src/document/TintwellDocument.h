@@ -14,9 +14,9 @@
 // history, so memory does not grow with the number of parts.
 
 #include "colour/HSV.h"
-#include "document/ColourVariants.h"
 #include "fullsize/FullSizeComposer.h"
 #include "platform/Bitmap.h"
+#include "recolour/ColourVariant.h"
 #include "recolour/ImagePart.h"
 #include "recolour/TintwellSettings.h"
 #include "recolour/WalkerRules.h"

@@ -5,6 +5,7 @@
 #include "app/HelpViewer.h"
 #include "app/WindowDriver.h"
 #include "dialogs/ColourSettingsDialog.h"
+#include "dialogs/ColourVariantsDialog.h"
 #include "dialogs/GrowPartDialog.h"
 #include "platform/DeferredCalls.h"
 
@@ -116,6 +117,13 @@ TEST(Looks, DISABLED_WindowsInTheDesktopsLook) {
     colours->Prepare(TTintwellSettings::Match({0x442A1F, true}), &w.Picture(), &part);
     Shoot(colours, QStringLiteral("colour-match"));
     colours->reject();
+
+    auto* variants = w->findChild<TColourVariantsDialog*>();
+    variants->Prepare({{"navy", TGivenColour{RGBToColor(0x1F, 0x2A, 0x44), true}, {}},
+                       {"sand", TGivenColour{RGBToColor(0xC8, 0xB0, 0x8A), true}, {}},
+                       {"as-set", std::nullopt, {settings}}},
+                      {settings});
+    Shoot(variants, QStringLiteral("colour-variants"));
 
     grow->Load(w.Picture(), QPoint(200, 190), QPoint(200, 190), settings, 3);
     grow->show();
