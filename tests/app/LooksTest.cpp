@@ -136,7 +136,9 @@ TEST(Looks, DISABLED_WindowsInTheDesktopsLook) {
 
     tw::TAboutBox about;
     Shoot(&about, QStringLiteral("about"));
-    tw::THelpViewer help(QStringLiteral(":/help"), QStringLiteral("What_is_Tintwell.htm"));
-    help.DisplayTopic(QStringLiteral(":/help/Main_window.htm"));
+    tw::THelpViewer help(QStringLiteral(":/help/"), QStringLiteral("What_is_Tintwell.htm"));
+    help.DisplayTopic(QStringLiteral("Tintwell.chm::/Main_window.htm"));
     Shoot(&help, QStringLiteral("help"));
+    help.DisplayTopic(QStringLiteral("Tintwell.chm::/Colour_variants.htm"));
+    Shoot(&help, QStringLiteral("help-variants"));
 }
