@@ -8,6 +8,7 @@
 // their state between uses.
 
 #include "colour/HSV.h"
+#include "dialogs/ColourChooser.h"
 #include "platform/Bitmap.h"
 #include "recolour/ImagePart.h"
 #include "recolour/TintwellSettings.h"
@@ -81,7 +82,6 @@ class TColourSettingsDialog : public QDialog {
 
     // How the "..." buttons choose a colour: the standard colour dialog
     // unless replaced (tests); nullopt when the user cancels.
-    using TColourChooser = std::function<std::optional<tw::ColorValue>(tw::ColorValue initial)>;
     void SetColourChooser(TColourChooser chooser) { chooseColour_ = std::move(chooser); }
 
     const tw::Bitmap& OriginalSample() const { return originalSample_; }
