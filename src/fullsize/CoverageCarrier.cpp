@@ -348,7 +348,7 @@ void TCoverageCarrier::Update(const tw::Bitmap& picture, const tw::Bitmap& part,
     const std::vector<uint64_t> oldBits = std::move(tapBits_);
     const std::vector<uint32_t> oldBefore = std::move(tapsBefore_);
     const std::vector<TModel> oldCoef = std::move(coef_);
-    const std::vector<TapColours> oldObject = std::move(object_);
+    const std::vector<TTapColours> oldObject = std::move(object_);
     MarkFlags();
     coef_.assign(TapCount(), {0, 0, 0, 0, 0});
     object_.assign(TapCount(), {0, 0});
@@ -408,22 +408,22 @@ void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TR
                 if (!(Flags(x, y) & kTap)) continue;
                 const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
                 const TSideColour object = SideColour(inside.Over(x0, x1, y).v);
-                if (object.count == 0) continue;
+                if (object.Count == 0) continue;
                 const size_t tap = TapIndex(x, y);
                 const double trust =
-                    std::clamp((kSpreadUntrusted - object.spread) / (kSpreadUntrusted - kSpreadTrusted), 0.0,
+                    std::clamp((kSpreadUntrusted - object.Spread) / (kSpreadUntrusted - kSpreadTrusted), 0.0,
                                1.0) *
-                    std::clamp((object.value - kDarkUntrusted) / (kDarkTrusted - kDarkUntrusted), 0.0, 1.0) *
+                    std::clamp((object.Value - kDarkUntrusted) / (kDarkTrusted - kDarkUntrusted), 0.0, 1.0) *
                     ruleTrust_ / 256.0;
                 uint32_t c = 0;
                 for (int i = 0; i < 3; ++i)
-                    c |= static_cast<uint32_t>(Round(object.mean[i])) << (16 - 8 * i);
+                    c |= static_cast<uint32_t>(Round(object.Mean[i])) << (16 - 8 * i);
                 const TSideColour beyond = SideColour(outside.Over(x0, x1, y).v);
-                object_[tap].Object = c | static_cast<uint32_t>(Round(trust * 255)) << 24;
-                if (beyond.count > 0) {
+                object_[tap].Own = c | static_cast<uint32_t>(Round(trust * 255)) << 24;
+                if (beyond.Count > 0) {
                     uint32_t b = 0xFF000000u;
                     for (int i = 0; i < 3; ++i)
-                        b |= static_cast<uint32_t>(Round(beyond.mean[i])) << (16 - 8 * i);
+                        b |= static_cast<uint32_t>(Round(beyond.Mean[i])) << (16 - 8 * i);
                     object_[tap].Beyond = b;
                 }
                 if (method_ == TBorderMethod::Guided) FitColourLine(object, beyond, coef_[tap]);
@@ -433,15 +433,15 @@ void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TR
 
 TCoverageCarrier::TSideColour TCoverageCarrier::SideColour(const int32_t* sums) {
     TSideColour s;
-    s.count = sums[3];
-    if (s.count == 0) return s;
+    s.Count = sums[3];
+    if (s.Count == 0) return s;
     double variance = 0;
     for (int i = 0; i < 3; ++i) {
-        s.mean[i] = static_cast<double>(sums[i]) / s.count;
-        variance = std::max(variance, static_cast<double>(sums[4 + i]) / s.count - s.mean[i] * s.mean[i]);
-        s.value = std::max(s.value, s.mean[i]);
+        s.Mean[i] = static_cast<double>(sums[i]) / s.Count;
+        variance = std::max(variance, static_cast<double>(sums[4 + i]) / s.Count - s.Mean[i] * s.Mean[i]);
+        s.Value = std::max(s.Value, s.Mean[i]);
     }
-    s.spread = std::sqrt(std::max(0.0, variance));
+    s.Spread = std::sqrt(std::max(0.0, variance));
     return s;
 }
 
@@ -452,23 +452,23 @@ void TCoverageCarrier::FitColourLine(const TSideColour& object, const TSideColou
     // against their own spread; elsewhere (a walk that stopped inside a
     // gradient, a brush stroke, a side missing) the model is left out, as
     // far as it is not sure, for the smooth outline.
-    if (beyond.count == 0) return;
+    if (beyond.Count == 0) return;
     double d[3], d2 = 0;
     for (int i = 0; i < 3; ++i)
-        d[i] = object.mean[i] - beyond.mean[i], d2 += d[i] * d[i];
+        d[i] = object.Mean[i] - beyond.Mean[i], d2 += d[i] * d[i];
     const double contrast = std::sqrt(d2);
     const double weight =
         std::clamp((contrast - kLineContrast) / kLineContrast, 0.0, 1.0) *
-        std::clamp(2 - 2 * (object.spread + beyond.spread) / std::max(contrast, 1.0), 0.0, 1.0);
+        std::clamp(2 - 2 * (object.Spread + beyond.Spread) / std::max(contrast, 1.0), 0.0, 1.0);
     if (weight <= 0) return;
     // A side's own texture scatters its pixels around the line: those within
     // kSideMargin of its spread from its colour count as wholly that side.
-    const double t0 = std::min(0.25, kSideMargin * beyond.spread / contrast),
-                 t1 = std::min(0.25, kSideMargin * object.spread / contrast);
+    const double t0 = std::min(0.25, kSideMargin * beyond.Spread / contrast),
+                 t1 = std::min(0.25, kSideMargin * object.Spread / contrast);
     const double stretch = 1 / (1 - t0 - t1);
     double offset = -t0;
     for (int i = 0; i < 3; ++i)
-        offset -= d[i] / d2 * beyond.mean[i];
+        offset -= d[i] / d2 * beyond.Mean[i];
     for (int i = 0; i < 3; ++i)
         coef[i] = static_cast<float>(weight * stretch * d[i] / d2);
     coef[3] = static_cast<float>(weight * stretch * offset);
@@ -504,7 +504,7 @@ void TCoverageCarrier::MarkRowRuns() {
 }
 
 void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1,
-                                    uint8_t* out, std::vector<Run>& runs, RowCache& cache,
+                                    uint8_t* out, std::vector<Run>& runs, TRowCache& cache,
                                     const std::vector<Span>& hidden) const {
     runs.clear();
     if (method_ == TBorderMethod::Rules && !fullPicture)
@@ -550,7 +550,7 @@ void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullP
 }
 
 void TCoverageCarrier::BorderCoverage(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0,
-                                      int x1, uint8_t* out, RowCache& cache) const {
+                                      int x1, uint8_t* out, TRowCache& cache) const {
     if (cache.carrier != this) {
         cache.carrier = this;
         cache.smoothRow.assign(static_cast<size_t>(w_), -1);

@@ -97,7 +97,7 @@ class TCoverageCarrier {
     // What a thread keeps from one full-size row to the next: the working
     // columns combined down the rows of the row's window, each worked out once
     // per row. One per thread and carrier.
-    struct RowCache {
+    struct TRowCache {
         const TCoverageCarrier* carrier = nullptr;
         std::vector<int> smoothRow, modelRow; // the full-size row each column was combined for
         std::vector<int32_t> smooth;          // the part down the window, in 4096ths
@@ -110,7 +110,7 @@ class TCoverageCarrier {
     // full-size picture; the Rules border also reads the rows around it from
     // fullPicture (null for the others). Thread-safe with a cache per thread.
     void CoverageRuns(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1, uint8_t* out,
-                      std::vector<Run>& runs, RowCache& cache, const std::vector<Span>& hidden = {}) const;
+                      std::vector<Run>& runs, TRowCache& cache, const std::vector<Span>& hidden = {}) const;
     // The part's own colour at full-size border pixel (x, y), estimated from
     // the working pixels well inside the part nearby, and how far it can be
     // trusted for unmixing (Trust 0..256; 0: not at all, the colour then
@@ -123,12 +123,12 @@ class TCoverageCarrier {
         int32_t sums[2][4];   // per column: trust-weighted red, green, blue, and the trust
         int32_t beyond[2][4]; // per column: the colour beyond, weighted, and the weight
     };
-    struct Object {
+    struct TObjectColour {
         uint32_t Colour; // RGB32
         int32_t Trust;
         uint32_t Beyond; // the picture's colour beyond the part nearby, 0 when unknown
     };
-    Object ObjectAt(int x, int y, ObjectColumns& columns) const;
+    TObjectColour ObjectAt(int x, int y, ObjectColumns& columns) const;
 
   private:
     // Full-size to working-size mapping along one axis: each full pixel's own
@@ -153,14 +153,14 @@ class TCoverageCarrier {
     // One side's colour near a tap: how many pixels, their mean, the largest
     // channel's standard deviation and the mean's largest channel.
     struct TSideColour {
-        int32_t count = 0;
-        double mean[3] = {0, 0, 0};
-        double spread = 0, value = 0;
+        int32_t Count = 0;
+        double Mean[3] = {0, 0, 0};
+        double Spread = 0, Value = 0;
     };
     static TSideColour SideColour(const int32_t* sums); // a ColourSums' values
     static void FitColourLine(const TSideColour& object, const TSideColour& beyond, TModel& coef);
     void BorderCoverage(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1,
-                        uint8_t* out, RowCache& cache) const;
+                        uint8_t* out, TRowCache& cache) const;
     double RulesMembership(const tw::Bitmap& fullPicture, int x, int y) const;
 
     int w_, h_;
@@ -211,17 +211,18 @@ class TCoverageCarrier {
     // Per tap: the part's own colour nearby (RGB32) with its trust 0..255 in
     // the top byte, 0 when nothing lies well inside; the colour beyond the
     // part nearby (opaque RGB32), 0 when nothing lies well outside.
-    struct TapColours {
-        uint32_t Object, Beyond;
+    struct TTapColours {
+        uint32_t Own, Beyond;
     };
-    std::vector<TapColours> object_;
+    std::vector<TTapColours> object_;
     QRect inside_; // the working pixels of the part
     QRect bounds_;
     QRect work_; // the working pixels that can hold any flag but kIn
 };
 
 // Inline: called for every mixed border pixel.
-inline TCoverageCarrier::Object TCoverageCarrier::ObjectAt(int x, int y, ObjectColumns& columns) const {
+inline TCoverageCarrier::TObjectColour TCoverageCarrier::ObjectAt(int x, int y,
+                                                                  ObjectColumns& columns) const {
     if (object_.empty()) return {0, 0, 0};
     // Bilinear weights (in 256ths) are products of a weight across and one
     // down: each of the two columns is blended down the rows first, in
@@ -235,17 +236,17 @@ inline TCoverageCarrier::Object TCoverageCarrier::ObjectAt(int x, int y, ObjectC
         const auto [bottomLeft, bottomRight] = TapPair(xl, yh);
         const size_t tops[2] = {topLeft, topRight}, bottoms[2] = {bottomLeft, bottomRight};
         for (int c = 0; c < 2; ++c) {
-            const TapColours& top = object_[tops[c]];
-            const TapColours& bottom = object_[bottoms[c]];
-            const int32_t wt = (256 - fy) * static_cast<int32_t>(top.Object >> 24),
-                          wb = fy * static_cast<int32_t>(bottom.Object >> 24);
+            const TTapColours& top = object_[tops[c]];
+            const TTapColours& bottom = object_[bottoms[c]];
+            const int32_t wt = (256 - fy) * static_cast<int32_t>(top.Own >> 24),
+                          wb = fy * static_cast<int32_t>(bottom.Own >> 24);
             const int32_t bt = top.Beyond ? 256 - fy : 0, bb = bottom.Beyond ? fy : 0;
             int32_t* sum = columns.sums[c];
             int32_t* beyond = columns.beyond[c];
             for (int i = 0; i < 3; ++i) {
                 const int shift = 16 - 8 * i;
-                sum[i] = wt * static_cast<int32_t>((top.Object >> shift) & 0xFF) +
-                         wb * static_cast<int32_t>((bottom.Object >> shift) & 0xFF);
+                sum[i] = wt * static_cast<int32_t>((top.Own >> shift) & 0xFF) +
+                         wb * static_cast<int32_t>((bottom.Own >> shift) & 0xFF);
                 beyond[i] = bt * static_cast<int32_t>((top.Beyond >> shift) & 0xFF) +
                             bb * static_cast<int32_t>((bottom.Beyond >> shift) & 0xFF);
             }
@@ -257,7 +258,7 @@ inline TCoverageCarrier::Object TCoverageCarrier::ObjectAt(int x, int y, ObjectC
         columns.carrier = this;
     }
     const int64_t fx = ax_.weight256[x];
-    Object o{0, 0, 0};
+    TObjectColour o{0, 0, 0};
     // Each channel a weighted mean of levels, so within 0..255, rounded half
     // up: floor((2 sum + weight) / (2 weight)). In doubles, by one reciprocal:
     // the integers are exact, the quotient is off by less than 1e-12 and

@@ -63,7 +63,7 @@ class TransformMemo {
 // What one part keeps from row to row on one thread.
 struct PartRowScratch {
     TCoverageCarrier::ObjectColumns objectColumns;
-    TCoverageCarrier::RowCache rowCache;
+    TCoverageCarrier::TRowCache rowCache;
     std::vector<uint8_t> coverage;
     std::vector<TCoverageCarrier::Run> runs;
 };
@@ -109,7 +109,7 @@ void DrawRuns(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmix, 
             uint32_t object = 0, transformedObject = 0, beyond = 0;
             int32_t share = 0;
             if (unmix) {
-                const TCoverageCarrier::Object o = carrier.ObjectAt(x, y, scratch.objectColumns);
+                const TCoverageCarrier::TObjectColour o = carrier.ObjectAt(x, y, scratch.objectColumns);
                 share = (o.Trust * unmixBy[c]) >> 8;
                 if (share > 0) object = o.Colour, transformedObject = memo(object), beyond = o.Beyond;
             }

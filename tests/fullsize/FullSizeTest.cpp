@@ -286,7 +286,7 @@ TEST(FullSizeCompose, RectanglesReachAndUpdatesAsTheWhole) {
     const int fw = r.full.Width();
     std::vector<uint8_t> a(static_cast<size_t>(fw)), b(a.size());
     std::vector<TCoverageCarrier::Run> runsA, runsB;
-    TCoverageCarrier::RowCache cacheA, cacheB;
+    TCoverageCarrier::TRowCache cacheA, cacheB;
     TCoverageCarrier::ObjectColumns columnsA, columnsB;
     int differ = 0;
     for (int y = 0; y < r.full.Height(); ++y) {
@@ -299,8 +299,8 @@ TEST(FullSizeCompose, RectanglesReachAndUpdatesAsTheWhole) {
                       (!ra.Border && ra.Coverage != rb.Coverage);
             if (!ra.Border || ra.Begin != rb.Begin || ra.End != rb.End) continue;
             for (int x = ra.Begin; x < ra.End; ++x) {
-                const TCoverageCarrier::Object oa = updated.ObjectAt(x, y, columnsA),
-                                               ob = fresh.ObjectAt(x, y, columnsB);
+                const TCoverageCarrier::TObjectColour oa = updated.ObjectAt(x, y, columnsA),
+                                                      ob = fresh.ObjectAt(x, y, columnsB);
                 differ += a[static_cast<size_t>(x)] != b[static_cast<size_t>(x)] || oa.Colour != ob.Colour ||
                           oa.Trust != ob.Trust || oa.Beyond != ob.Beyond;
             }
