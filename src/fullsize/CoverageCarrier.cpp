@@ -279,8 +279,13 @@ void TCoverageCarrier::MarkFlags() {
         const uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
         uint64_t* i = in.Row(y);
         uint64_t* o = out.Row(y);
+        // Spelled out: the same as a conditional pointer, which GCC 12 with
+        // the undefined-behaviour sanitizer compiles into wild writes.
         for (int x = 0; x < w_; ++x)
-            (f[x] & kIn ? i : o)[x / 64] |= uint64_t{1} << (x % 64);
+            if (f[x] & kIn)
+                i[x / 64] |= uint64_t{1} << (x % 64);
+            else
+                o[x / 64] |= uint64_t{1} << (x % 64);
     }
     inside_ = in.Bounds();
     bounds_ = work_ = QRect();
