@@ -37,7 +37,7 @@ tw::Bitmap Compose(TTintwellDocument& document, bool originalSize) {
 // may hold more of them than would fit in memory at once.
 tw::Bitmap ProjectResult(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
     TTintwellDocument document;
-    document.NewDocument(picture.Working, {}, false, picture.Full);
+    document.NewDocument(picture.Working, {}, false, picture.Full, picture.Metadata);
     for (size_t i = 0; i < project.Parts.size(); ++i)
         document.AddPartOnDemand([&project, i](const tw::Bitmap&) {
             const TProjectPart& part = project.Parts[i];
@@ -62,14 +62,14 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
         if (!mismatch.empty()) throw PictureMisfit("part " + std::to_string(i + 1) + ": " + mismatch);
     }
     TTintwellDocument document;
-    document.NewDocument(working, {}, false, picture.Full);
+    document.NewDocument(working, {}, false, picture.Full, picture.Metadata);
     for (size_t i = 0; i < project.Parts.size(); ++i) {
         const TProjectPart& part = project.Parts[i];
         if (part.Growth) {
             document.AddGrownPartOnDemand(seedOf(*part.Growth), part.Growth->Rules, part.Settings);
             continue;
         }
-        document.AddPartOnDemand([&project, i](const tw::Bitmap& picture) {
+        document.AddPartOnDemand([&project, &document, i](const tw::Bitmap& picture) {
             // Every pixel of a part that is not white belongs to it, so a plain
             // stretch keeps the mask a mask.
             TTintwellDocument::TMadePart made{
@@ -78,7 +78,7 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
                 const tw::Bitmap bitmap = project.PartBitmap(i);
                 made.Bitmap.StretchPlain(made.Bitmap.Rect(), bitmap, bitmap.Rect());
             }
-            RecolourPart(made.Settings, picture, made.Bitmap);
+            RecolourPart(document.InPictureColours(made.Settings), picture, made.Bitmap);
             return made;
         });
     }
@@ -131,6 +131,8 @@ int RunProjectRecipe(const std::string& path, const TProjectOptions& options, co
     }
     TRecolorJob job;
     job.Recipe = path;
+    job.StripMetadata = options.StripMetadata;
+    job.Quality = options.Quality;
     if (!several) {
         const std::string picture = project.PicturePath(path);
         job.Tasks.push_back({picture, output, output, {}});
@@ -138,11 +140,14 @@ int RunProjectRecipe(const std::string& path, const TProjectOptions& options, co
         if (PictureFileHash(picture) != project.PictureHash)
             std::cerr << "tintwell-cli: warning: " << tw::DisplayName(picture)
                       << " has changed since the project was saved" << std::endl;
-        return RunBatch(job, batch, false, [&](const TRecolorTask& task) {
+        return RunBatch(job, batch, false, [&](const TRecolorTask& task, const TWarning& warn) {
+            CheckResultSize(task.Picture, task.Output, originalSize);
             tw::PictureAtBothSizes picture = LoadProjectPicture(project, task.Picture);
             const tw::Bitmap result = ProjectResult(project, picture, originalSize);
+            const tw::TSaveOptions save =
+                SaveOptionsFor(job, picture.Metadata, task.Picture, task.Output, warn);
             picture = {}; // the input goes before the output is encoded
-            WritePicture(result, task.Output);
+            WritePicture(result, task.Output, save);
         });
     }
     std::set<std::string> outputs;
@@ -158,15 +163,17 @@ int RunProjectRecipe(const std::string& path, const TProjectOptions& options, co
     // must be sound before any work: each is decoded once here, one at a time.
     for (size_t i = 0; i < project.Parts.size(); ++i)
         project.PartBitmap(i);
-    return RunBatch(job, batch, true, [&](const TRecolorTask& task) {
+    return RunBatch(job, batch, true, [&](const TRecolorTask& task, const TWarning& warn) {
+        CheckResultSize(task.Picture, task.Output, originalSize);
         tw::PictureAtBothSizes picture;
         if (originalSize)
             picture = LoadBothSizes(task.Picture);
         else
-            picture.Working = LoadPictureToWorkOn(task.Picture, false);
+            picture.Working = LoadPictureToWorkOn(task.Picture, false, &picture.Metadata);
         const tw::Bitmap result = ApplyProject(project, picture, originalSize);
+        const tw::TSaveOptions save = SaveOptionsFor(job, picture.Metadata, task.Picture, task.Output, warn);
         picture = {};
-        WritePicture(result, task.Output);
+        WritePicture(result, task.Output, save);
     });
 }
 
