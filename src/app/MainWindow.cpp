@@ -9,7 +9,7 @@
 #include "colour/HSV.h"
 #include "dialogs/ColourSettingsDialog.h"
 #include "dialogs/GrowPartDialog.h"
-#include "document/FullSizeSaveJob.h"
+#include "document/ResultSaveJob.h"
 #include "grid/nvGrid.h"
 #include "grid/nvOffscreenPaint.h"
 #include "platform/DeferredCalls.h"

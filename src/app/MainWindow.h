@@ -26,7 +26,7 @@ class QMenu;
 class QMimeData;
 class TAppSettings;
 class TColourSettingsDialog;
-class TFullSizeSaveJob;
+class TResultSaveJob;
 class TGrowPartDialog;
 class TPartsList;
 class TPictureView;
@@ -214,7 +214,7 @@ class TMainWindow : public QMainWindow {
     TGrowPartDialog* growDialog_ = nullptr;
     TColourSettingsDialog* colourDialog_ = nullptr;
     tw::TAboutBox* about_ = nullptr;
-    TFullSizeSaveJob* saveJob_ = nullptr; // a child; the running full-size save
+    TResultSaveJob* saveJob_ = nullptr; // a child; the running full-size save
 
     // The actions, each with its own slot.
     struct TActions {

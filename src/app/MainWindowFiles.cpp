@@ -7,7 +7,7 @@
 
 #include "app/AppSettings.h"
 #include "app/PictureView.h"
-#include "document/FullSizeSaveJob.h"
+#include "document/ResultSaveJob.h"
 #include "document/ProjectFile.h"
 #include "masking/PartGrower.h"
 #include "platform/ErrorReport.h"
@@ -276,7 +276,7 @@ void TMainWindow::StartFullSizeSave(const QString& target) {
     if (FullSizeSaveRunning()) return;
     // The picture shows the document as it is now, whatever happens to it meanwhile.
     const TTintwellDocument::TStateKey state = document_.StateKey();
-    saveJob_ = new TFullSizeSaveJob(document_.FullSizeSource(), target.toStdString(), this);
+    saveJob_ = new TResultSaveJob(document_.FullSizeSource(), target.toStdString(), this);
     auto* progress =
         new QProgressDialog(tr("Saving the full-size picture..."), tr("Cancel"), 0, kProgressSteps, this);
     progress->setObjectName(QStringLiteral("fullSizeProgress"));
@@ -286,13 +286,13 @@ void TMainWindow::StartFullSizeSave(const QString& target) {
     progress->setAutoClose(false);
     progress->setAutoReset(false);
     progress->setValue(0);
-    connect(progress, &QProgressDialog::canceled, saveJob_, &TFullSizeSaveJob::Cancel);
+    connect(progress, &QProgressDialog::canceled, saveJob_, &TResultSaveJob::Cancel);
     auto* poll = new QTimer(progress);
     connect(poll, &QTimer::timeout, progress, [this, progress] {
         progress->setValue(static_cast<int>(saveJob_->Progress() * kProgressSteps));
     });
     poll->start(50);
-    connect(saveJob_, &TFullSizeSaveJob::finished, this,
+    connect(saveJob_, &TResultSaveJob::finished, this,
             [this, progress, state, target](bool written, std::exception_ptr failure) {
                 delete progress;
                 saveJob_->deleteLater();

@@ -4,8 +4,10 @@
 #include "platform/RowBandPool.h"
 
 #include "cli/CliError.h"
+#include "document/ContactSheet.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
+#include "platform/PictureFile.h"
 #include "platform/Thread.h"
 
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/mman.h>
@@ -384,6 +387,44 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
     }
 }
 
+// The sheet is neither an input nor a result of the job.
+void CheckContactSheet(const TRecolorJob& job, const std::string& sheet) {
+    CheckOutputName(sheet);
+    const std::string path = tw::CanonicalPath(sheet);
+    const auto clash = [&](const std::string& other, const char* what) {
+        if (tw::CanonicalPath(other) == path)
+            FailInput("cannot write the contact sheet to " + tw::DisplayName(sheet) + ": it is also " + what);
+    };
+    for (const TRecolorTask& task : job.Tasks) {
+        clash(task.Picture, "a picture of this job");
+        for (const std::string& result : ResultsOf(task))
+            clash(result, "a result of this job");
+    }
+    if (!job.Recipe.empty()) clash(job.Recipe, "the recipe");
+}
+
+// Every result of the job's tasks that is there, small, named after its file.
+void WriteContactSheet(const TRecolorJob& job, const std::string& sheet) {
+    std::vector<TContactEntry> entries;
+    const auto add = [&](const std::string& result, std::optional<TColorValue> colour) {
+        if (!FileExists(result)) return;
+        try {
+            std::string name = result.substr(result.rfind('/') + 1);
+            if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+            entries.push_back({name, colour, ContactThumbnail(LoadPictureToWorkOn(result, false))});
+        } catch (const std::exception& e) {
+            std::cerr << "tintwell-cli: warning: the contact sheet leaves out " << tw::DisplayName(result)
+                      << ": " << e.what() << std::endl;
+        }
+    };
+    for (const TRecolorTask& task : job.Tasks) {
+        if (task.Variants.empty()) add(task.Output, std::nullopt);
+        for (const TVariantResult& result : task.Variants)
+            add(result.Output, VariantColour(VariantNamed(job, result.Variant)));
+    }
+    WritePicture(ComposeContactSheet(entries), sheet);
+}
+
 } // namespace
 
 void StopWorkers(int sig) {
@@ -402,6 +443,11 @@ bool TakeBatchFlag(const std::string& flag, ArgReader& args, TBatchOptions& opti
     } else if (flag == "--keep-going") {
         args.NoValue();
         options.KeepGoing = true;
+    } else if (flag == "--contact-sheet") {
+        options.ContactSheet = args.Value();
+        if (tw::SaveFormatFor(options.ContactSheet) != tw::PictureFormat::Png)
+            FailUsage("--contact-sheet expects a .png file name, not \"" +
+                      tw::Printable(options.ContactSheet) + "\"");
     } else {
         return false;
     }
@@ -418,14 +464,25 @@ int RunBatch(TRecolorJob job, const TBatchOptions& options, bool severalPictures
     job.Tasks = tasks;
     // A picture that cannot be opened is one more failure when the job goes on past failures.
     CheckRecolorJob(job, !options.KeepGoing);
+    if (!options.ContactSheet.empty()) CheckContactSheet(job, options.ContactSheet);
     if (options.SkipExisting) {
         // Results are written whole or not at all, so one that exists is finished.
-        const auto done = std::remove_if(tasks.begin(), tasks.end(),
-                                         [](const TRecolorTask& task) { return FileExists(task.Output); });
-        const size_t skipped = static_cast<size_t>(tasks.end() - done);
+        size_t skipped = 0;
+        for (TRecolorTask& task : tasks)
+            skipped += static_cast<size_t>(std::erase_if(
+                task.Variants, [](const TVariantResult& result) { return FileExists(result.Output); }));
+        const bool variants = !job.Variants.empty();
+        const auto done = std::remove_if(tasks.begin(), tasks.end(), [variants](const TRecolorTask& task) {
+            return variants ? task.Variants.empty() : FileExists(task.Output);
+        });
+        const size_t pictures = static_cast<size_t>(tasks.end() - done);
         tasks.erase(done, tasks.end());
-        if (skipped > 0 && severalPictures)
-            std::cerr << skipped << (skipped == 1 ? " picture" : " pictures") << " skipped: the result exists"
+        if (job.Variants.empty() && pictures > 0 && severalPictures)
+            std::cerr << pictures << (pictures == 1 ? " picture" : " pictures")
+                      << " skipped: the result exists" << std::endl;
+        if (!job.Variants.empty() && skipped > 0)
+            std::cerr << skipped
+                      << (skipped == 1 ? " result skipped: it exists" : " results skipped: they exist")
                       << std::endl;
     }
     MakeOutputFolder(job);
@@ -439,6 +496,7 @@ int RunBatch(TRecolorJob job, const TBatchOptions& options, bool severalPictures
     else
         RunInWorkers(tasks, jobs, options.KeepGoing, work, progress, failures);
     progress.End();
+    if (!options.ContactSheet.empty()) WriteContactSheet(job, options.ContactSheet);
     if (failures.empty()) return kExitSuccess;
     std::cerr << "tintwell-cli: " << failures.size() << " of " << tasks.size()
               << (tasks.size() == 1 ? " picture" : " pictures") << " failed" << std::endl;

@@ -17,9 +17,12 @@ struct TBatchOptions {
     int ShardCount = 1; // every ShardCount-th picture starting at Shard
     bool SkipExisting = false;
     bool KeepGoing = false;
+    // A PNG of every result of the run's share, small, with names (and colour variants' colours).
+    std::string ContactSheet;
 };
 
-// Takes --jobs N, --shard K/N, --skip-existing and --keep-going; false for any other flag.
+// Takes --jobs N, --shard K/N, --skip-existing, --keep-going and
+// --contact-sheet FILE; false for any other flag.
 bool TakeBatchFlag(const std::string& flag, ArgReader& args, TBatchOptions& options);
 
 // The work done for one picture: read it, recolour it, write its result;
@@ -29,7 +32,11 @@ using TPictureWork = std::function<void(const TRecolorTask& task, const TWarning
 // Runs the job's share of pictures under the options. With several pictures a
 // progress bar is drawn when standard error is a terminal, else one line per
 // picture in the job's order. Returns the exit code; without KeepGoing the
-// first failure is thrown as the single-picture run would throw it.
+// first failure is thrown as the single-picture run would throw it. With
+// colour variants a picture's results are made together, one after the other;
+// --skip-existing leaves out the results that exist, and a picture all of
+// whose results exist. The contact sheet comes last, of every result of the
+// share there is then.
 int RunBatch(TRecolorJob job, const TBatchOptions& options, bool severalPictures, const TPictureWork& work);
 
 // Passes a signal that stops the run on to its workers. Safe in a signal handler.

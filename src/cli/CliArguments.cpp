@@ -1,6 +1,7 @@
 #include "cli/CliArguments.h"
 
 #include "cli/CliError.h"
+#include "colour/HexColour.h"
 
 #include <charconv>
 #include <limits>
@@ -102,10 +103,31 @@ TColorValue ParseColor(const std::string& flag, const std::string& text) {
     return RGBToColor(static_cast<int32_t>(c[0]), static_cast<int32_t>(c[1]), static_cast<int32_t>(c[2]));
 }
 
-bool IsSettingsFlag(const std::string& flag) {
-    return flag == "--change" || flag == "--shift" || flag == "--keep" || flag == "--saturation-tint" ||
-           flag == "--value-tint" || flag == "--avoid-singularities";
+TGivenColour ParseGivenColour(const std::string& flag, const std::string& text) {
+    // "#RRGGBB" is a colour stated in sRGB; R,G,B the picture's own values.
+    if (!text.empty() && text.front() == '#') {
+        if (const std::optional<TColorValue> colour = ParseHexColour(text)) return {*colour, true};
+        FailUsage(flag + " expects R,G,B or #RRGGBB, not " + Quoted(text));
+    }
+    if (SplitCommas(text).size() != 3) FailUsage(flag + " expects R,G,B or #RRGGBB, not " + Quoted(text));
+    return {ParseColor(flag, text), false};
 }
+
+bool IsSettingsFlag(const std::string& flag) {
+    return flag == "--change" || flag == "--shift" || flag == "--keep" || flag == "--match" ||
+           flag == "--match-from" || flag == "--saturation-tint" || flag == "--value-tint" ||
+           flag == "--avoid-singularities";
+}
+
+namespace {
+
+// A hue mode after --match overrides it, and the --match-from that went with it.
+void LeaveMatch(TTintwellSettings& s) {
+    if (s.MatchColour) s.From.reset();
+    s.MatchColour = false;
+}
+
+} // namespace
 
 void ApplySettingsFlag(const std::string& flag, ArgReader& args, TTintwellSettings& s) {
     // The last hue mode given counts, as the mode buttons would.
@@ -113,10 +135,17 @@ void ApplySettingsFlag(const std::string& flag, ArgReader& args, TTintwellSettin
         s.Hue = ParseNumber(flag, args.Value(), 0, 360);
         s.ShiftHue = flag == "--shift";
         s.KeepHue = false;
+        LeaveMatch(s);
     } else if (flag == "--keep") {
         args.NoValue();
         s.KeepHue = true;
         s.ShiftHue = false;
+        LeaveMatch(s);
+    } else if (flag == "--match") {
+        s.Goal = ParseGivenColour(flag, args.Value());
+        s.MatchColour = true;
+    } else if (flag == "--match-from") {
+        s.From = ParseGivenColour(flag, args.Value());
     } else if (flag == "--saturation-tint") {
         s.SaturationTint = ParseNumber(flag, args.Value(), -400, 400);
     } else if (flag == "--value-tint") {
@@ -125,6 +154,18 @@ void ApplySettingsFlag(const std::string& flag, ArgReader& args, TTintwellSettin
         args.NoValue();
         s.AvoidSingularities = true;
     }
+}
+
+void FinishSettings(TTintwellSettings& s) {
+    if (!s.MatchColour) {
+        if (s.From) FailUsage("--match-from goes with --match");
+        return;
+    }
+    // Match colour sets every coordinate: a tint on top of it would be a second, conflicting say.
+    if (s.SaturationTint != 0) FailUsage("--saturation-tint does not go with --match");
+    if (s.ValueTint != 0) FailUsage("--value-tint does not go with --match");
+    if (s.AvoidSingularities) FailUsage("--avoid-singularities does not go with --match");
+    s = TTintwellSettings::Match(s.Goal, s.From);
 }
 
 bool IsRuleFlag(const std::string& flag) {

@@ -51,10 +51,15 @@ QPoint ParsePoint(const std::string& flag, const std::string& text);
 // "R,G,B" with every channel 0..255, as a colour value.
 TColorValue ParseColor(const std::string& flag, const std::string& text);
 
-// Settings flags: --change H, --shift H, --keep, --saturation-tint N,
-// --value-tint N, --avoid-singularities.
+// Settings flags: --change H, --shift H, --keep, --match COLOUR,
+// --match-from COLOUR, --saturation-tint N, --value-tint N, --avoid-singularities.
 bool IsSettingsFlag(const std::string& flag);
 void ApplySettingsFlag(const std::string& flag, ArgReader& args, TTintwellSettings& settings);
+// Once a part's flags are read: Match colour with a tint, or --match-from
+// without --match, is a usage error; the last hue mode given counts.
+void FinishSettings(TTintwellSettings& settings);
+// R,G,B (the picture's own values) or #RRGGBB (stated in sRGB).
+TGivenColour ParseGivenColour(const std::string& flag, const std::string& text);
 // Rule flags: --hue, --saturation, --value (P or "off"), --neighbour, --average9.
 bool IsRuleFlag(const std::string& flag);
 void ApplyRuleFlag(const std::string& flag, ArgReader& args, TWalkerRules& rules);

@@ -47,6 +47,11 @@ commands:
 constexpr const char* kDetails = R"(
 SETTINGS (default --shift 75):
   --change H | --shift H | --keep  hue mode, H 0..360
+  --match COLOUR                   match colour: the part's own colour becomes COLOUR,
+                                   its folds and texture kept (no tints with it)
+  --match-from COLOUR              the colour to take to it (default: the middle of
+                                   the part's colours); transform needs it
+                                   COLOUR: R,G,B (the picture's values) or #RRGGBB
   --saturation-tint N              -400..400, default 0
   --value-tint N                   -400..400, default 0
   --avoid-singularities
@@ -180,6 +185,9 @@ int CommandTransform(ArgReader args) {
         }
         ApplySettingsFlag(arg, args, settings);
     }
+    FinishSettings(settings);
+    if (settings.MatchColour && !settings.From)
+        FailUsage("transform --match needs --match-from R,G,B: there is no part to take the colour from");
     // The transform reads no bitmap; the recolorer only needs something to refer to.
     const tw::Bitmap none;
     tw::Bitmap target;
@@ -260,6 +268,7 @@ int CommandGrow(ArgReader args) {
     }
     files.Require("grow", true);
     RequireSeed(haveSeed, "grow");
+    FinishSettings(part.Settings);
     CheckOutputName(files.output);
     tw::Bitmap grown;
     {
@@ -335,13 +344,15 @@ int CommandRecolor(ArgReader args) {
     }
     files.Require("recolor", true);
     if (job.Parts.empty()) FailUsage("recolor needs at least one --seed X,Y or --part PART.bmp");
+    for (TPartRequest& part : job.Parts)
+        FinishSettings(part.Settings);
     job.FullSize = files.fullSize;
     job.StripMetadata = files.stripMetadata;
     job.Quality = files.quality;
     if (job.FullSize && job.OriginalSize)
         FailUsage("--full-size and --original-size cannot be used together: --full-size works on the "
                   "picture's own size, --original-size only writes the result at it");
-    job.Tasks.push_back({files.picture, files.output, {}, {}});
+    job.Tasks.push_back({files.picture, files.output, {}, {}, {}});
     RunRecolorJob(job);
     return kExitSuccess;
 }

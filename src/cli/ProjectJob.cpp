@@ -31,6 +31,34 @@ tw::Bitmap Compose(TTintwellDocument& document, bool originalSize) {
     return originalSize ? std::move(*document.ComposeFullSizeResult()) : document.ComposeResult();
 }
 
+// The project with its parts' settings those of the variant.
+TProject WithVariant(const TProject& project, const TColourVariant& variant) {
+    std::vector<TTintwellSettings> own;
+    for (const TProjectPart& part : project.Parts)
+        own.push_back(part.Settings);
+    const std::vector<TTintwellSettings> settings = VariantSettings(variant, own);
+    TProject copy = project; // the parts' data are shared, not copied
+    for (size_t i = 0; i < copy.Parts.size(); ++i)
+        copy.Parts[i].Settings = settings[i];
+    return copy;
+}
+
+// The task's result, or each of its variants' results, made by result from
+// the picture read once. With one result the picture goes (release) before
+// the result is encoded.
+void WriteResults(const TRecolorJob& job, const TRecolorTask& task, const TProject& project,
+                  const std::function<tw::Bitmap(const TProject&)>& result, const tw::TSaveOptions& save,
+                  const std::function<void()>& release) {
+    if (task.Variants.empty()) {
+        const tw::Bitmap picture = result(project);
+        release();
+        WritePicture(picture, task.Output, save);
+        return;
+    }
+    for (const TVariantResult& v : task.Variants)
+        WritePicture(result(WithVariant(project, VariantNamed(job, v.Variant))), v.Output, save);
+}
+
 } // namespace
 
 // Parts are decoded one at a time as the composition asks for them: a project
@@ -66,18 +94,21 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
     for (size_t i = 0; i < project.Parts.size(); ++i) {
         const TProjectPart& part = project.Parts[i];
         if (part.Growth) {
-            document.AddGrownPartOnDemand(seedOf(*part.Growth), part.Growth->Rules, part.Settings);
+            // Match colour's own colour of the part is the one it has on this picture.
+            document.AddGrownPartOnDemand(seedOf(*part.Growth), part.Growth->Rules,
+                                          part.Settings.ForAnotherPicture());
             continue;
         }
         document.AddPartOnDemand([&project, &document, i](const tw::Bitmap& picture) {
             // Every pixel of a part that is not white belongs to it, so a plain
             // stretch keeps the mask a mask.
-            TTintwellDocument::TMadePart made{
-                tw::Bitmap(picture.Width(), picture.Height()), project.Parts[i].Settings, {}};
+            TTintwellDocument::TMadePart made{tw::Bitmap(picture.Width(), picture.Height()), {}, {}};
             {
                 const tw::Bitmap bitmap = project.PartBitmap(i);
                 made.Bitmap.StretchPlain(made.Bitmap.Rect(), bitmap, bitmap.Rect());
             }
+            made.Settings =
+                WithPartReference(project.Parts[i].Settings.ForAnotherPicture(), picture, made.Bitmap);
             RecolourPart(document.InPictureColours(made.Settings), picture, made.Bitmap);
             return made;
         });
@@ -133,9 +164,11 @@ int RunProjectRecipe(const std::string& path, const TProjectOptions& options, co
     job.Recipe = path;
     job.StripMetadata = options.StripMetadata;
     job.Quality = options.Quality;
+    job.Variants = project.Variants;
     if (!several) {
         const std::string picture = project.PicturePath(path);
-        job.Tasks.push_back({picture, output, output, {}});
+        job.Tasks.push_back({picture, output, output, {}, {}});
+        AddVariantResults(job);
         tw::CheckPictureFile(picture);
         if (PictureFileHash(picture) != project.PictureHash)
             std::cerr << "tintwell-cli: warning: " << tw::DisplayName(picture)
@@ -143,11 +176,11 @@ int RunProjectRecipe(const std::string& path, const TProjectOptions& options, co
         return RunBatch(job, batch, false, [&](const TRecolorTask& task, const TWarning& warn) {
             CheckResultSize(task.Picture, task.Output, originalSize);
             tw::PictureAtBothSizes picture = LoadProjectPicture(project, task.Picture);
-            const tw::Bitmap result = ProjectResult(project, picture, originalSize);
-            const tw::TSaveOptions save =
-                SaveOptionsFor(job, picture.Metadata, task.Picture, task.Output, warn);
-            picture = {}; // the input goes before the output is encoded
-            WritePicture(result, task.Output, save);
+            WriteResults(
+                job, task, project,
+                [&](const TProject& p) { return ProjectResult(p, picture, originalSize); },
+                SaveOptionsFor(job, picture.Metadata, task.Picture, ResultsOf(task).front(), warn),
+                [&] { picture = {}; });
         });
     }
     std::set<std::string> outputs;
@@ -156,9 +189,11 @@ int RunProjectRecipe(const std::string& path, const TProjectOptions& options, co
         if (!outputs.insert(tw::CleanPath(tw::AbsolutePath(result))).second)
             FailInput("a second picture would be written to " + tw::Printable(result) + " (" +
                       tw::Printable(picture) + ")");
-        job.Tasks.push_back({picture, result, picture + " -> " + result, picture});
+        job.Tasks.push_back({picture, result, picture + " -> " + result, picture, {}});
     }
     job.OutputDir = outputDir;
+    if (const std::string twice = AddVariantResults(job); !twice.empty())
+        FailInput("a second result would be written to " + tw::Printable(twice));
     // Painted parts are read again for every picture, and every part's data
     // must be sound before any work: each is decoded once here, one at a time.
     for (size_t i = 0; i < project.Parts.size(); ++i)
@@ -170,10 +205,10 @@ int RunProjectRecipe(const std::string& path, const TProjectOptions& options, co
             picture = LoadBothSizes(task.Picture);
         else
             picture.Working = LoadPictureToWorkOn(task.Picture, false, &picture.Metadata);
-        const tw::Bitmap result = ApplyProject(project, picture, originalSize);
-        const tw::TSaveOptions save = SaveOptionsFor(job, picture.Metadata, task.Picture, task.Output, warn);
-        picture = {};
-        WritePicture(result, task.Output, save);
+        WriteResults(
+            job, task, project, [&](const TProject& p) { return ApplyProject(p, picture, originalSize); },
+            SaveOptionsFor(job, picture.Metadata, task.Picture, ResultsOf(task).front(), warn),
+            [&] { picture = {}; });
     });
 }
 

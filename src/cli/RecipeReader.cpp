@@ -27,7 +27,7 @@ class RecipeParser {
     TRecipe Parse(const QJsonObject& root) {
         CheckKeys(root, "",
                   {"picture", "pictures", "output", "outputDir", "outputFormat", "fullSize", "originalSize",
-                   "stripMetadata", "quality", "parts"});
+                   "stripMetadata", "quality", "parts", "variants"});
         TRecipe recipe;
         recipe.Job.Recipe = path_;
         if (root.contains("fullSize")) recipe.Job.FullSize = Boolean(root["fullSize"], "fullSize");
@@ -50,6 +50,11 @@ class RecipeParser {
         const QJsonArray list = parts.toArray();
         for (qsizetype i = 0; i < list.size(); ++i)
             recipe.Job.Parts.push_back(Part(list[i], "parts[" + std::to_string(i) + "]"));
+        if (root.contains("variants")) {
+            recipe.Job.Variants = ReadVariants(json_, root["variants"], "variants", recipe.Job.Parts.size());
+            if (const std::string twice = AddVariantResults(recipe.Job); !twice.empty())
+                Fail("variants", "a second result would be written to " + tw::Printable(twice));
+        }
         return recipe;
     }
 
@@ -89,7 +94,7 @@ class RecipeParser {
             const std::string picture = Path(root["picture"], "picture");
             const std::string output = Path(root["output"], "output");
             recipe.Job.Tasks.push_back(
-                {ResolvedPath(picture), ResolvedPath(output), picture + " -> " + output, picture});
+                {ResolvedPath(picture), ResolvedPath(output), picture + " -> " + output, picture, {}});
             return;
         }
         recipe.SeveralPictures = true;
@@ -119,7 +124,8 @@ class RecipeParser {
             const std::string resolved = ResolvedPath(output);
             if (!outputs.insert(resolved).second)
                 Fail(where, "a second picture would be written to " + tw::Printable(output));
-            recipe.Job.Tasks.push_back({ResolvedPath(picture), resolved, picture + " -> " + output, picture});
+            recipe.Job.Tasks.push_back(
+                {ResolvedPath(picture), resolved, picture + " -> " + output, picture, {}});
         }
         recipe.Job.OutputDir = ResolvedPath(dir);
     }

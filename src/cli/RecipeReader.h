@@ -6,6 +6,8 @@
 //
 // or, for several pictures, "pictures": [...] with "outputDir" and optional
 // "outputFormat" (".png" by default). Relative paths are relative to the recipe.
+// "variants" (document/ColourVariants.h) makes one result per picture per
+// variant: "out.png" becomes "out-navy.png", "out/photo.png" "out/photo-navy.png".
 
 #include "cli/RecolorJob.h"
 

@@ -156,9 +156,9 @@ void AddParts(TTintwellDocument& document, const std::vector<TPartRequest>& requ
             continue;
         }
         document.AddPartOnDemand([&request, &document](const tw::Bitmap& picture) {
-            TTintwellDocument::TMadePart part{
-                LoadPartBitmap(request.PartFile, picture), request.Settings, {}};
-            RecolourPart(document.InPictureColours(request.Settings), picture, part.Bitmap);
+            TTintwellDocument::TMadePart part{LoadPartBitmap(request.PartFile, picture), {}, {}};
+            part.Settings = WithPartReference(request.Settings, picture, part.Bitmap);
+            RecolourPart(document.InPictureColours(part.Settings), picture, part.Bitmap);
             return part;
         });
     }
@@ -228,10 +228,11 @@ tw::Bitmap RecolorPictureAtFullSize(const tw::PictureAtBothSizes& picture,
 }
 
 void CheckRecolorJob(const TRecolorJob& job, bool checkPictures) {
-    for (const TRecolorTask& task : job.Tasks) {
-        CheckOutputName(task.Output);
-        CheckResultQuality(job.Quality, task.Output);
-    }
+    for (const TRecolorTask& task : job.Tasks)
+        for (const std::string& result : ResultsOf(task)) {
+            CheckOutputName(result);
+            CheckResultQuality(job.Quality, result);
+        }
     std::vector<std::pair<std::string, std::string>> inputs; // canonical path, as given
     for (const TRecolorTask& task : job.Tasks) {
         if (checkPictures) tw::CheckPictureFile(task.Picture);
@@ -245,13 +246,14 @@ void CheckRecolorJob(const TRecolorJob& job, bool checkPictures) {
     }
     if (!job.Recipe.empty()) inputs.emplace_back(tw::CanonicalPath(job.Recipe), job.Recipe);
     // A result written over an input would feed a later picture the wrong file.
-    for (const TRecolorTask& task : job.Tasks) {
-        const std::string output = tw::CanonicalPath(task.Output);
-        for (const auto& [input, given] : inputs)
-            if (output == input)
-                FailInput("cannot write " + tw::DisplayName(task.Output) +
-                          ": it is also an input of this job (" + tw::DisplayName(given) + ")");
-    }
+    for (const TRecolorTask& task : job.Tasks)
+        for (const std::string& result : ResultsOf(task)) {
+            const std::string output = tw::CanonicalPath(result);
+            for (const auto& [input, given] : inputs)
+                if (output == input)
+                    FailInput("cannot write " + tw::DisplayName(result) +
+                              ": it is also an input of this job (" + tw::DisplayName(given) + ")");
+        }
 }
 
 void MakeOutputFolder(const TRecolorJob& job) {
@@ -264,6 +266,27 @@ void MakeOutputFolder(const TRecolorJob& job) {
 }
 
 void RecolorOnePicture(const TRecolorJob& job, const TRecolorTask& task, const TWarning& warn) {
+    if (!task.Variants.empty()) {
+        // Each variant is the job run alone with its settings, so its result
+        // is byte for byte what that run writes.
+        std::vector<TTintwellSettings> own;
+        for (const TPartRequest& part : job.Parts)
+            own.push_back(part.Settings);
+        TRecolorJob alone;
+        alone.Parts = job.Parts;
+        alone.FullSize = job.FullSize;
+        alone.OriginalSize = job.OriginalSize;
+        alone.StripMetadata = job.StripMetadata;
+        alone.Quality = job.Quality;
+        for (const TVariantResult& result : task.Variants) {
+            const std::vector<TTintwellSettings> settings =
+                VariantSettings(VariantNamed(job, result.Variant), own);
+            for (size_t i = 0; i < alone.Parts.size(); ++i)
+                alone.Parts[i].Settings = settings[i];
+            RecolorOnePicture(alone, {task.Picture, result.Output, task.Label, task.Name, {}}, warn);
+        }
+        return;
+    }
     CheckResultSize(task.Picture, task.Output, job.OriginalSize || job.FullSize);
     if (job.OriginalSize) {
         if (RecolorStreamed(job, task, warn)) return;

@@ -5,6 +5,7 @@
 // parts over the picture as a saved picture shows them.
 
 #include "colour/HSV.h"
+#include "document/ColourVariants.h"
 #include "platform/Bitmap.h"
 #include "platform/PictureFile.h"
 #include "recolour/TintwellSettings.h"
@@ -27,12 +28,24 @@ struct TPartRequest {
     TTintwellSettings Settings = TTintwellSettings::Initial();
 };
 
+// One colour variant's result of a picture.
+struct TVariantResult {
+    std::string Variant;
+    std::string Output;
+};
+
 struct TRecolorTask {
     std::string Picture;
     std::string Output;
     std::string Label; // "photo.jpg -> out/photo.png", as the user wrote the names
     std::string Name;  // the picture as the user wrote it, for failure lines; Picture when empty
+    // With colour variants: a result for each (Output with "-VARIANT" before
+    // its extension) in place of Output.
+    std::vector<TVariantResult> Variants;
 };
+
+// The files a task writes.
+std::vector<std::string> ResultsOf(const TRecolorTask& task);
 
 struct TRecolorJob {
     std::vector<TRecolorTask> Tasks;
@@ -48,7 +61,15 @@ struct TRecolorJob {
     std::string Recipe;
     // Made once every check has passed, before the first result is written.
     std::string OutputDir;
+    // One result per picture per variant when there are any.
+    std::vector<TColourVariant> Variants;
 };
+
+// Gives every task a result for each of the job's variants. Returns the
+// first result two of them would write, empty when there is none.
+std::string AddVariantResults(TRecolorJob& job);
+// The variant named so in the job.
+const TColourVariant& VariantNamed(const TRecolorJob& job, const std::string& name);
 
 // What a picture's work says besides failing: a warning's text, without the
 // "tintwell-cli: warning: " that PrintWarning puts before it.

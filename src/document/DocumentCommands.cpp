@@ -221,6 +221,24 @@ void TChangeColorEdit::Exchange(TTintwellDocument& doc) {
     if (!parts.isEmpty()) NotifyChanged(doc, area, parts);
 }
 
+// --- TVariantsEdit -------------------------------------------------------------------
+
+int64_t TVariantsEdit::Bytes() const {
+    int64_t bytes = kOverhead;
+    for (const TColourVariant& v : variants_)
+        bytes += static_cast<int64_t>(sizeof v + v.Name.size() + v.Parts.size() * sizeof(TTintwellSettings));
+    return bytes;
+}
+
+void TVariantsEdit::Apply(TTintwellDocument& doc, bool) {
+    std::swap(VariantsOf(doc), variants_);
+    NotifyVariantsChanged(doc);
+}
+
+void TVariantsEdit::Revert(TTintwellDocument& doc) {
+    Apply(doc, false);
+}
+
 // --- TStrokeEdit ---------------------------------------------------------------------
 
 TStrokeEdit::TStrokeEdit(TStrokeKind kind, uint64_t serial, TImagePart* part,

@@ -48,6 +48,8 @@ class TDocumentEdit {
     }
     static void SelectOnly(TTintwellDocument& doc, TImagePart* part) { doc.SelectOnly(part); }
     static void SetSettings(TTintwellDocument& doc, const TTintwellSettings& s) { doc.settings_ = s; }
+    static std::vector<TColourVariant>& VariantsOf(TTintwellDocument& doc) { return doc.variants_; }
+    static void NotifyVariantsChanged(TTintwellDocument& doc) { emit doc.VariantsChanged(); }
     static void NotifyChanged(TTintwellDocument& doc, const QRect& rect, const QList<TImagePart*>& parts) {
         emit doc.Changed(rect, parts);
     }
@@ -155,6 +157,22 @@ class TChangeColorEdit : public TDocumentEdit {
 
     TTintwellSettings settings_;
     std::vector<TKept> kept_;
+};
+
+// "Colour Variants...": the list replaced by another.
+class TVariantsEdit : public TDocumentEdit {
+  public:
+    explicit TVariantsEdit(std::vector<TColourVariant> variants)
+        : TDocumentEdit(QStringLiteral("Colour variants")), variants_(std::move(variants)) {}
+    int64_t Bytes() const override;
+
+  protected:
+    void Apply(TTintwellDocument& doc, bool first) override;
+    void Revert(TTintwellDocument& doc) override;
+
+  private:
+    // The list that is not the document's: the new one while undone, the old while done.
+    std::vector<TColourVariant> variants_;
 };
 
 // One brush or erase stroke on one part. Keeps the old pixels of the rectangle

@@ -18,7 +18,8 @@
 
 namespace {
 
-constexpr int kFormat = 1;
+// Format 2 added Match colour's settings and colour variants; format 1 files read as they are.
+constexpr int kFormat = 2;
 // Parts have the picture's working size, which is never larger than this.
 constexpr int32_t kMaxWidth = 800, kMaxHeight = 600;
 
@@ -62,10 +63,10 @@ class ProjectParser {
     explicit ProjectParser(const std::string& path) : json_(tw::DisplayName(path)) {}
 
     TProject Parse(const QJsonObject& root) const {
-        json_.CheckKeys(root, "", {"format", "picture", "settings", "parts"});
+        json_.CheckKeys(root, "", {"format", "picture", "settings", "parts", "variants"});
         if (!root.contains("format")) json_.Fail("", "\"format\" is missing");
         const int32_t format = json_.Number(root["format"], "format", 1, 1000000);
-        if (format != kFormat)
+        if (format > kFormat)
             json_.Fail("format", "this is a newer project file (format " + std::to_string(format) +
                                      "); it needs a newer version of Tintwell");
         TProject project;
@@ -88,6 +89,8 @@ class ProjectParser {
         const QJsonArray list = parts.toArray();
         for (qsizetype i = 0; i < list.size(); ++i)
             project.Parts.push_back(Part(list[i], "parts[" + std::to_string(i) + "]", project.PictureSize));
+        if (root.contains("variants"))
+            project.Variants = ReadVariants(json_, root["variants"], "variants", project.Parts.size());
         return project;
     }
 
@@ -196,6 +199,7 @@ TProject ProjectOfDocument(const TTintwellDocument& document, const std::string&
     project.PictureSize = document.Picture().Rect().size();
     project.PictureHash = PictureFileHash(picture);
     project.Settings = document.CurrentSettings();
+    project.Variants = document.Variants();
     for (int i = 0; i < document.PartCount(); ++i) {
         const TImagePart* part = document.Part(i);
         TProjectPart saved;
@@ -222,7 +226,7 @@ QByteArray ProjectBytes(const TProject& project) {
         }
         parts.append(o);
     }
-    const QJsonObject root{
+    QJsonObject root{
         {"format", kFormat},
         {"picture", QJsonObject{{"path", QFile::decodeName(QByteArray::fromStdString(project.Picture))},
                                 {"width", project.PictureSize.width()},
@@ -230,6 +234,7 @@ QByteArray ProjectBytes(const TProject& project) {
                                 {"sha256", QString::fromStdString(project.PictureHash)}}},
         {"settings", TStrictJson::SettingsJson(project.Settings)},
         {"parts", parts}};
+    if (!project.Variants.empty()) root["variants"] = VariantsJson(project.Variants);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -286,5 +291,5 @@ void RestoreProject(TTintwellDocument& document, const TProject& project, tw::Pi
         parts.push_back(std::move(part));
     }
     document.RestoreDocument(std::move(picture.Working), fileName, std::move(parts), project.Settings,
-                             std::move(picture.Full));
+                             std::move(picture.Full), project.Variants, std::move(picture.Metadata));
 }

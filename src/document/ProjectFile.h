@@ -6,13 +6,16 @@
 //    "picture": {"path": "photo.jpg", "width": 800, "height": 533, "sha256": "<hex>"},
 //    "settings": {...},
 //    "parts": [{"bitmap": "<PNG, base64>", "anchor": [x, y], "settings": {...},
-//               "growth": {"seed": [x, y], "seedColor": [r, g, b], "rules": {...}}}]}
+//               "growth": {"seed": [x, y], "seedColor": [r, g, b], "rules": {...}}}],
+//    "variants": [...]}
 //
 // The picture's path is relative to the project's folder when the picture lies
 // in it (or below it), absolute otherwise; width and height are the working
 // size the parts have (at most 800 x 600). Part bitmaps are stored losslessly,
-// first part first; "growth" is there for parts grown from a seed only.
+// first part first; "growth" is there for parts grown from a seed only;
+// "variants" (document/ColourVariants.h) when there are any.
 
+#include "document/ColourVariants.h"
 #include "platform/Bitmap.h"
 #include "platform/PictureFile.h"
 #include "recolour/PartGrowth.h"
@@ -50,6 +53,7 @@ struct TProject {
     std::string PictureHash; // SHA-256 of the picture file's bytes, lower-case hex
     TTintwellSettings Settings = TTintwellSettings::Initial();
     std::vector<TProjectPart> Parts;
+    std::vector<TColourVariant> Variants;
 
     // The picture's path, a relative one taken from the project file's folder.
     std::string PicturePath(const std::string& projectPath) const;

@@ -1,5 +1,6 @@
 #include "document/StrictJson.h"
 
+#include "colour/HexColour.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
 #include "platform/PictureFile.h"
@@ -95,6 +96,27 @@ QPoint TStrictJson::Point(const QJsonValue& v, const std::string& where) const {
                   Number(xy[1], where + "[1]", INT32_MIN, INT32_MAX));
 }
 
+TGivenColour TStrictJson::Colour(const QJsonValue& v, const std::string& where) const {
+    if (v.isString()) {
+        const std::string text = v.toString().toStdString();
+        const std::optional<TColorValue> colour = text.starts_with('#') ? ParseHexColour(text) : std::nullopt;
+        if (!colour) Fail(where, "expected \"#rrggbb\" or [r, g, b], not \"" + tw::Printable(text) + "\"");
+        return {*colour, true};
+    }
+    const QJsonArray rgb = v.toArray();
+    if (!v.isArray() || rgb.size() != 3) Fail(where, "expected \"#rrggbb\" or [r, g, b]");
+    int32_t c[3];
+    for (int i = 0; i < 3; ++i)
+        c[i] = Number(rgb[i], where + "[" + std::to_string(i) + "]", 0, 255);
+    return {RGBToColor(c[0], c[1], c[2]), false};
+}
+
+QJsonValue TStrictJson::ColourJson(const TGivenColour& colour) {
+    if (colour.Srgb) return QString::fromStdString(HexColour(colour.Value));
+    const TRGBValues c = ColorToRGBValues(colour.Value);
+    return QJsonArray{c.R, c.G, c.B};
+}
+
 TWalkerRules TStrictJson::Rules(const QJsonValue& value, const std::string& where) const {
     const QJsonObject o = Object(value, where);
     CheckKeys(o, where, {"hue", "saturation", "value", "neighbour", "average9"});
@@ -118,13 +140,34 @@ TWalkerRules TStrictJson::Rules(const QJsonValue& value, const std::string& wher
 
 TTintwellSettings TStrictJson::Settings(const QJsonValue& value, const std::string& where) const {
     const QJsonObject o = Object(value, where);
-    CheckKeys(o, where, {"mode", "hue", "saturationTint", "valueTint", "avoidSingularities"});
+    CheckKeys(
+        o, where,
+        {"mode", "hue", "saturationTint", "valueTint", "avoidSingularities", "goal", "from", "reference"});
     TTintwellSettings s = TTintwellSettings::Initial();
+    const bool match = o.contains("mode") && o["mode"].isString() && o["mode"].toString() == "match";
+    if (match) {
+        // The goal and where from; the hue and the tints have no say here.
+        if (!o.contains("goal")) Fail(where, "\"mode\": \"match\" needs a \"goal\" colour");
+        if (o.contains("from") && o.contains("reference"))
+            Fail(where, "give \"from\" or \"reference\", not both");
+        s = TTintwellSettings::Match(Colour(o["goal"], Join(where, "goal")));
+        if (o.contains("from")) s.From = Colour(o["from"], Join(where, "from"));
+        if (o.contains("reference")) {
+            const TGivenColour reference = Colour(o["reference"], Join(where, "reference"));
+            if (reference.Srgb) Fail(Join(where, "reference"), "expected the picture's own [r, g, b]");
+            s.Reference = reference.Value;
+        }
+        for (const char* key : {"hue", "saturationTint", "valueTint", "avoidSingularities"})
+            if (o.contains(key)) Fail(Join(where, key), "does not go with \"mode\": \"match\"");
+        return s;
+    }
+    for (const char* key : {"goal", "from", "reference"})
+        if (o.contains(key)) Fail(Join(where, key), "goes with \"mode\": \"match\" only");
     if (o.contains("mode")) {
         const std::string mode = Text(o["mode"], Join(where, "mode"));
         if (mode != "shift" && mode != "change" && mode != "keep")
-            Fail(Join(where, "mode"),
-                 "expected \"shift\", \"change\" or \"keep\", not \"" + tw::Printable(mode) + "\"");
+            Fail(Join(where, "mode"), "expected \"shift\", \"change\", \"keep\" or \"match\", not \"" +
+                                          tw::Printable(mode) + "\"");
         s.ShiftHue = mode == "shift";
         s.KeepHue = mode == "keep";
     }
@@ -149,6 +192,12 @@ QJsonObject TStrictJson::RulesJson(const TWalkerRules& r) {
 }
 
 QJsonObject TStrictJson::SettingsJson(const TTintwellSettings& s) {
+    if (s.MatchColour) {
+        QJsonObject o{{"mode", "match"}, {"goal", ColourJson(s.Goal)}};
+        if (s.From) o["from"] = ColourJson(*s.From);
+        if (s.Reference) o["reference"] = ColourJson({*s.Reference, false});
+        return o;
+    }
     return QJsonObject{{"mode", s.KeepHue    ? "keep"
                                 : s.ShiftHue ? "shift"
                                              : "change"},

@@ -40,6 +40,10 @@ class TStrictJson {
     // [x, y] with whole numbers.
     QPoint Point(const QJsonValue& v, const std::string& where) const;
 
+    // A colour: "#rrggbb" (stated in sRGB) or [r, g, b] (the picture's own values).
+    TGivenColour Colour(const QJsonValue& v, const std::string& where) const;
+    static QJsonValue ColourJson(const TGivenColour& colour);
+
     // Missing keys take the defaults.
     TWalkerRules Rules(const QJsonValue& value, const std::string& where) const;
     TTintwellSettings Settings(const QJsonValue& value, const std::string& where) const;

@@ -48,6 +48,11 @@ void TTintwellDocument::NewDocument(tw::Bitmap picture, const QString& fileName,
     metadata_ = std::move(metadata);
     makeWorking_ = nullptr;
     partsOnDemand_.clear();
+    // The variants go with the work on the picture before.
+    if (!variants_.empty()) {
+        variants_.clear();
+        emit VariantsChanged();
+    }
     fileName_ = fileName;
     projectFileName_.clear();
     exported_ = {};
@@ -74,10 +79,12 @@ void TTintwellDocument::OpenPicture(const QString& fileName) {
 void TTintwellDocument::RestoreDocument(tw::Bitmap picture, const QString& fileName,
                                         std::vector<std::unique_ptr<TImagePart>> parts,
                                         const TTintwellSettings& settings, tw::Bitmap fullPicture,
-                                        tw::TPictureMetadata metadata) {
+                                        std::vector<TColourVariant> variants, tw::TPictureMetadata metadata) {
     NewDocument(std::move(picture), fileName, false, std::move(fullPicture), std::move(metadata));
     for (auto& part : parts)
         InsertPart(PartCount(), std::move(part));
+    variants_ = std::move(variants);
+    emit VariantsChanged();
     for (TPartEntry& e : parts_)
         e.Selected = true;
     current_ = Part(0);
@@ -203,6 +210,8 @@ void TTintwellDocument::RestoreSelection(const TSelectionState& state) {
 
 void TTintwellDocument::InsertPart(int index, std::unique_ptr<TImagePart> part) {
     TImagePart* inserted = part.get();
+    for (TColourVariant& v : variants_)
+        if (!v.Goal) v.Parts.insert(v.Parts.begin() + index, part->Settings);
     parts_.insert(parts_.begin() + index, TPartEntry{std::move(part), false});
     emit PartInserted(index, inserted);
 }
@@ -210,6 +219,8 @@ void TTintwellDocument::InsertPart(int index, std::unique_ptr<TImagePart> part) 
 std::unique_ptr<TImagePart> TTintwellDocument::TakePart(int index) {
     std::unique_ptr<TImagePart> part = std::move(parts_[static_cast<size_t>(index)].Part);
     parts_.erase(parts_.begin() + index);
+    for (TColourVariant& v : variants_)
+        if (!v.Goal) v.Parts.erase(v.Parts.begin() + index);
     if (current_ == part.get()) current_ = nullptr;
     emit PartRemoved(index, part.get());
     return part;
@@ -289,6 +300,11 @@ void TTintwellDocument::ChangeColor(const TTintwellSettings& settings) {
     std::vector<TImagePart*> selected = SelectedParts();
     if (selected.empty() && settings == settings_) return;
     Push(std::make_unique<TChangeColorEdit>(settings, std::move(selected)));
+}
+
+void TTintwellDocument::SetVariants(std::vector<TColourVariant> variants) {
+    if (variants == variants_) return;
+    Push(std::make_unique<TVariantsEdit>(std::move(variants)));
 }
 
 void TTintwellDocument::AddPartOnDemand(TPartMaker maker) {
@@ -525,6 +541,27 @@ TFullSizePart TTintwellDocument::TFullSizeSource::PartAt(int index, tw::Bitmap& 
     TMadePart made = PartsOnDemand[k - Bitmaps.size()](Picture);
     scratch = std::move(made.Bitmap);
     return {&scratch, ::InPictureColours(made.Settings, Profile), std::move(made.Growth)};
+}
+
+TTintwellDocument::TFullSizeSource
+TTintwellDocument::TFullSizeSource::WithSettings(const std::vector<TTintwellSettings>& settings) const {
+    TFullSizeSource source = *this;
+    for (size_t i = 0; i < source.Bitmaps.size() && i < settings.size(); ++i) {
+        // Recoloured as "Change color..." would: from the picture, with the
+        // part's own colour worked out where Match colour needs it.
+        source.Settings[i] = WithPartReference(settings[i], Picture, source.Bitmaps[i]);
+        RecolourPart(source.Settings[i], Picture, source.Bitmaps[i]);
+    }
+    return source;
+}
+
+tw::Bitmap TTintwellDocument::TFullSizeSource::ComposeWorking() const {
+    tw::Bitmap result;
+    result.Assign(Picture);
+    tw::Bitmap scratch;
+    for (int i = PartCount() - 1; i >= 0; --i)
+        result.DrawTransparent(0, 0, *PartAt(i, scratch).Bitmap);
+    return result;
 }
 
 std::optional<tw::Bitmap> TTintwellDocument::TFullSizeSource::Compose(const TFullSizeOptions& options) const {

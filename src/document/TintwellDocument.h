@@ -15,6 +15,7 @@
 
 #include "colour/ColourProfile.h"
 #include "colour/HSV.h"
+#include "document/ColourVariants.h"
 #include "fullsize/FullSizeComposer.h"
 #include "platform/Bitmap.h"
 #include "platform/PictureMetadata.h"
@@ -81,11 +82,12 @@ class TTintwellDocument : public QObject {
     // before anything changes.
     void OpenPicture(const QString& fileName);
     // The picture with the given parts (each the picture's size), in order, all
-    // selected, the first current; nothing to undo, no unsaved changes.
-    // fullPicture as for NewDocument.
+    // selected, the first current, and the colour variants; nothing to undo,
+    // no unsaved changes. fullPicture as for NewDocument.
     void RestoreDocument(tw::Bitmap picture, const QString& fileName,
                          std::vector<std::unique_ptr<TImagePart>> parts, const TTintwellSettings& settings,
-                         tw::Bitmap fullPicture = {}, tw::TPictureMetadata metadata = {});
+                         tw::Bitmap fullPicture = {}, std::vector<TColourVariant> variants = {},
+                         tw::TPictureMetadata metadata = {});
     // A picture never held whole at its own size (the batch tool's streamed
     // JPEG results): the document keeps that size and, once makeWorking has made
     // it in StreamFullSizeResult while the first rows are being read, the
@@ -158,6 +160,11 @@ class TTintwellDocument : public QObject {
     // "Change color...": the settings become the current ones and every selected
     // part is recoloured with them from the picture.
     void ChangeColor(const TTintwellSettings& settings);
+    // "Colour Variants...": the list saved in the project. Variants with
+    // settings per part follow the parts: a part added gives them its
+    // settings, a part removed takes its entry with it.
+    const std::vector<TColourVariant>& Variants() const { return variants_; }
+    void SetVariants(std::vector<TColourVariant> variants);
 
     // --- Parts made on demand (the batch tool; no undo step) ---
     // What a part made on demand is once made on the working picture.
@@ -257,6 +264,11 @@ class TTintwellDocument : public QObject {
         // Every part, the document's own first; one made on demand goes to scratch.
         int PartCount() const { return static_cast<int>(Bitmaps.size() + PartsOnDemand.size()); }
         TFullSizePart PartAt(int index, tw::Bitmap& scratch) const;
+        // The same parts recoloured with other settings, one for each of the
+        // document's own parts (a colour variant's).
+        TFullSizeSource WithSettings(const std::vector<TTintwellSettings>& settings) const;
+        // The result at the working size, as ComposeResult draws it.
+        tw::Bitmap ComposeWorking() const;
     };
     TFullSizeSource FullSizeSource() const;
     // The tolerances that admit the square of the half width around the seed.
@@ -276,6 +288,8 @@ class TTintwellDocument : public QObject {
     void ModifiedChanged(bool modified);
     // The project file, the exported mark or the modified state changed: what a title shows.
     void FileStateChanged();
+    // The list of colour variants changed.
+    void VariantsChanged();
 
   private:
     friend class TDocumentEdit;
@@ -312,6 +326,7 @@ class TTintwellDocument : public QObject {
     TStateKey exported_;
     uint64_t historySerial_ = 0;
     std::vector<TPartEntry> parts_;
+    std::vector<TColourVariant> variants_;
     TImagePart* current_ = nullptr;
     TTintwellSettings settings_ = TTintwellSettings::Initial();
     QUndoStack stack_;

@@ -79,9 +79,9 @@ TEST(ProjectFile, StrictReaderRefusesBadFilesNamingTheKey) {
         return bytes.replace(from, to);
     };
     const std::pair<QByteArray, std::string> cases[] = {
-        {"{\"format\": 1,", "malformed JSON at line 1"},
-        {with("\"format\": 1", "\"format\": 2"), "format: this is a newer project file (format 2)"},
-        {with("\"format\": 1", "\"formt\": 1"), "unknown key \"formt\""},
+        {"{\"format\": 2,", "malformed JSON at line 1"},
+        {with("\"format\": 2", "\"format\": 3"), "format: this is a newer project file (format 3)"},
+        {with("\"format\": 2", "\"formt\": 2"), "unknown key \"formt\""},
         {with("\"width\": 60", "\"width\": \"60\""), "picture.width: expected a whole number"},
         {with("\"height\": 40", "\"height\": 41"),
          "parts[0].bitmap: the part is 60 x 40 but the picture is 60 x 41"},
@@ -90,6 +90,16 @@ TEST(ProjectFile, StrictReaderRefusesBadFilesNamingTheKey) {
         {with("\"mode\": \"shift\"", "\"mode\": \"twist\""), "settings.mode: expected \"shift\""},
         {with("\"valueTint\": 0", "\"valueTint\": 401"), "settings.valueTint: 401 is out of range"},
         {with("\"sha256\": \"", "\"sha256\": \"x"), "picture.sha256: expected 64 lower-case"},
+        // Match colour: a goal, stated or the picture's own, and no tints.
+        {with("\"mode\": \"shift\"", "\"mode\": \"match\", \"goal\": \"#1f2a4g\""),
+         "settings.goal: expected \"#rrggbb\" or [r, g, b], not \"#1f2a4g\""},
+        {with("\"mode\": \"shift\"", "\"mode\": \"match\", \"goal\": [1, 2, 256]"),
+         "settings.goal[2]: 256 is out of range"},
+        {with("\"mode\": \"shift\"", "\"mode\": \"match\", \"goal\": \"#1f2a44\", \"from\": [1, 2]"),
+         "settings.from: expected \"#rrggbb\" or [r, g, b]"},
+        {with("\"mode\": \"shift\"", "\"mode\": \"match\", \"goal\": [1, 2, 3]"),
+         "settings.hue: does not go with \"mode\": \"match\""},
+        {with("\"hue\": 75", "\"goal\": \"#000000\""), "settings.goal: goes with \"mode\": \"match\" only"},
     };
     for (const auto& [bytes, message] : cases) {
         WriteAll(project, bytes);
@@ -100,7 +110,23 @@ TEST(ProjectFile, StrictReaderRefusesBadFilesNamingTheKey) {
             EXPECT_NE(std::string(e.what()).find("work.tintwell: " + message), std::string::npos) << e.what();
         }
     }
+    // Files of the first format are still read.
+    WriteAll(project, with("\"format\": 2", "\"format\": 1"));
+    EXPECT_NO_THROW(ReadProject(project));
+    // Match colour's settings come back as they were: stated colours as
+    // "#rrggbb", the picture's own as [r, g, b].
+    const TStrictJson json("work.tintwell");
+    TTintwellSettings reference = TTintwellSettings::Match({0x442A1F, true});
+    reference.Reference = 0x102030;
+    for (const TTintwellSettings& settings :
+         {TTintwellSettings::Match({0x442A1F, true}),
+          TTintwellSettings::Match({0x010203, false}, {{0xFEFDFC, true}}),
+          TTintwellSettings::Match({0x442A1F, true}, {{0x808080, false}}), reference})
+        EXPECT_EQ(json.Settings(TStrictJson::SettingsJson(settings), "settings"), settings);
+    EXPECT_EQ(TStrictJson::SettingsJson(TTintwellSettings::Match({0x442A1F, true}))["goal"].toString(),
+              "#1f2a44");
     // The batch tool refuses it the same way, writing nothing.
+    WriteAll(project, with("\"sha256\": \"", "\"sha256\": \"x"));
     EXPECT_TRUE(FailsWith(RunCli({"recipe", Q(project), "-o", Q(dir.Path("out.png"))}), 1, "sha256"));
     EXPECT_FALSE(FileExists(dir.Path("out.png")));
 }
