@@ -526,13 +526,28 @@ tw::Bitmap TTintwellDocument::ComposeResult() const {
 
 TTintwellDocument::TFullSizeSource TTintwellDocument::FullSizeSource() const {
     const TGraphicsLockGuard lock;
-    TFullSizeSource source{fullPicture_, picture_, metadata_, profile_, {}, {}, {}, partsOnDemand_};
+    TFullSizeSource source{fullPicture_, picture_, metadata_,      profile_,      {},
+                           {},           {},       partsOnDemand_, stripMetadata_};
     for (const TPartEntry& e : parts_) {
         source.Bitmaps.push_back(e.Part->Bitmap);
         source.Settings.push_back(e.Part->Settings);
         source.Growths.push_back(e.Part->Growth);
     }
     return source;
+}
+
+tw::TSaveOptions TTintwellDocument::ResultSaveOptions() const {
+    tw::TSaveOptions options;
+    options.Metadata = metadata_;
+    options.StripMetadata = stripMetadata_;
+    return options;
+}
+
+tw::TSaveOptions TTintwellDocument::TFullSizeSource::SaveOptions() const {
+    tw::TSaveOptions options;
+    options.Metadata = Metadata;
+    options.StripMetadata = StripMetadata;
+    return options;
 }
 
 TFullSizePart TTintwellDocument::TFullSizeSource::PartAt(int index, tw::Bitmap& scratch) const {
@@ -550,7 +565,7 @@ TTintwellDocument::TFullSizeSource::WithSettings(const std::vector<TTintwellSett
         // Recoloured as "Change color..." would: from the picture, with the
         // part's own colour worked out where Match colour needs it.
         source.Settings[i] = WithPartReference(settings[i], Picture, source.Bitmaps[i]);
-        RecolourPart(source.Settings[i], Picture, source.Bitmaps[i]);
+        RecolourPart(::InPictureColours(source.Settings[i], Profile), Picture, source.Bitmaps[i]);
     }
     return source;
 }

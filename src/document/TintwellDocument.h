@@ -18,6 +18,7 @@
 #include "document/ColourVariants.h"
 #include "fullsize/FullSizeComposer.h"
 #include "platform/Bitmap.h"
+#include "platform/PictureFile.h"
 #include "platform/PictureMetadata.h"
 #include "recolour/ImagePart.h"
 #include "recolour/TintwellSettings.h"
@@ -227,6 +228,10 @@ class TTintwellDocument : public QObject {
     // Whether views show every part or only the selected ones (the default).
     // A way of looking, not an edit: no undo step, no change signal.
     void SetShowAllParts(bool on) { showAllParts_ = on; }
+    // Saved results without the photo's Exif, XMP and IPTC (the profile stays).
+    void SetStripMetadata(bool on) { stripMetadata_ = on; }
+    // How a result of the picture is written: with its metadata and profile.
+    tw::TSaveOptions ResultSaveOptions() const;
     bool ShowsAllParts() const { return showAllParts_; }
     // How many parts a view shows.
     int ShownPartCount() const { return showAllParts_ ? PartCount() : SelectedCount(); }
@@ -260,6 +265,9 @@ class TTintwellDocument : public QObject {
         std::vector<TTintwellSettings> Settings;
         std::vector<std::optional<TPartGrowth>> Growths;
         std::vector<TPartMaker> PartsOnDemand;
+        bool StripMetadata = false;
+        // How its results are written, as ResultSaveOptions.
+        tw::TSaveOptions SaveOptions() const;
         std::optional<tw::Bitmap> Compose(const TFullSizeOptions& options) const;
         // Every part, the document's own first; one made on demand goes to scratch.
         int PartCount() const { return static_cast<int>(Bitmaps.size() + PartsOnDemand.size()); }
@@ -334,4 +342,5 @@ class TTintwellDocument : public QObject {
     uint64_t strokeSerial_ = 1;
     bool rebuilding_ = false;
     bool showAllParts_ = false;
+    bool stripMetadata_ = false;
 };

@@ -235,7 +235,7 @@ TEST(PictureFiles, SavingTellsWhatCannotBeWrittenAndTheFilterNamesTheFormat) {
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(w.messages[0],
               QStringLiteral("Cannot save result.gif: pictures are saved as .jpg, .jpeg, .bmp, "
-                             ".ico, .png, .emf or .wmf files. Nothing was written."));
+                             ".ico, .png, .emf, .wmf, .tif, .tiff or .webp files. Nothing was written."));
     EXPECT_TRUE(QDir(dir.Dir().path()).isEmpty());
 
     struct Case {
