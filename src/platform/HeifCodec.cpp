@@ -6,6 +6,7 @@
 #include <lcms2.h>
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -187,7 +188,9 @@ Bitmap DecodeHeif(const QByteArray& data, const std::string& fileName) {
     const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
     const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
     const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
-    if (!plane || width <= 0 || height <= 0 || width > size.width() * 2 || height > size.height() * 2)
+    // Turned a quarter, the sides swap: neither may exceed the longer one checked.
+    const int side = std::max(size.width(), size.height());
+    if (!plane || width <= 0 || height <= 0 || width > side || height > side)
         FailRead(name, "the file is damaged");
     QImage picture(width, height, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     if (picture.isNull())

@@ -15,6 +15,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cmath>
+
 namespace {
 
 using namespace twtest;
@@ -257,6 +259,23 @@ TEST(CliPhotoFiles, TiffWebpAndHeifOpenLikeThePngAndRoundTrip) {
     EXPECT_TRUE(SamePixels(tw::LoadPicture(dir.Path("back.webp")), back));
     ASSERT_EQ(RunCli({"open", Q(png), "-o", Q(dir.Path("lossy.webp")), "--quality", "80"}).code, 0);
     EXPECT_LT(ReadAll(dir.Path("lossy.webp")).size(), ReadAll(dir.Path("back.webp")).size() / 2);
+    // Every 16-bit level comes to 8 bits as the nearest v / 257, from TIFF and PNG alike.
+    QByteArray levels;
+    for (int v = 0; v < 65536; ++v)
+        levels.append(static_cast<char>(v >> 8)).append(static_cast<char>(v & 0xff));
+    WriteAll(dir.Path("levels.raw"), levels);
+    for (const char* name : {"levels.tif", "levels.png"}) {
+        ASSERT_EQ(RunProgram("convert", {"-size", "256x256", "-depth", "16", "-endian", "MSB",
+                                         "gray:" + Q(dir.Path("levels.raw")), Q(dir.Path(name))}),
+                  0);
+        const tw::Bitmap grey = tw::LoadPicture(dir.Path(name));
+        int wrong = 0;
+        for (int v = 0; v < 65536; ++v) {
+            const int expected8 = static_cast<int>(std::nearbyint(v / 257.0));
+            wrong += grey.Pixel(v % 256, v / 256) != RGBToColor(expected8, expected8, expected8);
+        }
+        EXPECT_EQ(wrong, 0) << name;
+    }
     // Refused: CMYK TIFF, a quality for a format without one, writing HEIC.
     ASSERT_EQ(RunProgram("convert", {Q(png), "-colorspace", "CMYK", Q(dir.Path("cmyk.tif"))}), 0);
     EXPECT_TRUE(FailsWith(RunCli({"open", Q(dir.Path("cmyk.tif")), "-o", Q(dir.Path("x.png"))}), 1, "CMYK"));
