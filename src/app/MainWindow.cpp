@@ -8,6 +8,7 @@
 #include "app/PictureView.h"
 #include "colour/HSV.h"
 #include "dialogs/ColourSettingsDialog.h"
+#include "dialogs/ColourVariantsDialog.h"
 #include "dialogs/GrowPartDialog.h"
 #include "document/ResultSaveJob.h"
 #include "grid/nvGrid.h"
@@ -147,6 +148,7 @@ TMainWindow::~TMainWindow() {
     delete saveJob_;
     delete growDialog_;
     delete colourDialog_;
+    delete variantsDialog_;
     delete partsList_;
     delete view_;
     document_.disconnect(this);
@@ -263,6 +265,13 @@ void TMainWindow::CreateActions() {
                                 tr("Saved pictures keep the photo's camera data, captions and copyright"),
                                 QString(), QKeySequence(), true);
     a.ClearRecent = MakeAction("clearRecentFiles", tr("Clear Recent Files"), QString(), QString());
+    a.ColourVariants = MakeAction("colourVariants", tr("Colour &Variants..."),
+                                  tr("The colours to save the picture in, one picture each"), QString());
+    tw::SetHelpKeyword(a.ColourVariants, QStringLiteral("Colour_variants.htm"));
+    a.SaveVariants =
+        MakeAction("saveColourVariants", tr("Save Colour Va&riants..."),
+                   tr("Save the picture in every colour variant, and a contact sheet of them"), QString());
+    tw::SetHelpKeyword(a.SaveVariants, QStringLiteral("Colour_variants.htm"));
     a.Cut = MakeAction("cut", tr("Cu&t"), QString(), QString(), QKeySequence::Cut);
     a.Copy = MakeAction("copy", tr("&Copy"), QString(), QString(), QKeySequence::Copy);
     a.Paste = MakeAction("paste", tr("&Paste"), QString(), QString(), QKeySequence::Paste);
@@ -303,6 +312,8 @@ void TMainWindow::CreateActions() {
     for (QAction* edit : {a.Cut, a.Copy, a.Paste, a.Delete})
         connect(edit, &QAction::triggered, this, &TMainWindow::editText);
     connect(a.ChangeColour, &QAction::triggered, this, &TMainWindow::changeColour);
+    connect(a.ColourVariants, &QAction::triggered, this, &TMainWindow::editColourVariants);
+    connect(a.SaveVariants, &QAction::triggered, this, &TMainWindow::saveColourVariants);
     connect(a.AddPart, &QAction::triggered, this, &TMainWindow::addPart);
     connect(a.DeletePart, &QAction::triggered, this, &TMainWindow::deletePart);
     connect(a.JoinParts, &QAction::triggered, this, &TMainWindow::joinParts);
@@ -329,6 +340,8 @@ void TMainWindow::CreateMenus() {
     const TActions& a = actions_;
     QMenu* file = menuBar()->addMenu(tr("File"));
     file->addActions({a.SavePicture, a.SaveFullSize, a.OpenPicture, a.OpenProject, a.SaveProject});
+    file->addSeparator();
+    file->addActions({a.ColourVariants, a.SaveVariants});
     recentMenu_ = file->addMenu(tr("Open &Recent"));
     recentMenu_->setObjectName(QStringLiteral("recentFiles"));
     file->addSeparator();
@@ -359,7 +372,7 @@ void TMainWindow::CreateMenus() {
     partsMenu_->addSeparator();
     partsMenu_->addActions({a.SavePart, a.LoadPart});
     partsMenu_->addSeparator();
-    partsMenu_->addAction(a.ChangeColour);
+    partsMenu_->addActions({a.ChangeColour, a.ColourVariants});
     TnvGrid* grid = partsList_->Grid();
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this,
@@ -484,6 +497,9 @@ void TMainWindow::CreateStatusBar() {
 void TMainWindow::CreateDialogs() {
     growDialog_ = new TGrowPartDialog(this);
     colourDialog_ = new TColourSettingsDialog(this);
+    variantsDialog_ = new TColourVariantsDialog(this);
+    tw::NameControlsForAccessibility(variantsDialog_);
+    ShareHelpWith(variantsDialog_, QStringLiteral("Colour_variants.htm"));
     tw::NameControlsForAccessibility(
         growDialog_, {{growDialog_->findChild<QWidget*>(QStringLiteral("previewArea")), tr("Coloring mask"),
                        tr("The part grown from the clicked point, over the picture")}});
@@ -515,6 +531,7 @@ void TMainWindow::ConnectDocument() {
         UpdateStatus();
     });
     connect(&document_, &TTintwellDocument::FileStateChanged, this, &TMainWindow::UpdateTitle);
+    connect(&document_, &TTintwellDocument::VariantsChanged, this, &TMainWindow::UpdateActions);
     // Undo and redo are named after the step they act on.
     QUndoStack& stack = document_.UndoStack();
     const auto showHistory = [this] {
@@ -539,6 +556,7 @@ void TMainWindow::UpdateActions() {
         needsPart->setEnabled(current);
     a.DeletePart->setEnabled(current && !field);
     a.JoinParts->setEnabled(current && document_.SelectedCount() > 1);
+    a.SaveVariants->setEnabled(!document_.Variants().empty());
     for (QAction* edit : {a.Cut, a.Copy, a.Paste, a.Delete})
         edit->setEnabled(field != nullptr);
     a.ZoomIn->setEnabled(view_->ZoomStep() < tw::kZoomSteps - 1);
@@ -634,6 +652,16 @@ void TMainWindow::changeColour() {
             throw;
         }
         QApplication::restoreOverrideCursor();
+    });
+}
+
+void TMainWindow::editColourVariants() {
+    tw::RunReportingErrors([this] {
+        std::vector<TTintwellSettings> parts;
+        for (int i = 0; i < document_.PartCount(); ++i)
+            parts.push_back(document_.Part(i)->Settings);
+        variantsDialog_->Prepare(document_.Variants(), parts);
+        if (variantsDialog_->exec() == QDialog::Accepted) document_.SetVariants(variantsDialog_->Variants());
     });
 }
 

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -26,6 +27,7 @@ class QMenu;
 class QMimeData;
 class TAppSettings;
 class TColourSettingsDialog;
+class TColourVariantsDialog;
 class TResultSaveJob;
 class TGrowPartDialog;
 class TPartsList;
@@ -103,6 +105,8 @@ class TMainWindow : public QMainWindow {
     void editText();
     // Parts
     void changeColour();
+    void editColourVariants();
+    void saveColourVariants();
     void addPart();
     void deletePart();
     void joinParts();
@@ -163,7 +167,14 @@ class TMainWindow : public QMainWindow {
     // after the save's questions; false when nothing is to be written.
     bool SaveFullSize(const QString& fileName, const QString& filter);
     void StartFullSizeSave(const QString& target);
-    void FinishFullSizeSave(bool written, const QString& error);
+    // Starts writing every colour variant's result (named after base) and
+    // their contact sheet in the background.
+    void StartVariantsSave(const QString& base, bool fullSize);
+    // Where the contact sheet of variants named after base goes: cups-contact-sheet.png.
+    static QString VariantsSheetPath(const QString& base);
+    // Runs a save job with a progress dialog; done hears how it ended.
+    void RunSaveJob(TResultSaveJob* job, const QString& label, const char* progressName,
+                    std::function<void(bool written)> done);
     // The name a save dialog with this caption suggests: the opened
     // picture's name with "-recoloured" (or "-part<N>" for a part), in its
     // folder and format ("Save Image part" keeps PNG).
@@ -217,6 +228,7 @@ class TMainWindow : public QMainWindow {
     QMenu* recentMenu_ = nullptr;
     TGrowPartDialog* growDialog_ = nullptr;
     TColourSettingsDialog* colourDialog_ = nullptr;
+    TColourVariantsDialog* variantsDialog_ = nullptr;
     tw::TAboutBox* about_ = nullptr;
     TResultSaveJob* saveJob_ = nullptr; // a child; the running full-size save
 
@@ -227,7 +239,7 @@ class TMainWindow : public QMainWindow {
         QAction *OriginalInBackground, *ShowAllParts, *ZoomIn, *ZoomOut, *ZoomFit, *Zoom100;
         QAction* KeepMetadata;
         QAction *Exit, *Help, *About, *OpenPicture, *SavePicture, *SaveFullSize, *SavePart;
-        QAction *OpenProject, *SaveProject, *ClearRecent;
+        QAction *OpenProject, *SaveProject, *ClearRecent, *ColourVariants, *SaveVariants;
         QAction *Cut, *Copy, *Paste, *Delete, *Undo, *Redo;
     } actions_{};
     QActionGroup* tools_ = nullptr;

@@ -7,6 +7,7 @@
 
 #include "app/AppSettings.h"
 #include "app/PictureView.h"
+#include "document/ColourVariants.h"
 #include "document/ProjectFile.h"
 #include "document/ResultSaveJob.h"
 #include "masking/PartGrower.h"
@@ -27,6 +28,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 
@@ -296,10 +298,21 @@ void TMainWindow::StartFullSizeSave(const QString& target) {
     if (FullSizeSaveRunning()) return;
     // The picture shows the document as it is now, whatever happens to it meanwhile.
     const TTintwellDocument::TStateKey state = document_.StateKey();
-    saveJob_ = new TResultSaveJob(document_.FullSizeSource(), target.toStdString(), this);
-    auto* progress =
-        new QProgressDialog(tr("Saving the full-size picture..."), tr("Cancel"), 0, kProgressSteps, this);
-    progress->setObjectName(QStringLiteral("fullSizeProgress"));
+    RunSaveJob(new TResultSaveJob(document_.FullSizeSource(), target.toStdString(), this),
+               tr("Saving the full-size picture..."), "fullSizeProgress",
+               [this, state, target](bool written) {
+                   if (!written) return;
+                   pictureFolder_ = QFileInfo(target).absolutePath();
+                   // The result of the document as it was when the save began; the parts are still unsaved.
+                   document_.MarkExported(state);
+               });
+}
+
+void TMainWindow::RunSaveJob(TResultSaveJob* job, const QString& label, const char* progressName,
+                             std::function<void(bool written)> done) {
+    saveJob_ = job;
+    auto* progress = new QProgressDialog(label, tr("Cancel"), 0, kProgressSteps, this);
+    progress->setObjectName(QLatin1String(progressName));
     progress->setWindowTitle(QStringLiteral("Tintwell"));
     progress->setWindowModality(Qt::WindowModal);
     progress->setMinimumDuration(kShowProgressAfterMs);
@@ -313,7 +326,7 @@ void TMainWindow::StartFullSizeSave(const QString& target) {
     });
     poll->start(50);
     connect(saveJob_, &TResultSaveJob::finished, this,
-            [this, progress, state, target](bool written, std::exception_ptr failure) {
+            [this, progress, done = std::move(done)](bool written, std::exception_ptr failure) {
                 delete progress;
                 saveJob_->deleteLater();
                 saveJob_ = nullptr;
@@ -321,12 +334,81 @@ void TMainWindow::StartFullSizeSave(const QString& target) {
                     tw::ReportException(failure);
                     return;
                 }
-                if (!written) return;
-                pictureFolder_ = QFileInfo(target).absolutePath();
-                // The result of the document as it was when the save began; the parts are still unsaved.
-                document_.MarkExported(state);
+                done(written);
             });
     saveJob_->Start();
+}
+
+// --- Colour variants ----------------------------------------------------------------
+
+void TMainWindow::saveColourVariants() {
+    tw::RunReportingErrors([this] {
+        if (FullSizeSaveRunning() || document_.Variants().empty()) return;
+        // The name the variants are named after: cups.jpg gives cups-navy.jpg.
+        const QString caption = tr("Save Colour Variants");
+        QString suggestion = SuggestedSaveName(tr("Save Picture"));
+        suggestion.replace(QStringLiteral("-recoloured."), QStringLiteral("."));
+        const TSaveChoice choice = prompts_->ChooseSavePicture(caption, pictureFolder_, suggestion);
+        if (choice.FileName.isEmpty()) return;
+        const QString base = WithExtension(choice.FileName, choice.Filter);
+        if (tw::SaveFormatFor(base.toStdString()) == tw::PictureFormat::Unknown) {
+            prompts_->ShowMessage(tr("Cannot save %1: pictures are saved as %2 files. Nothing was written.")
+                                      .arg(QString::fromStdString(tw::DisplayName(base.toStdString())),
+                                           TDialogPrompts::WritableExtensions()));
+            return;
+        }
+        const QSize working = document_.Picture().Rect().size(), full = document_.FullPicture().Rect().size();
+        bool fullSize = false;
+        if (full != working) {
+            const std::optional<bool> answer = prompts_->AskVariantsFullSize(
+                tr("Save the %n colour variant(s) at the picture's own size (%1 × %2) or at the working size "
+                   "(%3 × %4)?",
+                   nullptr, static_cast<int>(document_.Variants().size()))
+                    .arg(full.width())
+                    .arg(full.height())
+                    .arg(working.width())
+                    .arg(working.height()));
+            if (!answer) return;
+            fullSize = *answer;
+            if (fullSize && !FitsFullSizeFormat(base)) return;
+        }
+        QStringList existing;
+        for (const TColourVariant& v : document_.Variants())
+            if (const QString path = QString::fromStdString(VariantResultPath(base.toStdString(), v.Name));
+                QFileInfo::exists(path))
+                existing.append(QFileInfo(path).fileName());
+        if (const QString sheet = VariantsSheetPath(base); QFileInfo::exists(sheet))
+            existing.append(QFileInfo(sheet).fileName());
+        if (!existing.isEmpty() && !prompts_->ConfirmReplaceFiles(existing)) return;
+        StartVariantsSave(base, fullSize);
+    });
+}
+
+QString TMainWindow::VariantsSheetPath(const QString& base) {
+    const QFileInfo info(base);
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral("-contact-sheet.png"));
+}
+
+void TMainWindow::StartVariantsSave(const QString& base, bool fullSize) {
+    const TTintwellDocument::TFullSizeSource source = document_.FullSizeSource();
+    std::vector<TResultSaveJob::TItem> items;
+    for (const TColourVariant& v : document_.Variants()) {
+        TResultSaveJob::TItem item{source,           VariantResultPath(base.toStdString(), v.Name),
+                                   fullSize,         v.Name,
+                                   VariantColour(v), VariantSettings(v, source.Settings)};
+        items.push_back(std::move(item));
+    }
+    const int count = static_cast<int>(items.size());
+    RunSaveJob(new TResultSaveJob(std::move(items), VariantsSheetPath(base).toStdString(), this),
+               tr("Saving %n colour variant(s)...", nullptr, count), "variantsProgress",
+               [this, base, count](bool written) {
+                   if (!written) return;
+                   pictureFolder_ = QFileInfo(base).absolutePath();
+                   statusBar()->showMessage(
+                       tr("Saved %n colour variant(s) and their contact sheet %1", nullptr, count)
+                           .arg(QFileInfo(VariantsSheetPath(base)).fileName()),
+                       8000);
+               });
 }
 
 void TMainWindow::CancelFullSizeSave() {

@@ -147,6 +147,28 @@ TReplaceAnswer TDialogPrompts::ConfirmReplaceSmaller(const QString& question, bo
     return TReplaceAnswer::Cancel;
 }
 
+bool TDialogPrompts::ConfirmReplaceFiles(const QStringList& names) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tintwell"),
+                    tr("%n of the files to be written exist(s) already. Replace them?", nullptr,
+                       static_cast<int>(names.size())),
+                    QMessageBox::Ok | QMessageBox::Cancel, window_);
+    box.setDetailedText(names.join(QLatin1Char('\n')));
+    return box.exec() == QMessageBox::Ok;
+}
+
+std::optional<bool> TDialogPrompts::AskVariantsFullSize(const QString& question) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Tintwell"), question, QMessageBox::NoButton,
+                    window_);
+    QPushButton* full = box.addButton(tr("Full Size"), QMessageBox::AcceptRole);
+    QPushButton* working = box.addButton(tr("Working Size"), QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(full);
+    box.exec();
+    if (box.clickedButton() == full) return true;
+    if (box.clickedButton() == working) return false;
+    return std::nullopt;
+}
+
 bool TDialogPrompts::ConfirmChangedPicture(const QString& picture, const QString& details) {
     QString text =
         tr("%1 has changed since the project was saved. The parts may no longer fit it.").arg(picture);

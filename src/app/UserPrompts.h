@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 class QWidget;
@@ -45,6 +46,11 @@ class TUserPrompts {
     virtual TReplaceAnswer ConfirmReplaceSmaller(const QString& question, bool offerFullSize) = 0;
     // A project's picture has changed since the project was saved: open it all the same?
     virtual bool ConfirmChangedPicture(const QString& picture, const QString& details) = 0;
+    // Several files to be written exist already (names); true to replace them all.
+    virtual bool ConfirmReplaceFiles(const QStringList& names) = 0;
+    // The question of the size to save colour variants at: true for the
+    // picture's own size, false for the working size, nullopt to cancel.
+    virtual std::optional<bool> AskVariantsFullSize(const QString& question) = 0;
 
     // The file dialogs: the chosen file's full path, empty when the user
     // cancels. folder: where the dialog starts.
@@ -75,6 +81,8 @@ class TDialogPrompts : public TUserPrompts {
     bool ConfirmReplace(const QString& fileName) override;
     TReplaceAnswer ConfirmReplaceSmaller(const QString& question, bool offerFullSize) override;
     bool ConfirmChangedPicture(const QString& picture, const QString& details) override;
+    bool ConfirmReplaceFiles(const QStringList& names) override;
+    std::optional<bool> AskVariantsFullSize(const QString& question) override;
     QString ChooseOpenPicture(const QString& folder) override;
     TSaveChoice ChooseSavePicture(const QString& caption, const QString& folder,
                                   const QString& suggestion) override;

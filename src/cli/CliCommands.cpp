@@ -68,6 +68,9 @@ BATCH (recipes and projects with several pictures):
   --shard K/N                      only every N-th picture, starting at the K-th (from 0)
   --skip-existing                  leave out pictures whose result exists
   --keep-going                     report a failing picture and do the rest
+  --contact-sheet FILE.png         every result small on one sheet, named, with its
+                                   variant's colour (a recipe's "variants" give
+                                   NAME-VARIANT.EXT for every picture and variant)
 
 Pictures are worked on at the working size (at most 800 wide and 600 high)
 unless --full-size is given. recolor --original-size makes the parts at the

@@ -2,6 +2,7 @@
 
 #include "colour/ColourStrips.h"
 #include "colour/HexColour.h"
+#include "dialogs/ColourChooser.h"
 #include "grid/nvOffscreenPaint.h"
 #include "recolour/ColourMatch.h"
 #include "recolour/GoalColorSolver.h"
@@ -11,7 +12,6 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QColorDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -34,14 +34,6 @@
 #include <utility>
 
 namespace {
-
-QColor QColorOf(tw::ColorValue c) {
-    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-}
-
-tw::ColorValue ColorOf(const QColor& c) {
-    return RGBToColor(c.red(), c.green(), c.blue());
-}
 
 // The picking tool's icon: cross hairs with a gap in the middle, in the
 // button text's colour, drawn for single and double density screens.
@@ -849,10 +841,7 @@ tw::ColorValue TColourSettingsDialog::AverageColorAt(const tw::Bitmap* bitmap, i
 // --- Colour dialogs and closing -------------------------------------------------
 
 std::optional<tw::ColorValue> TColourSettingsDialog::ChooseColor(tw::ColorValue initial) {
-    if (chooseColour_) return chooseColour_(initial);
-    const QColor c = QColorDialog::getColor(QColorOf(initial), this, tr("Color"));
-    if (!c.isValid()) return std::nullopt;
-    return ColorOf(c);
+    return ChooseColour(chooseColour_, this, initial, tr("Color"));
 }
 
 void TColourSettingsDialog::ChooseOriginalColour() {

@@ -9,6 +9,7 @@
 
 #include "colour/ColourProfile.h"
 #include "colour/HSV.h"
+#include "dialogs/ColourChooser.h"
 #include "platform/Bitmap.h"
 #include "recolour/ImagePart.h"
 #include "recolour/TintwellSettings.h"
@@ -82,7 +83,6 @@ class TColourSettingsDialog : public QDialog {
 
     // How the "..." buttons choose a colour: the standard colour dialog
     // unless replaced (tests); nullopt when the user cancels.
-    using TColourChooser = std::function<std::optional<tw::ColorValue>(tw::ColorValue initial)>;
     void SetColourChooser(TColourChooser chooser) { chooseColour_ = std::move(chooser); }
     // The picture's colour profile: the preview takes colours stated in sRGB
     // into the picture's values, as the document recolours.

@@ -12,7 +12,8 @@ constexpr double kComposed = 0.9; // of an item; the rest is encoding and writin
 } // namespace
 
 TResultSaveJob::TResultSaveJob(TTintwellDocument::TFullSizeSource source, std::string path, QObject* parent)
-    : TResultSaveJob(std::vector<TItem>{{std::move(source), std::move(path), true, {}, {}}}, {}, parent) {}
+    : TResultSaveJob(std::vector<TItem>{{std::move(source), std::move(path), true, {}, {}, {}}}, {}, parent) {
+}
 
 TResultSaveJob::TResultSaveJob(std::vector<TItem> items, std::string sheetPath, QObject* parent)
     : QObject(parent), items_(std::move(items)), sheetPath_(std::move(sheetPath)),
@@ -44,14 +45,16 @@ bool TResultSaveJob::Save(size_t index, TContactEntry* entry) {
     const auto progress = [&state, index, share](double f) {
         state.Step = static_cast<int>((static_cast<double>(index) + f) * share * kSteps);
     };
+    const TTintwellDocument::TFullSizeSource source =
+        item.Settings ? item.Source.WithSettings(*item.Settings) : item.Source;
     std::optional<tw::Bitmap> result;
     if (item.FullSize) {
         TFullSizeOptions options;
         options.Cancel = &state.Cancel;
         options.OnProgress = [&progress](double f) { progress(f * kComposed); };
-        result = item.Source.Compose(options);
+        result = source.Compose(options);
     } else {
-        result = item.Source.ComposeWorking();
+        result = source.ComposeWorking();
     }
     if (!result || state.Cancel) return false;
     progress(kComposed);

@@ -33,6 +33,8 @@ class TResultSaveJob : public QObject {
         // For the contact sheet.
         std::string Name;
         std::optional<TColorValue> Colour;
+        // Settings the parts are recoloured with first, one per part (a colour variant's).
+        std::optional<std::vector<TTintwellSettings>> Settings;
     };
 
     // The full-size result of source, written to path.

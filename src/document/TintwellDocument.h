@@ -15,11 +15,11 @@
 
 #include "colour/ColourProfile.h"
 #include "colour/HSV.h"
-#include "document/ColourVariants.h"
 #include "fullsize/FullSizeComposer.h"
 #include "platform/Bitmap.h"
 #include "platform/PictureFile.h"
 #include "platform/PictureMetadata.h"
+#include "recolour/ColourVariant.h"
 #include "recolour/ImagePart.h"
 #include "recolour/TintwellSettings.h"
 #include "recolour/WalkerRules.h"

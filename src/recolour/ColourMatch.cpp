@@ -1,9 +1,11 @@
 #include "recolour/ColourMatch.h"
 
 #include "platform/Rounding.h"
+#include "platform/RowBandPool.h"
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <unordered_map>
@@ -174,11 +176,16 @@ TColourMatch::TColourMatch(TColorValue from, TColorValue goal)
 
     const std::vector<TLab>& grid = GridLab();
     nodes_.resize(grid.size());
-    for (size_t i = 0; i < grid.size(); ++i) {
-        const std::array<double, 3> c = SrgbColour(Map(grid[i]), target_);
-        nodes_[i].Value =
-            TLanes{static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2]), 0};
-    }
+    // A plane of red at a time, on every core: each node on its own, so the
+    // table is the same for any number of threads.
+    constexpr size_t kPlane = static_cast<size_t>(kGrid) * kGrid;
+    TRowBandPool().Run(kGrid, 1, [&](int first, int end) {
+        for (size_t i = static_cast<size_t>(first) * kPlane; i < static_cast<size_t>(end) * kPlane; ++i) {
+            const std::array<double, 3> c = SrgbColour(Map(grid[i]), target_);
+            nodes_[i].Value =
+                TLanes{static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2]), 0};
+        }
+    });
 }
 
 TLab TColourMatch::Map(const TLab& lab) const {
@@ -204,9 +211,12 @@ TColorValue TColourMatch::Exact(TColorValue color) const {
 }
 
 std::shared_ptr<const TColourMatch> TColourMatch::For(TColorValue from, TColorValue goal) {
-    // Tables in use stay shared; one no longer used is made again when needed.
+    // Tables in use stay shared, and the last few made stay too: a part is
+    // grown, recoloured and composed at full size with one table, made once.
+    static constexpr size_t kKept = 8;
     static std::mutex lock;
     static std::map<std::pair<TColorValue, TColorValue>, std::weak_ptr<const TColourMatch>> tables;
+    static std::deque<std::shared_ptr<const TColourMatch>> recent;
     const std::lock_guard guard(lock);
     // Goals tried one after another in the dialog leave slots behind: cleared now and then.
     if (tables.size() > 64) std::erase_if(tables, [](const auto& entry) { return entry.second.expired(); });
@@ -214,6 +224,8 @@ std::shared_ptr<const TColourMatch> TColourMatch::For(TColorValue from, TColorVa
     if (std::shared_ptr<const TColourMatch> table = slot.lock()) return table;
     auto table = std::make_shared<const TColourMatch>(from, goal);
     slot = table;
+    recent.push_back(table);
+    if (recent.size() > kKept) recent.pop_front();
     return table;
 }
 

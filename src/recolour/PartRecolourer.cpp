@@ -52,6 +52,7 @@ TColorValue NeverWhite(TColorValue c) {
 } // namespace
 
 TColorValue TransformColorReference(const TTintwellSettings& settings, TColorValue color) {
+    if (settings.NeedsReference()) return NeverWhite(color);
     if (settings.MatchColour)
         return NeverWhite(
             TColourMatch::For(settings.MatchFrom(), settings.Goal.Value)->TransformColor(color));
@@ -67,6 +68,10 @@ TColorValue TransformColorReference(const TTintwellSettings& settings, TColorVal
 TPartRecolourer::TPartRecolourer(const TTintwellSettings& settings, const tw::Bitmap& source,
                                  tw::Bitmap& target)
     : Settings(settings), Source(source), Target(target), tables_(THSVTables::Get()) {
+    if (settings.NeedsReference()) {
+        unmatched_ = true;
+        return;
+    }
     if (settings.MatchColour) {
         match_ = TColourMatch::For(settings.MatchFrom(), settings.Goal.Value);
         return;

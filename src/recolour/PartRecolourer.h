@@ -45,6 +45,10 @@ class TPartRecolourer {
     // The whole transform on a raw RGB32 word, inlined into the picture loops.
     uint32_t TransformRgb32(uint32_t rgb32) const {
         if (match_) return match_->TransformRgb32(rgb32);
+        if (unmatched_) {
+            const uint32_t kept = rgb32 | 0xFF000000u;
+            return kept == 0xFFFFFFFFu ? 0xFFFEFFFFu : kept;
+        }
         const THSVValues hsv =
             tables_.ToHSV(static_cast<int32_t>((rgb32 >> 16) & 0xFF),
                           static_cast<int32_t>((rgb32 >> 8) & 0xFF), static_cast<int32_t>(rgb32 & 0xFF));
@@ -71,6 +75,10 @@ class TPartRecolourer {
     std::array<uint8_t, 256> valueMap_{};
     // Match colour's table; none in the hue modes.
     std::shared_ptr<const TColourMatch> match_;
+    // Match colour before the part's own colour is known (while it is being
+    // grown): the picture's colours stay, and the part is recoloured once its
+    // colour is fixed.
+    bool unmatched_ = false;
 };
 
 // Recolours every part pixel of part from picture with settings: the one way

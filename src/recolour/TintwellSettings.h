@@ -54,7 +54,7 @@ struct TTintwellSettings {
     // Match colour still waiting for the part's own colour.
     bool NeedsReference() const { return MatchColour && !From && !Reference; }
     // The colour Match colour takes to the goal; the goal itself while there
-    // is none yet (the map is then close to no change).
+    // is none yet (a recolourer then leaves the colours as they are).
     TColorValue MatchFrom() const { return From ? From->Value : Reference ? *Reference : Goal.Value; }
     // The settings for the same part on another picture: its own colour there is another.
     TTintwellSettings ForAnotherPicture() const {

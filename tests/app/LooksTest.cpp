@@ -5,6 +5,7 @@
 #include "app/HelpViewer.h"
 #include "app/WindowDriver.h"
 #include "dialogs/ColourSettingsDialog.h"
+#include "dialogs/ColourVariantsDialog.h"
 #include "dialogs/GrowPartDialog.h"
 #include "platform/DeferredCalls.h"
 
@@ -117,6 +118,13 @@ TEST(Looks, DISABLED_WindowsInTheDesktopsLook) {
     Shoot(colours, QStringLiteral("colour-match"));
     colours->reject();
 
+    auto* variants = w->findChild<TColourVariantsDialog*>();
+    variants->Prepare({{"navy", TGivenColour{RGBToColor(0x1F, 0x2A, 0x44), true}, {}},
+                       {"sand", TGivenColour{RGBToColor(0xC8, 0xB0, 0x8A), true}, {}},
+                       {"as-set", std::nullopt, {settings}}},
+                      {settings});
+    Shoot(variants, QStringLiteral("colour-variants"));
+
     grow->Load(w.Picture(), QPoint(200, 190), QPoint(200, 190), settings, 3);
     grow->show();
     for (int i = 0; i < 100 && grow->Walking(); ++i)
@@ -128,7 +136,9 @@ TEST(Looks, DISABLED_WindowsInTheDesktopsLook) {
 
     tw::TAboutBox about;
     Shoot(&about, QStringLiteral("about"));
-    tw::THelpViewer help(QStringLiteral(":/help"), QStringLiteral("What_is_Tintwell.htm"));
-    help.DisplayTopic(QStringLiteral(":/help/Main_window.htm"));
+    tw::THelpViewer help(QStringLiteral(":/help/"), QStringLiteral("What_is_Tintwell.htm"));
+    help.DisplayTopic(QStringLiteral("Tintwell.chm::/Main_window.htm"));
     Shoot(&help, QStringLiteral("help"));
+    help.DisplayTopic(QStringLiteral("Tintwell.chm::/Colour_variants.htm"));
+    Shoot(&help, QStringLiteral("help-variants"));
 }

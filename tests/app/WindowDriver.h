@@ -27,6 +27,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,10 @@ struct TAnswers {
     std::vector<QString> projectSuggestions;
     QString moved; // where a moved picture is now
     std::vector<QString> movedQuestions;
+    std::vector<QStringList> replaceFilesQuestions;
+    bool answerReplaceFiles = true;
+    std::vector<QString> sizeQuestions;
+    std::optional<bool> answerFullSize = false;
 };
 
 // Every question answered as the test says, and every question recorded.
@@ -94,6 +99,14 @@ struct TScriptedPrompts : TUserPrompts {
     bool ConfirmChangedPicture(const QString& picture, const QString& details) override {
         a.changedQuestions.push_back(picture + "|" + details);
         return a.openChanged;
+    }
+    bool ConfirmReplaceFiles(const QStringList& names) override {
+        a.replaceFilesQuestions.push_back(names);
+        return a.answerReplaceFiles;
+    }
+    std::optional<bool> AskVariantsFullSize(const QString& question) override {
+        a.sizeQuestions.push_back(question);
+        return a.answerFullSize;
     }
     QString ChooseOpenPicture(const QString&) override { return a.openChoice; }
     TSaveChoice ChooseSavePicture(const QString& caption, const QString& folder,
