@@ -678,8 +678,9 @@ void TMainWindow::joinParts() {
 }
 
 void TMainWindow::GrowPartAt(QPoint picturePoint, QPoint surfacePoint) {
-    growDialog_->ShowFor(document_.Picture(), picturePoint, surfacePoint, document_.CurrentSettings(),
-                         view_->ZoomStep());
+    // The walk paints the part as the document recolours it: stated colours in the picture's values.
+    growDialog_->ShowFor(document_.Picture(), picturePoint, surfacePoint,
+                         document_.InPictureColours(document_.CurrentSettings()), view_->ZoomStep());
 }
 
 void TMainWindow::chooseTool() {

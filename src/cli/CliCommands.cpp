@@ -11,6 +11,7 @@
 #include "platform/PictureFile.h"
 #include "recolour/GoalColorSolver.h"
 #include "recolour/PartRecolourer.h"
+#include "recolour/StatedColours.h"
 #include "resources/StartPicture.h"
 
 #include <algorithm>
@@ -277,9 +278,13 @@ int CommandGrow(ArgReader args) {
     {
         // The picture goes before the part is encoded: at camera size the two
         // and the encoded file would not all fit the memory budget at once.
-        const tw::Bitmap picture = LoadPictureToWorkOn(files.picture, files.fullSize);
+        tw::TPictureMetadata metadata;
+        const tw::Bitmap picture = LoadPictureToWorkOn(files.picture, files.fullSize, &metadata);
         CheckSeed(part.Seed, picture);
-        grown = TPartGrower(picture, part.Seed, part.Rules, part.Settings).Grow().Mask;
+        // The part is painted recoloured: stated colours in the picture's values.
+        const TTintwellSettings settings =
+            InPictureColours(part.Settings, TColourProfile(metadata.IccProfile));
+        grown = TPartGrower(picture, part.Seed, part.Rules, settings).Grow().Mask;
     }
     WritePicture(grown, files.output);
     return kExitSuccess;

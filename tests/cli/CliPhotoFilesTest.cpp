@@ -198,6 +198,16 @@ TEST(CliPhotoFiles, StatedGoalLooksTheSameInAWideGamutPhoto) {
             shown.SetPixel(x, y, wide.ToSrgb(shown.Pixel(x, y)));
     EXPECT_LE(DeltaE2000(MedianLab(shown, &part), MedianLab(tw::LoadPicture(plain), &part)), 2.0);
     EXPECT_LE(DeltaE2000(MedianLab(shown, &part), ColorToLab(RGBToColor(0x1f, 0x2a, 0x44))), 2.0);
+    // A part grown from a stated colour to the goal is painted in the photo's values too.
+    ASSERT_EQ(RunCli({"grow", Q(dir.Path("wide.png")), "--seed", "100,75", "--match", "#1f2a44",
+                      "--match-from", "#963c32", "-o", Q(dir.Path("wide-part.bmp"))})
+                  .code,
+              0);
+    tw::Bitmap grown = tw::LoadPicture(dir.Path("wide-part.bmp"));
+    for (int y = 0; y < grown.Height(); ++y)
+        for (int x = 0; x < grown.Width(); ++x)
+            if (grown.Pixel(x, y) != tw::kWhite) grown.SetPixel(x, y, wide.ToSrgb(grown.Pixel(x, y)));
+    EXPECT_LE(DeltaE2000(MedianLab(grown, &grown), ColorToLab(RGBToColor(0x1f, 0x2a, 0x44))), 2.0);
     // A hue number stays in the photo's own values: the profile changes nothing.
     EXPECT_TRUE(SamePixels(tw::LoadPicture(dir.Path("wide--change.png")),
                            tw::LoadPicture(dir.Path("wideplain--change.png"))));
