@@ -64,6 +64,9 @@ TGivenColour ParseGivenColour(const std::string& flag, const std::string& text);
 bool IsRuleFlag(const std::string& flag);
 void ApplyRuleFlag(const std::string& flag, ArgReader& args, TWalkerRules& rules);
 
+// How a result is written: --strip-metadata, --quality N (1..100). false for any other flag.
+bool TakeResultOption(const std::string& flag, ArgReader& args, bool& stripMetadata, int& quality);
+
 // The settings written as the flags that give them back.
 std::string FormatSettings(const TTintwellSettings& settings);
 
