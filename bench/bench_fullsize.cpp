@@ -82,9 +82,9 @@ void PrintQuality(const twtest::SyntheticScene& scene, const twtest::SceneResult
     if (!r.grownFull.IsEmpty()) report("binary part grown at full size", r.grownFull);
     const TTintwellSettings settings = twtest::SyntheticScene::Recolour();
     const std::pair<const char*, TBorderMethod> methods[] = {
-        {"carried up: guided filter", TBorderMethod::Guided},
+        {"carried up: colour-guided", TBorderMethod::Guided},
         {"carried up: growth rules", TBorderMethod::Rules},
-        {"carried up: smooth upsampling", TBorderMethod::Smooth}};
+        {"carried up: smooth outline", TBorderMethod::Smooth}};
     for (const bool unmix : {false, true}) {
         std::printf(unmix ? " the part's own colour recoloured in mixed pixels:\n"
                           : " the mixed pixel recoloured:\n");
