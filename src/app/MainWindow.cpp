@@ -235,8 +235,11 @@ void TMainWindow::CreateActions() {
         MakeAction("zoomOut", tr("Zoom -"), QString(), "zoom_minus", QKeySequence(Qt::CTRL | Qt::Key_Minus));
     a.ZoomFit = MakeAction("zoomFit", tr("Whole picture"), tr("Show the whole picture"), QString(),
                            QKeySequence(Qt::CTRL | Qt::Key_0));
-    a.Zoom100 = MakeAction("zoom100", tr("Zoom 100 %"), tr("One picture pixel on one screen pixel"),
-                           QString(), QKeySequence(Qt::CTRL | Qt::Key_1));
+    a.Zoom100 = MakeAction("zoom100", tr("Zoom 100 %"), tr("One photo pixel on one screen pixel"), QString(),
+                           QKeySequence(Qt::CTRL | Qt::Key_1));
+    a.ShowOriginal =
+        MakeAction("showOriginal", tr("Show Original"), tr("Show the photo without any part, to compare"),
+                   QString(), QKeySequence(Qt::Key_Backslash), true);
     a.Exit = MakeAction("exit", tr("Exit"), QString(), "exit");
     a.Help = MakeAction("help", tr("Help..."), QString(), "help", QKeySequence(Qt::Key_F1));
     a.About = MakeAction("about", tr("About..."), QString(), "about");
@@ -330,6 +333,7 @@ void TMainWindow::CreateActions() {
     connect(a.ShowAllParts, &QAction::toggled, this, &TMainWindow::toggleShowAllParts);
     connect(a.KeepMetadata, &QAction::toggled, this, &TMainWindow::toggleKeepMetadata);
     connect(a.OriginalInBackground, &QAction::toggled, this, &TMainWindow::toggleOriginalInBackground);
+    connect(a.ShowOriginal, &QAction::toggled, this, &TMainWindow::toggleShowOriginal);
     connect(a.Help, &QAction::triggered, this, &TMainWindow::showHelp);
     connect(a.About, &QAction::triggered, this, &TMainWindow::showAbout);
     // The edit commands and Del follow the keyboard focus.
@@ -356,7 +360,7 @@ void TMainWindow::CreateMenus() {
     QMenu* view = menuBar()->addMenu(tr("View"));
     view->addActions({a.ZoomIn, a.ZoomOut, a.ZoomFit, a.Zoom100});
     view->addSeparator();
-    view->addActions({a.ShowAllParts, a.OriginalInBackground});
+    view->addActions({a.ShowAllParts, a.OriginalInBackground, a.ShowOriginal});
     QMenu* tools = menuBar()->addMenu(tr("Tools"));
     tools->addActions({a.Fill, a.Brush, a.Erase});
     tools->addSeparator();
@@ -559,7 +563,7 @@ void TMainWindow::UpdateActions() {
     a.SaveVariants->setEnabled(!document_.Variants().empty());
     for (QAction* edit : {a.Cut, a.Copy, a.Paste, a.Delete})
         edit->setEnabled(field != nullptr);
-    a.ZoomIn->setEnabled(view_->ZoomStep() < tw::kZoomSteps - 1);
+    a.ZoomIn->setEnabled(view_->ZoomStep() < view_->ZoomStepCount() - 1);
     a.ZoomOut->setEnabled(view_->ZoomStep() > 0);
     const int size = static_cast<int>(brushSizes_->actions().indexOf(brushSizes_->checkedAction()));
     a.SmallerBrush->setEnabled(size > 0);
@@ -567,7 +571,14 @@ void TMainWindow::UpdateActions() {
 }
 
 void TMainWindow::UpdateStatus() {
-    zoomLabel_->setText(tr("Zoom %1 %").arg(Round(view_->ZoomFactor() * 100)));
+    // Of the photo's own size; below 10 % with a tenth, as a large photo's
+    // smallest steps would all read 1 %.
+    const double percent = view_->PhotoZoom() * 100;
+    const QString zoom = percent >= 10 || percent == std::nearbyint(percent)
+                             ? QString::number(Round(percent))
+                             : QString::number(std::nearbyint(percent * 10) / 10, 'f', 1);
+    zoomLabel_->setText(view_->ShowsOriginal() ? tr("Zoom %1 %, original shown").arg(zoom)
+                                               : tr("Zoom %1 %").arg(zoom));
     // The size worked on, and the picture's own size when the file is larger
     // (what "Save Full-Size Picture..." writes).
     const tw::Bitmap& picture = document_.Picture();
@@ -680,7 +691,7 @@ void TMainWindow::joinParts() {
 void TMainWindow::GrowPartAt(QPoint picturePoint, QPoint surfacePoint) {
     // The walk paints the part as the document recolours it: stated colours in the picture's values.
     growDialog_->ShowFor(document_.Picture(), picturePoint, surfacePoint,
-                         document_.InPictureColours(document_.CurrentSettings()), view_->ZoomStep());
+                         document_.InPictureColours(document_.CurrentSettings()), view_->WorkingZoomStep());
 }
 
 void TMainWindow::chooseTool() {
@@ -720,7 +731,12 @@ void TMainWindow::zoomToFit() {
 }
 
 void TMainWindow::zoom100() {
-    view_->ZoomTo(tw::kZoom100Step);
+    view_->ZoomTo(view_->PhotoZoom100Step());
+}
+
+void TMainWindow::toggleShowOriginal(bool on) {
+    view_->SetShowOriginal(on);
+    UpdateStatus();
 }
 
 void TMainWindow::toggleShowAllParts(bool on) {

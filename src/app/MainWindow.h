@@ -124,6 +124,7 @@ class TMainWindow : public QMainWindow {
     void toggleShowAllParts(bool on);
     void toggleKeepMetadata(bool on);
     void toggleOriginalInBackground(bool on);
+    void toggleShowOriginal(bool on);
     // Help
     void showHelp();
     void showAbout();
@@ -236,7 +237,7 @@ class TMainWindow : public QMainWindow {
     struct TActions {
         QAction *Fill, *Brush, *Erase, *ChangeColour, *DeletePart, *JoinParts, *LoadPart, *AddPart;
         QAction *SmallBrush, *MediumBrush, *LargeBrush, *SmallerBrush, *LargerBrush;
-        QAction *OriginalInBackground, *ShowAllParts, *ZoomIn, *ZoomOut, *ZoomFit, *Zoom100;
+        QAction *OriginalInBackground, *ShowAllParts, *ZoomIn, *ZoomOut, *ZoomFit, *Zoom100, *ShowOriginal;
         QAction* KeepMetadata;
         QAction *Exit, *Help, *About, *OpenPicture, *SavePicture, *SaveFullSize, *SavePart;
         QAction *OpenProject, *SaveProject, *ClearRecent, *ColourVariants, *SaveVariants;

@@ -2,6 +2,7 @@
 
 #include "app/ViewTools.h"
 #include "document/TintwellDocument.h"
+#include "document/ViewTiles.h"
 #include "grid/nvOffscreenPaint.h"
 #include "platform/DeferredCalls.h"
 #include "platform/GraphicsLock.h"
@@ -12,6 +13,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -21,11 +23,33 @@ constexpr tw::ColorValue kGrey = 0x808080;
 constexpr tw::ColorValue kBlack = 0x000000;
 // One notch of an ordinary mouse wheel, in eighths of a degree.
 constexpr int kWheelNotch = 120;
+// The photo's own zooms, in screen pixels per photo pixel.
+constexpr double kPhotoZooms[] = {1, 2, 4};
 
 } // namespace
 
 TPictureView::TPictureView(TTintwellDocument& document, QWidget* parent)
     : QScrollArea(parent), document_(document), tool_(std::make_unique<TPaintTool>(false)) {
+    tiles_ = std::make_unique<TViewTiles>([this] {
+        // The parts the view shows, over the photo.
+        TTintwellDocument::TFullSizeSource source = document_.FullSizeSource();
+        if (!document_.ShowsAllParts()) {
+            TTintwellDocument::TFullSizeSource shown = source;
+            shown.Bitmaps.clear(), shown.Settings.clear(), shown.Growths.clear();
+            for (int i = 0; i < document_.PartCount(); ++i)
+                if (document_.IsSelected(document_.Part(i))) {
+                    const auto k = static_cast<size_t>(i);
+                    shown.Bitmaps.push_back(source.Bitmaps[k]);
+                    shown.Settings.push_back(source.Settings[k]);
+                    shown.Growths.push_back(source.Growths[k]);
+                }
+            source = std::move(shown);
+        }
+        source.PartsOnDemand.clear();
+        return source;
+    });
+    connect(tiles_.get(), &TViewTiles::TilesReady, this, [this] { surface_->Invalidate(); });
+    MakeZoomLevels();
     setObjectName(QStringLiteral("pictureArea"));
     setWidgetResizable(false);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -65,18 +89,52 @@ TPictureView::TPictureView(TTintwellDocument& document, QWidget* parent)
     for (QScrollBar* b : {horizontalScrollBar(), verticalScrollBar()})
         connect(b, &QScrollBar::valueChanged, this, [this] { surface_->Invalidate(); });
 
-    connect(&document_, &TTintwellDocument::Changed, this,
-            [this](const QRect& rect, const QList<TImagePart*>&) { ShowChanged(rect); });
+    connect(
+        &document_, &TTintwellDocument::Changed, this, [this](const QRect& rect, const QList<TImagePart*>&) {
+            // A change of a part's working pixels reaches this far at full size.
+            tiles_->Invalidate(FullSizeReach(document_.FullSize(), document_.Picture().Rect().size(), rect));
+            ShowChanged(rect);
+        });
     connect(&document_, &TTintwellDocument::SelectionChanged, this, &TPictureView::RedrawLater);
     connect(&document_, &TTintwellDocument::PictureReplaced, this, [this] {
         view_ = tw::Bitmap();
         screenViewStale_ = true;
+        tiles_->SetFullSize(document_.FullPicture().Rect().size());
+        tiles_->Clear();
+        MakeZoomLevels();
+        zoomStep_ = std::min(zoomStep_, ZoomStepCount() - 1);
         ResizeSurface();
     });
 }
 
 TPictureView::~TPictureView() {
     TDeferredCalls::CancelAll(this);
+}
+
+void TPictureView::SetShowOriginal(bool on) {
+    if (on == showOriginal_) return;
+    showOriginal_ = on;
+    RedrawLater();
+}
+
+bool TPictureView::ShowsPhotoPixels() const {
+    const tw::Bitmap& full = document_.FullPicture();
+    const tw::Bitmap& working = document_.Picture();
+    // Parts over white have no full-size composition: such a view stays at the working size.
+    return !full.IsEmpty() && !working.IsEmpty() && full.Width() > working.Width() && ZoomFactor() > 1 &&
+           (showPicture_ || showOriginal_);
+}
+
+bool TPictureView::IsSharp() const {
+    return !ShowsPhotoPixels() || showOriginal_ || tiles_->Sharp(VisiblePhotoRect());
+}
+
+std::vector<const void*> TPictureView::TilesShow() const {
+    std::vector<const void*> shown;
+    for (int i = 0; i < document_.PartCount(); ++i)
+        if (document_.ShowsAllParts() || document_.IsSelected(document_.Part(i)))
+            shown.push_back(document_.Part(i));
+    return shown;
 }
 
 // --- What is shown ----------------------------------------------------------------
@@ -91,14 +149,24 @@ void TPictureView::RedrawLater() {
 }
 
 void TPictureView::Rebuild() {
-    view_ = document_.ComposeView(showPicture_);
+    if (showOriginal_)
+        view_.Assign(document_.Picture());
+    else
+        view_ = document_.ComposeView(showPicture_);
     screenViewStale_ = true;
+    // The selection or "Show all parts" decide which parts the tiles hold.
+    std::vector<const void*> shown = TilesShow();
+    if (shown != tilesShow_) {
+        tilesShow_ = std::move(shown);
+        tiles_->Clear();
+    }
     surface_->Invalidate();
 }
 
 void TPictureView::ShowChanged(const QRect& rect) {
-    // A dab has shown itself already, the way the brush shows it.
-    if (dabbing_) return;
+    // A dab has shown itself already, the way the brush shows it; the original
+    // shows no part.
+    if (dabbing_ || showOriginal_) return;
     if (view_.Rect() == document_.Picture().Rect() && !view_.IsEmpty()) {
         document_.ComposeViewRect(view_, rect, showPicture_);
         screenViewStale_ = true;
@@ -109,6 +177,7 @@ void TPictureView::ShowChanged(const QRect& rect) {
 }
 
 void TPictureView::ShowDab(const TDab& dab) {
+    if (showOriginal_) return;
     document_.ShowDabInView(view_, dab, showPicture_);
     screenViewStale_ = true;
     surface_->Repaint();
@@ -128,7 +197,7 @@ tw::ScrollBoxState TPictureView::BoxState() const {
 void TPictureView::Paint() {
     const TGraphicsLockGuard lock;
     TPaintCanvas& canvas = surface_->PaintCanvas();
-    if (!view_.IsEmpty()) tw::PaintZoomed(BoxState(), {&view_}, zoomStep_, canvas);
+    if (!view_.IsEmpty()) tw::PaintZoomedBy(BoxState(), {&view_}, ZoomFactor(), canvas);
     // Sampled before the marks: the small brush's frame crosses the centre,
     // and the colour should be the picture's, not the frame's. The pointer's
     // place is only as fresh as the last mouse event: scrolling, a smaller
@@ -151,7 +220,13 @@ void TPictureView::Paint() {
             profile.ToScreen(screenView_, screenView_.Rect());
             screenViewStale_ = false;
         }
-        tw::PaintZoomed(BoxState(), {&screenView_}, zoomStep_, canvas);
+        tw::PaintZoomedBy(BoxState(), {&screenView_}, ZoomFactor(), canvas);
+    }
+    if (ShowsPhotoPixels()) {
+        PaintPhoto(canvas);
+        // The read-out gives the photo's own value under the pointer.
+        const tw::ColorValue sharp = canvas.Pixel(cursorAt_.x(), cursorAt_.y());
+        if (colourUnderCursor_ && sharp != tw::kOutside && profile.IsSrgb()) colourUnderCursor_ = sharp;
     }
     if (pointerInside_) DrawMarks(cursorAt_);
     // The mouse move that asked for this paint reported the colour of the paint
@@ -174,14 +249,36 @@ void TPictureView::DrawMarks(QPoint at) {
 
     const int a = brushRadius_;
     canvas.Brush = TBrush{kGrey, TBrushStyle::Solid};
-    canvas.FrameRect(QRect(QPoint(x - a - 1, y - a - 1), QPoint(x + a - 2, y + a - 2)));
-    canvas.Brush = TBrush{kBlack, TBrushStyle::Solid};
-    canvas.FrameRect(QRect(QPoint(x - a, y - a), QPoint(x + a - 1, y + a - 1)));
+    if (ShowsPhotoPixels() && toolKind_ != TToolKind::Fill) {
+        // The photo's pixels are finer than the working pixels a dab paints:
+        // the frame shows the dab's real square on the photo.
+        const QRect dab = BrushFootprint(at);
+        canvas.FrameRect(dab.adjusted(-1, -1, 1, 1));
+        canvas.Brush = TBrush{kBlack, TBrushStyle::Solid};
+        canvas.FrameRect(dab);
+    } else {
+        canvas.FrameRect(QRect(QPoint(x - a - 1, y - a - 1), QPoint(x + a - 2, y + a - 2)));
+        canvas.Brush = TBrush{kBlack, TBrushStyle::Solid};
+        canvas.FrameRect(QRect(QPoint(x - a, y - a), QPoint(x + a - 1, y + a - 1)));
+    }
 
     canvas.Font.Size = 8;
     canvas.Font.Color = kYellow;
     canvas.Brush.Style = TBrushStyle::Clear;
     canvas.TextOut(x + a, y - a - 10, tool_->Name());
+}
+
+QRect TPictureView::BrushFootprint(QPoint at) const {
+    // As TPaintTool::Dab and TTintwellDocument::Dab place it.
+    const int r = Round(brushRadius_ / ZoomFactor());
+    const QPoint c = r > 0 ? PictureAt(at) : PictureShownAt(at);
+    const int side = r == 0 ? 1 : toolKind_ == TToolKind::Erase ? 2 * r - 1 : 2 * r;
+    const QRect square = r == 0 ? QRect(c, QSize(1, 1)) : QRect(c - QPoint(r, r), QSize(side, side));
+    const tw::Bitmap& working = document_.Picture();
+    const double kx = static_cast<double>(surface_->width()) / working.Width();
+    const double ky = static_cast<double>(surface_->height()) / working.Height();
+    return QRect(QPoint(Round(square.left() * kx), Round(square.top() * ky)),
+                 QPoint(Round((square.right() + 1) * kx) - 1, Round((square.bottom() + 1) * ky) - 1));
 }
 
 bool TPictureView::eventFilter(QObject* watched, QEvent* event) {
@@ -199,15 +296,108 @@ bool TPictureView::eventFilter(QObject* watched, QEvent* event) {
 
 // --- Zoom ---------------------------------------------------------------------------
 
+void TPictureView::MakeZoomLevels() {
+    zooms_.clear();
+    const tw::Bitmap& full = document_.FullPicture();
+    const tw::Bitmap& working = document_.Picture();
+    const bool larger = !full.IsEmpty() && !working.IsEmpty() && full.Width() > working.Width();
+    // Photo pixels per working pixel, along the width the working size was made from.
+    const double ratio = larger ? static_cast<double>(full.Width()) / working.Width() : 1.0;
+    for (int i = 0; i < tw::kZoomSteps; ++i)
+        zooms_.push_back({tw::ZoomFactor(i), tw::ZoomFactor(i) / ratio, !larger});
+    if (!larger) return;
+    for (double photo : kPhotoZooms) {
+        const TZoomLevel level{photo * ratio, photo, true};
+        const auto at = std::find_if(zooms_.begin(), zooms_.end(), [&](const TZoomLevel& z) {
+            return std::abs(z.Working - level.Working) < 1e-9 || z.Working > level.Working;
+        });
+        if (at != zooms_.end() && std::abs(at->Working - level.Working) < 1e-9)
+            *at = level;
+        else
+            zooms_.insert(at, level);
+    }
+}
+
+int TPictureView::PhotoZoom100Step() const {
+    for (size_t i = 0; i < zooms_.size(); ++i)
+        if (zooms_[i].PhotoStep && zooms_[i].Photo == 1) return static_cast<int>(i);
+    return tw::kZoom100Step;
+}
+
+int TPictureView::WorkingZoomStep() const {
+    int step = 0;
+    for (int i = 0; i < tw::kZoomSteps; ++i)
+        if (tw::ZoomFactor(i) <= ZoomFactor() + 1e-9) step = i;
+    return step;
+}
+
 void TPictureView::ResizeSurface() {
-    const double f = ZoomFactor();
-    surface_->resize(Round(document_.Picture().Width() * f), Round(document_.Picture().Height() * f));
+    const TZoomLevel& z = zooms_[static_cast<size_t>(zoomStep_)];
+    const tw::Bitmap& full = document_.FullPicture();
+    if (z.PhotoStep && !full.IsEmpty())
+        surface_->resize(Round(full.Width() * z.Photo), Round(full.Height() * z.Photo));
+    else
+        surface_->resize(Round(document_.Picture().Width() * z.Working),
+                         Round(document_.Picture().Height() * z.Working));
     RedrawLater();
     emit zoomChanged();
 }
 
+QRect TPictureView::VisiblePhotoRect() const {
+    const tw::Bitmap& full = document_.FullPicture();
+    if (full.IsEmpty() || surface_->width() <= 0 || surface_->height() <= 0) return {};
+    const tw::ScrollBoxState box = BoxState();
+    const int x0 = box.HorzVisible ? box.HorzPosition : 0;
+    const int x1 = box.HorzVisible ? x0 + box.Width : surface_->width();
+    const int y0 = box.VertVisible ? box.VertPosition : 0;
+    const int y1 = box.VertVisible ? y0 + box.Height : surface_->height();
+    const double sx = static_cast<double>(surface_->width()) / full.Width();
+    const double sy = static_cast<double>(surface_->height()) / full.Height();
+    const int left = static_cast<int>(std::floor(x0 / sx)), top = static_cast<int>(std::floor(y0 / sy));
+    const int right = static_cast<int>(std::ceil(x1 / sx)), bottom = static_cast<int>(std::ceil(y1 / sy));
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).intersected(full.Rect());
+}
+
+void TPictureView::PaintPhoto(tw::Canvas& canvas) {
+    const tw::Bitmap& full = document_.FullPicture();
+    const QRect shown = VisiblePhotoRect();
+    if (shown.isEmpty()) return;
+    const double sx = static_cast<double>(surface_->width()) / full.Width();
+    const double sy = static_cast<double>(surface_->height()) / full.Height();
+    // Photo pixel p covers the surface's pixels from Round(p * s): one to one
+    // at 100 %, whole squares at 200 % and 400 %.
+    const auto dest = [&](const QRect& r) {
+        return QRect(QPoint(Round(r.left() * sx), Round(r.top() * sy)),
+                     QPoint(Round((r.right() + 1) * sx) - 1, Round((r.bottom() + 1) * sy) - 1));
+    };
+    const tw::StretchMode mode = sx < 1 ? tw::StretchMode::Halftone : tw::StretchMode::Plain;
+    const TColourProfile& profile = document_.Profile();
+    if (!showOriginal_) tiles_->Want(shown);
+    const QPoint a = TViewTiles::TileIndex(shown.topLeft()), b = TViewTiles::TileIndex(shown.bottomRight());
+    for (int ty = a.y(); ty <= b.y(); ++ty)
+        for (int tx = a.x(); tx <= b.x(); ++tx) {
+            const QRect t = tiles_->TileRect({tx, ty});
+            tw::Bitmap cut;
+            const tw::Bitmap* pixels = nullptr;
+            if (showOriginal_) {
+                cut = tw::Bitmap(t.width(), t.height());
+                cut.StretchPlain(cut.Rect(), full, t);
+                pixels = &cut;
+            } else {
+                pixels = tiles_->Tile({tx, ty});
+                if (!pixels) continue; // the working-size drawing stays until the tile is composed
+            }
+            if (!profile.IsSrgb()) {
+                if (pixels != &cut) cut.Assign(*pixels);
+                profile.ToScreen(cut, cut.Rect());
+                pixels = &cut;
+            }
+            canvas.StretchDraw(dest(t), *pixels, pixels->Rect(), mode);
+        }
+}
+
 void TPictureView::ZoomTo(int step, QPoint anchor) {
-    step = std::clamp(step, 0, tw::kZoomSteps - 1);
+    step = std::clamp(step, 0, ZoomStepCount() - 1);
     QScrollBar* h = horizontalScrollBar();
     QScrollBar* v = verticalScrollBar();
     const double before = ZoomFactor();
@@ -222,8 +412,8 @@ void TPictureView::ZoomTo(int step, QPoint anchor) {
 int TPictureView::FitZoomStep() const {
     const QSize room = maximumViewportSize();
     const tw::Bitmap& picture = document_.Picture();
-    for (int i = tw::kZoomSteps - 1; i > 0; --i) {
-        const double f = tw::ZoomFactor(i);
+    for (int i = ZoomStepCount() - 1; i > 0; --i) {
+        const double f = zooms_[static_cast<size_t>(i)].Working;
         if (Round(picture.Width() * f) <= room.width() && Round(picture.Height() * f) <= room.height())
             return i;
     }
@@ -279,7 +469,7 @@ QPoint TPictureView::PictureAt(QPoint surfacePoint) const {
 }
 
 QPoint TPictureView::PictureShownAt(QPoint surfacePoint) const {
-    return tw::PictureAtZoomed(BoxState(), document_.Picture().Rect().size(), zoomStep_, surfacePoint);
+    return tw::PictureAtZoomedBy(BoxState(), document_.Picture().Rect().size(), ZoomFactor(), surfacePoint);
 }
 
 void TPictureView::PointerAt(QPoint surfacePoint) {

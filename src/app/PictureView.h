@@ -15,9 +15,11 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 class TnvOffscreenPaint;
 class TTintwellDocument;
+class TViewTiles;
 class TViewTool;
 class QWheelEvent;
 
@@ -40,10 +42,29 @@ class TPictureView : public QScrollArea {
     void RedrawLater();
     // The surface the picture is painted on (in zoomed picture pixels).
     TnvOffscreenPaint* Surface() const { return surface_; }
+    // "Show Original": the photo without any part, whatever ShowsPicture says.
+    void SetShowOriginal(bool on);
+    bool ShowsOriginal() const { return showOriginal_; }
+    // The view draws from the photo at its own size and the full-size
+    // composition (the zoom asks for more than the working picture holds).
+    bool ShowsPhotoPixels() const;
+    // Every photo pixel the view shows is drawn from the full-size result.
+    bool IsSharp() const;
+    TViewTiles& Tiles() const { return *tiles_; }
 
     // --- Zoom ---
+    // The steps: the working picture's 0.05x .. 10x and, for a photo larger
+    // than the working picture, 100 %, 200 % and 400 % of the photo.
     int ZoomStep() const { return zoomStep_; }
-    double ZoomFactor() const { return tw::ZoomFactor(zoomStep_); }
+    int ZoomStepCount() const { return static_cast<int>(zooms_.size()); }
+    // Screen pixels per working pixel.
+    double ZoomFactor() const { return zooms_[static_cast<size_t>(zoomStep_)].Working; }
+    // Screen pixels per photo pixel (the status bar's percentage).
+    double PhotoZoom() const { return zooms_[static_cast<size_t>(zoomStep_)].Photo; }
+    // The step that shows the photo's own pixels one to one.
+    int PhotoZoom100Step() const;
+    // The working table's step at or below the current zoom (for the mask dialog).
+    int WorkingZoomStep() const;
     // Zooms to the step (clamped to the table) so that the picture point at
     // anchor (viewport coordinates) stays where it is, as far as scrolling can.
     void ZoomTo(int step, QPoint anchor);
@@ -88,10 +109,24 @@ class TPictureView : public QScrollArea {
   private:
     friend class TPaintTool;
 
+    struct TZoomLevel {
+        double Working = 1;     // screen pixels per working pixel
+        double Photo = 1;       // screen pixels per photo pixel
+        bool PhotoStep = false; // one of the photo's own steps: the surface is the photo times Photo
+    };
+    void MakeZoomLevels();
     void Rebuild();
     void ResizeSurface();
+    // Draws the photo's pixels (the original, or the tiles composed so far) over
+    // the working-size drawing.
+    void PaintPhoto(tw::Canvas& canvas);
+    // The photo's rectangle the view shows, and how the surface maps it.
+    QRect VisiblePhotoRect() const;
+    std::vector<const void*> TilesShow() const;
     void Paint();
     void DrawMarks(QPoint at);
+    // The surface's pixels a dab at a surface point paints.
+    QRect BrushFootprint(QPoint at) const;
     tw::ScrollBoxState BoxState() const;
     void ShowChanged(const QRect& rect);
     void PointerAt(QPoint surfacePoint);
@@ -108,7 +143,12 @@ class TPictureView : public QScrollArea {
     tw::Bitmap screenView_;
     bool screenViewStale_ = true;
     bool showPicture_ = true;
+    bool showOriginal_ = false;
+    std::vector<TZoomLevel> zooms_;
     int zoomStep_ = tw::kZoom100Step;
+    std::unique_ptr<TViewTiles> tiles_;
+    // What the tiles were composed with: a change of the parts shown drops them.
+    std::vector<const void*> tilesShow_;
     int brushRadius_ = 8;
     TToolKind toolKind_ = TToolKind::Brush;
     std::unique_ptr<TViewTool> tool_;

@@ -46,17 +46,24 @@ int SourceAt(double v0, double v1, double z, int v) {
 } // namespace
 
 QPoint PictureAtZoomed(const ScrollBoxState& box, QSize base, int zoomStep, QPoint at) {
-    const double z = ZoomFactor(zoomStep);
+    return PictureAtZoomedBy(box, base, ZoomFactor(zoomStep), at);
+}
+
+QPoint PictureAtZoomedBy(const ScrollBoxState& box, QSize base, double z, QPoint at) {
     const TZoomWindow w = VisibleWindow(box, base, z);
     return {SourceAt(w.x0, w.x1, z, at.x()), SourceAt(w.y0, w.y1, z, at.y())};
 }
 
 void PaintZoomed(const ScrollBoxState& box, const std::vector<const Bitmap*>& bitmaps, int zoomStep,
                  Canvas& canvas) {
+    PaintZoomedBy(box, bitmaps, ZoomFactor(zoomStep), canvas);
+}
+
+void PaintZoomedBy(const ScrollBoxState& box, const std::vector<const Bitmap*>& bitmaps, double z,
+                   Canvas& canvas) {
     TGraphicsLockGuard lock;
     if (bitmaps.empty() || !bitmaps.front()) return;
     const Bitmap& base = *bitmaps.front();
-    const double z = ZoomFactor(zoomStep);
     const auto [x0, x1, y0, y1] = VisibleWindow(box, base.Rect().size(), z);
     const QRect source(QPoint(Round(x0 / z), Round(y0 / z)), QPoint(Round(x1 / z) - 1, Round(y1 / z) - 1));
     const QRect dest(QPoint(Round(x0), Round(y0)), QPoint(Round(x1) - 1, Round(y1) - 1));

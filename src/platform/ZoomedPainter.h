@@ -34,10 +34,14 @@ struct ScrollBoxState {
 // throughout: the mask worker may be writing an overlay.
 void PaintZoomed(const ScrollBoxState& box, const std::vector<const Bitmap*>& bitmaps, int zoomStep,
                  Canvas& canvas);
+// The same at any factor (a view whose steps are the photo's zooms).
+void PaintZoomedBy(const ScrollBoxState& box, const std::vector<const Bitmap*>& bitmaps, double factor,
+                   Canvas& canvas);
 
 // The picture pixel that PaintZoomed shows at a point of the canvas: the one
 // whose enlarged (or reduced) square holds the point's centre. Scrolled, this
 // can differ by one from the point divided by the zoom factor.
 QPoint PictureAtZoomed(const ScrollBoxState& box, QSize base, int zoomStep, QPoint at);
+QPoint PictureAtZoomedBy(const ScrollBoxState& box, QSize base, double factor, QPoint at);
 
 } // namespace tw

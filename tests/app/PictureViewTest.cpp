@@ -5,6 +5,7 @@
 #include "app/TintwellApplication.h"
 #include "app/WindowDriver.h"
 #include "colour/ColourProfile.h"
+#include "document/ViewTiles.h"
 #include "platform/DeferredCalls.h"
 #include "platform/PictureFile.h"
 #include "platform/ZoomedPainter.h"
@@ -267,4 +268,84 @@ TEST(PictureView, ProfiledPhotosAreShownConvertedAndReadInTheirOwnValues) {
         EXPECT_EQ(shown, profiled ? TColourProfile(wide.IccProfile).ToSrgb(own) : own);
         EXPECT_NE(TColourProfile(wide.IccProfile).ToSrgb(own), own);
     }
+}
+
+namespace {
+
+// Waits, running the event loop, until the view has composed what it shows.
+bool WaitUntilSharp(Window& w) {
+    for (int i = 0; i < 2000 && !(w.View().IsSharp() && !w.View().Tiles().Busy()); ++i) {
+        QTest::qWait(5);
+        w.Settle();
+    }
+    w.Surface().Repaint();
+    return w.View().IsSharp();
+}
+
+// How many of the view's painted pixels differ from the photo-sized picture
+// at the same place (100 %: one photo pixel per screen pixel).
+int Differences(Window& w, const tw::Bitmap& expected) {
+    const tw::Bitmap& shown = w.Surface().Buffer();
+    const QPoint o = w.Surface().BufferArea().topLeft();
+    int differ = 0;
+    for (int y = 0; y < w.Surface().BufferArea().height(); ++y)
+        for (int x = 0; x < w.Surface().BufferArea().width(); ++x)
+            differ += shown.Pixel(x, y) != expected.Pixel(o.x() + x, o.y() + y);
+    return differ;
+}
+
+} // namespace
+
+// At the photo's own size the view shows the pixels "Save Full-Size Picture..."
+// writes, kept so through an edit; Show Original shows the photo's own.
+TEST(PictureView, AtThePhotosOwnSizeTheViewShowsTheFullSizeResult) {
+    twtest::TempDir dir;
+    tw::Bitmap photo(1600, 1200);
+    for (int y = 0; y < photo.Height(); ++y)
+        for (int x = 0; x < photo.Width(); ++x)
+            photo.SetPixel(x, y,
+                           RGBToColor((x * 7 + y) % 200 + 30, (y * 3) % 180 + 40, (x + 2 * y) % 150 + 60));
+    ASSERT_TRUE(tw::SavePicture(photo, dir.Path("photo.png")));
+    Window w;
+    w.Open(QString::fromStdString(dir.Path("photo.png")));
+    ASSERT_EQ(w.Picture().Width(), 800);
+    w.Doc().BeginStroke();
+    w.Doc().Dab(TStrokeKind::Brush, QPoint(400, 300), 60);
+    w.Doc().EndStroke();
+    w.Doc().ChangeColor(TTintwellSettings::Initial());
+    w.Key(Qt::Key_1, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(w.View().PhotoZoom(), 1.0);
+    EXPECT_EQ(w.Surface().width(), 1600);
+    EXPECT_EQ(w.Label("zoom"), QStringLiteral("Zoom 100 %"));
+    // Across the part's left border.
+    w.View().horizontalScrollBar()->setValue(500);
+    w.View().verticalScrollBar()->setValue(400);
+    ASSERT_TRUE(w.View().ShowsPhotoPixels());
+    ASSERT_TRUE(WaitUntilSharp(w));
+    std::optional<tw::Bitmap> saved = w.Doc().ComposeFullSizeResult();
+    ASSERT_TRUE(saved);
+    ASSERT_NE(Differences(w, photo), 0) << "the part is in view";
+    EXPECT_EQ(Differences(w, *saved), 0);
+
+    // A dab drops the tiles it reaches; they come back as the new result.
+    w.Doc().BeginStroke();
+    w.Doc().Dab(TStrokeKind::Erase, QPoint(345, 300), 4);
+    w.Doc().EndStroke();
+    ASSERT_TRUE(WaitUntilSharp(w));
+    saved = w.Doc().ComposeFullSizeResult();
+    EXPECT_EQ(Differences(w, *saved), 0);
+
+    w.Key(Qt::Key_Backslash);
+    w.Settle();
+    EXPECT_TRUE(w.View().ShowsOriginal());
+    EXPECT_EQ(w.Label("zoom"), QStringLiteral("Zoom 100 %, original shown"));
+    w.Surface().Repaint();
+    EXPECT_EQ(Differences(w, photo), 0);
+    w.Key(Qt::Key_Backslash);
+
+    // The steps go on to 400 % of the photo; Ctrl+0 fits it again.
+    w.View().ZoomTo(w.View().ZoomStepCount() - 1);
+    EXPECT_GE(w.View().PhotoZoom(), 4.0);
+    w.Key(Qt::Key_0, Qt::ControlModifier);
+    EXPECT_LE(w.Surface().width(), w.View().maximumViewportSize().width());
 }
