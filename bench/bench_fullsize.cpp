@@ -164,6 +164,62 @@ void ComposeRowsFiveParts(benchmark::State& state) {
 }
 BENCHMARK(ComposeRowsFiveParts)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// What a view at 100 % waits for: the tiles of a 1280 x 800 view (6 x 4 tiles
+// of 256 after a pan, composed as one block, as TViewTiles does) across the
+// grown part's border, and the tiles a dab on that border reaches (its
+// square carried up, FullSizeReach, rounded out to tiles).
+QRect TilesAround(QPoint centre, QSize size) {
+    constexpr int kTile = 256;
+    const QRect full = TheJob->scene.full.Rect();
+    const QRect r = QRect(centre - QPoint(size.width() / 2, size.height() / 2), size).intersected(full);
+    const QPoint a(r.left() / kTile * kTile, r.top() / kTile * kTile);
+    const QPoint b((r.right() / kTile + 1) * kTile - 1, (r.bottom() / kTile + 1) * kTile - 1);
+    return QRect(a, b).intersected(full);
+}
+
+QPoint PartBorder() {
+    // The grown part's leftmost pixel on its middle row, at full size.
+    const tw::Bitmap& part = TheJob->scene.part;
+    const int y = part.Height() / 2;
+    int x = 0;
+    while (x < part.Width() && part.Pixel(x, y) == tw::kWhite)
+        ++x;
+    const double sx = static_cast<double>(TheJob->scene.full.Width()) / part.Width();
+    return {static_cast<int>(x * sx), static_cast<int>(y * sx)};
+}
+
+void ViewTilesAfterPan(benchmark::State& state) {
+    TFullSizeOptions options;
+    options.Threads = static_cast<int>(state.range(0));
+    const QRect rect = TilesAround(PartBorder(), {1280, 800});
+    for (auto _ : state) {
+        auto result =
+            ComposeFullSizeRect(TheJob->scene.full, TheJob->scene.working, TheJob->request, rect, options);
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["tiles"] = static_cast<double>(rect.width() / 256 * (rect.height() / 256));
+}
+BENCHMARK(ViewTilesAfterPan)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void ViewTilesOfADab(benchmark::State& state) {
+    TFullSizeOptions options;
+    options.Threads = static_cast<int>(state.range(0));
+    const QPoint at = PartBorder();
+    const QSize working = TheJob->scene.working.Rect().size(), fullSize = TheJob->scene.full.Rect().size();
+    const double sx = static_cast<double>(working.width()) / fullSize.width();
+    const QPoint w(static_cast<int>(at.x() * sx), static_cast<int>(at.y() * sx));
+    // The medium brush at 100 % of a 24-megapixel photo: one working pixel.
+    const QRect reach = FullSizeReach(fullSize, working, QRect(w, QSize(1, 1)));
+    const QRect rect = TilesAround(reach.center(), reach.size());
+    for (auto _ : state) {
+        auto result =
+            ComposeFullSizeRect(TheJob->scene.full, TheJob->scene.working, TheJob->request, rect, options);
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["tiles"] = static_cast<double>(rect.width() / 256 * (rect.height() / 256));
+}
+BENCHMARK(ViewTilesOfADab)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // For scale: what writing the result as a JPEG at quality 100 costs.
 void EncodeJpeg(benchmark::State& state) {
     for (auto _ : state) {

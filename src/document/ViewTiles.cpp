@@ -147,6 +147,8 @@ void TViewTiles::StartNext() {
 }
 
 void TViewTiles::Finished(const std::shared_ptr<TResult>& result) {
+    QElapsedTimer gui;
+    if (trace_) gui.start();
     busy_ = false;
     worker_->Wait(); // the task has returned: its thread is ending
     if (result->Pixels && result->FullSize == fullSize_ && result->Serial >= clearedAt_) {
@@ -167,6 +169,10 @@ void TViewTiles::Finished(const std::shared_ptr<TResult>& result) {
                 tiles_.insert(key, std::move(tile));
             }
         Trim();
+        if (trace_)
+            std::fprintf(stderr,
+                         "tintwell: %dx%d photo pixels composed, taken in by the GUI thread in %.2f ms\n",
+                         r.width(), r.height(), static_cast<double>(gui.nsecsElapsed()) / 1e6);
         emit TilesReady(r);
     }
     if (traceWaiting_ && Sharp(wanted_)) {

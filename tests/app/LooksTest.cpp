@@ -7,21 +7,28 @@
 #include "dialogs/ColourSettingsDialog.h"
 #include "dialogs/ColourVariantsDialog.h"
 #include "dialogs/GrowPartDialog.h"
+#include "document/ViewTiles.h"
 #include "platform/DeferredCalls.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QPalette>
+#include <QScrollBar>
 #include <QStyleFactory>
 #include <QTest>
 #include <QToolButton>
 
+#include "support/TestFiles.h"
 #include "support/WidgetLookup.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -141,4 +148,80 @@ TEST(Looks, DISABLED_WindowsInTheDesktopsLook) {
     Shoot(&help, QStringLiteral("help"));
     help.DisplayTopic(QStringLiteral("Tintwell.chm::/Colour_variants.htm"));
     Shoot(&help, QStringLiteral("help-variants"));
+}
+
+namespace {
+
+long StatusKb(const char* key) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(static_cast<int>(std::strlen(key))).trimmed().split(' ')[0].toLong();
+    return -1;
+}
+
+} // namespace
+
+// A 24-megapixel photo with five parts at fit, 100 %, 400 % and with Show
+// Original. Run with TW_VIEW_TRACE=1 for when each view is sharp; the memory
+// the tiles add (peak minus after opening) is printed.
+TEST(Looks, DISABLED_ThePhotoAtItsOwnSize) {
+    twtest::TempDir dir;
+    const QString photo = QString::fromStdString(dir.Path("photo.jpg"));
+    {
+        const QImage small(QStringLiteral(TW_TEST_PHOTOS "/coffee.jpg"));
+        ASSERT_FALSE(small.isNull());
+        ASSERT_TRUE(
+            small.scaled(6000, 4000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(photo, "JPG", 95));
+    }
+    twtest::TWindow w;
+    w->resize(1280, 900);
+    w->show();
+    QElapsedTimer open;
+    open.start();
+    w.Open(photo);
+    std::printf("opened in %lld ms; resident %ld kB\n", static_cast<long long>(open.elapsed()),
+                StatusKb("VmRSS:"));
+    const long afterOpen = StatusKb("VmRSS:");
+    if (!w.Action("showAllParts")->isChecked()) w.Trigger("showAllParts");
+    const QPoint spots[5] = {{200, 150}, {600, 150}, {400, 270}, {200, 400}, {600, 400}};
+    for (int i = 0; i < 5; ++i) {
+        if (i > 0) w.Doc().AddBlankPart();
+        w.Doc().SetSelection({w.Doc().Part(w.Doc().PartCount() - 1)});
+        w.Doc().SetCurrentPart(w.Doc().Part(w.Doc().PartCount() - 1));
+        w.Doc().BeginStroke();
+        for (int k = 0; k < 6; ++k)
+            w.Doc().Dab(TStrokeKind::Brush, spots[i] + QPoint(8 * k, 5 * k), 40);
+        w.Doc().EndStroke();
+        TTintwellSettings settings = TTintwellSettings::Initial();
+        settings.Hue = 40 + 60 * i;
+        w.Doc().ChangeColor(settings);
+    }
+    w.Settle();
+    const auto waitSharp = [&] {
+        for (int i = 0; i < 3000 && !(w.View().IsSharp() && !w.View().Tiles().Busy()); ++i)
+            QTest::qWait(2);
+        w.Settle();
+    };
+    Shoot(w.window.get(), QStringLiteral("photo-fit"));
+    w.Key(Qt::Key_1, Qt::ControlModifier);
+    w.View().horizontalScrollBar()->setValue(1600 - 400);
+    w.View().verticalScrollBar()->setValue(1125 - 300);
+    waitSharp();
+    Shoot(w.window.get(), QStringLiteral("photo-100"));
+    // A dab on the border under the view.
+    w.Doc().BeginStroke();
+    w.Doc().Dab(TStrokeKind::Erase, {200, 150}, 1);
+    w.Doc().EndStroke();
+    waitSharp();
+    w.View().ZoomTo(w.View().ZoomStepCount() - 1);
+    waitSharp();
+    Shoot(w.window.get(), QStringLiteral("photo-400"));
+    w.Key(Qt::Key_Backslash);
+    w.Settle();
+    Shoot(w.window.get(), QStringLiteral("photo-400-original"));
+    std::printf("tiles %lld kB; resident after open %ld kB, peak %ld kB: %ld kB more\n",
+                static_cast<long long>(w.View().Tiles().CachedBytes() / 1024), afterOpen, StatusKb("VmHWM:"),
+                StatusKb("VmHWM:") - afterOpen);
 }
