@@ -387,11 +387,7 @@ void TPictureView::PaintPhoto(tw::Canvas& canvas) {
                 pixels = tiles_->Tile({tx, ty});
                 if (!pixels) continue; // the working-size drawing stays until the tile is composed
             }
-            if (!profile.IsSrgb()) {
-                if (pixels != &cut) cut.Assign(*pixels);
-                profile.ToScreen(cut, cut.Rect());
-                pixels = &cut;
-            }
+            if (pixels == &cut && !profile.IsSrgb()) profile.ToScreen(cut, cut.Rect());
             canvas.StretchDraw(dest(t), *pixels, pixels->Rect(), mode);
         }
 }

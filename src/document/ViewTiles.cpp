@@ -137,6 +137,10 @@ void TViewTiles::StartNext() {
             options.Cancel = cancel.get();
             result->Pixels =
                 ComposeFullSizeRect(source->FullPicture, source->Picture, parts, result->Rect, options);
+            // Shown as the screen shows the picture: the conversion of a profiled
+            // photo is done here, not in every paint.
+            if (result->Pixels && !source->Profile.IsSrgb())
+                source->Profile.ToScreen(*result->Pixels, result->Pixels->Rect());
         } catch (...) {
             // A view that cannot be made sharp shows the working picture.
             result->Pixels.reset();

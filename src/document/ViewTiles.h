@@ -39,7 +39,8 @@ class TViewTiles : public QObject {
 
     // The photo's size; a new size (a new picture) drops every tile.
     void SetFullSize(QSize size);
-    // The tile at a tile position, or null while it is not composed.
+    // The tile at a tile position (converted to the screen for a profiled
+    // photo), or null while it is not composed.
     const tw::Bitmap* Tile(QPoint index);
     static QPoint TileIndex(QPoint photoPixel) {
         return {photoPixel.x() / kTileSize, photoPixel.y() / kTileSize};
