@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -55,12 +56,15 @@ int Clamp(double v) {
     return std::clamp(static_cast<int>(std::lround(v)), 0, 255);
 }
 
-tw::Bitmap MakePhoto() {
-    tw::Bitmap photo(kWidth, kHeight);
+// The scene at scale times its size (a photo larger than the working picture
+// for scale 10), the grain still one pixel fine.
+tw::Bitmap MakePhoto(int scale = 1) {
+    tw::Bitmap photo(kWidth * scale, kHeight * scale);
     uint32_t seed = 12345;
     const int horizon = 230;
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
+    for (int py = 0; py < photo.Height(); ++py) {
+        for (int px = 0; px < photo.Width(); ++px) {
+            const int x = px / scale, y = py / scale;
             const double grain = static_cast<int>(NextRandom(seed) % 11) - 5;
             double r, g, b;
             if (InBall(x, y, 0)) {
@@ -83,7 +87,7 @@ tw::Bitmap MakePhoto() {
                 g = 140 - 30 * t + blades + 2 * grain;
                 b = 50 + blades + grain;
             }
-            photo.SetPixel(x, y, RGBToColor(Clamp(r), Clamp(g), Clamp(b)));
+            photo.SetPixel(px, py, RGBToColor(Clamp(r), Clamp(g), Clamp(b)));
         }
     }
     return photo;
@@ -222,6 +226,31 @@ int CheckFull(const std::string& photoPath, const std::string& fullPath, const s
     return 0;
 }
 
+// Where the view's pixels (a screenshot of it) lie in the picture, found
+// exactly; prints the place. Fails when they are nowhere in it.
+int FindView(const std::string& viewPath, const std::string& picturePath) {
+    const tw::Bitmap view = tw::LoadPicture(viewPath);
+    const tw::Bitmap picture = tw::LoadPicture(picturePath);
+    if (view.IsEmpty() || view.Width() > picture.Width() || view.Height() > picture.Height())
+        return Fail(viewPath + " is empty or larger than " + picturePath);
+    const size_t rowBytes = sizeof(uint32_t) * static_cast<size_t>(view.Width());
+    for (int y = 0; y + view.Height() <= picture.Height(); ++y)
+        for (int x = 0; x + view.Width() <= picture.Width(); ++x) {
+            if (picture.Row(y)[x] != view.Row(0)[0] ||
+                std::memcmp(picture.Row(y) + x, view.Row(0), rowBytes) != 0)
+                continue;
+            int row = 1;
+            while (row < view.Height() && std::memcmp(picture.Row(y + row) + x, view.Row(row), rowBytes) == 0)
+                ++row;
+            if (row == view.Height()) {
+                std::printf("%s: %d x %d view pixels found exactly at %d, %d of %s\n", viewPath.c_str(),
+                            view.Width(), view.Height(), x, y, picturePath.c_str());
+                return 0;
+            }
+        }
+    return Fail("the pixels of " + viewPath + " are nowhere in " + picturePath);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -233,11 +262,16 @@ int main(int argc, char** argv) {
         if (command == "check" && argc == 5) return Check(argv[2], argv[3], argv[4]);
         if (command == "check-undo" && argc == 5) return CheckUndo(argv[2], argv[3], argv[4]);
         if (command == "check-full" && argc == 5) return CheckFull(argv[2], argv[3], argv[4]);
+        if (command == "make-large" && argc == 3)
+            return tw::SavePicture(MakePhoto(10), argv[2]) ? 0 : Fail(std::string("cannot write ") + argv[2]);
+        if (command == "find-view" && argc == 4) return FindView(argv[2], argv[3]);
+        if (command == "not-in" && argc == 4) return FindView(argv[2], argv[3]) == 0 ? 1 : 0;
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
     std::fprintf(stderr,
                  "usage: e2e_pictures make PHOTO.jpg OLD.jpg | check PHOTO.jpg RESULT.png RESULT.jpg | "
-                 "check-undo RESULT.png UNDONE.png REDONE.png | check-full PHOTO.jpg FULL.png REDONE.png\n");
+                 "check-undo RESULT.png UNDONE.png REDONE.png | check-full PHOTO.jpg FULL.png REDONE.png | "
+                 "make-large PHOTO.png | find-view VIEW.png PICTURE.png | not-in VIEW.png PICTURE.png\n");
     return 2;
 }

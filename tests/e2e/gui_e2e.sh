@@ -5,7 +5,8 @@
 # with Ctrl+S to a new .png and over an existing .jpg, paints a brush stroke,
 # undoes it (Ctrl+Z) and redoes it (Ctrl+Shift+Z), saving after each, saves at
 # full size with Ctrl+Shift+S, saves the project with Ctrl+Alt+S and quits
-# through File > Exit. Then checks the saved pictures.
+# through File > Exit. Then checks the saved pictures. Last, on a 6000 x 4000
+# photo, the view at 100 % against the full-size save and the photo.
 #
 # Menus, tool buttons, dialog buttons and the picture are found through the
 # accessibility tree (atspi_drive.py), so the test does not depend on where
@@ -241,4 +242,69 @@ app=
     fail "undo or redo of the stroke saved the wrong picture"
 "$pictures" check-full "$files/photo.jpg" "$files/full.png" "$files/redone.png" ||
     fail "the full-size save wrote the wrong picture"
+
+# A 6000 x 4000 photo: at 100 % (Ctrl+1) the view shows the photo's own
+# pixels, and they are the full-size result's, exactly; with Show Original (\)
+# they are the photo's.
+"$pictures" make-large "$files/large.png" || fail "cannot make the large photo"
+QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$exe" &
+app=$!
+main=$(wait_window Tintwell) || fail "the main window did not appear again"
+$drive wait-window "$app" Tintwell || fail "the main window is not in the accessibility tree again"
+focus "$main"
+menu File "Open Picture..." || fail "no File > Open Picture..."
+file_dialog "Open Picture" "$files/large.png" Open
+$drive wait-gone "$app" "Open Picture" || fail "the open dialog did not close"
+sleep 1
+press "check box" Fill || fail "no Fill tool button"
+picture_origin
+# The picture is shown whole, so this click lands on the grass: the part's
+# border is the horizon.
+xdotool mousemove $((px + 240)) $((py + 227)) click 1
+$drive wait-window "$app" "Color mask generation" || fail "a Fill click on the large photo showed no mask dialog"
+sleep 1
+added=
+for _ in $(seq 1 20); do
+    press "push button" "Add this" "Color mask generation" || break
+    if wait_gone "Color mask generation" 10; then
+        added=1
+        break
+    fi
+done
+[ -n "$added" ] || fail "Add this did not add the part of the large photo"
+press "push button" "Change color..." || fail "no Change color... tool button"
+$drive wait-window "$app" "Color settings" || fail "Change color... showed no dialog"
+press "push button" OK "Color settings" || fail "no OK in the colour settings"
+$drive wait-gone "$app" "Color settings" || fail "OK did not close the colour settings"
+focus "$main"
+xdotool key ctrl+1
+# The view keeps its centre, the photo's (3000, 2000): the horizon (row 2300)
+# lies in view. The pointer goes off the view, with its marks.
+read -r vx vy vw vh < <($drive where "$app" filler "Picture area") || fail "the picture area is not in the accessibility tree"
+xdotool mousemove 5 5
+sleep 2 # sharp within a quarter of a second
+shot photo-100
+# The viewport without the frame and the scroll bars.
+crop="$((vw - 40))x$((vh - 40))+$((vx + 4))+$((vy + 4))"
+import -window root -crop "$crop" "$files/view-100.png" || fail "cannot take the view's pixels"
+focus "$main"
+xdotool key ctrl+shift+s
+file_dialog "Save Full-Size Picture" "$files/large-full.png" Save
+wait_gone "Save Full-Size Picture" || fail "the full-size save dialog did not close"
+for _ in $(seq 1 300); do [ -s "$files/large-full.png" ] && break; sleep 0.1; done
+sleep 1
+focus "$main"
+xdotool key backslash
+xdotool mousemove 5 5
+sleep 0.5
+shot photo-100-original
+import -window root -crop "$crop" "$files/view-original.png" || fail "cannot take the view's pixels"
+kill "$app"
+wait "$app" 2>/dev/null
+app=
+"$pictures" find-view "$files/view-100.png" "$files/large-full.png" ||
+    fail "the view at 100 % does not show the full-size result's pixels"
+"$pictures" not-in "$files/view-100.png" "$files/large.png" || fail "the view at 100 % shows no part"
+"$pictures" find-view "$files/view-original.png" "$files/large.png" ||
+    fail "Show Original does not show the photo's own pixels"
 log "passed"
