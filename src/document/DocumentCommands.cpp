@@ -204,6 +204,23 @@ void TChangeColorEdit::Revert(TTintwellDocument& doc) {
     Exchange(doc);
 }
 
+namespace {
+
+// The smallest rectangle that holds a part's pixels (those not white).
+QRect PartPixelsRect(const tw::Bitmap& part) {
+    int left = part.Width(), right = -1, top = -1, bottom = -1;
+    for (int y = 0; y < part.Height(); ++y)
+        for (int x = 0; x < part.Width(); ++x)
+            if (part.Pixel(x, y) != tw::kWhite) {
+                left = std::min(left, x), right = std::max(right, x);
+                if (top < 0) top = y;
+                bottom = y;
+            }
+    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+} // namespace
+
 void TChangeColorEdit::Exchange(TTintwellDocument& doc) {
     QRect area;
     QList<TImagePart*> parts;
@@ -214,7 +231,9 @@ void TChangeColorEdit::Exchange(TTintwellDocument& doc) {
             std::swap(k.Part->Settings, k.Settings);
             std::swap(k.Part->AnchorX, k.AnchorX);
             std::swap(k.Part->AnchorY, k.AnchorY);
-            area |= k.Part->Bitmap.Rect();
+            // A recolouring changes only the part's own pixels: views (and the
+            // full-size tiles) redraw no more than where they lie.
+            area |= PartPixelsRect(k.Part->Bitmap) | PartPixelsRect(k.Bitmap);
             parts.append(k.Part);
         }
     }

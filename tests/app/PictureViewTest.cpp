@@ -327,7 +327,14 @@ TEST(PictureView, AtThePhotosOwnSizeTheViewShowsTheFullSizeResult) {
     ASSERT_NE(Differences(w, photo), 0) << "the part is in view";
     EXPECT_EQ(Differences(w, *saved), 0);
 
-    // A dab drops the tiles it reaches; they come back as the new result.
+    // A colour change drops the part's tiles only; a dab the tiles it reaches.
+    ASSERT_TRUE(w.View().Tiles().Tile({1, 1}) && w.View().Tiles().Tile({3, 2}));
+    w.Doc().ChangeColor(TTintwellSettings(200, false, false, 0, 0, false));
+    EXPECT_TRUE(w.View().Tiles().Tile({1, 1})) << "far from the part";
+    EXPECT_FALSE(w.View().Tiles().Tile({3, 2})) << "on the part";
+    ASSERT_TRUE(WaitUntilSharp(w));
+    saved = w.Doc().ComposeFullSizeResult();
+    EXPECT_EQ(Differences(w, *saved), 0);
     w.Doc().BeginStroke();
     w.Doc().Dab(TStrokeKind::Erase, QPoint(345, 300), 4);
     w.Doc().EndStroke();
