@@ -210,6 +210,15 @@ TEST(Looks, DISABLED_ThePhotoAtItsOwnSize) {
     w.View().verticalScrollBar()->setValue(1125 - 300);
     waitSharp();
     Shoot(w.window.get(), QStringLiteral("photo-100"));
+    QElapsedTimer paint;
+    paint.start();
+    for (int i = 0; i < 10; ++i)
+        w.Surface().Repaint();
+    std::printf("a repaint of the sharp view at 100 %% takes %.1f ms\n", paint.nsecsElapsed() / 1e7);
+    // The medium brush's frame: the working pixel a dab paints, on the photo.
+    w.Trigger("mediumBrush");
+    w.MoveTo(w.Surface().mapFrom(w.View().viewport(), QPoint(300, 300)));
+    Shoot(w.window.get(), QStringLiteral("photo-100-brush"));
     // A dab on the border under the view.
     w.Doc().BeginStroke();
     w.Doc().Dab(TStrokeKind::Erase, {200, 150}, 1);
