@@ -115,6 +115,17 @@ save_as() {
     [ -s "$files/$1" ] || fail "$1 was not written"
 }
 
+# "Add this" does nothing while the walk still runs: press again until the
+# mask dialog closes, as a person would on a slow machine.
+add_this() {
+    local _
+    for _ in $(seq 1 20); do
+        press "push button" "Add this" "Color mask generation" || return 1
+        wait_gone "Color mask generation" 10 && return 0
+    done
+    return 1
+}
+
 "$pictures" make "$files/photo.jpg" "$files/old.jpg" || fail "cannot make the test pictures"
 
 export HOME="$out/home" # a fresh home: the file dialogs start in a known place
@@ -146,17 +157,7 @@ xdotool mousemove $((px + 180)) $((py + 170)) click 1
 $drive wait-window "$app" "Color mask generation" || fail "a Fill click showed no mask dialog"
 sleep 1 # the walk over a 600 x 400 picture takes milliseconds
 shot mask-dialog
-# "Add this" does nothing while the walk still runs: press again until the
-# dialog closes, as a person would on a slow machine.
-added=
-for _ in $(seq 1 20); do
-    press "push button" "Add this" "Color mask generation" || break
-    if wait_gone "Color mask generation" 10; then
-        added=1
-        break
-    fi
-done
-[ -n "$added" ] || fail "Add this did not add the part"
+add_this || fail "Add this did not add the part"
 shot part-added
 
 # "Change color..." on the new part, confirmed with OK.
@@ -263,15 +264,7 @@ picture_origin
 xdotool mousemove $((px + 240)) $((py + 227)) click 1
 $drive wait-window "$app" "Color mask generation" || fail "a Fill click on the large photo showed no mask dialog"
 sleep 1
-added=
-for _ in $(seq 1 20); do
-    press "push button" "Add this" "Color mask generation" || break
-    if wait_gone "Color mask generation" 10; then
-        added=1
-        break
-    fi
-done
-[ -n "$added" ] || fail "Add this did not add the part of the large photo"
+add_this || fail "Add this did not add the part of the large photo"
 press "push button" "Change color..." || fail "no Change color... tool button"
 $drive wait-window "$app" "Color settings" || fail "Change color... showed no dialog"
 press "push button" OK "Color settings" || fail "no OK in the colour settings"
