@@ -59,6 +59,10 @@ RULES:
                                    tolerance in percent 0..100 (default 5, 40, 40)
   --neighbour                      compare to the neighbour instead of the seed
   --average9                       compare 3 x 3 averages
+  --anywhere                       every pixel of the picture like the seed, connected
+                                   or not (not with --neighbour)
+  --fill-holes N                   then holes of at most N pixels inside the part join
+                                   it (0..1000000, default 0: none)
 BATCH (recipes and projects with several pictures):
   --jobs N                         pictures at once (default: one per core)
   --shard K/N                      only every N-th picture, starting at the K-th (from 0)
@@ -251,6 +255,7 @@ int CommandGrow(ArgReader args) {
     files.Require("grow", true);
     RequireSeed(haveSeed, "grow");
     FinishSettings(part.Settings);
+    FinishRules(part.Rules);
     CheckOutputName(files.output);
     tw::Bitmap grown;
     {
@@ -326,8 +331,10 @@ int CommandRecolor(ArgReader args) {
     }
     files.Require("recolor", true);
     if (job.Parts.empty()) FailUsage("recolor needs at least one --seed X,Y or --part PART.bmp");
-    for (TPartRequest& part : job.Parts)
+    for (TPartRequest& part : job.Parts) {
         FinishSettings(part.Settings);
+        FinishRules(part.Rules);
+    }
     job.FullSize = files.fullSize;
     if (job.FullSize && job.OriginalSize)
         FailUsage("--full-size and --original-size cannot be used together: --full-size works on the "

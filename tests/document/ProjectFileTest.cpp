@@ -28,6 +28,8 @@ void MakeWork(TTintwellDocument& doc, const TempDir& dir, QSize size) {
     TWalkerRules rules = TWalkerRules::Default();
     rules.UseValue = false;
     rules.NineValueAverage = true;
+    rules.Anywhere = true;
+    rules.FillHoles = 250;
     const TImagePart* grown =
         doc.AddGrownPart(RectPart(doc.Picture(), QRect(20, 30, 40, 25), doc.CurrentSettings()),
                          QPoint(20, 30), TPartGrower::GrowthAt(doc.Picture(), QPoint(30, 40), rules));
