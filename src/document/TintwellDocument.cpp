@@ -243,6 +243,47 @@ TImagePart* TTintwellDocument::AddGrownPart(const tw::Bitmap& mask, QPoint ancho
     return AddPart(QStringLiteral("Add this"), mask, anchor, growth);
 }
 
+bool TTintwellDocument::ReshapeCurrentPart(const tw::Bitmap& mask, bool remove) {
+    TImagePart* part = current_;
+    if (!part || mask.Width() != part->Bitmap.Width() || mask.Height() != part->Bitmap.Height() ||
+        part->Bitmap.Width() != picture_.Width() || part->Bitmap.Height() != picture_.Height())
+        return false;
+    tw::Bitmap shaped;
+    shaped.Assign(part->Bitmap);
+    TTintwellSettings settings = part->Settings;
+    std::vector<QPoint> joined;
+    for (int y = 0; y < mask.Height(); ++y) {
+        const uint32_t* m = mask.Row(y);
+        const uint32_t* p = part->Bitmap.Row(y);
+        for (int x = 0; x < mask.Width(); ++x) {
+            if (tw::ColorFromRgb32(m[x]) == tw::kWhite) continue;
+            if (remove)
+                shaped.SetPixel(x, y, tw::kWhite);
+            else if (tw::ColorFromRgb32(p[x]) == tw::kWhite)
+                joined.emplace_back(x, y);
+        }
+    }
+    if (!joined.empty()) {
+        for (const QPoint& at : joined)
+            shaped.SetPixel(at.x(), at.y(), picture_.Pixel(at.x(), at.y()));
+        if (settings.NeedsReference()) {
+            // Match colour without its own colour fixed yet: fixed now, from the
+            // part as it becomes; its pixels are still the picture's.
+            settings = WithPartReference(settings, picture_, shaped);
+            RecolourPart(settings, picture_, shaped);
+        } else {
+            tw::Bitmap scratch;
+            const TPartRecolourer recolourer(settings, picture_, scratch);
+            for (const QPoint& at : joined)
+                shaped.SetPixel(at.x(), at.y(), recolourer.TransformColor(picture_.Pixel(at.x(), at.y())));
+        }
+    }
+    Push(std::make_unique<TReshapePartEdit>(remove ? QStringLiteral("Remove from current part")
+                                                   : QStringLiteral("Add to current part"),
+                                            part, std::move(shaped), std::nullopt, settings));
+    return true;
+}
+
 TImagePart* TTintwellDocument::AddBlankPart() {
     return AddPart(QStringLiteral("Add image part"),
                    tw::Bitmap(picture_.Width(), picture_.Height(), tw::kWhite), QPoint(0, 0));

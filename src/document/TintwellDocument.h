@@ -126,6 +126,12 @@ class TTintwellDocument : public QObject {
     // growth: how the walk grew it, when it ran to its end.
     TImagePart* AddGrownPart(const tw::Bitmap& mask, QPoint anchor,
                              const std::optional<TPartGrowth>& growth = std::nullopt);
+    // "Add to current part" (remove false) and "Remove from current part": the
+    // pixels of mask that are not white join the current part, recoloured with
+    // the part's own settings, or leave it. The part is then kept as its bitmap
+    // (no growth), as after a brush stroke. False, changing nothing, without a
+    // current part or with a mask of another size.
+    bool ReshapeCurrentPart(const tw::Bitmap& mask, bool remove);
     // A white part of the picture's size.
     TImagePart* AddBlankPart();
     // A part read from a .bmp or .png file (any other file is refused with a
