@@ -507,8 +507,8 @@ void TMainWindow::CreateDialogs() {
             });
     // "Add to current part" and "Remove from current part": one step to undo as well.
     connect(growDialog_, &TGrowPartDialog::partCombined, this,
-            [this](const tw::Bitmap& mask, const std::optional<TPartGrowth>&, bool remove) {
-                tw::RunReportingErrors([&] { document_.ReshapeCurrentPart(mask, remove); });
+            [this](const tw::Bitmap& mask, const std::optional<TPartGrowth>& growth, bool remove) {
+                tw::RunReportingErrors([&] { document_.ReshapeCurrentPart(mask, remove, growth); });
             });
 }
 

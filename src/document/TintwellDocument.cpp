@@ -243,7 +243,8 @@ TImagePart* TTintwellDocument::AddGrownPart(const tw::Bitmap& mask, QPoint ancho
     return AddPart(QStringLiteral("Add this"), mask, anchor, growth);
 }
 
-bool TTintwellDocument::ReshapeCurrentPart(const tw::Bitmap& mask, bool remove) {
+bool TTintwellDocument::ReshapeCurrentPart(const tw::Bitmap& mask, bool remove,
+                                           const std::optional<TPartGrowth>& growth) {
     TImagePart* part = current_;
     if (!part || mask.Width() != part->Bitmap.Width() || mask.Height() != part->Bitmap.Height() ||
         part->Bitmap.Width() != picture_.Width() || part->Bitmap.Height() != picture_.Height())
@@ -278,9 +279,15 @@ bool TTintwellDocument::ReshapeCurrentPart(const tw::Bitmap& mask, bool remove) 
                 shaped.SetPixel(at.x(), at.y(), recolourer.TransformColor(picture_.Pixel(at.x(), at.y())));
         }
     }
+    // Grown, and grown again: the part is still what its grows make.
+    std::optional<TPartGrowth> grown;
+    if (part->Growth && growth) {
+        grown = part->Growth;
+        grown->Then.push_back({growth->Seed, growth->SeedColor, growth->Rules, remove});
+    }
     Push(std::make_unique<TReshapePartEdit>(remove ? QStringLiteral("Remove from current part")
                                                    : QStringLiteral("Add to current part"),
-                                            part, std::move(shaped), std::nullopt, settings));
+                                            part, std::move(shaped), std::move(grown), settings));
     return true;
 }
 
@@ -346,9 +353,13 @@ void TTintwellDocument::AddPartOnDemand(TPartMaker maker) {
 
 void TTintwellDocument::AddGrownPartOnDemand(QPoint seed, const TWalkerRules& rules,
                                              const TTintwellSettings& settings) {
-    AddPartOnDemand([seed, rules, settings](const tw::Bitmap& picture) {
-        // The walk paints the part's pixels recoloured already.
-        TGrownPart grown = TPartGrower(picture, seed, rules, settings).Grow();
+    AddGrownPartOnDemand(TPartGrowth{seed, 0, rules, {}}, settings);
+}
+
+void TTintwellDocument::AddGrownPartOnDemand(const TPartGrowth& growth, const TTintwellSettings& settings) {
+    AddPartOnDemand([growth, settings](const tw::Bitmap& picture) {
+        // The walks paint the part's pixels recoloured already.
+        TGrownPart grown = GrowSteps(picture, growth, settings);
         TMadePart made{std::move(grown.Mask), settings, grown.Growth};
         if (settings.NeedsReference()) {
             // Match colour goes from the grown part's own colour.
@@ -570,10 +581,16 @@ TTintwellDocument::TFullSizeSource TTintwellDocument::FullSizeSource() const {
 
 TFullSizePart TTintwellDocument::TFullSizeSource::PartAt(int index, tw::Bitmap& scratch) const {
     const auto k = static_cast<size_t>(index);
-    if (k < Bitmaps.size()) return {&Bitmaps[k], Settings[k], Growths[k]};
+    // A border decided by the rules knows one seed colour: a part of several
+    // grows has its border fitted to the picture instead.
+    const auto border = [](std::optional<TPartGrowth> growth) {
+        if (growth && !growth->Then.empty()) growth.reset();
+        return growth;
+    };
+    if (k < Bitmaps.size()) return {&Bitmaps[k], Settings[k], border(Growths[k])};
     TMadePart made = PartsOnDemand[k - Bitmaps.size()](Picture);
     scratch = std::move(made.Bitmap);
-    return {&scratch, made.Settings, std::move(made.Growth)};
+    return {&scratch, made.Settings, border(std::move(made.Growth))};
 }
 
 TTintwellDocument::TFullSizeSource
