@@ -22,7 +22,7 @@ done
 desktop=$root/share/applications/org.tintwell.Tintwell.desktop
 [ -f "$desktop" ] || fail "no .desktop entry"
 grep -qx 'Exec=tintwell %f' "$desktop" || fail "the entry does not pass the picture on"
-for type in image/jpeg image/png image/bmp image/vnd.microsoft.icon; do
+for type in image/jpeg image/png image/bmp image/vnd.microsoft.icon image/tiff image/webp image/heic image/avif; do
     grep -q "^MimeType=.*$type;" "$desktop" || fail "the entry does not open $type"
 done
 for size in 16 32 48 128 256; do

@@ -43,6 +43,14 @@ void TAppSettings::SetShowAllParts(bool on) {
     store_->setValue(QStringLiteral("view/showAllParts"), on);
 }
 
+bool TAppSettings::KeepMetadata() const {
+    return store_->value(QStringLiteral("files/keepMetadata"), true).toBool();
+}
+
+void TAppSettings::SetKeepMetadata(bool on) {
+    store_->setValue(QStringLiteral("files/keepMetadata"), on);
+}
+
 TWalkerRules TAppSettings::MaskRules() const {
     const TWalkerRules d = TWalkerRules::Default();
     const auto flag = [this](const char* key, bool fallback) {

@@ -1,7 +1,7 @@
 #pragma once
 // What the desktop program remembers between runs: the window's place and
-// size, "Show all parts", the mask dialog's rules, the folders the file
-// dialogs start in, and the recently opened pictures and projects.
+// size, "Show all parts", whether saved pictures keep the photo's metadata, the mask dialog's rules, the
+// folders the file dialogs start in, and the recently opened pictures and projects.
 //
 // Kept in an INI file in the user's configuration folder (XDG_CONFIG_HOME);
 // tests give a file of their own.
@@ -32,6 +32,11 @@ class TAppSettings {
     // On unless the user turned it off.
     bool ShowAllParts() const;
     void SetShowAllParts(bool on);
+
+    // Saved pictures carry the photo's Exif, XMP and IPTC unless the user
+    // turned it off.
+    bool KeepMetadata() const;
+    void SetKeepMetadata(bool on);
 
     // The mask dialog's rules; the dialog's defaults until the user changed them.
     TWalkerRules MaskRules() const;

@@ -260,6 +260,10 @@ void TMainWindow::CreateActions() {
                                tr("Save the picture's parts and settings to go on later"), QString(),
                                QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     a.SaveProject->setToolTip(a.SaveProject->text());
+    // A preference, kept between runs, rather than a check box in every save dialog.
+    a.KeepMetadata = MakeAction("keepMetadata", tr("Keep Photo Metadata"),
+                                tr("Saved pictures keep the photo's camera data, captions and copyright"),
+                                QString(), QKeySequence(), true);
     a.ClearRecent = MakeAction("clearRecentFiles", tr("Clear Recent Files"), QString(), QString());
     a.ColourVariants = MakeAction("colourVariants", tr("Colour &Variants..."),
                                   tr("The colours to save the picture in, one picture each"), QString());
@@ -293,6 +297,8 @@ void TMainWindow::CreateActions() {
     // just added must not hide the ones before it.
     a.ShowAllParts->setChecked(settings_->ShowAllParts());
     document_.SetShowAllParts(a.ShowAllParts->isChecked());
+    a.KeepMetadata->setChecked(settings_->KeepMetadata());
+    document_.SetStripMetadata(!a.KeepMetadata->isChecked());
 
     connect(a.OpenPicture, &QAction::triggered, this, &TMainWindow::openPicture);
     connect(a.OpenProject, &QAction::triggered, this, &TMainWindow::openProject);
@@ -322,6 +328,7 @@ void TMainWindow::CreateActions() {
     connect(a.ZoomFit, &QAction::triggered, this, &TMainWindow::zoomToFit);
     connect(a.Zoom100, &QAction::triggered, this, &TMainWindow::zoom100);
     connect(a.ShowAllParts, &QAction::toggled, this, &TMainWindow::toggleShowAllParts);
+    connect(a.KeepMetadata, &QAction::toggled, this, &TMainWindow::toggleKeepMetadata);
     connect(a.OriginalInBackground, &QAction::toggled, this, &TMainWindow::toggleOriginalInBackground);
     connect(a.Help, &QAction::triggered, this, &TMainWindow::showHelp);
     connect(a.About, &QAction::triggered, this, &TMainWindow::showAbout);
@@ -337,6 +344,8 @@ void TMainWindow::CreateMenus() {
     file->addActions({a.ColourVariants, a.SaveVariants});
     recentMenu_ = file->addMenu(tr("Open &Recent"));
     recentMenu_->setObjectName(QStringLiteral("recentFiles"));
+    file->addSeparator();
+    file->addAction(a.KeepMetadata);
     file->addSeparator();
     file->addAction(a.Exit);
     RebuildRecentMenu();
@@ -636,6 +645,7 @@ void TMainWindow::changeColour() {
     tw::RunReportingErrors([this] {
         TImagePart* first = document_.FirstSelectedPart();
         // Without a selected part the dialog still edits the settings for new parts.
+        colourDialog_->SetProfile(document_.Profile());
         if (first) colourDialog_->Prepare(first->Settings, &document_.Picture(), first);
         if (colourDialog_->exec() != QDialog::Accepted) return;
         const TTintwellSettings settings = colourDialog_->Settings();
@@ -676,8 +686,10 @@ void TMainWindow::GrowPartAt(QPoint picturePoint, QPoint surfacePoint, Qt::Keybo
     const TGrowTarget target = modifiers & Qt::ShiftModifier     ? TGrowTarget::AddToPart
                                : modifiers & Qt::ControlModifier ? TGrowTarget::RemoveFromPart
                                                                  : TGrowTarget::NewPart;
-    growDialog_->ShowFor(document_.Picture(), picturePoint, surfacePoint, document_.CurrentSettings(),
-                         view_->ZoomStep(), document_.CurrentPart() != nullptr, target);
+    // The walk paints the part as the document recolours it: stated colours in the picture's values.
+    growDialog_->ShowFor(document_.Picture(), picturePoint, surfacePoint,
+                         document_.InPictureColours(document_.CurrentSettings()), view_->ZoomStep(),
+                         document_.CurrentPart() != nullptr, target);
 }
 
 void TMainWindow::chooseTool() {
@@ -728,6 +740,11 @@ void TMainWindow::toggleShowAllParts(bool on) {
     settings_->SetShowAllParts(on);
     view_->RedrawLater();
     UpdateStatus();
+}
+
+void TMainWindow::toggleKeepMetadata(bool on) {
+    document_.SetStripMetadata(!on);
+    settings_->SetKeepMetadata(on);
 }
 
 void TMainWindow::toggleOriginalInBackground(bool on) {
@@ -800,7 +817,7 @@ bool TMainWindow::MaySkipUnsavedChanges(const QString& what) {
     try {
         if (asProject) return SaveProjectAsked();
         // The normal save: its dialog, its questions; only a written picture lets us go on.
-        const QString caption = tr("Save Picture");
+        const QString caption = PictureSaveCaption(tr("Save Picture"));
         const TSaveChoice choice =
             prompts_->ChooseSavePicture(caption, pictureFolder_, SuggestedSaveName(caption));
         return !choice.FileName.isEmpty() && SaveResult(choice.FileName, choice.Filter);

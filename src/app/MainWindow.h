@@ -122,6 +122,7 @@ class TMainWindow : public QMainWindow {
     void zoomToFit();
     void zoom100();
     void toggleShowAllParts(bool on);
+    void toggleKeepMetadata(bool on);
     void toggleOriginalInBackground(bool on);
     // Help
     void showHelp();
@@ -180,6 +181,9 @@ class TMainWindow : public QMainWindow {
     // picture's name with "-recoloured" (or "-part<N>" for a part), in its
     // folder and format ("Save Image part" keeps PNG).
     QString SuggestedSaveName(const QString& caption) const;
+    // A picture save dialog's caption: the command, and for a HEIC or AVIF
+    // picture the note that such files are read, not written.
+    QString PictureSaveCaption(const QString& command) const;
     // What the file a save dialog names is to be: the target, after the
     // replace questions; empty when nothing is to be written, the user told
     // why. A larger picture is replaced only after its own question, which for
@@ -235,6 +239,7 @@ class TMainWindow : public QMainWindow {
         QAction *Fill, *Brush, *Erase, *ChangeColour, *DeletePart, *JoinParts, *LoadPart, *AddPart;
         QAction *SmallBrush, *MediumBrush, *LargeBrush, *SmallerBrush, *LargerBrush;
         QAction *OriginalInBackground, *ShowAllParts, *ZoomIn, *ZoomOut, *ZoomFit, *Zoom100;
+        QAction* KeepMetadata;
         QAction *Exit, *Help, *About, *OpenPicture, *SavePicture, *SaveFullSize, *SavePart;
         QAction *OpenProject, *SaveProject, *ClearRecent, *ColourVariants, *SaveVariants;
         QAction *Cut, *Copy, *Paste, *Delete, *Undo, *Redo;

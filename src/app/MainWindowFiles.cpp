@@ -14,6 +14,7 @@
 #include "platform/ErrorReport.h"
 #include "platform/GraphicsLock.h"
 #include "platform/PictureFile.h"
+#include "platform/WebpCodec.h"
 
 #include <QAction>
 #include <QApplication>
@@ -88,7 +89,7 @@ void TMainWindow::OpenFile(const QString& path) {
 
 void TMainWindow::savePicture() {
     tw::RunReportingErrors([this] {
-        const QString caption = tr("Save Picture");
+        const QString caption = PictureSaveCaption(tr("Save Picture"));
         const TSaveChoice choice =
             prompts_->ChooseSavePicture(caption, pictureFolder_, SuggestedSaveName(caption));
         if (!choice.FileName.isEmpty()) SaveResult(choice.FileName, choice.Filter);
@@ -107,7 +108,7 @@ bool TMainWindow::SaveResult(const QString& fileName, const QString& filter) {
     {
         const tw::Bitmap result = document_.ComposeResult();
         const WaitCursor wait;
-        tw::SavePicture(result, target.toStdString());
+        tw::SavePicture(result, target.toStdString(), document_.ResultSaveOptions());
     }
     pictureFolder_ = QFileInfo(target).absolutePath();
     // A picture keeps the result, not the work: the parts are still unsaved.
@@ -159,7 +160,10 @@ QString TMainWindow::SuggestedSaveName(const QString& caption) const {
             .filePath(part ? QStringLiteral("part.png") : QStringLiteral("recoloured.png"));
     const QFileInfo picture(document_.FileName());
     QString extension = QString::fromStdString(tw::ExtensionOf(picture.fileName().toStdString()));
-    if (part || tw::SaveFormatFor(extension.toStdString()) == tw::PictureFormat::Unknown)
+    // HEIC and AVIF are read only: their results are suggested as JPEG.
+    if (!part && tw::LoadFormatFor(extension.toStdString()) == tw::PictureFormat::Heif)
+        extension = QStringLiteral(".jpg");
+    else if (part || tw::SaveFormatFor(extension.toStdString()) == tw::PictureFormat::Unknown)
         extension = QStringLiteral(".png");
     QString suffix = QStringLiteral("-recoloured");
     if (part) {
@@ -167,6 +171,11 @@ QString TMainWindow::SuggestedSaveName(const QString& caption) const {
         suffix = QStringLiteral("-part%1").arg(index >= 0 ? index + 1 : 1);
     }
     return picture.dir().filePath(picture.completeBaseName() + suffix + extension);
+}
+
+QString TMainWindow::PictureSaveCaption(const QString& command) const {
+    if (tw::LoadFormatFor(document_.FileName().toStdString()) != tw::PictureFormat::Heif) return command;
+    return tr("%1 (HEIC and AVIF are not written: save as JPEG or another type)").arg(command);
 }
 
 QString TMainWindow::WithExtension(const QString& fileName, const QString& filter) {
@@ -234,9 +243,20 @@ QString TMainWindow::SaveTarget(const QString& fileName, const QString& filter, 
 
 bool TMainWindow::FitsFullSizeFormat(const QString& target) {
     const tw::Bitmap& full = document_.FullPicture();
-    if (tw::SaveFormatFor(target.toStdString()) != tw::PictureFormat::Ico ||
-        (full.Width() <= 256 && full.Height() <= 256))
-        return true;
+    const tw::PictureFormat format = tw::SaveFormatFor(target.toStdString());
+    if (format == tw::PictureFormat::Webp) {
+        if (full.Width() <= tw::kMaxWebpSide && full.Height() <= tw::kMaxWebpSide) return true;
+        prompts_->ShowMessage(
+            tr("Cannot save %1: WebP pictures hold at most %2 pixels on a side and the full-size picture "
+               "is %3 x %4. Save it as %5 instead. Nothing was written.")
+                .arg(QString::fromStdString(tw::DisplayName(target.toStdString())))
+                .arg(tw::kMaxWebpSide)
+                .arg(full.Width())
+                .arg(full.Height())
+                .arg(TDialogPrompts::WritableExtensions(QStringLiteral(".webp"))));
+        return false;
+    }
+    if (format != tw::PictureFormat::Ico || (full.Width() <= 256 && full.Height() <= 256)) return true;
     prompts_->ShowMessage(
         tr("Cannot save %1: icons hold at most 256 x 256 pixels and the full-size picture is %2 x "
            "%3. Save it as %4 instead. Nothing was written.")
@@ -254,7 +274,7 @@ void TMainWindow::saveFullSizePicture() {
         if (FullSizeSaveRunning()) return;
         // An icon too small for the picture is refused with the reason, and the
         // dialog comes again for another type.
-        const QString caption = tr("Save Full-Size Picture");
+        const QString caption = PictureSaveCaption(tr("Save Full-Size Picture"));
         for (;;) {
             const TSaveChoice choice =
                 prompts_->ChooseSavePicture(caption, pictureFolder_, SuggestedSaveName(caption));

@@ -73,6 +73,7 @@ TPictureView::TPictureView(TTintwellDocument& document, QWidget* parent)
     connect(&document_, &TTintwellDocument::SelectionChanged, this, &TPictureView::RedrawLater);
     connect(&document_, &TTintwellDocument::PictureReplaced, this, [this] {
         view_ = tw::Bitmap();
+        screenViewStale_ = true;
         ResizeSurface();
     });
 }
@@ -94,6 +95,7 @@ void TPictureView::RedrawLater() {
 
 void TPictureView::Rebuild() {
     view_ = document_.ComposeView(showPicture_);
+    screenViewStale_ = true;
     surface_->Invalidate();
 }
 
@@ -102,6 +104,7 @@ void TPictureView::ShowChanged(const QRect& rect) {
     if (dabbing_) return;
     if (view_.Rect() == document_.Picture().Rect() && !view_.IsEmpty()) {
         document_.ComposeViewRect(view_, rect, showPicture_);
+        screenViewStale_ = true;
         surface_->Invalidate();
     } else {
         RedrawLater();
@@ -110,6 +113,7 @@ void TPictureView::ShowChanged(const QRect& rect) {
 
 void TPictureView::ShowDab(const TDab& dab) {
     document_.ShowDabInView(view_, dab, showPicture_);
+    screenViewStale_ = true;
     surface_->Repaint();
 }
 
@@ -141,6 +145,17 @@ void TPictureView::Paint() {
         colourUnderCursor_ = sampled;
     else
         colourUnderCursor_.reset();
+    // The read-outs give the picture's own values; the screen shows a profiled
+    // picture's colours as they are meant.
+    const TColourProfile& profile = document_.Profile();
+    if (!view_.IsEmpty() && !profile.IsSrgb()) {
+        if (screenViewStale_) {
+            screenView_.Assign(view_);
+            profile.ToScreen(screenView_, screenView_.Rect());
+            screenViewStale_ = false;
+        }
+        tw::PaintZoomed(BoxState(), {&screenView_}, zoomStep_, canvas);
+    }
     if (pointerInside_) DrawMarks(cursorAt_);
     // The mouse move that asked for this paint reported the colour of the paint
     // before; report the one just read, so that readers never lag a move behind.

@@ -106,6 +106,10 @@ class TPictureView : public QScrollArea {
     TTintwellDocument& document_;
     TnvOffscreenPaint* surface_ = nullptr;
     tw::Bitmap view_;
+    // view_ converted from the picture's colour profile to the screen, made when
+    // first painted after view_ changed; unused for sRGB pictures.
+    tw::Bitmap screenView_;
+    bool screenViewStale_ = true;
     bool showPicture_ = true;
     int zoomStep_ = tw::kZoom100Step;
     int brushRadius_ = 8;

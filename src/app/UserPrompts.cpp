@@ -20,7 +20,8 @@ const QSize kPreviewSize(200, 150);
 constexpr long long kMaxPreviewPixels = 40LL * 1000 * 1000;
 
 QString OpenFilter() {
-    return TDialogPrompts::tr("Images (*.bmp *.jpg *.jpeg *.ico *.png)");
+    return TDialogPrompts::tr(
+        "Images (*.bmp *.jpg *.jpeg *.ico *.png *.tif *.tiff *.webp *.heic *.heif *.avif)");
 }
 
 QString ProjectFilter() {
@@ -31,10 +32,11 @@ QString ProjectFilter() {
 // of a name typed without one. Bitmaps come third: the type of a name typed
 // without extension when nothing else is chosen.
 QStringList AllSaveFilters() {
-    return {TDialogPrompts::tr("JPEG Image File (*.jpg)"), TDialogPrompts::tr("JPEG Image File (*.jpeg)"),
-            TDialogPrompts::tr("Bitmaps (*.bmp)"),         TDialogPrompts::tr("Icons (*.ico)"),
-            TDialogPrompts::tr("PNG Image File (*.png)"),  TDialogPrompts::tr("Enhanced Metafiles (*.emf)"),
-            TDialogPrompts::tr("Metafiles (*.wmf)")};
+    return {TDialogPrompts::tr("JPEG Image File (*.jpg)"),  TDialogPrompts::tr("JPEG Image File (*.jpeg)"),
+            TDialogPrompts::tr("Bitmaps (*.bmp)"),          TDialogPrompts::tr("Icons (*.ico)"),
+            TDialogPrompts::tr("PNG Image File (*.png)"),   TDialogPrompts::tr("Enhanced Metafiles (*.emf)"),
+            TDialogPrompts::tr("Metafiles (*.wmf)"),        TDialogPrompts::tr("TIFF Image File (*.tif)"),
+            TDialogPrompts::tr("TIFF Image File (*.tiff)"), TDialogPrompts::tr("WebP Image File (*.webp)")};
 }
 
 // A small picture of the file under the cursor in the open dialog. Decoded

@@ -122,6 +122,13 @@ class Progress {
         Finished();
     }
 
+    // A warning line, where the bar would otherwise be.
+    void Warned(const std::string& message) {
+        ClearBar();
+        PrintWarning(message);
+        Draw();
+    }
+
     void End() {
         if (bar_ && drawn_) std::cerr << std::endl;
         drawn_ = false;
@@ -179,10 +186,11 @@ struct TFailure {
 // One picture after another in this process, as a single picture is done.
 void RunHere(const std::vector<TRecolorTask>& tasks, bool keepGoing, const TPictureWork& work,
              Progress& progress, std::vector<TFailure>& failures) {
+    const TWarning warn = [&progress](const std::string& message) { progress.Warned(message); };
     for (size_t i = 0; i < tasks.size(); ++i) {
         progress.Started(i);
         try {
-            work(tasks[i]);
+            work(tasks[i], warn);
         } catch (...) {
             const std::string message = FailureOfCurrent(tasks[i], keepGoing);
             if (!keepGoing) {
@@ -204,7 +212,7 @@ struct TDispatch {
 };
 
 // A worker reports over its pipe: "S index" as a picture starts, "D index" when
-// it is done, "F index line" when it failed.
+// it is done, "F index line" when it failed, "W index line" for a warning.
 void WorkerLoop(const std::vector<TRecolorTask>& tasks, TDispatch& dispatch, int out, bool keepGoing,
                 const TPictureWork& work) {
     const auto send = [out](const std::string& line) {
@@ -221,8 +229,11 @@ void WorkerLoop(const std::vector<TRecolorTask>& tasks, TDispatch& dispatch, int
         const size_t i = dispatch.Next.fetch_add(1);
         if (i >= tasks.size()) return;
         send("S " + std::to_string(i));
+        const TWarning warn = [&send, i](const std::string& message) {
+            send("W " + std::to_string(i) + " " + tw::Printable(message));
+        };
         try {
-            work(tasks[i]);
+            work(tasks[i], warn);
             send("D " + std::to_string(i));
         } catch (...) {
             send("F " + std::to_string(i) + " " + tw::Printable(FailureOfCurrent(tasks[i], keepGoing)));
@@ -317,6 +328,8 @@ void RunInWorkers(const std::vector<TRecolorTask>& tasks, int jobs, bool keepGoi
         } else if (kind == 'F') {
             worker.Current = -1;
             fail(index, space == std::string::npos ? "failed" : line.substr(space + 1));
+        } else if (kind == 'W' && space != std::string::npos) {
+            progress.Warned(line.substr(space + 1));
         }
     };
 

@@ -25,8 +25,9 @@ struct TBatchOptions {
 // --contact-sheet FILE; false for any other flag.
 bool TakeBatchFlag(const std::string& flag, ArgReader& args, TBatchOptions& options);
 
-// The work done for one picture: read it, recolour it, write its result.
-using TPictureWork = std::function<void(const TRecolorTask& task)>;
+// The work done for one picture: read it, recolour it, write its result;
+// warnings go through warn.
+using TPictureWork = std::function<void(const TRecolorTask& task, const TWarning& warn)>;
 
 // Runs the job's share of pictures under the options. With several pictures a
 // progress bar is drawn when standard error is a terminal, else one line per

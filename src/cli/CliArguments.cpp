@@ -205,6 +205,18 @@ void FinishRules(const TWalkerRules& r) {
         FailUsage("--anywhere does not go with --neighbour: the whole picture is compared to the seed");
 }
 
+bool TakeResultOption(const std::string& flag, ArgReader& args, bool& stripMetadata, int& quality) {
+    if (flag == "--strip-metadata") {
+        args.NoValue();
+        stripMetadata = true;
+    } else if (flag == "--quality") {
+        quality = ParseNumber(flag, args.Value(), 1, 100);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 std::string FormatSettings(const TTintwellSettings& s) {
     std::string text = s.KeepHue    ? "--keep"
                        : s.ShiftHue ? "--shift " + std::to_string(s.Hue)

@@ -67,6 +67,9 @@ void ApplyRuleFlag(const std::string& flag, ArgReader& args, TWalkerRules& rules
 // Once a part's flags are read: --anywhere with --neighbour is a usage error.
 void FinishRules(const TWalkerRules& rules);
 
+// How a result is written: --strip-metadata, --quality N (1..100). false for any other flag.
+bool TakeResultOption(const std::string& flag, ArgReader& args, bool& stripMetadata, int& quality);
+
 // The settings written as the flags that give them back.
 std::string FormatSettings(const TTintwellSettings& settings);
 

@@ -11,6 +11,7 @@
 #include "platform/PictureFile.h"
 #include "recolour/GoalColorSolver.h"
 #include "recolour/PartRecolourer.h"
+#include "recolour/StatedColours.h"
 #include "resources/StartPicture.h"
 
 #include <algorithm>
@@ -25,20 +26,21 @@ commands:
   hsv                              read "R G B" lines, write "H S V" lines
   transform [SETTINGS]             read "R G B" lines, write the recoloured "R G B"
   solve --from R,G,B --to R,G,B    print the SETTINGS that take one colour to the other
-  open PICTURE -o OUT              load at the working size, write OUT
+  open PICTURE -o OUT [RESULT]     load at the working size, write OUT
   grow PICTURE --seed X,Y [RULES] [SETTINGS] -o PART.bmp [--full-size]
                                    grow one part from a seed, write its bitmap
   tolerance PICTURE --seed X,Y --half-width N [--full-size]
                                    suggest tolerances from the square around a seed
-  recolor PICTURE -o OUT [--full-size | --original-size] PART...
+  recolor PICTURE -o OUT [--full-size | --original-size] [RESULT] PART...
                                    PART: --seed X,Y [RULES] [SETTINGS]
                                        | --part PART.bmp [SETTINGS]
                                    earlier parts lie on top of later ones
-  recipe FILE.json [BATCH]         run a recolour job described in JSON
-  recipe PROJECT.tintwell -o OUT [--original-size]
+  recipe FILE.json [RESULT] [BATCH]
+                                   run a recolour job described in JSON
+  recipe PROJECT.tintwell -o OUT [--original-size] [RESULT]
                                    the project's result picture, as the desktop program saves it
   recipe PROJECT.tintwell --pictures PICTURE... --output-dir DIR [--output-format EXT]
-         [--original-size] [BATCH]
+         [--original-size] [RESULT] [BATCH]
                                    the project's parts on other pictures, seeds grown again
   demo -o OUT                      recolour the built-in start picture
 )";
@@ -63,6 +65,9 @@ RULES:
                                    or not (not with --neighbour)
   --fill-holes N                   then holes of at most N pixels inside the part join
                                    it (0..1000000, default 0: none)
+RESULT:
+  --strip-metadata                 write no Exif, XMP or IPTC (the colour profile stays)
+  --quality N                      WebP results lossy at quality 1..100 (default: lossless)
 BATCH (recipes and projects with several pictures):
   --jobs N                         pictures at once (default: one per core)
   --shard K/N                      only every N-th picture, starting at the K-th (from 0)
@@ -75,7 +80,10 @@ BATCH (recipes and projects with several pictures):
 Pictures are worked on at the working size (at most 800 wide and 600 high)
 unless --full-size is given. recolor --original-size makes the parts at the
 working size and writes the result at the picture's own size, each part's
-border following the picture. Output types: .bmp .jpg .jpeg .png .ico .emf .wmf.
+border following the picture. Pictures are read from .bmp .jpg .jpeg .png .ico
+.tif .tiff .webp .heic .heif .avif; output types: .bmp .jpg .jpeg .png .tif
+.tiff .webp .ico .emf .wmf. JPEG, PNG, TIFF and WebP results keep the picture's
+metadata and colour profile.
 Exit codes: 0 done, 1 bad input, 2 usage error.
 )";
 
@@ -83,11 +91,13 @@ Exit codes: 0 done, 1 bad input, 2 usage error.
     FailUsage("unknown option " + flag + " for " + command);
 }
 
-// The picture, -o and --full-size, which several commands share.
+// The picture, -o, --full-size and how the result is written, which several commands share.
 struct FileArgs {
     std::string picture;
     std::string output;
     bool fullSize = false;
+    bool stripMetadata = false;
+    int quality = 0;
 
     // Takes the argument just read when it is one of these; false otherwise.
     bool Take(const std::string& arg, ArgReader& args, const std::string& command, bool allowFullSize) {
@@ -103,6 +113,11 @@ struct FileArgs {
             return false;
         }
         return true;
+    }
+
+    // --strip-metadata and --quality, for the commands that write a picture's result.
+    bool TakeResultFlag(const std::string& arg, ArgReader& args) {
+        return TakeResultOption(arg, args, stripMetadata, quality);
     }
 
     void Require(const std::string& command, bool needPicture) const {
@@ -226,11 +241,18 @@ int CommandOpen(ArgReader args) {
     FileArgs files;
     while (!args.AtEnd()) {
         const std::string arg = args.Next();
-        if (!files.Take(arg, args, "open", false)) UnknownOption(arg, "open");
+        if (!files.Take(arg, args, "open", false) && !files.TakeResultFlag(arg, args))
+            UnknownOption(arg, "open");
     }
     files.Require("open", true);
     CheckOutputName(files.output);
-    WritePicture(LoadPictureToWorkOn(files.picture, false), files.output);
+    TRecolorJob job;
+    job.StripMetadata = files.stripMetadata;
+    job.Quality = files.quality;
+    CheckResultQuality(job.Quality, files.output);
+    tw::TPictureMetadata metadata;
+    const tw::Bitmap picture = LoadPictureToWorkOn(files.picture, false, &metadata);
+    WritePicture(picture, files.output, SaveOptionsFor(job, metadata, files.picture, files.output, {}));
     return kExitSuccess;
 }
 
@@ -261,9 +283,13 @@ int CommandGrow(ArgReader args) {
     {
         // The picture goes before the part is encoded: at camera size the two
         // and the encoded file would not all fit the memory budget at once.
-        const tw::Bitmap picture = LoadPictureToWorkOn(files.picture, files.fullSize);
+        tw::TPictureMetadata metadata;
+        const tw::Bitmap picture = LoadPictureToWorkOn(files.picture, files.fullSize, &metadata);
         CheckSeed(part.Seed, picture);
-        grown = TPartGrower(picture, part.Seed, part.Rules, part.Settings).Grow().Mask;
+        // The part is painted recoloured: stated colours in the picture's values.
+        const TTintwellSettings settings =
+            InPictureColours(part.Settings, TColourProfile(metadata.IccProfile));
+        grown = TPartGrower(picture, part.Seed, part.Rules, settings).Grow().Mask;
     }
     WritePicture(grown, files.output);
     return kExitSuccess;
@@ -303,7 +329,7 @@ int CommandRecolor(ArgReader args) {
     TRecolorJob job;
     while (!args.AtEnd()) {
         const std::string arg = args.Next();
-        if (files.Take(arg, args, "recolor", true)) continue;
+        if (files.Take(arg, args, "recolor", true) || files.TakeResultFlag(arg, args)) continue;
         if (arg == "--original-size") {
             args.NoValue();
             job.OriginalSize = true;
@@ -336,6 +362,8 @@ int CommandRecolor(ArgReader args) {
         FinishRules(part.Rules);
     }
     job.FullSize = files.fullSize;
+    job.StripMetadata = files.stripMetadata;
+    job.Quality = files.quality;
     if (job.FullSize && job.OriginalSize)
         FailUsage("--full-size and --original-size cannot be used together: --full-size works on the "
                   "picture's own size, --original-size only writes the result at it");
@@ -350,6 +378,8 @@ int CommandRecipe(ArgReader args) {
     std::string path;
     TBatchOptions batch;
     TProjectOptions project;
+    bool stripMetadata = false;
+    int quality = 0;
     bool listing = false; // the plain words after --pictures are pictures
     const auto isProject = [](const std::string& name) { return tw::ExtensionOf(name) == kProjectExtension; };
     while (!args.AtEnd()) {
@@ -366,16 +396,22 @@ int CommandRecipe(ArgReader args) {
             continue;
         }
         listing = false;
-        if (TakeBatchFlag(arg, args, batch)) continue;
+        if (TakeBatchFlag(arg, args, batch) || TakeResultOption(arg, args, stripMetadata, quality)) continue;
         if ((!path.empty() && !isProject(path)) || !TakeProjectFlag(arg, args, project, listing))
             UnknownOption(arg, "recipe");
     }
     if (path.empty()) FailUsage("recipe needs a FILE.json");
+    project.StripMetadata = stripMetadata;
+    project.Quality = quality;
     if (isProject(path)) return RunProjectRecipe(path, project, batch);
     if (!project.FirstFlag.empty()) UnknownOption(project.FirstFlag, "recipe");
-    const TRecipe recipe = ReadRecipe(path);
-    return RunBatch(recipe.Job, batch, recipe.SeveralPictures,
-                    [&](const TRecolorTask& task) { RecolorOnePicture(recipe.Job, task); });
+    TRecipe recipe = ReadRecipe(path);
+    // The options say more than the recipe.
+    recipe.Job.StripMetadata = recipe.Job.StripMetadata || stripMetadata;
+    if (quality > 0) recipe.Job.Quality = quality;
+    return RunBatch(
+        recipe.Job, batch, recipe.SeveralPictures,
+        [&](const TRecolorTask& task, const TWarning& warn) { RecolorOnePicture(recipe.Job, task, warn); });
 }
 
 int CommandDemo(ArgReader args) {

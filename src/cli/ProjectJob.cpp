@@ -47,16 +47,16 @@ TProject WithVariant(const TProject& project, const TColourVariant& variant) {
 // the picture read once. With one result the picture goes (release) before
 // the result is encoded.
 void WriteResults(const TRecolorJob& job, const TRecolorTask& task, const TProject& project,
-                  const std::function<tw::Bitmap(const TProject&)>& result,
+                  const std::function<tw::Bitmap(const TProject&)>& result, const tw::TSaveOptions& save,
                   const std::function<void()>& release) {
     if (task.Variants.empty()) {
         const tw::Bitmap picture = result(project);
         release();
-        WritePicture(picture, task.Output);
+        WritePicture(picture, task.Output, save);
         return;
     }
     for (const TVariantResult& v : task.Variants)
-        WritePicture(result(WithVariant(project, VariantNamed(job, v.Variant))), v.Output);
+        WritePicture(result(WithVariant(project, VariantNamed(job, v.Variant))), v.Output, save);
 }
 
 } // namespace
@@ -65,7 +65,7 @@ void WriteResults(const TRecolorJob& job, const TRecolorTask& task, const TProje
 // may hold more of them than would fit in memory at once.
 tw::Bitmap ProjectResult(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
     TTintwellDocument document;
-    document.NewDocument(picture.Working, {}, false, picture.Full);
+    document.NewDocument(picture.Working, {}, false, picture.Full, picture.Metadata);
     for (size_t i = 0; i < project.Parts.size(); ++i)
         document.AddPartOnDemand([&project, i](const tw::Bitmap&) {
             const TProjectPart& part = project.Parts[i];
@@ -93,7 +93,7 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
         }
     }
     TTintwellDocument document;
-    document.NewDocument(working, {}, false, picture.Full);
+    document.NewDocument(working, {}, false, picture.Full, picture.Metadata);
     for (size_t i = 0; i < project.Parts.size(); ++i) {
         const TProjectPart& part = project.Parts[i];
         if (part.Growth) {
@@ -105,7 +105,7 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
             document.AddGrownPartOnDemand(moved, part.Settings.ForAnotherPicture());
             continue;
         }
-        document.AddPartOnDemand([&project, i](const tw::Bitmap& picture) {
+        document.AddPartOnDemand([&project, &document, i](const tw::Bitmap& picture) {
             // Every pixel of a part that is not white belongs to it, so a plain
             // stretch keeps the mask a mask.
             TTintwellDocument::TMadePart made{tw::Bitmap(picture.Width(), picture.Height()), {}, {}};
@@ -115,7 +115,7 @@ tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& p
             }
             made.Settings =
                 WithPartReference(project.Parts[i].Settings.ForAnotherPicture(), picture, made.Bitmap);
-            RecolourPart(made.Settings, picture, made.Bitmap);
+            RecolourPart(document.InPictureColours(made.Settings), picture, made.Bitmap);
             return made;
         });
     }
@@ -168,6 +168,8 @@ int RunProjectRecipe(const std::string& path, const TProjectOptions& options, co
     }
     TRecolorJob job;
     job.Recipe = path;
+    job.StripMetadata = options.StripMetadata;
+    job.Quality = options.Quality;
     job.Variants = project.Variants;
     if (!several) {
         const std::string picture = project.PicturePath(path);
@@ -177,11 +179,13 @@ int RunProjectRecipe(const std::string& path, const TProjectOptions& options, co
         if (PictureFileHash(picture) != project.PictureHash)
             std::cerr << "tintwell-cli: warning: " << tw::DisplayName(picture)
                       << " has changed since the project was saved" << std::endl;
-        return RunBatch(job, batch, false, [&](const TRecolorTask& task) {
+        return RunBatch(job, batch, false, [&](const TRecolorTask& task, const TWarning& warn) {
+            CheckResultSize(task.Picture, task.Output, originalSize);
             tw::PictureAtBothSizes picture = LoadProjectPicture(project, task.Picture);
             WriteResults(
                 job, task, project,
                 [&](const TProject& p) { return ProjectResult(p, picture, originalSize); },
+                SaveOptionsFor(job, picture.Metadata, task.Picture, ResultsOf(task).front(), warn),
                 [&] { picture = {}; });
         });
     }
@@ -200,14 +204,16 @@ int RunProjectRecipe(const std::string& path, const TProjectOptions& options, co
     // must be sound before any work: each is decoded once here, one at a time.
     for (size_t i = 0; i < project.Parts.size(); ++i)
         project.PartBitmap(i);
-    return RunBatch(job, batch, true, [&](const TRecolorTask& task) {
+    return RunBatch(job, batch, true, [&](const TRecolorTask& task, const TWarning& warn) {
+        CheckResultSize(task.Picture, task.Output, originalSize);
         tw::PictureAtBothSizes picture;
         if (originalSize)
             picture = LoadBothSizes(task.Picture);
         else
-            picture.Working = LoadPictureToWorkOn(task.Picture, false);
+            picture.Working = LoadPictureToWorkOn(task.Picture, false, &picture.Metadata);
         WriteResults(
             job, task, project, [&](const TProject& p) { return ApplyProject(p, picture, originalSize); },
+            SaveOptionsFor(job, picture.Metadata, task.Picture, ResultsOf(task).front(), warn),
             [&] { picture = {}; });
     });
 }

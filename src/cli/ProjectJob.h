@@ -14,6 +14,7 @@ namespace cli {
 
 // The result of the project's own picture, the same the desktop program saves
 // ("Save Picture...", or "Save Full-Size Picture..." with originalSize).
+// The picture's metadata gives its colour profile.
 tw::Bitmap ProjectResult(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize);
 
 // The project's parts on another picture: each grown part grown again from its
@@ -27,7 +28,9 @@ struct TProjectOptions {
     std::optional<std::string> Format; // --output-format as given; ".png" without
     std::vector<std::string> Pictures;
     bool OriginalSize = false;
-    std::string FirstFlag; // the first of these options given, for a recipe that takes none
+    bool StripMetadata = false; // --strip-metadata
+    int Quality = 0;            // --quality
+    std::string FirstFlag;      // the first of these options given, for a recipe that takes none
 };
 
 // Takes -o, --output-dir, --output-format, --original-size and --pictures,

@@ -27,7 +27,7 @@ class RecipeParser {
     TRecipe Parse(const QJsonObject& root) {
         CheckKeys(root, "",
                   {"picture", "pictures", "output", "outputDir", "outputFormat", "fullSize", "originalSize",
-                   "parts", "variants"});
+                   "stripMetadata", "quality", "parts", "variants"});
         TRecipe recipe;
         recipe.Job.Recipe = path_;
         if (root.contains("fullSize")) recipe.Job.FullSize = Boolean(root["fullSize"], "fullSize");
@@ -35,7 +35,14 @@ class RecipeParser {
             recipe.Job.OriginalSize = Boolean(root["originalSize"], "originalSize");
         if (recipe.Job.FullSize && recipe.Job.OriginalSize)
             Fail("", "\"fullSize\" and \"originalSize\" cannot both be true");
+        if (root.contains("stripMetadata"))
+            recipe.Job.StripMetadata = Boolean(root["stripMetadata"], "stripMetadata");
+        if (root.contains("quality")) recipe.Job.Quality = json_.Number(root["quality"], "quality", 1, 100);
         ReadTasks(root, recipe);
+        if (recipe.Job.Quality > 0)
+            for (const TRecolorTask& task : recipe.Job.Tasks)
+                if (tw::SaveFormatFor(task.Output) != tw::PictureFormat::Webp)
+                    Fail("quality", "a quality applies to WebP results (.webp) only");
         if (!root.contains("parts")) Fail("", "\"parts\" is missing");
         const QJsonValue parts = root["parts"];
         if (!parts.isArray() || parts.toArray().isEmpty())

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
+#include <iostream>
 #include <unistd.h>
 
 namespace cli {
@@ -64,9 +65,13 @@ tw::PictureAtBothSizes LoadBothSizes(const std::string& path) {
     return tw::LoadPictureAtBothSizes(path);
 }
 
-tw::Bitmap LoadPictureToWorkOn(const std::string& path, bool fullSize) {
+void PrintWarning(const std::string& message) {
+    std::cerr << "tintwell-cli: warning: " << tw::Printable(message) << std::endl;
+}
+
+tw::Bitmap LoadPictureToWorkOn(const std::string& path, bool fullSize, tw::TPictureMetadata* metadata) {
     const MutedStderr muted;
-    return fullSize ? tw::LoadPicture(path) : tw::LoadWorkingPicture(path);
+    return fullSize ? tw::LoadPicture(path, {}, metadata) : tw::LoadWorkingPicture(path, metadata);
 }
 
 void CheckSeed(QPoint seed, const tw::Bitmap& picture) {
@@ -76,14 +81,50 @@ void CheckSeed(QPoint seed, const tw::Bitmap& picture) {
 }
 
 void CheckOutputName(const std::string& path) {
+    if (tw::LoadFormatFor(path) == tw::PictureFormat::Heif)
+        FailInput(
+            "cannot write " + tw::DisplayName(path) +
+            ": HEIC and AVIF pictures are read, not written; write the result as .jpg, .png, .tif or .webp");
     if (tw::SaveFormatFor(path) == tw::PictureFormat::Unknown)
         FailInput("cannot write " + tw::DisplayName(path) + ": unsupported file type");
 }
 
-void WritePicture(const tw::Bitmap& bitmap, const std::string& path) {
+void WritePicture(const tw::Bitmap& bitmap, const std::string& path, const tw::TSaveOptions& options) {
     CheckOutputName(path);
-    if (!tw::SavePicture(bitmap, path))
+    if (!tw::SavePicture(bitmap, path, options))
         FailInput("cannot write " + tw::DisplayName(path) + ": unsupported file type");
+}
+
+tw::TSaveOptions SaveOptionsFor(const TRecolorJob& job, const tw::TPictureMetadata& metadata,
+                                const std::string& picture, const std::string& output, const TWarning& warn) {
+    tw::TSaveOptions options;
+    options.Metadata = metadata;
+    options.StripMetadata = job.StripMetadata;
+    options.Quality = job.Quality;
+    if (!metadata.Problem.empty() && !job.StripMetadata && tw::KeepsMetadata(tw::SaveFormatFor(output))) {
+        const std::string message =
+            tw::DisplayName(picture) + ": " + metadata.Problem + "; the result has none";
+        warn ? warn(message) : PrintWarning(message);
+        options.Metadata.Store.reset();
+    }
+    return options;
+}
+
+void CheckResultQuality(int quality, const std::string& output) {
+    if (quality > 0 && tw::SaveFormatFor(output) != tw::PictureFormat::Webp)
+        FailInput("cannot write " + tw::DisplayName(output) +
+                  ": a quality applies to WebP results (.webp) only");
+}
+
+void CheckResultSize(const std::string& picture, const std::string& output, bool atOwnSize) {
+    // Working-size results are far smaller than any format's limit.
+    if (!atOwnSize || tw::SaveFormatFor(output) != tw::PictureFormat::Webp) return;
+    QSize size;
+    {
+        const MutedStderr muted;
+        size = tw::PictureFileSize(picture);
+    }
+    tw::CheckFitsFormat(size, output);
 }
 
 THSVValues SuggestTolerance(const tw::Bitmap& picture, QPoint seed, int halfWidth) {
@@ -117,10 +158,10 @@ void AddParts(TTintwellDocument& document, const std::vector<TPartRequest>& requ
                                           request.Settings);
             continue;
         }
-        document.AddPartOnDemand([&request](const tw::Bitmap& picture) {
+        document.AddPartOnDemand([&request, &document](const tw::Bitmap& picture) {
             TTintwellDocument::TMadePart part{LoadPartBitmap(request.PartFile, picture), {}, {}};
             part.Settings = WithPartReference(request.Settings, picture, part.Bitmap);
-            RecolourPart(part.Settings, picture, part.Bitmap);
+            RecolourPart(document.InPictureColours(part.Settings), picture, part.Bitmap);
             return part;
         });
     }
@@ -128,11 +169,12 @@ void AddParts(TTintwellDocument& document, const std::vector<TPartRequest>& requ
 
 } // namespace
 
-tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequest>& requests) {
+tw::Bitmap RecolorPicture(const tw::Bitmap& picture, const std::vector<TPartRequest>& requests,
+                          const tw::TPictureMetadata& metadata) {
     CheckParts(picture, requests);
     // Composed as the desktop program saves.
     TTintwellDocument document;
-    document.NewDocument(picture, {}, false);
+    document.NewDocument(picture, {}, false, {}, metadata);
     AddParts(document, requests);
     return document.ComposeResult();
 }
@@ -143,8 +185,10 @@ namespace {
 // picture is never held whole, and decoding, composing and encoding run side by
 // side. The bytes are the whole-picture path's. Other pictures, and jobs with
 // more parts than the memory set aside for their data, take that path.
-bool RecolorStreamed(const std::string& picturePath, const std::vector<TPartRequest>& requests,
-                     const std::string& output) {
+bool RecolorStreamed(const TRecolorJob& job, const TRecolorTask& task, const TWarning& warn) {
+    const std::string& picturePath = task.Picture;
+    const std::string& output = task.Output;
+    const std::vector<TPartRequest>& requests = job.Parts;
     constexpr size_t kPartDataBudget = 160u << 20;
     if (tw::SaveFormatFor(output) != tw::PictureFormat::Jpeg) return false;
     std::optional<tw::StreamablePicture> picture;
@@ -162,10 +206,12 @@ bool RecolorStreamed(const std::string& picturePath, const std::vector<TPartRequ
             CheckParts(working, requests);
             return working;
         },
-        QString::fromStdString(picturePath));
+        QString::fromStdString(picturePath), picture->Metadata);
     AddParts(document, requests);
     tw::JpegRowReader reader(picture->Bytes, picturePath);
-    tw::SavedJpegFile file(picture->FullSize, output);
+    // The metadata goes in ahead of the first row, prepared now.
+    tw::SavedJpegFile file(picture->FullSize, output,
+                           SaveOptionsFor(job, picture->Metadata, picturePath, output, warn));
     document.StreamFullSizeResult(
         [&](uint32_t* rows, ptrdiff_t stride, int count) { reader.Read(rows, stride, count); },
         [&](const uint32_t* rows, ptrdiff_t stride, int count) { file.Write(rows, stride, count); });
@@ -179,15 +225,17 @@ tw::Bitmap RecolorPictureAtFullSize(const tw::PictureAtBothSizes& picture,
                                     const std::vector<TPartRequest>& requests) {
     CheckParts(picture.Working, requests);
     TTintwellDocument document;
-    document.NewDocument(picture.Working, {}, false, picture.Full);
+    document.NewDocument(picture.Working, {}, false, picture.Full, picture.Metadata);
     AddParts(document, requests);
     return std::move(*document.ComposeFullSizeResult()); // nothing cancels it
 }
 
 void CheckRecolorJob(const TRecolorJob& job, bool checkPictures) {
     for (const TRecolorTask& task : job.Tasks)
-        for (const std::string& result : ResultsOf(task))
+        for (const std::string& result : ResultsOf(task)) {
             CheckOutputName(result);
+            CheckResultQuality(job.Quality, result);
+        }
     std::vector<std::pair<std::string, std::string>> inputs; // canonical path, as given
     for (const TRecolorTask& task : job.Tasks) {
         if (checkPictures) tw::CheckPictureFile(task.Picture);
@@ -220,7 +268,7 @@ void MakeOutputFolder(const TRecolorJob& job) {
     }
 }
 
-void RecolorOnePicture(const TRecolorJob& job, const TRecolorTask& task) {
+void RecolorOnePicture(const TRecolorJob& job, const TRecolorTask& task, const TWarning& warn) {
     if (!task.Variants.empty()) {
         // Each variant is the job run alone with its settings, so its result
         // is byte for byte what that run writes.
@@ -231,25 +279,32 @@ void RecolorOnePicture(const TRecolorJob& job, const TRecolorTask& task) {
         alone.Parts = job.Parts;
         alone.FullSize = job.FullSize;
         alone.OriginalSize = job.OriginalSize;
+        alone.StripMetadata = job.StripMetadata;
+        alone.Quality = job.Quality;
         for (const TVariantResult& result : task.Variants) {
             const std::vector<TTintwellSettings> settings =
                 VariantSettings(VariantNamed(job, result.Variant), own);
             for (size_t i = 0; i < alone.Parts.size(); ++i)
                 alone.Parts[i].Settings = settings[i];
-            RecolorOnePicture(alone, {task.Picture, result.Output, task.Label, task.Name, {}});
+            RecolorOnePicture(alone, {task.Picture, result.Output, task.Label, task.Name, {}}, warn);
         }
         return;
     }
+    CheckResultSize(task.Picture, task.Output, job.OriginalSize || job.FullSize);
     if (job.OriginalSize) {
-        if (RecolorStreamed(task.Picture, job.Parts, task.Output)) return;
+        if (RecolorStreamed(job, task, warn)) return;
         tw::PictureAtBothSizes picture = LoadBothSizes(task.Picture);
         const tw::Bitmap result = RecolorPictureAtFullSize(picture, job.Parts);
+        const tw::TSaveOptions options =
+            SaveOptionsFor(job, picture.Metadata, task.Picture, task.Output, warn);
         picture = {}; // the input goes before the output is encoded
-        WritePicture(result, task.Output);
+        WritePicture(result, task.Output, options);
         return;
     }
-    const tw::Bitmap picture = LoadPictureToWorkOn(task.Picture, job.FullSize);
-    WritePicture(RecolorPicture(picture, job.Parts), task.Output);
+    tw::TPictureMetadata metadata;
+    const tw::Bitmap picture = LoadPictureToWorkOn(task.Picture, job.FullSize, &metadata);
+    WritePicture(RecolorPicture(picture, job.Parts, metadata), task.Output,
+                 SaveOptionsFor(job, metadata, task.Picture, task.Output, warn));
 }
 
 void RunRecolorJob(const TRecolorJob& job, const std::function<void(size_t, const TRecolorTask&)>& progress) {

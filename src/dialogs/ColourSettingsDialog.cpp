@@ -7,6 +7,7 @@
 #include "recolour/ColourMatch.h"
 #include "recolour/GoalColorSolver.h"
 #include "recolour/PartRecolourer.h"
+#include "recolour/StatedColours.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -767,7 +768,7 @@ void TColourSettingsDialog::PaintPartPreview() {
     if (!part_) return;
     ReadControls();
     // Always from the original: repaints never accumulate.
-    RecolourPart(settings_, originalSample_, partSample_);
+    RecolourPart(InPictureColours(settings_, profile_), originalSample_, partSample_);
     partPreview_->PaintCanvas().Draw(partScroll_.x(), partScroll_.y(), partSample_);
 }
 

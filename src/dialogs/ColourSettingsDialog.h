@@ -7,6 +7,7 @@
 // OK GetSettings. The swatches, the averaging box and the toggle buttons keep
 // their state between uses.
 
+#include "colour/ColourProfile.h"
 #include "colour/HSV.h"
 #include "dialogs/ColourChooser.h"
 #include "platform/Bitmap.h"
@@ -83,6 +84,9 @@ class TColourSettingsDialog : public QDialog {
     // How the "..." buttons choose a colour: the standard colour dialog
     // unless replaced (tests); nullopt when the user cancels.
     void SetColourChooser(TColourChooser chooser) { chooseColour_ = std::move(chooser); }
+    // The picture's colour profile: the preview takes colours stated in sRGB
+    // into the picture's values, as the document recolours.
+    void SetProfile(const TColourProfile& profile) { profile_ = profile; }
 
     const tw::Bitmap& OriginalSample() const { return originalSample_; }
     const tw::Bitmap& PartSample() const { return partSample_; }
@@ -160,6 +164,8 @@ class TColourSettingsDialog : public QDialog {
     QPushButton* cancelButton_ = nullptr;
 
     TColourChooser chooseColour_;
+
+    TColourProfile profile_;
 
     void BuildControls();
     // The controls a mode does not use are disabled: hue and tints in Match colour.

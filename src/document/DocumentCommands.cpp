@@ -207,7 +207,7 @@ void TChangeColorEdit::Apply(TTintwellDocument& doc, bool first) {
                 else
                     settings = WithPartReference(settings, doc.Picture(), k.Bitmap);
             }
-            const QPoint anchor = RecolourPart(settings, doc.Picture(), k.Bitmap);
+            const QPoint anchor = RecolourPart(doc.InPictureColours(settings), doc.Picture(), k.Bitmap);
             k.Settings = settings;
             k.AnchorX = anchor.x();
             k.AnchorY = anchor.y();
@@ -284,7 +284,7 @@ void TStrokeEdit::Apply(TTintwellDocument& doc, bool first) {
     if (partSettings_) std::swap(part_->Settings, *partSettings_);
     tw::Bitmap& target = part_->Bitmap;
     if (kind_ == TStrokeKind::Brush) {
-        TPartRecolourer things(settings_, doc.Picture(), target);
+        TPartRecolourer things(doc.InPictureColours(settings_), doc.Picture(), target);
         things.PaintRect(square_.left(), square_.top(), square_.right(), square_.bottom());
     } else {
         target.FillRect(square_, tw::kWhite);

@@ -328,5 +328,5 @@ void RestoreProject(TTintwellDocument& document, const TProject& project, tw::Pi
         parts.push_back(std::move(part));
     }
     document.RestoreDocument(std::move(picture.Working), fileName, std::move(parts), project.Settings,
-                             std::move(picture.Full), project.Variants);
+                             std::move(picture.Full), project.Variants, std::move(picture.Metadata));
 }

@@ -59,7 +59,10 @@ bool TResultSaveJob::Save(size_t index, TContactEntry* entry) {
     if (!result || state.Cancel) return false;
     progress(kComposed);
     if (entry) *entry = {item.Name, item.Colour, ContactThumbnail(*result)};
-    const QByteArray bytes = tw::EncodePicture(*result, tw::SaveFormatFor(item.Path), item.Path);
+    // The photo's metadata and profile go with it; TIFF and WebP encoders say how far they are.
+    tw::TSaveOptions save = item.Source.SaveOptions();
+    save.OnProgress = [&progress](double f) { progress(kComposed + f * (1 - kComposed)); };
+    const QByteArray bytes = tw::EncodePicture(*result, tw::SaveFormatFor(item.Path), item.Path, save);
     result.reset();
     // The last moment a cancel keeps the file from being written.
     if (state.Cancel) return false;

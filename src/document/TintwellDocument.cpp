@@ -7,6 +7,7 @@
 #include "platform/PictureError.h"
 #include "platform/PictureFile.h"
 #include "recolour/PartRecolourer.h"
+#include "recolour/StatedColours.h"
 
 #include <algorithm>
 
@@ -29,7 +30,7 @@ TTintwellDocument::~TTintwellDocument() {
 // --- Starting over ------------------------------------------------------------------
 
 void TTintwellDocument::NewDocument(tw::Bitmap picture, const QString& fileName, bool withBlankPart,
-                                    tw::Bitmap fullPicture) {
+                                    tw::Bitmap fullPicture, tw::TPictureMetadata metadata) {
     stack_.clear();
     ++historySerial_;
     ++strokeSerial_;
@@ -43,6 +44,8 @@ void TTintwellDocument::NewDocument(tw::Bitmap picture, const QString& fileName,
     }
     fullPicture_ = fullPicture.IsEmpty() ? picture_ : std::move(fullPicture);
     fullSize_ = fullPicture_.Rect().size();
+    profile_ = TColourProfile(metadata.IccProfile);
+    metadata_ = std::move(metadata);
     makeWorking_ = nullptr;
     partsOnDemand_.clear();
     // The variants go with the work on the picture before.
@@ -69,14 +72,15 @@ void TTintwellDocument::NewDocument(tw::Bitmap picture, const QString& fileName,
 void TTintwellDocument::OpenPicture(const QString& fileName) {
     // Read and reduce before anything changes: a file that fails leaves the document as it was.
     tw::PictureAtBothSizes picture = tw::LoadPictureAtBothSizes(fileName.toStdString());
-    NewDocument(std::move(picture.Working), fileName, true, std::move(picture.Full));
+    NewDocument(std::move(picture.Working), fileName, true, std::move(picture.Full),
+                std::move(picture.Metadata));
 }
 
 void TTintwellDocument::RestoreDocument(tw::Bitmap picture, const QString& fileName,
                                         std::vector<std::unique_ptr<TImagePart>> parts,
                                         const TTintwellSettings& settings, tw::Bitmap fullPicture,
-                                        std::vector<TColourVariant> variants) {
-    NewDocument(std::move(picture), fileName, false, std::move(fullPicture));
+                                        std::vector<TColourVariant> variants, tw::TPictureMetadata metadata) {
+    NewDocument(std::move(picture), fileName, false, std::move(fullPicture), std::move(metadata));
     for (auto& part : parts)
         InsertPart(PartCount(), std::move(part));
     variants_ = std::move(variants);
@@ -90,10 +94,14 @@ void TTintwellDocument::RestoreDocument(tw::Bitmap picture, const QString& fileN
 }
 
 void TTintwellDocument::NewStreamedDocument(QSize fullSize, std::function<tw::Bitmap()> makeWorking,
-                                            const QString& fileName) {
-    NewDocument({}, fileName, false);
+                                            const QString& fileName, tw::TPictureMetadata metadata) {
+    NewDocument({}, fileName, false, {}, std::move(metadata));
     fullSize_ = fullSize;
     makeWorking_ = std::move(makeWorking);
+}
+
+TTintwellSettings TTintwellDocument::InPictureColours(const TTintwellSettings& settings) const {
+    return ::InPictureColours(settings, profile_);
 }
 
 void TTintwellDocument::SetProjectFileName(const QString& fileName) {
@@ -231,7 +239,7 @@ TImagePart* TTintwellDocument::AddPart(const QString& name, const tw::Bitmap& bi
         // Match colour goes from the new part's own colour, fixed now; a grown
         // part's walk painted it from none.
         part->Settings = WithPartReference(settings_, picture_, part->Bitmap);
-        if (growth) RecolourPart(part->Settings, picture_, part->Bitmap);
+        if (growth) RecolourPart(InPictureColours(part->Settings), picture_, part->Bitmap);
     }
     TImagePart* added = part.get();
     Push(std::make_unique<TAddPartEdit>(name, std::move(part)));
@@ -271,10 +279,10 @@ bool TTintwellDocument::ReshapeCurrentPart(const tw::Bitmap& mask, bool remove,
             // Match colour without its own colour fixed yet: fixed now, from the
             // part as it becomes; its pixels are still the picture's.
             settings = WithPartReference(settings, picture_, shaped);
-            RecolourPart(settings, picture_, shaped);
+            RecolourPart(InPictureColours(settings), picture_, shaped);
         } else {
             tw::Bitmap scratch;
-            const TPartRecolourer recolourer(settings, picture_, scratch);
+            const TPartRecolourer recolourer(InPictureColours(settings), picture_, scratch);
             for (const QPoint& at : joined)
                 shaped.SetPixel(at.x(), at.y(), recolourer.TransformColor(picture_.Pixel(at.x(), at.y())));
         }
@@ -357,14 +365,14 @@ void TTintwellDocument::AddGrownPartOnDemand(QPoint seed, const TWalkerRules& ru
 }
 
 void TTintwellDocument::AddGrownPartOnDemand(const TPartGrowth& growth, const TTintwellSettings& settings) {
-    AddPartOnDemand([growth, settings](const tw::Bitmap& picture) {
+    AddPartOnDemand([growth, settings, profile = profile_](const tw::Bitmap& picture) {
         // The walks paint the part's pixels recoloured already.
-        TGrownPart grown = GrowSteps(picture, growth, settings);
+        TGrownPart grown = GrowSteps(picture, growth, ::InPictureColours(settings, profile));
         TMadePart made{std::move(grown.Mask), settings, grown.Growth};
         if (settings.NeedsReference()) {
             // Match colour goes from the grown part's own colour.
             made.Settings = WithPartReference(settings, picture, made.Bitmap);
-            RecolourPart(made.Settings, picture, made.Bitmap);
+            RecolourPart(::InPictureColours(made.Settings, profile), picture, made.Bitmap);
         }
         return made;
     });
@@ -570,13 +578,28 @@ tw::Bitmap TTintwellDocument::ComposeResult() const {
 
 TTintwellDocument::TFullSizeSource TTintwellDocument::FullSizeSource() const {
     const TGraphicsLockGuard lock;
-    TFullSizeSource source{fullPicture_, picture_, {}, {}, {}, partsOnDemand_};
+    TFullSizeSource source{fullPicture_, picture_, metadata_,      profile_,      {},
+                           {},           {},       partsOnDemand_, stripMetadata_};
     for (const TPartEntry& e : parts_) {
         source.Bitmaps.push_back(e.Part->Bitmap);
         source.Settings.push_back(e.Part->Settings);
         source.Growths.push_back(e.Part->Growth);
     }
     return source;
+}
+
+tw::TSaveOptions TTintwellDocument::ResultSaveOptions() const {
+    tw::TSaveOptions options;
+    options.Metadata = metadata_;
+    options.StripMetadata = stripMetadata_;
+    return options;
+}
+
+tw::TSaveOptions TTintwellDocument::TFullSizeSource::SaveOptions() const {
+    tw::TSaveOptions options;
+    options.Metadata = Metadata;
+    options.StripMetadata = StripMetadata;
+    return options;
 }
 
 TFullSizePart TTintwellDocument::TFullSizeSource::PartAt(int index, tw::Bitmap& scratch) const {
@@ -587,10 +610,11 @@ TFullSizePart TTintwellDocument::TFullSizeSource::PartAt(int index, tw::Bitmap& 
         if (growth && !growth->Then.empty()) growth.reset();
         return growth;
     };
-    if (k < Bitmaps.size()) return {&Bitmaps[k], Settings[k], border(Growths[k])};
+    if (k < Bitmaps.size())
+        return {&Bitmaps[k], ::InPictureColours(Settings[k], Profile), border(Growths[k])};
     TMadePart made = PartsOnDemand[k - Bitmaps.size()](Picture);
     scratch = std::move(made.Bitmap);
-    return {&scratch, made.Settings, border(std::move(made.Growth))};
+    return {&scratch, ::InPictureColours(made.Settings, Profile), border(std::move(made.Growth))};
 }
 
 TTintwellDocument::TFullSizeSource
@@ -600,7 +624,7 @@ TTintwellDocument::TFullSizeSource::WithSettings(const std::vector<TTintwellSett
         // Recoloured as "Change color..." would: from the picture, with the
         // part's own colour worked out where Match colour needs it.
         source.Settings[i] = WithPartReference(settings[i], Picture, source.Bitmaps[i]);
-        RecolourPart(source.Settings[i], Picture, source.Bitmaps[i]);
+        RecolourPart(::InPictureColours(source.Settings[i], Profile), Picture, source.Bitmaps[i]);
     }
     return source;
 }

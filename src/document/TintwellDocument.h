@@ -13,9 +13,12 @@
 // made only while a result is composed and dropped once drawn, with no undo
 // history, so memory does not grow with the number of parts.
 
+#include "colour/ColourProfile.h"
 #include "colour/HSV.h"
 #include "fullsize/FullSizeComposer.h"
 #include "platform/Bitmap.h"
+#include "platform/PictureFile.h"
+#include "platform/PictureMetadata.h"
 #include "recolour/ColourVariant.h"
 #include "recolour/ImagePart.h"
 #include "recolour/TintwellSettings.h"
@@ -71,9 +74,10 @@ class TTintwellDocument : public QObject {
     // --- Starting over (not undoable: each starts a new history) ---
     // The picture with one blank part (or none), nothing to undo, no unsaved
     // changes. fullPicture: the picture at its own size, when picture is a
-    // reduction of it; empty: picture is that too.
+    // reduction of it; empty: picture is that too. metadata: what the
+    // picture's file carries besides the pixels (its colour profile among it).
     void NewDocument(tw::Bitmap picture, const QString& fileName, bool withBlankPart = true,
-                     tw::Bitmap fullPicture = {});
+                     tw::Bitmap fullPicture = {}, tw::TPictureMetadata metadata = {});
     // Loads the file at its own size and at the working size and starts a new
     // document with them. A file that cannot be read throws a PictureError
     // before anything changes.
@@ -83,13 +87,14 @@ class TTintwellDocument : public QObject {
     // no unsaved changes. fullPicture as for NewDocument.
     void RestoreDocument(tw::Bitmap picture, const QString& fileName,
                          std::vector<std::unique_ptr<TImagePart>> parts, const TTintwellSettings& settings,
-                         tw::Bitmap fullPicture = {}, std::vector<TColourVariant> variants = {});
+                         tw::Bitmap fullPicture = {}, std::vector<TColourVariant> variants = {},
+                         tw::TPictureMetadata metadata = {});
     // A picture never held whole at its own size (the batch tool's streamed
     // JPEG results): the document keeps that size and, once makeWorking has made
     // it in StreamFullSizeResult while the first rows are being read, the
     // working picture. It starts without parts and with nothing to undo.
-    void NewStreamedDocument(QSize fullSize, std::function<tw::Bitmap()> makeWorking,
-                             const QString& fileName);
+    void NewStreamedDocument(QSize fullSize, std::function<tw::Bitmap()> makeWorking, const QString& fileName,
+                             tw::TPictureMetadata metadata = {});
 
     // --- What the document holds ---
     const tw::Bitmap& Picture() const { return picture_; }
@@ -99,6 +104,15 @@ class TTintwellDocument : public QObject {
     // The picture's own size, also for a streamed document.
     QSize FullSize() const { return fullSize_; }
     const QString& FileName() const { return fileName_; }
+    // What the picture's file carries besides the pixels, for the results.
+    const tw::TPictureMetadata& Metadata() const { return metadata_; }
+    // The picture's colour profile.
+    const TColourProfile& Profile() const { return profile_; }
+    // Settings as the picture's pixels are recoloured with them: the colours
+    // stated in sRGB converted into the picture's values (InPictureColours).
+    // Every recolouring of the document goes through this; parts keep their
+    // settings as stated.
+    TTintwellSettings InPictureColours(const TTintwellSettings& settings) const;
     int PartCount() const { return static_cast<int>(parts_.size()); }
     TImagePart* Part(int index) const;
     int IndexOf(const TImagePart* part) const; // -1 when not in the document
@@ -224,6 +238,10 @@ class TTintwellDocument : public QObject {
     // Whether views show every part or only the selected ones (the default).
     // A way of looking, not an edit: no undo step, no change signal.
     void SetShowAllParts(bool on) { showAllParts_ = on; }
+    // Saved results without the photo's Exif, XMP and IPTC (the profile stays).
+    void SetStripMetadata(bool on) { stripMetadata_ = on; }
+    // How a result of the picture is written: with its metadata and profile.
+    tw::TSaveOptions ResultSaveOptions() const;
     bool ShowsAllParts() const { return showAllParts_; }
     // How many parts a view shows.
     int ShownPartCount() const { return showAllParts_ ? PartCount() : SelectedCount(); }
@@ -251,10 +269,15 @@ class TTintwellDocument : public QObject {
     // are shared until either side changes them, so this costs little.
     struct TFullSizeSource {
         tw::Bitmap FullPicture, Picture;
+        tw::TPictureMetadata Metadata;
+        TColourProfile Profile;
         std::vector<tw::Bitmap> Bitmaps;
         std::vector<TTintwellSettings> Settings;
         std::vector<std::optional<TPartGrowth>> Growths;
         std::vector<TPartMaker> PartsOnDemand;
+        bool StripMetadata = false;
+        // How its results are written, as ResultSaveOptions.
+        tw::TSaveOptions SaveOptions() const;
         std::optional<tw::Bitmap> Compose(const TFullSizeOptions& options) const;
         // Every part, the document's own first; one made on demand goes to scratch.
         int PartCount() const { return static_cast<int>(Bitmaps.size() + PartsOnDemand.size()); }
@@ -312,6 +335,8 @@ class TTintwellDocument : public QObject {
     tw::Bitmap picture_;
     tw::Bitmap fullPicture_;
     QSize fullSize_;
+    tw::TPictureMetadata metadata_;
+    TColourProfile profile_;
     std::function<tw::Bitmap()> makeWorking_; // a streamed document's, until it has made picture_
     std::vector<TPartMaker> partsOnDemand_;
     QString fileName_;
@@ -327,4 +352,5 @@ class TTintwellDocument : public QObject {
     uint64_t strokeSerial_ = 1;
     bool rebuilding_ = false;
     bool showAllParts_ = false;
+    bool stripMetadata_ = false;
 };

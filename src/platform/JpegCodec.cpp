@@ -1,8 +1,9 @@
 #include "platform/JpegCodec.h"
 
-#include "platform/PictureFile.h"
-
+#include "platform/Orientation.h"
 #include "platform/PictureError.h"
+#include "platform/PictureFile.h"
+#include "platform/PictureMetadata.h"
 
 #include <QtGlobal>
 
@@ -238,109 +239,33 @@ std::string ReasonFor(const ErrorManager& err, long long width, long long height
 }
 
 // Reads the header of data into d; throws PictureError when it is not a readable JPEG header.
-void ReadHeader(Decompressor& d, const QByteArray& data, const std::string& name) {
+void ReadHeader(Decompressor& d, const QByteArray& data, const std::string& name, bool withProfile = false) {
     if (data.isEmpty()) FailRead(name, "the file is empty");
     jpeg_decompress_struct* cinfo = &d.cinfo;
     cinfo->err = &d.err.pub;
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
     const auto size = static_cast<unsigned long>(data.size());
-    const bool ok = Guarded(d.err, [cinfo, bytes, size] {
+    const bool ok = Guarded(d.err, [cinfo, bytes, size, withProfile] {
         jpeg_create_decompress(cinfo);
         jpeg_mem_src(cinfo, bytes, size);
         jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+        if (withProfile) jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
         jpeg_read_header(cinfo, TRUE);
     });
     if (!ok) FailRead(name, ReasonFor(d.err, cinfo->image_width, cinfo->image_height));
 }
 
-// --- EXIF orientation -------------------------------------------------------------------------
+// --- Orientation and profile ------------------------------------------------------------------
 
-class TiffReader {
-  public:
-    TiffReader(const unsigned char* data, size_t size, bool littleEndian)
-        : data_(data), size_(size), little_(littleEndian) {}
-
-    bool Has(size_t at, size_t count) const { return at <= size_ && size_ - at >= count; }
-    uint32_t U16(size_t at) const {
-        return little_ ? data_[at] | data_[at + 1] << 8 : data_[at] << 8 | data_[at + 1];
-    }
-    uint32_t U32(size_t at) const {
-        return little_ ? U16(at) | U16(at + 2) << 16 : U16(at) << 16 | U16(at + 2);
-    }
-
-  private:
-    const unsigned char* data_;
-    size_t size_;
-    bool little_;
-};
-
-// Orientation 1..8 from the TIFF structure inside an EXIF segment; 1 for anything unreadable.
-int OrientationFromTiff(const unsigned char* data, size_t size) {
-    if (size < 8) return 1;
-    bool little;
-    if (data[0] == 'I' && data[1] == 'I')
-        little = true;
-    else if (data[0] == 'M' && data[1] == 'M')
-        little = false;
-    else
-        return 1;
-    const TiffReader tiff(data, size, little);
-    if (tiff.U16(2) != 42) return 1;
-    const size_t ifd = tiff.U32(4);
-    if (!tiff.Has(ifd, 2)) return 1;
-    const uint32_t count = tiff.U16(ifd);
-    constexpr uint32_t kOrientationTag = 0x0112, kShortType = 3;
-    for (uint32_t i = 0; i < count; ++i) {
-        const size_t entry = ifd + 2 + 12 * size_t{i};
-        if (!tiff.Has(entry, 12)) return 1;
-        if (tiff.U16(entry) != kOrientationTag) continue;
-        if (tiff.U16(entry + 2) != kShortType || tiff.U32(entry + 4) < 1) return 1;
-        const uint32_t value = tiff.U16(entry + 8);
-        return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
-    }
-    return 1;
-}
-
+// The orientation the EXIF segment records (read with exiv2); 1 without one.
 int ReadOrientation(const jpeg_decompress_struct& cinfo) {
     static constexpr unsigned char kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
         if (m->marker != JPEG_APP0 + 1 || m->data_length < sizeof kExif) continue;
         if (std::memcmp(m->data, kExif, sizeof kExif) != 0) continue;
-        return OrientationFromTiff(m->data + sizeof kExif, m->data_length - sizeof kExif);
+        return ExifOrientation(m->data + sizeof kExif, m->data_length - sizeof kExif);
     }
     return 1;
-}
-
-bool SwapsSides(int orientation) {
-    return orientation >= 5;
-}
-
-// Where decoded pixel (x, y) of a width x height picture lands in the upright bitmap, as a word
-// index: origin + x * stepX + y * stepY.
-struct Placement {
-    ptrdiff_t origin, stepX, stepY;
-};
-
-Placement PlacementFor(int orientation, ptrdiff_t width, ptrdiff_t height, ptrdiff_t stride) {
-    const ptrdiff_t w = width - 1, h = height - 1;
-    switch (orientation) {
-    case 2:
-        return {w, -1, stride}; // mirror left to right
-    case 3:
-        return {h * stride + w, -1, -stride}; // turn half round
-    case 4:
-        return {h * stride, 1, -stride}; // mirror top to bottom
-    case 5:
-        return {0, stride, 1}; // mirror across the main diagonal
-    case 6:
-        return {h, stride, -1}; // turn a quarter clockwise
-    case 7:
-        return {w * stride + h, -stride, -1}; // mirror across the other diagonal
-    case 8:
-        return {w * stride, -stride, 1}; // turn a quarter anticlockwise
-    default:
-        return {0, 1, stride};
-    }
 }
 
 // --- Decoding ---------------------------------------------------------------------------------
@@ -399,10 +324,10 @@ void CmykToRgb32(const JSAMPLE* in, uint32_t* out, JDIMENSION width, bool invert
 void DecodeScanlines(j_decompress_ptr cinfo, const ScanTarget& t) {
     jpeg_start_decompress(cinfo);
     const JDIMENSION width = cinfo->output_width;
-    const bool inPlace = t.place.stepX == 1 && t.cmykRow == nullptr;
+    const bool inPlace = t.place.StepX == 1 && t.cmykRow == nullptr;
     while (cinfo->output_scanline < cinfo->output_height) {
         const ptrdiff_t y = cinfo->output_scanline;
-        uint32_t* target = t.pixels + t.place.origin + y * t.place.stepY;
+        uint32_t* target = t.pixels + t.place.Origin + y * t.place.StepY;
         JSAMPROW row = inPlace                ? reinterpret_cast<JSAMPROW>(target)
                        : t.cmykRow != nullptr ? t.cmykRow
                                               : reinterpret_cast<JSAMPROW>(t.rowWords);
@@ -410,7 +335,7 @@ void DecodeScanlines(j_decompress_ptr cinfo, const ScanTarget& t) {
         if (inPlace) continue;
         if (t.cmykRow != nullptr) CmykToRgb32(t.cmykRow, t.rowWords, width, t.invertedCmyk);
         for (JDIMENSION x = 0; x < width; ++x)
-            target[x * t.place.stepX] = t.rowWords[x];
+            target[x * t.place.StepX] = t.rowWords[x];
     }
     jpeg_finish_decompress(cinfo);
 }
@@ -541,6 +466,24 @@ QSize ReadJpegDisplaySize(const QByteArray& data, const std::string& fileName) {
     return SwapsSides(ReadOrientation(d.cinfo)) ? stored.transposed() : stored;
 }
 
+QByteArray ReadJpegIccProfile(const QByteArray& data) {
+    Decompressor d;
+    try {
+        ReadHeader(d, data, "picture.jpg", true);
+    } catch (const PictureError&) {
+        return {};
+    }
+    jpeg_decompress_struct* cinfo = &d.cinfo;
+    JOCTET* icc = nullptr;
+    unsigned int size = 0;
+    const bool ok = Guarded(d.err, [cinfo, &icc, &size] { jpeg_read_icc_profile(cinfo, &icc, &size); });
+    QByteArray profile;
+    if (ok && icc != nullptr && size > 0)
+        profile = QByteArray(reinterpret_cast<const char*>(icc), static_cast<qsizetype>(size));
+    std::free(icc);
+    return profile;
+}
+
 struct JpegRowWriter::State {
     MemoryDestination destination;
     Compressor c;
@@ -557,7 +500,7 @@ namespace {
 } // namespace
 
 JpegRowWriter::JpegRowWriter(int width, int height, const std::string& fileName, int quality,
-                             JpegChroma chroma, JpegSink sink)
+                             JpegChroma chroma, JpegSink sink, const TJpegExtras& extras)
     : s_(std::make_unique<State>()) {
     s_->name = DisplayName(fileName);
     s_->destination.sink = std::move(sink);
@@ -569,7 +512,8 @@ JpegRowWriter::JpegRowWriter(int width, int height, const std::string& fileName,
     MemoryDestination* destination = &s_->destination;
     // The rows go in as the bitmap holds them: libjpeg-turbo converts 32-bit
     // pixels to its colour planes as fast as packed RGB, with the same tables.
-    const bool ok = Guarded(s_->c.err, [cinfo, destination, width, height, quality, chroma] {
+    const TJpegExtras* written = &extras;
+    const bool ok = Guarded(s_->c.err, [cinfo, destination, width, height, quality, chroma, written] {
         jpeg_create_compress(cinfo);
         cinfo->dest = &destination->pub;
         cinfo->image_width = static_cast<JDIMENSION>(width);
@@ -583,6 +527,14 @@ JpegRowWriter::JpegRowWriter(int width, int height, const std::string& fileName,
                 cinfo->comp_info[c].h_samp_factor = cinfo->comp_info[c].v_samp_factor = 1;
         }
         jpeg_start_compress(cinfo, TRUE);
+        // Between the header and the first row: the metadata, then the profile.
+        for (const TJpegSegment& segment : written->Segments)
+            jpeg_write_marker(cinfo, segment.Marker,
+                              reinterpret_cast<const JOCTET*>(segment.Data.constData()),
+                              static_cast<unsigned int>(segment.Data.size()));
+        if (!written->IccProfile.isEmpty())
+            jpeg_write_icc_profile(cinfo, reinterpret_cast<const JOCTET*>(written->IccProfile.constData()),
+                                   static_cast<unsigned int>(written->IccProfile.size()));
     });
     if (!ok) Fail();
 }
@@ -630,9 +582,10 @@ QByteArray JpegRowWriter::Finish() {
     }
 }
 
-QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int quality, JpegChroma chroma) {
+QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int quality, JpegChroma chroma,
+                      const TJpegExtras& extras) {
     if (bitmap.IsEmpty()) FailWrite(DisplayName(fileName), "the picture is empty");
-    JpegRowWriter writer(bitmap.Width(), bitmap.Height(), fileName, quality, chroma);
+    JpegRowWriter writer(bitmap.Width(), bitmap.Height(), fileName, quality, chroma, {}, extras);
     writer.Write(bitmap.Row(0), bitmap.Image().bytesPerLine() / 4, bitmap.Height());
     return writer.Finish();
 }

@@ -2,6 +2,7 @@
 // JPEG decoding and encoding through libjpeg.
 
 #include "platform/Bitmap.h"
+#include "platform/PictureMetadata.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tw {
 
@@ -30,10 +32,22 @@ QSize ReadJpegSize(const QByteArray& data, const std::string& fileName);
 // libjpeg's default), or like the brightness (4:4:4).
 enum class JpegChroma { Halved, Full };
 
+// The picture's ICC profile (its APP2 segments joined); empty when it has
+// none or the header cannot be read.
+QByteArray ReadJpegIccProfile(const QByteArray& data);
+
+// What a JPEG file carries besides its pixels, written after its header and
+// before the first row: metadata segments and the ICC profile (in APP2
+// segments, split as it needs). Nothing by default: a plain JFIF file.
+struct TJpegExtras {
+    std::vector<TJpegSegment> Segments;
+    QByteArray IccProfile;
+};
+
 // Encodes a colour baseline JPEG at the given quality (libjpeg's defaults otherwise).
 // Throws PictureError on failure.
 QByteArray EncodeJpeg(const Bitmap& bitmap, const std::string& fileName, int quality = 100,
-                      JpegChroma chroma = JpegChroma::Halved);
+                      JpegChroma chroma = JpegChroma::Halved, const TJpegExtras& extras = {});
 
 // Reads a JPEG's rows from the top, a band at a time, for pictures that need
 // not be held whole. Only files whose stored rows are the picture's rows
@@ -69,7 +83,7 @@ using JpegSink = std::function<void(const char* data, size_t size)>;
 class JpegRowWriter {
   public:
     JpegRowWriter(int width, int height, const std::string& fileName, int quality, JpegChroma chroma,
-                  JpegSink sink = {});
+                  JpegSink sink = {}, const TJpegExtras& extras = {});
     ~JpegRowWriter();
     JpegRowWriter(const JpegRowWriter&) = delete;
     JpegRowWriter& operator=(const JpegRowWriter&) = delete;

@@ -235,7 +235,139 @@ QByteArray StoredRows(const QByteArray& png, qsizetype firstIdat, uint64_t need)
     return stream;
 }
 
+// Inflates a zlib stream, giving up beyond limit bytes of output; out (when
+// given) receives the output. false for a damaged stream or one too large.
+bool InflateBounded(const char* data, qsizetype size, qsizetype limit, QByteArray* out) {
+    Inflater z;
+    if (!z.Ok()) return false;
+    std::vector<unsigned char> scratch(64 * 1024);
+    qsizetype produced = 0;
+    for (qsizetype at = 0;;) {
+        qsizetype consumed = 0;
+        size_t made = 0;
+        const int result = z.Step(data + at, size - at, scratch.data(), scratch.size(), consumed, made);
+        at += consumed;
+        produced += static_cast<qsizetype>(made);
+        if (produced > limit) return false;
+        if (out) out->append(reinterpret_cast<const char*>(scratch.data()), static_cast<qsizetype>(made));
+        if (result == Z_STREAM_END) return true;
+        if (result != Z_OK && !(result == Z_BUF_ERROR && made > 0)) return false;
+        if (consumed == 0 && made == 0) return false;
+    }
+}
+
+// Profiles and metadata blocks beyond this are not what they claim to be.
+constexpr qsizetype kMaxInflatedBlock = 16 << 20;
+
+// A text chunk's keyword and where its text (or compressed text) starts; an
+// empty keyword for a malformed chunk.
+struct TextChunk {
+    std::string Keyword;
+    qsizetype Text = 0;
+    bool Compressed = false;
+};
+
+TextChunk ReadTextChunk(const QByteArray& png, const PngChunk& chunk) {
+    TextChunk text;
+    const char* data = png.constData() + chunk.Data();
+    const auto end = static_cast<qsizetype>(chunk.length);
+    const auto zero =
+        static_cast<const char*>(std::memchr(data, 0, static_cast<size_t>(std::min<qsizetype>(end, 80))));
+    if (!zero) return text;
+    const qsizetype after = zero - data + 1;
+    text.Keyword.assign(data, static_cast<size_t>(after - 1));
+    if (chunk.Is("tEXt")) {
+        text.Text = after;
+    } else if (chunk.Is("zTXt")) {
+        text.Text = after + 1; // the method byte
+        text.Compressed = true;
+    } else { // iTXt: compression flag and method, then language and translated keyword
+        if (after + 2 > end) return {};
+        text.Compressed = data[after] != 0;
+        qsizetype at = after + 2;
+        for (int skip = 0; skip < 2; ++skip) {
+            const auto nul =
+                static_cast<const char*>(std::memchr(data + at, 0, static_cast<size_t>(end - at)));
+            if (!nul) return {};
+            at = nul - data + 1;
+        }
+        text.Text = at;
+    }
+    if (text.Text > end) return {};
+    return text;
+}
+
+bool IsMetadataKeyword(const std::string& keyword) {
+    for (const char* known : {"XML:com.adobe.xmp", "Raw profile type exif", "Raw profile type APP1",
+                              "Raw profile type iptc", "Raw profile type xmp"})
+        if (keyword == known) return true;
+    return false;
+}
+
 } // namespace
+
+QByteArray PngIccProfile(const QByteArray& png) {
+    if (!IsPngAt(png, 0)) return {};
+    QByteArray profile;
+    try {
+        WalkPngChunks(png, kPngSignature.size(), [&](const PngChunk& chunk) {
+            if (chunk.Is("IDAT")) return false; // the profile comes before the pixels
+            if (!chunk.Is("iCCP")) return true;
+            const char* data = png.constData() + chunk.Data();
+            const auto zero = static_cast<const char*>(
+                std::memchr(data, 0, static_cast<size_t>(std::min<qsizetype>(chunk.length, 80))));
+            if (!zero) return false;
+            const qsizetype at = zero - data + 2; // past the keyword's end and the method byte
+            if (at >= static_cast<qsizetype>(chunk.length) ||
+                !InflateBounded(data + at, chunk.length - at, kMaxInflatedBlock, &profile))
+                profile.clear();
+            return false;
+        });
+    } catch (const PictureDamage&) {
+        profile.clear();
+    }
+    return profile;
+}
+
+QByteArray PngMetadataStream(const QByteArray& png) {
+    if (!IsPngAt(png, 0)) return {};
+    QByteArray stream = kPngSignature;
+    bool any = false;
+    WalkPngChunks(png, kPngSignature.size(), [&](const PngChunk& chunk) {
+        bool keep = chunk.at == kPngSignature.size() || chunk.Is("eXIf");
+        if (chunk.Is("tEXt") || chunk.Is("zTXt") || chunk.Is("iTXt")) {
+            const TextChunk text = ReadTextChunk(png, chunk);
+            keep = IsMetadataKeyword(text.Keyword) &&
+                   (!text.Compressed || InflateBounded(png.constData() + chunk.Data() + text.Text,
+                                                       chunk.length - text.Text, kMaxInflatedBlock, nullptr));
+        }
+        if (keep && chunk.at != kPngSignature.size()) any = true;
+        if (keep) stream.append(png.constData() + chunk.at, chunk.End() - chunk.at);
+        return true;
+    });
+    if (!any) return {};
+    AppendChunk(stream, "IEND", nullptr, 0);
+    return stream;
+}
+
+QByteArray WithPngIccProfile(const QByteArray& png, const QByteArray& profile) {
+    if (!IsPngAt(png, 0) || profile.isEmpty()) return png;
+    uLongf packedSize = compressBound(static_cast<uLong>(profile.size()));
+    QByteArray packed(static_cast<qsizetype>(packedSize), '\0');
+    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                  reinterpret_cast<const Bytef*>(profile.constData()), static_cast<uLong>(profile.size()),
+                  Z_BEST_COMPRESSION) != Z_OK)
+        return png;
+    packed.truncate(static_cast<qsizetype>(packedSize));
+    const QByteArray data = QByteArray("ICC profile", 11) + QByteArray(2, '\0') + packed;
+    QByteArray out = kPngSignature;
+    WalkPngChunks(png, kPngSignature.size(), [&](const PngChunk& chunk) {
+        if (!chunk.Is("iCCP")) out.append(png.constData() + chunk.at, chunk.End() - chunk.at);
+        if (chunk.at == kPngSignature.size()) AppendChunk(out, "iCCP", data.constData(), data.size());
+        return true;
+    });
+    return out;
+}
 
 bool IsPngAt(const QByteArray& bytes, qsizetype at) {
     return at >= 0 && at <= bytes.size() - kPngSignature.size() &&

@@ -45,6 +45,19 @@ QByteArray CheckedPngStream(const QByteArray& bytes, qsizetype from);
 // Throws PictureDamage for image data whose checksum is wrong.
 QByteArray WithoutSurplusImageData(const QByteArray& png);
 
+// The ICC profile of a PNG's iCCP chunk, inflated; empty when there is none,
+// or it is damaged or larger than any profile should be.
+QByteArray PngIccProfile(const QByteArray& png);
+// For the metadata reader: the PNG's header with only the chunks that hold
+// Exif, XMP and IPTC (eXIf, and text chunks under the keywords for them) and
+// an end; compressed ones only when they inflate to a sensible size, so that
+// no reader inflates without bound. Empty when the PNG has none of them.
+// Throws PictureDamage for a damaged chunk structure.
+QByteArray PngMetadataStream(const QByteArray& png);
+// The PNG with profile in an iCCP chunk right after its header (and no other
+// iCCP chunk).
+QByteArray WithPngIccProfile(const QByteArray& png, const QByteArray& profile);
+
 // Checks every distinct PNG image in an icon file once, however many directory
 // entries point at it, and returns how many chunk headers that read: each at
 // most once, so the work grows with the file. Throws PictureDamage.

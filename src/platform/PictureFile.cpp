@@ -2,12 +2,16 @@
 
 #include "platform/ErrorReport.h"
 #include "platform/FileAccess.h"
+#include "platform/HeifCodec.h"
 #include "platform/JpegCodec.h"
 #include "platform/Metafile.h"
+#include "platform/Orientation.h"
 #include "platform/PictureChecks.h"
 #include "platform/PlainBmp.h"
 #include "platform/Rounding.h"
 #include "platform/RowBandPool.h"
+#include "platform/TiffCodec.h"
+#include "platform/WebpCodec.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -230,6 +234,9 @@ PictureFormat LoadFormatFor(const std::string& fileName) {
     if (ext == ".jpg" || ext == ".jpeg") return PictureFormat::Jpeg;
     if (ext == ".ico") return PictureFormat::Ico;
     if (ext == ".png") return PictureFormat::Png;
+    if (ext == ".tif" || ext == ".tiff") return PictureFormat::Tiff;
+    if (ext == ".webp") return PictureFormat::Webp;
+    if (ext == ".heic" || ext == ".heif" || ext == ".avif") return PictureFormat::Heif;
     return PictureFormat::Unknown;
 }
 
@@ -237,7 +244,13 @@ PictureFormat SaveFormatFor(const std::string& fileName) {
     const std::string ext = ExtensionOf(fileName);
     if (ext == ".emf") return PictureFormat::Emf;
     if (ext == ".wmf") return PictureFormat::Wmf;
-    return LoadFormatFor(fileName);
+    const PictureFormat format = LoadFormatFor(fileName);
+    return format == PictureFormat::Heif ? PictureFormat::Unknown : format;
+}
+
+bool KeepsMetadata(PictureFormat format) {
+    return format == PictureFormat::Jpeg || format == PictureFormat::Png || format == PictureFormat::Tiff ||
+           format == PictureFormat::Webp || format == PictureFormat::Heif;
 }
 
 QSize WorkingSize(QSize size) {
@@ -249,21 +262,96 @@ QSize WorkingSize(QSize size) {
     return QSize(std::max(1, Round(size.width() * s)), std::max(1, Round(size.height() * s)));
 }
 
-Bitmap DecodePicture(const QByteArray& bytes, const std::string& fileName, QSize minimumSize) {
+namespace {
+
+constexpr const char* kReadableExtensions =
+    ".bmp, .jpg, .jpeg, .ico, .png, .tif, .tiff, .webp, .heic, .heif or .avif";
+
+Bitmap DecodeFormat(const QByteArray& bytes, PictureFormat format, const std::string& fileName,
+                    QSize minimumSize) {
+    switch (format) {
+    case PictureFormat::Jpeg:
+        return DecodeJpeg(bytes, fileName, minimumSize);
+    case PictureFormat::Tiff:
+        return DecodeTiff(bytes, fileName);
+    case PictureFormat::Webp:
+        return DecodeWebp(bytes, fileName);
+    case PictureFormat::Heif:
+        return DecodeHeif(bytes, fileName);
+    default:
+        try {
+            return DecodeWithQt(bytes, format, fileName);
+        } catch (const PictureDamage& e) {
+            FailRead(fileName, e.what());
+        }
+    }
+}
+
+} // namespace
+
+TPictureMetadata ReadPictureMetadata(const QByteArray& bytes, PictureFormat format) {
+    TPictureMetadata metadata;
+    switch (format) {
+    case PictureFormat::Jpeg:
+        metadata.IccProfile = ReadJpegIccProfile(bytes);
+        ReadFileMetadata(bytes, metadata);
+        break;
+    case PictureFormat::Png: {
+        metadata.IccProfile = PngIccProfile(bytes);
+        QByteArray stream;
+        try {
+            stream = PngMetadataStream(bytes);
+        } catch (const PictureDamage& e) {
+            metadata.Problem = std::string("the metadata cannot be read (") + e.what() + ")";
+        }
+        if (!stream.isEmpty()) ReadFileMetadata(stream, metadata);
+        break;
+    }
+    case PictureFormat::Tiff:
+        metadata.IccProfile = ReadTiffIccProfile(bytes);
+        ReadFileMetadata(bytes, metadata);
+        break;
+    case PictureFormat::Webp: {
+        metadata.IccProfile = ReadWebpChunk(bytes, "ICCP");
+        QByteArray exif = ReadWebpChunk(bytes, "EXIF");
+        // Some writers keep JPEG's header in front of the TIFF structure.
+        if (exif.startsWith(QByteArray("Exif\0\0", 6))) exif.remove(0, 6);
+        const QByteArray xmp = ReadWebpChunk(bytes, "XMP ");
+        if (!exif.isEmpty() || !xmp.isEmpty()) ReadMetadataBlocks(exif, xmp, metadata);
+        break;
+    }
+    case PictureFormat::Heif: {
+        const THeifBlocks blocks = ReadHeifBlocks(bytes);
+        metadata.IccProfile = blocks.IccProfile;
+        if (!blocks.Exif.isEmpty() || !blocks.Xmp.isEmpty())
+            ReadMetadataBlocks(blocks.Exif, blocks.Xmp, metadata);
+        break;
+    }
+    default:
+        break;
+    }
+    return metadata;
+}
+
+Bitmap DecodePicture(const QByteArray& bytes, const std::string& fileName, QSize minimumSize,
+                     TPictureMetadata* metadata) {
     const PictureFormat format = LoadFormatFor(fileName);
     if (format == PictureFormat::Unknown) {
         const std::string ext = ExtensionOf(fileName);
         FailRead(fileName,
-                 ext.empty() ? "the file name has no extension (use .bmp, .jpg, .jpeg, .ico or .png)"
-                             : "unsupported file type \"" + ext + "\" (use .bmp, .jpg, .jpeg, .ico or .png)");
+                 ext.empty() ? std::string("the file name has no extension (use ") + kReadableExtensions + ")"
+                             : "unsupported file type \"" + ext + "\" (use " + kReadableExtensions + ")");
     }
     if (bytes.isEmpty()) FailRead(fileName, "the file is empty");
-    if (format == PictureFormat::Jpeg) return DecodeJpeg(bytes, fileName, minimumSize);
-    try {
-        return DecodeWithQt(bytes, format, fileName);
-    } catch (const PictureDamage& e) {
-        FailRead(fileName, e.what());
-    }
+    Bitmap picture = DecodeFormat(bytes, format, fileName, minimumSize);
+    // JPEG and TIFF decoders turn their pictures upright themselves, libheif
+    // its own; PNG and WebP record the orientation only in their Exif.
+    const bool exifTurns = format == PictureFormat::Png || format == PictureFormat::Webp;
+    if (!metadata && !exifTurns) return picture;
+    TPictureMetadata read = ReadPictureMetadata(bytes, format);
+    if (exifTurns) picture = Upright(picture, read.Orientation());
+    if (metadata) *metadata = std::move(read);
+    return picture;
 }
 
 namespace {
@@ -284,8 +372,24 @@ void CheckPictureFile(const std::string& path) {
     ReadPictureFile(path, false);
 }
 
-Bitmap LoadPicture(const std::string& path, QSize minimumSize) {
-    return DecodePicture(ReadPictureFile(path), path, minimumSize);
+QSize PictureFileSize(const std::string& path) {
+    const QByteArray bytes = ReadPictureFile(path);
+    switch (LoadFormatFor(path)) {
+    case PictureFormat::Jpeg:
+        return ReadJpegSize(bytes, path);
+    case PictureFormat::Tiff:
+        return ReadTiffSize(bytes, path);
+    case PictureFormat::Webp:
+        return ReadWebpSize(bytes, path);
+    case PictureFormat::Heif:
+        return ReadHeifSize(bytes, path);
+    default:
+        return DecodePicture(bytes, path).Rect().size();
+    }
+}
+
+Bitmap LoadPicture(const std::string& path, QSize minimumSize, TPictureMetadata* metadata) {
+    return DecodePicture(ReadPictureFile(path), path, minimumSize, metadata);
 }
 
 namespace {
@@ -309,7 +413,7 @@ Bitmap ReduceToWorkingSize(const Bitmap& picture) {
     return ReduceTo(picture, WorkingSize(picture.Rect().size()));
 }
 
-Bitmap LoadWorkingPicture(const std::string& path) {
+Bitmap LoadWorkingPicture(const std::string& path, TPictureMetadata* metadata) {
     const QByteArray bytes = ReadPictureFile(path);
     QSize working;
     if (LoadFormatFor(path) == PictureFormat::Jpeg) {
@@ -321,7 +425,7 @@ Bitmap LoadWorkingPicture(const std::string& path) {
             // The decode below reports the problem.
         }
     }
-    const Bitmap picture = DecodePicture(bytes, path, working);
+    const Bitmap picture = DecodePicture(bytes, path, working, metadata);
     return ReduceTo(picture, working.isValid() ? working : WorkingSize(picture.Rect().size()));
 }
 
@@ -348,7 +452,7 @@ PictureAtBothSizes LoadPictureAtBothSizes(const std::string& path) {
                 [&reduced, &bytes, &path, working] { reduced = DecodeAtWorkingSize(bytes, path, working); });
         }
     }
-    both.Full = DecodePicture(bytes, path);
+    both.Full = DecodePicture(bytes, path, {}, &both.Metadata);
     const QSize working = WorkingSize(both.Full.Rect().size());
     if (reducedTo.isValid() && both.Full.Rect().size() != working && reducedTo == working) {
         reducing.Wait();
@@ -370,6 +474,7 @@ std::optional<StreamablePicture> OpenStreamablePicture(const std::string& path) 
         picture.FullSize = QSize(header.Width(), header.Height());
     }
     if (WorkingSize(picture.FullSize) == picture.FullSize) return std::nullopt;
+    picture.Metadata = ReadPictureMetadata(picture.Bytes, PictureFormat::Jpeg);
     return picture;
 }
 
@@ -381,17 +486,26 @@ namespace {
 // Recoloured edges are often saturated: halved colour planes would fringe them.
 constexpr JpegChroma kSavedJpegChroma = JpegChroma::Full;
 constexpr int kSavedJpegQuality = 100;
+
+// What a JPEG result carries besides its pixels, prepared in memory.
+TJpegExtras JpegExtrasFor(const TSaveOptions& options, QSize size) {
+    TJpegExtras extras;
+    if (!options.StripMetadata) extras.Segments = JpegMetadataSegments(options.Metadata, size);
+    extras.IccProfile = options.Metadata.IccProfile;
+    return extras;
+}
+
 } // namespace
 
-SavedJpegFile::SavedJpegFile(QSize size, const std::string& path) : path_(path) {
+SavedJpegFile::SavedJpegFile(QSize size, const std::string& path, const TSaveOptions& options) : path_(path) {
     try {
         file_ = std::make_unique<AtomicFileWriter>(path);
     } catch (const FileAccessError& e) {
         FailWrite(path, e.what());
     }
-    jpeg_ = std::make_unique<JpegRowWriter>(size.width(), size.height(), path, kSavedJpegQuality,
-                                            kSavedJpegChroma,
-                                            [this](const char* data, size_t n) { file_->Write(data, n); });
+    jpeg_ = std::make_unique<JpegRowWriter>(
+        size.width(), size.height(), path, kSavedJpegQuality, kSavedJpegChroma,
+        [this](const char* data, size_t n) { file_->Write(data, n); }, JpegExtrasFor(options, size));
 }
 
 SavedJpegFile::~SavedJpegFile() = default;
@@ -413,22 +527,46 @@ void SavedJpegFile::Commit() {
     }
 }
 
-QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::string& fileName) {
+QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::string& fileName,
+                         const TSaveOptions& options) {
     if (bitmap.IsEmpty()) FailWrite(fileName, "the picture is empty");
+    const QSize size = bitmap.Rect().size();
+    const TPictureMetadata& metadata = options.Metadata;
+    const bool withMetadata = !options.StripMetadata && metadata.HasMetadata();
     try {
         switch (format) {
         case PictureFormat::Jpeg:
-            return EncodeJpeg(bitmap, fileName, kSavedJpegQuality, kSavedJpegChroma);
+            return EncodeJpeg(bitmap, fileName, kSavedJpegQuality, kSavedJpegChroma,
+                              JpegExtrasFor(options, size));
         case PictureFormat::Bmp:
             return EncodePlainBmp(bitmap);
-        case PictureFormat::Png:
-            return EncodeWithQt(ToRgb888(bitmap), "png", fileName, kPngQuality);
+        case PictureFormat::Png: {
+            QByteArray png = EncodeWithQt(ToRgb888(bitmap), "png", fileName, kPngQuality);
+            // exiv2 first: it would write a profile of its own again, without a name.
+            if (withMetadata) png = WithFileMetadata(png, metadata, size);
+            return WithPngIccProfile(png, metadata.IccProfile);
+        }
+        case PictureFormat::Tiff: {
+            const QByteArray tiff = EncodeTiff(bitmap, fileName, metadata.IccProfile, options.OnProgress);
+            return withMetadata ? WithFileMetadata(tiff, metadata, size) : tiff;
+        }
+        case PictureFormat::Webp: {
+            TWebpExtras extras;
+            extras.IccProfile = metadata.IccProfile;
+            if (withMetadata) {
+                const TWebpMetadata chunks = WebpMetadataChunks(metadata, size);
+                extras.Exif = chunks.Exif;
+                extras.Xmp = chunks.Xmp;
+            }
+            return EncodeWebp(bitmap, fileName, options.Quality, extras, options.OnProgress);
+        }
         case PictureFormat::Ico:
             return EncodeIcon(bitmap, fileName);
         case PictureFormat::Emf:
             return EncodeEmf(bitmap);
         case PictureFormat::Wmf:
             return EncodeWmf(bitmap);
+        case PictureFormat::Heif:
         case PictureFormat::Unknown:
             break;
         }
@@ -440,11 +578,19 @@ QByteArray EncodePicture(const Bitmap& bitmap, PictureFormat format, const std::
     FailWrite(fileName, "unsupported file type \"" + ExtensionOf(fileName) + "\"");
 }
 
-bool SavePicture(const Bitmap& bitmap, const std::string& path) {
+bool SavePicture(const Bitmap& bitmap, const std::string& path, const TSaveOptions& options) {
     const PictureFormat format = SaveFormatFor(path);
     if (format == PictureFormat::Unknown) return false;
-    WriteFileAtomically(path, EncodePicture(bitmap, format, path));
+    WriteFileAtomically(path, EncodePicture(bitmap, format, path, options));
     return true;
+}
+
+void CheckFitsFormat(QSize size, const std::string& path) {
+    if (SaveFormatFor(path) == PictureFormat::Webp &&
+        (size.width() > kMaxWebpSide || size.height() > kMaxWebpSide))
+        FailWrite(path, "WebP pictures have at most " + std::to_string(kMaxWebpSide) +
+                            " pixels on a side; this one is " + std::to_string(size.width()) + " x " +
+                            std::to_string(size.height()));
 }
 
 void WriteFileAtomically(const std::string& path, const QByteArray& bytes) {

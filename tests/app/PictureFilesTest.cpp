@@ -235,7 +235,7 @@ TEST(PictureFiles, SavingTellsWhatCannotBeWrittenAndTheFilterNamesTheFormat) {
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(w.messages[0],
               QStringLiteral("Cannot save result.gif: pictures are saved as .jpg, .jpeg, .bmp, "
-                             ".ico, .png, .emf or .wmf files. Nothing was written."));
+                             ".ico, .png, .emf, .wmf, .tif, .tiff or .webp files. Nothing was written."));
     EXPECT_TRUE(QDir(dir.Dir().path()).isEmpty());
 
     struct Case {
@@ -612,4 +612,59 @@ TEST(PictureFiles, SaveDialogsSuggestANameInThePicturesFormatAndFolder) {
     w.Doc().AddGrownPart(tw::Bitmap(60, 40, kSkin), {0, 0});
     w.Trigger("saveImagePart");
     EXPECT_EQ(w.saveSuggestions.back(), Q(dir.Path("cups-part2.png"))) << "parts keep PNG";
+}
+
+// Saved pictures keep the photo's metadata and profile on both save paths
+// unless the preference says otherwise, which is remembered; a HEIC picture's
+// result is suggested as JPEG and the dialog says why.
+TEST(PictureFiles, SavedPicturesKeepThePhotosMetadataUnlessTurnedOff) {
+    if (!twtest::HaveProgram("exiftool"))
+        GTEST_SKIP() << "exiftool is not installed (scripts/setup installs it)";
+    twtest::TempDir dir;
+    const std::string photo = dir.Path("photo.jpg");
+    ASSERT_TRUE(tw::SavePicture(Pattern(1000, 750), photo));
+    // A profile's header without tags will do: what lcms2 cannot use is carried all the same.
+    QByteArray icc(132, '\0');
+    icc[3] = static_cast<char>(132);
+    icc.replace(8, 4, QByteArray("\x02\x10\0\0", 4)).replace(12, 12, "mntrRGB XYZ ").replace(36, 4, "acsp");
+    twtest::WriteAll(dir.Path("p.icc"), icc);
+    ASSERT_EQ(twtest::RunProgram("exiftool", {"-q", "-overwrite_original", "-Make=Tintcam", "-Artist=Ann",
+                                              "-ICC_Profile<=" + Q(dir.Path("p.icc")), Q(photo)}),
+              0);
+    const auto metadataOf = [](const std::string& path) {
+        tw::TPictureMetadata metadata;
+        tw::LoadPicture(path, {}, &metadata);
+        return metadata;
+    };
+    const QByteArray profile = metadataOf(photo).IccProfile;
+    ASSERT_FALSE(profile.isEmpty());
+    const QString settings = QDir(Q(dir.Path("."))).filePath("tintwell.conf");
+    {
+        twtest::TWindow w({}, settings);
+        w.Open(photo);
+        ASSERT_TRUE(w.Action("keepMetadata")->isChecked());
+        w.SavePicture(Q(dir.Path("small.png")));
+        w.SaveFullSize(Q(dir.Path("full.tif")));
+        ASSERT_TRUE(w.WaitForFullSizeSave());
+        for (const char* name : {"small.png", "full.tif"}) {
+            const tw::TPictureMetadata saved = metadataOf(dir.Path(name));
+            EXPECT_EQ(saved.Orientation(), 1) << name;
+            EXPECT_TRUE(saved.HasMetadata()) << name;
+            EXPECT_EQ(saved.IccProfile, profile) << name;
+        }
+        w.Action("keepMetadata")->trigger();
+        w.SavePicture(Q(dir.Path("bare.jpg")));
+        EXPECT_FALSE(metadataOf(dir.Path("bare.jpg")).HasMetadata());
+        EXPECT_EQ(metadataOf(dir.Path("bare.jpg")).IccProfile, profile);
+    }
+    twtest::TWindow again({}, settings);
+    EXPECT_FALSE(again.Action("keepMetadata")->isChecked());
+
+    if (twtest::RunProgram("convert", {Q(dir.Path("small.png")), Q(dir.Path("beach.heic"))}) != 0)
+        GTEST_SKIP() << "ImageMagick cannot write HEIC here";
+    again.Open(dir.Path("beach.heic"));
+    again.SavePicture({});
+    ASSERT_FALSE(again.saveCaptions.empty());
+    EXPECT_TRUE(again.saveCaptions.back().contains("HEIC and AVIF are not written"));
+    EXPECT_TRUE(again.saveSuggestions.back().endsWith("beach-recoloured.jpg"));
 }

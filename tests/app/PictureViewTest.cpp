@@ -4,9 +4,11 @@
 #include "app/HelpViewer.h"
 #include "app/TintwellApplication.h"
 #include "app/WindowDriver.h"
+#include "colour/ColourProfile.h"
 #include "platform/DeferredCalls.h"
 #include "platform/PictureFile.h"
 #include "platform/ZoomedPainter.h"
+#include "support/IccProfiles.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
@@ -243,4 +245,26 @@ TEST(PictureView, ACommandLinePictureOpensAtStartUp) {
     app->ShowError = saved;
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("missing.jpg"), std::string::npos) << errors[0];
+}
+
+// A photo with a wide-gamut profile is shown converted to the screen, while
+// the read-outs give its own values; one without a profile is shown as it is.
+TEST(PictureView, ProfiledPhotosAreShownConvertedAndReadInTheirOwnValues) {
+    Window w;
+    const TColorValue own = RGBToColor(200, 40, 30);
+    tw::TPictureMetadata wide;
+    wide.IccProfile = twtest::WideGamutProfile();
+    for (const bool profiled : {true, false}) {
+        SCOPED_TRACE(profiled);
+        w.Doc().NewDocument(tw::Bitmap(200, 150, own), QString(), true, {},
+                            profiled ? wide : tw::TPictureMetadata());
+        w.Settle();
+        w.MoveTo({170, 140}); // away from the marks at the corner looked at
+        w.Surface().Repaint();
+        EXPECT_EQ(w.View().ColourUnderCursor(), own);
+        const QPoint o = w.Surface().BufferArea().topLeft();
+        const TColorValue shown = w.Surface().Buffer().Pixel(o.x() + 5, o.y() + 5);
+        EXPECT_EQ(shown, profiled ? TColourProfile(wide.IccProfile).ToSrgb(own) : own);
+        EXPECT_NE(TColourProfile(wide.IccProfile).ToSrgb(own), own);
+    }
 }

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -51,6 +52,30 @@ TEST(CorpusReplay, PictureFilesDecodeOrFailWithPictureError) {
             ADD_FAILURE() << path.toStdString() << ": escaped a non-standard exception";
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << path.toStdString();
+    }
+    for (int n : perExtension)
+        EXPECT_GT(n, 0) << "every extension has at least one seed";
+}
+
+// Photo files and their metadata. Files named large-* declare or hold big
+// pictures; the sanitizer builds leave them out.
+TEST(CorpusReplay, PhotoFilesAndTheirMetadataDecodeOrFailWithPictureError) {
+    const auto files = CorpusFiles("photo");
+    ASSERT_GE(files.size(), 6u) << "the seed photos are missing";
+    int perExtension[6] = {};
+    for (const QString& path : files) {
+#ifdef TW_SANITIZED_REPLAY
+        if (QFileInfo(path).fileName().startsWith(QLatin1String("large-"))) continue;
+#endif
+        const QByteArray bytes = Read(path);
+        try {
+            twfuzz::DecodeAsPhoto(Bytes(bytes), static_cast<size_t>(bytes.size()));
+            if (!bytes.isEmpty()) ++perExtension[static_cast<uint8_t>(bytes[0]) % 6];
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << path.toStdString() << ": escaped " << typeid(e).name() << ": " << e.what();
+        } catch (...) {
+            ADD_FAILURE() << path.toStdString() << ": escaped a non-standard exception";
+        }
     }
     for (int n : perExtension)
         EXPECT_GT(n, 0) << "every extension has at least one seed";

@@ -29,6 +29,28 @@ std::string DecodeAsPicture(const uint8_t* data, size_t size) {
     return name;
 }
 
+std::string DecodeAsPhoto(const uint8_t* data, size_t size) {
+    static const char* const kExtensions[] = {".tif", ".webp", ".heic", ".avif", ".jpg", ".png"};
+    if (size == 0) return {};
+    const std::string name = std::string("fuzz") + kExtensions[data[0] % 6];
+    const QByteArray bytes(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
+    tw::TSaveOptions options;
+    try {
+        const tw::Bitmap picture = tw::DecodePicture(bytes, name, {}, &options.Metadata);
+        if (picture.Width() > 0 && picture.Height() > 0) {
+            (void)picture.Pixel(0, 0);
+            (void)picture.Pixel(picture.Width() - 1, picture.Height() - 1);
+        }
+    } catch (const tw::PictureError&) {
+    }
+    // What was read, however odd, goes into results without complaint.
+    const tw::Bitmap small(3, 2);
+    for (tw::PictureFormat format :
+         {tw::PictureFormat::Jpeg, tw::PictureFormat::Png, tw::PictureFormat::Tiff, tw::PictureFormat::Webp})
+        (void)tw::EncodePicture(small, format, name, options);
+    return name;
+}
+
 bool ReadAsRecipe(const std::string& dir, const uint8_t* data, size_t size) {
     const QString path = QDir(QString::fromStdString(dir)).filePath(QStringLiteral("recipe.json"));
     {

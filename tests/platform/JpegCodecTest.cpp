@@ -389,19 +389,22 @@ TEST(JpegCodec, ExifOrientationTurnsThePictureUpright) {
             EXPECT_LE(MaxChannelDiff(b.Pixel(r, bottom), c.bottomRight), 8);
         }
 
-    // Damaged or odd EXIF data is ignored rather than trusted.
+    // Damaged EXIF data, or an orientation outside 1..8, is ignored rather than trusted.
     const QByteArray good = ExifTiff(6, false);
-    QByteArray farIfd = good, hugeCount = good, wrongType = good, badValue = good;
+    QByteArray farIfd = good, hugeCount = good, longType = good, badValue = good;
     farIfd[4] = farIfd[5] = farIfd[6] = farIfd[7] = '\xF0';
     hugeCount[8] = hugeCount[9] = '\xFF';
     hugeCount.truncate(20);
-    wrongType[12] = 4;
     badValue[18] = 9;
-    for (const QByteArray& tiff : {farIfd, hugeCount, wrongType, badValue, good.left(7), good.left(21),
+    for (const QByteArray& tiff : {farIfd, hugeCount, badValue, good.left(7), good.left(21),
                                    QByteArray("XX") + good.mid(2), QByteArray()}) {
         const Bitmap b = DecodeJpeg(WithExif(plain, tiff), "q.jpg");
         EXPECT_EQ(QSize(b.Width(), b.Height()), QSize(40, 20));
     }
+    // exiv2 reads an orientation stored as a 32-bit number all the same.
+    longType[12] = 4;
+    const Bitmap turned = DecodeJpeg(WithExif(plain, longType), "q.jpg");
+    EXPECT_EQ(QSize(turned.Width(), turned.Height()), QSize(20, 40));
 }
 
 TEST(JpegCodec, DecodesOnSeveralThreadsAtOnce) {
