@@ -28,6 +28,8 @@
 
 namespace {
 
+using twtest::PartPixels;
+
 QString Text(QWidget* w, QAccessible::Text which) {
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
     return a ? a->text(which) : QString();
@@ -94,14 +96,6 @@ QAccessibleInterface* FindAccessible(QAccessibleInterface* root, QAccessible::Ro
     for (int i = 0; i < root->childCount(); ++i)
         if (QAccessibleInterface* found = FindAccessible(root->child(i), role, name)) return found;
     return nullptr;
-}
-
-int PartPixels(const tw::Bitmap& part) {
-    int n = 0;
-    for (int y = 0; y < part.Height(); ++y)
-        for (int x = 0; x < part.Width(); ++x)
-            n += part.Pixel(x, y) != tw::kWhite;
-    return n;
 }
 
 } // namespace

@@ -112,16 +112,7 @@ TEST(WalkEquivalence, RandomPicturesAndRulesGiveThePlainWalksMask) {
     for (int round = 0; round < 48; ++round) {
         // Sizes around the 100-pixel tiles; few colours (repeats, blobs) or many (cache evictions).
         const int w = pick(1, 260), h = pick(1, 230);
-        const int colours = round % 3 == 0 ? 20000 : pick(2, 12);
-        std::vector<TColorValue> palette(static_cast<size_t>(colours));
-        for (TColorValue& c : palette)
-            c = static_cast<TColorValue>(pick(0, 0xFFFFFF));
-        Bitmap picture(w, h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                picture.SetPixel(x, y,
-                                 palette[static_cast<size_t>(pick(0, 3) == 0 ? pick(0, colours - 1)
-                                                                             : (x / 9 + y / 7) % colours)]);
+        const Bitmap picture = RandomPicture(random, w, h, round % 3 == 0 ? 20000 : pick(2, 12));
         TWalkerRules rules{pick(0, 1) == 1, pick(0, 1) == 1, pick(0, 2) > 0,  pick(0, 30),
                            pick(0, 100),    pick(0, 100),    pick(0, 1) == 1, pick(0, 3) == 0};
         const TTintwellSettings settings{pick(0, 360),  pick(0, 1) == 1, pick(0, 1) == 1,
