@@ -77,8 +77,8 @@ BATCH (recipes and projects with several pictures):
                                    variant's colour (a recipe's "variants" give
                                    NAME-VARIANT.EXT for every picture and variant)
 
-Pictures are worked on at the working size (at most 800 wide and 600 high)
-unless --full-size is given. recolor --original-size makes the parts at the
+Pictures are worked on at the working size (scaled to 600 high, or to 800 wide
+when wider than 800; smaller ones as they are) unless --full-size is given. recolor --original-size makes the parts at the
 working size and writes the result at the picture's own size, each part's
 border following the picture. Pictures are read from .bmp .jpg .jpeg .png .ico
 .tif .tiff .webp .heic .heif .avif; output types: .bmp .jpg .jpeg .png .tif

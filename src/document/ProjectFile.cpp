@@ -4,6 +4,7 @@
 #include "document/TintwellDocument.h"
 #include "platform/FileAccess.h"
 #include "platform/PictureChecks.h"
+#include "platform/PictureError.h"
 #include "platform/PictureFile.h"
 
 #include <QCryptographicHash>
@@ -21,7 +22,9 @@ namespace {
 // Format 2 added Match colour's settings and colour variants; format 3 made a
 // part's "growth" a list of grows. Older files read as they are.
 constexpr int kFormat = 3;
-// Parts have the picture's working size, which is never larger than this.
+// Parts have the picture's working size: at most 800 wide and 600 high, but a
+// picture wider than 800 is worked on 800 wide whatever its height comes to
+// (a portrait photo of 3000 x 4000 at 800 x 1067).
 constexpr int32_t kMaxWidth = 800, kMaxHeight = 600;
 
 std::string SizeText(QSize size) {
@@ -80,7 +83,8 @@ class ProjectParser {
         json_.Text(picture["path"], "picture.path");
         project.Picture = tw::PathFromQString(picture["path"].toString());
         const int32_t width = json_.Number(picture["width"], "picture.width", 1, kMaxWidth);
-        project.PictureSize = QSize(width, json_.Number(picture["height"], "picture.height", 1, kMaxHeight));
+        const int32_t maxHeight = width == kMaxWidth ? tw::kMaxPictureSide : kMaxHeight;
+        project.PictureSize = QSize(width, json_.Number(picture["height"], "picture.height", 1, maxHeight));
         project.PictureHash = json_.Text(picture["sha256"], "picture.sha256");
         if (project.PictureHash.size() != 64 || !IsLowerHex(project.PictureHash))
             json_.Fail("picture.sha256", "expected 64 lower-case hexadecimal digits");

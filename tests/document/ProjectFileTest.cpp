@@ -66,6 +66,16 @@ TEST(ProjectFile, RoundTripGivesTheDocumentBackBitForBit) {
     EXPECT_EQ(back.SelectedCount(), 2);
 
     EXPECT_NE(back.Part(0)->Growth.has_value(), back.Part(1)->Growth.has_value()) << "one grown, one painted";
+
+    // A portrait photo wider than 800 is worked on 800 wide and taller than 600:
+    // its project opens again.
+    TTintwellDocument portrait;
+    MakeWork(portrait, dir, QSize(900, 1200));
+    ASSERT_EQ(portrait.Picture().Height(), 1067);
+    SaveProject(ProjectOfDocument(portrait, project), project);
+    const TProject tall = ReadProject(project);
+    EXPECT_EQ(tall.PictureSize, QSize(800, 1067));
+    EXPECT_EQ(tall.Parts.size(), 2u);
 }
 
 TEST(ProjectFile, StrictReaderRefusesBadFilesNamingTheKey) {
