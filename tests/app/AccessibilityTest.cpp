@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
@@ -112,6 +113,7 @@ TEST(Accessibility, MaskDialogRegrowsAndAddsToTheCurrentPartThroughTheTree) {
     PressWhen([&] { return grow->isVisible() && !grow->Walking(); },
               twtest::Child<QPushButton>(grow, "addThis"));
     w.Trigger("fill");
+    EXPECT_TRUE(w->statusBar()->currentMessage().contains("Shift+click adds to the current part"));
     w.Click(seed);
     const TImagePart* part = w.Doc().CurrentPart();
     ASSERT_NE(part, nullptr);
