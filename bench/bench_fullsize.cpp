@@ -5,6 +5,7 @@
 #include "platform/PictureFile.h"
 #include "recolour/ImagePart.h"
 #include "recolour/PartRecolourer.h"
+#include "support/PhotoScene.h"
 #include "support/SyntheticScene.h"
 
 #include <benchmark/benchmark.h>
@@ -81,9 +82,9 @@ void PrintQuality(const twtest::SyntheticScene& scene, const twtest::SceneResult
     if (!r.grownFull.IsEmpty()) report("binary part grown at full size", r.grownFull);
     const TTintwellSettings settings = twtest::SyntheticScene::Recolour();
     const std::pair<const char*, TBorderMethod> methods[] = {
-        {"carried up: guided filter", TBorderMethod::Guided},
+        {"carried up: colour-guided", TBorderMethod::Guided},
         {"carried up: growth rules", TBorderMethod::Rules},
-        {"carried up: smooth upsampling", TBorderMethod::Smooth}};
+        {"carried up: smooth outline", TBorderMethod::Smooth}};
     for (const bool unmix : {false, true}) {
         std::printf(unmix ? " the part's own colour recoloured in mixed pixels:\n"
                           : " the mixed pixel recoloured:\n");
@@ -94,6 +95,37 @@ void PrintQuality(const twtest::SyntheticScene& scene, const twtest::SceneResult
             const auto result = ComposeFullSize(r.full, r.working, {{&r.part, settings, r.growth}}, options);
             report(name, *result);
         }
+    }
+}
+
+// The border figures on the scene made from photographs: against its ideal
+// recolouring, and the blockiness across the shadow's cut. TW_SAVE_DIR keeps
+// the results as PNG files.
+void PrintPhotoQuality() {
+    // TW_PHOTO_SCENE=WxH picks its size (default 6000 x 1200).
+    int width = 6000, height = 1200;
+    if (const char* size = std::getenv("TW_PHOTO_SCENE")) std::sscanf(size, "%dx%d", &width, &height);
+    const twtest::PhotoScene scene(width, height);
+    const twtest::PhotoSceneParts r =
+        twtest::GrowPhotoScene(scene, std::getenv("TW_NO_FULL_WALK") == nullptr);
+    const char* saveDir = std::getenv("TW_SAVE_DIR");
+    const auto report = [&](const char* name, const tw::Bitmap& result) {
+        const twtest::BorderFigures f = twtest::MeasureBorders(scene, result, r.part);
+        std::printf("  %-34s border error %6.2f, false colours %5.2f %%, blockiness %5.3f\n", name,
+                    f.borderError, f.falseColours, f.blockiness);
+        if (saveDir) tw::SavePicture(result, std::string(saveDir) + "/" + name + ".png");
+    };
+    std::printf("Photo scene %d x %d:\n", scene.Width(), scene.Height());
+    if (saveDir) tw::SavePicture(scene.Picture(), std::string(saveDir) + "/picture.png");
+    if (!r.grownFull.IsEmpty()) report("binary part grown at full size", r.grownFull);
+    for (const auto& [name, method] :
+         {std::pair{"guided", TBorderMethod::Guided}, std::pair{"rules", TBorderMethod::Rules},
+          std::pair{"smooth", TBorderMethod::Smooth}}) {
+        TFullSizeOptions options;
+        options.Border = method;
+        const auto result = ComposeFullSize(scene.Picture(), r.working,
+                                            {{&r.part, twtest::PhotoScene::Settings(), r.growth}}, options);
+        report(name, *result);
     }
 }
 
@@ -147,6 +179,8 @@ int main(int argc, char** argv) {
     // TW_SCENE=WxH picks the scene size (default a 24-megapixel camera picture).
     int width = 6000, height = 4000;
     if (const char* size = std::getenv("TW_SCENE")) std::sscanf(size, "%dx%d", &width, &height);
+    PrintPhotoQuality();
+    if (std::getenv("TW_QUALITY_ONLY")) return 0;
     const twtest::SyntheticScene scene(width, height);
     Job job;
     job.scene = twtest::MakeSceneResult(scene, std::getenv("TW_NO_FULL_WALK") == nullptr);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <mutex>
 #include <stdexcept>
 
 namespace {
@@ -19,17 +18,6 @@ bool InPart(uint32_t rgb32) {
 
 inline __attribute__((always_inline)) uint8_t ToCoverage(double q) {
     return static_cast<uint8_t>(std::clamp(Round(q * 255.0), 0, 255));
-}
-
-// Inverse of a symmetric 3 x 3 matrix (xx, xy, xz, yy, yz, zz) times v.
-std::array<double, 3> SolveSymmetric(const double m[6], const double v[3]) {
-    const double a = m[0], b = m[1], c = m[2], d = m[3], e = m[4], f = m[5];
-    const double i00 = d * f - e * e, i01 = c * e - b * f, i02 = b * e - c * d;
-    const double i11 = a * f - c * c, i12 = b * c - a * e, i22 = a * d - b * b;
-    const double inverse = 1 / (a * i00 + b * i01 + c * i02);
-    return {(i00 * v[0] + i01 * v[1] + i02 * v[2]) * inverse,
-            (i01 * v[0] + i11 * v[1] + i12 * v[2]) * inverse,
-            (i02 * v[0] + i12 * v[1] + i22 * v[2]) * inverse};
 }
 
 // Integer sums that add and take away term by term.
@@ -47,28 +35,14 @@ template <int N> struct TermSums {
     }
 };
 
-// The guided filter's sums over pixels: part, colour (3), colour times part (3)
-// and the colour products (6: rr, rg, rb, gg, gb, bb). 32 bits hold them: a
-// working row is at most 800 pixels, and a prefix along it of a window's
-// rows (2 * kGuidedRadius + 1 of them) at most 800 * 7 * 255 * 255.
-struct WindowSums : TermSums<13> {
-    void Add(uint32_t rgb32, int32_t part, int32_t sign) {
+// The part's own colour sums: red, green, blue, how many pixels, and the
+// squares of red, green and blue.
+struct ColourSums : TermSums<7> {
+    void Add(uint32_t rgb32, int32_t sign) {
         const int32_t c[3] = {static_cast<int32_t>((rgb32 >> 16) & 0xFF),
                               static_cast<int32_t>((rgb32 >> 8) & 0xFF), static_cast<int32_t>(rgb32 & 0xFF)};
-        const int32_t terms[13] = {part,        c[0],        c[1],        c[2],        c[0] * part,
-                                   c[1] * part, c[2] * part, c[0] * c[0], c[0] * c[1], c[0] * c[2],
-                                   c[1] * c[1], c[1] * c[2], c[2] * c[2]};
-        for (int i = 0; i < 13; ++i)
-            v[i] += sign * terms[i];
-    }
-};
-
-// The part's own colour sums: red, green, blue and how many pixels.
-struct ColourSums : TermSums<4> {
-    void Add(uint32_t rgb32, int32_t sign) {
-        v[0] += sign * static_cast<int32_t>((rgb32 >> 16) & 0xFF);
-        v[1] += sign * static_cast<int32_t>((rgb32 >> 8) & 0xFF);
-        v[2] += sign * static_cast<int32_t>(rgb32 & 0xFF);
+        for (int i = 0; i < 3; ++i)
+            v[i] += sign * c[i], v[4 + i] += sign * c[i] * c[i];
         v[3] += sign;
     }
 };
@@ -132,24 +106,131 @@ template <class Sums, class AddPixel> class WindowSummer {
     int row_ = kNone, from_ = 0, to_ = -1;
 };
 
+// How far an object colour is trusted for unmixing: fully up to a spread of
+// kSpreadTrusted levels (the largest channel's standard deviation) among the
+// part's pixels nearby, not at all from kSpreadUntrusted; not at all at a
+// value (largest channel) of kDarkUntrusted, fully from kDarkTrusted.
+constexpr double kSpreadTrusted = 12, kSpreadUntrusted = 36;
+constexpr double kDarkUntrusted = 16, kDarkTrusted = 64;
+// The colour line between the two sides of a border is used from a distance
+// of kLineContrast levels between their colours, fully from twice that.
+constexpr double kLineContrast = 16;
+constexpr double kSideMargin = 0.5;
+
+// Bits of the flags, a row of words per working row: rows widened and ORed
+// over windows of pixels, 64 working pixels a word.
+class TBitRows {
+  public:
+    TBitRows(int width, int height)
+        : width_(width), height_(height), words_((width + 63) / 64),
+          lastWord_(width % 64 ? (uint64_t{1} << (width % 64)) - 1 : ~uint64_t{0}),
+          bits_(static_cast<size_t>(height) * words_, 0) {}
+    int Words() const { return words_; }
+    uint64_t* Row(int y) { return bits_.data() + static_cast<size_t>(y) * words_; }
+    const uint64_t* Row(int y) const { return bits_.data() + static_cast<size_t>(y) * words_; }
+    bool At(int x, int y) const { return Row(y)[x / 64] >> (x % 64) & 1; }
+    // Bit x of each row of the result: the OR of the bits x + s, s in
+    // [-below, above], of the rows y + t, t in [-below, above], within the picture.
+    TBitRows Widened(int below, int above) const {
+        TBitRows along(width_, height_), out(width_, height_);
+        for (int y = 0; y < height_; ++y) {
+            const uint64_t* src = Row(y);
+            uint64_t* dst = along.Row(y);
+            for (int i = 0; i < words_; ++i) {
+                uint64_t v = src[i];
+                for (int s = 1; s <= above; ++s) { // bit x + s to x
+                    v |= src[i] >> s;
+                    if (i + 1 < words_) v |= src[i + 1] << (64 - s);
+                }
+                for (int s = 1; s <= below; ++s) { // bit x - s to x
+                    v |= src[i] << s;
+                    if (i > 0) v |= src[i - 1] >> (64 - s);
+                }
+                dst[i] = v;
+            }
+            dst[words_ - 1] &= lastWord_;
+        }
+        for (int y = 0; y < height_; ++y) {
+            uint64_t* dst = out.Row(y);
+            for (int t = std::max(0, y - below); t <= std::min(height_ - 1, y + above); ++t) {
+                const uint64_t* src = along.Row(t);
+                for (int i = 0; i < words_; ++i)
+                    dst[i] |= src[i];
+            }
+        }
+        return out;
+    }
+    TBitRows& operator&=(const TBitRows& o) {
+        for (size_t i = 0; i < bits_.size(); ++i)
+            bits_[i] &= o.bits_[i];
+        return *this;
+    }
+    std::vector<uint64_t>& Bits() { return bits_; }
+    // The smallest rectangle holding every set bit (empty when none).
+    QRect Bounds() const {
+        int left = width_, right = -1, top = -1, bottom = -1;
+        for (int y = 0; y < height_; ++y) {
+            const uint64_t* r = Row(y);
+            for (int i = 0; i < words_; ++i)
+                if (r[i]) {
+                    left = std::min(left, i * 64 + __builtin_ctzll(r[i]));
+                    if (top < 0) top = y;
+                    bottom = y;
+                }
+            for (int i = words_ - 1; i >= 0; --i)
+                if (r[i]) {
+                    right = std::max(right, i * 64 + 63 - __builtin_clzll(r[i]));
+                    break;
+                }
+        }
+        return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+    }
+
+  private:
+    int width_, height_, words_;
+    uint64_t lastWord_;
+    std::vector<uint64_t> bits_;
+};
+
+// The envelope around the smooth outline s (0..1) within which the colour model
+// may place the coverage: 1 once s passes kEnvelope, 0 where s is 0; the
+// same from the other side.
+constexpr double kEnvelope = 1.0 / 16;
+
 } // namespace
 
 TCoverageCarrier::Axis::Axis(int full, int working)
-    : nearest(full), low(full), weight(full), weight256(full), first(static_cast<size_t>(working) + 1, full) {
+    : low(full), weight256(full), spline(full), smooth(full), first(static_cast<size_t>(working) + 1, full) {
     for (int i = 0; i < full; ++i) {
-        nearest[i] = static_cast<int>(std::min<int64_t>(
-            working - 1, ((2 * static_cast<int64_t>(i) + 1) * working) / (2 * static_cast<int64_t>(full))));
+        // The pixel's centre in working pixels, and the one at or below it.
         const double u = (i + 0.5) * working / full - 0.5;
         int lo = u <= 0 ? 0 : static_cast<int>(u);
-        double wt = u <= 0 ? 0.0 : u - lo;
-        if (lo >= working - 1) lo = working - 1, wt = 0;
+        double t = u <= 0 ? 0.0 : u - lo;
+        if (lo >= working - 1) lo = working - 1, t = 0;
         low[i] = lo;
-        weight[i] = static_cast<float>(wt);
-        weight256[i] = Round(wt * 256);
+        weight256[i] = Round(t * 256);
+        const double t2 = t * t, t3 = t2 * t, s = 1 - t;
+        const double b[4] = {s * s * s / 6, (3 * t3 - 6 * t2 + 4) / 6, (-3 * t3 + 3 * t2 + 3 * t + 1) / 6,
+                             t3 / 6};
+        for (int k = 0; k < 4; ++k)
+            spline[i][k] = static_cast<float>(b[k]);
+        // The 1-2-1 filter first: each spline tap spread over its neighbours.
+        double spread[6] = {};
+        for (int k = 0; k < 4; ++k)
+            spread[k] += b[k] / 4, spread[k + 1] += b[k] / 2, spread[k + 2] += b[k] / 4;
+        int32_t sum = 0;
+        int largest = 0;
+        for (int k = 0; k < 6; ++k) {
+            smooth[i][k] = Round(spread[k] * 4096);
+            sum += smooth[i][k];
+            if (smooth[i][k] > smooth[i][largest]) largest = k;
+        }
+        // Exactly 4096 in all, so that a window all in the part gives exactly 1.
+        smooth[i][largest] += 4096 - sum;
     }
     for (int i = full - 1; i >= 0; --i)
-        first[nearest[i]] = i;
-    // Working pixels no full pixel lies in (a smaller full size) start where the next one does.
+        first[low[i]] = i;
+    // Working pixels that are no full pixel's own (a smaller full size) start where the next one does.
     for (int x = working - 1; x >= 0; --x)
         first[x] = std::min(first[x], first[x + 1]);
 }
@@ -162,304 +243,263 @@ TCoverageCarrier::TCoverageCarrier(QSize fullSize, const tw::Bitmap& workingPict
         throw std::invalid_argument("cannot carry a part up to or from an empty picture");
     if (part.Width() != w_ || part.Height() != h_)
         throw std::invalid_argument("a part must have the working picture's size");
-    // The filter's window sums are 32-bit (see WindowSums).
+    // Runs keep 16-bit columns.
     if (w_ > 4096) throw std::invalid_argument("a working picture is at most 4096 pixels wide");
     if (growth) {
         growth_ = *growth;
         const TRGBValues c = ColorToRGBValues(growth->SeedColor);
         seedHsv_ = THSVTables::Get().ToHSV(c.R, c.G, c.B);
+        // A walk with a rule switched off takes in colours far from the seed's:
+        // the colour nearby is a poorer guide to what a mixed pixel holds.
+        const TWalkerRules& rules = growth->Rules;
+        if (!rules.UseHue || !rules.UseSaturation || !rules.UseValue) ruleTrust_ = 128;
     }
     if (method_ == TBorderMethod::Rules && !hasGrowth_) method_ = TBorderMethod::Guided;
-    MarkFlags(part, pool);
-    MarkRowRuns();
-    if (work_.isEmpty()) return;
-    if (method_ == TBorderMethod::Guided) FitGuided(workingPicture, pool);
-    EstimateObjectColours(workingPicture, pool);
-}
-
-void TCoverageCarrier::MarkFlags(const tw::Bitmap& part, const TRowBandPool& pool) {
     flags_.assign(static_cast<size_t>(w_) * h_, 0);
-    std::vector<int> rowMin(h_, w_), rowMax(h_, -1);
     pool.Run(h_, kWorkingBand, [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y) {
             const uint32_t* row = part.Row(y);
+            uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
             for (int x = 0; x < w_; ++x)
-                if (InPart(row[x])) {
-                    flags_[static_cast<size_t>(y) * w_ + x] = kIn;
-                    rowMin[y] = std::min(rowMin[y], x), rowMax[y] = x;
-                }
+                f[x] = InPart(row[x]) ? kIn : 0;
         }
     });
-    int left = w_, right = -1, top = h_, bottom = -1;
-    for (int y = 0; y < h_; ++y)
-        if (rowMax[y] >= 0) {
-            left = std::min(left, rowMin[y]), right = std::max(right, rowMax[y]);
-            top = std::min(top, y), bottom = y;
-        }
-    if (right < 0) return;
-    const QRect inside(QPoint(left, top), QPoint(right, bottom));
-    if (static_cast<int>(ax_.nearest.size()) == w_ && static_cast<int>(ay_.nearest.size()) == h_) {
-        // Nothing to carry up: the part is the full-size part, and the result is
-        // the working-size save's.
-        bounds_ = inside;
-        return;
-    }
-    // Every other flag lies within reach of the part's pixels: edges one pixel
-    // beyond them, taps and near pixels kReach beyond the edges.
-    constexpr int kReach = kGuidedRadius + 1;
-    const QRect edges = inside.adjusted(-1, -1, 1, 1).intersected(QRect(0, 0, w_, h_));
-    work_ =
-        inside.adjusted(-1 - kReach, -1 - kReach, 1 + kReach, 1 + kReach).intersected(QRect(0, 0, w_, h_));
-    bounds_ = QRect(QPoint(ax_.first[edges.left()], ay_.first[edges.top()]),
-                    QPoint(ax_.first[edges.right() + 1] - 1, ay_.first[edges.bottom() + 1] - 1));
+    MarkFlags();
+    coef_.assign(TapCount(), {0, 0, 0, 0, 0});
+    object_.assign(TapCount(), {0, 0});
+    if (work_.isEmpty()) return;
+    EstimateObjectColours(workingPicture, pool, work_);
+}
 
-    // The flags below are worked out on rows of bits, 64 working pixels a word.
-    const int words = (w_ + 63) / 64;
-    const uint64_t lastWord = w_ % 64 ? (uint64_t{1} << (w_ % 64)) - 1 : ~uint64_t{0};
-    const auto bitRows = [&] { return std::vector<uint64_t>(static_cast<size_t>(h_) * words, 0); };
-    const auto bits = [&](std::vector<uint64_t>& b, int y) {
-        return b.data() + static_cast<size_t>(y) * words;
-    };
-    // dst = src widened by r pixels to either side along the row.
-    const auto widen = [&](const uint64_t* src, uint64_t* dst, int r) {
-        for (int i = 0; i < words; ++i) {
-            uint64_t v = src[i];
-            for (int s = 1; s <= r; ++s) {
-                v |= src[i] << s | src[i] >> s;
-                if (i > 0) v |= src[i - 1] >> (64 - s);
-                if (i + 1 < words) v |= src[i + 1] << (64 - s);
-            }
-            dst[i] = v;
-        }
-        dst[words - 1] &= lastWord;
-    };
-    // The OR of rows y - r .. y + r (within the picture) of src.
-    const auto across = [&](std::vector<uint64_t>& src, int y, int r, uint64_t* dst) {
-        std::fill(dst, dst + words, 0);
-        for (int ny = std::max(0, y - r); ny <= std::min(h_ - 1, y + r); ++ny) {
-            const uint64_t* row = bits(src, ny);
-            for (int i = 0; i < words; ++i)
-                dst[i] |= row[i];
-        }
-    };
-    // Edge: the 3 x 3 square around the pixel, within the picture, holds both
-    // sides of the part.
-    // Inside and outside each widened along the row first, then across rows.
-    std::vector<uint64_t> in = bitRows(), out = bitRows(), edge = bitRows();
-    {
-        std::vector<uint64_t> row(static_cast<size_t>(words)), outside(row.size());
-        for (int y = 0; y < h_; ++y) {
-            std::fill(row.begin(), row.end(), 0);
-            const uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
-            for (int x = 0; x < w_; ++x)
-                row[static_cast<size_t>(x / 64)] |= static_cast<uint64_t>(f[x] & kIn) << (x % 64);
-            for (size_t i = 0; i < row.size(); ++i)
-                outside[i] = ~row[i];
-            outside.back() &= lastWord;
-            widen(row.data(), bits(in, y), 1);
-            widen(outside.data(), bits(out, y), 1);
-        }
-    }
-    {
-        std::vector<uint64_t> a(static_cast<size_t>(words)), b(a.size());
-        for (int y = 0; y < h_; ++y) {
-            across(in, y, 1, a.data());
-            across(out, y, 1, b.data());
-            uint64_t* e = bits(edge, y);
-            for (int i = 0; i < words; ++i)
-                e[i] = a[static_cast<size_t>(i)] & b[static_cast<size_t>(i)];
-        }
-    }
-    // Taps: working pixels a border pixel interpolates from (within 1 of an edge).
-    // Near: pixels whose filter window can see a tap's window (within kReach).
-    // Chebyshev distances: along the row first, then across rows.
-    std::vector<uint64_t> near1 = bitRows(), nearReach = bitRows();
+void TCoverageCarrier::MarkFlags() {
+    for (uint8_t& f : flags_)
+        f &= kIn;
+    TBitRows in(w_, h_), out(w_, h_);
     for (int y = 0; y < h_; ++y) {
-        widen(bits(edge, y), bits(near1, y), 1);
-        widen(bits(edge, y), bits(nearReach, y), kReach);
+        const uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
+        uint64_t* i = in.Row(y);
+        uint64_t* o = out.Row(y);
+        // Spelled out: the same as a conditional pointer, which GCC 12 with
+        // the undefined-behaviour sanitizer compiles into wild writes.
+        for (int x = 0; x < w_; ++x)
+            if (f[x] & kIn)
+                i[x / 64] |= uint64_t{1} << (x % 64);
+            else
+                o[x / 64] |= uint64_t{1} << (x % 64);
     }
-    std::vector<uint64_t> near(static_cast<size_t>(words));
-    tapBits_.assign(static_cast<size_t>(h_) * words, 0);
+    inside_ = in.Bounds();
+    bounds_ = work_ = QRect();
+    words_ = in.Words();
+    tapBits_.assign(static_cast<size_t>(h_) * words_, 0);
     tapsBefore_.assign(tapBits_.size(), 0);
-    words_ = words;
-    for (int y = work_.top(); y <= work_.bottom(); ++y) {
-        across(near1, y, 1, bits(tapBits_, y));
-        across(nearReach, y, kReach, near.data());
-        const uint64_t* e = bits(edge, y);
-        const uint64_t* tap = bits(tapBits_, y);
-        uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
-        for (int i = 0; i < words; ++i)
-            for (uint64_t any = near[static_cast<size_t>(i)]; any; any &= any - 1) {
-                const int bit = __builtin_ctzll(any), x = i * 64 + bit;
-                f[x] |= kNear | ((e[i] >> bit & 1) ? kEdge : 0) | ((tap[i] >> bit & 1) ? kTap : 0);
-            }
-    }
-    uint32_t taps = 0;
-    for (size_t i = 0; i < tapBits_.size(); ++i) {
-        tapsBefore_[i] = taps;
-        taps += static_cast<uint32_t>(BitCount(tapBits_[i]));
-    }
-}
-
-void TCoverageCarrier::FitGuided(const tw::Bitmap& picture, const TRowBandPool& pool) {
-    constexpr int r = kGuidedRadius;
-    constexpr int kWindowRows = 2 * r + 1;
-    // Per working pixel the local linear model coverage = a . colour + b, fitted to
-    // the part's 0/1 over the window (He, Sun and Tang's guided filter); exact
-    // integer window sums keep it independent of the bands. Each tap's
-    // coefficients are then the mean of the models of every window holding it.
-    // The models are kept only for the window's rows, down each band: a band
-    // works out the models of the rows around it itself, so no picture-sized
-    // array of them is ever made (only what is kept, coef_). Pixels beyond
-    // work_ are far from the part: their model is 0.
-    const int left = std::max(0, work_.left() - r), right = std::min(w_ - 1, work_.right() + r);
-    const int columns = right - left + 1;
-    coef_.assign(TapCount(), {0, 0, 0, 0});
-    // Few bands: each works out the models of r rows on either side again.
-    const int bandRows = std::max(2 * kWorkingBand, (work_.height() - 1) / (2 * pool.Threads()) + 1);
-    pool.Run(work_.height(), bandRows, [&](int first, int end) {
-        const int y0 = work_.top() + first, y1 = work_.top() + end; // the band's rows of coef_
-        const int m0 = std::max(work_.top(), y0 - r), m1 = std::min(work_.bottom() + 1, y1 + r);
-        std::vector<std::array<float, 4>> ring(static_cast<size_t>(kWindowRows) * columns, {0, 0, 0, 0});
-        const std::vector<std::array<float, 4>> zero(static_cast<size_t>(columns), {0, 0, 0, 0});
-        const auto modelRow = [&](int y) {
-            return y < m0 || y >= m1 ? zero.data() - left
-                                     : ring.data() + static_cast<size_t>(y % kWindowRows) * columns - left;
-        };
-        // Only near pixels need their window's sums.
-        const auto addPixel = [&](WindowSums& c, int x, int y, int32_t sign) {
-            c.Add(picture.Row(y)[x], Flags(x, y) & kIn, sign);
-        };
-        WindowSummer<WindowSums, decltype(addPixel)> summer(left, right, h_, r, addPixel);
-        const auto fitRow = [&](int y) {
-            std::array<float, 4>* model = ring.data() + static_cast<size_t>(y % kWindowRows) * columns - left;
-            const int64_t rows = std::min(h_ - 1, y + r) - std::max(0, y - r) + 1;
-            for (int x = work_.left(); x <= work_.right(); ++x) {
-                const uint8_t f = Flags(x, y);
-                if (!(f & kNear)) {
-                    model[x] = {0, 0, 0, static_cast<float>(f & kIn)};
-                    continue;
-                }
-                const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
-                const WindowSums& s = summer.Over(x0, x1, y);
-                const int64_t n = rows * (x1 - x0 + 1), sp = s.v[0];
-                // A window all inside or all outside fits a = 0, b = its value,
-                // as the solve below would give.
-                if (sp == 0 || sp == n) {
-                    model[x] = {0, 0, 0, sp == 0 ? 0.0f : 1.0f};
-                    continue;
-                }
-                int64_t si[3], sip[3], sii[6];
-                std::copy(s.v + 1, s.v + 4, si);
-                std::copy(s.v + 4, s.v + 7, sip);
-                std::copy(s.v + 7, s.v + 13, sii);
-                // The covariances times n * n, exact in integers; the common
-                // factor leaves the solution as it is, so it is never divided out.
-                const double n2 = static_cast<double>(n * n);
-                static constexpr int kPair[6][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
-                double sigma[6], cov[3];
-                for (int i = 0; i < 6; ++i)
-                    sigma[i] = static_cast<double>(n * sii[i] - si[kPair[i][0]] * si[kPair[i][1]]);
-                sigma[0] += kGuidedEpsilon * n2, sigma[3] += kGuidedEpsilon * n2,
-                    sigma[5] += kGuidedEpsilon * n2;
-                for (int i = 0; i < 3; ++i)
-                    cov[i] = static_cast<double>(n * sip[i] - si[i] * sp);
-                const std::array<double, 3> a = SolveSymmetric(sigma, cov);
-                const double b = (static_cast<double>(sp) - a[0] * static_cast<double>(si[0]) -
-                                  a[1] * static_cast<double>(si[1]) - a[2] * static_cast<double>(si[2])) /
-                                 static_cast<double>(n);
-                model[x] = {static_cast<float>(a[0]), static_cast<float>(a[1]), static_cast<float>(a[2]),
-                            static_cast<float>(b)};
-            }
-        };
-        // The mean over each tap's window, summed down the window's columns first.
-        std::vector<std::array<double, 4>> sums(static_cast<size_t>(columns));
-        const auto meanRow = [&](int y) {
-            const int wy0 = std::max(0, y - r), wy1 = std::min(h_ - 1, y + r);
-            // Only the columns some tap's window reaches, each once, left to right.
-            int summed = left - 1;
-            for (int x = work_.left(); x <= work_.right(); ++x) {
-                const size_t k = static_cast<size_t>(y) * w_ + x;
-                if (!(flags_[k] & kTap)) continue;
-                const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
-                for (int nx = std::max(x0, summed + 1); nx <= x1; ++nx) {
-                    std::array<double, 4>& c = sums[static_cast<size_t>(nx - left)];
-                    c = {0, 0, 0, 0};
-                    for (int ny = wy0; ny <= wy1; ++ny) {
-                        const std::array<float, 4>& m = modelRow(ny)[nx];
-                        for (int i = 0; i < 4; ++i)
-                            c[i] += m[i];
+    if (!inside_.isEmpty()) {
+        if (static_cast<int>(ax_.low.size()) == w_ && static_cast<int>(ay_.low.size()) == h_) {
+            // Nothing to carry up: the part is the full-size part, and the result is
+            // the working-size save's.
+            bounds_ = inside_;
+        } else {
+            // Edge: the 3 x 3 square around the pixel holds both sides of the part.
+            TBitRows edge = in.Widened(1, 1);
+            edge &= out.Widened(1, 1);
+            // Mixed: the window of the full-size pixels whose own working pixel
+            // this is (from 2 before to 3 after) holds both sides.
+            TBitRows inWindow = in.Widened(2, 3);
+            TBitRows mixed = inWindow;
+            mixed &= out.Widened(2, 3);
+            // Taps: what a mixed pixel's full-size pixels interpolate from (from
+            // 1 before to 2 after). Near: the pixels a tap's colours are
+            // taken from.
+            TBitRows taps = mixed.Widened(2, 1);
+            TBitRows near = taps.Widened(kObjectRadius, kObjectRadius);
+            for (int y = 0; y < h_; ++y) {
+                const uint64_t *e = edge.Row(y), *m = mixed.Row(y), *t = taps.Row(y), *n = near.Row(y);
+                uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
+                for (int i = 0; i < words_; ++i)
+                    for (uint64_t any = n[i]; any; any &= any - 1) {
+                        const int bit = __builtin_ctzll(any), x = i * 64 + bit;
+                        f[x] |= kNear | ((e[i] >> bit & 1) ? kEdge : 0) | ((m[i] >> bit & 1) ? kMixed : 0) |
+                                ((t[i] >> bit & 1) ? kTap : 0);
                     }
-                }
-                summed = std::max(summed, x1);
-                double sum[4] = {};
-                for (int nx = x0; nx <= x1; ++nx)
-                    for (int i = 0; i < 4; ++i)
-                        sum[i] += sums[static_cast<size_t>(nx - left)][i];
-                const int n = (wy1 - wy0 + 1) * (x1 - x0 + 1);
-                for (int i = 0; i < 4; ++i)
-                    coef_[TapIndex(x, y)][i] = static_cast<float>(sum[i] / n);
             }
-        };
-        // A row's mean as soon as the last model row of its window is known.
-        int meaned = y0;
-        for (int y = m0; y < m1; ++y) {
-            fitRow(y);
-            for (; meaned < y1 && meaned + r <= y; ++meaned)
-                meanRow(meaned);
+            tapBits_ = std::move(taps.Bits());
+            work_ = near.Bounds();
+            // Full-size pixels reach the part when their window holds any of it.
+            const QRect reach = inWindow.Bounds();
+            bounds_ = QRect(QPoint(ax_.first[reach.left()], ay_.first[reach.top()]),
+                            QPoint(ax_.first[reach.right() + 1] - 1, ay_.first[reach.bottom() + 1] - 1));
         }
-        for (; meaned < y1; ++meaned)
-            meanRow(meaned);
-    });
+    }
+    uint32_t count = 0;
+    for (size_t i = 0; i < tapBits_.size(); ++i) {
+        tapsBefore_[i] = count;
+        count += static_cast<uint32_t>(BitCount(tapBits_[i]));
+    }
+    MarkRowRuns();
 }
 
-void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TRowBandPool& pool) {
-    // The part's colour near each tap: the mean of the working pixels well inside
-    // the part (not on its edge, so not mixed with what lies beyond).
+void TCoverageCarrier::Update(const tw::Bitmap& picture, const tw::Bitmap& part, QRect changed,
+                              const TRowBandPool& pool) {
+    if (part.Width() != w_ || part.Height() != h_ || picture.Width() != w_ || picture.Height() != h_)
+        throw std::invalid_argument("a part must have the working picture's size");
+    changed = changed.intersected(QRect(0, 0, w_, h_));
+    if (changed.isEmpty()) return;
+    for (int y = changed.top(); y <= changed.bottom(); ++y) {
+        const uint32_t* row = part.Row(y);
+        uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
+        for (int x = changed.left(); x <= changed.right(); ++x)
+            f[x] = InPart(row[x]) ? kIn : 0;
+    }
+    // Keep what was worked out for the taps that stay, by where they are.
+    const std::vector<uint64_t> oldBits = std::move(tapBits_);
+    const std::vector<uint32_t> oldBefore = std::move(tapsBefore_);
+    const std::vector<TModel> oldCoef = std::move(coef_);
+    const std::vector<TTapColours> oldObject = std::move(object_);
+    MarkFlags();
+    coef_.assign(TapCount(), {0, 0, 0, 0, 0});
+    object_.assign(TapCount(), {0, 0});
+    if (work_.isEmpty()) return;
+    // Taps within kPrepareReach of the change are worked out again; beyond it
+    // nothing they depend on has changed, nor whether they are taps.
+    const QRect again = changed.adjusted(-kPrepareReach, -kPrepareReach, kPrepareReach, kPrepareReach);
+    for (int y = work_.top(); y <= work_.bottom(); ++y)
+        for (int i = 0; i < words_; ++i) {
+            const size_t word = static_cast<size_t>(y) * words_ + static_cast<size_t>(i);
+            for (uint64_t any = tapBits_[word]; any; any &= any - 1) {
+                const int bit = __builtin_ctzll(any), x = i * 64 + bit;
+                if (again.contains(x, y) || !(oldBits[word] >> bit & 1)) continue;
+                const size_t from = oldBefore[word] + BitCount(oldBits[word] & ((uint64_t{1} << bit) - 1));
+                const size_t to = TapIndex(x, y);
+                coef_[to] = oldCoef[from];
+                object_[to] = oldObject[from];
+            }
+        }
+    const QRect region = again.intersected(work_);
+    if (region.isEmpty()) return;
+    EstimateObjectColours(picture, pool, region);
+}
+
+QRect TCoverageCarrier::Reach(QSize fullSize, QSize workingSize, QRect changed) {
+    const int w = workingSize.width(), h = workingSize.height();
+    changed = changed.intersected(QRect(0, 0, w, h));
+    if (changed.isEmpty() || fullSize.isEmpty()) return {};
+    const Axis ax(fullSize.width(), w), ay(fullSize.height(), h);
+    const int left = std::max(0, changed.left() - kReach), right = std::min(w - 1, changed.right() + kReach);
+    const int top = std::max(0, changed.top() - kReach), bottom = std::min(h - 1, changed.bottom() + kReach);
+    return QRect(QPoint(ax.first[left], ay.first[top]),
+                 QPoint(ax.first[right + 1] - 1, ay.first[bottom + 1] - 1));
+}
+
+void TCoverageCarrier::EstimateObjectColours(const tw::Bitmap& picture, const TRowBandPool& pool,
+                                             QRect region) {
+    // The colours on either side near each tap: the means of the working
+    // pixels well inside the part and of those well outside it (not on its
+    // edge, so not mixed with the other side). The part's own colour is
+    // trusted to stand for the object at the border as far as it is not
+    // spread out (the object changes near the border) nor dark (where hue
+    // means little).
     constexpr int r = kObjectRadius;
-    object_.assign(TapCount(), 0);
-    const int cl = std::max(0, work_.left() - r), cr = std::min(w_ - 1, work_.right() + r);
-    const auto addPixel = [&](ColourSums& c, int x, int y, int32_t sign) {
+    const int cl = std::max(0, region.left() - r), cr = std::min(w_ - 1, region.right() + r);
+    const auto addInside = [&](ColourSums& c, int x, int y, int32_t sign) {
         if ((Flags(x, y) & (kIn | kEdge)) == kIn) c.Add(picture.Row(y)[x], sign);
     };
-    pool.Run(work_.height(), kWorkingBand, [&](int first, int end) {
-        WindowSummer<ColourSums, decltype(addPixel)> summer(cl, cr, h_, r, addPixel);
-        for (int y = work_.top() + first; y < work_.top() + end; ++y)
-            for (int x = work_.left(); x <= work_.right(); ++x) {
-                const size_t k = static_cast<size_t>(y) * w_ + x;
-                if (!(flags_[k] & kTap)) continue;
-                const int32_t* sum = summer.Over(std::max(0, x - r), std::min(w_ - 1, x + r), y).v;
-                if (sum[3] == 0) continue;
-                uint32_t c = 0xFF000000u;
+    const auto addOutside = [&](ColourSums& c, int x, int y, int32_t sign) {
+        if ((Flags(x, y) & (kIn | kEdge)) == 0) c.Add(picture.Row(y)[x], sign);
+    };
+    pool.Run(region.height(), kWorkingBand, [&](int first, int end) {
+        WindowSummer<ColourSums, decltype(addInside)> inside(cl, cr, h_, r, addInside);
+        WindowSummer<ColourSums, decltype(addOutside)> outside(cl, cr, h_, r, addOutside);
+        for (int y = region.top() + first; y < region.top() + end; ++y)
+            for (int x = region.left(); x <= region.right(); ++x) {
+                if (!(Flags(x, y) & kTap)) continue;
+                const int x0 = std::max(0, x - r), x1 = std::min(w_ - 1, x + r);
+                const TSideColour object = SideColour(inside.Over(x0, x1, y).v);
+                if (object.Count == 0) continue;
+                const size_t tap = TapIndex(x, y);
+                const double trust =
+                    std::clamp((kSpreadUntrusted - object.Spread) / (kSpreadUntrusted - kSpreadTrusted), 0.0,
+                               1.0) *
+                    std::clamp((object.Value - kDarkUntrusted) / (kDarkTrusted - kDarkUntrusted), 0.0, 1.0) *
+                    ruleTrust_ / 256.0;
+                uint32_t c = 0;
                 for (int i = 0; i < 3; ++i)
-                    c |= static_cast<uint32_t>(Round(static_cast<double>(sum[i]) / sum[3])) << (16 - 8 * i);
-                object_[TapIndex(x, y)] = c;
+                    c |= static_cast<uint32_t>(Round(object.Mean[i])) << (16 - 8 * i);
+                const TSideColour beyond = SideColour(outside.Over(x0, x1, y).v);
+                object_[tap].Own = c | static_cast<uint32_t>(Round(trust * 255)) << 24;
+                if (beyond.Count > 0) {
+                    uint32_t b = 0xFF000000u;
+                    for (int i = 0; i < 3; ++i)
+                        b |= static_cast<uint32_t>(Round(beyond.Mean[i])) << (16 - 8 * i);
+                    object_[tap].Beyond = b;
+                }
+                if (method_ == TBorderMethod::Guided) FitColourLine(object, beyond, coef_[tap]);
             }
     });
+}
+
+TCoverageCarrier::TSideColour TCoverageCarrier::SideColour(const int32_t* sums) {
+    TSideColour s;
+    s.Count = sums[3];
+    if (s.Count == 0) return s;
+    double variance = 0;
+    for (int i = 0; i < 3; ++i) {
+        s.Mean[i] = static_cast<double>(sums[i]) / s.Count;
+        variance = std::max(variance, static_cast<double>(sums[4 + i]) / s.Count - s.Mean[i] * s.Mean[i]);
+        s.Value = std::max(s.Value, s.Mean[i]);
+    }
+    s.Spread = std::sqrt(std::max(0.0, variance));
+    return s;
+}
+
+void TCoverageCarrier::FitColourLine(const TSideColour& object, const TSideColour& beyond, TModel& coef) {
+    // The coverage of a pixel mixed from the two sides' colours is where it
+    // lies on the line between them: (pixel - beyond) . d / |d|^2 with
+    // d = object - beyond. It holds where the two sides differ clearly
+    // against their own spread; elsewhere (a walk that stopped inside a
+    // gradient, a brush stroke, a side missing) the model is left out, as
+    // far as it is not sure, for the smooth outline.
+    if (beyond.Count == 0) return;
+    double d[3], d2 = 0;
+    for (int i = 0; i < 3; ++i)
+        d[i] = object.Mean[i] - beyond.Mean[i], d2 += d[i] * d[i];
+    const double contrast = std::sqrt(d2);
+    const double weight =
+        std::clamp((contrast - kLineContrast) / kLineContrast, 0.0, 1.0) *
+        std::clamp(2 - 2 * (object.Spread + beyond.Spread) / std::max(contrast, 1.0), 0.0, 1.0);
+    if (weight <= 0) return;
+    // A side's own texture scatters its pixels around the line: those within
+    // kSideMargin of its spread from its colour count as wholly that side.
+    const double t0 = std::min(0.25, kSideMargin * beyond.Spread / contrast),
+                 t1 = std::min(0.25, kSideMargin * object.Spread / contrast);
+    const double stretch = 1 / (1 - t0 - t1);
+    double offset = -t0;
+    for (int i = 0; i < 3; ++i)
+        offset -= d[i] / d2 * beyond.Mean[i];
+    for (int i = 0; i < 3; ++i)
+        coef[i] = static_cast<float>(weight * stretch * d[i] / d2);
+    coef[3] = static_cast<float>(weight * stretch * offset);
+    coef[4] = static_cast<float>(weight);
 }
 
 bool TCoverageCarrier::InBorder(int x, int y) const {
-    if (x < 0 || y < 0 || x >= static_cast<int>(ax_.nearest.size()) ||
-        y >= static_cast<int>(ay_.nearest.size()))
+    if (x < 0 || y < 0 || x >= static_cast<int>(ax_.low.size()) || y >= static_cast<int>(ay_.low.size()))
         return false;
-    return Flags(ax_.nearest[x], ay_.nearest[y]) & kEdge;
+    return Flags(ax_.low[x], ay_.low[y]) & kMixed;
 }
 
 void TCoverageCarrier::MarkRowRuns() {
     rowStart_.assign(static_cast<size_t>(h_) + 1, 0);
     rowRuns_.clear();
+    const auto kindOf = [](uint8_t f) {
+        return (f & kMixed) ? RunKind::Mixed : (f & kIn) ? RunKind::Inside : RunKind::Outside;
+    };
     for (int y = 0; y < h_; ++y) {
         rowStart_[static_cast<size_t>(y)] = static_cast<uint32_t>(rowRuns_.size());
         if (bounds_.isEmpty()) continue;
         const uint8_t* f = flags_.data() + static_cast<size_t>(y) * w_;
         for (int x = 0; x < w_;) {
-            const RunKind kind = (f[x] & kEdge) ? RunKind::Edge
-                                 : (f[x] & kIn) ? RunKind::Inside
-                                                : RunKind::Outside;
+            const RunKind kind = kindOf(f[x]);
             int end = x + 1;
-            while (end < w_ && ((f[end] & kEdge) ? RunKind::Edge
-                                : (f[end] & kIn) ? RunKind::Inside
-                                                 : RunKind::Outside) == kind)
+            while (end < w_ && kindOf(f[end]) == kind)
                 ++end;
             rowRuns_.push_back({static_cast<uint16_t>(x), static_cast<uint16_t>(end), kind});
             x = end;
@@ -469,15 +509,17 @@ void TCoverageCarrier::MarkRowRuns() {
 }
 
 void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1,
-                                    uint8_t* out, std::vector<Run>& runs,
+                                    uint8_t* out, std::vector<Run>& runs, TRowCache& cache,
                                     const std::vector<Span>& hidden) const {
     runs.clear();
-    const int wy = ay_.nearest[y];
+    if (method_ == TBorderMethod::Rules && !fullPicture)
+        throw std::invalid_argument("the rules border needs the whole picture");
+    const int wy = ay_.low[y];
     auto next = hidden.begin();
     // Adds the visible stretch [x, end) of one kind of working run.
     const auto add = [&](int x, int end, RunKind kind) {
         const bool joins = !runs.empty() && runs.back().End == x;
-        if (kind != RunKind::Edge) {
+        if (kind != RunKind::Mixed) {
             const uint8_t c = kind == RunKind::Inside ? 255 : 0;
             if (joins && !runs.back().Border && runs.back().Coverage == c)
                 runs.back().End = end;
@@ -485,15 +527,7 @@ void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullP
                 runs.push_back({x, end, false, c});
             return;
         }
-        uint8_t* o = out + (x - x0);
-        if (method_ == TBorderMethod::Guided)
-            BorderGuided(row, y, x, end, o);
-        else if (method_ == TBorderMethod::Smooth)
-            BorderSmooth(y, x, end, o);
-        else if (fullPicture)
-            BorderRules(*fullPicture, y, x, end, o);
-        else
-            throw std::invalid_argument("the rules border needs the whole picture");
+        BorderCoverage(row, fullPicture, y, x, end, out + (x - x0), cache);
         if (joins && runs.back().Border)
             runs.back().End = end;
         else
@@ -520,54 +554,99 @@ void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullP
     }
 }
 
-void TCoverageCarrier::BorderGuided(const uint32_t* row, int y, int x0, int x1, uint8_t* out) const {
-    const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
-    const float fy = ay_.weight[y];
-    for (int x = x0; x < x1;) {
-        // The pixels between the same two working columns share their four taps.
-        const int xl = ax_.low[x];
-        const auto [upper0, upper1] = TapPair(xl, yl);
-        const auto [lower0, lower1] = TapPair(xl, yh);
-        const std::array<float, 4>&topLeft = coef_[upper0], &topRight = coef_[upper1];
-        const std::array<float, 4>&bottomLeft = coef_[lower0], &bottomRight = coef_[lower1];
-        for (; x < x1 && ax_.low[x] == xl; ++x) {
-            const float fx = ax_.weight[x];
-            float c[4];
-            for (int i = 0; i < 4; ++i) {
-                const float upper = topLeft[i] + fx * (topRight[i] - topLeft[i]);
-                const float lower = bottomLeft[i] + fx * (bottomRight[i] - bottomLeft[i]);
-                c[i] = upper + fy * (lower - upper);
+void TCoverageCarrier::BorderCoverage(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0,
+                                      int x1, uint8_t* out, TRowCache& cache) const {
+    if (cache.carrier != this) {
+        cache.carrier = this;
+        cache.smoothRow.assign(static_cast<size_t>(w_), -1);
+        cache.modelRow.assign(static_cast<size_t>(w_), -1);
+        cache.smooth.resize(static_cast<size_t>(w_));
+        cache.model.resize(static_cast<size_t>(w_));
+    }
+    const int wy = ay_.low[y];
+    const std::array<int32_t, 6>& down = ay_.smooth[y];
+    const std::array<float, 4>& splineDown = ay_.spline[y];
+    const auto clampX = [&](int x) { return std::clamp(x, 0, w_ - 1); };
+    const auto clampY = [&](int y) { return std::clamp(y, 0, h_ - 1); };
+    // Working column x of the part, combined down the smooth outline's six rows.
+    const auto smoothAt = [&](int x) {
+        if (cache.smoothRow[static_cast<size_t>(x)] != y) {
+            int32_t v = 0;
+            for (int j = 0; j < 6; ++j)
+                if (Flags(x, clampY(wy - 2 + j)) & kIn) v += down[j];
+            cache.smooth[static_cast<size_t>(x)] = v;
+            cache.smoothRow[static_cast<size_t>(x)] = y;
+        }
+        return cache.smooth[static_cast<size_t>(x)];
+    };
+    // Working column x of the model's taps, combined down the B-spline's four rows.
+    const auto modelAt = [&](int x) -> const TModel& {
+        if (cache.modelRow[static_cast<size_t>(x)] != y) {
+            TModel m = {0, 0, 0, 0, 0};
+            for (int j = 0; j < 4; ++j) {
+                const TModel& c = coef_[TapIndex(x, clampY(wy - 1 + j))];
+                for (int i = 0; i < 5; ++i)
+                    m[i] += splineDown[j] * c[i];
             }
-            const uint32_t p = row[x];
-            const double q = static_cast<double>(c[0]) * ((p >> 16) & 0xFF) +
-                             static_cast<double>(c[1]) * ((p >> 8) & 0xFF) +
-                             static_cast<double>(c[2]) * (p & 0xFF) + static_cast<double>(c[3]);
-            out[x - x0] = ToCoverage(q);
+            cache.model[static_cast<size_t>(x)] = m;
+            cache.modelRow[static_cast<size_t>(x)] = y;
+        }
+        return cache.model[static_cast<size_t>(x)];
+    };
+    // The full-size pixels of one working column share its windows' columns.
+    for (int x = x0; x < x1;) {
+        const int wx = ax_.low[x];
+        const int end = std::min(x1, ax_.first[static_cast<size_t>(wx) + 1]);
+        int32_t columns[6];
+        for (int i = 0; i < 6; ++i)
+            columns[i] = smoothAt(clampX(wx - 2 + i));
+        const TModel* models[4] = {};
+        bool anyModel = false;
+        if (method_ == TBorderMethod::Guided)
+            for (int k = 0; k < 4; ++k) {
+                models[k] = &modelAt(clampX(wx - 1 + k));
+                anyModel = anyModel || (*models[k])[4] != 0;
+            }
+        for (; x < end; ++x) {
+            const std::array<int32_t, 6>& across = ax_.smooth[x];
+            int64_t s = 0;
+            for (int i = 0; i < 6; ++i)
+                s += static_cast<int64_t>(across[i]) * columns[i];
+            const double smooth = static_cast<double>(s) / (4096.0 * 4096.0);
+            double model = smooth;
+            if (method_ == TBorderMethod::Rules) {
+                model = RulesMembership(*fullPicture, x, y);
+            } else if (anyModel) {
+                // The colour model as far as the taps hold one, the smooth
+                // outline for the rest.
+                const std::array<float, 4>& splineAcross = ax_.spline[x];
+                float c[5] = {0, 0, 0, 0, 0};
+                for (int k = 0; k < 4; ++k)
+                    for (int i = 0; i < 5; ++i)
+                        c[i] += splineAcross[k] * (*models[k])[i];
+                const uint32_t p = row[x];
+                model = static_cast<double>(c[0]) * ((p >> 16) & 0xFF) +
+                        static_cast<double>(c[1]) * ((p >> 8) & 0xFF) +
+                        static_cast<double>(c[2]) * (p & 0xFF) + static_cast<double>(c[3]) +
+                        (1 - static_cast<double>(c[4])) * smooth;
+            }
+            // Within the envelope of the smooth outline (the outline itself
+            // lies within it).
+            const double upper = std::min(1.0, smooth / kEnvelope);
+            const double lower = std::max(0.0, 1 - (1 - smooth) / kEnvelope);
+            out[x - x0] = ToCoverage(std::clamp(model, lower, upper));
         }
     }
 }
 
-void TCoverageCarrier::BorderSmooth(int y, int x0, int x1, uint8_t* out) const {
-    const int yl = ay_.low[y], yh = std::min(yl + 1, h_ - 1);
-    const double fy = ay_.weight[y];
-    for (int x = x0; x < x1; ++x) {
-        const int xl = ax_.low[x], xh = std::min(xl + 1, w_ - 1);
-        const double fx = ax_.weight[x];
-        const auto in = [&](int wx, int wy) { return static_cast<double>(Flags(wx, wy) & kIn); };
-        const double upper = in(xl, yl) + fx * (in(xh, yl) - in(xl, yl));
-        const double lower = in(xl, yh) + fx * (in(xh, yh) - in(xl, yh));
-        out[x - x0] = ToCoverage(upper + fy * (lower - upper));
-    }
-}
-
-void TCoverageCarrier::BorderRules(const tw::Bitmap& fullPicture, int y, int x0, int x1, uint8_t* out) const {
+double TCoverageCarrier::RulesMembership(const tw::Bitmap& fullPicture, int x, int y) const {
     const THSVTables& tables = THSVTables::Get();
     const int width = fullPicture.Width(), height = fullPicture.Height();
     // 1 where a full-size pixel belongs to the part: by the rules in the band, by
     // the working-size part elsewhere.
     const auto member = [&](int x, int y) -> int {
-        const uint8_t f = Flags(ax_.nearest[x], ay_.nearest[y]);
-        if (!(f & kEdge)) return f & kIn;
+        const uint8_t f = Flags(ax_.low[x], ay_.low[y]);
+        if (!(f & kMixed)) return f & kIn;
         const TColorValue c = tw::ColorFromRgb32(fullPicture.Row(y)[x]);
         const THSVValues hsv =
             tables.ToHSV(static_cast<int32_t>(c & 0xFF), static_cast<int32_t>((c >> 8) & 0xFF),
@@ -575,11 +654,9 @@ void TCoverageCarrier::BorderRules(const tw::Bitmap& fullPicture, int y, int x0,
         return TBitmapWalkerThread::PassesRules(growth_.Rules, seedHsv_, hsv) ? 1 : 0;
     };
     // Softened by the mean over the 3 x 3 neighbourhood: a transition of about a pixel.
-    for (int x = x0; x < x1; ++x) {
-        int sum = 0, n = 0;
-        for (int ny = std::max(0, y - 1); ny <= std::min(height - 1, y + 1); ++ny)
-            for (int nx = std::max(0, x - 1); nx <= std::min(width - 1, x + 1); ++nx)
-                sum += member(nx, ny), ++n;
-        out[x - x0] = ToCoverage(static_cast<double>(sum) / n);
-    }
+    int sum = 0, n = 0;
+    for (int ny = std::max(0, y - 1); ny <= std::min(height - 1, y + 1); ++ny)
+        for (int nx = std::max(0, x - 1); nx <= std::min(width - 1, x + 1); ++nx)
+            sum += member(nx, ny), ++n;
+    return static_cast<double>(sum) / n;
 }

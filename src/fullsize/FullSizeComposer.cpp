@@ -4,6 +4,7 @@
 #include "recolour/PartRecolourer.h"
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -59,23 +60,36 @@ class TransformMemo {
     Entry entries_[1 << kBits];
 };
 
-uint32_t Blend(uint32_t c, uint32_t over, uint32_t under) {
-    return 0xFF000000u | (BlendChannel(c, (over >> 16) & 0xFF, (under >> 16) & 0xFF) << 16) |
-           (BlendChannel(c, (over >> 8) & 0xFF, (under >> 8) & 0xFF) << 8) |
-           BlendChannel(c, over & 0xFF, under & 0xFF);
-}
-
-// Draws one part over columns [x0, x1) of full-size row y: in is the
-// picture's row, out the result's, both from column 0.
+// What one part keeps from row to row on one thread.
 struct PartRowScratch {
     TCoverageCarrier::ObjectColumns objectColumns;
+    TCoverageCarrier::TRowCache rowCache;
     std::vector<uint8_t> coverage;
     std::vector<TCoverageCarrier::Run> runs;
 };
 
-// Draws the runs CoverageRuns gave in scratch, which start at column x0.
+// How much of the unmixing a mixed pixel of coverage c gets, in 256ths: all
+// of it up to 70 %, then less and less, none at 255. Unmixing recolours the
+// object's share by the object's colour nearby; a pixel that is nearly all
+// object is that colour itself, better recoloured as it is, as the part's
+// pixels inside the border are.
+const std::array<int32_t, 256>& UnmixByCoverage() {
+    static const std::array<int32_t, 256> table = [] {
+        std::array<int32_t, 256> t{};
+        for (int c = 0; c < 256; ++c) {
+            const double x = std::min(1.0, (255 - c) / (0.3 * 255));
+            t[static_cast<size_t>(c)] = Round(256 * x * x * (3 - 2 * x));
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Draws the runs CoverageRuns gave in scratch, which start at column x0: in
+// is the picture's row, out the result's, both from column 0.
 void DrawRuns(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmix, const uint32_t* in,
               uint32_t* out, int y, int x0, PartRowScratch& scratch) {
+    const std::array<int32_t, 256>& unmixBy = UnmixByCoverage();
     for (const TCoverageCarrier::Run& run : scratch.runs) {
         if (!run.Border) {
             if (run.Coverage != 255) continue;
@@ -87,18 +101,35 @@ void DrawRuns(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmix, 
         for (int x = run.Begin; x < run.End; ++x) {
             const uint32_t c = coverage[x];
             if (c == 0) continue;
+            const uint32_t pixel = in[x], transformed = memo(pixel);
             if (c == 255) {
-                out[x] = memo(in[x]);
+                out[x] = transformed;
                 continue;
             }
-            uint32_t recoloured;
+            uint32_t object = 0, transformedObject = 0, beyond = 0;
+            int32_t share = 0;
             if (unmix) {
-                const uint32_t object = carrier.ObjectAt(in[x], x, y, scratch.objectColumns);
-                recoloured = RecolourBorderPixel(in[x], object, memo(object));
-            } else {
-                recoloured = memo(in[x]);
+                const TCoverageCarrier::TObjectColour o = carrier.ObjectAt(x, y, scratch.objectColumns);
+                share = (o.Trust * unmixBy[c]) >> 8;
+                if (share > 0) object = o.Colour, transformedObject = memo(object), beyond = o.Beyond;
             }
-            out[x] = Blend(c, recoloured, out[x]);
+            const uint32_t recoloured =
+                RecolourMixedPixel(pixel, transformed, object, transformedObject, beyond, c, share);
+            const uint32_t under = out[x];
+            if (under == pixel) {
+                out[x] = recoloured;
+                continue;
+            }
+            // Over a part below: what lies below shows through as the picture would.
+            uint32_t v = 0xFF000000u;
+            for (int shift = 0; shift <= 16; shift += 8) {
+                const int32_t moved = static_cast<int32_t>((under >> shift) & 0xFF) -
+                                      static_cast<int32_t>((pixel >> shift) & 0xFF);
+                const int32_t channel = static_cast<int32_t>((recoloured >> shift) & 0xFF) +
+                                        DivideRounded((255 - static_cast<int32_t>(c)) * moved, 255);
+                v |= static_cast<uint32_t>(std::clamp(channel, 0, 255)) << shift;
+            }
+            out[x] = v;
         }
     }
 }
@@ -106,7 +137,7 @@ void DrawRuns(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmix, 
 void DrawPartRow(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmix, const tw::Bitmap* picture,
                  const uint32_t* in, uint32_t* out, int y, int x0, int x1, PartRowScratch& scratch) {
     scratch.coverage.resize(static_cast<size_t>(x1 - x0));
-    carrier.CoverageRuns(in, picture, y, x0, x1, scratch.coverage.data(), scratch.runs);
+    carrier.CoverageRuns(in, picture, y, x0, x1, scratch.coverage.data(), scratch.runs, scratch.rowCache);
     DrawRuns(carrier, memo, unmix, in, out, y, x0, scratch);
 }
 
@@ -237,13 +268,61 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
     return result;
 }
 
+std::optional<tw::Bitmap> ComposeFullSizeRect(const tw::Bitmap& picture, const tw::Bitmap& working,
+                                              const std::vector<TFullSizePart>& parts, QRect rect,
+                                              const TFullSizeOptions& options) {
+    if (picture.IsEmpty()) throw std::invalid_argument("the full-size picture is empty");
+    if (rect.isEmpty() || !picture.Rect().contains(rect))
+        throw std::invalid_argument("the rectangle must lie within the picture");
+    for (const TFullSizePart& part : parts)
+        CheckPartSize(part, working);
+    const TRowBandPool pool(options.Threads);
+    tw::Bitmap result(rect.width(), rect.height());
+    for (int y = 0; y < rect.height(); ++y)
+        std::memcpy(result.Row(y), picture.Row(rect.top() + y) + rect.left(),
+                    sizeof(uint32_t) * static_cast<size_t>(rect.width()));
+    // Rows are written by address: QImage::scanLine is not safe from several threads.
+    uchar* const base = result.Image().bits();
+    const qsizetype stride = result.Image().bytesPerLine();
+    tw::Bitmap unused;
+    TBandControl control;
+    control.Cancel = options.Cancel;
+    // The last part first, so that earlier parts end on top.
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+        const TCoverageCarrier carrier(picture.Rect().size(), working, *part->Bitmap,
+                                       part->Growth ? &*part->Growth : nullptr, options.Border, pool);
+        const QRect area = carrier.Bounds().intersected(rect);
+        if (area.isEmpty()) continue;
+        const TPartRecolourer things(part->Settings, picture, unused);
+        const bool done = pool.Run(
+            area.height(), kBandRows,
+            [&](int first, int end) {
+                TransformMemo& memo = TransformMemo::ForThread(things, part->Settings);
+                PartRowScratch scratch;
+                // The row as the whole picture's result holds it, from column 0.
+                std::vector<uint32_t> row(static_cast<size_t>(area.right() + 1));
+                for (int y = area.top() + first; y < area.top() + end; ++y) {
+                    uint32_t* out = reinterpret_cast<uint32_t*>(base + stride * (y - rect.top())) +
+                                    (area.left() - rect.left());
+                    std::copy_n(out, area.width(), row.data() + area.left());
+                    DrawPartRow(carrier, memo, options.Unmix, &picture, picture.Row(y), row.data(), y,
+                                area.left(), area.right() + 1, scratch);
+                    std::copy_n(row.data() + area.left(), area.width(), out);
+                }
+            },
+            control);
+        if (!done) return std::nullopt;
+    }
+    return result;
+}
+
 size_t PreparedPartBytes(QSize workingSize) {
     // Flags per working pixel and, at most (when every pixel is a tap), the
-    // filter's four coefficients and the part's own colour per working pixel,
-    // and a transform memo for each composing thread.
+    // colour model and the colours on either side per working pixel, and a
+    // transform memo for each composing thread.
     const size_t pixels = static_cast<size_t>(std::max(0, workingSize.width())) *
                           static_cast<size_t>(std::max(0, workingSize.height()));
-    return pixels * (1 + 4 * sizeof(float) + sizeof(uint32_t)) +
+    return pixels * (1 + sizeof(TCoverageCarrier::TModel) + 2 * sizeof(uint32_t)) +
            static_cast<size_t>(tw::UsableCores()) * sizeof(TransformMemo);
 }
 
@@ -336,7 +415,7 @@ class TBandComposer {
                 }
                 r.coverage.resize(static_cast<size_t>(bounds.width()));
                 parts_[p]->carrier.CoverageRuns(row, nullptr, y, bounds.left(), bounds.right() + 1,
-                                                r.coverage.data(), r.runs, covered_);
+                                                r.coverage.data(), r.runs, r.rowCache, covered_);
                 if (p > 0) AddCovered(covered_, r.runs, merged_);
                 any = any || !r.runs.empty();
             }

@@ -10,8 +10,10 @@
 #include "recolour/PartGrowth.h"
 #include "recolour/TintwellSettings.h"
 
+#include <QRect>
 #include <QSize>
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -31,7 +33,8 @@ struct TFullSizeOptions {
     TBorderMethod Border = TBorderMethod::Guided;
     // Where a border pixel mixes the object with what lies beyond, recolour the
     // object's share: the pixel moved by what the transform does to the part's own
-    // colour nearby. Off: the transform of the mixed pixel itself.
+    // colour nearby, as far as that colour is known. Off: the transform of the
+    // mixed pixel itself.
     bool Unmix = true;
     const std::atomic<bool>* Cancel = nullptr;
     // The fraction done, 0..1, called on the calling thread now and then.
@@ -44,15 +47,42 @@ inline uint32_t BlendChannel(uint32_t c, uint32_t over, uint32_t under) {
     return (c * over + (255 - c) * under + 127) / 255;
 }
 
-// What a part makes of a border pixel before the blend (RGB32 words): the pixel
-// moved by transform(object) - object per channel, within 0..255.
-inline uint32_t RecolourBorderPixel(uint32_t pixel, uint32_t object, uint32_t transformedObject) {
+// Division rounded half up, for any sign of n (d > 0).
+inline int32_t DivideRounded(int32_t n, int32_t d) {
+    const int32_t twice = 2 * n + d;
+    return twice >= 0 ? twice / (2 * d) : -((-twice + 2 * d - 1) / (2 * d));
+}
+
+// What a part makes of a mixed border pixel (RGB32 words) with coverage c/255
+// over the picture itself: pixel moved by c times a shift. The shift is the
+// one the transform gives the part's own colour nearby
+// (transformedObject - object) with weight unmix/256, and the pixel's own
+// (transformed - pixel) with the rest: unmixing recolours the object's share
+// of the pixel as the object is recoloured, and where the object's colour is
+// not known well the pixel is recoloured as it is. Each channel stays within
+// the range of pixel and transformed and, when unmixing, of transformedObject
+// and beyond (the picture's colour beyond the part nearby, when known: not 0):
+// no colour comes out that is neither the picture's nor a recoloured one.
+// c = 255 gives transformed, c = 0 the pixel.
+inline uint32_t RecolourMixedPixel(uint32_t pixel, uint32_t transformed, uint32_t object,
+                                   uint32_t transformedObject, uint32_t beyond, uint32_t c, int32_t unmix) {
     uint32_t out = 0xFF000000u;
     for (int shift = 0; shift <= 16; shift += 8) {
-        const int moved = static_cast<int>((pixel >> shift) & 0xFF) +
-                          static_cast<int>((transformedObject >> shift) & 0xFF) -
-                          static_cast<int>((object >> shift) & 0xFF);
-        out |= static_cast<uint32_t>(moved < 0 ? 0 : moved > 255 ? 255 : moved) << shift;
+        const int32_t p = static_cast<int32_t>((pixel >> shift) & 0xFF);
+        const int32_t t = static_cast<int32_t>((transformed >> shift) & 0xFF);
+        const int32_t o = static_cast<int32_t>((object >> shift) & 0xFF);
+        const int32_t to = static_cast<int32_t>((transformedObject >> shift) & 0xFF);
+        const int32_t moved = unmix * (to - o) + (256 - unmix) * (t - p); // in 256ths
+        int32_t v = p + DivideRounded(static_cast<int32_t>(c) * moved, 255 * 256);
+        int32_t low = std::min(p, t), high = std::max(p, t);
+        if (unmix > 0) {
+            low = std::min(low, to), high = std::max(high, to);
+            if (beyond) {
+                const int32_t b = static_cast<int32_t>((beyond >> shift) & 0xFF);
+                low = std::min(low, b), high = std::max(high, b);
+            }
+        }
+        out |= static_cast<uint32_t>(std::clamp(v, low, high)) << shift;
     }
     return out;
 }
@@ -60,9 +90,10 @@ inline uint32_t RecolourBorderPixel(uint32_t pixel, uint32_t object, uint32_t tr
 // The picture with every part drawn over it, the first part on top, as the
 // working-size save does, at fullPicture's size: per part and pixel
 // coverage * recoloured + (1 - coverage) * what lies below, where recoloured is
-// the transform of the pixel (RecolourBorderPixel of it in mixed border pixels
-// when unmixing). Coverage 255 gives exactly the transform, 0 leaves the pixel,
-// and a picture of the working size itself comes out as the working-size save.
+// the transform of the pixel (in mixed border pixels the object's share
+// recoloured, RecolourMixedPixel, when unmixing). Coverage 255 gives exactly
+// the transform, 0 leaves the pixel, and a picture of the working size itself
+// comes out as the working-size save.
 // The parts have workingPicture's size, the one they were made on. Empty when
 // cancelled; std::invalid_argument for parts of another size.
 std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& fullPicture, const tw::Bitmap& workingPicture,
@@ -77,6 +108,25 @@ std::optional<tw::Bitmap>
 ComposeFullSize(const tw::Bitmap& fullPicture, const tw::Bitmap& workingPicture, int partCount,
                 const std::function<TFullSizePart(int index, tw::Bitmap& scratch)>& partAt,
                 const TFullSizeOptions& options = {});
+
+// Rectangle rect (within fullPicture) of what ComposeFullSize gives for the
+// whole picture, bit for bit, with any number of threads: every full-size
+// pixel's result depends on the working size's data and its own pixel only.
+// Only the working-size data of each part and rect's pixels are worked out,
+// so that a view can compose the tiles it shows, and an edit only the
+// pixels it may change: FullSizeReach of a change of a part's working pixels,
+// or the part's Bounds (TCoverageCarrier) for a change of its settings.
+// Empty when cancelled; std::invalid_argument for parts of another size or a
+// rectangle beyond the picture.
+std::optional<tw::Bitmap> ComposeFullSizeRect(const tw::Bitmap& fullPicture, const tw::Bitmap& workingPicture,
+                                              const std::vector<TFullSizePart>& parts, QRect rect,
+                                              const TFullSizeOptions& options = {});
+// The full-size pixels (of fullSize) whose result a change of a part's
+// working pixels (of workingSize) within changed may alter; empty for an
+// empty change.
+inline QRect FullSizeReach(QSize fullSize, QSize workingSize, QRect changed) {
+    return TCoverageCarrier::Reach(fullSize, workingSize, changed);
+}
 
 // The same result for a picture that is never held whole: its rows come from
 // readRows and leave through writeRows, top to bottom, a band of rows at a
