@@ -70,6 +70,40 @@ void WalkPhotoCompareToNeighbour(benchmark::State& state) {
 }
 BENCHMARK(WalkPhotoCompareToNeighbour)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// What the mask dialog does after a rule is moved: a white mask, a walk from the
+// same seed under the new rules, watched at 100 %. Arg 1: with "Whole picture"
+// and holes up to 3000 pixels filled.
+void RegrowAfterRuleChange(benchmark::State& state) {
+    const tw::Bitmap picture = PhotoLike(800, 600);
+    tw::Bitmap mask(800, 600);
+    TWalkerRules rules = TWalkerRules::Default();
+    if (state.range(0) == 1) {
+        rules.Anywhere = true;
+        rules.FillHoles = 3000;
+    }
+    int step = 0;
+    for (auto _ : state) {
+        rules.ValueDeviation = 38 + step++ % 5;
+        mask.Fill(tw::kWhite);
+        Walk(picture, mask, rules, {400, 300});
+    }
+}
+BENCHMARK(RegrowAfterRuleChange)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A part grown at a camera's size the batch tool's way (grow --full-size):
+// connected (Arg 0) or over the whole picture (Arg 1), same picture and seed.
+void GrowUniform4000(benchmark::State& state) {
+    const tw::Bitmap picture(4000, 4000, 0x406080);
+    TWalkerRules rules = TWalkerRules::Default();
+    rules.Anywhere = state.range(0) == 1;
+    for (auto _ : state) {
+        const TGrownPart part =
+            TPartGrower(picture, {2000, 2000}, rules, TTintwellSettings::Initial()).Grow();
+        benchmark::DoNotOptimize(part.Mask.Row(0));
+    }
+}
+BENCHMARK(GrowUniform4000)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void PaintZoomedTwoOverlays(benchmark::State& state) {
     const auto zoomIndex = static_cast<uint8_t>(state.range(0));
     const tw::Bitmap picture = PhotoLike(800, 600);

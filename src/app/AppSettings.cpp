@@ -71,6 +71,10 @@ TWalkerRules TAppSettings::MaskRules() const {
     rules.ValueDeviation = percent("value", d.ValueDeviation);
     rules.CompareToNeighbour = flag("compareToNeighbour", d.CompareToNeighbour);
     rules.NineValueAverage = flag("average9", d.NineValueAverage);
+    rules.Anywhere = flag("anywhere", d.Anywhere) && !rules.CompareToNeighbour;
+    bool ok = false;
+    const int holes = store_->value(QStringLiteral("mask/fillHoles"), d.FillHoles).toInt(&ok);
+    rules.FillHoles = ok ? std::clamp(holes, 0, TWalkerRules::kMaxFillHoles) : d.FillHoles;
     return rules;
 }
 
@@ -83,6 +87,8 @@ void TAppSettings::SetMaskRules(const TWalkerRules& rules) {
     store_->setValue(QStringLiteral("mask/value"), rules.ValueDeviation);
     store_->setValue(QStringLiteral("mask/compareToNeighbour"), rules.CompareToNeighbour);
     store_->setValue(QStringLiteral("mask/average9"), rules.NineValueAverage);
+    store_->setValue(QStringLiteral("mask/anywhere"), rules.Anywhere);
+    store_->setValue(QStringLiteral("mask/fillHoles"), rules.FillHoles);
 }
 
 QString TAppSettings::PictureFolder() const {

@@ -518,6 +518,11 @@ void TMainWindow::CreateDialogs() {
             [this](const tw::Bitmap& mask, QPoint anchor, const std::optional<TPartGrowth>& growth) {
                 tw::RunReportingErrors([&] { document_.AddGrownPart(mask, anchor, growth); });
             });
+    // "Add to current part" and "Remove from current part": one step to undo as well.
+    connect(growDialog_, &TGrowPartDialog::partCombined, this,
+            [this](const tw::Bitmap& mask, const std::optional<TPartGrowth>& growth, bool remove) {
+                tw::RunReportingErrors([&] { document_.ReshapeCurrentPart(mask, remove, growth); });
+            });
 }
 
 void TMainWindow::ConnectDocument() {
@@ -688,14 +693,21 @@ void TMainWindow::joinParts() {
     tw::RunReportingErrors([this] { document_.JoinSelectedParts(); });
 }
 
-void TMainWindow::GrowPartAt(QPoint picturePoint, QPoint surfacePoint) {
+void TMainWindow::GrowPartAt(QPoint picturePoint, QPoint surfacePoint, Qt::KeyboardModifiers modifiers) {
+    const TGrowTarget target = modifiers & Qt::ShiftModifier     ? TGrowTarget::AddToPart
+                               : modifiers & Qt::ControlModifier ? TGrowTarget::RemoveFromPart
+                                                                 : TGrowTarget::NewPart;
     // The walk paints the part as the document recolours it: stated colours in the picture's values.
     growDialog_->ShowFor(document_.Picture(), picturePoint, surfacePoint,
-                         document_.InPictureColours(document_.CurrentSettings()), view_->WorkingZoomStep());
+                         document_.InPictureColours(document_.CurrentSettings()), view_->WorkingZoomStep(),
+                         document_.CurrentPart() != nullptr, target);
 }
 
 void TMainWindow::chooseTool() {
     const QAction* checked = tools_->checkedAction();
+    if (checked == actions_.Fill)
+        statusBar()->showMessage(tr("Fill: click to grow a new part; Shift+click adds to the current part, "
+                                    "Ctrl+click takes from it"));
     view_->SetTool(checked == actions_.Fill    ? TToolKind::Fill
                    : checked == actions_.Erase ? TToolKind::Erase
                                                : TToolKind::Brush);

@@ -150,7 +150,9 @@ class TMainWindow : public QMainWindow {
     void UpdateTitle();
     void StartWithStartPicture();
     void OpenArgumentPicture();
-    void GrowPartAt(QPoint picturePoint, QPoint surfacePoint);
+    // Fill: Shift+click opens the mask dialog ready to add to the current
+    // part, Ctrl+click ready to take away from it.
+    void GrowPartAt(QPoint picturePoint, QPoint surfacePoint, Qt::KeyboardModifiers modifiers = {});
 
     // --- Questions ---
     // With unsaved changes, asks whether to save the parts as a project before

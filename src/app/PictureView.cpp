@@ -71,6 +71,9 @@ TPictureView::TPictureView(TTintwellDocument& document, QWidget* parent)
         // A press makes the first selected part's settings the current ones,
         // the ones the brush paints with and a grown part starts with.
         document_.TakeSettingsOfFirstSelected();
+        pressModifiers_ = {};
+        if (shift & ssShift) pressModifiers_ |= Qt::ShiftModifier;
+        if (shift & ssCtrl) pressModifiers_ |= Qt::ControlModifier;
         PointerAt({x, y});
         if (shift & ssLeft) tool_->Press(*this, {x, y});
     };

@@ -96,10 +96,13 @@ class TPictureView : public QScrollArea {
     }
 
     TTintwellDocument& Document() const { return document_; }
+    Qt::KeyboardModifiers PressModifiers() const { return pressModifiers_; }
 
   signals:
-    // Fill clicked at a picture pixel; surfacePoint: the click on the zoomed surface.
-    void fillRequested(QPoint picturePoint, QPoint surfacePoint);
+    // Fill clicked at a picture pixel; surfacePoint: the click on the zoomed
+    // surface; modifiers: the keys held (Shift adds to the current part, Ctrl
+    // takes away from it).
+    void fillRequested(QPoint picturePoint, QPoint surfacePoint, Qt::KeyboardModifiers modifiers);
     void zoomChanged();
     void colourUnderCursorChanged();
 
@@ -155,6 +158,8 @@ class TPictureView : public QScrollArea {
     // The pointer is over the surface, so cursorAt_ is a real position.
     bool pointerInside_ = false;
     QPoint cursorAt_;
+    // The keys held at the last press, for Fill's click.
+    Qt::KeyboardModifiers pressModifiers_;
     std::optional<tw::ColorValue> colourUnderCursor_;
     // A dab shows itself in the view; the document's change needs no recomposing.
     bool dabbing_ = false;

@@ -11,7 +11,7 @@ QString TFillTool::Name() const {
 }
 
 void TFillTool::Click(TPictureView& view, QPoint at) {
-    emit view.fillRequested(view.PictureAt(at), at);
+    emit view.fillRequested(view.PictureAt(at), at, view.PressModifiers());
 }
 
 QString TPaintTool::Name() const {

@@ -170,7 +170,7 @@ void FinishSettings(TTintwellSettings& s) {
 
 bool IsRuleFlag(const std::string& flag) {
     return flag == "--hue" || flag == "--saturation" || flag == "--value" || flag == "--neighbour" ||
-           flag == "--average9";
+           flag == "--average9" || flag == "--anywhere" || flag == "--fill-holes";
 }
 
 void ApplyRuleFlag(const std::string& flag, ArgReader& args, TWalkerRules& r) {
@@ -191,7 +191,18 @@ void ApplyRuleFlag(const std::string& flag, ArgReader& args, TWalkerRules& r) {
     } else if (flag == "--average9") {
         args.NoValue();
         r.NineValueAverage = true;
+    } else if (flag == "--anywhere") {
+        args.NoValue();
+        r.Anywhere = true;
+    } else if (flag == "--fill-holes") {
+        r.FillHoles = ParseNumber(flag, args.Value(), 0, TWalkerRules::kMaxFillHoles, "a number of pixels");
     }
+}
+
+void FinishRules(const TWalkerRules& r) {
+    // Pixels away from the region can only be judged against the seed.
+    if (r.Anywhere && r.CompareToNeighbour)
+        FailUsage("--anywhere does not go with --neighbour: the whole picture is compared to the seed");
 }
 
 bool TakeResultOption(const std::string& flag, ArgReader& args, bool& stripMetadata, int& quality) {

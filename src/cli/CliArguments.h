@@ -60,9 +60,12 @@ void ApplySettingsFlag(const std::string& flag, ArgReader& args, TTintwellSettin
 void FinishSettings(TTintwellSettings& settings);
 // R,G,B (the picture's own values) or #RRGGBB (stated in sRGB).
 TGivenColour ParseGivenColour(const std::string& flag, const std::string& text);
-// Rule flags: --hue, --saturation, --value (P or "off"), --neighbour, --average9.
+// Rule flags: --hue, --saturation, --value (P or "off"), --neighbour, --average9,
+// --anywhere, --fill-holes N.
 bool IsRuleFlag(const std::string& flag);
 void ApplyRuleFlag(const std::string& flag, ArgReader& args, TWalkerRules& rules);
+// Once a part's flags are read: --anywhere with --neighbour is a usage error.
+void FinishRules(const TWalkerRules& rules);
 
 // How a result is written: --strip-metadata, --quality N (1..100). false for any other flag.
 bool TakeResultOption(const std::string& flag, ArgReader& args, bool& stripMetadata, int& quality);

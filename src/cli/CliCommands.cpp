@@ -61,6 +61,10 @@ RULES:
                                    tolerance in percent 0..100 (default 5, 40, 40)
   --neighbour                      compare to the neighbour instead of the seed
   --average9                       compare 3 x 3 averages
+  --anywhere                       every pixel of the picture like the seed, connected
+                                   or not (not with --neighbour)
+  --fill-holes N                   then holes of at most N pixels inside the part join
+                                   it (0..1000000, default 0: none)
 RESULT:
   --strip-metadata                 write no Exif, XMP or IPTC (the colour profile stays)
   --quality N                      WebP results lossy at quality 1..100 (default: lossless)
@@ -273,6 +277,7 @@ int CommandGrow(ArgReader args) {
     files.Require("grow", true);
     RequireSeed(haveSeed, "grow");
     FinishSettings(part.Settings);
+    FinishRules(part.Rules);
     CheckOutputName(files.output);
     tw::Bitmap grown;
     {
@@ -352,8 +357,10 @@ int CommandRecolor(ArgReader args) {
     }
     files.Require("recolor", true);
     if (job.Parts.empty()) FailUsage("recolor needs at least one --seed X,Y or --part PART.bmp");
-    for (TPartRequest& part : job.Parts)
+    for (TPartRequest& part : job.Parts) {
         FinishSettings(part.Settings);
+        FinishRules(part.Rules);
+    }
     job.FullSize = files.fullSize;
     job.StripMetadata = files.stripMetadata;
     job.Quality = files.quality;

@@ -77,26 +77,32 @@ tw::Bitmap ProjectResult(const TProject& project, const tw::PictureAtBothSizes& 
 tw::Bitmap ApplyProject(const TProject& project, const tw::PictureAtBothSizes& picture, bool originalSize) {
     const tw::Bitmap& working = picture.Working;
     const QSize from = project.PictureSize;
-    const auto seedOf = [&](const TPartGrowth& growth) {
-        return QPoint(ScaledCoordinate(growth.Seed.x(), from.width(), working.Width()),
-                      ScaledCoordinate(growth.Seed.y(), from.height(), working.Height()));
+    const auto seedOf = [&](QPoint seed) {
+        return QPoint(ScaledCoordinate(seed.x(), from.width(), working.Width()),
+                      ScaledCoordinate(seed.y(), from.height(), working.Height()));
     };
     // A seed that lands on another colour grows something else than the part
     // (the background instead of a petal): the picture fails before any work.
+    // Every grow of a part is checked.
     for (size_t i = 0; i < project.Parts.size(); ++i) {
         const std::optional<TPartGrowth>& growth = project.Parts[i].Growth;
         if (!growth) continue;
-        const std::string mismatch = SeedColorMismatch(working, seedOf(*growth), *growth);
-        if (!mismatch.empty()) throw PictureMisfit("part " + std::to_string(i + 1) + ": " + mismatch);
+        for (const TGrowthStep& step : growth->Steps()) {
+            const std::string mismatch = SeedColorMismatch(working, seedOf(step.Seed), TPartGrowth::Of(step));
+            if (!mismatch.empty()) throw PictureMisfit("part " + std::to_string(i + 1) + ": " + mismatch);
+        }
     }
     TTintwellDocument document;
     document.NewDocument(working, {}, false, picture.Full, picture.Metadata);
     for (size_t i = 0; i < project.Parts.size(); ++i) {
         const TProjectPart& part = project.Parts[i];
         if (part.Growth) {
+            TPartGrowth moved = *part.Growth;
+            moved.Seed = seedOf(moved.Seed);
+            for (TGrowthStep& step : moved.Then)
+                step.Seed = seedOf(step.Seed);
             // Match colour's own colour of the part is the one it has on this picture.
-            document.AddGrownPartOnDemand(seedOf(*part.Growth), part.Growth->Rules,
-                                          part.Settings.ForAnotherPicture());
+            document.AddGrownPartOnDemand(moved, part.Settings.ForAnotherPicture());
             continue;
         }
         document.AddPartOnDemand([&project, &document, i](const tw::Bitmap& picture) {

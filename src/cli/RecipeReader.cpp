@@ -132,13 +132,40 @@ class RecipeParser {
 
     TPartRequest Part(const QJsonValue& value, const std::string& where) const {
         const QJsonObject part = json_.Object(value, where);
-        CheckKeys(part, where, {"seed", "part", "rules", "settings"});
+        CheckKeys(part, where, {"seed", "part", "grows", "rules", "settings"});
         TPartRequest request;
-        const bool seeded = part.contains("seed"), loaded = part.contains("part");
-        if (seeded == loaded) Fail(where, "give either \"seed\" or \"part\"");
+        const bool seeded = part.contains("seed"), loaded = part.contains("part"),
+                   grows = part.contains("grows");
+        if (grows && (seeded || loaded)) Fail(where, "give \"grows\" in place of \"seed\" or \"part\"");
+        if (!grows && seeded == loaded) Fail(where, "give either \"seed\" or \"part\" (or \"grows\")");
         if (seeded) {
             request.Seed = json_.Point(part["seed"], Join(where, "seed"));
             if (part.contains("rules")) request.Rules = json_.Rules(part["rules"], Join(where, "rules"));
+        } else if (grows) {
+            if (part.contains("rules"))
+                Fail(Join(where, "rules"), "each of \"grows\" gives its own \"rules\"");
+            const std::string at = Join(where, "grows");
+            const QJsonValue list = part["grows"];
+            if (!list.isArray() || list.toArray().isEmpty()) Fail(at, "expected a list of at least one grow");
+            const QJsonArray steps = list.toArray();
+            for (qsizetype i = 0; i < steps.size(); ++i) {
+                const std::string stepAt = at + "[" + std::to_string(i) + "]";
+                const QJsonObject o = json_.Object(steps[i], stepAt);
+                CheckKeys(o, stepAt, {"seed", "rules", "remove"});
+                if (!o.contains("seed")) Fail(stepAt, "\"seed\" is missing");
+                TGrowthStep step;
+                step.Seed = json_.Point(o["seed"], Join(stepAt, "seed"));
+                step.Rules = o.contains("rules") ? json_.Rules(o["rules"], Join(stepAt, "rules"))
+                                                 : TWalkerRules::Default();
+                if (o.contains("remove")) step.Remove = json_.Boolean(o["remove"], Join(stepAt, "remove"));
+                if (i == 0 && step.Remove) Fail(Join(stepAt, "remove"), "the first grow makes the part");
+                if (i == 0) {
+                    request.Seed = step.Seed;
+                    request.Rules = step.Rules;
+                } else {
+                    request.Then.push_back(step);
+                }
+            }
         } else {
             request.Grown = false;
             request.PartFile = ResolvedPath(Path(part["part"], Join(where, "part")));

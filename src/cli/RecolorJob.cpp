@@ -139,9 +139,11 @@ namespace {
 // grow with the number of parts.
 void CheckParts(const tw::Bitmap& picture, const std::vector<TPartRequest>& requests) {
     for (const TPartRequest& request : requests) {
-        if (request.Grown)
+        if (request.Grown) {
             CheckSeed(request.Seed, picture);
-        else
+            for (const TGrowthStep& step : request.Then)
+                CheckSeed(step.Seed, picture);
+        } else
             LoadPartBitmap(request.PartFile, picture);
     }
 }
@@ -152,7 +154,8 @@ void CheckParts(const tw::Bitmap& picture, const std::vector<TPartRequest>& requ
 void AddParts(TTintwellDocument& document, const std::vector<TPartRequest>& requests) {
     for (const TPartRequest& request : requests) {
         if (request.Grown) {
-            document.AddGrownPartOnDemand(request.Seed, request.Rules, request.Settings);
+            document.AddGrownPartOnDemand(TPartGrowth{request.Seed, 0, request.Rules, request.Then},
+                                          request.Settings);
             continue;
         }
         document.AddPartOnDemand([&request, &document](const tw::Bitmap& picture) {

@@ -8,6 +8,7 @@
 #include "document/ColourVariants.h"
 #include "platform/Bitmap.h"
 #include "platform/PictureFile.h"
+#include "recolour/PartGrowth.h"
 #include "recolour/TintwellSettings.h"
 #include "recolour/WalkerRules.h"
 
@@ -25,6 +26,8 @@ struct TPartRequest {
     QPoint Seed;
     std::string PartFile; // when not grown
     TWalkerRules Rules = TWalkerRules::Default();
+    // Grows after the first (a recipe's "grows"), their seed colours unused.
+    std::vector<TGrowthStep> Then;
     TTintwellSettings Settings = TTintwellSettings::Initial();
 };
 

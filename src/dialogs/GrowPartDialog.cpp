@@ -18,6 +18,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
@@ -67,6 +68,13 @@ TGrowPartDialog::TGrowPartDialog(QWidget* parent) : QDialog(parent) {
     blinkTimer_->setObjectName(QStringLiteral("blinkTimer"));
     blinkTimer_->setInterval(2000);
     connect(blinkTimer_, &QTimer::timeout, this, &TGrowPartDialog::Blink);
+
+    regrowTimer_ = new QTimer(this);
+    regrowTimer_->setObjectName(QStringLiteral("regrowTimer"));
+    regrowTimer_->setSingleShot(true);
+    regrowTimer_->setInterval(RegrowPauseMs);
+    connect(regrowTimer_, &QTimer::timeout, this, &TGrowPartDialog::Regrow);
+    ShowPixelCount(0);
 
     DrawHueRule();
     DrawSaturationRule();
@@ -127,6 +135,16 @@ void TGrowPartDialog::BuildControls() {
     // Page "Settings".
     compareToNeighbour_ = new QCheckBox(tr("Compare to neighbour (click point if unchecked)"), settingsPage_);
     average9_ = new QCheckBox(tr("Use 9 value average in comparison"), settingsPage_);
+    anywhere_ = new QCheckBox(tr("Whole picture"), settingsPage_);
+    anywhere_->setToolTip(tr("Every pixel of the picture like the clicked one, connected or not"));
+    fillHolesText_ = new QLabel(tr("Fill holes up to"), settingsPage_);
+    fillHoles_ = new QSpinBox(settingsPage_);
+    fillHoles_->setRange(0, TWalkerRules::kMaxFillHoles);
+    fillHoles_->setSingleStep(100);
+    fillHoles_->setSuffix(tr(" pixels"));
+    fillHoles_->setSpecialValueText(tr("off"));
+    fillHoles_->setToolTip(tr("Regions inside the part of at most this many pixels join it"));
+    fillHolesText_->setBuddy(fillHoles_);
     hueRuleGroup_ = BuildRuleGroup(tr("Hue rule"), useHue_, hueTolerance_, hueToleranceText_, hueStrip_, 5);
     saturationRuleGroup_ = BuildRuleGroup(tr("Saturation rule"), useSaturation_, saturationTolerance_,
                                           saturationToleranceText_, saturationStrip_, 40);
@@ -135,6 +153,12 @@ void TGrowPartDialog::BuildControls() {
     auto* settings = new QVBoxLayout(settingsPage_);
     settings->addWidget(compareToNeighbour_);
     settings->addWidget(average9_);
+    auto* wider = new QHBoxLayout;
+    wider->addWidget(anywhere_);
+    wider->addStretch(1);
+    wider->addWidget(fillHolesText_);
+    wider->addWidget(fillHoles_);
+    settings->addLayout(wider);
     settings->addWidget(hueRuleGroup_);
     settings->addWidget(saturationRuleGroup_);
     settings->addWidget(valueRuleGroup_);
@@ -143,6 +167,14 @@ void TGrowPartDialog::BuildControls() {
     connect(hueTolerance_, &QSlider::valueChanged, this, [this] { DrawHueRule(); });
     connect(saturationTolerance_, &QSlider::valueChanged, this, [this] { DrawSaturationRule(); });
     connect(valueTolerance_, &QSlider::valueChanged, this, [this] { DrawValueRule(); });
+    // Every rule regrows the part once the controls are still.
+    for (QSlider* track : {hueTolerance_, saturationTolerance_, valueTolerance_})
+        connect(track, &QSlider::valueChanged, this, &TGrowPartDialog::ScheduleRegrow);
+    for (QCheckBox* box : {useHue_, useSaturation_, useValue_, compareToNeighbour_, average9_, anywhere_})
+        connect(box, &QCheckBox::toggled, this, &TGrowPartDialog::ScheduleRegrow);
+    connect(fillHoles_, &QSpinBox::valueChanged, this, &TGrowPartDialog::ScheduleRegrow);
+    // The whole picture can only be compared to the seed.
+    connect(compareToNeighbour_, &QCheckBox::toggled, anywhere_, &QWidget::setDisabled);
     hueStrip_->OnResize = [this] { DrawHueRule(); };
     saturationStrip_->OnResize = [this] { DrawSaturationRule(); };
     valueStrip_->OnResize = [this] { DrawValueRule(); };
@@ -179,10 +211,19 @@ void TGrowPartDialog::BuildControls() {
     auto* panel = new QWidget(this);
     panel->setFixedHeight(41);
     blinkOriginal_ = new QCheckBox(tr("Blink orginal Image"), panel);
+    // Above it, the part's size and what else the region may do to the current part.
+    auto* partPanel = new QWidget(this);
+    partPanel->setFixedHeight(34);
+    pixelCountText_ = new QLabel(partPanel);
+    pixelCountText_->setAccessibleDescription(tr("Pixels in the part"));
     restartButton_ = new QPushButton(tr("Restart"), panel);
     stopButton_ = new QPushButton(tr("Stop"), panel);
     cancelButton_ = new QPushButton(tr("Cancel"), panel);
     addButton_ = new QPushButton(tr("Add this"), panel);
+    addToPartButton_ = new QPushButton(tr("Add to current part"), partPanel);
+    removeFromPartButton_ = new QPushButton(tr("Remove from current part"), partPanel);
+    addToPartButton_->setAutoDefault(false);
+    removeFromPartButton_->setAutoDefault(false);
     restartButton_->setAutoDefault(false);
     stopButton_->setAutoDefault(false);
     cancelButton_->setAutoDefault(false);
@@ -196,11 +237,18 @@ void TGrowPartDialog::BuildControls() {
     bottom->addStretch(1);
     bottom->addWidget(cancelButton_);
     bottom->addWidget(addButton_);
+    auto* part = new QHBoxLayout(partPanel);
+    part->setContentsMargins(8, 4, 8, 0);
+    part->addWidget(pixelCountText_);
+    part->addStretch(1);
+    part->addWidget(removeFromPartButton_);
+    part->addWidget(addToPartButton_);
 
     auto* form = new QVBoxLayout(this);
     form->setContentsMargins(4, 4, 4, 0);
     form->setSpacing(0);
     form->addWidget(pages_, 1);
+    form->addWidget(partPanel);
     form->addWidget(panel);
 
     pages_->setCurrentWidget(maskPage_);
@@ -208,9 +256,16 @@ void TGrowPartDialog::BuildControls() {
 
     connect(blinkOriginal_, &QCheckBox::clicked, this, &TGrowPartDialog::BlinkToggled);
     connect(restartButton_, &QPushButton::clicked, this, &TGrowPartDialog::RestartWalk);
-    connect(stopButton_, &QPushButton::clicked, this, &TGrowPartDialog::StopWalk);
+    connect(stopButton_, &QPushButton::clicked, this, [this] {
+        // Stopped by hand: no regrow follows.
+        regrowTimer_->stop();
+        regrowPending_ = false;
+        StopWalk();
+    });
     connect(cancelButton_, &QPushButton::clicked, this, &TGrowPartDialog::reject);
     connect(addButton_, &QPushButton::clicked, this, &TGrowPartDialog::AddThis);
+    connect(addToPartButton_, &QPushButton::clicked, this, &TGrowPartDialog::AddToPart);
+    connect(removeFromPartButton_, &QPushButton::clicked, this, &TGrowPartDialog::RemoveFromPart);
     connect(advancedButton_, &QPushButton::clicked, this,
             [this] { pages_->setCurrentWidget(settingsPage_); });
     // Half widths of the sampled squares; the largest samples 201 x 201.
@@ -226,11 +281,17 @@ void TGrowPartDialog::BuildControls() {
         {stopButton_, "stop"},
         {cancelButton_, "cancel"},
         {addButton_, "addThis"},
+        {addToPartButton_, "addToPart"},
+        {removeFromPartButton_, "removeFromPart"},
         {pages_, "pages"},
         {settingsPage_, "settingsPage"},
         {maskPage_, "maskPage"},
         {compareToNeighbour_, "compareToNeighbour"},
         {average9_, "average9"},
+        {anywhere_, "anywhere"},
+        {fillHolesText_, "fillHolesText"},
+        {fillHoles_, "fillHoles"},
+        {pixelCountText_, "pixelCount"},
         {hueRuleGroup_, "hueRule"},
         {saturationRuleGroup_, "saturationRule"},
         {valueRuleGroup_, "valueRule"},
@@ -262,9 +323,20 @@ void TGrowPartDialog::BuildControls() {
 // --- Showing ------------------------------------------------------------------
 
 void TGrowPartDialog::Load(const tw::Bitmap& picture, QPoint seed, QPoint viewPoint,
-                           const TTintwellSettings& settings, int zoomStep) {
+                           const TTintwellSettings& settings, int zoomStep, bool hasCurrentPart,
+                           TGrowTarget target) {
     // A new picture may only arrive while no walk reads the old one.
     if (walker_) return;
+    hasCurrentPart_ = hasCurrentPart;
+    if (!hasCurrentPart_) target = TGrowTarget::NewPart;
+    QPushButton* ready = target == TGrowTarget::AddToPart        ? addToPartButton_
+                         : target == TGrowTarget::RemoveFromPart ? removeFromPartButton_
+                                                                 : addButton_;
+    for (QPushButton* b : {addButton_, addToPartButton_, removeFromPartButton_})
+        b->setDefault(b == ready);
+    SetWalkingButtons(false);
+    regrowTimer_->stop();
+    regrowPending_ = false;
     source_ = picture; // an independent copy; the pixel format is already 24-bit RGB
     // A click on the last zoomed column can round one pixel past the edge: the
     // seed colour and the sampled square are the walk's own seed's.
@@ -288,8 +360,9 @@ void TGrowPartDialog::Load(const tw::Bitmap& picture, QPoint seed, QPoint viewPo
 }
 
 void TGrowPartDialog::ShowFor(const tw::Bitmap& picture, QPoint seed, QPoint viewPoint,
-                              const TTintwellSettings& settings, int zoomStep) {
-    Load(picture, seed, viewPoint, settings, zoomStep);
+                              const TTintwellSettings& settings, int zoomStep, bool hasCurrentPart,
+                              TGrowTarget target) {
+    Load(picture, seed, viewPoint, settings, zoomStep, hasCurrentPart, target);
     exec();
 }
 
@@ -308,6 +381,8 @@ TWalkerRules TGrowPartDialog::Rules() const {
     rules.ValueDeviation = valueTolerance_->value();
     rules.CompareToNeighbour = compareToNeighbour_->isChecked();
     rules.NineValueAverage = average9_->isChecked();
+    rules.Anywhere = anywhere_->isChecked() && !rules.CompareToNeighbour;
+    rules.FillHoles = fillHoles_->value();
     return rules;
 }
 
@@ -320,6 +395,9 @@ void TGrowPartDialog::SetRules(const TWalkerRules& rules) {
     valueTolerance_->setValue(rules.ValueDeviation);
     compareToNeighbour_->setChecked(rules.CompareToNeighbour);
     average9_->setChecked(rules.NineValueAverage);
+    anywhere_->setChecked(rules.Anywhere);
+    anywhere_->setEnabled(!rules.CompareToNeighbour);
+    fillHoles_->setValue(rules.FillHoles);
 }
 
 // --- Walking ------------------------------------------------------------------
@@ -333,6 +411,9 @@ void TGrowPartDialog::StartWalk() {
     }
     seedColor_ = source_.Pixel(seed_.x(), seed_.y());
     growth_.reset();
+    regrowTimer_->stop();
+    regrowPending_ = false;
+    ShowPixelCount(0);
     DrawHueRule();
     DrawSaturationRule();
     DrawValueRule();
@@ -347,21 +428,57 @@ void TGrowPartDialog::StartWalk() {
         mask_, [this](TBitmapWalkerThread* t) { WalkProgress(t); }, [this](tw::Thread* t) { WalkEnded(t); });
 }
 
-void TGrowPartDialog::WalkProgress(TBitmapWalkerThread*) {
+void TGrowPartDialog::WalkProgress(TBitmapWalkerThread* sender) {
+    if (sender == walker_) ShowPixelCount(sender->Accepted());
     preview_->Invalidate();
 }
 
 void TGrowPartDialog::WalkEnded(tw::Thread* sender) {
     if (sender != walker_) return;
     if (!sender->Terminated()) growth_ = walkGrowth_;
+    ShowPixelCount(walker_->Accepted());
     walker_ = nullptr;
     SetWalkingButtons(false);
     preview_->Invalidate();
+    // A rule changed while it walked: the next walk begins at once.
+    if (regrowPending_) {
+        regrowPending_ = false;
+        Regrow();
+    }
+}
+
+void TGrowPartDialog::ScheduleRegrow() {
+    // Only a dialog that shows a walk regrows; the first walk starts when it shows.
+    if (source_.IsEmpty() || !isVisible()) return;
+    regrowTimer_->start();
+}
+
+void TGrowPartDialog::Regrow() {
+    if (!isVisible()) return;
+    if (walker_) {
+        // Its end starts the next walk: the mask is the old walk's until then.
+        StopWalk();
+        regrowPending_ = true;
+        return;
+    }
+    const QWidget* page = pages_->currentWidget();
+    StartWalk();
+    // The user is adjusting rules: the page stays where it is.
+    pages_->setCurrentWidget(const_cast<QWidget*>(page));
+}
+
+void TGrowPartDialog::ShowPixelCount(int64_t count) {
+    pixelCount_ = count;
+    const QString text = tr("%1 pixels").arg(count);
+    pixelCountText_->setText(text);
+    pixelCountText_->setAccessibleName(text);
 }
 
 void TGrowPartDialog::SetWalkingButtons(bool walking) {
     cancelButton_->setEnabled(!walking);
     addButton_->setEnabled(!walking);
+    addToPartButton_->setEnabled(!walking && hasCurrentPart_);
+    removeFromPartButton_->setEnabled(!walking && hasCurrentPart_);
     restartButton_->setEnabled(!walking);
     stopButton_->setEnabled(walking);
 }
@@ -383,6 +500,18 @@ void TGrowPartDialog::AddThis() {
     const double z = tw::ZoomFactor(zoomStep_);
     const QPoint anchor(Round(viewPoint_.x() / z), Round(viewPoint_.y() / z));
     emit partAccepted(mask_, anchor, growth_);
+    accept();
+}
+
+void TGrowPartDialog::AddToPart() {
+    if (walker_ || !hasCurrentPart_) return;
+    emit partCombined(mask_, growth_, false);
+    accept();
+}
+
+void TGrowPartDialog::RemoveFromPart() {
+    if (walker_ || !hasCurrentPart_) return;
+    emit partCombined(mask_, growth_, true);
     accept();
 }
 

@@ -5,7 +5,8 @@
 // finished mask to the main window ("Add this").
 //
 // Created once and reused; the check boxes, track bars and blink setting keep
-// their state from one showing to the next.
+// their state from one showing to the next. A changed rule regrows the part by
+// itself once the controls have been still for RegrowPause.
 
 #include "colour/ColourStrips.h"
 #include "colour/HSV.h"
@@ -30,6 +31,7 @@ class QLabel;
 class QPushButton;
 class QScrollArea;
 class QSlider;
+class QSpinBox;
 class QTabWidget;
 class QTimer;
 class TnvOffscreenPaint;
@@ -55,6 +57,10 @@ class TRuleStripImage : public QWidget {
     tw::Bitmap picture_;
 };
 
+// What the grown region is for: a new part, or joined into or taken out of the
+// current part. The dialog opens ready for it (its default button).
+enum class TGrowTarget { NewPart, AddToPart, RemoveFromPart };
+
 class TGrowPartDialog : public QDialog {
     Q_OBJECT
   public:
@@ -65,11 +71,13 @@ class TGrowPartDialog : public QDialog {
     // once the dialog is on screen. seed: the clicked pixel. viewPoint: the
     // click in the main view's zoomed coordinates. zoomStep: the main view's
     // zoom step (tw::ZoomFactor), which the preview shows too.
+    // hasCurrentPart: whether "Add to current part" and "Remove from current
+    // part" have a part to act on; target: the button ready for Enter.
     void ShowFor(const tw::Bitmap& picture, QPoint seed, QPoint viewPoint, const TTintwellSettings& settings,
-                 int zoomStep);
+                 int zoomStep, bool hasCurrentPart = false, TGrowTarget target = TGrowTarget::NewPart);
     // Everything ShowFor does before it shows the dialog.
     void Load(const tw::Bitmap& picture, QPoint seed, QPoint viewPoint, const TTintwellSettings& settings,
-              int zoomStep);
+              int zoomStep, bool hasCurrentPart = false, TGrowTarget target = TGrowTarget::NewPart);
     // How the mask was grown: set once a walk has run to its end, none while
     // walking or after a walk was stopped (its mask is then only part of what
     // the rules admit).
@@ -80,6 +88,12 @@ class TGrowPartDialog : public QDialog {
     void SetRules(const TWalkerRules& rules);
 
     void StartWalk();
+    // A rule changed: the walk starts again once the controls have been still
+    // for RegrowPause (a running walk is stopped first).
+    void ScheduleRegrow();
+    static constexpr int RegrowPauseMs = 150;
+    // The pixels in the part shown (so far, while walking).
+    int64_t PixelCount() const { return pixelCount_; }
     void SuggestSettings(int halfWidth);
     // Closing is allowed only while no walk is registered.
     bool CanClose() const;
@@ -104,6 +118,8 @@ class TGrowPartDialog : public QDialog {
     void StopWalk();
     void RestartWalk();
     void AddThis();
+    void AddToPart();
+    void RemoveFromPart();
     // The blink timer's tick: the picture behind the mask on or off.
     void Blink();
 
@@ -112,6 +128,9 @@ class TGrowPartDialog : public QDialog {
     // new part's anchor) and how the mask was grown (none when its walk was
     // stopped).
     void partAccepted(const tw::Bitmap& mask, QPoint anchor, const std::optional<TPartGrowth>& growth);
+    // "Add to current part" (remove false) and "Remove from current part": the
+    // grown mask (white = outside) and how it was grown.
+    void partCombined(const tw::Bitmap& mask, const std::optional<TPartGrowth>& growth, bool remove);
 
   public slots:
     void reject() override;
@@ -127,11 +146,18 @@ class TGrowPartDialog : public QDialog {
     QPushButton* stopButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     QPushButton* addButton_ = nullptr;
+    QPushButton* addToPartButton_ = nullptr;
+    QPushButton* removeFromPartButton_ = nullptr;
     QTabWidget* pages_ = nullptr;
     QWidget* settingsPage_ = nullptr;
     QWidget* maskPage_ = nullptr;
     QCheckBox* compareToNeighbour_ = nullptr;
     QCheckBox* average9_ = nullptr;
+    QCheckBox* anywhere_ = nullptr;
+    QLabel* fillHolesText_ = nullptr;
+    QSpinBox* fillHoles_ = nullptr;
+    QLabel* pixelCountText_ = nullptr;
+    QTimer* regrowTimer_ = nullptr;
     QGroupBox* hueRuleGroup_ = nullptr;
     QCheckBox* useHue_ = nullptr;
     QSlider* hueTolerance_ = nullptr;
@@ -166,6 +192,8 @@ class TGrowPartDialog : public QDialog {
     void WalkProgress(TBitmapWalkerThread* sender);
     void WalkEnded(tw::Thread* sender);
     void SetWalkingButtons(bool walking);
+    void Regrow();
+    void ShowPixelCount(int64_t count);
     void DrawHueRule();
     void DrawSaturationRule();
     void DrawValueRule();
@@ -182,5 +210,8 @@ class TGrowPartDialog : public QDialog {
     TTintwellSettings settings_;
     QPoint viewPoint_;
     bool centerPending_ = false;
+    bool hasCurrentPart_ = false;
+    bool regrowPending_ = false; // a stopped walk is followed by a new one
+    int64_t pixelCount_ = 0;
     int zoomStep_ = tw::kZoom100Step;
 };

@@ -159,6 +159,23 @@ void TJoinPartsEdit::Revert(TTintwellDocument& doc) {
     NotifyChanged(doc, Area() | survivor_->Bitmap.Rect() | other_.Rect(), {survivor_});
 }
 
+// --- TReshapePartEdit ---------------------------------------------------------------
+
+TReshapePartEdit::TReshapePartEdit(QString name, TImagePart* part, tw::Bitmap bitmap,
+                                   std::optional<TPartGrowth> growth, const TTintwellSettings& settings)
+    : TDocumentEdit(std::move(name)), part_(part), other_(std::move(bitmap)), otherGrowth_(std::move(growth)),
+      otherSettings_(settings) {}
+
+void TReshapePartEdit::Apply(TTintwellDocument& doc, bool) {
+    {
+        const TGraphicsLockGuard lock;
+        std::swap(part_->Bitmap, other_);
+        std::swap(part_->Growth, otherGrowth_);
+        std::swap(part_->Settings, otherSettings_);
+    }
+    NotifyChanged(doc, part_->Bitmap.Rect(), {part_});
+}
+
 // --- TChangeColorEdit ---------------------------------------------------------------
 
 TChangeColorEdit::TChangeColorEdit(const TTintwellSettings& settings, std::vector<TImagePart*> parts)

@@ -134,6 +134,26 @@ class TJoinPartsEdit : public TRemovePartsEdit {
     std::optional<TPartGrowth> otherGrowth_; // and its growth (a joined part has none)
 };
 
+// "Add to current part" and "Remove from current part": the part's bitmap,
+// growth and settings exchanged for the reshaped ones.
+class TReshapePartEdit : public TDocumentEdit {
+  public:
+    TReshapePartEdit(QString name, TImagePart* part, tw::Bitmap bitmap, std::optional<TPartGrowth> growth,
+                     const TTintwellSettings& settings);
+    int64_t Bytes() const override { return kOverhead + BytesOf(other_); }
+
+  protected:
+    void Apply(TTintwellDocument& doc, bool first) override;
+    void Revert(TTintwellDocument& doc) override { Apply(doc, false); }
+
+  private:
+    TImagePart* part_;
+    // The part's after (while undone) or before (while done).
+    tw::Bitmap other_;
+    std::optional<TPartGrowth> otherGrowth_;
+    TTintwellSettings otherSettings_;
+};
+
 // "Change color...": new current settings and the parts recoloured with them.
 class TChangeColorEdit : public TDocumentEdit {
   public:

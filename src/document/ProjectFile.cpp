@@ -19,8 +19,9 @@
 
 namespace {
 
-// Format 2 added Match colour's settings and colour variants; format 1 files read as they are.
-constexpr int kFormat = 2;
+// Format 2 added Match colour's settings and colour variants; format 3 made a
+// part's "growth" a list of grows. Older files read as they are.
+constexpr int kFormat = 3;
 // Parts have the picture's working size: at most 800 wide and 600 high, but a
 // picture wider than 800 is worked on 800 wide whatever its height comes to
 // (a portrait photo of 3000 x 4000 at 800 x 1067).
@@ -92,14 +93,15 @@ class ProjectParser {
         if (!parts.isArray()) json_.Fail("parts", "expected a list of parts");
         const QJsonArray list = parts.toArray();
         for (qsizetype i = 0; i < list.size(); ++i)
-            project.Parts.push_back(Part(list[i], "parts[" + std::to_string(i) + "]", project.PictureSize));
+            project.Parts.push_back(
+                Part(list[i], "parts[" + std::to_string(i) + "]", project.PictureSize, format));
         if (root.contains("variants"))
             project.Variants = ReadVariants(json_, root["variants"], "variants", project.Parts.size());
         return project;
     }
 
   private:
-    TProjectPart Part(const QJsonValue& value, const std::string& where, QSize size) const {
+    TProjectPart Part(const QJsonValue& value, const std::string& where, QSize size, int format) const {
         const QJsonObject o = json_.Object(value, where);
         json_.CheckKeys(o, where, {"bitmap", "anchor", "settings", "growth"});
         if (!o.contains("bitmap")) json_.Fail(where, "\"bitmap\" is missing");
@@ -117,7 +119,9 @@ class ProjectParser {
             part.Anchor = InPicture(o["anchor"], TStrictJson::Join(where, "anchor"), size);
         if (o.contains("settings"))
             part.Settings = json_.Settings(o["settings"], TStrictJson::Join(where, "settings"));
-        if (o.contains("growth")) part.Growth = Growth(o["growth"], TStrictJson::Join(where, "growth"), size);
+        if (o.contains("growth"))
+            part.Growth = format < 3 ? Growth(o["growth"], TStrictJson::Join(where, "growth"), size)
+                                     : Grows(o["growth"], TStrictJson::Join(where, "growth"), size);
         return part;
     }
 
@@ -129,9 +133,36 @@ class ProjectParser {
         return p;
     }
 
-    TPartGrowth Growth(const QJsonValue& value, const std::string& where, QSize size) const {
+    // Format 3: the grows in order, each as a format 2 growth, the later ones
+    // perhaps with "remove": true.
+    TPartGrowth Grows(const QJsonValue& value, const std::string& where, QSize size) const {
+        if (!value.isArray() || value.toArray().isEmpty())
+            json_.Fail(where, "expected a list of at least one grow");
+        const QJsonArray list = value.toArray();
+        TPartGrowth growth;
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            const std::string at = where + "[" + std::to_string(i) + "]";
+            const QJsonObject o = json_.Object(list[i], at);
+            bool remove = false;
+            if (o.contains("remove")) remove = json_.Boolean(o["remove"], TStrictJson::Join(at, "remove"));
+            if (i == 0 && remove)
+                json_.Fail(TStrictJson::Join(at, "remove"), "the first grow makes the part");
+            const TPartGrowth step = Growth(list[i], at, size, true);
+            if (i == 0)
+                growth = step;
+            else
+                growth.Then.push_back({step.Seed, step.SeedColor, step.Rules, remove});
+        }
+        return growth;
+    }
+
+    TPartGrowth Growth(const QJsonValue& value, const std::string& where, QSize size,
+                       bool mayRemove = false) const {
         const QJsonObject o = json_.Object(value, where);
-        json_.CheckKeys(o, where, {"seed", "seedColor", "rules"});
+        if (mayRemove)
+            json_.CheckKeys(o, where, {"seed", "seedColor", "rules", "remove"});
+        else
+            json_.CheckKeys(o, where, {"seed", "seedColor", "rules"});
         for (const char* key : {"seed", "seedColor", "rules"})
             if (!o.contains(key)) json_.Fail(where, "\"" + std::string(key) + "\" is missing");
         TPartGrowth growth;
@@ -223,10 +254,16 @@ QByteArray ProjectBytes(const TProject& project) {
                       {"anchor", PointJson(part.Anchor)},
                       {"settings", TStrictJson::SettingsJson(part.Settings)}};
         if (part.Growth) {
-            const TRGBValues c = ColorToRGBValues(part.Growth->SeedColor);
-            o["growth"] = QJsonObject{{"seed", PointJson(part.Growth->Seed)},
-                                      {"seedColor", QJsonArray{c.R, c.G, c.B}},
-                                      {"rules", TStrictJson::RulesJson(part.Growth->Rules)}};
+            QJsonArray grows;
+            for (const TGrowthStep& step : part.Growth->Steps()) {
+                const TRGBValues c = ColorToRGBValues(step.SeedColor);
+                QJsonObject grow{{"seed", PointJson(step.Seed)},
+                                 {"seedColor", QJsonArray{c.R, c.G, c.B}},
+                                 {"rules", TStrictJson::RulesJson(step.Rules)}};
+                if (step.Remove) grow["remove"] = true;
+                grows.append(grow);
+            }
+            o["growth"] = grows;
         }
         parts.append(o);
     }

@@ -2,12 +2,15 @@
 // Project files (.tintwell): the work on one picture kept for later and
 // carried to other pictures. JSON, versioned by "format":
 //
-//   {"format": 1,
+//   {"format": 3,
 //    "picture": {"path": "photo.jpg", "width": 800, "height": 533, "sha256": "<hex>"},
 //    "settings": {...},
 //    "parts": [{"bitmap": "<PNG, base64>", "anchor": [x, y], "settings": {...},
-//               "growth": {"seed": [x, y], "seedColor": [r, g, b], "rules": {...}}}],
+//               "growth": [{"seed": [x, y], "seedColor": [r, g, b], "rules": {...}},
+//                          {"seed": [x, y], "seedColor": [r, g, b], "rules": {...}, "remove": true}]}],
 //    "variants": [...]}
+//
+// Formats 1 and 2 (a part's "growth" one object, the first grow alone) are read too.
 //
 // The picture's path is relative to the project's folder when the picture lies
 // in it (or below it), absolute otherwise; width and height are the working

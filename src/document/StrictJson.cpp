@@ -119,7 +119,7 @@ QJsonValue TStrictJson::ColourJson(const TGivenColour& colour) {
 
 TWalkerRules TStrictJson::Rules(const QJsonValue& value, const std::string& where) const {
     const QJsonObject o = Object(value, where);
-    CheckKeys(o, where, {"hue", "saturation", "value", "neighbour", "average9"});
+    CheckKeys(o, where, {"hue", "saturation", "value", "neighbour", "average9", "anywhere", "fillHoles"});
     TWalkerRules rules = TWalkerRules::Default();
     const auto deviation = [&](const char* key, bool& use, int32_t& percent) {
         if (!o.contains(key)) return;
@@ -135,6 +135,12 @@ TWalkerRules TStrictJson::Rules(const QJsonValue& value, const std::string& wher
     deviation("value", rules.UseValue, rules.ValueDeviation);
     if (o.contains("neighbour")) rules.CompareToNeighbour = Boolean(o["neighbour"], Join(where, "neighbour"));
     if (o.contains("average9")) rules.NineValueAverage = Boolean(o["average9"], Join(where, "average9"));
+    if (o.contains("anywhere")) rules.Anywhere = Boolean(o["anywhere"], Join(where, "anywhere"));
+    if (o.contains("fillHoles"))
+        rules.FillHoles = Number(o["fillHoles"], Join(where, "fillHoles"), 0, TWalkerRules::kMaxFillHoles);
+    if (rules.Anywhere && rules.CompareToNeighbour)
+        Fail(Join(where, "anywhere"),
+             "does not go with \"neighbour\": true (the whole picture is compared to the seed)");
     return rules;
 }
 
@@ -184,11 +190,15 @@ QJsonObject TStrictJson::RulesJson(const TWalkerRules& r) {
     const auto deviation = [](bool use, int32_t percent) {
         return use ? QJsonValue(percent) : QJsonValue("off");
     };
-    return QJsonObject{{"hue", deviation(r.UseHue, r.HueDeviation)},
-                       {"saturation", deviation(r.UseSaturation, r.SaturationDeviation)},
-                       {"value", deviation(r.UseValue, r.ValueDeviation)},
-                       {"neighbour", r.CompareToNeighbour},
-                       {"average9", r.NineValueAverage}};
+    QJsonObject o{{"hue", deviation(r.UseHue, r.HueDeviation)},
+                  {"saturation", deviation(r.UseSaturation, r.SaturationDeviation)},
+                  {"value", deviation(r.UseValue, r.ValueDeviation)},
+                  {"neighbour", r.CompareToNeighbour},
+                  {"average9", r.NineValueAverage}};
+    // Written only when used, so that files without them stay as they were.
+    if (r.Anywhere) o["anywhere"] = true;
+    if (r.FillHoles > 0) o["fillHoles"] = r.FillHoles;
+    return o;
 }
 
 QJsonObject TStrictJson::SettingsJson(const TTintwellSettings& s) {

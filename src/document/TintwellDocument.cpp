@@ -251,6 +251,54 @@ TImagePart* TTintwellDocument::AddGrownPart(const tw::Bitmap& mask, QPoint ancho
     return AddPart(QStringLiteral("Add this"), mask, anchor, growth);
 }
 
+bool TTintwellDocument::ReshapeCurrentPart(const tw::Bitmap& mask, bool remove,
+                                           const std::optional<TPartGrowth>& growth) {
+    TImagePart* part = current_;
+    if (!part || mask.Width() != part->Bitmap.Width() || mask.Height() != part->Bitmap.Height() ||
+        part->Bitmap.Width() != picture_.Width() || part->Bitmap.Height() != picture_.Height())
+        return false;
+    tw::Bitmap shaped;
+    shaped.Assign(part->Bitmap);
+    TTintwellSettings settings = part->Settings;
+    std::vector<QPoint> joined;
+    for (int y = 0; y < mask.Height(); ++y) {
+        const uint32_t* m = mask.Row(y);
+        const uint32_t* p = part->Bitmap.Row(y);
+        for (int x = 0; x < mask.Width(); ++x) {
+            if (tw::ColorFromRgb32(m[x]) == tw::kWhite) continue;
+            if (remove)
+                shaped.SetPixel(x, y, tw::kWhite);
+            else if (tw::ColorFromRgb32(p[x]) == tw::kWhite)
+                joined.emplace_back(x, y);
+        }
+    }
+    if (!joined.empty()) {
+        for (const QPoint& at : joined)
+            shaped.SetPixel(at.x(), at.y(), picture_.Pixel(at.x(), at.y()));
+        if (settings.NeedsReference()) {
+            // Match colour without its own colour fixed yet: fixed now, from the
+            // part as it becomes; its pixels are still the picture's.
+            settings = WithPartReference(settings, picture_, shaped);
+            RecolourPart(InPictureColours(settings), picture_, shaped);
+        } else {
+            tw::Bitmap scratch;
+            const TPartRecolourer recolourer(InPictureColours(settings), picture_, scratch);
+            for (const QPoint& at : joined)
+                shaped.SetPixel(at.x(), at.y(), recolourer.TransformColor(picture_.Pixel(at.x(), at.y())));
+        }
+    }
+    // Grown, and grown again: the part is still what its grows make.
+    std::optional<TPartGrowth> grown;
+    if (part->Growth && growth) {
+        grown = part->Growth;
+        grown->Then.push_back({growth->Seed, growth->SeedColor, growth->Rules, remove});
+    }
+    Push(std::make_unique<TReshapePartEdit>(remove ? QStringLiteral("Remove from current part")
+                                                   : QStringLiteral("Add to current part"),
+                                            part, std::move(shaped), std::move(grown), settings));
+    return true;
+}
+
 TImagePart* TTintwellDocument::AddBlankPart() {
     return AddPart(QStringLiteral("Add image part"),
                    tw::Bitmap(picture_.Width(), picture_.Height(), tw::kWhite), QPoint(0, 0));
@@ -313,9 +361,13 @@ void TTintwellDocument::AddPartOnDemand(TPartMaker maker) {
 
 void TTintwellDocument::AddGrownPartOnDemand(QPoint seed, const TWalkerRules& rules,
                                              const TTintwellSettings& settings) {
-    AddPartOnDemand([seed, rules, settings, profile = profile_](const tw::Bitmap& picture) {
-        // The walk paints the part's pixels recoloured already.
-        TGrownPart grown = TPartGrower(picture, seed, rules, ::InPictureColours(settings, profile)).Grow();
+    AddGrownPartOnDemand(TPartGrowth{seed, 0, rules, {}}, settings);
+}
+
+void TTintwellDocument::AddGrownPartOnDemand(const TPartGrowth& growth, const TTintwellSettings& settings) {
+    AddPartOnDemand([growth, settings, profile = profile_](const tw::Bitmap& picture) {
+        // The walks paint the part's pixels recoloured already.
+        TGrownPart grown = GrowSteps(picture, growth, ::InPictureColours(settings, profile));
         TMadePart made{std::move(grown.Mask), settings, grown.Growth};
         if (settings.NeedsReference()) {
             // Match colour goes from the grown part's own colour.
@@ -552,10 +604,17 @@ tw::TSaveOptions TTintwellDocument::TFullSizeSource::SaveOptions() const {
 
 TFullSizePart TTintwellDocument::TFullSizeSource::PartAt(int index, tw::Bitmap& scratch) const {
     const auto k = static_cast<size_t>(index);
-    if (k < Bitmaps.size()) return {&Bitmaps[k], ::InPictureColours(Settings[k], Profile), Growths[k]};
+    // A border decided by the rules knows one seed colour: a part of several
+    // grows has its border fitted to the picture instead.
+    const auto border = [](std::optional<TPartGrowth> growth) {
+        if (growth && !growth->Then.empty()) growth.reset();
+        return growth;
+    };
+    if (k < Bitmaps.size())
+        return {&Bitmaps[k], ::InPictureColours(Settings[k], Profile), border(Growths[k])};
     TMadePart made = PartsOnDemand[k - Bitmaps.size()](Picture);
     scratch = std::move(made.Bitmap);
-    return {&scratch, ::InPictureColours(made.Settings, Profile), std::move(made.Growth)};
+    return {&scratch, ::InPictureColours(made.Settings, Profile), border(std::move(made.Growth))};
 }
 
 TTintwellDocument::TFullSizeSource

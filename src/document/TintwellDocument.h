@@ -140,6 +140,14 @@ class TTintwellDocument : public QObject {
     // growth: how the walk grew it, when it ran to its end.
     TImagePart* AddGrownPart(const tw::Bitmap& mask, QPoint anchor,
                              const std::optional<TPartGrowth>& growth = std::nullopt);
+    // "Add to current part" (remove false) and "Remove from current part": the
+    // pixels of mask that are not white join the current part, recoloured with
+    // the part's own settings, or leave it. growth: how mask was grown; a grown
+    // part keeps it as its next step, else (or without it) the part is kept as
+    // its bitmap, as after a brush stroke. False, changing nothing, without a
+    // current part or with a mask of another size.
+    bool ReshapeCurrentPart(const tw::Bitmap& mask, bool remove,
+                            const std::optional<TPartGrowth>& growth = std::nullopt);
     // A white part of the picture's size.
     TImagePart* AddBlankPart();
     // A part read from a .bmp or .png file (any other file is refused with a
@@ -182,6 +190,8 @@ class TTintwellDocument : public QObject {
     // A part grown from seed under rules and recoloured with settings, made on
     // demand (grown in place, so composed on the GUI thread).
     void AddGrownPartOnDemand(QPoint seed, const TWalkerRules& rules, const TTintwellSettings& settings);
+    // The same for every step of growth (GrowSteps), seeds as given.
+    void AddGrownPartOnDemand(const TPartGrowth& growth, const TTintwellSettings& settings);
     int PartsOnDemandCount() const { return static_cast<int>(partsOnDemand_.size()); }
 
     // Brush and erase: the dabs between BeginStroke and EndStroke are one undo

@@ -97,7 +97,10 @@ void TBitmapWalkerThread::Execute() {
         seedHsv_ = tables_.ToHSV(rgb.R, rgb.G, rgb.B);
         IncludePoint(Mark(seed_.x(), seed_.y()), seed_.x(), seed_.y());
         if (!rules_.CompareToNeighbour) {
-            FillRuns();
+            if (rules_.Anywhere)
+                FillAnywhere();
+            else
+                FillRuns();
         } else {
             VisitNeighbours(seed_.x(), seed_.y());
             while (!queue_.Empty()) {
@@ -106,6 +109,7 @@ void TBitmapWalkerThread::Execute() {
                 CountPoint();
             }
         }
+        if (rules_.FillHoles > 0 && !Terminated()) FillHoles();
         FlushPaints();
     } catch (...) {
         // The mask keeps every pixel accepted so far.
@@ -145,6 +149,7 @@ bool TBitmapWalkerThread::AcceptRun(int32_t y, int32_t left, int32_t right, bool
             out[i] = lastOut;
         }
         paintCount_ += static_cast<size_t>(n);
+        accepted_ += n;
         untilProgress_ -= n;
         if (untilProgress_ == 0) {
             untilProgress_ = progressInterval_;
@@ -202,6 +207,85 @@ void TBitmapWalkerThread::FillRuns() {
                 runs.push_back({y, from, to});
                 x = to + 1; // not open, or the frame
             }
+        }
+    }
+}
+
+void TBitmapWalkerThread::FillAnywhere() {
+    if (!tolerances_.any) return;
+    for (int32_t y = 0; y < height_; ++y) {
+        NeedRows(y, y);
+        uint8_t* marks = &Mark(0, y);
+        const auto* row =
+            reinterpret_cast<const uint32_t*>(sourceBase_ + static_cast<ptrdiff_t>(y) * sourceStride_);
+        for (int32_t x = 0; x < width_; ++x) {
+            if (!Open(marks, row, x, y)) continue;
+            int32_t to = x;
+            for (;;) {
+                const int32_t next = to + 1;
+                if (marks[next]) break; // the frame closes the row
+                // A picture word like the one before passes as it did (plain colours only).
+                if (!rules_.NineValueAverage && row[next] == row[to]) {
+                    ++to;
+                    continue;
+                }
+                if (!Open(marks, row, next, y)) break;
+                ++to;
+            }
+            if (!AcceptRun(y, x, to, false)) return;
+            x = to + 1; // not open, or the frame
+        }
+    }
+}
+
+void TBitmapWalkerThread::FillHoles() {
+    NeedRows(0, height_ - 1);
+    const int64_t limit = rules_.FillHoles;
+    struct Span {
+        int32_t y, left, right;
+    };
+    // Each region outside the part is flooded once, a span of a row at a time;
+    // the frame reads as part, so the flood stays inside the picture.
+    std::vector<Span> todo, region;
+    const auto outside = [this](int32_t x, int32_t y) {
+        const uint8_t m = Mark(x, y);
+        return m != kVisited && m != kHoleSeen;
+    };
+    for (int32_t y0 = 0; y0 < height_; ++y0) {
+        if (Terminated()) return;
+        for (int32_t x0 = 0; x0 < width_; ++x0) {
+            if (!outside(x0, y0)) continue;
+            todo.assign(1, Span{y0, x0, x0});
+            region.clear();
+            int64_t size = 0;
+            bool border = false;
+            while (!todo.empty()) {
+                const Span s = todo.back();
+                todo.pop_back();
+                if (!outside(s.left, s.y)) continue;
+                int32_t left = s.left, right = s.left;
+                while (outside(left - 1, s.y))
+                    --left;
+                while (outside(right + 1, s.y))
+                    ++right;
+                std::fill(&Mark(left, s.y), &Mark(right, s.y) + 1, kHoleSeen);
+                size += right - left + 1;
+                border = border || left == 0 || right == width_ - 1 || s.y == 0 || s.y == height_ - 1;
+                if (!border && size <= limit) region.push_back({s.y, left, right});
+                // Four neighbours: the rows beside, over the same columns.
+                for (const int32_t y : {s.y - 1, s.y + 1}) {
+                    if (y < 0 || y >= height_) continue;
+                    for (int32_t x = left; x <= right; ++x)
+                        if (outside(x, y) && (x == left || !outside(x - 1, y))) todo.push_back({y, x, x});
+                }
+            }
+            if (border || size > limit) continue;
+            for (const Span& s : region)
+                for (int32_t x = s.left; x <= s.right; ++x) {
+                    PaintMaskPixel(x, s.y, Recoloured(SourceColor(x, s.y)));
+                    ++accepted_;
+                    CountPoint();
+                }
         }
     }
 }

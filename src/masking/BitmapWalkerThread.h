@@ -3,7 +3,9 @@
 // painted into the mask soon after, already recoloured, so a preview can show
 // the region growing. Against the seed the accepted set does not depend on the
 // order, so that walk goes by runs of a row; against the neighbour it is
-// breadth-first, as the result depends on the order.
+// breadth-first, as the result depends on the order. "Anywhere" takes every
+// pixel of the picture that passes against the seed, row by row, with the same
+// test; holes of the part are filled once the walk is done.
 
 #include "colour/HSVTables.h"
 #include "platform/Bitmap.h"
@@ -67,6 +69,8 @@ class TBitmapWalkerThread : public tw::Thread {
     std::function<void(TBitmapWalkerThread*)> OnProgress;
     int32_t ProgressInterval() const { return progressInterval_; }
     QPoint Seed() const { return seed_; }
+    // The pixels in the part so far: read it in OnProgress and OnTerminate.
+    int64_t Accepted() const { return accepted_; }
 
     // Rows of visited marks are prepared in strips of this many, each handed
     // over from the GUI thread when the walk first needs it.
@@ -105,6 +109,7 @@ class TBitmapWalkerThread : public tw::Thread {
     // the picture that reads as visited, so neighbours need no bounds test.
     static constexpr uint8_t kVisited = 1;  // accepted, or the frame
     static constexpr uint8_t kRejected = 2; // failed against the seed: it always will
+    static constexpr uint8_t kHoleSeen = 4; // outside the part, already looked at for holes
     uint8_t& Mark(int32_t x, int32_t y) {
         return marks_[static_cast<size_t>(y + 1) * static_cast<size_t>(markStride_) +
                       static_cast<size_t>(x + 1)];
@@ -120,6 +125,11 @@ class TBitmapWalkerThread : public tw::Thread {
 
     // Against the seed: runs of a row, each one's neighbours in the rows above and below.
     void FillRuns();
+    // Against the seed, connected or not: every row from the top.
+    void FillAnywhere();
+    // Once the walk is done: 4-connected regions outside the part that do not
+    // touch the picture's border, of at most rules_.FillHoles pixels, join it.
+    void FillHoles();
     // Whether (x, y) may be entered against the seed; marks a failure for good.
     // marks and row: the marks and the picture pixels of row y.
     bool Open(uint8_t* marks, const uint32_t* row, int32_t x, int32_t y) {
@@ -159,6 +169,7 @@ class TBitmapWalkerThread : public tw::Thread {
         // Always the single pixel, never the 3 x 3 average.
         PaintMaskPixel(x, y, Recoloured(SourceColor(x, y)));
         mark = kVisited;
+        ++accepted_;
     }
     void PaintMaskPixel(int32_t x, int32_t y, TColorValue color) {
         // Every point that reaches here lies inside both bitmaps. Neighbouring
@@ -214,6 +225,7 @@ class TBitmapWalkerThread : public tw::Thread {
     TPartRecolourer recolorer_;
     int32_t progressInterval_;
     int32_t untilProgress_;
+    int64_t accepted_ = 0;
     int32_t width_; // the part of the picture the walk may enter: Source and Mask overlap
     int32_t height_;
     Tolerances tolerances_;

@@ -72,6 +72,30 @@ TPartGrowth TPartGrower::GrowthAt(const tw::Bitmap& picture, QPoint seed, const 
     return g;
 }
 
+TGrownPart GrowSteps(const tw::Bitmap& picture, const TPartGrowth& growth,
+                     const TTintwellSettings& settings) {
+    TGrownPart part = TPartGrower(picture, growth.Seed, growth.Rules, settings).Grow();
+    part.Growth.Then.clear();
+    for (const TGrowthStep& step : growth.Then) {
+        const TGrownPart region = TPartGrower(picture, step.Seed, step.Rules, settings).Grow();
+        // The walks paint with the same settings, so a joined pixel is what the
+        // part's own walk would have painted there.
+        for (int y = 0; y < picture.Height(); ++y) {
+            const uint32_t* from = region.Mask.Row(y);
+            uint32_t* to = part.Mask.Row(y);
+            for (int x = 0; x < picture.Width(); ++x) {
+                if (tw::ColorFromRgb32(from[x]) == tw::kWhite) continue;
+                if (step.Remove)
+                    to[x] = tw::Rgb32FromColor(tw::kWhite);
+                else if (tw::ColorFromRgb32(to[x]) == tw::kWhite)
+                    to[x] = from[x];
+            }
+        }
+        part.Growth.Then.push_back({region.Growth.Seed, region.Growth.SeedColor, step.Rules, step.Remove});
+    }
+    return part;
+}
+
 std::string SeedColorMismatch(const tw::Bitmap& picture, QPoint seed, const TPartGrowth& growth) {
     const TColorValue landed = TPartGrower::GrowthAt(picture, seed, growth.Rules).SeedColor;
     const auto hsv = [](TColorValue color) {

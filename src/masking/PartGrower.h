@@ -70,6 +70,11 @@ class TPartGrower {
     TPartGrowth growth_;
 };
 
+// The part growth makes on picture, recoloured with settings: its first grow,
+// then each step's region joined into the part or taken out, every grow from
+// its own seed under its own rules. What a walk throws is thrown again.
+TGrownPart GrowSteps(const tw::Bitmap& picture, const TPartGrowth& growth, const TTintwellSettings& settings);
+
 // Whether a walk from seed over picture would start on a colour like the one
 // growth recorded, by the walker's own test under growth's rules (the seed
 // read as the walk reads it, 3 x 3 averaged when the rules say so; a

@@ -15,6 +15,15 @@ struct TWalkerRules {
     int32_t ValueDeviation = 0;
     bool CompareToNeighbour = false;
     bool NineValueAverage = false;
+    // Every pixel of the picture that passes against the seed joins, connected
+    // or not. Needs seed compare.
+    bool Anywhere = false;
+    // After the walk, 4-connected regions outside the part that do not touch
+    // the picture's border and have at most this many pixels join it; 0: none.
+    int32_t FillHoles = 0;
+
+    // The largest FillHoles accepted from files and the batch tool.
+    static constexpr int32_t kMaxFillHoles = 1000000;
 
     bool operator==(const TWalkerRules&) const = default;
 

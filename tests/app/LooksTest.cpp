@@ -141,6 +141,22 @@ TEST(Looks, DISABLED_WindowsInTheDesktopsLook) {
     Shoot(grow, QStringLiteral("mask-settings"));
     grow->close();
 
+    // Ready to add to the current part, over the whole picture with holes filled.
+    TWalkerRules wide = TWalkerRules::Default();
+    wide.Anywhere = true;
+    wide.FillHoles = 500;
+    const TWalkerRules kept = grow->Rules();
+    grow->SetRules(wide);
+    grow->Load(w.Picture(), QPoint(110, 140), QPoint(110, 140), settings, 3, true, TGrowTarget::AddToPart);
+    grow->show();
+    for (int i = 0; i < 100 && (grow->Walking() || grow->PixelCount() == 0); ++i)
+        QTest::qWait(50);
+    Shoot(grow, QStringLiteral("mask-add-to-part"));
+    twtest::Child<QTabWidget>(grow, "pages")->setCurrentIndex(0);
+    Shoot(grow, QStringLiteral("mask-whole-picture"));
+    grow->close();
+    grow->SetRules(kept);
+
     tw::TAboutBox about;
     Shoot(&about, QStringLiteral("about"));
     tw::THelpViewer help(QStringLiteral(":/help/"), QStringLiteral("What_is_Tintwell.htm"));

@@ -30,13 +30,7 @@
 
 namespace {
 
-int PartPixels(const tw::Bitmap& part) {
-    int n = 0;
-    for (int y = 0; y < part.Height(); ++y)
-        for (int x = 0; x < part.Width(); ++x)
-            n += part.Pixel(x, y) != tw::kWhite;
-    return n;
-}
+using twtest::PartPixels;
 
 // The whole road of a Fill click: the mask dialog grows a part from the seed on
 // its worker thread, "Add this" appends it to the list as the only selected row.

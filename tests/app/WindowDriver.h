@@ -33,6 +33,15 @@
 
 namespace twtest {
 
+// The pixels a part holds (not white).
+inline int PartPixels(const tw::Bitmap& part) {
+    int n = 0;
+    for (int y = 0; y < part.Height(); ++y)
+        for (int x = 0; x < part.Width(); ++x)
+            n += part.Pixel(x, y) != tw::kWhite;
+    return n;
+}
+
 // Collects what the application's error handler would show, while it lives.
 struct ShownErrors {
     std::vector<std::string> messages;

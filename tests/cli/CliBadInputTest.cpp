@@ -97,6 +97,8 @@ TEST(CliBadInput, NumbersAndPositionsOutOfRange) {
         {{"grow", in, "--seed", "1,1", "--hue", "101", "-o", out}, "--hue 101 is out of range (0 to 100)"},
         {{"tolerance", in, "--seed", "1,1", "--half-width", "1001"}, "--half-width 1001 is out of range"},
         {{"tolerance", in, "--seed", "1,1", "--half-width", "-1"}, "--half-width -1 is out of range"},
+        {{"grow", in, "--seed", "1,1", "--fill-holes", "1000001", "-o", out},
+         "--fill-holes 1000001 is out of range (0 to 1000000)"},
     };
     for (const auto& [args, message] : cases) {
         EXPECT_TRUE(FailsWith(RunCli(args), 1, message)) << args.join(' ').toStdString();
@@ -107,6 +109,13 @@ TEST(CliBadInput, NumbersAndPositionsOutOfRange) {
     EXPECT_TRUE(FailsWith(RunCli({"grow", in, "--seed", "1,1", "--value", "", "-o", out}), 2, "--value"));
     EXPECT_TRUE(FailsWith(RunCli({"grow", in, "--seed", "1,1", "--sharpen", "-o", out}), 2, "--sharpen"));
     EXPECT_TRUE(FailsWith(RunCli({"grow", in, "-o", out}), 2, "--seed"));
+    // The whole picture can only be compared to the seed.
+    EXPECT_TRUE(FailsWith(RunCli({"grow", in, "--seed", "1,1", "--anywhere", "--neighbour", "-o", out}), 2,
+                          "--anywhere does not go with --neighbour"));
+    EXPECT_TRUE(FailsWith(RunCli({"recolor", in, "-o", out, "--seed", "1,1", "--neighbour", "--anywhere"}), 2,
+                          "--anywhere does not go with --neighbour"));
+    EXPECT_TRUE(
+        FailsWith(RunCli({"grow", in, "--seed", "1,1", "--fill-holes", "x", "-o", out}), 2, "--fill-holes"));
 }
 
 TEST(CliBadInput, FailedWritesLeaveNothingBehind) {

@@ -84,6 +84,9 @@ TEST(CliGrow, GivesTheSamePartAsTheMaskWorker) {
     neighbour.NineValueAverage = true;
     neighbour.SaturationDeviation = 10;
     neighbour.ValueDeviation = 3;
+    TWalkerRules anywhere = TWalkerRules::Default();
+    anywhere.Anywhere = true;
+    anywhere.FillHoles = 500;
     const Case cases[] = {
         {{}, TWalkerRules::Default(), TTintwellSettings::Initial(), {90, 90}},
         {{"--hue", "8", "--value", "off", "--change", "120", "--saturation-tint", "-20"},
@@ -95,6 +98,7 @@ TEST(CliGrow, GivesTheSamePartAsTheMaskWorker) {
          neighbour,
          {75, true, false, 0, 35, true},
          {10, 10}},
+        {{"--anywhere", "--fill-holes", "500"}, anywhere, TTintwellSettings::Initial(), {90, 90}},
     };
     for (const Case& c : cases) {
         QStringList args{"grow",   Q(dir.Path("scene.png")),

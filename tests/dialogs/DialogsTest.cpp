@@ -25,6 +25,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -261,6 +262,92 @@ TEST_F(MaskDialogTest, AddThisHandsTheGrownMaskOver) {
             ASSERT_EQ(handed.Pixel(x, y) != tw::kWhite, block) << x << "," << y;
         }
     EXPECT_EQ(inside, 200);
+}
+
+TEST_F(MaskDialogTest, RulesRegrowTheMaskByThemselvesAndTheSizeIsShown) {
+    TGrowPartDialog dlg;
+    // Two red blocks apart on white; the left one has a dark hole of 12 pixels
+    // and a darker right half.
+    tw::Bitmap picture(80, 30, tw::kWhite);
+    picture.FillRect(QRect(5, 5, 30, 20), RGBToColor(200, 40, 40));
+    picture.FillRect(QRect(20, 5, 15, 20), RGBToColor(150, 30, 30));
+    picture.FillRect(QRect(10, 10, 4, 3), RGBToColor(20, 4, 4));
+    picture.FillRect(QRect(45, 5, 30, 20), RGBToColor(200, 40, 40));
+    dlg.Load(picture, SeedAt(7, 7), QPoint(7, 7), TTintwellSettings{0, true, false, 0, 0, false}, kZoom1);
+    TWalkerRules rules = TWalkerRules::Default();
+    rules.ValueDeviation = 10; // not the darker half
+    dlg.SetRules(rules);
+    dlg.show();
+    ASSERT_TRUE(WalkDone(dlg));
+    auto* count = twtest::Child<QLabel>(dlg, "pixelCount");
+    EXPECT_EQ(dlg.PixelCount(), 15 * 20 - 12);
+    EXPECT_EQ(count->text(), "288 pixels");
+    EXPECT_EQ(count->accessibleName(), "288 pixels");
+    twtest::Child<QTabWidget>(dlg, "pages")->setCurrentWidget(twtest::Child<QWidget>(dlg, "settingsPage"));
+
+    // Each rule regrows after a pause, without Restart, on the page the user is on.
+    const auto regrown = [&](int64_t expected) {
+        EXPECT_FALSE(dlg.Walking()) << "not before the pause";
+        return PumpUntil([&] { return dlg.PixelCount() == expected && !dlg.Walking(); }, 5000);
+    };
+    twtest::Child<QSlider>(dlg, "valueTolerance")->setValue(40);
+    EXPECT_TRUE(regrown(30 * 20 - 12));
+    EXPECT_EQ(twtest::Child<QTabWidget>(dlg, "pages")->currentWidget(),
+              twtest::Child<QWidget>(dlg, "settingsPage"));
+    twtest::Child<QSpinBox>(dlg, "fillHoles")->setValue(12);
+    EXPECT_TRUE(regrown(30 * 20));
+    twtest::Child<QCheckBox>(dlg, "anywhere")->setChecked(true);
+    EXPECT_TRUE(regrown(2 * 30 * 20));
+    ASSERT_TRUE(dlg.Growth());
+    EXPECT_TRUE(dlg.Growth()->Rules.Anywhere);
+    EXPECT_EQ(dlg.Growth()->Rules.FillHoles, 12);
+
+    // The whole picture needs seed compare.
+    twtest::Child<QCheckBox>(dlg, "compareToNeighbour")->setChecked(true);
+    EXPECT_FALSE(twtest::Child<QCheckBox>(dlg, "anywhere")->isEnabled());
+    EXPECT_FALSE(dlg.Rules().Anywhere);
+    EXPECT_TRUE(regrown(30 * 20));
+    dlg.close();
+}
+
+TEST_F(MaskDialogTest, AddToAndRemoveFromTheCurrentPart) {
+    TGrowPartDialog dlg;
+    tw::Bitmap picture(40, 30, tw::kWhite);
+    picture.FillRect(QRect(10, 10, 20, 10), RGBToColor(200, 40, 40));
+    int combined = 0;
+    bool removed = false;
+    QObject::connect(&dlg, &TGrowPartDialog::partCombined,
+                     [&](const tw::Bitmap& mask, const std::optional<TPartGrowth>& growth, bool remove) {
+                         ++combined;
+                         removed = remove;
+                         EXPECT_NE(mask.Pixel(12, 12), tw::kWhite);
+                         EXPECT_TRUE(growth);
+                     });
+    auto* add = twtest::Child<QPushButton>(dlg, "addThis");
+    auto* addTo = twtest::Child<QPushButton>(dlg, "addToPart");
+    auto* removeFrom = twtest::Child<QPushButton>(dlg, "removeFromPart");
+    // No current part: a plain Fill.
+    dlg.Load(picture, SeedAt(12, 12), QPoint(12, 12), TTintwellSettings::Initial(), kZoom1, false,
+             TGrowTarget::AddToPart);
+    dlg.show();
+    ASSERT_TRUE(WalkDone(dlg));
+    EXPECT_TRUE(add->isDefault());
+    EXPECT_FALSE(addTo->isEnabled());
+    EXPECT_FALSE(removeFrom->isEnabled());
+    dlg.close();
+
+    for (const TGrowTarget target : {TGrowTarget::AddToPart, TGrowTarget::RemoveFromPart}) {
+        dlg.Load(picture, SeedAt(12, 12), QPoint(12, 12), TTintwellSettings::Initial(), kZoom1, true, target);
+        QPushButton* ready = target == TGrowTarget::AddToPart ? addTo : removeFrom;
+        EXPECT_TRUE(ready->isDefault());
+        EXPECT_FALSE(add->isDefault());
+        dlg.show();
+        ASSERT_TRUE(WalkDone(dlg));
+        ready->click();
+        EXPECT_EQ(removed, target == TGrowTarget::RemoveFromPart);
+        EXPECT_FALSE(dlg.isVisible());
+    }
+    EXPECT_EQ(combined, 2);
 }
 
 // Grey picture of value 100 with marker pixels at chosen distances right of

@@ -73,6 +73,14 @@ TEST(DocumentCommands, EveryEditUndoesAndRedoesBitForBit) {
          [](Fixture& f) {
              Stroke(f.doc, TStrokeKind::Erase, {{50, 40}, {90, 70}, {50, 41}}, 5);
          }},
+        {"Add to current part",
+         [](Fixture& f) {
+             f.doc.ReshapeCurrentPart(RectPart(f.doc.Picture(), {5, 60, 30, 20}, kTeal), false);
+         }},
+        {"Remove from current part",
+         [](Fixture& f) {
+             f.doc.ReshapeCurrentPart(RectPart(f.doc.Picture(), {50, 40, 30, 20}, kTeal), true);
+         }},
     };
     for (const auto& e : edits) {
         SCOPED_TRACE(e.name.toStdString());
@@ -113,6 +121,32 @@ TEST(DocumentCommands, GrowthLastsWhileThePartKeepsItsShape) {
     EXPECT_FALSE(doc.Part(1)->Growth);
     doc.Undo();
     EXPECT_TRUE(doc.Part(1)->Growth);
+}
+
+// "Add to current part" takes the region in with the part's own settings,
+// whatever the current ones; "Remove from current part" takes it out; either
+// keeps the part as its bitmap.
+TEST(DocumentCommands, ReshapingTheCurrentPart) {
+    Fixture f;
+    TTintwellDocument& doc = f.doc;
+    TImagePart* part = doc.Part(2); // warm, 40..99 x 30..79
+    doc.SetCurrentPart(part);
+    doc.SetCurrentSettings(kTeal);
+    const tw::Bitmap& picture = doc.Picture();
+    ASSERT_TRUE(doc.ReshapeCurrentPart(RectPart(picture, {10, 70, 40, 15}, kTeal), false));
+    const tw::Bitmap none;
+    tw::Bitmap target;
+    const TPartRecolourer warm(kWarm, none, target);
+    for (const QPoint at : {QPoint(10, 70), QPoint(45, 84), QPoint(60, 50)})
+        EXPECT_EQ(part->Bitmap.Pixel(at.x(), at.y()), warm.TransformColor(picture.Pixel(at.x(), at.y())));
+    EXPECT_EQ(part->Bitmap.Pixel(10, 69), tw::kWhite);
+    EXPECT_FALSE(part->Growth);
+    EXPECT_EQ(part->Settings, kWarm);
+    ASSERT_TRUE(doc.ReshapeCurrentPart(RectPart(picture, {0, 0, 60, 60}, kTeal), true));
+    EXPECT_EQ(part->Bitmap.Pixel(45, 50), tw::kWhite);
+    EXPECT_NE(part->Bitmap.Pixel(60, 50), tw::kWhite);
+    doc.SetCurrentPart(nullptr);
+    EXPECT_FALSE(doc.ReshapeCurrentPart(RectPart(picture, {0, 0, 60, 60}, kTeal), false));
 }
 
 TEST(DocumentCommands, PartFilesSelectionAndStartingOver) {

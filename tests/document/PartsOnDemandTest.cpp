@@ -3,6 +3,7 @@
 // what the same parts held by the document make, also streamed.
 #include "cli/CliTestSupport.h"
 #include "document/DocumentTestSupport.h"
+#include "fullsize/FullSizeComposer.h"
 #include "masking/PartGrower.h"
 #include "platform/PictureFile.h"
 
@@ -103,4 +104,34 @@ TEST(PartsOnDemand, StreamedAsComposedWhole) {
     EXPECT_TRUE(streamed.Picture() == working);
     EXPECT_TRUE(streamed.FullPicture().IsEmpty()) << "never the whole picture";
     EXPECT_TRUE(written == *expected);
+}
+
+// At full size a filled hole and a piece apart from the seed's are carried up
+// like any part pixels: a border is only where the part ends, so no method
+// carves the hole out again.
+TEST(PartsOnDemand, FilledHolesAndPiecesApartAreWholeAtFullSize) {
+    tw::Bitmap full(1200, 900, RGBToColor(30, 60, 200));
+    full.FillRect(QRect(100, 100, 400, 300), RGBToColor(200, 40, 40));
+    const QRect fold(250, 200, 60, 12); // dark: refused by the rules, then filled
+    full.FillRect(fold, RGBToColor(40, 8, 8));
+    full.FillRect(QRect(700, 500, 300, 200), RGBToColor(200, 40, 40)); // apart from the seed's
+    const tw::Bitmap working = tw::ReduceToWorkingSize(full);
+    TWalkerRules rules = TWalkerRules::Default();
+    rules.Anywhere = true;
+    rules.FillHoles = 1000;
+    TTintwellDocument doc;
+    doc.NewDocument(working, "scene", false, full);
+    doc.AddGrownPartOnDemand({100, 100}, rules, kTeal);
+    for (const TBorderMethod border : {TBorderMethod::Guided, TBorderMethod::Rules, TBorderMethod::Smooth}) {
+        TFullSizeOptions options;
+        options.Border = border;
+        const std::optional<tw::Bitmap> result = doc.ComposeFullSizeResult(options);
+        ASSERT_TRUE(result);
+        int kept = 0;
+        for (const QRect& inside : {fold, QRect(720, 520, 260, 160)})
+            for (int y = inside.top(); y <= inside.bottom(); ++y)
+                for (int x = inside.left(); x <= inside.right(); ++x)
+                    kept += result->Pixel(x, y) == full.Pixel(x, y);
+        EXPECT_EQ(kept, 0) << "border method " << static_cast<int>(border);
+    }
 }

@@ -28,6 +28,8 @@ void MakeWork(TTintwellDocument& doc, const TempDir& dir, QSize size) {
     TWalkerRules rules = TWalkerRules::Default();
     rules.UseValue = false;
     rules.NineValueAverage = true;
+    rules.Anywhere = true;
+    rules.FillHoles = 250;
     const TImagePart* grown =
         doc.AddGrownPart(RectPart(doc.Picture(), QRect(20, 30, 40, 25), doc.CurrentSettings()),
                          QPoint(20, 30), TPartGrower::GrowthAt(doc.Picture(), QPoint(30, 40), rules));
@@ -89,9 +91,9 @@ TEST(ProjectFile, StrictReaderRefusesBadFilesNamingTheKey) {
         return bytes.replace(from, to);
     };
     const std::pair<QByteArray, std::string> cases[] = {
-        {"{\"format\": 2,", "malformed JSON at line 1"},
-        {with("\"format\": 2", "\"format\": 3"), "format: this is a newer project file (format 3)"},
-        {with("\"format\": 2", "\"formt\": 2"), "unknown key \"formt\""},
+        {"{\"format\": 3,", "malformed JSON at line 1"},
+        {with("\"format\": 3", "\"format\": 4"), "format: this is a newer project file (format 4)"},
+        {with("\"format\": 3", "\"formt\": 3"), "unknown key \"formt\""},
         {with("\"width\": 60", "\"width\": \"60\""), "picture.width: expected a whole number"},
         {with("\"height\": 40", "\"height\": 41"),
          "parts[0].bitmap: the part is 60 x 40 but the picture is 60 x 41"},
@@ -120,8 +122,10 @@ TEST(ProjectFile, StrictReaderRefusesBadFilesNamingTheKey) {
             EXPECT_NE(std::string(e.what()).find("work.tintwell: " + message), std::string::npos) << e.what();
         }
     }
-    // Files of the first format are still read.
-    WriteAll(project, with("\"format\": 2", "\"format\": 1"));
+    // Files of the first formats are still read.
+    WriteAll(project, with("\"format\": 3", "\"format\": 1"));
+    EXPECT_NO_THROW(ReadProject(project));
+    WriteAll(project, with("\"format\": 3", "\"format\": 2"));
     EXPECT_NO_THROW(ReadProject(project));
     // Match colour's settings come back as they were: stated colours as
     // "#rrggbb", the picture's own as [r, g, b].
@@ -276,4 +280,72 @@ TEST(ProjectFile, SizesAreCheckedBeforeAnyPartIsDecoded) {
                           1, "many.tintwell: picture.width: 16384 is out of range (1 to 800)"));
     EXPECT_FALSE(FileExists(dir.Path("out.png")));
     EXPECT_FALSE(FileExists(dir.Path("out")));
+}
+
+// A part made of several grows ("Add this", "Add to current part", "Remove
+// from current part") is saved as its list of grows and grown again from them
+// on other pictures exactly as the desktop program made it; a recipe's
+// "grows" does the same, and every grow's seed is checked.
+TEST(ProjectFile, APartOfSeveralGrowsIsCarriedAsTheDesktopMadeIt) {
+    TempDir dir;
+    tw::Bitmap picture(200, 150, RGBToColor(30, 60, 200));
+    picture.FillRect(QRect(10, 10, 60, 50), RGBToColor(200, 40, 40));
+    picture.FillRect(QRect(20, 20, 10, 10), RGBToColor(120, 24, 24)); // a darker patch, taken out again
+    picture.FillRect(QRect(120, 10, 60, 50), RGBToColor(205, 42, 40));
+    picture.FillRect(QRect(10, 80, 60, 50), RGBToColor(40, 160, 40));
+    Save(picture, dir.Path("one.png"));
+    TTintwellDocument doc;
+    doc.OpenPicture(Q(dir.Path("one.png")));
+    doc.SetCurrentSettings({175, false, false, 0, 0, false});
+    const auto grow = [&](QPoint seed, const TWalkerRules& rules) {
+        return TPartGrower(doc.Picture(), seed, rules, doc.CurrentSettings()).Grow();
+    };
+    TWalkerRules anywhere = TWalkerRules::Default();
+    anywhere.Anywhere = true;
+    const TGrownPart first = grow({40, 40}, anywhere); // both red blocks
+    doc.SetCurrentPart(doc.AddGrownPart(first.Mask, {40, 40}, first.Growth));
+    doc.SetCurrentSettings({30, false, true, 0, 0, false}); // not the part's: it keeps its own
+    const TGrownPart green = grow({30, 100}, TWalkerRules::Default());
+    ASSERT_TRUE(doc.ReshapeCurrentPart(green.Mask, false, green.Growth));
+    TWalkerRules narrow = TWalkerRules::Default();
+    narrow.ValueDeviation = 5;
+    const TGrownPart patch = grow({25, 25}, narrow);
+    ASSERT_TRUE(doc.ReshapeCurrentPart(patch.Mask, true, patch.Growth));
+    const TImagePart* part = doc.CurrentPart();
+    ASSERT_TRUE(part->Growth);
+    ASSERT_EQ(part->Growth->Then.size(), 2u);
+    EXPECT_TRUE(part->Growth->Then[1].Remove);
+    EXPECT_EQ(part->Bitmap.Pixel(25, 25), tw::kWhite);
+    EXPECT_NE(part->Bitmap.Pixel(150, 30), tw::kWhite);
+
+    const std::string project = dir.Path("work.tintwell");
+    SaveProject(ProjectOfDocument(doc, project), project);
+    EXPECT_TRUE(ReadAll(project).contains("\"remove\": true"));
+    EXPECT_EQ(ReadProject(project).Parts.back().Growth, part->Growth);
+
+    // On the same picture under another name the grows give the desktop's part.
+    ASSERT_TRUE(tw::SavePicture(doc.ComposeResult(), dir.Path("desk.png")));
+    Save(picture, dir.Path("two.png"));
+    CliRun run = RunCli(
+        {"recipe", Q(project), "--pictures", Q(dir.Path("two.png")), "--output-dir", Q(dir.Path("out"))});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(ReadAll(dir.Path("out/two.png")), ReadAll(dir.Path("desk.png")));
+    WriteAll(dir.Path("job.json"), R"({"picture": "two.png", "output": "recipe.png", "parts": [
+        {"grows": [{"seed": [40, 40], "rules": {"anywhere": true}}, {"seed": [30, 100]},
+                   {"seed": [25, 25], "rules": {"value": 5}, "remove": true}],
+         "settings": {"mode": "change", "hue": 175}},
+        {"part": "blank.png", "settings": {"mode": "shift", "hue": 75}}]})");
+    Save(tw::Bitmap(200, 150), dir.Path("blank.png"));
+    run = RunCli({"recipe", Q(dir.Path("job.json"))});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(tw::LoadPicture(dir.Path("recipe.png")), tw::LoadPicture(dir.Path("desk.png")));
+
+    // A picture where a later grow's seed lands on another colour fails.
+    picture.FillRect(QRect(10, 80, 60, 50), RGBToColor(30, 60, 200));
+    Save(picture, dir.Path("three.png"));
+    run = RunCli(
+        {"recipe", Q(project), "--pictures", Q(dir.Path("three.png")), "--output-dir", Q(dir.Path("out"))});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(run.err.contains("part 2: the seed lands on (30,60,200), not on a colour like (40,160,40)"))
+        << run.err.toStdString();
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <deque>
 #include <random>
 #include <vector>
@@ -52,13 +53,57 @@ Bitmap PlainWalk(const Bitmap& picture, const TWalkerRules& rules, QPoint seed,
         }
     };
     include(seed);
-    visit(seed);
+    if (rules.Anywhere && !rules.CompareToNeighbour) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (anyRule && TBitmapWalkerThread::PassesRules(rules, seedHsv, hsvAt(x, y))) include({x, y});
+    } else {
+        visit(seed);
+    }
     while (!queue.empty()) {
         const QPoint p = queue.front();
         queue.pop_front();
         visit(p);
     }
+    // Holes: each 4-connected region of pixels outside the part, labelled plainly.
+    std::vector<int> label(visited.size(), -1);
+    for (int start = 0; start < w * h && rules.FillHoles > 0; ++start) {
+        if (visited[static_cast<size_t>(start)] || label[static_cast<size_t>(start)] >= 0) continue;
+        std::vector<int> region{start};
+        label[static_cast<size_t>(start)] = start;
+        bool border = false;
+        for (size_t i = 0; i < region.size(); ++i) {
+            const int x = region[i] % w, y = region[i] / w;
+            border = border || x == 0 || y == 0 || x == w - 1 || y == h - 1;
+            for (const auto& [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
+                const int nx = x + dx, ny = y + dy;
+                if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+                const size_t q = static_cast<size_t>(ny * w + nx);
+                if (visited[q] || label[q] >= 0) continue;
+                label[q] = start;
+                region.push_back(ny * w + nx);
+            }
+        }
+        if (border || static_cast<int>(region.size()) > rules.FillHoles) continue;
+        for (const int p : region)
+            mask.SetPixel(p % w, p / w, TransformColorReference(settings, picture.Pixel(p % w, p / w)));
+    }
     return mask;
+}
+
+// Random pictures of few colours in blobs, or of many.
+Bitmap RandomPicture(std::mt19937& random, int w, int h, int colours) {
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    std::vector<TColorValue> palette(static_cast<size_t>(colours));
+    for (TColorValue& c : palette)
+        c = static_cast<TColorValue>(pick(0, 0xFFFFFF));
+    Bitmap picture(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            picture.SetPixel(x, y,
+                             palette[static_cast<size_t>(pick(0, 3) == 0 ? pick(0, colours - 1)
+                                                                         : (x / 9 + y / 7) % colours)]);
+    return picture;
 }
 
 TEST(WalkEquivalence, RandomPicturesAndRulesGiveThePlainWalksMask) {
@@ -67,16 +112,7 @@ TEST(WalkEquivalence, RandomPicturesAndRulesGiveThePlainWalksMask) {
     for (int round = 0; round < 48; ++round) {
         // Sizes around the 100-pixel tiles; few colours (repeats, blobs) or many (cache evictions).
         const int w = pick(1, 260), h = pick(1, 230);
-        const int colours = round % 3 == 0 ? 20000 : pick(2, 12);
-        std::vector<TColorValue> palette(static_cast<size_t>(colours));
-        for (TColorValue& c : palette)
-            c = static_cast<TColorValue>(pick(0, 0xFFFFFF));
-        Bitmap picture(w, h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                picture.SetPixel(x, y,
-                                 palette[static_cast<size_t>(pick(0, 3) == 0 ? pick(0, colours - 1)
-                                                                             : (x / 9 + y / 7) % colours)]);
+        const Bitmap picture = RandomPicture(random, w, h, round % 3 == 0 ? 20000 : pick(2, 12));
         TWalkerRules rules{pick(0, 1) == 1, pick(0, 1) == 1, pick(0, 2) > 0,  pick(0, 30),
                            pick(0, 100),    pick(0, 100),    pick(0, 1) == 1, pick(0, 3) == 0};
         const TTintwellSettings settings{pick(0, 360),  pick(0, 1) == 1, pick(0, 1) == 1,
@@ -90,6 +126,34 @@ TEST(WalkEquivalence, RandomPicturesAndRulesGiveThePlainWalksMask) {
             for (int x = 0; x < w; ++x)
                 differing += mask.Pixel(x, y) != expected.Pixel(x, y);
         ASSERT_EQ(differing, 0) << "round " << round << ", " << w << " x " << h;
+    }
+}
+
+TEST(WalkEquivalence, WholePictureAndFilledHolesGiveThePlainWalksMask) {
+    // Every combination of connected / whole picture, seed / neighbour compare
+    // (the walker ignores "whole picture" beside neighbour compare) and holes
+    // off / small / large, with the rules, the average and the colours random.
+    std::mt19937 random(31);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    for (int round = 0; round < 72; ++round) {
+        const int w = pick(1, 180), h = pick(1, 150);
+        const Bitmap picture = RandomPicture(random, w, h, round % 4 == 0 ? 5000 : pick(2, 8));
+        TWalkerRules rules{pick(0, 1) == 1, pick(0, 1) == 1, pick(0, 2) > 0, pick(0, 30),
+                           pick(0, 100),    pick(0, 100),    round % 6 == 5, pick(0, 3) == 0};
+        rules.Anywhere = round % 2 == 1;
+        rules.FillHoles = std::array{0, pick(1, 40), pick(100, 30000)}[static_cast<size_t>(round / 2 % 3)];
+        const TTintwellSettings settings{pick(0, 360),  pick(0, 1) == 1, pick(0, 1) == 1,
+                                         pick(-50, 50), pick(-50, 50),   false};
+        const QPoint seed(pick(0, w - 1), pick(0, h - 1));
+        Bitmap mask(w, h);
+        twtest::RunWalk(picture, mask, rules, seed, pick(1, 3000), settings);
+        const Bitmap expected = PlainWalk(picture, rules, seed, settings);
+        int differing = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                differing += mask.Pixel(x, y) != expected.Pixel(x, y);
+        ASSERT_EQ(differing, 0) << "round " << round << ", " << w << " x " << h << ", anywhere "
+                                << rules.Anywhere << ", holes " << rules.FillHoles;
     }
 }
 
