@@ -48,7 +48,10 @@ TPictureView::TPictureView(TTintwellDocument& document, QWidget* parent)
         source.PartsOnDemand.clear();
         return source;
     });
-    connect(tiles_.get(), &TViewTiles::TilesReady, this, [this] { surface_->Invalidate(); });
+    connect(tiles_.get(), &TViewTiles::TilesReady, this, [this] {
+        sharpStale_ = true;
+        surface_->Invalidate();
+    });
     MakeZoomLevels();
     setObjectName(QStringLiteral("pictureArea"));
     setWidgetResizable(false);
@@ -96,6 +99,7 @@ TPictureView::TPictureView(TTintwellDocument& document, QWidget* parent)
         &document_, &TTintwellDocument::Changed, this, [this](const QRect& rect, const QList<TImagePart*>&) {
             // A change of a part's working pixels reaches this far at full size.
             tiles_->Invalidate(FullSizeReach(document_.FullSize(), document_.Picture().Rect().size(), rect));
+            sharpStale_ = true;
             ShowChanged(rect);
         });
     connect(&document_, &TTintwellDocument::SelectionChanged, this, &TPictureView::RedrawLater);
@@ -157,6 +161,7 @@ void TPictureView::Rebuild() {
     else
         view_ = document_.ComposeView(showPicture_);
     screenViewStale_ = true;
+    sharpStale_ = true;
     // The selection or "Show all parts" decide which parts the tiles hold.
     std::vector<const void*> shown = TilesShow();
     if (shown != tilesShow_) {
@@ -181,6 +186,7 @@ void TPictureView::ShowChanged(const QRect& rect) {
 
 void TPictureView::ShowDab(const TDab& dab) {
     if (showOriginal_) return;
+    sharpStale_ = true;
     document_.ShowDabInView(view_, dab, showPicture_);
     screenViewStale_ = true;
     surface_->Repaint();
@@ -226,7 +232,18 @@ void TPictureView::Paint() {
         tw::PaintZoomedBy(BoxState(), {&screenView_}, ZoomFactor(), canvas);
     }
     if (ShowsPhotoPixels()) {
-        PaintPhoto(canvas);
+        // The photo's pixels as last drawn, while nothing but the pointer has
+        // moved: reducing the tiles at a small zoom costs far more than a paint.
+        const TSharpKey key{surface_->BufferArea(), surface_->size(), zoomStep_, showOriginal_};
+        if (sharpStale_ || !(key == sharpKey_) || sharp_.IsEmpty()) {
+            PaintPhoto(canvas);
+            canvas.Flush();
+            sharp_.Assign(surface_->Buffer());
+            sharpKey_ = key;
+            sharpStale_ = false;
+        } else {
+            canvas.StretchDraw(key.Area, sharp_, sharp_.Rect(), tw::StretchMode::Plain);
+        }
         // The read-out gives the photo's own value under the pointer.
         const tw::ColorValue sharp = canvas.Pixel(cursorAt_.x(), cursorAt_.y());
         if (colourUnderCursor_ && sharp != tw::kOutside && profile.IsSrgb()) colourUnderCursor_ = sharp;

@@ -12,6 +12,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QScrollArea>
+#include <QSize>
 
 #include <memory>
 #include <optional>
@@ -150,6 +151,18 @@ class TPictureView : public QScrollArea {
     std::vector<TZoomLevel> zooms_;
     int zoomStep_ = tw::kZoom100Step;
     std::unique_ptr<TViewTiles> tiles_;
+    // What the photo's pixels looked like in the surface's buffer when last
+    // drawn, and where: a paint for the pointer alone copies it back.
+    struct TSharpKey {
+        QRect Area;
+        QSize Surface;
+        int Step = -1;
+        bool Original = false;
+        bool operator==(const TSharpKey&) const = default;
+    };
+    tw::Bitmap sharp_;
+    TSharpKey sharpKey_;
+    bool sharpStale_ = true;
     // What the tiles were composed with: a change of the parts shown drops them.
     std::vector<const void*> tilesShow_;
     int brushRadius_ = 8;
