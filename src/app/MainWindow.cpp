@@ -144,6 +144,10 @@ TMainWindow::TMainWindow(TMainWindowSetup setup, QWidget* parent)
 
 TMainWindow::~TMainWindow() {
     TDeferredCalls::CancelAll(this);
+    // The widgets going now move the focus and may signal: nothing of that
+    // reaches a window half taken down.
+    QObject::disconnect(qApp, nullptr, this, nullptr);
+    document_.disconnect(this);
     // What refers to the document's parts goes before the document does.
     delete saveJob_;
     delete growDialog_;
@@ -151,7 +155,6 @@ TMainWindow::~TMainWindow() {
     delete variantsDialog_;
     delete partsList_;
     delete view_;
-    document_.disconnect(this);
 }
 
 bool TMainWindow::IsCloseSwitch(const QStringList& arguments) {
