@@ -1,5 +1,7 @@
 #include "support/PhotoScene.h"
 
+#include "support/SyntheticScene.h"
+
 #include "masking/PartGrower.h"
 #include "platform/PictureFile.h"
 #include "recolour/PartRecolourer.h"
@@ -12,14 +14,6 @@
 
 namespace twtest {
 namespace {
-
-uint32_t Hash(int32_t x, int32_t y, uint32_t salt) {
-    uint32_t h =
-        static_cast<uint32_t>(x) * 0x8DA6B343u ^ static_cast<uint32_t>(y) * 0xD8163841u ^ salt * 0xCB1AB31Fu;
-    h ^= h >> 13;
-    h *= 0x5BD1E995u;
-    return h ^ (h >> 15);
-}
 
 // Value noise in 0..1: hashed lattice values, smoothly interpolated.
 double Noise(double x, double y, double cell, uint32_t salt) {

@@ -10,7 +10,6 @@
 #include <numbers>
 
 namespace twtest {
-namespace {
 
 uint32_t Hash(int32_t x, int32_t y, uint32_t salt) {
     uint32_t h =
@@ -19,6 +18,8 @@ uint32_t Hash(int32_t x, int32_t y, uint32_t salt) {
     h *= 0x5BD1E995u;
     return h ^ (h >> 15);
 }
+
+namespace {
 
 double Unit(uint32_t h) {
     return (h & 0xFFFF) / 65535.0;

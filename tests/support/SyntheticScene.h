@@ -13,6 +13,9 @@
 
 namespace twtest {
 
+// Noise of a position, the same on every machine: the scenes' grain and blotches.
+uint32_t Hash(int32_t x, int32_t y, uint32_t salt);
+
 class SyntheticScene {
   public:
     SyntheticScene(int width, int height);
