@@ -233,7 +233,10 @@ std::optional<tw::Bitmap> ComposeFullSize(const tw::Bitmap& picture, const tw::B
         height, kBandRows * 4,
         [&](int y0, int y1) {
             for (int y = y0; y < y1; ++y)
-                std::memcpy(outRow(y), picture.Row(y), sizeof(uint32_t) * static_cast<size_t>(width));
+                if (options.Background)
+                    std::fill_n(outRow(y), width, *options.Background);
+                else
+                    std::memcpy(outRow(y), picture.Row(y), sizeof(uint32_t) * static_cast<size_t>(width));
         },
         control(height));
     if (!copied) return std::nullopt;
@@ -279,8 +282,11 @@ std::optional<tw::Bitmap> ComposeFullSizeRect(const tw::Bitmap& picture, const t
     const TRowBandPool pool(options.Threads);
     tw::Bitmap result(rect.width(), rect.height());
     for (int y = 0; y < rect.height(); ++y)
-        std::memcpy(result.Row(y), picture.Row(rect.top() + y) + rect.left(),
-                    sizeof(uint32_t) * static_cast<size_t>(rect.width()));
+        if (options.Background)
+            std::fill_n(result.Row(y), rect.width(), *options.Background);
+        else
+            std::memcpy(result.Row(y), picture.Row(rect.top() + y) + rect.left(),
+                        sizeof(uint32_t) * static_cast<size_t>(rect.width()));
     // Rows are written by address: QImage::scanLine is not safe from several threads.
     uchar* const base = result.Image().bits();
     const qsizetype stride = result.Image().bytesPerLine();
@@ -289,6 +295,8 @@ std::optional<tw::Bitmap> ComposeFullSizeRect(const tw::Bitmap& picture, const t
     control.Cancel = options.Cancel;
     // The last part first, so that earlier parts end on top.
     for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+        // Carrying a part up is much of the work: a view moving on cancels between parts too.
+        if (options.Cancel && options.Cancel->load()) return std::nullopt;
         const TCoverageCarrier carrier(picture.Rect().size(), working, *part->Bitmap,
                                        part->Growth ? &*part->Growth : nullptr, options.Border, pool);
         const QRect area = carrier.Bounds().intersected(rect);
@@ -604,6 +612,7 @@ bool ComposeFullSizeRows(QSize fullSize, const std::function<const tw::Bitmap&()
     if (fullSize.isEmpty()) throw std::invalid_argument("the full-size picture is empty");
     if (options.Border == TBorderMethod::Rules)
         throw std::invalid_argument("the rules border needs the whole picture");
+    if (options.Background) throw std::invalid_argument("a streamed picture is composed over itself");
     const TRowBandPool pool(options.Threads);
     TBandScheduler bands(fullSize, pool.Threads(), options.Cancel);
     TPreparedParts parts;

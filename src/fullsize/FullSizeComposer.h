@@ -36,6 +36,13 @@ struct TFullSizeOptions {
     // colour nearby, as far as that colour is known. Off: the transform of the
     // mixed pixel itself.
     bool Unmix = true;
+    // The parts over this colour (an RGB32 word) instead of over the picture:
+    // each part is blended over what lies below it as over a part below, so a
+    // pixel comes out as coverage * recoloured + (1 - coverage) * background,
+    // parts on parts likewise, and a pixel no part covers as the background.
+    // The picture still decides the coverage and the recolouring. Not for
+    // ComposeFullSizeRows.
+    std::optional<uint32_t> Background;
     const std::atomic<bool>* Cancel = nullptr;
     // The fraction done, 0..1, called on the calling thread now and then.
     std::function<void(double)> OnProgress;

@@ -309,6 +309,74 @@ TEST(FullSizeCompose, RectanglesReachAndUpdatesAsTheWhole) {
     EXPECT_EQ(differ, 0);
 }
 
+// Over a background colour (white: the view without the picture behind the
+// parts) each pixel is coverage * recoloured + (1 - coverage) * what lies
+// below, the first part over the second over white, within one step per part
+// (each blend rounds); pixels no part covers are white, and a rectangle is
+// that of the whole picture.
+TEST(FullSizeCompose, OverWhiteEachPartBlendsOverWhatLiesBelow) {
+    const twtest::SyntheticScene scene(1000, 900);
+    const twtest::SceneResult r = twtest::MakeSceneResult(scene, false);
+    tw::Bitmap left(r.working.Width(), r.working.Height());
+    left.FillRect(QRect(0, 0, r.working.Width() / 2, r.working.Height()), 0x010101);
+    const std::vector<TFullSizePart> parts = {{&left, {200, false, false, 0, 0, false}, std::nullopt},
+                                              {&r.part, twtest::SyntheticScene::Recolour(), r.growth}};
+    TFullSizeOptions options;
+    options.Unmix = false;
+    options.Background = 0xFFFFFFFFu;
+    const auto whole = ComposeFullSize(r.full, r.working, parts, options);
+    ASSERT_TRUE(whole);
+    const QRect rect(430, 200, 300, 400);
+    const auto cut = ComposeFullSizeRect(r.full, r.working, parts, rect, options);
+    ASSERT_TRUE(cut);
+    tw::Bitmap expectedCut(rect.width(), rect.height());
+    expectedCut.CopyRect(0, 0, *whole, rect);
+    EXPECT_TRUE(*cut == expectedCut);
+    Streaming streaming{r.full, r.working};
+    EXPECT_THROW(streaming.Run(parts, options), std::invalid_argument);
+
+    const TRowBandPool pool(2);
+    tw::Bitmap none;
+    std::vector<TCoverageCarrier> carriers;
+    for (const TFullSizePart& part : parts)
+        carriers.emplace_back(r.full.Rect().size(), r.working, *part.Bitmap,
+                              part.Growth ? &*part.Growth : nullptr, TBorderMethod::Guided, pool);
+    const TPartRecolourer top(parts[0].Settings, none, none), bottom(parts[1].Settings, none, none);
+    const int width = r.full.Width();
+    std::vector<std::vector<uint8_t>> coverage(parts.size(),
+                                               std::vector<uint8_t>(static_cast<size_t>(width)));
+    std::vector<TCoverageCarrier::Run> runs;
+    TCoverageCarrier::TRowCache caches[2];
+    int worst = 0, notWhite = 0, blended = 0;
+    for (int y = 0; y < r.full.Height(); ++y) {
+        for (size_t p = 0; p < parts.size(); ++p) {
+            carriers[p].CoverageRuns(r.full.Row(y), nullptr, y, 0, width, coverage[p].data(), runs,
+                                     caches[p]);
+            for (const TCoverageCarrier::Run& run : runs)
+                if (!run.Border) std::fill(&coverage[p][run.Begin], &coverage[p][0] + run.End, run.Coverage);
+        }
+        for (int x = 0; x < width; ++x) {
+            const TColorValue pixel = r.full.Pixel(x, y), shown = whole->Pixel(x, y);
+            const uint8_t c1 = coverage[1][static_cast<size_t>(x)], c0 = coverage[0][static_cast<size_t>(x)];
+            if (c0 == 0 && c1 == 0) {
+                notWhite += shown != tw::kWhite;
+                continue;
+            }
+            blended += (c0 > 0 && c0 < 255) || (c1 > 0 && c1 < 255);
+            const TColorValue t1 = bottom.TransformColor(pixel), t0 = top.TransformColor(pixel);
+            for (int shift = 0; shift <= 16; shift += 8) {
+                const auto at = [shift](TColorValue v) { return static_cast<double>((v >> shift) & 0xFF); };
+                const double below = c1 / 255.0 * at(t1) + (1 - c1 / 255.0) * 255;
+                const double expected = c0 / 255.0 * at(t0) + (1 - c0 / 255.0) * below;
+                worst = std::max(worst, static_cast<int>(std::ceil(std::abs(at(shown) - expected) - 1e-9)));
+            }
+        }
+    }
+    EXPECT_EQ(notWhite, 0);
+    EXPECT_GT(blended, 1000);
+    EXPECT_LE(worst, 2);
+}
+
 TEST(FullSizeCompose, AtTheWorkingSizeAsTheWorkingSizeSave) {
     const twtest::SyntheticScene scene(640, 480);
     const twtest::SceneResult r = twtest::MakeSceneResult(scene, false);
