@@ -127,13 +127,19 @@ void TPictureView::SetShowOriginal(bool on) {
 bool TPictureView::ShowsPhotoPixels() const {
     const tw::Bitmap& full = document_.FullPicture();
     const tw::Bitmap& working = document_.Picture();
-    // Parts over white have no full-size composition: such a view stays at the working size.
-    return !full.IsEmpty() && !working.IsEmpty() && full.Width() > working.Width() && ZoomFactor() > 1 &&
-           (showPicture_ || showOriginal_);
+    return !full.IsEmpty() && !working.IsEmpty() && full.Width() > working.Width() && ZoomFactor() > 1;
 }
 
 bool TPictureView::IsSharp() const {
-    return !ShowsPhotoPixels() || showOriginal_ || tiles_->Sharp(VisiblePhotoRect());
+    const std::optional<TViewLayer> layer = TileLayer();
+    return !ShowsPhotoPixels() || !layer || tiles_->Sharp(VisiblePhotoRect(), *layer);
+}
+
+std::optional<TViewLayer> TPictureView::TileLayer() const {
+    if (!showOriginal_) return showPicture_ ? TViewLayer::Result : TViewLayer::PartsOnWhite;
+    // Converting to the screen costs too much for a paint.
+    if (!document_.Profile().IsSrgb()) return TViewLayer::Original;
+    return std::nullopt;
 }
 
 std::vector<const void*> TPictureView::TilesShow() const {
@@ -391,23 +397,22 @@ void TPictureView::PaintPhoto(tw::Canvas& canvas) {
                      QPoint(Round((r.right() + 1) * sx) - 1, Round((r.bottom() + 1) * sy) - 1));
     };
     const tw::StretchMode mode = sx < 1 ? tw::StretchMode::Halftone : tw::StretchMode::Plain;
-    const TColourProfile& profile = document_.Profile();
-    if (!showOriginal_) tiles_->Want(shown);
+    const std::optional<TViewLayer> layer = TileLayer();
+    if (layer) tiles_->Want(shown, *layer);
     const QPoint a = TViewTiles::TileIndex(shown.topLeft()), b = TViewTiles::TileIndex(shown.bottomRight());
     for (int ty = a.y(); ty <= b.y(); ++ty)
         for (int tx = a.x(); tx <= b.x(); ++tx) {
             const QRect t = tiles_->TileRect({tx, ty});
             tw::Bitmap cut;
             const tw::Bitmap* pixels = nullptr;
-            if (showOriginal_) {
+            if (!layer) {
                 cut = tw::Bitmap(t.width(), t.height());
                 cut.StretchPlain(cut.Rect(), full, t);
                 pixels = &cut;
             } else {
-                pixels = tiles_->Tile({tx, ty});
+                pixels = tiles_->Tile({tx, ty}, *layer);
                 if (!pixels) continue; // the working-size drawing stays until the tile is composed
             }
-            if (pixels == &cut && !profile.IsSrgb()) profile.ToScreen(cut, cut.Rect());
             canvas.StretchDraw(dest(t), *pixels, pixels->Rect(), mode);
         }
 }

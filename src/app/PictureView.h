@@ -14,6 +14,7 @@
 #include <QScrollArea>
 #include <QSize>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -21,6 +22,7 @@
 class TnvOffscreenPaint;
 class TTintwellDocument;
 class TViewTiles;
+enum class TViewLayer : uint8_t;
 class TViewTool;
 class QWheelEvent;
 
@@ -127,6 +129,9 @@ class TPictureView : public QScrollArea {
     // The photo's rectangle the view shows, and how the surface maps it.
     QRect VisiblePhotoRect() const;
     std::vector<const void*> TilesShow() const;
+    // The tiles the view shows; none where it draws the photo straight from
+    // the photo (the original of a photo without a profile or with an sRGB one).
+    std::optional<TViewLayer> TileLayer() const;
     void Paint();
     void DrawMarks(QPoint at);
     // The surface's pixels a dab at a surface point paints.

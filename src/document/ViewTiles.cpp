@@ -22,6 +22,8 @@ struct TViewTiles::TResult {
     uint64_t Serial = 0;
     QSize FullSize;
     QRect Rect;
+    TViewLayer Layer = TViewLayer::Result;
+    std::shared_ptr<std::atomic<bool>> Cancel;
     std::optional<tw::Bitmap> Pixels;
 };
 
@@ -46,35 +48,38 @@ QRect TViewTiles::TileRect(QPoint index) const {
     return QRect(index * kTileSize, QSize(kTileSize, kTileSize)).intersected(QRect(QPoint(), fullSize_));
 }
 
-const tw::Bitmap* TViewTiles::Tile(QPoint index) {
-    const auto it = tiles_.find(Key(index));
+const tw::Bitmap* TViewTiles::Tile(QPoint index, TViewLayer layer) {
+    const auto it = tiles_.find(Key(index, layer));
     if (it == tiles_.end()) return nullptr;
     it->LastUse = ++uses_;
     return &it->Pixels;
 }
 
-std::vector<QPoint> TViewTiles::MissingTiles(const QRect& photoRect) const {
+std::vector<QPoint> TViewTiles::MissingTiles(const QRect& photoRect, TViewLayer layer) const {
     std::vector<QPoint> missing;
     const QRect r = photoRect.intersected(QRect(QPoint(), fullSize_));
     if (r.isEmpty()) return missing;
     const QPoint a = TileIndex(r.topLeft()), b = TileIndex(r.bottomRight());
     for (int ty = a.y(); ty <= b.y(); ++ty)
         for (int tx = a.x(); tx <= b.x(); ++tx)
-            if (!tiles_.contains(Key({tx, ty}))) missing.emplace_back(tx, ty);
+            if (!tiles_.contains(Key({tx, ty}, layer))) missing.emplace_back(tx, ty);
     return missing;
 }
 
-bool TViewTiles::Sharp(const QRect& photoRect) const {
-    return MissingTiles(photoRect).empty();
+bool TViewTiles::Sharp(const QRect& photoRect, TViewLayer layer) const {
+    return MissingTiles(photoRect, layer).empty();
 }
 
-void TViewTiles::Want(const QRect& photoRect) {
+void TViewTiles::Want(const QRect& photoRect, TViewLayer layer) {
     const QRect r = photoRect.intersected(QRect(QPoint(), fullSize_));
-    if (r != wanted_) {
+    if (r != wanted_ || layer != layer_) {
         wanted_ = r;
-        traceWaiting_ = trace_ && !Sharp(r);
+        layer_ = layer;
+        traceWaiting_ = trace_ && !Sharp(r, layer);
         if (traceWaiting_) traceClock_.start();
     }
+    // A block the view no longer shows would keep the one it shows waiting.
+    if (busy_ && (composingLayer_ != layer_ || !composing_.intersects(wanted_))) cancel_->store(true);
     StartNext();
 }
 
@@ -85,8 +90,9 @@ void TViewTiles::Invalidate(const QRect& photoRect) {
     const QPoint a = TileIndex(r.topLeft()), b = TileIndex(r.bottomRight());
     for (int ty = a.y(); ty <= b.y(); ++ty)
         for (int tx = a.x(); tx <= b.x(); ++tx) {
-            tiles_.remove(Key({tx, ty}));
-            touched_[Key({tx, ty})] = serial_;
+            tiles_.remove(Key({tx, ty}, TViewLayer::Result));
+            tiles_.remove(Key({tx, ty}, TViewLayer::PartsOnWhite));
+            touched_[IndexKey({tx, ty})] = serial_;
         }
     if (trace_ && r.intersects(wanted_) && !traceWaiting_) {
         traceWaiting_ = true;
@@ -107,7 +113,7 @@ void TViewTiles::Clear() {
 
 void TViewTiles::StartNext() {
     if (busy_ || fullSize_.isEmpty()) return;
-    std::vector<QPoint> missing = MissingTiles(wanted_);
+    std::vector<QPoint> missing = MissingTiles(wanted_, layer_);
     if (missing.empty()) return;
     // The block of tiles around the missing tile nearest the centre.
     const QPoint centre = TileIndex(wanted_.center());
@@ -120,23 +126,33 @@ void TViewTiles::StartNext() {
         if (t.x() / kBlockTiles == block.x() && t.y() / kBlockTiles == block.y()) rect |= TileRect(t);
 
     busy_ = true;
+    composing_ = rect;
+    composingLayer_ = layer_;
     cancel_ = std::make_shared<std::atomic<bool>>(false);
     auto result = std::make_shared<TResult>();
     result->Serial = serial_;
     result->FullSize = fullSize_;
     result->Rect = rect;
+    result->Layer = layer_;
+    result->Cancel = cancel_;
     // Read now, on the GUI thread: the pixels are shared, not copied.
     auto source = std::make_shared<TTintwellDocument::TFullSizeSource>(source_());
-    worker_->Start([this, result, source, cancel = cancel_] {
+    worker_->Start([this, result, source] {
         try {
-            std::vector<TFullSizePart> parts;
-            std::vector<tw::Bitmap> scratch(static_cast<size_t>(source->PartCount()));
-            for (int i = 0; i < source->PartCount(); ++i)
-                parts.push_back(source->PartAt(i, scratch[static_cast<size_t>(i)]));
-            TFullSizeOptions options;
-            options.Cancel = cancel.get();
-            result->Pixels =
-                ComposeFullSizeRect(source->FullPicture, source->Picture, parts, result->Rect, options);
+            if (result->Layer == TViewLayer::Original) {
+                result->Pixels = tw::Bitmap(result->Rect.width(), result->Rect.height());
+                result->Pixels->CopyRect(0, 0, source->FullPicture, result->Rect);
+            } else {
+                std::vector<TFullSizePart> parts;
+                std::vector<tw::Bitmap> scratch(static_cast<size_t>(source->PartCount()));
+                for (int i = 0; i < source->PartCount(); ++i)
+                    parts.push_back(source->PartAt(i, scratch[static_cast<size_t>(i)]));
+                TFullSizeOptions options;
+                options.Cancel = result->Cancel.get();
+                if (result->Layer == TViewLayer::PartsOnWhite) options.Background = 0xFFFFFFFFu;
+                result->Pixels =
+                    ComposeFullSizeRect(source->FullPicture, source->Picture, parts, result->Rect, options);
+            }
             // Shown as the screen shows the picture: the conversion of a profiled
             // photo is done here, not in every paint.
             if (result->Pixels && !source->Profile.IsSrgb())
@@ -155,13 +171,22 @@ void TViewTiles::Finished(const std::shared_ptr<TResult>& result) {
     if (trace_) gui.start();
     busy_ = false;
     worker_->Wait(); // the task has returned: its thread is ending
-    if (result->Pixels && result->FullSize == fullSize_ && result->Serial >= clearedAt_) {
+    // A cancelled block is never kept, even one that was complete before the
+    // cancel reached it: what is kept was composed for what the view wants.
+    const bool cancelled = result->Cancel->load();
+    if (cancelled && trace_)
+        std::fprintf(stderr, "tintwell: composition of %dx%d photo pixels given up\n", result->Rect.width(),
+                     result->Rect.height());
+    if (result->Pixels && !cancelled && result->FullSize == fullSize_ && result->Serial >= clearedAt_) {
         const QRect r = result->Rect;
         const QPoint a = TileIndex(r.topLeft()), b = TileIndex(r.bottomRight());
         for (int ty = a.y(); ty <= b.y(); ++ty)
             for (int tx = a.x(); tx <= b.x(); ++tx) {
-                const quint64 key = Key({tx, ty});
-                if (touched_.value(key, 0) > result->Serial || tiles_.contains(key)) continue;
+                const quint64 key = Key({tx, ty}, result->Layer);
+                // The original does not change with an edit.
+                const bool edited = result->Layer != TViewLayer::Original &&
+                                    touched_.value(IndexKey({tx, ty}), 0) > result->Serial;
+                if (edited || tiles_.contains(key)) continue;
                 const QRect t = TileRect({tx, ty});
                 TTile tile;
                 tile.Pixels = tw::Bitmap(t.width(), t.height());
@@ -179,7 +204,7 @@ void TViewTiles::Finished(const std::shared_ptr<TResult>& result) {
                          r.width(), r.height(), static_cast<double>(gui.nsecsElapsed()) / 1e6);
         emit TilesReady(r);
     }
-    if (traceWaiting_ && Sharp(wanted_)) {
+    if (traceWaiting_ && Sharp(wanted_, layer_)) {
         traceWaiting_ = false;
         std::fprintf(stderr, "tintwell: view sharp after %lld ms (%dx%d photo pixels)\n",
                      static_cast<long long>(traceClock_.elapsed()), wanted_.width(), wanted_.height());
@@ -196,7 +221,7 @@ void TViewTiles::Trim() {
     std::sort(byUse.begin(), byUse.end());
     for (size_t i = 0; i < byUse.size() && tiles_.size() > keep; ++i) {
         const quint64 key = byUse[i].second;
-        const QPoint index(int(uint32_t(key)), int(key >> 32));
-        if (!TileRect(index).intersects(wanted_)) tiles_.remove(key);
+        const QPoint index(int(key & 0xFFFFFF), int((key >> 24) & 0xFFFFFF));
+        if (TViewLayer(key >> 48) != layer_ || !TileRect(index).intersects(wanted_)) tiles_.remove(key);
     }
 }

@@ -294,32 +294,43 @@ int Differences(Window& w, const tw::Bitmap& expected) {
     return differ;
 }
 
+// A photo of fine stripes (at 1600 x 1200: working picture 800 x 600).
+tw::Bitmap StripedPhoto(int width = 1600, int height = 1200) {
+    tw::Bitmap photo(width, height);
+    for (int y = 0; y < photo.Height(); ++y)
+        for (int x = 0; x < photo.Width(); ++x)
+            photo.SetPixel(x, y,
+                           RGBToColor((x * 7 + y) % 200 + 30, (y * 3) % 180 + 40, (x + 2 * y) % 150 + 60));
+    return photo;
+}
+
+// A part brushed in the middle of the working picture and recoloured, then the
+// photo at 100 % across the part's left border.
+void BrushAPartAndShowItsBorder(Window& w) {
+    w.Doc().BeginStroke();
+    w.Doc().Dab(TStrokeKind::Brush, QPoint(400, 300), 60);
+    w.Doc().EndStroke();
+    w.Doc().ChangeColor(TTintwellSettings::Initial());
+    w.Key(Qt::Key_1, Qt::ControlModifier);
+    w.View().horizontalScrollBar()->setValue(500);
+    w.View().verticalScrollBar()->setValue(400);
+}
+
 } // namespace
 
 // At the photo's own size the view shows the pixels "Save Full-Size Picture..."
 // writes, kept so through an edit; Show Original shows the photo's own.
 TEST(PictureView, AtThePhotosOwnSizeTheViewShowsTheFullSizeResult) {
     twtest::TempDir dir;
-    tw::Bitmap photo(1600, 1200);
-    for (int y = 0; y < photo.Height(); ++y)
-        for (int x = 0; x < photo.Width(); ++x)
-            photo.SetPixel(x, y,
-                           RGBToColor((x * 7 + y) % 200 + 30, (y * 3) % 180 + 40, (x + 2 * y) % 150 + 60));
+    const tw::Bitmap photo = StripedPhoto();
     ASSERT_TRUE(tw::SavePicture(photo, dir.Path("photo.png")));
     Window w;
     w.Open(QString::fromStdString(dir.Path("photo.png")));
     ASSERT_EQ(w.Picture().Width(), 800);
-    w.Doc().BeginStroke();
-    w.Doc().Dab(TStrokeKind::Brush, QPoint(400, 300), 60);
-    w.Doc().EndStroke();
-    w.Doc().ChangeColor(TTintwellSettings::Initial());
-    w.Key(Qt::Key_1, Qt::ControlModifier);
+    BrushAPartAndShowItsBorder(w);
     EXPECT_DOUBLE_EQ(w.View().PhotoZoom(), 1.0);
     EXPECT_EQ(w.Surface().width(), 1600);
     EXPECT_EQ(w.Label("zoom"), QStringLiteral("Zoom 100 %"));
-    // Across the part's left border.
-    w.View().horizontalScrollBar()->setValue(500);
-    w.View().verticalScrollBar()->setValue(400);
     ASSERT_TRUE(w.View().ShowsPhotoPixels());
     ASSERT_TRUE(WaitUntilSharp(w));
     std::optional<tw::Bitmap> saved = w.Doc().ComposeFullSizeResult();
@@ -355,4 +366,130 @@ TEST(PictureView, AtThePhotosOwnSizeTheViewShowsTheFullSizeResult) {
     EXPECT_GE(w.View().PhotoZoom(), 4.0);
     w.Key(Qt::Key_0, Qt::ControlModifier);
     EXPECT_LE(w.Surface().width(), w.View().maximumViewportSize().width());
+}
+
+// Without the picture behind the parts, the view at 100 % shows the parts
+// over white as the full-size composition draws them, white away from them;
+// the tiles over the picture are kept for when it is back.
+TEST(PictureView, WithoutThePictureBehindThePartsTheyAreShownOverWhiteAtFullSize) {
+    Window w;
+    const tw::Bitmap photo = StripedPhoto();
+    w.Doc().NewDocument(tw::ReduceToWorkingSize(photo), QString(), true, photo);
+    BrushAPartAndShowItsBorder(w);
+    ASSERT_TRUE(WaitUntilSharp(w));
+    w.Trigger("originalInBackground");
+    ASSERT_FALSE(w.View().ShowsPicture());
+    ASSERT_TRUE(w.View().ShowsPhotoPixels());
+    ASSERT_TRUE(WaitUntilSharp(w));
+    TFullSizeOptions overWhite;
+    overWhite.Background = 0xFFFFFFFFu;
+    const std::optional<tw::Bitmap> expected = w.Doc().ComposeFullSizeResult(overWhite);
+    ASSERT_TRUE(expected);
+    EXPECT_EQ(Differences(w, *expected), 0);
+    EXPECT_EQ(w.Surface().Buffer().Pixel(20, 20), tw::kWhite) << "far from the part";
+    EXPECT_NE(Differences(w, *w.Doc().ComposeFullSizeResult()), 0);
+
+    w.Trigger("originalInBackground");
+    EXPECT_TRUE(w.View().IsSharp()) << "the tiles over the picture were kept";
+}
+
+// The original of a photo with a colour profile comes at 100 % from tiles
+// converted to the screen on the worker, not in a paint.
+TEST(PictureView, TheOriginalOfAProfiledPhotoIsConvertedOnTheWorker) {
+    Window w;
+    const tw::Bitmap photo = StripedPhoto();
+    tw::TPictureMetadata wide;
+    wide.IccProfile = twtest::WideGamutProfile();
+    w.Doc().NewDocument(tw::ReduceToWorkingSize(photo), QString(), true, photo, wide);
+    BrushAPartAndShowItsBorder(w);
+    w.Key(Qt::Key_Backslash);
+    ASSERT_TRUE(WaitUntilSharp(w));
+    EXPECT_TRUE(w.View().Tiles().Tile({2, 1}, TViewLayer::Original));
+    tw::Bitmap onScreen;
+    onScreen.Assign(photo);
+    w.Doc().Profile().ToScreen(onScreen, onScreen.Rect());
+    EXPECT_EQ(Differences(w, onScreen), 0);
+}
+
+// Below the photo's own size the view shows the full-size result reduced
+// with the view's smoothing, each tile on its own: exactly the whole result
+// reduced at once where tile edges fall on whole screen pixels (75 % and 50 %
+// here). Where they do not (66 2/3 % and 83 1/3 %), a tile is reduced to whole
+// screen pixels, up to half a pixel off the whole reduction: the stripes'
+// sharp steps then leave under 1.5 % of the channel values beyond the range
+// of the whole reduction's pixels around them (0.3 % measured; a tile a whole
+// pixel off leaves far more).
+TEST(PictureView, BelowThePhotosOwnSizeTheViewShowsTheFullSizeResultReduced) {
+    for (const int width : {1600, 2400}) {
+        Window w;
+        const tw::Bitmap photo = StripedPhoto(width, width * 3 / 4);
+        w.Doc().NewDocument(tw::ReduceToWorkingSize(photo), QString(), true, photo);
+        BrushAPartAndShowItsBorder(w);
+        const std::optional<tw::Bitmap> saved = w.Doc().ComposeFullSizeResult();
+        ASSERT_TRUE(saved);
+        for (int step = 0; step < w.View().ZoomStepCount(); ++step) {
+            w.View().ZoomTo(step);
+            const double zoom = w.View().PhotoZoom();
+            if (w.View().ZoomFactor() <= 1 || zoom >= 1) continue;
+            SCOPED_TRACE(zoom);
+            w.View().horizontalScrollBar()->setValue(300);
+            w.View().verticalScrollBar()->setValue(200);
+            ASSERT_TRUE(WaitUntilSharp(w));
+            tw::Bitmap reduced(w.Surface().width(), w.Surface().height());
+            reduced.StretchHalftone(reduced.Rect(), *saved, saved->Rect());
+            const tw::Bitmap& shown = w.Surface().Buffer();
+            const QRect area = w.Surface().BufferArea();
+            const double f = w.View().ZoomFactor();
+            const bool aligned = std::floor(TViewTiles::kTileSize * zoom) == TViewTiles::kTileSize * zoom;
+            int unequal = 0, outside = 0, unlikeWorking = 0;
+            for (int y = 1; y < area.height() - 1; ++y)
+                for (int x = 1; x < area.width() - 1; ++x) {
+                    const QPoint at = area.topLeft() + QPoint(x, y);
+                    const TColorValue v = shown.Pixel(x, y), b = reduced.Pixel(at.x(), at.y());
+                    unequal += v != b;
+                    unlikeWorking += b != w.View().ViewBitmap().Pixel(int(at.x() / f), int(at.y() / f));
+                    for (int shift = 0; shift <= 16; shift += 8) {
+                        int low = 255, high = 0;
+                        for (int dy = -1; dy <= 1; ++dy)
+                            for (int dx = -1; dx <= 1; ++dx) {
+                                const int n = int((reduced.Pixel(at.x() + dx, at.y() + dy) >> shift) & 0xFF);
+                                low = std::min(low, n), high = std::max(high, n);
+                            }
+                        const int c = int((v >> shift) & 0xFF);
+                        outside += c < low - 1 || c > high + 1;
+                    }
+                }
+            EXPECT_TRUE(!aligned || unequal == 0) << unequal;
+            EXPECT_LE(outside, area.width() * area.height() * 3 / 200);
+            EXPECT_GT(unlikeWorking, 10000) << "the working-size drawing would not pass";
+        }
+    }
+}
+
+// A block being composed that the view has moved away from is given up and
+// never kept, and the block the view moved to follows; one the view still
+// shows part of is kept.
+TEST(PictureView, ABlockTheViewMovedAwayFromIsGivenUp) {
+    Window w;
+    const tw::Bitmap photo = StripedPhoto();
+    w.Doc().NewDocument(tw::ReduceToWorkingSize(photo), QString(), true, photo);
+    TViewTiles tiles([&] { return w.Doc().FullSizeSource(); });
+    tiles.SetFullSize(photo.Rect().size());
+    const auto settle = [&](const QRect& wanted) {
+        for (int i = 0; i < 2000 && (tiles.Busy() || !tiles.Sharp(wanted)); ++i)
+            QTest::qWait(5);
+        return tiles.Sharp(wanted);
+    };
+    const QRect corner(0, 0, 256, 256), far(1400, 1000, 200, 200);
+    tiles.Want(corner);
+    ASSERT_TRUE(tiles.Busy());
+    tiles.Want(far);
+    ASSERT_TRUE(settle(far));
+    EXPECT_FALSE(tiles.Tile({0, 0}));
+
+    tiles.Want(corner);
+    const QRect wider = corner.adjusted(0, 0, 256, 0);
+    tiles.Want(wider);
+    ASSERT_TRUE(settle(wider));
+    EXPECT_TRUE(tiles.Tile({0, 0}));
 }
