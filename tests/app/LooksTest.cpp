@@ -179,8 +179,8 @@ long StatusKb(const char* key) {
 
 } // namespace
 
-// A 24-megapixel photo with five parts at fit, 100 %, 400 % and with Show
-// Original. Run with TW_VIEW_TRACE=1 for when each view is sharp; the memory
+// A 24-megapixel photo with five parts at fit, 100 %, 400 %, with Show
+// Original and on white. Run with TW_VIEW_TRACE=1 for when each view is sharp; the memory
 // the tiles add (peak minus after opening) is printed.
 TEST(Looks, DISABLED_ThePhotoAtItsOwnSize) {
     twtest::TempDir dir;
@@ -243,15 +243,20 @@ TEST(Looks, DISABLED_ThePhotoAtItsOwnSize) {
     w.Doc().Dab(TStrokeKind::Erase, {200, 150}, 1);
     w.Doc().EndStroke();
     waitSharp();
+    // The parts on white, with the borders they have over the photo.
+    w.Trigger("originalInBackground");
+    waitSharp();
+    Shoot(w.window.get(), QStringLiteral("photo-100-on-white"));
+    w.Trigger("originalInBackground");
     w.View().ZoomTo(w.View().ZoomStepCount() - 1);
     waitSharp();
     Shoot(w.window.get(), QStringLiteral("photo-400"));
     w.Key(Qt::Key_Backslash);
     w.Settle();
     Shoot(w.window.get(), QStringLiteral("photo-400-original"));
+    w.Key(Qt::Key_Backslash);
     // The least zoom that shows the photo's pixels (1.5 x the working picture,
     // 20 % of the photo) shows all of it: the most the tiles hold.
-    w.Key(Qt::Key_Backslash);
     w.View().ZoomTo(tw::kZoom100Step + 1);
     waitSharp();
     timeRepaint("20 %");
