@@ -11,9 +11,9 @@
 
 namespace {
 
-// Tiles composed together at most: one composition prepares each part's
-// working-size data once, so larger blocks cost less per tile, but keep the
-// first tiles of a view waiting longer.
+// Tiles composed together at most, kBlockTiles x kBlockTiles of them: one
+// composition prepares each part's working-size data once, so larger blocks
+// cost less per tile, but keep the first tiles of a view waiting longer.
 constexpr int kBlockTiles = 6;
 
 } // namespace
@@ -115,15 +115,27 @@ void TViewTiles::StartNext() {
     if (busy_ || fullSize_.isEmpty()) return;
     std::vector<QPoint> missing = MissingTiles(wanted_, layer_);
     if (missing.empty()) return;
-    // The block of tiles around the missing tile nearest the centre.
-    const QPoint centre = TileIndex(wanted_.center());
-    const auto nearest = *std::min_element(missing.begin(), missing.end(), [&](QPoint p, QPoint q) {
-        return (p - centre).manhattanLength() < (q - centre).manhattanLength();
-    });
-    const QPoint block(nearest.x() / kBlockTiles, nearest.y() / kBlockTiles);
+    // Every missing tile at once when they are no more than a block's worth
+    // (a dab's few tiles, a view after a pan), wherever they lie; else a block
+    // around the missing tile nearest the centre.
+    QRect span; // in tiles
+    for (QPoint t : missing)
+        span |= QRect(t, QSize(1, 1));
+    QRect block = span;
+    if (span.width() * span.height() > kBlockTiles * kBlockTiles) {
+        const QPoint centre = TileIndex(wanted_.center());
+        const auto nearest = *std::min_element(missing.begin(), missing.end(), [&](QPoint p, QPoint q) {
+            return (p - centre).manhattanLength() < (q - centre).manhattanLength();
+        });
+        const auto start = [](int at, int first, int last) {
+            return std::clamp(at - kBlockTiles / 2, first, std::max(first, last - kBlockTiles + 1));
+        };
+        block = QRect(start(nearest.x(), span.left(), span.right()),
+                      start(nearest.y(), span.top(), span.bottom()), kBlockTiles, kBlockTiles);
+    }
     QRect rect;
     for (QPoint t : missing)
-        if (t.x() / kBlockTiles == block.x() && t.y() / kBlockTiles == block.y()) rect |= TileRect(t);
+        if (block.contains(t)) rect |= TileRect(t);
 
     busy_ = true;
     composing_ = rect;
