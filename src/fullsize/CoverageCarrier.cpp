@@ -117,6 +117,35 @@ constexpr double kDarkUntrusted = 16, kDarkTrusted = 64;
 constexpr double kLineContrast = 16;
 constexpr double kSideMargin = 0.5;
 
+// How much of the part's own colour f a pixel p can hold at most, mixed with
+// any colour at all (0..1): p = a f' + (1 - a) b with b within the colour
+// cube leaves a <= p / f' in a channel darker than f' and
+// a <= (255 - p) / (255 - f') in one lighter. f' is f lit at any of
+// kRoomBrightness times as brightly (the object's own shading and texture)
+// and each channel of p is given kRoomMargin levels either way (its tint
+// drifting), so that the object's own pixels have room for all of it; an
+// orange pixel in a gap of a blue object has room for little.
+constexpr double kRoomMargin = 10;
+constexpr std::array<double, 7> kRoomBrightness = {0.35, 0.45, 0.6, 0.8, 1.0, 1.25, 1.6};
+
+double ObjectRoom(uint32_t p, uint32_t f) {
+    double best = 0;
+    for (const double s : kRoomBrightness) {
+        double room = 1;
+        for (int shift = 0; shift <= 16; shift += 8) {
+            const double pc = static_cast<double>((p >> shift) & 0xFF);
+            const double fc = std::min(255.0, s * static_cast<double>((f >> shift) & 0xFF));
+            if (pc + kRoomMargin < fc)
+                room = std::min(room, (pc + kRoomMargin) / fc);
+            else if (pc - kRoomMargin > fc)
+                room = std::min(room, (255 - pc + kRoomMargin) / (255 - fc));
+        }
+        best = std::max(best, room);
+        if (best >= 1) break;
+    }
+    return best;
+}
+
 // Bits of the flags, a row of words per working row: rows widened and ORed
 // over windows of pixels, 64 working pixels a word.
 class TBitRows {
@@ -634,7 +663,17 @@ void TCoverageCarrier::BorderCoverage(const uint32_t* row, const tw::Bitmap* ful
             // lies within it).
             const double upper = std::min(1.0, smooth / kEnvelope);
             const double lower = std::max(0.0, 1 - (1 - smooth) / kEnvelope);
-            out[x - x0] = ToCoverage(std::clamp(model, lower, upper));
+            double q = std::clamp(model, lower, upper);
+            // No more of the part than the pixel's colour leaves room for,
+            // as far as the part's own colour nearby is trusted.
+            if (method_ == TBorderMethod::Guided && q > 0) {
+                const TObjectColour o = ObjectAt(x, y, cache.object);
+                if (o.Trust > 0) {
+                    const double room = ObjectRoom(row[x], o.Colour);
+                    if (room < q) q -= (q - room) * o.Trust / 256.0;
+                }
+            }
+            out[x - x0] = ToCoverage(q);
         }
     }
 }
