@@ -104,6 +104,12 @@ class TCoverageCarrier {
         int32_t sums[2][4];   // per column: trust-weighted red, green, blue, and the trust
         int32_t beyond[2][4]; // per column: the colour beyond, weighted, and the weight
     };
+    // The part's own colour at a border pixel: see ObjectAt.
+    struct TObjectColour {
+        uint32_t Colour; // RGB32
+        int32_t Trust;
+        uint32_t Beyond; // the picture's colour beyond the part nearby, 0 when unknown
+    };
     // What a thread keeps from one full-size row to the next: the working
     // columns combined down the rows of the row's window, each worked out once
     // per row. One per thread and carrier.
@@ -113,6 +119,11 @@ class TCoverageCarrier {
         std::vector<int32_t> smooth;          // the part down the window, in 4096ths
         std::vector<TModel> model;
         ObjectColumns object; // the part's own colour along the row
+        // The Guided border keeps the part's own colour it looked up for each
+        // border pixel of the row's runs (from their x0; Trust 0 where it did
+        // not), so that the recolouring need not look it up again.
+        bool objectsKept = false;
+        std::vector<TObjectColour> objects;
     };
     // The runs of full-size row y over columns [x0, x1) outside the hidden
     // spans (sorted, apart), neighbouring outside or inside runs joined; the
@@ -128,11 +139,6 @@ class TCoverageCarrier {
     // unused). Thread-safe with a columns record per thread: taken along a
     // row, the estimate's columns are worked out once for every full-size
     // pixel between the same two working columns.
-    struct TObjectColour {
-        uint32_t Colour; // RGB32
-        int32_t Trust;
-        uint32_t Beyond; // the picture's colour beyond the part nearby, 0 when unknown
-    };
     TObjectColour ObjectAt(int x, int y, ObjectColumns& columns) const;
 
   private:
@@ -165,7 +171,7 @@ class TCoverageCarrier {
     static TSideColour SideColour(const int32_t* sums); // a ColourSums' values
     static void FitColourLine(const TSideColour& object, const TSideColour& beyond, TModel& coef);
     void BorderCoverage(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1,
-                        uint8_t* out, TRowCache& cache) const;
+                        uint8_t* out, TObjectColour* objects, TRowCache& cache) const;
     double RulesMembership(const tw::Bitmap& fullPicture, int x, int y) const;
 
     int w_, h_;
