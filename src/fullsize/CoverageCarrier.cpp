@@ -153,6 +153,29 @@ double ObjectRoom(uint32_t p, uint32_t f) {
     return room;
 }
 
+// q, or the room for f in p where that is less: most border pixels have room
+// enough, which the bounds tell without a division, multiplied out.
+double WithinRoom(double q, uint32_t p, uint32_t f) {
+    double pm[3], b[3], fc[3], largest = 0;
+    for (int c = 0; c < 3; ++c) {
+        const int shift = 16 - 8 * c;
+        const double pc = static_cast<double>((p >> shift) & 0xFF);
+        pm[c] = pc + kRoomMargin;
+        b[c] = 255 - pc + kRoomMargin;
+        fc[c] = static_cast<double>((f >> shift) & 0xFF);
+        largest = std::max(largest, fc[c]);
+    }
+    if (largest == 0) return q;
+    const double lightest = kRoomLightest * largest > 255 ? 255 / largest : kRoomLightest;
+    bool enough = true;
+    for (int i = 0; i < 3; ++i) {
+        enough = enough && pm[i] >= q * kRoomDarkest * fc[i] && b[i] >= q * (255 - lightest * fc[i]);
+        for (int j = 0; j < 3; ++j)
+            enough = enough && (j == i || b[i] * fc[j] + pm[j] * fc[i] >= 255 * q * fc[j]);
+    }
+    return enough ? q : std::min(q, ObjectRoom(p, f));
+}
+
 // Bits of the flags, a row of words per working row: rows widened and ORed
 // over windows of pixels, 64 working pixels a word.
 class TBitRows {
@@ -680,7 +703,7 @@ void TCoverageCarrier::BorderCoverage(const uint32_t* row, const tw::Bitmap* ful
                 TObjectColour& o = objects[x - x0];
                 o = q > 0 ? ObjectAt(x, y, cache.object) : TObjectColour{0, 0, 0};
                 if (o.Trust > 0) {
-                    const double room = ObjectRoom(row[x], o.Colour);
+                    const double room = WithinRoom(q, row[x], o.Colour);
                     if (room < q) q -= (q - room) * o.Trust / 256.0;
                 }
             }
