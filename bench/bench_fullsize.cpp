@@ -127,6 +127,28 @@ void PrintPhotoQuality() {
                                             {{&r.part, twtest::PhotoScene::Settings(), r.growth}}, options);
         report(name, *result);
     }
+    // The blockiness moves with the window in the photo's grain: its range over
+    // windows up to 120 pixels away from the one measured, and the part's
+    // coverage alone (the part over a picture of one colour).
+    TFullSizeOptions options;
+    const auto result = ComposeFullSize(scene.Picture(), r.working,
+                                        {{&r.part, twtest::PhotoScene::Settings(), r.growth}}, options);
+    const double scale = static_cast<double>(scene.Width()) / r.part.Width();
+    const QRect window = twtest::ShadowWindow(scene, r.part);
+    double low = 1e9, high = 0, sum = 0;
+    int count = 0;
+    for (int dy = -120; dy <= 120; dy += 60)
+        for (int dx = -120; dx <= 120; dx += 60) {
+            const QRect moved =
+                window.translated(dx, dy).intersected(QRect(0, 0, scene.Width(), scene.Height()));
+            if (moved.size() != window.size()) continue;
+            const double b = twtest::Blockiness(scene.Picture(), *result, moved, scale);
+            low = std::min(low, b), high = std::max(high, b), sum += b, ++count;
+        }
+    const tw::Bitmap flat(scene.Width(), scene.Height(), 0x806040);
+    const auto over = ComposeFullSize(flat, r.working, {{&r.part, twtest::PhotoScene::Settings(), r.growth}});
+    std::printf("  guided: blockiness %.3f to %.3f in windows nearby, mean %.3f; over one colour %.3f\n", low,
+                high, sum / count, twtest::Blockiness(flat, *over, window, scale));
 }
 
 void ComposeFiveParts(benchmark::State& state) {

@@ -117,6 +117,65 @@ constexpr double kDarkUntrusted = 16, kDarkTrusted = 64;
 constexpr double kLineContrast = 16;
 constexpr double kSideMargin = 0.5;
 
+// How much of the part's own colour f a pixel p can hold at most, mixed with
+// any colour at all (0..1): p = a f' + (1 - a) b with b within the colour
+// cube. f' is f lit anywhere from kRoomDarkest to kRoomLightest times as
+// brightly (the object's own shading and texture; no brighter than white) and
+// each channel of p is given kRoomMargin levels either way (its tint
+// drifting), so that the object's own pixels have room for all of it; an
+// orange pixel in a gap of a blue object has room for little.
+// With lighting s, channel c allows a <= (p + m) / (s f) where p is darker and
+// a <= (255 - p + m) / (255 - s f) where it is lighter, that is
+// s <= A / a with A = (p + m) / f, and s >= (255 - B / a) / f with
+// B = 255 - p + m. Some s in [darkest, lightest] meets them all while a is
+// below each of A / darkest, B / (255 - lightest f) and (B_i + A_j f_i) / 255.
+constexpr double kRoomMargin = 10, kRoomDarkest = 0.35, kRoomLightest = 1.6;
+
+double ObjectRoom(uint32_t p, uint32_t f) {
+    double a[3], b[3], fc[3], largest = 0;
+    for (int c = 0; c < 3; ++c) {
+        const int shift = 16 - 8 * c;
+        const double pc = static_cast<double>((p >> shift) & 0xFF);
+        fc[c] = static_cast<double>((f >> shift) & 0xFF);
+        largest = std::max(largest, fc[c]);
+        a[c] = fc[c] > 0 ? (pc + kRoomMargin) / fc[c] : std::numeric_limits<double>::infinity();
+        b[c] = 255 - pc + kRoomMargin;
+    }
+    if (largest == 0) return 1;
+    const double lightest = std::min(kRoomLightest, 255 / largest);
+    double room = 1;
+    for (int i = 0; i < 3; ++i) {
+        room = std::min(room, a[i] / kRoomDarkest);
+        if (lightest * fc[i] < 255) room = std::min(room, b[i] / (255 - lightest * fc[i]));
+        for (int j = 0; j < 3; ++j)
+            if (j != i && fc[j] > 0) room = std::min(room, (b[i] + a[j] * fc[i]) / 255);
+    }
+    return room;
+}
+
+// q, or the room for f in p where that is less: most border pixels have room
+// enough, which the bounds tell without a division, multiplied out.
+double WithinRoom(double q, uint32_t p, uint32_t f) {
+    double pm[3], b[3], fc[3], largest = 0;
+    for (int c = 0; c < 3; ++c) {
+        const int shift = 16 - 8 * c;
+        const double pc = static_cast<double>((p >> shift) & 0xFF);
+        pm[c] = pc + kRoomMargin;
+        b[c] = 255 - pc + kRoomMargin;
+        fc[c] = static_cast<double>((f >> shift) & 0xFF);
+        largest = std::max(largest, fc[c]);
+    }
+    if (largest == 0) return q;
+    const double lightest = kRoomLightest * largest > 255 ? 255 / largest : kRoomLightest;
+    bool enough = true;
+    for (int i = 0; i < 3; ++i) {
+        enough = enough && pm[i] >= q * kRoomDarkest * fc[i] && b[i] >= q * (255 - lightest * fc[i]);
+        for (int j = 0; j < 3; ++j)
+            enough = enough && (j == i || b[i] * fc[j] + pm[j] * fc[i] >= 255 * q * fc[j]);
+    }
+    return enough ? q : std::min(q, ObjectRoom(p, f));
+}
+
 // Bits of the flags, a row of words per working row: rows widened and ORed
 // over windows of pixels, 64 working pixels a word.
 class TBitRows {
@@ -512,6 +571,8 @@ void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullP
                                     uint8_t* out, std::vector<Run>& runs, TRowCache& cache,
                                     const std::vector<Span>& hidden) const {
     runs.clear();
+    cache.objectsKept = method_ == TBorderMethod::Guided;
+    if (cache.objectsKept) cache.objects.resize(static_cast<size_t>(std::max(0, x1 - x0)));
     if (method_ == TBorderMethod::Rules && !fullPicture)
         throw std::invalid_argument("the rules border needs the whole picture");
     const int wy = ay_.low[y];
@@ -527,7 +588,8 @@ void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullP
                 runs.push_back({x, end, false, c});
             return;
         }
-        BorderCoverage(row, fullPicture, y, x, end, out + (x - x0), cache);
+        BorderCoverage(row, fullPicture, y, x, end, out + (x - x0),
+                       cache.objectsKept ? cache.objects.data() + (x - x0) : nullptr, cache);
         if (joins && runs.back().Border)
             runs.back().End = end;
         else
@@ -555,7 +617,7 @@ void TCoverageCarrier::CoverageRuns(const uint32_t* row, const tw::Bitmap* fullP
 }
 
 void TCoverageCarrier::BorderCoverage(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0,
-                                      int x1, uint8_t* out, TRowCache& cache) const {
+                                      int x1, uint8_t* out, TObjectColour* objects, TRowCache& cache) const {
     if (cache.carrier != this) {
         cache.carrier = this;
         cache.smoothRow.assign(static_cast<size_t>(w_), -1);
@@ -634,7 +696,18 @@ void TCoverageCarrier::BorderCoverage(const uint32_t* row, const tw::Bitmap* ful
             // lies within it).
             const double upper = std::min(1.0, smooth / kEnvelope);
             const double lower = std::max(0.0, 1 - (1 - smooth) / kEnvelope);
-            out[x - x0] = ToCoverage(std::clamp(model, lower, upper));
+            double q = std::clamp(model, lower, upper);
+            // No more of the part than the pixel's colour leaves room for,
+            // as far as the part's own colour nearby is trusted.
+            if (objects) {
+                TObjectColour& o = objects[x - x0];
+                o = q > 0 ? ObjectAt(x, y, cache.object) : TObjectColour{0, 0, 0};
+                if (o.Trust > 0) {
+                    const double room = WithinRoom(q, row[x], o.Colour);
+                    if (room < q) q -= (q - room) * o.Trust / 256.0;
+                }
+            }
+            out[x - x0] = ToCoverage(q);
         }
     }
 }

@@ -13,10 +13,13 @@
 // part or only picture pixels the coverage is 255 or 0; elsewhere (the border
 // band) it is the colour model as far as the two sides' colours differ
 // clearly, the smooth outline for the rest, kept within an envelope of the
-// smooth outline (within about two working pixels of the part's edge). So no
-// full-size pixel depends on more than the working pixels within kReach of
-// its own, and any rectangle of rows and columns comes out exactly as in the
-// whole picture.
+// smooth outline (within about two working pixels of the part's edge), and
+// never more than the pixel's colour leaves room for as a mix of the part's
+// own colour nearby with any other (a gap of another colour taken in by the
+// working part keeps its own colour where the colours beyond are too varied
+// to draw a line to). So no full-size pixel depends on more than the working
+// pixels within kReach of its own, and any rectangle of rows and columns comes
+// out exactly as in the whole picture.
 
 #include "platform/Bitmap.h"
 #include "platform/RowBandPool.h"
@@ -94,6 +97,19 @@ class TCoverageCarrier {
     struct Span {
         int Begin, End;
     };
+    // The part's own colour along a row: see ObjectAt.
+    struct ObjectColumns {
+        const TCoverageCarrier* carrier = nullptr; // whose they are
+        int y = -1, low = -1;
+        int32_t sums[2][4];   // per column: trust-weighted red, green, blue, and the trust
+        int32_t beyond[2][4]; // per column: the colour beyond, weighted, and the weight
+    };
+    // The part's own colour at a border pixel: see ObjectAt.
+    struct TObjectColour {
+        uint32_t Colour; // RGB32
+        int32_t Trust;
+        uint32_t Beyond; // the picture's colour beyond the part nearby, 0 when unknown
+    };
     // What a thread keeps from one full-size row to the next: the working
     // columns combined down the rows of the row's window, each worked out once
     // per row. One per thread and carrier.
@@ -102,6 +118,12 @@ class TCoverageCarrier {
         std::vector<int> smoothRow, modelRow; // the full-size row each column was combined for
         std::vector<int32_t> smooth;          // the part down the window, in 4096ths
         std::vector<TModel> model;
+        ObjectColumns object; // the part's own colour along the row
+        // The Guided border keeps the part's own colour it looked up for each
+        // border pixel of the row's runs (from their x0; Trust 0 where it did
+        // not), so that the recolouring need not look it up again.
+        bool objectsKept = false;
+        std::vector<TObjectColour> objects;
     };
     // The runs of full-size row y over columns [x0, x1) outside the hidden
     // spans (sorted, apart), neighbouring outside or inside runs joined; the
@@ -117,17 +139,6 @@ class TCoverageCarrier {
     // unused). Thread-safe with a columns record per thread: taken along a
     // row, the estimate's columns are worked out once for every full-size
     // pixel between the same two working columns.
-    struct ObjectColumns {
-        const TCoverageCarrier* carrier = nullptr; // whose they are
-        int y = -1, low = -1;
-        int32_t sums[2][4];   // per column: trust-weighted red, green, blue, and the trust
-        int32_t beyond[2][4]; // per column: the colour beyond, weighted, and the weight
-    };
-    struct TObjectColour {
-        uint32_t Colour; // RGB32
-        int32_t Trust;
-        uint32_t Beyond; // the picture's colour beyond the part nearby, 0 when unknown
-    };
     TObjectColour ObjectAt(int x, int y, ObjectColumns& columns) const;
 
   private:
@@ -160,7 +171,7 @@ class TCoverageCarrier {
     static TSideColour SideColour(const int32_t* sums); // a ColourSums' values
     static void FitColourLine(const TSideColour& object, const TSideColour& beyond, TModel& coef);
     void BorderCoverage(const uint32_t* row, const tw::Bitmap* fullPicture, int y, int x0, int x1,
-                        uint8_t* out, TRowCache& cache) const;
+                        uint8_t* out, TObjectColour* objects, TRowCache& cache) const;
     double RulesMembership(const tw::Bitmap& fullPicture, int x, int y) const;
 
     int w_, h_;

@@ -109,7 +109,9 @@ void DrawRuns(const TCoverageCarrier& carrier, TransformMemo& memo, bool unmix, 
             uint32_t object = 0, transformedObject = 0, beyond = 0;
             int32_t share = 0;
             if (unmix) {
-                const TCoverageCarrier::TObjectColour o = carrier.ObjectAt(x, y, scratch.objectColumns);
+                const TCoverageCarrier::TObjectColour o =
+                    scratch.rowCache.objectsKept ? scratch.rowCache.objects[static_cast<size_t>(x - x0)]
+                                                 : carrier.ObjectAt(x, y, scratch.objectColumns);
                 share = (o.Trust * unmixBy[c]) >> 8;
                 if (share > 0) object = o.Colour, transformedObject = memo(object), beyond = o.Beyond;
             }

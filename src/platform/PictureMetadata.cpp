@@ -9,6 +9,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <mutex>
+#include <vector>
 
 namespace tw {
 
@@ -146,15 +147,41 @@ int TPictureMetadata::Orientation() const {
 int ExifOrientation(const unsigned char* tiff, size_t size) {
     StartExiv2();
     if (tiff == nullptr || size < 8 || size > 0xFFFFFFFFu) return 1;
+    // Parsing a camera's Exif with its maker notes takes milliseconds, and a
+    // file's segment is asked for its orientation several times while it is
+    // opened (its size, the row reader, the working picture): the last few
+    // answers are kept with the segments they came from.
+    struct TAnswer {
+        std::vector<unsigned char> Segment;
+        int Orientation;
+    };
+    static std::mutex lock;
+    static std::vector<TAnswer> answers;
+    constexpr size_t kAnswersKept = 4, kLargestKept = 256 * 1024;
+    const auto same = [&](const TAnswer& a) {
+        return a.Segment.size() == size && std::memcmp(a.Segment.data(), tiff, size) == 0;
+    };
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        const auto it = std::find_if(answers.begin(), answers.end(), same);
+        if (it != answers.end()) return it->Orientation;
+    }
+    int orientation = 1;
     try {
         Exiv2::ExifData exif;
         Exiv2::ExifParser::decode(exif, tiff, static_cast<uint32_t>(size));
         TPictureMetadata metadata;
         Keep(exif, Exiv2::littleEndian, {}, {}, metadata);
-        return metadata.Orientation();
+        orientation = metadata.Orientation();
     } catch (const std::exception&) {
-        return 1;
+        orientation = 1;
     }
+    const std::lock_guard<std::mutex> guard(lock);
+    if (size <= kLargestKept && std::none_of(answers.begin(), answers.end(), same)) {
+        if (answers.size() == kAnswersKept) answers.erase(answers.begin());
+        answers.push_back({std::vector<unsigned char>(tiff, tiff + size), orientation});
+    }
+    return orientation;
 }
 
 void ReadFileMetadata(const QByteArray& bytes, TPictureMetadata& metadata) {

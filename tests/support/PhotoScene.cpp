@@ -131,7 +131,10 @@ double PhotoScene::Shadow(int x) const {
 
 void PhotoScene::Object(int x, int y, double rgb[3]) const {
     double grain[3];
-    Sample(grain_, x, y, grain);
+    // Turned: the photo tiles the plane mirrored, and mirror lines along rows or
+    // columns would show in the blockiness, which is measured along them.
+    constexpr double kCos = 0.8, kSin = 0.6;
+    Sample(grain_, kCos * x - kSin * y, kSin * x + kCos * y, grain);
     const double g = grain[1] / 255.0;
     const double hue = 205 + 16 * (Noise(x, y, 700, 1) - 0.5);
     const double saturation = 0.6 + 0.25 * (Noise(x, y, 350, 2) - 0.5);

@@ -1,7 +1,7 @@
 #pragma once
 // A scene with a known truth, made from real photographs, for judging
 // full-size borders. A textured object of varying colour (a gravel photo's
-// grain, its hue and saturation drifting) that darkens towards its outline is
+// grain, turned, its hue and saturation drifting) that darkens towards its outline is
 // composited over a background photo (a coffee table), picture = a F + (1 - a) B,
 // with an outline whose blur varies from 1 to 14 pixels along it; its right end
 // sinks into a smooth shadow, where a walk from its middle stops. The ideal
