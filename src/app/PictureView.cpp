@@ -7,6 +7,7 @@
 #include "platform/DeferredCalls.h"
 #include "platform/GraphicsLock.h"
 #include "platform/Rounding.h"
+#include "platform/StretchRows.h"
 
 #include <QEvent>
 #include <QScrollBar>
@@ -369,14 +370,20 @@ void TPictureView::ResizeSurface() {
     emit zoomChanged();
 }
 
-QRect TPictureView::VisiblePhotoRect() const {
-    const tw::Bitmap& full = document_.FullPicture();
-    if (full.IsEmpty() || surface_->width() <= 0 || surface_->height() <= 0) return {};
+QRect TPictureView::VisibleSurfaceRect() const {
     const tw::ScrollBoxState box = BoxState();
     const int x0 = box.HorzVisible ? box.HorzPosition : 0;
     const int x1 = box.HorzVisible ? x0 + box.Width : surface_->width();
     const int y0 = box.VertVisible ? box.VertPosition : 0;
     const int y1 = box.VertVisible ? y0 + box.Height : surface_->height();
+    return QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
+}
+
+QRect TPictureView::VisiblePhotoRect() const {
+    const tw::Bitmap& full = document_.FullPicture();
+    if (full.IsEmpty() || surface_->width() <= 0 || surface_->height() <= 0) return {};
+    const QRect visible = VisibleSurfaceRect();
+    const int x0 = visible.left(), x1 = visible.right() + 1, y0 = visible.top(), y1 = visible.bottom() + 1;
     const double sx = static_cast<double>(surface_->width()) / full.Width();
     const double sy = static_cast<double>(surface_->height()) / full.Height();
     const int left = static_cast<int>(std::floor(x0 / sx)), top = static_cast<int>(std::floor(y0 / sy));
@@ -399,6 +406,10 @@ void TPictureView::PaintPhoto(tw::Canvas& canvas) {
     const tw::StretchMode mode = sx < 1 ? tw::StretchMode::Halftone : tw::StretchMode::Plain;
     const std::optional<TViewLayer> layer = TileLayer();
     if (layer) tiles_->Want(shown, *layer);
+    if (mode == tw::StretchMode::Halftone && (!layer || tiles_->Sharp(shown, *layer))) {
+        ReducePhoto(canvas, layer);
+        return;
+    }
     const QPoint a = TViewTiles::TileIndex(shown.topLeft()), b = TViewTiles::TileIndex(shown.bottomRight());
     for (int ty = a.y(); ty <= b.y(); ++ty)
         for (int tx = a.x(); tx <= b.x(); ++tx) {
@@ -415,6 +426,35 @@ void TPictureView::PaintPhoto(tw::Canvas& canvas) {
             }
             canvas.StretchDraw(dest(t), *pixels, pixels->Rect(), mode);
         }
+}
+
+void TPictureView::ReducePhoto(tw::Canvas& canvas, std::optional<TViewLayer> layer) {
+    // Tiles reduced one by one would each start on a whole screen pixel, up to
+    // half a pixel off where the whole photo's reduction puts them: the part
+    // of the surface in view is reduced at once, with the whole photo's
+    // mapping, from the tiles (or the photo) a row at a time.
+    const tw::Bitmap& full = document_.FullPicture();
+    const QRect area = VisibleSurfaceRect().intersected(surface_->rect());
+    if (area.isEmpty()) return;
+    tw::Bitmap reduced(area.width(), area.height());
+    std::vector<uint32_t> row;
+    const auto rowAt = [&](int y, int x0, int x1) -> const uint32_t* {
+        if (!layer) return full.Row(y) + x0;
+        row.resize(static_cast<size_t>(x1 - x0 + 1));
+        for (int x = x0; x <= x1;) {
+            const QPoint index = TViewTiles::TileIndex({x, y});
+            const QRect t = tiles_->TileRect(index);
+            const int end = std::min(x1, t.right());
+            // A tile beyond the view's own (a tap of no weight at its edge) reads the photo.
+            const tw::Bitmap* tile = tiles_->Tile(index, *layer);
+            const uint32_t* from = tile ? tile->Row(y - t.top()) + (x - t.left()) : full.Row(y) + x;
+            std::copy_n(from, end - x + 1, row.data() + (x - x0));
+            x = end + 1;
+        }
+        return row.data();
+    };
+    tw::StretchHalftoneRows(reduced, QRect(-area.topLeft(), surface_->size()), full.Rect().size(), rowAt);
+    canvas.StretchDraw(area, reduced, reduced.Rect(), tw::StretchMode::Plain);
 }
 
 void TPictureView::ZoomTo(int step, QPoint anchor) {

@@ -126,7 +126,11 @@ class TPictureView : public QScrollArea {
     // Draws the photo's pixels (the original, or the tiles composed so far) over
     // the working-size drawing.
     void PaintPhoto(tw::Canvas& canvas);
-    // The photo's rectangle the view shows, and how the surface maps it.
+    // Below 100 %: the photo's pixels in view reduced at once from the tiles of
+    // layer (all composed) or, without one, from the photo.
+    void ReducePhoto(tw::Canvas& canvas, std::optional<TViewLayer> layer);
+    // The surface's rectangle in the viewport, and the photo's rectangle it shows.
+    QRect VisibleSurfaceRect() const;
     QRect VisiblePhotoRect() const;
     std::vector<const void*> TilesShow() const;
     // The tiles the view shows; none where it draws the photo straight from

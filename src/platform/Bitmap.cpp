@@ -1,6 +1,7 @@
 #include "platform/Bitmap.h"
 
 #include "platform/LargeMemory.h"
+#include "platform/StretchRows.h"
 
 #include <QPainter>
 
@@ -158,25 +159,32 @@ void Bitmap::StretchHalftone(const QRect& dstRect, const Bitmap& src, const QRec
         CopyRect(dstRect.left(), dstRect.top(), src, s);
         return;
     }
-    // Only destination rows and columns inside this bitmap are computed.
-    const QRect clip = dstRect.intersected(Rect());
-    if (clip.isEmpty()) return;
+    StretchHalftoneRows(*this, dstRect, s.size(),
+                        [&](int y, int x0, int) { return src.Row(s.top() + y) + s.left() + x0; });
+}
+
+void StretchHalftoneRows(Bitmap& target, const QRect& dstRect, QSize srcSize, const TSourceRow& rowAt) {
+    // Only destination rows and columns inside the target are computed.
+    const QRect clip = dstRect.intersected(target.Rect());
+    if (clip.isEmpty() || srcSize.isEmpty()) return;
     const int dw = dstRect.width(), dh = dstRect.height();
-    const Taps tx = MakeTaps(s.width(), dw), ty = MakeTaps(s.height(), dh);
+    const Taps tx = MakeTaps(srcSize.width(), dw), ty = MakeTaps(srcSize.height(), dh);
     const int colFrom = clip.left() - dstRect.left(), colTo = clip.right() - dstRect.left();
     const int rowFrom = clip.top() - dstRect.top(), rowTo = clip.bottom() - dstRect.top();
     const int srcRowFrom = ty.first[rowFrom];
     const int srcRowTo = ty.first[rowTo] + ty.count[rowTo] - 1;
+    const int srcColFrom = tx.first[colFrom];
+    const int srcColTo = tx.first[colTo] + tx.count[colTo] - 1;
     const int cols = colTo - colFrom + 1;
     // Horizontal pass: source rows -> destination columns, 3 channels, 8 extra bits.
     std::vector<uint16_t> mid(static_cast<size_t>(srcRowTo - srcRowFrom + 1) * cols * 3);
     for (int sy = srcRowFrom; sy <= srcRowTo; ++sy) {
-        const uint32_t* in = src.Row(s.top() + sy) + s.left();
+        const uint32_t* in = rowAt(sy, srcColFrom, srcColTo);
         uint16_t* out = mid.data() + static_cast<size_t>(sy - srcRowFrom) * cols * 3;
         for (int j = colFrom; j <= colTo; ++j) {
             uint32_t r = 0, g = 0, b = 0;
             const int* w = tx.weights.data() + tx.offset[j];
-            const uint32_t* p = in + tx.first[j];
+            const uint32_t* p = in + (tx.first[j] - srcColFrom);
             for (int k = 0; k < tx.count[j]; ++k) {
                 r += w[k] * ((p[k] >> 16) & 0xFF);
                 g += w[k] * ((p[k] >> 8) & 0xFF);
@@ -190,7 +198,7 @@ void Bitmap::StretchHalftone(const QRect& dstRect, const Bitmap& src, const QRec
     // Vertical pass straight into our rows.
     constexpr uint32_t kHalf = 1u << 21;
     for (int i = rowFrom; i <= rowTo; ++i) {
-        uint32_t* out = Row(dstRect.top() + i) + clip.left();
+        uint32_t* out = target.Row(dstRect.top() + i) + clip.left();
         const int* w = ty.weights.data() + ty.offset[i];
         const uint16_t* base = mid.data() + static_cast<size_t>(ty.first[i] - srcRowFrom) * cols * 3;
         for (int j = 0; j < cols; ++j) {
